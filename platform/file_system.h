@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Whole-file operations of the stored-data code: existence, bounded reads and atomic
+// replacement. Every settings, history and table file goes through these, so a reader
+// never sees half a file and a crash mid-write never loses the previous contents.
+namespace ds {
+
+// Who may read a file the program writes.
+enum class FileAccess {
+  kShared,     // 0644: pages, tables, history
+  kOwnerOnly,  // 0600: files holding secrets (the mail password)
+};
+
+// The largest file the key=value reader accepts; larger files are treated as unreadable.
+inline constexpr std::size_t kMaxTextFileBytes = 16u << 20;
+
+// True when `path` names an existing regular file.
+bool FileExists(const std::string& path);
+
+// Reads the whole file into `content`. Fails (false, `message` set) when the file is
+// missing, unreadable, not a regular file or larger than `maxBytes`.
+bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string* content,
+                   std::string* message);
+
+// Writes `content` to a temporary file beside `path`, flushes it to disk and renames it
+// over `path`. On failure nothing at `path` changes and `message` says why.
+bool ReplaceFileAtomically(const std::string& path, std::string_view content, FileAccess access,
+                           std::string* message);
+
+// The folder of the running executable, with a trailing "/".
+std::string ExeDirectory();
+
+}  // namespace ds

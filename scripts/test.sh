@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds every configuration and runs every test suite:
+# unit and integration tests (CTest), the same under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of each fuzz target.
+# Exits non-zero when anything fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+failed=0
+passed_total=0
+failed_total=0
+
+step() { echo; echo "=== $* ==="; }
+
+run_ctest() {  # run_ctest BUILD_DIR
+  local log
+  log=$(mktemp)
+  ctest --test-dir "$1" --output-on-failure -j "$jobs" --timeout 900 2>&1 | tee "$log"
+  local status=${PIPESTATUS[0]}
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -n "$line" ]; then
+    local total fail
+    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+    fail=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+    passed_total=$((passed_total + total - fail))
+    failed_total=$((failed_total + fail))
+  fi
+  rm -f "$log"
+  [ "$status" -eq 0 ] || failed=1
+}
+
+step "Dependencies"
+scripts/install-deps.sh || { echo "dependency installation failed"; exit 1; }
+
+step "Build (warnings are errors)"
+if cmake -S . -B build -G Ninja -DDS_WERROR=ON && cmake --build build -j "$jobs"; then
+  step "Tests"
+  run_ctest build
+else
+  echo "build failed"; failed=1
+fi
+
+step "Build with AddressSanitizer and UndefinedBehaviorSanitizer"
+if cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDS_WERROR=ON \
+     -DDS_SANITIZE=address,undefined -DDS_BENCH=OFF && cmake --build build-asan -j "$jobs"; then
+  step "Tests under the sanitizers"
+  ASAN_OPTIONS=detect_leaks=1 run_ctest build-asan
+else
+  echo "sanitizer build failed"; failed=1
+fi
+
+step "Fuzz targets (clang, libFuzzer)"
+if CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DDS_FUZZ=ON -DDS_WERROR=ON &&
+   cmake --build build-fuzz -j "$jobs"; then
+  for target in build-fuzz/fuzz/*_fuzz; do
+    [ -x "$target" ] || continue
+    corpus="build-fuzz/corpus/$(basename "$target")"
+    mkdir -p "$corpus"
+    if "$target" -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$corpus" >"$corpus.log" 2>&1; then
+      echo "$(basename "$target"): clean ($(grep -Eo '#[0-9]+' "$corpus.log" | tail -n 1 | tr -d '#') runs)"
+      passed_total=$((passed_total + 1))
+    else
+      tail -n 40 "$corpus.log"; echo "$(basename "$target"): FAILED"
+      failed_total=$((failed_total + 1)); failed=1
+    fi
+  done
+else
+  echo "fuzz build failed"; failed=1
+fi
+
+echo
+echo "all suites: $passed_total passed, $failed_total failed"
+exit "$failed"

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace ds {
+
+// A fresh folder under the system temporary folder, removed with everything in it when
+// the object goes out of scope. path() ends in "/".
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "ds-test-XXXXXX").string();
+    char* made = ::mkdtemp(pattern.data());
+    path_ = made ? std::string(made) + "/" : std::string();
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace ds
