@@ -12,20 +12,23 @@ bool IsBlank(char c) {
 }  // namespace
 
 std::string_view TrimRight(std::string_view text) {
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsBlank(text.back()))
+    text.remove_suffix(1);
   return text;
 }
 
 std::string_view TrimBoth(std::string_view text) {
   text = TrimRight(text);
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.front()))
+    text.remove_prefix(1);
   return text;
 }
 
 std::string FoldCase(std::string_view text) {
   std::string folded(text);
   for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
   }
   return folded;
 }
@@ -54,11 +57,13 @@ void IniFileReader::Parse(std::string_view text) {
     } else {
       // CR LF counts as one line end; a lone CR or LF as one too.
       std::size_t next = end + 1;
-      if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+      if (text[end] == '\r' && next < text.size() && text[next] == '\n')
+        ++next;
       text.remove_prefix(next);
     }
     std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) continue;
+    if (equals == std::string_view::npos)
+      continue;
     std::string_view key = TrimBoth(line.substr(0, equals));
     std::string_view value = TrimRight(line.substr(equals + 1));
     auto [it, inserted] = indexByFoldedKey_.try_emplace(FoldCase(key), keys_.size());

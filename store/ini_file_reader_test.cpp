@@ -31,7 +31,8 @@ TEST(IniFileReader, ParsesTheFormatRules) {
       {"missing final newline", "A=1\nB=2", "B", "2"},
       {"lookup key is trimmed", "Port=25\n", "  port ", "25"},
       {"empty key is a key", "=x\n", "", "x"},
-      {"NUL inside a value kept as a byte", std::string("A=x\0y\n", 6), "A", std::string("x\0y", 3)},
+      {"NUL inside a value kept as a byte", std::string("A=x\0y\n", 6), "A",
+       std::string("x\0y", 3)},
       {"absent key", "A=1\n", "B", ""},
   };
   for (const Case& c : cases) {
@@ -64,9 +65,11 @@ TEST(IniFileReader, MissingOversizedAndGarbageFilesGiveEmptyLists) {
   EXPECT_EQ(oversized.lookup("A"), "");
 
   std::string garbage;
-  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 131) & 0xFF);
+  for (int i = 0; i < 4096; ++i)
+    garbage += static_cast<char>((i * 131) & 0xFF);
   IniFileReader parsed = IniFileReader::FromText(garbage);  // must not crash
-  for (const std::string& key : parsed.keys()) EXPECT_EQ(key.find('='), std::string::npos);
+  for (const std::string& key : parsed.keys())
+    EXPECT_EQ(key.find('='), std::string::npos);
 
   IniFileReader folderAsFile(folder.path());
   EXPECT_FALSE(folderAsFile.loaded());
@@ -85,12 +88,22 @@ TEST(LeadingInteger, FollowsTheLeadingDigitsRule) {
     std::int64_t expected;
   };
   const Case cases[] = {
-      {"42", 42},          {" 1", 1},          {"\t-7x", -7},      {"+3", 3},
-      {"abc", 0},          {"", 0},            {"-", 0},           {"12abc34", 12},
-      {"0x1F", 0},         {"- 5", 0},         {"99999999999999999999", INT64_MAX},
-      {"-99999999999999999999", INT64_MIN},    {"4294967297", 4294967297LL},
+      {"42", 42},
+      {" 1", 1},
+      {"\t-7x", -7},
+      {"+3", 3},
+      {"abc", 0},
+      {"", 0},
+      {"-", 0},
+      {"12abc34", 12},
+      {"0x1F", 0},
+      {"- 5", 0},
+      {"99999999999999999999", INT64_MAX},
+      {"-99999999999999999999", INT64_MIN},
+      {"4294967297", 4294967297LL},
   };
-  for (const Case& c : cases) EXPECT_EQ(LeadingInteger64(c.text), c.expected) << c.text;
+  for (const Case& c : cases)
+    EXPECT_EQ(LeadingInteger64(c.text), c.expected) << c.text;
   EXPECT_EQ(LeadingInteger("4294967297"), INT32_MAX);
   EXPECT_EQ(LeadingInteger("-4294967297"), INT32_MIN);
 

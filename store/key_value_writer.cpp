@@ -9,7 +9,8 @@ void KeyValueWriter::Add(std::string_view key, std::string_view value) {
     char c = value[i];
     if (c == '\r' || c == '\n') {
       // Any line end inside a value (LF, CR LF or a lone CR) is written as CR LF.
-      if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+      if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n')
+        ++i;
       text_ += "\r\n";
     } else {
       text_ += c;
