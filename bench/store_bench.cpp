@@ -9,10 +9,14 @@
 
 namespace {
 
-const char* const kAlertKeys[] = {"EnableAlert",   "TemperatureType", "EnableSSL",   "Above",
-                                  "Under",         "Capacity",        "HealthStatus", "LifespanYears",
-                                  "LifespanDays",  "RefreshBy",       "From",        "To",
-                                  "Host",          "Port",            "Id",          "Passwd",
+const char* const kAlertKeys[] = {"EnableAlert",  "TemperatureType",
+                                  "EnableSSL",    "Above",
+                                  "Under",        "Capacity",
+                                  "HealthStatus", "LifespanYears",
+                                  "LifespanDays", "RefreshBy",
+                                  "From",         "To",
+                                  "Host",         "Port",
+                                  "Id",           "Passwd",
                                   "RefreshByType"};
 
 // Reading setting_tool_page.dat and looking up its seventeen keys.
@@ -20,7 +24,8 @@ void BM_ReadAlertSettingsFile(benchmark::State& state) {
   const std::string path =
       (std::filesystem::temp_directory_path() / "ds-bench-setting_tool_page.dat").string();
   ds::KeyValueWriter writer;
-  for (const char* key : kAlertKeys) writer.Add(key, "value-of-some-length");
+  for (const char* key : kAlertKeys)
+    writer.Add(key, "value-of-some-length");
   std::string message;
   if (!writer.Save(path, ds::FileAccess::kOwnerOnly, &message)) {
     state.SkipWithError(message.c_str());
@@ -28,7 +33,8 @@ void BM_ReadAlertSettingsFile(benchmark::State& state) {
   }
   for (auto _ : state) {
     ds::IniFileReader reader(path);
-    for (const char* key : kAlertKeys) benchmark::DoNotOptimize(reader.lookup(key));
+    for (const char* key : kAlertKeys)
+      benchmark::DoNotOptimize(reader.lookup(key));
   }
   std::remove(path.c_str());
 }

@@ -20,7 +20,8 @@ class ScopedFd {
  public:
   explicit ScopedFd(int fd) : fd_(fd) {}
   ~ScopedFd() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+      ::close(fd_);
   }
   ScopedFd(const ScopedFd&) = delete;
   ScopedFd& operator=(const ScopedFd&) = delete;
@@ -71,13 +72,15 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string* c
   char buffer[16384];
   for (;;) {
     ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno == EINTR)
+      continue;
     if (got < 0) {
       *message = ErrnoText("cannot read", path);
       content->clear();
       return false;
     }
-    if (got == 0) break;
+    if (got == 0)
+      break;
     if (content->size() + static_cast<std::size_t>(got) > maxBytes) {  // grew while reading
       *message = "file too large: " + path;
       content->clear();
@@ -92,7 +95,8 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view content, Fi
                            std::string* message) {
   const mode_t mode = access == FileAccess::kOwnerOnly ? 0600 : 0644;
   const std::string temporary = TemporaryNameBeside(path);
-  ScopedFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+  ScopedFd fd(
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
   if (fd.get() < 0) {
     *message = ErrnoText("cannot create", temporary);
     return false;
@@ -103,7 +107,8 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view content, Fi
   std::size_t left = content.size();
   while (left > 0) {
     ssize_t written = ::write(fd.get(), data, left);
-    if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && errno == EINTR)
+      continue;
     if (written <= 0) {
       *message = ErrnoText("cannot write", temporary);
       ::unlink(temporary.c_str());
@@ -128,7 +133,8 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view content, Fi
 std::string ExeDirectory() {
   char buffer[4096];
   ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (length <= 0) return "./";
+  if (length <= 0)
+    return "./";
   std::string path(buffer, static_cast<std::size_t>(length));
   std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
