@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/ata_device.h"
+
+// A real disk opened through its block device node (/dev/sdX): ATA commands go out as
+// SG_IO ATA PASS-THROUGH(16), the SMART driver path is the HDIO_DRIVE_CMD ioctl.
+// Both need root or CAP_SYS_RAWIO; without them the failure says so.
+namespace ds {
+
+class LinuxAtaDevice : public AtaDevice {
+ public:
+  // Opens `devicePath`. `gate` is the disk's shared lock (DeviceGateTable::GateFor);
+  // null gives the handle a lock of its own. Null with `message` set on failure.
+  static std::unique_ptr<LinuxAtaDevice> Open(const std::string& devicePath,
+                                              const AtaOpenMode& mode,
+                                              std::shared_ptr<std::recursive_mutex> gate,
+                                              std::string* message);
+  ~LinuxAtaDevice() override;
+
+  LinuxAtaDevice(const LinuxAtaDevice&) = delete;
+  LinuxAtaDevice& operator=(const LinuxAtaDevice&) = delete;
+
+  AtaResult Execute(const AtaCommand& command) override;
+  AtaResult SmartDriverCommand(const TaskFile& registers, std::span<std::uint8_t> dataIn) override;
+  bool PassThroughAvailable() const override { return true; }
+  std::unique_lock<std::recursive_mutex> HoldExclusive() override;
+  const std::string& name() const override { return path_; }
+
+ private:
+  LinuxAtaDevice(int fd, std::string path, std::shared_ptr<std::recursive_mutex> gate);
+
+  int fd_;
+  std::string path_;
+  std::shared_ptr<std::recursive_mutex> gate_;
+};
+
+}  // namespace ds
