@@ -1,0 +1,72 @@
+#include "drive/descriptor_text.h"
+
+#include <optional>
+
+namespace ds {
+
+namespace {
+
+bool IsPrintable(unsigned char c) {
+  return c >= 0x20 && c < 0x7F;
+}
+
+std::optional<int> HexDigit(char c) {
+  if (c == ' ')
+    return 0;
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return std::nullopt;
+}
+
+std::optional<std::string> FromHexPairs(std::string_view field) {
+  if (field.size() % 2 != 0)
+    return std::nullopt;
+  std::string text;
+  for (std::size_t i = 0; i < field.size(); i += 2) {
+    std::optional<int> high = HexDigit(field[i]);
+    std::optional<int> low = HexDigit(field[i + 1]);
+    if (!high || !low)
+      return std::nullopt;
+    auto c = static_cast<unsigned char>(*high * 16 + *low);
+    if (c == 0)
+      break;
+    if (!IsPrintable(c))
+      return std::nullopt;
+    text += static_cast<char>(c);
+  }
+  return text;
+}
+
+std::string Plain(std::string_view field) {
+  std::string text;
+  for (char c : field) {
+    if (c == '\0' || !IsPrintable(static_cast<unsigned char>(c)))
+      break;
+    text += c;
+  }
+  return text;
+}
+
+std::string TrimBlanks(std::string text) {
+  std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos)
+    return {};
+  std::size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string DescriptorText(std::string_view field) {
+  std::size_t nul = field.find('\0');
+  if (nul != std::string_view::npos)
+    field = field.substr(0, nul);
+  std::optional<std::string> decoded = FromHexPairs(field);
+  return TrimBlanks(decoded ? *decoded : Plain(field));
+}
+
+}  // namespace ds
