@@ -1,0 +1,93 @@
+#!/bin/sh
+# Test payload run inside the guest by /init (busybox sh). It reads the emulated disk with
+# smartctl (the peer) and with DriveSentinel, and writes every output into /out for the
+# host to compare. Each command's standard output, standard error and exit code land in
+# NAME.out, NAME.err and NAME.rc. The payload's own exit code is non-zero only when the
+# guest could not be set up as the checks need (partition, file system, mount).
+out=/out
+disk=/dev/sda
+program=$(cat /etc/ds-program 2>/dev/null)
+unprivileged=1000
+
+run() {  # run NAME COMMAND...
+  name=$1
+  shift
+  "$@" >"$out/$name.out" 2>"$out/$name.err"
+  echo $? >"$out/$name.rc"
+}
+
+timed_runs() {  # timed_runs NAME COUNT COMMAND...: start and end times, one line per run
+  name=$1
+  count=$2
+  shift 2
+  i=0
+  while [ "$i" -lt "$count" ]; do
+    start=$EPOCHREALTIME
+    "$@" >/dev/null 2>&1
+    end=$EPOCHREALTIME
+    echo "$start $end" >>"$out/$name.times"
+    i=$((i + 1))
+  done
+}
+
+echo "kernel $(uname -r)"
+cat /sys/block/sda/device/model >"$out/sysfs_model.txt" 2>&1
+cat /sys/block/sda/size >"$out/sysfs_size.txt" 2>&1
+readlink -f /sys/block/sda >"$out/sysfs_path.txt" 2>&1
+
+# The peer: smartctl through SCSI/ATA translation (-d sat, SG_IO) and through the
+# kernel's SMART ioctls (-d ata, HDIO_DRIVE_CMD).
+run smartctl_sat smartctl -j -i -A -H -d sat "$disk"
+run smartctl_ata smartctl -j -i -A -H -d ata "$disk"
+run hdparm hdparm -I "$disk"
+
+if [ -n "$program" ]; then
+  run report_plain "$program" report --all --json
+  if [ -x /opt/ds/smart_paths ]; then
+    run smart_paths /opt/ds/smart_paths "$disk"
+  fi
+fi
+
+# A mounted file system on a partition of the disk.
+setup_failed=0
+printf 'o\nn\np\n1\n\n\nw\n' | fdisk "$disk" >"$out/fdisk.log" 2>&1
+waited=0
+while [ ! -b /dev/sda1 ] && [ "$waited" -lt 50 ]; do
+  sleep 0.1
+  waited=$((waited + 1))
+done
+if mke2fs -L DSVOL /dev/sda1 >"$out/mke2fs.log" 2>&1 && mkdir -p /mnt/dsvol &&
+  mount -t ext2 /dev/sda1 /mnt/dsvol 2>"$out/mount.log"; then
+  dd if=/dev/zero of=/mnt/dsvol/filler bs=1024 count=4096 2>/dev/null
+  sync
+  grep sda /proc/self/mountinfo >"$out/mountinfo.txt"
+  # Free and total bytes the way statvfs gives them: f_bavail and f_blocks times f_frsize.
+  stat -f -c '%a %b %S' /mnt/dsvol >"$out/statvfs.txt"
+else
+  echo "could not create or mount the file system" >&2
+  setup_failed=1
+fi
+
+if [ -n "$program" ]; then
+  run report_mounted "$program" report --all --json
+
+  # Without rights: the device node closed to others (the normal case), and open to
+  # everyone so that only the missing capability stands in the way.
+  run unprivileged_closed setpriv --reuid=$unprivileged --regid=$unprivileged --clear-groups \
+    "$program" report --all --json
+  chmod 0666 /dev/sda /dev/sda1 /dev/sg* 2>/dev/null
+  run unprivileged_open setpriv --reuid=$unprivileged --regid=$unprivileged --clear-groups \
+    "$program" report --all --json
+  chmod 0600 /dev/sda /dev/sda1 /dev/sg* 2>/dev/null
+
+  # Side-by-side timing: our S.M.A.R.T. read of the disk against smartctl -A, interleaved.
+  round=0
+  while [ "$round" -lt 5 ]; do
+    timed_runs time_smartctl 1 smartctl -A "$disk"
+    timed_runs time_program 1 "$program" report --drive 0 --json
+    round=$((round + 1))
+  done
+fi
+
+umount /mnt/dsvol 2>/dev/null
+exit "$setup_failed"

@@ -1,0 +1,360 @@
+"""Reads what the test guest printed and compares DriveSentinel's readings with smartctl's.
+
+Pure functions over texts, so the comparison itself is unit-tested on the host
+(guest_checks_test.py) without booting anything.
+"""
+
+import json
+import re
+import statistics
+from dataclasses import dataclass, field
+
+
+@dataclass(frozen=True)
+class DiskFacts:
+    """What QEMU is told about the emulated disk."""
+    model: str
+    serial: str
+    firmware: str
+    size_mib: int
+
+    @property
+    def sectors(self):
+        return self.size_mib * 1024 * 1024 // 512
+
+
+@dataclass
+class GuestOutput:
+    files: dict
+    exit_code: int
+
+
+@dataclass
+class CheckReport:
+    lines: list = field(default_factory=list)
+    failures: int = 0
+
+    def check(self, ok, what, detail=""):
+        self.lines.append(f"{'ok  ' if ok else 'FAIL'} {what}" + (f": {detail}" if detail else ""))
+        if not ok:
+            self.failures += 1
+        return ok
+
+
+SATA_BUS_TYPE = 11
+RIGHTS_MESSAGE = re.compile(r"right|permission|privilege|root|CAP_SYS_RAWIO", re.I)
+
+
+def parse_console(console, nonce):
+    """Files and exit code framed by '@@DS-FILE nonce name' ... '@@DS-END nonce' and
+    '@@DS-EXIT nonce rc'. Lines carrying another nonce are ordinary text."""
+    files, current, lines, exit_code = {}, None, [], None
+    begin = f"@@DS-FILE {nonce} "
+    end = f"@@DS-END {nonce}"
+    finish = f"@@DS-EXIT {nonce} "
+    for line in console.split("\n"):
+        if current is None and line.startswith(begin):
+            current, lines = line[len(begin):].strip(), []
+        elif current is not None and line == end:
+            # The guest adds one newline after each file so the marker starts a line:
+            # joining the lines gives back the file exactly.
+            files[current] = "\n".join(lines)
+            current = None
+        elif current is not None:
+            lines.append(line)
+        elif line.startswith(finish):
+            try:
+                exit_code = int(line[len(finish):].strip())
+            except ValueError:
+                exit_code = None
+    if exit_code is None:
+        tail = console[-3000:]
+        raise ValueError(f"the guest did not report its exit code; console tail:\n{tail}")
+    return GuestOutput(files, exit_code)
+
+
+def read_key_value(text):
+    """key=value lines: keys without regard to case, value after the first '=' with
+    trailing blanks removed."""
+    table = {}
+    for line in text.splitlines():
+        if "=" in line:
+            key, value = line.split("=", 1)
+            table.setdefault(key.strip().lower(), value.rstrip(" \t\r"))
+    return table
+
+
+def leading_number(text, base):
+    digits = "0123456789abcdef"[:base]
+    text = text.strip().lower()
+    if base == 16 and text.startswith("0x"):
+        text = text[2:]
+    value = 0
+    for char in text:
+        if char not in digits:
+            break
+        value = value * base + digits.index(char)
+    return value
+
+
+def attribute_table_ids(text):
+    """Attribute ids a description table lists, in table order."""
+    table = read_key_value(text)
+    count = leading_number(table.get("attribute_amount", ""), 10)
+    ids = []
+    for i in range(count + 1):
+        ident = table.get(f"attribute_id_{i}", "")
+        desc = table.get(f"attribute_id_desc_{i}", "")
+        if ident and desc:
+            base = 16 if "x" in ident.lower() else 10
+            ids.append(leading_number(ident, base) & 0xFF)
+    return ids
+
+
+def smartctl_attributes(smartctl):
+    """{id: {current, worst, threshold, raw}} from smartctl -j output."""
+    table = smartctl.get("ata_smart_attributes", {}).get("table", [])
+    return {entry["id"]: {"current": entry["value"], "worst": entry["worst"],
+                          "threshold": entry["thresh"], "raw": entry["raw"]["value"]}
+            for entry in table}
+
+
+def expected_attributes(peer, table_ids):
+    """The attributes DriveSentinel must list: the disk's attributes that its table names
+    and that have a current or worst value, in table order, each id once."""
+    expected, seen = [], set()
+    for ident in table_ids:
+        entry = peer.get(ident)
+        if ident in seen or entry is None or (entry["current"] == 0 and entry["worst"] == 0):
+            continue
+        seen.add(ident)
+        raw = entry["raw"] & 0xFF if ident == 194 else entry["raw"]
+        expected.append({"id": ident, "current": entry["current"], "worst": entry["worst"],
+                         "threshold": entry["threshold"], "raw": raw})
+    return expected
+
+
+def our_attributes(drive):
+    return [{"id": a.get("id"), "current": a.get("current"), "worst": a.get("worst"),
+             "threshold": a.get("threshold"), "raw": a.get("raw")}
+            for a in drive.get("attributes", [])]
+
+
+def drives_of(report):
+    if isinstance(report, list):
+        return report
+    if isinstance(report, dict):
+        for key in ("drives", "disks"):
+            if isinstance(report.get(key), list):
+                return report[key]
+    return []
+
+
+def find_drive(report, serial):
+    for drive in drives_of(report):
+        if isinstance(drive, dict) and str(drive.get("serial", "")).strip() == serial:
+            return drive
+    return None
+
+
+def load_json(files, name, report):
+    text = files.get(name + ".out", "")
+    try:
+        return json.loads(text)
+    except ValueError as error:
+        report.check(False, f"{name} prints JSON", f"{error}; output: {text[:400]!r}; "
+                     f"errors: {files.get(name + '.err', '')[:400]!r}")
+        return None
+
+
+def rc_of(files, name):
+    try:
+        return int(files.get(name + ".rc", "").strip())
+    except ValueError:
+        return None
+
+
+def check_peer(files, disk, report):
+    """smartctl's readings, which the rest is compared with, must be those of the disk."""
+    peer = {}
+    for name in ("smartctl_sat", "smartctl_ata"):
+        rc = rc_of(files, name)
+        # smartctl's exit status is a bit mask; bits 0-2 mean it could not read the disk.
+        report.check(rc is not None and rc & 0x07 == 0, f"{name} reads the disk", f"exit {rc}")
+        data = load_json(files, name, report)
+        if data is None:
+            continue
+        info = data
+        report.check(info.get("model_name") == disk.model, f"{name} model",
+                     repr(info.get("model_name")))
+        report.check(info.get("serial_number") == disk.serial, f"{name} serial",
+                     repr(info.get("serial_number")))
+        report.check(info.get("firmware_version") == disk.firmware, f"{name} firmware",
+                     repr(info.get("firmware_version")))
+        blocks = info.get("user_capacity", {}).get("blocks")
+        report.check(blocks == disk.sectors, f"{name} sector count", repr(blocks))
+        report.check(info.get("smart_status", {}).get("passed") is True, f"{name} health passed")
+        peer[name] = smartctl_attributes(data)
+        report.check(len(peer[name]) > 0, f"{name} lists attributes", str(sorted(peer[name])))
+    if len(peer) == 2:
+        report.check(peer["smartctl_sat"] == peer["smartctl_ata"],
+                     "smartctl reads the same attributes through SG_IO and HDIO")
+    sysfs_model = files.get("sysfs_model.txt", "").strip()
+    report.check(sysfs_model == disk.model[:16],
+                 "sysfs shows the model cut to 16 characters", repr(sysfs_model))
+    return peer.get("smartctl_sat")
+
+
+def check_drive_identity(drive, disk, report, what):
+    model = str(drive.get("model", ""))
+    report.check(model.rstrip() == disk.model, f"{what}: model from IDENTIFY", repr(model))
+    report.check(drive.get("serial") == disk.serial, f"{what}: serial",
+                 repr(drive.get("serial")))
+    report.check(drive.get("firmware") == disk.firmware, f"{what}: firmware",
+                 repr(drive.get("firmware")))
+    report.check(drive.get("sectorCount") == disk.sectors, f"{what}: sector count",
+                 repr(drive.get("sectorCount")))
+    report.check(drive.get("busType") == SATA_BUS_TYPE, f"{what}: bus type SATA (11)",
+                 repr(drive.get("busType")))
+
+
+def check_attributes(drive, peer, table_text_by_series, report, what):
+    series = drive.get("modelSeries", 0)
+    table_text = table_text_by_series(series)
+    if not report.check(table_text is not None, f"{what}: description table present"):
+        return
+    expected = expected_attributes(peer, attribute_table_ids(table_text))
+    ours = our_attributes(drive)
+    report.check(len(expected) > 0, f"{what}: the table names some of the disk's attributes",
+                 str([e["id"] for e in expected]))
+    report.check(ours == expected, f"{what}: attributes equal smartctl's",
+                 f"ours {ours}, smartctl {expected}" if ours != expected else
+                 f"{len(ours)} attributes")
+
+
+def check_volume(drive, files, report):
+    mountinfo = files.get("mountinfo.txt", "")
+    if not report.check("/mnt/dsvol" in mountinfo, "guest mounted the test volume", mountinfo):
+        return
+    letters = str(drive.get("driveLetters", ""))
+    report.check("/mnt/dsvol" in [p.strip() for p in letters.split(",")],
+                 "volume mount point", repr(letters))
+    report.check("ext2" in [p.strip() for p in str(drive.get("fileSystems", "")).split(",")],
+                 "volume file system type", repr(drive.get("fileSystems")))
+    report.check("DSVOL" in [p.strip() for p in str(drive.get("volumeLabels", "")).split(",")],
+                 "volume label", repr(drive.get("volumeLabels")))
+    statvfs = files.get("statvfs.txt", "").split()
+    volumes = drive.get("volumes")
+    if not report.check(isinstance(volumes, list) and volumes, "volumes listed with sizes",
+                        repr(volumes)):
+        return
+    volume = next((v for v in volumes if v.get("mountPoint") == "/mnt/dsvol"), None)
+    if not report.check(volume is not None, "the test volume is among the volumes"):
+        return
+    if len(statvfs) == 3:
+        free, total, size = (int(x) for x in statvfs)
+        report.check(volume.get("freeBytes") == free * size, "volume free space (statvfs)",
+                     f"ours {volume.get('freeBytes')}, statvfs {free * size}")
+        report.check(volume.get("totalBytes") == total * size, "volume size (statvfs)",
+                     f"ours {volume.get('totalBytes')}, statvfs {total * size}")
+
+
+def check_unprivileged(files, report):
+    for name in ("unprivileged_closed", "unprivileged_open"):
+        rc = rc_of(files, name)
+        said = files.get(name + ".out", "") + files.get(name + ".err", "")
+        report.check(rc not in (None, 0), f"{name}: fails without rights", f"exit {rc}")
+        report.check(bool(RIGHTS_MESSAGE.search(said)), f"{name}: says it lacks the rights",
+                     repr(said[:300]))
+
+
+def check_smart_paths(files, peer, report):
+    """The probe reads the S.M.A.R.T. sectors through both of our paths."""
+    data = load_json(files, "smart_paths", report)
+    if data is None:
+        return
+    paths = data.get("paths", {})
+    for path in ("passThrough", "driver"):
+        entry = paths.get(path, {})
+        report.check(entry.get("ok") is True, f"SMART read through the {path} path",
+                     entry.get("message", ""))
+    pass_through = paths.get("passThrough", {}).get("data")
+    driver = paths.get("driver", {}).get("data")
+    report.check(pass_through is not None and pass_through == driver,
+                 "both SMART paths return the same data sector")
+    if pass_through:
+        sector = bytes.fromhex(pass_through)
+        thresholds = bytes.fromhex(data.get("thresholds", {}).get("data", ""))
+        decoded = decode_smart_sectors(sector, thresholds)
+        wanted = {ident: values for ident, values in peer.items()}
+        report.check(decoded == wanted, "decoded sectors equal smartctl's attributes",
+                     f"ours {decoded}, smartctl {wanted}" if decoded != wanted else "")
+
+
+def decode_smart_sectors(data, thresholds):
+    """{id: {current, worst, threshold, raw}} from the data and threshold sectors."""
+    limits = {}
+    for offset in range(2, 362, 12):
+        if offset + 2 <= len(thresholds) and thresholds[offset]:
+            limits[thresholds[offset]] = thresholds[offset + 1]
+    result = {}
+    for offset in range(2, 362, 12):
+        if offset + 12 > len(data) or data[offset] == 0:
+            continue
+        ident = data[offset]
+        result.setdefault(ident, {"current": data[offset + 3], "worst": data[offset + 4],
+                                  "threshold": limits.get(ident, 0),
+                                  "raw": int.from_bytes(data[offset + 5:offset + 11], "little")})
+    return result
+
+
+def check_guest(guest, disk, with_program, table_text_by_series, with_smart_paths=False):
+    report = CheckReport()
+    files = guest.files
+    peer = check_peer(files, disk, report) or {}
+    if not with_program:
+        report.lines.append("note: no DriveSentinel program given; only the peer was checked")
+        return report
+
+    plain = load_json(files, "report_plain", report)
+    report.check(rc_of(files, "report_plain") == 0, "report --all --json succeeds",
+                 files.get("report_plain.err", "")[:300])
+    if plain is not None:
+        report.check(plain.get("enumeratedCount", None) in (None, 1) if isinstance(plain, dict)
+                     else True, "one disk enumerated", repr(plain.get("enumeratedCount"))
+                     if isinstance(plain, dict) else "")
+        drive = find_drive(plain, disk.serial)
+        if report.check(drive is not None, "the emulated disk is in the report"):
+            check_drive_identity(drive, disk, report, "report")
+            check_attributes(drive, peer, table_text_by_series, report, "report")
+
+    mounted = load_json(files, "report_mounted", report)
+    if mounted is not None:
+        drive = find_drive(mounted, disk.serial)
+        if report.check(drive is not None, "the disk is in the report with a volume mounted"):
+            check_volume(drive, files, report)
+    check_unprivileged(files, report)
+    if with_smart_paths:
+        check_smart_paths(files, peer, report)
+    return report
+
+
+def parse_times(text):
+    durations = []
+    for line in text.splitlines():
+        parts = line.split()
+        if len(parts) == 2:
+            durations.append(float(parts[1]) - float(parts[0]))
+    return durations
+
+
+def timing_summary(files):
+    ours = parse_times(files.get("time_program.times", ""))
+    peer = parse_times(files.get("time_smartctl.times", ""))
+    if not ours or not peer:
+        return ""
+    ours_median, peer_median = statistics.median(ours), statistics.median(peer)
+    ratio = ours_median / peer_median if peer_median > 0 else float("inf")
+    return (f"timing (median of {len(ours)}/{len(peer)} runs in the guest): drivesentinel "
+            f"report --drive 0 {ours_median * 1000:.1f} ms, smartctl -A "
+            f"{peer_median * 1000:.1f} ms, ratio {ratio:.2f} (goal <= 1)")
