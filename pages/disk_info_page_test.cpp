@@ -1,0 +1,192 @@
+#include "pages/disk_info_page.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "pages/drive_temperature.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+std::string FieldValue(const PageFields& fields, const std::string& key) {
+  for (std::size_t i = 0; i < fields.count(); ++i) {
+    if (fields.keys()[i] == key)
+      return fields.values()[i];
+  }
+  return "<absent>";
+}
+
+// The 8-bit text of a UTF-16LE page (its characters here are all below U+0100).
+std::string ReadWidePage(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  std::string text;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+    text += bytes[i];
+  return text;
+}
+
+DriveRecord Drive(const char* model, const char* letters, int number) {
+  DriveRecord record;
+  record.model = model;
+  record.serial = "SN";
+  record.firmware = "FW";
+  record.driveLetters = letters;
+  record.driveNumber = number;
+  record.sectorCount = 250069680;
+  return record;
+}
+
+TEST(DiskInfoPage, IdentifyWordTexts) {
+  struct Case {
+    std::uint16_t word;
+    const char* text;
+  };
+  const Case generations[] = {{0x0000, "Unknown"},
+                              {0x0002, "SATA Gen1 (1.5Gb/s)"},
+                              {0x0006, "SATA Gen2 (3.0Gb/s)"},
+                              {0x050E, "SATA Gen3 (6.0Gb/s)"},
+                              {0xFFF1, "Unknown"}};
+  for (const Case& c : generations)
+    EXPECT_EQ(SataGenerationText(c.word), c.text) << c.word;
+  const Case standards[] = {{0x0000, "Unknown"}, {0x00F0, "ATA7"},  {0x01F0, "ATA8-ACS"},
+                            {0x03F0, "ACS-2"},   {0x07F0, "ACS-3"}, {0x0010, "ATA4"},
+                            {0x0020, "ATA5"},    {0x0040, "ATA6"},  {0xF80F, "Unknown"}};
+  for (const Case& c : standards)
+    EXPECT_EQ(AtaStandardText(c.word), c.text) << c.word;
+}
+
+TEST(DiskInfoPage, FeatureTableTwoPerRow) {
+  std::array<std::uint16_t, 256> words{};
+  EXPECT_EQ(DiskFeatureTable(words),
+            "<table border=\"0\" align=\"left\" cellpadding=\"0\" cellspacing=\"0\"><tr>"
+            "<td width=\"63\" align=\"center\"></td><td>"
+            "<table border=\"0\" align=\"left\" cellpadding=\"0\" cellspacing=\"0\"><tr>"
+            "</tr></table></td><td width=\"63\" align=\"center\"></td></tr></table>");
+  words[82] = 0x0001;   // S.M.A.R.T.
+  words[169] = 0x0001;  // TRIM
+  words[76] = 0x0100;   // NCQ
+  const std::string cell =
+      "<td width=\"310\" height=\"18\"><font style=\"font-size: 11px; font-family: Arial; color: "
+      "#000000\">";
+  std::string table = DiskFeatureTable(words);
+  const std::string expectedRows = cell +
+                                   "Native Command Queuing(NCQ)</font></td><td width=\"19\"></td>" +
+                                   cell + "S.M.A.R.T.</font></td></tr><tr>" + cell +
+                                   "TRIM</font></td><td width=\"19\"></td></tr></table>";
+  EXPECT_NE(table.find(expectedRows), std::string::npos) << table;
+}
+
+TEST(DiskInfoPage, VolumeListsSizesAndPercent) {
+  DiskInfoInput input;
+  input.drives = {Drive("QRA X50 \"Pro\"", "/, /home", 0), Drive("Other", "/data", 2),
+                  Drive("Bare", "", 3)};
+  std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> space = {
+      {"/", {100ULL << 30, 500ULL << 30}}, {"/home", {0, 0}}, {"/data", {1ULL << 30, 4ULL << 30}}};
+  input.volumeSpace = [&](const std::string& mount, std::uint64_t* freeBytes,
+                          std::uint64_t* total) {
+    auto it = space.find(mount);
+    if (it == space.end())
+      return false;
+    *freeBytes = it->second.first;
+    *total = it->second.second;
+    return true;
+  };
+
+  PageFields root = DiskInfoFields(input, 0, 0, "40", "104");
+  EXPECT_EQ(FieldValue(root, "STR_DRIVE_FREE_SIZE"), "100.00");
+  EXPECT_EQ(FieldValue(root, "STR_DRIVE_USED_SIZE"), "400.00");
+  EXPECT_EQ(FieldValue(root, "STR_DRIVE_TOTAL_SIZE"), "500.00");
+  EXPECT_EQ(FieldValue(root, "STR_DRIVE_USED_PERCENTAGE"), "80");
+  EXPECT_EQ(FieldValue(root, "STR_MODEL_NAME"), "QRA X50 &quot;Pro&quot;");
+  EXPECT_EQ(FieldValue(root, "STR_COOKIE_DISK_SEL"), "disk_sel=0");
+  EXPECT_EQ(FieldValue(root, "STR_DISK_SEL"),
+            "<select onChange=\"MM_jumpMenu('self',this,0)\">"
+            "<option value=\"disk_info_0_0.html\" selected>QRA X50 &quot;Pro&quot;</option>"
+            "<option value=\"disk_info_1_0.html\">Other</option>"
+            "<option value=\"disk_info_2_0.html\">Bare</option></select>");
+
+  PageFields home = DiskInfoFields(input, 0, 1, "---", "---");
+  EXPECT_EQ(FieldValue(home, "STR_DRIVE_SEL"),
+            "<select onChange=\"MM_jumpMenu('self',this,0)\">"
+            "<option value=\"disk_info_0_0.html\">Drive /</option>"
+            "<option value=\"disk_info_0_1.html\" selected>Drive /home</option></select>");
+  EXPECT_EQ(FieldValue(home, "STR_DRIVE_USED_PERCENTAGE"), "0");  // size 0: no division
+
+  PageFields single = DiskInfoFields(input, 1, 0, "35", "95");
+  EXPECT_EQ(FieldValue(single, "STR_DRIVE_SEL"),
+            "<select onChange=\"MM_jumpMenu('self',this,0)\">"
+            "<option value=\"disk_info_1_0.html\">Drive /data</option></select>");
+  EXPECT_EQ(FieldValue(single, "STR_DRIVE_USED_PERCENTAGE"), "75");
+
+  PageFields bare = DiskInfoFields(input, 2, 0, "---", "---");
+  EXPECT_EQ(FieldValue(bare, "STR_DRIVE_SEL"),
+            "<select onChange=\"MM_jumpMenu('self',this,0)\">"
+            "<option value=\"disk_info_2_0.html\">NULL</option></select>");
+  for (const char* key : {"STR_DRIVE_FREE_SIZE", "STR_DRIVE_USED_SIZE", "STR_DRIVE_TOTAL_SIZE",
+                          "STR_DRIVE_USED_PERCENTAGE"}) {
+    EXPECT_EQ(FieldValue(bare, key), "0") << key;
+  }
+  EXPECT_EQ(FieldValue(bare, "STR_UNIT_DRIVE_TOTAL_SIZE"), "GB");
+}
+
+TEST(DiskInfoPage, SplitsAtMostTwentySixVolumes) {
+  std::string letters;
+  for (int i = 0; i < 30; ++i)
+    letters += (i ? ", /m" : "/m") + std::to_string(i);
+  auto split = SplitDriveLetters(letters);
+  ASSERT_EQ(split.size(), 26u);
+  EXPECT_EQ(split[25], "/m25");
+  EXPECT_EQ(SplitDriveLetters(" /a ,/b"), (std::vector<std::string>{"/a", "/b"}));
+  EXPECT_TRUE(SplitDriveLetters("").empty());
+}
+
+TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
+  TempFolder home;
+  std::filesystem::create_directories(home.path() + "data/template");
+  DiskInfoInput input;
+  input.drives = {Drive("QRA X50", "/, /home", 0), Drive("Bare", "", 1)};
+  input.selectedDisk = 1;
+  input.temperature = [](int driveNumber, int* celsius) {
+    *celsius = 40;
+    return driveNumber == 0;
+  };
+  std::string message;
+  EXPECT_EQ(BuildDiskInfoPage(home.path(), input, &message), "");  // no template yet
+  std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/disk_info.tmp",
+                             home.path() + "data/template/disk_info.tmp");
+  EXPECT_EQ(BuildDiskInfoPage(home.path(), input, &message), "disk_info_1_0.html") << message;
+  for (const char* file : {"disk_info_0_0.html", "disk_info_0_1.html", "disk_info_1_0.html"}) {
+    EXPECT_TRUE(std::filesystem::exists(home.path() + "data/" + file)) << file;
+  }
+  EXPECT_FALSE(std::filesystem::exists(home.path() + "data/disk_info_1_1.html"));
+  std::string page = ReadWidePage(home.path() + "data/disk_info_0_0.html");
+  EXPECT_NE(page.find("104"), std::string::npos);
+  EXPECT_NE(page.find("disk_sel=0; path=/data/"), std::string::npos);
+  EXPECT_EQ(page.find("STR_"), std::string::npos);
+  EXPECT_NE(ReadWidePage(home.path() + "data/disk_info_1_0.html").find("---"), std::string::npos);
+
+  EXPECT_EQ(BuildDiskInfoPage(home.path(), DiskInfoInput{}, &message), "");  // no drives
+}
+
+TEST(DriveTemperature, ScansThirtyOneSlotsLastOneWins) {
+  std::array<std::uint8_t, 512> sector{};
+  int celsius = 0;
+  EXPECT_FALSE(TemperatureFromSmartSector(sector, &celsius));
+  sector[2 + 12 * 3] = 194;
+  sector[2 + 12 * 3 + 5] = 38;
+  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius));
+  EXPECT_EQ(celsius, 38);
+  sector[2 + 12 * 30] = 194;  // the 31st slot, past the standard thirty
+  sector[2 + 12 * 30 + 5] = 41;
+  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius));
+  EXPECT_EQ(celsius, 41);
+}
+
+}  // namespace
+}  // namespace ds

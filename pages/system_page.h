@@ -1,0 +1,47 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pages/system_info.h"
+#include "pages/template_expander.h"
+
+// The System Information page: processor, operating system, memory, storage driver,
+// motherboard, BIOS and the kept disks, from "data/template/SystemPage.tmp".
+namespace ds {
+
+// The board and BIOS values of the registry; an absent value shows as "Unknown".
+struct BiosValues {
+  std::optional<std::string> baseBoardManufacturer;
+  std::optional<std::string> baseBoardProduct;
+  std::optional<std::string> baseBoardVersion;  // an empty text drops the version line
+  std::optional<std::string> biosVendor;
+  std::optional<std::string> biosVersion;
+  std::optional<std::string> biosReleaseDate;
+};
+
+struct DiskIdentity {
+  std::string model;
+  std::string serial;
+};
+
+struct SystemPageInput {
+  SystemInfo info;
+  std::string sataDriverDesc;
+  std::string sataDriverVersion;
+  BiosValues bios;
+  std::vector<DiskIdentity> disks;  // the kept disks in list order
+};
+
+inline constexpr const char* kSystemPageFile = "SystemPage.html";
+
+// The eight fields of the page, in replacement order.
+PageFields SystemPageFields(const SystemPageInput& input);
+
+// Deletes the previous page and writes data/SystemPage.html below `home`. Returns the
+// page's file name, or "" when the template is missing or the page could not be written.
+std::string BuildSystemPage(const std::string& home, const SystemPageInput& input,
+                            std::string* message);
+
+}  // namespace ds

@@ -1,0 +1,125 @@
+#include "pages/system_page.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/machine_facts.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string FieldValue(const PageFields& fields, const std::string& key) {
+  for (std::size_t i = 0; i < fields.count(); ++i) {
+    if (fields.keys()[i] == key)
+      return fields.values()[i];
+  }
+  return "<absent>";
+}
+
+TEST(SystemInfo, CollectsFromAFixtureTree) {
+  TempFolder root;
+  WriteFile(root.path() + "etc/os-release",
+            "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n");
+  WriteFile(root.path() + "proc/sys/kernel/osrelease", "6.1.0-18-amd64\n");
+  WriteFile(root.path() + "proc/sys/kernel/arch", "x86_64\n");
+  WriteFile(root.path() + "proc/cpuinfo",
+            "processor\t: 0\nvendor_id\t: GenuineIntel\ncpu family\t: 6\nmodel\t\t: 85\n"
+            "model name\t: Intel(R) Xeon(R) Gold 6230 CPU @ 2.10GHz\nstepping\t: 7\n"
+            "cpu MHz\t\t: 2100.000\n\nprocessor\t: 1\nvendor_id\t: Other\nmodel\t\t: 1\n");
+  WriteFile(root.path() + "proc/meminfo",
+            "MemTotal:        8388608 kB\nMemFree: 1 kB\nMemAvailable:    4194304 kB\n");
+
+  SystemInfo info;
+  info.Collect(ReadMachineFacts(root.path()));
+  EXPECT_EQ(info.osName, "Debian GNU/Linux 12 (bookworm), kernel 6.1.0-18-amd64");
+  EXPECT_EQ(info.osMajor, 6u);
+  EXPECT_EQ(info.osMinor, 1u);
+  EXPECT_EQ(info.cpuIdentifier, "x86_64 Family 6 Model 85 Stepping 7");
+  EXPECT_EQ(info.cpuVendor, "GenuineIntel");
+  EXPECT_EQ(info.cpuName, "Intel(R) Xeon(R) Gold 6230 CPU @ 2.10GHz");
+  EXPECT_EQ(info.cpuMhz, 2100u);
+  EXPECT_EQ(info.processorCount, 2u);
+
+  SystemPageInput input;
+  input.info = info;
+  PageFields fields = SystemPageFields(input);
+  EXPECT_EQ(FieldValue(fields, "STR_PHY_MEM"), "8192MB");
+  EXPECT_EQ(FieldValue(fields, "STR_PHY_AVAILABLE_MEM"), "4096MB");
+}
+
+TEST(SystemInfo, MissingSourcesLeaveFieldsEmpty) {
+  TempFolder root;
+  WriteFile(root.path() + "proc/cpuinfo", "processor\t: 0\nCPU architecture: 8\n");
+  SystemInfo info;
+  info.Collect(ReadMachineFacts(root.path()));
+  EXPECT_EQ(info.osName, "Linux");
+  EXPECT_EQ(info.cpuIdentifier, "");  // no family/model/stepping and no arch file
+  EXPECT_EQ(info.totalPhys, 0u);
+}
+
+TEST(SystemPage, FieldsInOrderWithBoardRulesAndEscaping) {
+  SystemPageInput input;
+  input.info.cpuIdentifier = "x86_64 Family 6 Model 85 Stepping 7";
+  input.info.cpuVendor = "GenuineIntel";
+  input.info.cpuName = "Xeon";
+  input.sataDriverDesc = "ahci";
+  input.sataDriverVersion = "6.1.0";
+  input.bios.baseBoardManufacturer = "ACME <Boards>";
+  input.bios.baseBoardVersion = "";  // empty: no version line
+  input.bios.biosVendor = "AMI";
+  input.disks = {{"  QRA X50 128GB ", " SN1 "}, {"Other \"SSD\"", "SN2"}};
+  PageFields fields = SystemPageFields(input);
+  EXPECT_EQ(fields.keys(),
+            (std::vector<std::string>{"STR_PROCESSOR", "STR_OS", "STR_PHY_MEM",
+                                      "STR_PHY_AVAILABLE_MEM", "STR_SATA_DRIVER", "STR_MOTHERBOARD",
+                                      "STR_BIOS", "STR_HARD_DRIVES"}));
+  EXPECT_EQ(FieldValue(fields, "STR_PROCESSOR"),
+            "x86_64 Family 6 Model 85 Stepping 7 / GenuineIntel<br>Xeon");
+  EXPECT_EQ(FieldValue(fields, "STR_SATA_DRIVER"), "ahci 6.1.0");
+  EXPECT_EQ(FieldValue(fields, "STR_MOTHERBOARD"),
+            "Manufacturer: ACME &lt;Boards&gt;<br>Model: Unknown");
+  EXPECT_EQ(FieldValue(fields, "STR_BIOS"), "Brand: AMI<br>Version: Unknown<br>Date: Unknown");
+  EXPECT_EQ(FieldValue(fields, "STR_HARD_DRIVES"),
+            "QRA X50 128GB (SN1)<br>Other &quot;SSD&quot; (SN2)");
+
+  input.bios.baseBoardVersion.reset();  // missing: the line shows Unknown
+  input.disks.clear();
+  fields = SystemPageFields(input);
+  EXPECT_EQ(FieldValue(fields, "STR_MOTHERBOARD"),
+            "Manufacturer: ACME &lt;Boards&gt;<br>Model: Unknown<br>Version: Unknown");
+  EXPECT_EQ(FieldValue(fields, "STR_HARD_DRIVES"), "");
+}
+
+TEST(SystemPage, BuildsFromTheDeliveredTemplateAndDeletesStalePages) {
+  TempFolder home;
+  std::filesystem::create_directories(home.path() + "data/template");
+  WriteFile(home.path() + "data/SystemPage.html", "stale");
+  std::string message;
+  // No template: the stale page is deleted and nothing is written.
+  EXPECT_EQ(BuildSystemPage(home.path(), SystemPageInput{}, &message), "");
+  EXPECT_FALSE(std::filesystem::exists(home.path() + "data/SystemPage.html"));
+
+  std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/SystemPage.tmp",
+                             home.path() + "data/template/SystemPage.tmp");
+  SystemPageInput input;
+  input.info.osName = "Debian GNU/Linux 12 (bookworm), kernel 6.1.0";
+  input.disks = {{"QRA X50", "S1"}};
+  ASSERT_EQ(BuildSystemPage(home.path(), input, &message), "SystemPage.html") << message;
+  std::ifstream in(home.path() + "data/SystemPage.html");
+  std::string page((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(page.find("Debian GNU/Linux 12 (bookworm), kernel 6.1.0"), std::string::npos);
+  EXPECT_NE(page.find("QRA X50 (S1)"), std::string::npos);
+  EXPECT_EQ(page.find("STR_"), std::string::npos);
+  EXPECT_EQ(page.substr(page.size() - 7), "</html>");
+}
+
+}  // namespace
+}  // namespace ds

@@ -1,0 +1,134 @@
+#include "pages/template_expander.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "pages/html_escape.h"
+#include "pages/page_format.h"
+#include "pages/unicode_text_file.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+PageFields Fields(std::initializer_list<std::pair<const char*, const char*>> pairs) {
+  PageFields fields;
+  for (auto& [key, value] : pairs)
+    fields.Add(key, value);
+  return fields;
+}
+
+TEST(ReplaceFields, ReplacesInKeyOrder) {
+  struct Case {
+    const char* name;
+    std::string text;
+    PageFields fields;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"no keys", "<p>STR_A</p>", {}, "<p>STR_A</p>"},
+      {"absent key", "abc", Fields({{"STR_X", "1"}}), "abc"},
+      {"three occurrences", "STR_A-STR_A-STR_A", Fields({{"STR_A", "x"}}), "x-x-x"},
+      {"value holding a later key is replaced again", "STR_A",
+       Fields({{"STR_A", "[STR_B]"}, {"STR_B", "b"}}), "[b]"},
+      {"value holding an earlier key stays", "STR_B", Fields({{"STR_A", "a"}, {"STR_B", "STR_A"}}),
+       "STR_A"},
+      {"prefix key spoils the longer one", "STR_DISK_SEL",
+       Fields({{"STR_DISK", "d"}, {"STR_DISK_SEL", "s"}}), "d_SEL"},
+      {"value containing its own key is not re-scanned", "STR_A", Fields({{"STR_A", "STR_A!"}}),
+       "STR_A!"},
+      {"empty key matches nothing", "abc", Fields({{"", "x"}}), "abc"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ReplaceFields(c.text, c.fields), c.expected) << c.name;
+}
+
+TEST(ExpandTemplate, WritesCutCrLfPagesAtomically) {
+  TempFolder folder;
+  const std::string tmp = folder.path() + "page.tmp";
+  const std::string out = folder.path() + "page.html";
+  WriteFile(tmp, "<html>\r\n<b>STR_MODEL</b>\n</html>trailing\r\njunk");
+  std::string message;
+  ASSERT_EQ(ExpandTemplate(tmp, out, Fields({{"STR_MODEL", "QRA X50"}}), &message), 1) << message;
+  EXPECT_EQ(ReadFile(out), "<html>\r\n<b>QRA X50</b>\r\n</html>");
+
+  // Text after a NUL never reaches the page; a template without </html> is kept whole.
+  WriteFile(tmp, std::string("<p>a</p>\0</html>", 16));
+  ASSERT_EQ(ExpandTemplate(tmp, out, {}, &message), 1);
+  EXPECT_EQ(ReadFile(out), "<p>a</p>");
+
+  // A missing template touches nothing.
+  WriteFile(out, "old");
+  EXPECT_EQ(ExpandTemplate(folder.path() + "missing.tmp", out, {}, &message), 0);
+  EXPECT_EQ(ReadFile(out), "old");
+
+  // An output that cannot be written fails and says why.
+  WriteFile(tmp, "<html></html>");
+  message.clear();
+  EXPECT_EQ(ExpandTemplate(tmp, folder.path() + "no/such/folder.html", {}, &message), 0);
+  EXPECT_FALSE(message.empty());
+}
+
+TEST(ExpandTemplateWide, RoundTripsThroughUtf16) {
+  TempFolder folder;
+  const std::string tmp = folder.path() + "disk.tmp";
+  const std::string out = folder.path() + "disk.html";
+  // BOM, "<p>STR_T</p>", then U+0141 (a character above U+00FF) and U+00B0.
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("<p>STR_T</p>"))
+    utf16 += std::string{c, '\0'};
+  utf16 += std::string("\x41\x01\xB0\x00", 4);
+  WriteFile(tmp, utf16);
+  std::string message;
+  ASSERT_EQ(ExpandTemplateWide(tmp, out, Fields({{"STR_T", "40\x80"}}), &message), 1) << message;
+  std::string expected("\xFF\xFE\xFF\x00", 4);  // written BOM, then the carried-over BOM as U+00FF
+  for (char c : std::string("<p>40"))
+    expected += std::string{c, '\0'};
+  expected += std::string("\xAC\x20", 2);  // Windows-1252 0x80 is the euro sign U+20AC
+  for (char c : std::string("</p>"))
+    expected += std::string{c, '\0'};
+  expected += std::string("\x41\x00\xB0\x00", 4);  // U+0141 reduced to its low byte 0x41
+  EXPECT_EQ(ReadFile(out), expected);
+  EXPECT_EQ(ExpandTemplateWide(folder.path() + "none.tmp", out, {}, &message), 0);
+}
+
+TEST(PageText, EscapingFormattingAndCodePages) {
+  EXPECT_EQ(HtmlEscape("QRA X50 \"<b>&'"), "QRA X50 &quot;&lt;b&gt;&amp;&#39;");
+  EXPECT_EQ(HtmlEscape("plain text"), "plain text");
+
+  struct GbCase {
+    std::int64_t bytes;
+    const char* text;
+  };
+  const GbCase gigabytes[] = {{0, "  0.00"},
+                              {100LL << 30, "100.00"},
+                              {500LL << 30, "500.00"},
+                              {(1LL << 30) / 2, "  0.50"},
+                              {2048LL << 30, "2048.00"}};
+  for (const GbCase& c : gigabytes) {
+    EXPECT_EQ(FormatGigabytes(c.bytes).value, c.text) << c.bytes;
+    EXPECT_EQ(FormatGigabytes(c.bytes).unit, "GB");
+  }
+
+  EXPECT_EQ(Utf8ToWindows1252("Donn\xC3\xA9"
+                              "es \xE2\x82\xAC"),
+            "Donn\xE9"
+            "es \x80");
+  EXPECT_EQ(Utf8ToWindows1252("\xE6\x97\xA5"), "?");   // no such character in the code page
+  EXPECT_EQ(Utf8ToWindows1252("Caf\xE9"), "Caf\xE9");  // already 8-bit: unchanged
+  EXPECT_EQ(Utf8ToWindows1252("\xC3"), "\xC3");        // truncated sequence kept as a byte
+  EXPECT_EQ(Utf8ToWindows1252("\xED\xA0\x80"), "\xED\xA0\x80");  // surrogates are not UTF-8
+}
+
+}  // namespace
+}  // namespace ds

@@ -1,0 +1,116 @@
+#include "platform/machine_facts.h"
+
+#include <sys/utsname.h>
+
+#include <cstdlib>
+#include <string_view>
+
+#include "platform/file_system.h"
+
+namespace ds {
+namespace {
+
+constexpr std::size_t kMaxProcFileBytes = 4u << 20;
+
+std::string ReadSmallFile(const std::string& path) {
+  std::string content, message;
+  // /proc files report a size of 0; ReadWholeFile reads until the end regardless.
+  if (!ReadWholeFile(path, kMaxProcFileBytes, &content, &message))
+    return {};
+  return content;
+}
+
+std::string_view Trim(std::string_view text) {
+  const char* blanks = " \t\r\n\"'";
+  std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos)
+    return {};
+  std::size_t last = text.find_last_not_of(blanks);
+  return text.substr(first, last - first + 1);
+}
+
+// Calls `visit(key, value)` for every "key<separator>value" line of `text`.
+template <typename Visitor>
+void ForEachLine(std::string_view text, char separator, Visitor&& visit) {
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    std::size_t at = line.find(separator);
+    if (at == std::string_view::npos) {
+      if (!visit(Trim(line), std::string_view()))
+        return;
+      continue;
+    }
+    if (!visit(Trim(line.substr(0, at)), Trim(line.substr(at + 1))))
+      return;
+  }
+}
+
+std::uint64_t KilobytesToBytes(std::string_view value) {
+  std::uint64_t kb = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9')
+      break;
+    kb = kb * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return kb * 1024;
+}
+
+}  // namespace
+
+MachineFacts ReadMachineFacts(const std::string& root) {
+  MachineFacts facts;
+  std::string base = root.empty() || root.back() != '/' ? root + "/" : root;
+
+  ForEachLine(ReadSmallFile(base + "etc/os-release"), '=', [&](auto key, auto value) {
+    if (key == "PRETTY_NAME")
+      facts.osPrettyName = value;
+    return true;
+  });
+  facts.kernelRelease = Trim(ReadSmallFile(base + "proc/sys/kernel/osrelease"));
+  facts.architecture = Trim(ReadSmallFile(base + "proc/sys/kernel/arch"));
+  if (base == "/" && (facts.architecture.empty() || facts.kernelRelease.empty())) {
+    struct utsname names;
+    if (::uname(&names) == 0) {
+      if (facts.architecture.empty())
+        facts.architecture = names.machine;
+      if (facts.kernelRelease.empty())
+        facts.kernelRelease = names.release;
+    }
+  }
+
+  bool firstProcessorDone = false;
+  ForEachLine(ReadSmallFile(base + "proc/cpuinfo"), ':', [&](auto key, auto value) {
+    if (key == "processor") {
+      firstProcessorDone = facts.processorCount > 0;
+      ++facts.processorCount;
+    }
+    if (firstProcessorDone)
+      return true;  // the first processor describes them all
+    if (key == "vendor_id")
+      facts.cpuVendor = value;
+    if (key == "model name")
+      facts.cpuModelName = value;
+    if (key == "cpu family")
+      facts.cpuFamily = value;
+    if (key == "model")
+      facts.cpuModel = value;
+    if (key == "stepping")
+      facts.cpuStepping = value;
+    if (key == "cpu MHz")
+      facts.cpuMhz = static_cast<std::uint32_t>(std::atof(std::string(value).c_str()));
+    return true;
+  });
+
+  ForEachLine(ReadSmallFile(base + "proc/meminfo"), ':', [&](auto key, auto value) {
+    if (key == "MemTotal")
+      facts.memTotalBytes = KilobytesToBytes(value);
+    if (key == "MemAvailable")
+      facts.memAvailableBytes = KilobytesToBytes(value);
+    return true;
+  });
+  return facts;
+}
+
+}  // namespace ds
