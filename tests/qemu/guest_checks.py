@@ -35,6 +35,7 @@ class CheckReport:
     failures: int = 0
 
     def check(self, ok, what, detail=""):
+        detail = detail.strip()
         self.lines.append(f"{'ok  ' if ok else 'FAIL'} {what}" + (f": {detail}" if detail else ""))
         if not ok:
             self.failures += 1
@@ -42,7 +43,9 @@ class CheckReport:
 
 
 SATA_BUS_TYPE = 11
-RIGHTS_MESSAGE = re.compile(r"right|permission|privilege|root|CAP_SYS_RAWIO", re.I)
+# The program's own words (its messages start with its name), not those of a wrapper.
+RIGHTS_MESSAGE = re.compile(
+    r"^drivesentinel\b.*\b(rights?|permission|privileges?|root|CAP_SYS_RAWIO)\b", re.I | re.M)
 
 
 def parse_console(console, nonce):
@@ -260,6 +263,8 @@ def check_volume(drive, files, report):
 
 
 def check_unprivileged(files, report):
+    uid = files.get("unprivileged_uid.out", "").strip()
+    report.check(uid == "1000", "the unprivileged runs run as uid 1000", repr(uid))
     for name in ("unprivileged_closed", "unprivileged_open"):
         rc = rc_of(files, name)
         said = files.get(name + ".out", "") + files.get(name + ".err", "")
@@ -268,27 +273,80 @@ def check_unprivileged(files, report):
                      repr(said[:300]))
 
 
-def check_smart_paths(files, peer, report):
-    """The probe reads the S.M.A.R.T. sectors through both of our paths."""
+def check_smart_paths(files, peer, disk, report):
+    """The probe's reads through our pass-through and SMART driver paths must agree with
+    each other and with smartctl."""
     data = load_json(files, "smart_paths", report)
     if data is None:
         return
     paths = data.get("paths", {})
-    for path in ("passThrough", "driver"):
+    sectors = {}
+    for path in ("passThrough", "driver", "readSmartData"):
         entry = paths.get(path, {})
-        report.check(entry.get("ok") is True, f"SMART read through the {path} path",
+        report.check(entry.get("ok") is True, f"S.M.A.R.T. data through our {path} path",
                      entry.get("message", ""))
-    pass_through = paths.get("passThrough", {}).get("data")
-    driver = paths.get("driver", {}).get("data")
-    report.check(pass_through is not None and pass_through == driver,
-                 "both SMART paths return the same data sector")
-    if pass_through:
-        sector = bytes.fromhex(pass_through)
-        thresholds = bytes.fromhex(data.get("thresholds", {}).get("data", ""))
-        decoded = decode_smart_sectors(sector, thresholds)
-        wanted = {ident: values for ident, values in peer.items()}
-        report.check(decoded == wanted, "decoded sectors equal smartctl's attributes",
-                     f"ours {decoded}, smartctl {wanted}" if decoded != wanted else "")
+        sectors[path] = entry.get("data")
+    report.check(sectors["passThrough"] is not None and
+                 sectors["passThrough"] == sectors["driver"] == sectors["readSmartData"],
+                 "pass-through, driver path and ReadSmartData return the same data sector")
+
+    thresholds, driver_thresholds = data.get("thresholds", {}), data.get("thresholdsDriver", {})
+    report.check(thresholds.get("ok") is True, "EnableSmart reads the thresholds",
+                 thresholds.get("message", ""))
+    report.check(driver_thresholds.get("ok") is True, "thresholds through the driver path",
+                 driver_thresholds.get("message", ""))
+    report.check(thresholds.get("data") is not None and
+                 thresholds.get("data") == driver_thresholds.get("data"),
+                 "both paths return the same threshold sector")
+    if sectors["passThrough"] and thresholds.get("data"):
+        decoded = decode_smart_sectors(bytes.fromhex(sectors["passThrough"]),
+                                       bytes.fromhex(thresholds["data"]))
+        report.check(decoded == peer, "our sectors decode to smartctl's attributes",
+                     "" if decoded == peer else f"ours {decoded}, smartctl {peer}")
+
+    identify, driver_identify = data.get("identify", {}), data.get("identifyDriver", {})
+    report.check(identify.get("ok") is True, "IDENTIFY through the direct pass-through",
+                 identify.get("message", ""))
+    report.check(driver_identify.get("ok") is True, "IDENTIFY through the driver path",
+                 driver_identify.get("message", ""))
+    report.check(identify.get("data") is not None and
+                 identify.get("data") == driver_identify.get("data"),
+                 "both paths return the same IDENTIFY sector")
+    if identify.get("data"):
+        words = identify_words(bytes.fromhex(identify["data"]))
+        facts = (identify_text(words, 27, 47), identify_text(words, 10, 20),
+                 identify_text(words, 23, 27), identify_sectors(words))
+        report.check(facts == (disk.model, disk.serial, disk.firmware, disk.sectors),
+                     "IDENTIFY gives the disk's model, serial, firmware and size", str(facts))
+
+    status = data.get("returnStatus", {})
+    registers = status.get("registers", {})
+    report.check(status.get("ok") is True and registers.get("lbaMid") == 0x4F and
+                 registers.get("lbaHigh") == 0xC2 and registers.get("status") == 0x50,
+                 "SMART RETURN STATUS brings back the registers (healthy: 4F/C2, status 50)",
+                 str(registers))
+    aborted = data.get("abortedCommand", {})
+    registers = aborted.get("registers", {})
+    report.check(aborted.get("ok") is False and (registers.get("status", 0) & 0x01) == 1 and
+                 (registers.get("error", 0) & 0x04) == 0x04,
+                 "an aborted command fails with ERR in status and ABRT in error",
+                 f"{aborted.get('message', '')} {registers}")
+
+
+def identify_words(sector):
+    return [int.from_bytes(sector[i:i + 2], "little") for i in range(0, len(sector) - 1, 2)]
+
+
+def identify_text(words, first, end):
+    """ATA string words: high byte first in each word, trailing blanks removed."""
+    raw = b"".join(bytes([w >> 8, w & 0xFF]) for w in words[first:end])
+    return raw.decode("latin-1").strip(" \0")
+
+
+def identify_sectors(words):
+    if len(words) > 103 and words[83] & 0x0400:
+        return words[100] | words[101] << 16 | words[102] << 32 | words[103] << 48
+    return words[60] | words[61] << 16 if len(words) > 61 else 0
 
 
 def decode_smart_sectors(data, thresholds):
@@ -312,6 +370,8 @@ def check_guest(guest, disk, with_program, table_text_by_series, with_smart_path
     report = CheckReport()
     files = guest.files
     peer = check_peer(files, disk, report) or {}
+    if with_smart_paths:
+        check_smart_paths(files, peer, disk, report)
     if not with_program:
         report.lines.append("note: no DriveSentinel program given; only the peer was checked")
         return report
@@ -334,8 +394,6 @@ def check_guest(guest, disk, with_program, table_text_by_series, with_smart_path
         if report.check(drive is not None, "the disk is in the report with a volume mounted"):
             check_volume(drive, files, report)
     check_unprivileged(files, report)
-    if with_smart_paths:
-        check_smart_paths(files, peer, report)
     return report
 
 

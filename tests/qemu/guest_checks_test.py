@@ -49,7 +49,7 @@ class ParseConsoleTest(unittest.TestCase):
             with self.subTest(console=console), self.assertRaises(ValueError):
                 gc.parse_console(console, "n3")
 
-    def test_text_after_console_carriage_returns_removed_is_kept(self):
+    def test_several_files(self):
         guest = gc.parse_console(framed("n4", {"a": "x", "b": "y"}, 1), "n4")
         self.assertEqual(guest.files, {"a": "x", "b": "y"})
 
@@ -159,16 +159,33 @@ class ComparisonTest(unittest.TestCase):
 
     def test_unprivileged_runs(self):
         cases = [
-            ("refused with a message", "1", "", "lacks the rights to send ATA commands\n", 0),
-            ("permission text", "2", "Permission denied\n", "", 0),
+            ("refused with a message", "3", "",
+             "drivesentinel report: no rights to send ATA commands to /dev/sda\n", 0),
+            ("permission text", "3", "", "drivesentinel: Permission denied\n", 0),
             ("succeeded", "0", "{}", "", 4),
             ("failed silently", "1", "", "", 2),
+            ("a wrapper failed, not the program", "1", "",
+             "setpriv: unrecognized option\nRun PROG with different privilege settings\n", 2),
+            ("message on standard output only counts too", "3",
+             "drivesentinel report: run as root\n", "", 0),
         ]
         for what, rc, out, err, failures in cases:
             with self.subTest(what):
-                files = {}
+                files = {"unprivileged_uid.out": "1000\n"}
                 for name in ("unprivileged_closed", "unprivileged_open"):
                     files.update({name + ".rc": rc, name + ".out": out, name + ".err": err})
+                report = gc.CheckReport()
+                gc.check_unprivileged(files, report)
+                self.assertEqual(report.failures, failures)
+
+
+    def test_unprivileged_runs_need_the_unprivileged_user(self):
+        for uid, failures in [("1000\n", 0), ("0\n", 1), ("", 1)]:
+            with self.subTest(uid=uid):
+                files = {"unprivileged_uid.out": uid}
+                for name in ("unprivileged_closed", "unprivileged_open"):
+                    files.update({name + ".rc": "3", name + ".out": "",
+                                  name + ".err": "drivesentinel report: run as root\n"})
                 report = gc.CheckReport()
                 gc.check_unprivileged(files, report)
                 self.assertEqual(report.failures, failures)
@@ -188,6 +205,82 @@ class SectorDecodeTest(unittest.TestCase):
 
     def test_short_sectors_do_not_crash(self):
         self.assertEqual(gc.decode_smart_sectors(b"\x00\x01\x09", b""), {})
+
+
+class SmartPathsTest(unittest.TestCase):
+    """The probe's output: both paths, thresholds, IDENTIFY, RETURN STATUS, an abort."""
+
+    @staticmethod
+    def identify_sector():
+        words = [0] * 256
+
+        def put(text, first, count):
+            text = text.ljust(count * 2)
+            for i in range(count):
+                words[first + i] = ord(text[2 * i]) << 8 | ord(text[2 * i + 1])
+
+        put(DISK.model, 27, 20)
+        put(DISK.serial, 10, 10)
+        put(DISK.firmware, 23, 4)
+        words[83] = 0x0400
+        words[100] = DISK.sectors & 0xFFFF
+        words[101] = DISK.sectors >> 16
+        return b"".join(w.to_bytes(2, "little") for w in words).hex()
+
+    def probe(self, **changes):
+        data = bytearray(512)
+        data[2:14] = bytes([9, 0x32, 0, 100, 100, 3, 0, 0, 0, 0, 0, 0])
+        thresholds = bytearray(512)
+        thresholds[2:4] = bytes([9, 0])
+        sector, limits, identify = data.hex(), thresholds.hex(), self.identify_sector()
+        probe = {
+            "paths": {"passThrough": {"ok": True, "data": sector},
+                      "driver": {"ok": True, "data": sector},
+                      "readSmartData": {"ok": True, "data": sector}},
+            "thresholds": {"ok": True, "data": limits},
+            "thresholdsDriver": {"ok": True, "data": limits},
+            "identify": {"ok": True, "data": identify},
+            "identifyDriver": {"ok": True, "data": identify},
+            "returnStatus": {"ok": True, "registers": {"lbaMid": 0x4F, "lbaHigh": 0xC2,
+                                                       "status": 0x50}},
+            "abortedCommand": {"ok": False, "registers": {"status": 0x41, "error": 0x04}},
+        }
+        for key, value in changes.items():
+            if key in probe["paths"]:
+                probe["paths"][key] = value
+            else:
+                probe[key] = value
+        return probe
+
+    PEER = {9: {"current": 100, "worst": 100, "threshold": 0, "raw": 3}}
+
+    def failures(self, probe, peer=None):
+        report = gc.CheckReport()
+        gc.check_smart_paths({"smart_paths.out": gc.json.dumps(probe)}, peer or self.PEER,
+                             DISK, report)
+        return report.failures
+
+    def test_disagreements_are_caught(self):
+        other = bytearray(512)
+        other[2:14] = bytes([9, 0x32, 0, 100, 100, 4, 0, 0, 0, 0, 0, 0])
+        cases = [
+            ("all agree", {}, 0),
+            ("driver path fails", {"driver": {"ok": False, "message": "EIO"}}, 2),
+            ("driver path returns other data", {"driver": {"ok": True, "data": other.hex()}}, 1),
+            ("thresholds differ", {"thresholdsDriver": {"ok": True, "data": "00" * 512}}, 1),
+            ("IDENTIFY of another disk", {"identifyDriver": {"ok": True, "data": "00" * 512},
+                                          "identify": {"ok": True, "data": "00" * 512}}, 1),
+            ("RETURN STATUS registers lost",
+             {"returnStatus": {"ok": True, "registers": {"status": 0x50}}}, 1),
+            ("abort taken as success", {"abortedCommand": {"ok": True, "registers": {}}}, 1),
+        ]
+        for what, changes, failures in cases:
+            with self.subTest(what):
+                self.assertEqual(self.failures(self.probe(**changes)), failures)
+
+    def test_sector_must_match_smartctl(self):
+        peer = {9: {"current": 100, "worst": 100, "threshold": 0, "raw": 4}}
+        self.assertEqual(self.failures(self.probe(), peer), 1)
 
 
 class ModuleOrderTest(unittest.TestCase):

@@ -7,7 +7,6 @@
 out=/out
 disk=/dev/sda
 program=$(cat /etc/ds-program 2>/dev/null)
-unprivileged=1000
 
 run() {  # run NAME COMMAND...
   name=$1
@@ -41,11 +40,12 @@ run smartctl_sat smartctl -j -i -A -H -d sat "$disk"
 run smartctl_ata smartctl -j -i -A -H -d ata "$disk"
 run hdparm hdparm -I "$disk"
 
+# Our two S.M.A.R.T. paths, side by side, through the program's transport.
+if [ -x /opt/ds/smart_paths ]; then
+  run smart_paths /opt/ds/smart_paths "$disk"
+fi
 if [ -n "$program" ]; then
   run report_plain "$program" report --all --json
-  if [ -x /opt/ds/smart_paths ]; then
-    run smart_paths /opt/ds/smart_paths "$disk"
-  fi
 fi
 
 # A mounted file system on a partition of the disk.
@@ -60,6 +60,9 @@ if mke2fs -L DSVOL /dev/sda1 >"$out/mke2fs.log" 2>&1 && mkdir -p /mnt/dsvol &&
   mount -t ext2 /dev/sda1 /mnt/dsvol 2>"$out/mount.log"; then
   dd if=/dev/zero of=/mnt/dsvol/filler bs=1024 count=4096 2>/dev/null
   sync
+  # The guest has no udev: make the by-label link udev makes on a real machine.
+  mkdir -p /dev/disk/by-label
+  ln -sf ../../sda1 /dev/disk/by-label/DSVOL
   grep sda /proc/self/mountinfo >"$out/mountinfo.txt"
   # Free and total bytes the way statvfs gives them: f_bavail and f_blocks times f_frsize.
   stat -f -c '%a %b %S' /mnt/dsvol >"$out/statvfs.txt"
@@ -73,11 +76,11 @@ if [ -n "$program" ]; then
 
   # Without rights: the device node closed to others (the normal case), and open to
   # everyone so that only the missing capability stands in the way.
-  run unprivileged_closed setpriv --reuid=$unprivileged --regid=$unprivileged --clear-groups \
-    "$program" report --all --json
+  # The user "tester" (uid 1000) of /etc/passwd; its uid is recorded to show su worked.
+  run unprivileged_uid su tester -s /bin/sh -c 'id -u'
+  run unprivileged_closed su tester -s /bin/sh -c "$program report --all --json"
   chmod 0666 /dev/sda /dev/sda1 /dev/sg* 2>/dev/null
-  run unprivileged_open setpriv --reuid=$unprivileged --regid=$unprivileged --clear-groups \
-    "$program" report --all --json
+  run unprivileged_open su tester -s /bin/sh -c "$program report --all --json"
   chmod 0600 /dev/sda /dev/sda1 /dev/sg* 2>/dev/null
 
   # Side-by-side timing: our S.M.A.R.T. read of the disk against smartctl -A, interleaved.
