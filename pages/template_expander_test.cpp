@@ -48,6 +48,12 @@ TEST(ReplaceFields, ReplacesInKeyOrder) {
       {"value containing its own key is not re-scanned", "STR_A", Fields({{"STR_A", "STR_A!"}}),
        "STR_A!"},
       {"empty key matches nothing", "abc", Fields({{"", "x"}}), "abc"},
+      {"later key spanning a value and the template", "aXRb", Fields({{"X", "ST"}, {"STR", "!"}}),
+       "a!b"},
+      {"later key spanning three short values", "XYZ",
+       Fields({{"X", "S"}, {"Y", "T"}, {"Z", "R"}, {"STR", "ok"}}), "ok"},
+      {"overlapping occurrences: leftmost first", "aaa", Fields({{"aa", "b"}}), "ba"},
+      {"empty value removes the key", "<STR_A>", Fields({{"STR_A", ""}, {"<>", "[]"}}), "[]"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ReplaceFields(c.text, c.fields), c.expected) << c.name;

@@ -26,10 +26,16 @@ bool FileExists(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string* content,
                    std::string* message);
 
-// Writes `content` to a temporary file beside `path`, flushes it to disk and renames it
-// over `path`. On failure nothing at `path` changes and `message` says why.
+// Whether a replaced file must reach the disk before the rename: settings and history
+// must survive a power cut; pages that are rebuilt on every visit need not.
+enum class FileDurability { kFlushed, kUnflushed };
+
+// Writes `content` to a temporary file beside `path`, flushes it to disk (unless told it
+// need not) and renames it over `path`. On failure nothing at `path` changes and `message`
+// says why.
 bool ReplaceFileAtomically(const std::string& path, std::string_view content, FileAccess access,
-                           std::string* message);
+                           std::string* message,
+                           FileDurability durability = FileDurability::kFlushed);
 
 // The folder of the running executable, with a trailing "/".
 std::string ExeDirectory();

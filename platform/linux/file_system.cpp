@@ -92,7 +92,7 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string* c
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view content, FileAccess access,
-                           std::string* message) {
+                           std::string* message, FileDurability durability) {
   const mode_t mode = access == FileAccess::kOwnerOnly ? 0600 : 0644;
   const std::string temporary = TemporaryNameBeside(path);
   ScopedFd fd(
@@ -117,7 +117,8 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view content, Fi
     data += written;
     left -= static_cast<std::size_t>(written);
   }
-  if (::fsync(fd.get()) != 0 || !fd.Close()) {
+  const bool flushed = durability == FileDurability::kUnflushed || ::fsync(fd.get()) == 0;
+  if (!flushed || !fd.Close()) {
     *message = ErrnoText("cannot flush", temporary);
     ::unlink(temporary.c_str());
     return false;
