@@ -1,0 +1,255 @@
+#include "drive/drive_enumerator.h"
+
+#include <algorithm>
+#include <cctype>
+#include <span>
+#include <string>
+
+#include "drive/descriptor_text.h"
+#include "drive/identify_decoder.h"
+
+namespace ds {
+
+namespace {
+
+bool ValidDriveNumber(int n) {
+  return n >= 0 && n < kMaxPhysicalDrives;
+}
+
+std::string UpperCase(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const char* b) {
+  return UpperCase(a) == UpperCase(b);
+}
+
+std::string TrimBlanks(const std::string& text) {
+  std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos)
+    return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// Bus types 1-17 as reported, the reserved maximum 127 as 18, anything else 0.
+std::uint8_t MapBusType(int raw) {
+  if (raw >= 1 && raw <= 17)
+    return static_cast<std::uint8_t>(raw);
+  if (raw == 127)
+    return kBusTypeMaxReserved;
+  return kBusTypeUnknown;
+}
+
+TaskFile IdentifyRegisters(int driveNumber) {
+  TaskFile registers;
+  registers.sectorCount = 1;
+  registers.sectorNumber = 1;
+  registers.deviceHead = DeviceHeadForDrive(driveNumber);
+  registers.command = kAtaIdentifyDevice;
+  return registers;
+}
+
+bool CommandSucceeded(const AtaResult& result) {
+  return result.transportOk && (result.registers.status() & (kAtaStatusErr | kAtaStatusDf)) == 0;
+}
+
+}  // namespace
+
+DriveEnumerator::DriveEnumerator(DiskSystem& disks, MessageSink messages)
+    : disks_(disks), messages_(std::move(messages)) {
+  Clear();
+}
+
+int DriveEnumerator::GetPhysicalDriveNumber(int i) const {
+  if (i < 0 || i >= GetPhysicalDriveCount())
+    return -1;
+  return physicalDriveList_[static_cast<std::size_t>(i)];
+}
+
+void DriveEnumerator::Clear() {
+  for (DriveRecord& slot : slots_)
+    slot = DriveRecord{};
+  isUsbStorage_.fill(false);
+  physicalDriveList_.clear();
+  volumes_.clear();
+  volumeCount_ = 0;
+  identifyCount_ = 0;
+}
+
+void DriveEnumerator::Enumerate() {
+  Clear();
+  disks_.Rescan();
+  ReadVolumes();
+  ReadStorageInterfaces();
+  ReadRemovableVolumes();
+  ReadUsbDevices();
+  ReadPhysicalDrives();
+}
+
+void DriveEnumerator::ReadVolumes() {
+  volumes_ = disks_.ListVolumes();
+  for (const VolumeFacts& volume : volumes_) {
+    if (!ValidDriveNumber(volume.driveNumber))
+      continue;
+    DriveRecord& slot = slots_[static_cast<std::size_t>(volume.driveNumber)];
+    if (volume.infoReadable) {
+      AppendDriveText(slot.volumeLabels, volume.label);
+      AppendDriveText(slot.fileSystems, volume.fileSystem);
+    }
+    AppendDriveText(slot.driveLetters, volume.mountPoint);
+    ++volumeCount_;
+  }
+}
+
+void DriveEnumerator::ReadStorageInterfaces() {
+  std::vector<StorageInterfaceFacts> interfaces;
+  std::string ignored;
+  if (!disks_.ListStorageInterfaces(&interfaces, &ignored)) {
+    if (messages_)
+      messages_("SetupDiGetClassDevs Failed.");
+    return;
+  }
+  for (const StorageInterfaceFacts& facts : interfaces) {
+    if (!ValidDriveNumber(facts.driveNumber))
+      continue;
+    if (!EqualsIgnoringCase(facts.enumerator, "usbstor"))
+      continue;
+    isUsbStorage_[static_cast<std::size_t>(facts.driveNumber)] = true;
+    std::string serial = facts.instanceId.substr(0, facts.instanceId.find('&'));
+    SetDriveText(slots_[static_cast<std::size_t>(facts.driveNumber)].serial, TrimBlanks(serial));
+  }
+}
+
+void DriveEnumerator::ReadRemovableVolumes() {
+  for (const VolumeFacts& volume : volumes_) {
+    if (!volume.removable || !ValidDriveNumber(volume.driveNumber))
+      continue;
+    StorageDescriptorFacts facts;
+    if (!disks_.QueryStorageDescriptor(volume.driveNumber, &facts))
+      continue;
+    std::string vendor = DescriptorText(facts.vendor);
+    std::string product = DescriptorText(facts.product);
+    std::string revision = DescriptorText(facts.revision);
+    for (DriveRecord& slot : slots_) {
+      if (slot.driveLetters != volume.mountPoint)
+        continue;
+      SetDriveText(slot.model, vendor + " " + product);
+      SetDriveText(slot.usbVendor, vendor);
+      SetDriveText(slot.usbRevision, revision);
+      break;
+    }
+  }
+}
+
+void DriveEnumerator::ReadUsbDevices() {
+  for (const UsbDeviceFacts& device : disks_.ListUsbDevices()) {
+    if (device.serial.empty())
+      continue;
+    std::string serial = UpperCase(device.serial);
+    for (int n = kMaxPhysicalDrives - 1; n >= 0; --n) {
+      auto i = static_cast<std::size_t>(n);
+      if (!isUsbStorage_[i] || UpperCase(slots_[i].serial) != serial)
+        continue;
+      SetDriveText(slots_[i].usbSpeed, device.lowSpeed ? "Low speed" : "High speed");
+      slots_[i].usbVendorId = device.vendorId;
+      slots_[i].usbProductId = device.productId;
+      break;
+    }
+  }
+}
+
+bool DriveEnumerator::IdentifyThroughSmartDriver(int driveNumber) {
+  std::string message;
+  std::unique_ptr<AtaDevice> device = disks_.Open(driveNumber, AtaOpenMode{}, &message);
+  if (!device)
+    return false;
+  std::array<std::uint8_t, 512> sector{};
+  AtaResult result = device->SmartDriverCommand(IdentifyRegisters(driveNumber), sector);
+  if (!CommandSucceeded(result))
+    return false;
+  IdentifyWords words = IdentifyWordsFromBytes(sector);
+  DriveRecord& slot = slots_[static_cast<std::size_t>(driveNumber)];
+  DecodeIdentify(words, &slot);
+  slot.driveNumber = driveNumber;
+  if (words[27] != 0)
+    ++identifyCount_;
+  return true;
+}
+
+bool DriveEnumerator::IdentifyThroughPassThrough(int driveNumber) {
+  std::string message;
+  std::unique_ptr<AtaDevice> device = disks_.Open(driveNumber, AtaOpenMode{}, &message);
+  if (!device)
+    return false;
+  std::array<std::uint8_t, 512> sector{};
+  AtaCommand command;
+  command.registers = IdentifyRegisters(driveNumber);
+  command.protocol = AtaProtocol::kPioDataIn;
+  command.data = sector;
+  AtaResult result = device->Execute(command);
+  if (!CommandSucceeded(result) || result.transferred < sector.size())
+    return false;
+  IdentifyWords words = IdentifyWordsFromBytes(sector);
+  if (words[27] == 0)
+    return false;
+  DriveRecord& slot = slots_[static_cast<std::size_t>(driveNumber)];
+  DecodeIdentify(words, &slot);
+  slot.driveNumber = driveNumber;
+  ++identifyCount_;
+  return true;
+}
+
+void DriveEnumerator::ReadStorageDescriptor(int driveNumber) {
+  StorageDescriptorFacts facts;
+  if (!disks_.QueryStorageDescriptor(driveNumber, &facts))
+    return;
+  physicalDriveList_.push_back(driveNumber);
+  DriveRecord& slot = slots_[static_cast<std::size_t>(driveNumber)];
+  slot.driveNumber = driveNumber;
+  slot.busType = MapBusType(facts.rawBusType);
+  std::string vendor = DescriptorText(facts.vendor);
+  std::string product = DescriptorText(facts.product);
+  if (slot.busType == kBusTypeUsb) {
+    slot.sectorCount = facts.sizeBytes / 512;
+  } else if (slot.busType == kBusTypeNvme) {
+    SetDriveText(slot.firmware, DescriptorText(facts.revision));
+    SetDriveText(slot.model, vendor + " " + product);
+    SetDriveText(slot.serial, DescriptorText(facts.serial));
+    slot.sectorCount = facts.sizeBytes / 512;
+  }
+}
+
+void DriveEnumerator::ReadPhysicalDrives() {
+  bool anyAnswered = false;
+  for (int n = 0; n < kMaxPhysicalDrives; ++n) {
+    if (IdentifyThroughSmartDriver(n))
+      anyAnswered = true;
+  }
+  if (!anyAnswered) {
+    for (int n = 0; n < kMaxPhysicalDrives; ++n)
+      IdentifyThroughPassThrough(n);
+  }
+  for (int n = 0; n < kMaxPhysicalDrives; ++n)
+    ReadStorageDescriptor(n);
+}
+
+DriveList RefreshDriveList(DiskSystem& disks, const MessageSink& messages) {
+  DriveEnumerator enumerator(disks, messages);
+  enumerator.Enumerate();
+  DriveList list;
+  list.enumeratedCount = enumerator.GetPhysicalDriveCount();
+  for (int i = 0; i < enumerator.GetPhysicalDriveCount(); ++i) {
+    int n = enumerator.GetPhysicalDriveNumber(i);
+    const DriveRecord& record = enumerator.slot(n);
+    if (record.busType != kBusTypeAta && record.busType != kBusTypeSata)
+      continue;
+    list.driveIndexMap.push_back(n);
+    list.drives.push_back(record);
+  }
+  list.driveCount = static_cast<int>(list.drives.size());
+  return list;
+}
+
+}  // namespace ds

@@ -1,0 +1,395 @@
+#include "drive/drive_report.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+
+#include "drive/drive_enumerator.h"
+#include "drive/identify_decoder.h"
+#include "drive/model_series.h"
+#include "drive/read_drive.h"
+#include "platform/linux/linux_disk_system.h"
+#include "platform/sim/simulated_machine.h"
+#include "store/description_tables.h"
+#include "store/ini_file_reader.h"
+#include "store/leading_integer.h"
+
+namespace ds {
+
+namespace {
+
+struct ReportOptions {
+  enum class Source { kReal, kDemo, kSim } source = Source::kReal;
+  std::string simFolder;
+  std::string home;
+  int driveIndex = -1;  // -1: all
+  bool json = false;
+};
+
+const char* kUsage =
+    "usage: drivesentinel report [--demo | --sim DIR] [--drive N | --all] [--json] [--home DIR]\n";
+
+bool ParseOptions(const std::vector<std::string>& args, ReportOptions* options,
+                  std::string* error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    bool hasValue = i + 1 < args.size();
+    if (arg == "--demo") {
+      options->source = ReportOptions::Source::kDemo;
+    } else if (arg == "--sim" && hasValue) {
+      options->source = ReportOptions::Source::kSim;
+      options->simFolder = args[++i];
+    } else if (arg == "--home" && hasValue) {
+      options->home = args[++i];
+      if (options->home.empty() || options->home.back() != '/')
+        options->home += '/';
+    } else if (arg == "--drive" && hasValue) {
+      const std::string& value = args[++i];
+      if (value.empty() || value.size() > 2 ||
+          value.find_first_not_of("0123456789") != std::string::npos) {
+        *error = "--drive needs a disk index (0-25), not \"" + value + "\"";
+        return false;
+      }
+      options->driveIndex = std::stoi(value);
+    } else if (arg == "--all") {
+      options->driveIndex = -1;
+    } else if (arg == "--json") {
+      options->json = true;
+    } else {
+      *error = "unknown or incomplete argument \"" + arg + "\"";
+      return false;
+    }
+  }
+  return true;
+}
+
+// JSON string with every byte outside printable ASCII escaped, so texts from a disk
+// (which may hold any byte) always give valid JSON.
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte >= 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// Printable form of a text from a disk for the text report: other bytes as \xHH.
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+const char* ChecksumName(IdentifyChecksum checksum) {
+  switch (checksum) {
+    case IdentifyChecksum::kValid:
+      return "valid";
+    case IdentifyChecksum::kBad:
+      return "bad";
+    case IdentifyChecksum::kAbsent:
+      break;
+  }
+  return "absent";
+}
+
+// One kept disk with what the report read of it.
+struct DriveReading {
+  int index = 0;
+  DriveRecord record;
+  SmartSnapshot snapshot;
+  int smartRead = 0;
+  std::vector<std::string> messages;
+};
+
+class JsonObject {
+ public:
+  explicit JsonObject(std::ostream& out, const std::string& indent) : out_(out), indent_(indent) {
+    out_ << "{";
+  }
+  void Raw(const char* key, const std::string& value) {
+    out_ << (first_ ? "\n" : ",\n") << indent_ << "  \"" << key << "\": " << value;
+    first_ = false;
+  }
+  void Text(const char* key, const std::string& value) { Raw(key, JsonString(value)); }
+  void Number(const char* key, std::uint64_t value) { Raw(key, std::to_string(value)); }
+  void Signed(const char* key, std::int64_t value) { Raw(key, std::to_string(value)); }
+  void Bool(const char* key, bool value) { Raw(key, value ? "true" : "false"); }
+  void Close() { out_ << "\n" << indent_ << "}"; }
+
+ private:
+  std::ostream& out_;
+  std::string indent_;
+  bool first_ = true;
+};
+
+template <typename Array>
+std::string JsonNumberList(const Array& values) {
+  std::string list = "[";
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i)
+      list += ",";
+    list += std::to_string(values[i]);
+  }
+  return list + "]";
+}
+
+void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
+  const DriveRecord& r = d.record;
+  const SmartSnapshot& s = d.snapshot;
+  JsonObject o(out, "    ");
+  o.Number("index", static_cast<std::uint64_t>(d.index));
+  o.Signed("driveNumber", r.driveNumber);
+  o.Text("model", r.model);
+  o.Text("serial", r.serial);
+  o.Text("firmware", r.firmware);
+  o.Text("mediaType", r.mediaType);
+  o.Text("driveLetters", r.driveLetters);
+  o.Text("volumeLabels", r.volumeLabels);
+  o.Text("fileSystems", r.fileSystems);
+  o.Text("usbVendor", r.usbVendor);
+  o.Text("usbRevision", r.usbRevision);
+  o.Text("usbSpeed", r.usbSpeed);
+  o.Number("usbVendorId", r.usbVendorId);
+  o.Number("usbProductId", r.usbProductId);
+  o.Number("sectorCount", r.sectorCount);
+  o.Number("busType", r.busType);
+  o.Number("pioMode", r.pioMode);
+  o.Number("udmaMode", r.udmaMode);
+  o.Number("cylinders", r.cylinders);
+  o.Number("heads", r.heads);
+  o.Number("sectorsPerTrack", r.sectorsPerTrack);
+  o.Number("smartState", r.smartState);
+  o.Number("hpaState", r.hpaState);
+  o.Number("securitySupported", r.securitySupported);
+  o.Number("cfaSupported", r.cfaSupported);
+  o.Text("identifyChecksum", ChecksumName(CheckIdentifyChecksum(r.identifyWords)));
+  o.Raw("identifyWords", JsonNumberList(r.identifyWords));
+  o.Bool("makersDisk", IsMakersDisk(r.model, 0));
+  o.Number("smartRead", static_cast<std::uint64_t>(d.smartRead));
+  o.Signed("attributeCount", s.attributeCount);
+  std::ostringstream attributes;
+  attributes << "[";
+  for (std::size_t i = 0; i < s.attributes.size(); ++i) {
+    const SmartAttribute& a = s.attributes[i];
+    attributes << (i ? ",\n" : "\n") << "        {\"id\": " << unsigned{a.id}
+               << ", \"name\": " << JsonString(a.name) << ", \"flags\": " << a.flags
+               << ", \"current\": " << a.current << ", \"worst\": " << a.worst
+               << ", \"threshold\": " << a.threshold << ", \"raw\": " << a.raw << "}";
+  }
+  attributes << (s.attributes.empty() ? "]" : "\n      ]");
+  o.Raw("attributes", attributes.str());
+  o.Raw("thresholdById", JsonNumberList(s.thresholdById));
+  o.Number("powerOnHours", s.powerOnHours);
+  o.Number("powerCycles", s.powerCycles);
+  o.Number("attr167Raw", s.attr167Raw);
+  o.Number("reallocatedRaw", s.reallocatedRaw);
+  o.Number("attr170Raw", s.attr170Raw);
+  o.Number("attr161Raw", s.attr161Raw);
+  o.Number("attr163Raw", s.attr163Raw);
+  o.Number("attr231Raw", s.attr231Raw);
+  o.Signed("temperature", s.temperature);
+  o.Signed("peCycleLimit", s.peCycleLimit);
+  o.Bool("smartSignature", s.smartSignature);
+  o.Bool("isSm2246", s.isSm2246);
+  o.Bool("isOtherSm", s.isOtherSm);
+  o.Signed("modelSeries", s.modelSeries);
+  std::string messages = "[";
+  for (std::size_t i = 0; i < d.messages.size(); ++i) {
+    messages += (i ? ", " : "") + JsonString(d.messages[i]);
+  }
+  o.Raw("messages", messages + "]");
+  o.Close();
+}
+
+std::string YesNo(int value) {
+  return value ? "yes" : "no";
+}
+
+void WriteTextDrive(std::ostream& out, const DriveReading& d) {
+  const DriveRecord& r = d.record;
+  const SmartSnapshot& s = d.snapshot;
+  char line[160];
+  out << "Disk " << d.index << " (physical drive " << r.driveNumber << ")\n";
+  out << "  Model:            " << Printable(r.model) << "\n";
+  out << "  Serial:           " << Printable(r.serial) << "\n";
+  out << "  Firmware:         " << Printable(r.firmware) << "\n";
+  out << "  Media type:       " << r.mediaType << "\n";
+  out << "  Bus type:         " << unsigned{r.busType}
+      << (r.busType == kBusTypeSata  ? " (SATA)"
+          : r.busType == kBusTypeAta ? " (ATA)"
+                                     : "")
+      << "\n";
+  std::snprintf(line, sizeof line, "%" PRIu64 " sectors (%.1f GB)", r.sectorCount,
+                static_cast<double>(r.sectorCount) * 512.0 / 1e9);
+  out << "  Capacity:         " << line << "\n";
+  out << "  Geometry:         " << r.cylinders << "/" << r.heads << "/" << r.sectorsPerTrack
+      << " (cylinders/heads/sectors)\n";
+  out << "  Volumes:          " << (r.driveLetters.empty() ? "-" : Printable(r.driveLetters));
+  if (!r.volumeLabels.empty() || !r.fileSystems.empty()) {
+    out << " (labels: " << Printable(r.volumeLabels)
+        << "; file systems: " << Printable(r.fileSystems) << ")";
+  }
+  out << "\n";
+  out << "  Modes:            UDMA " << unsigned{r.udmaMode} << ", PIO " << unsigned{r.pioMode}
+      << "\n";
+  static const char* kSmartStates[] = {"not reported", "supported", "enabled"};
+  static const char* kHpaStates[] = {"present, off", "absent", "enabled"};
+  out << "  Features:         S.M.A.R.T. " << kSmartStates[r.smartState % 3] << ", HPA "
+      << kHpaStates[r.hpaState % 3] << ", security " << YesNo(r.securitySupported) << ", CFA "
+      << YesNo(r.cfaSupported) << "\n";
+  out << "  IDENTIFY checksum: " << ChecksumName(CheckIdentifyChecksum(r.identifyWords)) << "\n";
+  out << "  Maker's disk:     " << (IsMakersDisk(r.model, 0) ? "yes" : "no") << ", series "
+      << s.modelSeries;
+  if (s.smartSignature)
+    out << ", controller signature " << (s.isSm2246 ? "SM2246" : "SM (other)");
+  out << "\n";
+  if (!d.smartRead) {
+    out << "  S.M.A.R.T.:       not read";
+    for (const std::string& message : d.messages)
+      out << " (" << message << ")";
+    out << "\n\n";
+    return;
+  }
+  out << "  Temperature:      " << s.temperature << " C\n";
+  out << "  Power-on hours:   " << s.powerOnHours << "\n";
+  out << "  Power cycles:     " << s.powerCycles << "\n";
+  out << "  Erase count:      " << s.attr167Raw << " of " << s.peCycleLimit << " cycles\n";
+  out << "  Reallocated:      " << s.reallocatedRaw << "\n";
+  out << "  ID  Name                                          Flags   Value Worst Thres  Raw\n";
+  for (const SmartAttribute& a : s.attributes) {
+    std::snprintf(line, sizeof line, "  %3u %-45.45s %-7s %5s %5s %5s  %" PRIu64 "\n",
+                  unsigned{a.id}, Printable(a.name).c_str(), a.flagsText().c_str(),
+                  a.currentText().c_str(), a.worstText().c_str(), a.thresholdText().c_str(), a.raw);
+    out << line;
+  }
+  out << "\n";
+}
+
+int StartPeCycleLimit(const std::string& home) {
+  int limit = kDefaultPeCycleLimit;
+  IniFileReader ini(home + "Norvik_DriveSentinel.ini");
+  AssignIfNotEmpty(ini.lookup("PE_Cycle_Limit"), &limit);
+  return limit;
+}
+
+}  // namespace
+
+int RunDriveReport(const std::vector<std::string>& args, const std::string& home, std::ostream& out,
+                   std::ostream& err) {
+  ReportOptions options;
+  options.home = home;
+  std::string error;
+  if (!ParseOptions(args, &options, &error)) {
+    err << "drivesentinel report: " << error << "\n" << kUsage;
+    return kReportUsage;
+  }
+
+  std::unique_ptr<DiskSystem> disks;
+  std::string baseBoardProduct;
+  if (options.source == ReportOptions::Source::kReal) {
+    auto real = std::make_unique<LinuxDiskSystem>();
+    baseBoardProduct = real->BoardProduct();
+    disks = std::move(real);
+  } else {
+    std::string folder = options.source == ReportOptions::Source::kDemo
+                             ? options.home + "data/sim/demo"
+                             : options.simFolder;
+    disks = SimulatedMachine::Load(folder, &error);
+    if (!disks) {
+      err << "drivesentinel report: " << error << "\n";
+      return kReportNoAccess;
+    }
+  }
+
+  std::vector<std::string> enumerationMessages;
+  DriveList list = RefreshDriveList(
+      *disks, [&](std::string_view text) { enumerationMessages.emplace_back(text); });
+  for (const std::string& message : enumerationMessages)
+    err << "drivesentinel report: " << message << "\n";
+
+  if (list.driveCount == 0) {
+    const char* text = "no ATA or SATA disk on this machine";
+    if (options.json) {
+      out << "{\n  \"enumeratedCount\": " << list.enumeratedCount
+          << ",\n  \"driveCount\": 0,\n  \"drives\": [],\n  \"message\": " << JsonString(text)
+          << "\n}\n";
+    } else {
+      out << "Found " << list.enumeratedCount << " disk(s); " << text << ".\n";
+    }
+    return kReportNoDisks;
+  }
+  std::string accessProblem = disks->AccessProblem();
+  if (!accessProblem.empty()) {
+    err << "drivesentinel report: " << accessProblem << "\n";
+    return kReportNoAccess;
+  }
+  if (options.driveIndex >= list.driveCount) {
+    err << "drivesentinel report: there is no disk " << options.driveIndex << " (found "
+        << list.driveCount << ")\n";
+    return kReportUsage;
+  }
+
+  std::vector<DriveReading> readings;
+  int startLimit = StartPeCycleLimit(options.home);
+  for (int i = 0; i < list.driveCount; ++i) {
+    if (options.driveIndex >= 0 && i != options.driveIndex)
+      continue;
+    DriveReading reading;
+    reading.index = i;
+    reading.record = list.drives[static_cast<std::size_t>(i)];
+    reading.snapshot.peCycleLimit = startLimit;
+    AttributeTable table;
+    LoadAttributeTable(table, options.home, DetectModelSeries(reading.record.model));
+    ReadDriveContext context;
+    context.opener = disks.get();
+    context.attributeTable = &table;
+    context.selectedModel = reading.record.model;
+    context.baseBoardProduct = baseBoardProduct;
+    context.showMessage = [&reading](std::string_view text) {
+      reading.messages.emplace_back(text);
+    };
+    reading.smartRead = ReadDrive(context, reading.record.driveNumber, &reading.snapshot);
+    readings.push_back(std::move(reading));
+  }
+
+  bool allRead = true;
+  for (const DriveReading& reading : readings)
+    allRead = allRead && reading.smartRead == 1;
+  if (options.json) {
+    out << "{\n  \"enumeratedCount\": " << list.enumeratedCount
+        << ",\n  \"driveCount\": " << list.driveCount << ",\n  \"drives\": [";
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+      out << (i ? ",\n    " : "\n    ");
+      WriteJsonDrive(out, readings[i]);
+    }
+    out << "\n  ]\n}\n";
+  } else {
+    out << "Found " << list.enumeratedCount << " disk(s), " << list.driveCount
+        << " on an ATA or SATA bus.\n\n";
+    for (const DriveReading& reading : readings)
+      WriteTextDrive(out, reading);
+  }
+  return allRead ? kReportOk : kReportNoDisks;
+}
+
+}  // namespace ds

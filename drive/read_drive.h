@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "drive/drive_record.h"
+#include "drive/message_sink.h"
+#include "platform/ata_device.h"
+#include "store/description_tables.h"
+
+namespace ds {
+
+// Pauses the calling thread; injectable so tests and benchmarks do not wait.
+using Sleeper = std::function<void(std::chrono::milliseconds)>;
+
+// The real pause.
+void SleepFor(std::chrono::milliseconds duration);
+
+// Everything ReadDrive needs besides the snapshot: where disks come from, the program state
+// it reads (selected disk's model, motherboard product, attribute table), and where its
+// message and its retry pauses go.
+struct ReadDriveContext {
+  AtaDeviceOpener* opener = nullptr;
+  const AttributeTable* attributeTable = nullptr;  // null reads as an empty table
+  std::string selectedModel;                       // gives the series code
+  std::string baseBoardProduct;                    // "Aptio" boards skip the SMART enable
+  MessageSink showMessage;                         // receives "GetSmartData NG"
+  Sleeper sleep;                                   // empty: SleepFor
+};
+
+// Opening a disk is tried this many times, this far apart.
+inline constexpr int kReadDriveOpenAttempts = 10;
+inline constexpr std::chrono::milliseconds kReadDriveOpenRetryDelay{200};
+
+// Reads the S.M.A.R.T. state of drive `driveNumber` into `snapshot`, which holds the
+// previous state on entry (temperature, peCycleLimit and thresholdById carry over when
+// the disk does not report them). Returns 1 when the data sector was read, 0 otherwise;
+// a failed data read shows "GetSmartData NG". The snapshot is the caller's private copy:
+// publish it whole afterwards (ReadDriveAndPublish does both).
+int ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* snapshot);
+
+// ReadDrive on a copy of `shared`, which is then replaced whole under `lock`: a reader that
+// takes the same lock sees the old snapshot or the new one, never a half-filled one. The
+// disk I/O runs without the lock held.
+template <typename Mutex>
+int ReadDriveAndPublish(const ReadDriveContext& context, int driveNumber, Mutex& lock,
+                        SmartSnapshot& shared) {
+  SmartSnapshot next;
+  {
+    std::lock_guard<Mutex> guard(lock);
+    next = shared;
+  }
+  int result = ReadDrive(context, driveNumber, &next);
+  {
+    std::lock_guard<Mutex> guard(lock);
+    shared = std::move(next);
+  }
+  return result;
+}
+
+}  // namespace ds

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ata_device.h"
+
+namespace ds {
+
+// A mounted file system on a disk or one of its partitions; on this platform the mount
+// point plays the part of a drive letter.
+struct VolumeFacts {
+  int driveNumber = -1;          // the whole disk that holds the volume
+  std::string mountPoint;        // "/", "/home", "/media/usb"
+  bool infoReadable = false;     // label and file system could be read
+  std::string label;             // "" when the file system has none
+  std::string fileSystem;        // "ext4", "vfat", ...
+  bool removable = false;        // the disk is a removable medium
+  std::uint64_t freeBytes = 0;   // space available to the user (0 when unknown)
+  std::uint64_t totalBytes = 0;  // size of the file system (0 when unknown)
+};
+
+// A disk interface whose enumerator is "usbstor": a USB mass-storage disk and the instance
+// id of its device path (the device's serial number followed by "&0").
+struct StorageInterfaceFacts {
+  int driveNumber = -1;
+  std::string enumerator;  // "usbstor", "scsi", "ide", "nvme", ...
+  std::string instanceId;
+};
+
+// A device found on the USB buses: what the hub walk reads from its device descriptor.
+struct UsbDeviceFacts {
+  std::string serial;  // "" when the descriptor has no serial-number string
+  bool lowSpeed = false;
+  std::uint32_t vendorId = 0;
+  std::uint32_t productId = 0;
+};
+
+// The storage descriptor of a physical disk: identity texts as the storage stack reports
+// them, the bus type in the 1-17 numbering, and the capacity.
+struct StorageDescriptorFacts {
+  std::string vendor;
+  std::string product;
+  std::string revision;
+  std::string serial;
+  int rawBusType = 0;  // as reported; the enumeration maps it into 0-18
+  std::uint64_t sizeBytes = 0;
+};
+
+// The machine's disks as the drive enumeration needs them. Disks are numbered 0..25 (the N
+// of a physical drive); each pass of the enumeration asks one of these questions, and each
+// may fail for one disk (unplugged, unreadable) without stopping the others. Open() (from
+// AtaDeviceOpener) gives a disk for ATA commands. The real implementation reads sysfs and
+// mountinfo; the simulated one a folder of drive folders.
+class DiskSystem : public AtaDeviceOpener {
+ public:
+  // Takes a fresh look at which disks exist. The numbering holds until the next call, so
+  // the passes of one enumeration agree on what number N means.
+  virtual void Rescan() = 0;
+
+  // Mounted volumes, each tied to its whole disk.
+  virtual std::vector<VolumeFacts> ListVolumes() = 0;
+
+  // Disk device interfaces. False (with `message`) when the list cannot be made at all.
+  virtual bool ListStorageInterfaces(std::vector<StorageInterfaceFacts>* interfaces,
+                                     std::string* message) = 0;
+
+  // USB devices of every bus, hubs walked.
+  virtual std::vector<UsbDeviceFacts> ListUsbDevices() = 0;
+
+  // The storage descriptor of disk N; false when there is no such disk or it cannot answer.
+  virtual bool QueryStorageDescriptor(int driveNumber, StorageDescriptorFacts* facts) = 0;
+
+  // "" when this process may send commands to the disks, else why not (for example no
+  // rights to the device files).
+  virtual std::string AccessProblem() = 0;
+};
+
+}  // namespace ds
