@@ -1,0 +1,106 @@
+#include "sheet/xls_text.h"
+
+#include <cstdint>
+
+namespace ds {
+namespace {
+
+// Windows-1252 characters of the bytes 0x80-0x9F; the five bytes the code page leaves
+// undefined map to the C1 control of the same value, as the system conversion does.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char32_t Windows1252(unsigned char byte) {
+  return byte >= 0x80 && byte <= 0x9F ? kWindows1252High[byte - 0x80] : byte;
+}
+
+// Decodes one character at `text[at]`, advancing `at`. Malformed input yields the
+// Windows-1252 character of the first byte and advances by one byte.
+char32_t NextCharacter(std::string_view text, std::size_t& at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) {
+    ++at;
+    return lead;
+  }
+  std::size_t length = 0;
+  char32_t value = 0;
+  char32_t lowest = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, value = lead & 0x1F, lowest = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, value = lead & 0x0F, lowest = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, value = lead & 0x07, lowest = 0x10000;
+  }
+  bool wellFormed = length != 0 && at + length <= text.size();
+  for (std::size_t i = 1; wellFormed && i < length; ++i) {
+    const unsigned char next = byte(at + i);
+    wellFormed = (next & 0xC0) == 0x80;
+    value = (value << 6) | (next & 0x3F);
+  }
+  if (wellFormed && value >= lowest && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF)) {
+    at += length;
+    return value;
+  }
+  ++at;
+  return Windows1252(lead);
+}
+
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string EncodeXlsText(std::string_view text, std::size_t maxUnits) {
+  std::string encoded;
+  if (IsAscii(text)) {  // the common case: disk texts and most page texts
+    const std::size_t count = text.size() < maxUnits ? text.size() : maxUnits;
+    encoded.reserve(count + 1);
+    encoded.push_back(static_cast<char>(kXlsCompressed));
+    encoded.append(text.substr(0, count));
+    return encoded;
+  }
+  std::u16string units;
+  units.reserve(text.size());
+  bool compressible = true;
+  for (std::size_t at = 0; at < text.size();) {
+    const char32_t c = NextCharacter(text, at);
+    if (c <= 0xFFFF) {
+      if (units.size() + 1 > maxUnits)
+        break;
+      units.push_back(static_cast<char16_t>(c));
+      compressible = compressible && c <= 0xFF;
+    } else {
+      if (units.size() + 2 > maxUnits)
+        break;
+      const char32_t offset = c - 0x10000;
+      units.push_back(static_cast<char16_t>(0xD800 + (offset >> 10)));
+      units.push_back(static_cast<char16_t>(0xDC00 + (offset & 0x3FF)));
+      compressible = false;
+    }
+  }
+  if (compressible) {
+    encoded.reserve(units.size() + 1);
+    encoded.push_back(static_cast<char>(kXlsCompressed));
+    for (char16_t unit : units)
+      encoded.push_back(static_cast<char>(unit));
+  } else {
+    encoded.reserve(units.size() * 2 + 1);
+    encoded.push_back(static_cast<char>(kXlsUncompressed));
+    for (char16_t unit : units) {
+      encoded.push_back(static_cast<char>(unit & 0xFF));
+      encoded.push_back(static_cast<char>(unit >> 8));
+    }
+  }
+  return encoded;
+}
+
+}  // namespace ds

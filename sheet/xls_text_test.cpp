@@ -1,0 +1,96 @@
+#include "sheet/xls_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace ds {
+namespace {
+
+// The characters an encoded text holds, as UTF-16 code units.
+std::u16string Units(const std::string& encoded) {
+  std::u16string units;
+  const bool wide = static_cast<unsigned char>(encoded.at(0)) & kXlsUncompressed;
+  for (std::size_t i = 1; i < encoded.size(); i += wide ? 2 : 1) {
+    const unsigned low = static_cast<unsigned char>(encoded[i]);
+    const unsigned high = wide ? static_cast<unsigned char>(encoded.at(i + 1)) : 0;
+    units.push_back(static_cast<char16_t>(low | high << 8));
+  }
+  return units;
+}
+
+struct EncodeCase {
+  const char* what;
+  std::string input;
+  bool wide;
+  std::u16string shown;
+};
+
+class EncodeXlsTextTest : public ::testing::TestWithParam<EncodeCase> {};
+
+TEST_P(EncodeXlsTextTest, StoresTheCharactersMeant) {
+  const EncodeCase& c = GetParam();
+  const std::string encoded = EncodeXlsText(c.input);
+  ASSERT_FALSE(encoded.empty());
+  EXPECT_EQ(static_cast<unsigned char>(encoded[0]), c.wide ? kXlsUncompressed : kXlsCompressed);
+  EXPECT_EQ(Units(encoded), c.shown);
+  EXPECT_EQ(XlsTextUnits(encoded), c.shown.size());
+  EXPECT_EQ(encoded.size(), 1 + c.shown.size() * (c.wide ? 2 : 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, EncodeXlsTextTest,
+    ::testing::Values(
+        EncodeCase{"empty", "", false, u""},
+        EncodeCase{"ascii", "Reallocated Sectors", false, u"Reallocated Sectors"},
+        EncodeCase{"control characters", std::string("a\0b\tc", 5), false,
+                   std::u16string(u"a\0b\tc", 5)},
+        EncodeCase{"latin1 stays compressed", "caf\xC3\xA9 \xC3\xBF", false, u"caf\u00E9 \u00FF"},
+        EncodeCase{"euro needs utf16", "5 \xE2\x82\xAC", true, u"5 \u20AC"},
+        EncodeCase{"mixed latin1 and cjk", "\xC3\xA9\xE6\xB8\xA9", true, u"\u00E9\u6E29"},
+        EncodeCase{"astral as surrogate pair", "\xF0\x9F\x98\x80!", true, u"\U0001F600!"},
+        EncodeCase{"lone 1252 byte", "caf\xE9", false, u"caf\u00E9"},
+        EncodeCase{"1252 high range", "\x80\x9F", true, u"\u20AC\u0178"},
+        EncodeCase{"1252 undefined byte", "\x81", false, u"\u0081"},
+        EncodeCase{"truncated sequence", "a\xE2\x82", true, u"a\u00E2\u201A"},
+        EncodeCase{"stray continuation", "\xA9x", false, u"\u00A9x"},
+        EncodeCase{"overlong slash", "\xC0\xAF", false, u"\u00C0\u00AF"},
+        EncodeCase{"overlong three bytes", "\xE0\x80\xAF", true, u"\u00E0\u20AC\u00AF"},
+        EncodeCase{"encoded surrogate", "\xED\xA0\x80", true, u"\u00ED\u00A0\u20AC"},
+        EncodeCase{"above U+10FFFF", "\xF4\x90\x80\x80", true, u"\u00F4\u0090\u20AC\u20AC"},
+        EncodeCase{"largest code point", "\xF4\x8F\xBF\xBF", true, u"\U0010FFFF"}),
+    [](const ::testing::TestParamInfo<EncodeCase>& info) {
+      std::string name = info.param.what;
+      for (char& ch : name)
+        ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+      return name;
+    });
+
+struct LimitCase {
+  const char* what;
+  std::string input;
+  std::size_t limit;
+  std::size_t units;
+};
+
+TEST(EncodeXlsTextLimitTest, LongTextsAreCutAtTheLimitButNeverInsideASurrogatePair) {
+  const std::string emoji = "\xF0\x9F\x98\x80";
+  const LimitCase cases[] = {
+      {"ascii at limit", std::string(10, 'a'), 10, 10},
+      {"ascii over limit", std::string(11, 'a'), 10, 10},
+      {"latin1 over limit", std::string(6, '\xE9'), 4, 4},
+      {"pair fits", "abcd" + emoji, 6, 6},
+      {"pair would straddle", "abcde" + emoji, 6, 5},
+      {"cell limit", std::string(40000, 'x'), kMaxXlsTextUnits, 32767},
+  };
+  for (const LimitCase& c : cases) {
+    const std::string encoded = EncodeXlsText(c.input, c.limit);
+    EXPECT_EQ(XlsTextUnits(encoded), c.units) << c.what;
+    const std::u16string units = Units(encoded);
+    ASSERT_FALSE(units.empty()) << c.what;
+    EXPECT_FALSE(units.back() >= 0xD800 && units.back() <= 0xDBFF) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace ds
