@@ -1,0 +1,114 @@
+#include "app/monitor_app.h"
+
+#include <thread>
+
+#include "store/settings.h"
+
+namespace ds {
+
+MonitorApp::MonitorApp(AppOptions options)
+    : options_(std::move(options)), token_(NewToken()), shell_(options_.dialogTimeout) {
+  dialog_ = std::make_unique<MainDialog>(options_.home, &shell_);
+  dialog_->setOnClosed([this] { queue_.Stop(); });
+  ShellServerOptions serverOptions;
+  serverOptions.bindAddress = options_.bindAddress;
+  serverOptions.port = options_.port;
+  serverOptions.dataFolder = options_.home + "data/";
+  serverOptions.token = token_;
+  server_ =
+      std::make_unique<ShellServer>(serverOptions, &shell_, &cookies_,
+                                    [this](const ShellInput& input) { return Dispatch(input); });
+}
+
+MonitorApp::~MonitorApp() {
+  server_->Stop();
+  queue_.Stop();
+}
+
+bool MonitorApp::StartServer(std::string* message) {
+  return server_->Start(message);
+}
+
+std::string MonitorApp::Address() const {
+  std::string host = options_.bindAddress;
+  if (host.empty() || host == "0.0.0.0" || host == "::")
+    host = "127.0.0.1";
+  if (host.find(':') != std::string::npos)
+    host = "[" + host + "]";
+  return "http://" + host + ":" + std::to_string(server_->port()) + "/?token=" + token_;
+}
+
+bool MonitorApp::Dispatch(const ShellInput& input) {
+  MainDialog* dialog = dialog_.get();
+  switch (input.kind) {
+    case InputKind::kButton: {
+      int id = input.id;
+      return queue_.Post([dialog, id] { dialog->ButtonCommand(id); });
+    }
+    case InputKind::kMouseDown: {
+      if (input.mouseButton != 0)
+        return true;  // the right button is swallowed
+      int x = input.x;
+      int y = input.y;
+      return queue_.Post([dialog, x, y] { dialog->LeftButtonDown(x, y); });
+    }
+    case InputKind::kKey:
+      if (input.key != "F2")
+        return true;
+      return queue_.Post([dialog] { dialog->F2Key(); });
+    case InputKind::kTray: {
+      bool left = input.trayLeft;
+      return queue_.Post([dialog, left] { dialog->TrayClick(left); });
+    }
+    case InputKind::kDialogAnswer:
+    case InputKind::kSplashClose:
+      return true;  // answered by the shell itself
+  }
+  return true;
+}
+
+void MonitorApp::RequestClose() {
+  shell_.CancelDialogs();
+  MainDialog* dialog = dialog_.get();
+  // The queue may be full of clicks: keep trying until Close is in or the loop ended.
+  while (!dialog->closed() && !queue_.Post([dialog] { dialog->Close(); })) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+int MonitorApp::Run(StartupPlatform& platform) {
+  bool running = false;
+  queue_.Post([&] {
+    StartupResult result = RunStartup(*dialog_, platform);
+    running = result == StartupResult::kRunning;
+    if (!running) {
+      // An early exit loaded no settings and took no inputs: there is nothing to flush,
+      // and writing the defaults would wipe the user's settings.
+      std::lock_guard<std::mutex> lock(dialog_->mutex);
+      dialog_->look.ended = true;
+      dialog_->PublishLocked();
+      queue_.Stop();
+    }
+  });
+  queue_.Run();
+  // Let the open pages read the window's last state before the server stops.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  server_->Stop();
+  return 0;
+}
+
+void WireSettingsHooks(MainDialog& dialog, StartupPlatform& platform) {
+  std::string home = dialog.home();
+  platform.loadDisplaySettings = [home](MainDialog& d) {
+    LoadDisplaySettings(d.display, home, d.driveCount);
+  };
+  platform.loadAlertSettings = [home](MainDialog& d) {
+    LoadAlertSettings(d.alert, d.settingsReadBusy, home);
+  };
+  dialog.hooks.saveDisplaySettings = [home](MainDialog& d) {
+    SaveDisplaySettings(d.display, home);
+  };
+  dialog.hooks.saveAlertSettings = [home](MainDialog& d) { SaveAlertSettings(d.alert, home); };
+}
+
+}  // namespace ds

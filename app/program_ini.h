@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+// The program's ini file "Norvik_DriveSentinel.ini" in the program folder: a key=value
+// file without sections. Keys: End_User_License_Agreement (licence text, relative to the
+// program folder), Loading_Time (splash seconds), PE_Cycle_Limit, and Maker_Web_Site (the
+// address the logo button opens).
+namespace ds {
+
+inline constexpr const char* kProgramIniFile = "Norvik_DriveSentinel.ini";
+inline constexpr const char* kDefaultMakerAddress = "https://www.norvik.example/";
+
+struct ProgramIni {
+  int loadingTime = 1;
+  int peCycleLimit = 3000;
+  std::string eulaFile;
+  std::string makerAddress = kDefaultMakerAddress;
+};
+
+// Reads home + kProgramIniFile. A missing file or key keeps the default; a numeric key
+// that is present and not empty takes its leading-integer value (letters only give 0).
+ProgramIni ReadProgramIni(const std::string& home);
+
+}  // namespace ds

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/registry.h"
+
+// The registry on Linux: the program's own keys (browser emulation, SOFTWARE\NORVIK, the
+// Run value) live in a key file of the data folder; the system values it reads (storage
+// controllers, board) are answered from facts of the machine and cannot be written.
+// Writing the Run value is mirrored by `onRunValue` (the start at system startup).
+namespace ds {
+
+struct StorageController {
+  std::string driverDesc;
+  std::string driverVersion;
+};
+
+// The machine facts the system keys answer with.
+struct SystemRegistryFacts {
+  std::vector<StorageController> controllers;  // subkeys 0000, 0001, ... of the class key
+  std::string baseBoardProduct;
+};
+
+// Reads the facts below `root` ("/" for this machine): the PCI mass-storage controllers
+// from /sys/bus/pci/devices with their kernel drivers (SATA ones first) and the board name
+// from /sys/class/dmi/id.
+SystemRegistryFacts ReadSystemRegistryFacts(const std::string& root);
+
+class RegistryFacade : public Registry {
+ public:
+  // `keyFile` "" keeps everything in memory. A key file that does not exist yet is seeded
+  // as a machine would have it: the browser-emulation key and the Run key exist.
+  RegistryFacade(std::string keyFile, SystemRegistryFacts facts,
+                 std::function<void(const std::string& command)> onRunValue = {});
+
+  bool KeyExists(const std::string& key) const override;
+  bool CreateKey(const std::string& key) override;
+  bool QueryDword(const std::string& key, const std::string& name,
+                  std::uint32_t* value) const override;
+  bool QueryString(const std::string& key, const std::string& name,
+                   std::string* value) const override;
+  bool SetDword(const std::string& key, const std::string& name, std::uint32_t value) override;
+  bool SetString(const std::string& key, const std::string& name,
+                 const std::string& value) override;
+
+  // Removes a key of the program's own (tests of a machine without the emulation key).
+  void DeleteKey(const std::string& key);
+
+ private:
+  struct Value {
+    bool isDword = false;
+    std::uint32_t dword = 0;
+    std::string text;
+  };
+  using Key = std::map<std::string, Value>;  // by folded value name
+
+  bool SystemKey(const std::string& folded) const;
+  const Value* SystemValue(const std::string& folded, const std::string& name,
+                           Value* scratch) const;
+  bool SetValue(const std::string& key, const std::string& name, Value value);
+  void Load();
+  void Save() const;
+
+  std::string keyFile_;
+  SystemRegistryFacts facts_;
+  std::function<void(const std::string&)> onRunValue_;
+  std::map<std::string, Key> keys_;  // by folded key path
+};
+
+// The key file's escape of a text: "\" "\t" "\n" and "\r" as "\\" "\t" "\n" "\r".
+std::string EscapeRegistryText(const std::string& text);
+std::string UnescapeRegistryText(const std::string& text);
+
+}  // namespace ds

@@ -1,0 +1,308 @@
+// The window of Norvik DriveSentinel, played in the browser. The program sends the
+// window's look, dialogs and downloads on /ui/events; this page sends button presses,
+// mouse-downs in window coordinates, F2, dialog answers and tray clicks to /data/.input.
+'use strict';
+
+(function () {
+  const BUTTONS = [
+    [1000, 746, 0, 34, 34, 'Close'],
+    [1001, 712, 0, 34, 34, 'Minimize'],
+    [1002, 678, 0, 34, 34, 'End User License Agreement'],
+    [1003, 644, 0, 34, 34, 'Home'],
+    [1004, 610, 0, 34, 34, 'N'],
+    [1005, 268, 41, 100, 74, 'Disk Information'],
+    [1006, 368, 41, 100, 74, 'Health Status'],
+    [1007, 468, 41, 100, 74, 'S.M.A.R.T.'],
+    [1008, 568, 41, 100, 74, 'TOOL'],
+    [1009, 668, 41, 100, 74, 'System Information'],
+    [1010, 682, 562, 99, 27, 'Norvik'],
+  ];
+  const BROWSER_LEFT = 22;
+  const BROWSER_TOP = 117;
+
+  const windowBox = document.getElementById('window');
+  const frame = document.getElementById('browser');
+  const homePicture = document.getElementById('home');
+  const trayIcon = document.getElementById('tray-icon');
+  const modalLayer = document.getElementById('modal-layer');
+  const splash = document.getElementById('splash');
+  const ended = document.getElementById('ended');
+  const connection = document.getElementById('connection');
+
+  let state = null;
+  let frameSequence = -1;
+  const buttons = new Map();
+  const dialogs = [];  // open dialogs, oldest first
+
+  // Drop the token from the address bar: the HttpOnly cookie carries it from now on.
+  if (location.search.includes('token=')) history.replaceState(null, '', '/');
+
+  function send(fields) {
+    return fetch('/data/.input', {
+      method: 'POST',
+      credentials: 'same-origin',
+      headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
+      body: new URLSearchParams(fields).toString(),
+    }).catch(() => {});
+  }
+
+  // Pure green (0, 255, 0) of a skin picture is see-through, as the colour key asks.
+  function drawKeyed(canvas, url) {
+    const picture = new Image();
+    picture.onload = () => {
+      const context = canvas.getContext('2d');
+      context.drawImage(picture, 0, 0, canvas.width, canvas.height);
+      const pixels = context.getImageData(0, 0, canvas.width, canvas.height);
+      const data = pixels.data;
+      for (let i = 0; i < data.length; i += 4) {
+        if (data[i] === 0 && data[i + 1] === 255 && data[i + 2] === 0) data[i + 3] = 0;
+      }
+      context.putImageData(pixels, 0, 0);
+      canvas.dataset.ready = '1';
+    };
+    picture.src = url;
+  }
+
+  function buildButtons() {
+    const holder = document.getElementById('buttons');
+    for (const [id, left, top, width, height, tip] of BUTTONS) {
+      const element = document.createElement('div');
+      element.className = 'button';
+      element.dataset.id = String(id);
+      element.title = tip;
+      Object.assign(element.style, {
+        left: left + 'px', top: top + 'px', width: width + 'px', height: height + 'px',
+      });
+      const picture = document.createElement('img');
+      picture.alt = tip;
+      element.appendChild(picture);
+      const entry = { element, picture, hover: false, face: null };
+      element.addEventListener('mouseenter', () => { entry.hover = true; paintButton(entry); });
+      element.addEventListener('mouseleave', () => { entry.hover = false; paintButton(entry); });
+      element.addEventListener('click', (event) => {
+        if (event.button === 0) send({ type: 'button', id: String(id) });
+      });
+      holder.appendChild(element);
+      buttons.set(id, entry);
+    }
+  }
+
+  function paintButton(entry) {
+    if (!entry.face) return;
+    const source = entry.hover ? entry.face.hover : entry.face.normal;
+    if (entry.picture.getAttribute('src') !== source) entry.picture.setAttribute('src', source);
+    entry.element.classList.toggle('selected', entry.face.selected);
+  }
+
+  function applyState(next) {
+    state = next;
+    const visible = next.windowShown && !next.minimized && !next.ended;
+    windowBox.hidden = !visible;
+    windowBox.dataset.page = String(next.page);
+    trayIcon.hidden = !next.minimized || next.ended;
+    document.title = next.minimized
+      ? 'Norvik DriveSentinel is running in the background'
+      : 'Norvik DriveSentinel';
+    homePicture.classList.toggle('hidden', !next.homePicture);
+    for (const [id, entry] of buttons) {
+      entry.face = next.buttons[String(id)];
+      entry.element.hidden = id === 1004 && !next.internalButton;
+      paintButton(entry);
+    }
+    if (next.frameSequence !== frameSequence) {
+      frameSequence = next.frameSequence;
+      if (next.frame) frame.src = next.frame + '?view=' + next.frameSequence;
+    }
+    if (next.ended) {
+      ended.hidden = false;
+      splash.hidden = true;
+      events.close();
+    }
+  }
+
+  // ---- mouse and keyboard: the pre-translation filter of the window ----
+  function windowInputsBlocked() {
+    return dialogs.length > 0 || !state || !state.windowShown || state.minimized;
+  }
+
+  function leftButtonDown(x, y) {
+    if (windowInputsBlocked()) return;
+    send({ type: 'mousedown', button: '0', x: String(Math.round(x)), y: String(Math.round(y)) });
+  }
+
+  function keyDown(event) {
+    if (event.key !== 'F2') return;
+    event.preventDefault();
+    if (windowInputsBlocked()) return;
+    send({ type: 'key', key: 'F2' });
+  }
+
+  function noContextMenu(event) { event.preventDefault(); }
+
+  windowBox.addEventListener('mousedown', (event) => {
+    if (event.button !== 0) return;
+    const box = windowBox.getBoundingClientRect();
+    leftButtonDown(event.clientX - box.left, event.clientY - box.top);
+  });
+  document.addEventListener('contextmenu', noContextMenu);
+  document.addEventListener('keydown', keyDown);
+
+  // The report pages are served from the same origin, so the filter reaches into them.
+  frame.addEventListener('load', () => {
+    let page;
+    try { page = frame.contentDocument; } catch (error) { return; }
+    if (!page) return;
+    page.addEventListener('contextmenu', noContextMenu);
+    page.addEventListener('keydown', keyDown);
+    page.addEventListener('mousedown', (event) => {
+      if (event.button === 0) {
+        leftButtonDown(event.clientX + BROWSER_LEFT, event.clientY + BROWSER_TOP);
+      }
+    });
+  });
+
+  // ---- the notification icon ----
+  trayIcon.addEventListener('mousedown', (event) => {
+    send({ type: 'tray', button: event.button === 0 ? 'left' : event.button === 2 ? 'right' : 'middle' });
+  });
+  trayIcon.addEventListener('contextmenu', noContextMenu);
+
+  // ---- modal dialogs ----
+  function element(tag, properties, children) {
+    const made = document.createElement(tag);
+    Object.assign(made, properties || {});
+    for (const child of children || []) made.appendChild(child);
+    return made;
+  }
+
+  function answer(dialog, fields) {
+    send(Object.assign({ type: 'dialog', id: String(dialog.id) }, fields));
+    closeDialog(dialog.id);
+  }
+
+  function renderDialog(dialog) {
+    const box = element('div', { className: 'dialog', role: 'dialog' });
+    box.dataset.kind = dialog.kind;
+    box.dataset.id = String(dialog.id);
+    box.appendChild(element('div', { className: 'caption', textContent: dialog.caption || 'Norvik DriveSentinel' }));
+    const body = element('div', { className: 'body' });
+    if (dialog.icon === 'exclamation') body.appendChild(element('div', { className: 'icon', textContent: '\u26a0' }));
+    body.appendChild(element('div', { className: 'text', textContent: dialog.text || '' }));
+    box.appendChild(body);
+    const actions = element('div', { className: 'actions' });
+    const button = (label, fields, primary) => {
+      const made = element('button', { type: 'button', textContent: label });
+      made.dataset.answer = typeof fields === 'function' ? 'ok' : fields.answer;
+      made.addEventListener('click', () => answer(dialog, typeof fields === 'function' ? fields() : fields));
+      actions.appendChild(made);
+      if (primary) box.dataset.primary = label;
+      return made;
+    };
+    let okFields = { answer: 'ok' };
+    let cancelFields = { answer: 'ok' };
+    if (dialog.kind === 'message') {
+      button('OK', okFields, true);
+    } else if (dialog.kind === 'yesno') {
+      okFields = { answer: 'yes' };
+      cancelFields = { answer: 'no' };
+      button('Yes', okFields, true);
+      button('No', cancelFields);
+    } else if (dialog.kind === 'password') {
+      const input = element('input', { type: 'text', id: 'password-input', maxLength: 255, autocomplete: 'off' });
+      box.appendChild(element('div', { className: 'fields' }, [input]));
+      okFields = () => ({ answer: 'ok', text: input.value });
+      cancelFields = { answer: 'cancel' };
+      button('OK', okFields, true);
+      button('Cancel', cancelFields);
+      setTimeout(() => input.focus(), 0);
+    } else if (dialog.kind === 'autorun') {
+      const yes = element('input', { type: 'radio', name: 'autorun-choice', value: 'yes', checked: true, id: 'autorun-yes' });
+      const no = element('input', { type: 'radio', name: 'autorun-choice', value: 'no', id: 'autorun-no' });
+      const check = element('input', { type: 'checkbox', id: 'autorun-check' });
+      box.appendChild(element('div', { className: 'fields' }, [
+        element('label', {}, [yes, document.createTextNode(' Yes')]),
+        element('label', {}, [no, document.createTextNode(' No')]),
+        element('label', {}, [check, document.createTextNode(' Do not ask me again')]),
+      ]));
+      okFields = () => ({ answer: 'ok', choice: no.checked ? 'no' : 'yes', check: check.checked ? '1' : '0' });
+      cancelFields = { answer: 'cancel' };
+      button('OK', okFields, true);
+      button('Cancel', cancelFields);
+    }
+    box.appendChild(actions);
+    box.addEventListener('keydown', (event) => {
+      if (event.key === 'Enter') {
+        event.preventDefault();
+        answer(dialog, typeof okFields === 'function' ? okFields() : okFields);
+      } else if (event.key === 'Escape') {
+        event.preventDefault();
+        answer(dialog, cancelFields);
+      }
+    });
+    return box;
+  }
+
+  function showDialogs() {
+    modalLayer.replaceChildren();
+    modalLayer.hidden = dialogs.length === 0;
+    if (dialogs.length === 0) return;
+    const top = dialogs[dialogs.length - 1];
+    const box = renderDialog(top);
+    modalLayer.appendChild(box);
+    const focusable = box.querySelector('input[type=text]') || box.querySelector('button');
+    if (focusable) setTimeout(() => focusable.focus(), 0);
+  }
+
+  function closeDialog(id) {
+    const index = dialogs.findIndex((dialog) => dialog.id === id);
+    if (index < 0) return;
+    dialogs.splice(index, 1);
+    showDialogs();
+  }
+
+  // ---- the event stream ----
+  const events = new EventSource('/ui/events');
+  const parse = (event) => { try { return JSON.parse(event.data); } catch (error) { return null; } };
+  events.addEventListener('open', () => { connection.hidden = true; });
+  events.addEventListener('error', () => {
+    if (!state || !state.ended) connection.hidden = false;
+  });
+  events.addEventListener('state', (event) => {
+    const next = parse(event);
+    if (next) applyState(next);
+  });
+  events.addEventListener('dialog', (event) => {
+    const dialog = parse(event);
+    if (!dialog || dialogs.some((open) => open.id === dialog.id)) return;
+    dialogs.push(dialog);
+    showDialogs();
+  });
+  events.addEventListener('dialog-close', (event) => {
+    const closed = parse(event);
+    if (closed) closeDialog(closed.id);
+  });
+  events.addEventListener('splash', () => { splash.hidden = false; });
+  events.addEventListener('splash-end', () => { splash.hidden = true; });
+  events.addEventListener('download', (event) => {
+    const offer = parse(event);
+    if (!offer) return;
+    const link = element('a', { href: offer.url + '?download=' + encodeURIComponent(offer.name), download: offer.name });
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+  });
+  events.addEventListener('open-tab', (event) => {
+    const target = parse(event);
+    if (target && target.url) window.open(target.url, '_blank', 'noopener,noreferrer');
+  });
+
+  document.getElementById('splash-close').addEventListener('click', () => {
+    send({ type: 'splash-close' });
+    splash.hidden = true;
+  });
+
+  buildButtons();
+  drawKeyed(document.getElementById('skin'), '/data/images/skin.svg');
+  drawKeyed(homePicture, '/data/images/home.svg');
+  drawKeyed(document.getElementById('splash-skin'), '/data/images/splash.svg');
+})();

@@ -1,0 +1,28 @@
+#include "platform/instance_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace ds {
+
+InstanceLock::~InstanceLock() {
+  if (fd_ >= 0)
+    ::close(fd_);
+}
+
+bool InstanceLock::Acquire(const std::string& path) {
+  if (fd_ >= 0)
+    return true;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0)
+    return false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+}  // namespace ds

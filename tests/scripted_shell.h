@@ -1,0 +1,92 @@
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/window_shell.h"
+
+namespace ds {
+
+// A window shell for tests: records what the program shows and answers its dialogs from
+// queued replies (the safe default when none is queued).
+class ScriptedShell : public WindowShell {
+ public:
+  void Publish(const WindowLook& look) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    looks.push_back(look);
+  }
+  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    messages.push_back(caption + ": " + text + (icon == MessageIcon::kExclamation ? " [!]" : ""));
+  }
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    questions.push_back(caption + ": " + text);
+    if (yesNoReplies.empty())
+      return false;
+    bool reply = yesNoReplies.front();
+    yesNoReplies.pop_front();
+    return reply;
+  }
+  bool AskPassword(std::string* code) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++passwordQuestions;
+    if (passwordReplies.empty())
+      return false;
+    std::string reply = passwordReplies.front();
+    passwordReplies.pop_front();
+    if (reply == kCancel)
+      return false;
+    *code = reply;
+    return true;
+  }
+  AutorunAnswer AskAutorun() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++autorunQuestions;
+    events.push_back("autorun-question");
+    if (autorunReplies.empty())
+      return {};
+    AutorunAnswer reply = autorunReplies.front();
+    autorunReplies.pop_front();
+    return reply;
+  }
+  void ShowSplash(int seconds) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events.push_back("splash " + std::to_string(seconds));
+  }
+  void OfferDownload(const std::string& dataFile, const std::string& fileName) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    downloads.push_back(dataFile + " as " + fileName);
+  }
+  void OpenInNewTab(const std::string& address) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    opened.push_back(address);
+  }
+
+  WindowLook last() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return looks.empty() ? WindowLook{} : looks.back();
+  }
+
+  static constexpr const char* kCancel =
+      "\x01"
+      "cancel";
+  std::vector<WindowLook> looks;
+  std::vector<std::string> messages;
+  std::vector<std::string> questions;
+  std::vector<std::string> downloads;
+  std::vector<std::string> opened;
+  std::vector<std::string> events;
+  int passwordQuestions = 0;
+  int autorunQuestions = 0;
+  std::deque<bool> yesNoReplies;
+  std::deque<std::string> passwordReplies;
+  std::deque<AutorunAnswer> autorunReplies;
+
+ private:
+  mutable std::mutex mutex_;
+};
+
+}  // namespace ds

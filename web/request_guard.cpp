@@ -1,0 +1,178 @@
+#include "web/request_guard.h"
+
+#include <array>
+#include <filesystem>
+#include <utility>
+
+namespace ds {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    text.remove_suffix(1);
+  return text;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+template <typename Visit>
+void ForEachCookie(std::string_view header, Visit visit) {
+  while (!header.empty()) {
+    std::size_t end = header.find(';');
+    std::string_view item = Trim(header.substr(0, end));
+    header = end == std::string_view::npos ? std::string_view() : header.substr(end + 1);
+    if (item.empty())
+      continue;
+    std::size_t equals = item.find('=');
+    std::string_view name = Trim(item.substr(0, equals));
+    std::string_view value =
+        equals == std::string_view::npos ? std::string_view() : item.substr(equals + 1);
+    visit(item, name, value);
+  }
+}
+
+}  // namespace
+
+bool TokenMatches(std::string_view expected, std::string_view given) {
+  if (expected.empty() || expected.size() != given.size())
+    return false;
+  unsigned char difference = 0;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    difference |= static_cast<unsigned char>(expected[i] ^ given[i]);
+  }
+  return difference == 0;
+}
+
+std::string CookieValue(std::string_view cookieHeader, std::string_view name) {
+  std::string found;
+  bool seen = false;
+  ForEachCookie(cookieHeader, [&](std::string_view, std::string_view n, std::string_view v) {
+    if (!seen && n == name) {
+      found = std::string(v);
+      seen = true;
+    }
+  });
+  return found;
+}
+
+std::string WithoutCookie(std::string_view cookieHeader, std::string_view name) {
+  std::string out;
+  ForEachCookie(cookieHeader, [&](std::string_view item, std::string_view n, std::string_view) {
+    if (n == name)
+      return;
+    if (!out.empty())
+      out += "; ";
+    out += item;
+  });
+  return out;
+}
+
+bool HostAllowed(std::string_view host, int port, std::string_view bindAddress) {
+  std::string suffix = ":" + std::to_string(port);
+  if (host.size() <= suffix.size() || host.substr(host.size() - suffix.size()) != suffix) {
+    return false;
+  }
+  std::string name = Lower(host.substr(0, host.size() - suffix.size()));
+  if (name == "127.0.0.1" || name == "localhost" || name == "[::1]")
+    return true;
+  // A server bound to a wildcard is still reached by a concrete name; only a concrete
+  // bind address is accepted as a further name.
+  if (bindAddress.empty() || bindAddress == "0.0.0.0" || bindAddress == "::")
+    return false;
+  std::string bind = Lower(bindAddress);
+  if (bind.find(':') != std::string::npos && bind.front() != '[')
+    bind = "[" + bind + "]";
+  return name == bind;
+}
+
+bool OriginAllowed(std::string_view origin, int port, std::string_view bindAddress) {
+  if (origin.empty())
+    return true;
+  constexpr std::string_view kScheme = "http://";
+  if (origin.substr(0, kScheme.size()) != kScheme)
+    return false;
+  return HostAllowed(origin.substr(kScheme.size()), port, bindAddress);
+}
+
+const char* ServedContentType(std::string_view fileName) {
+  static constexpr std::array<std::pair<std::string_view, const char*>, 14> kTypes = {{
+      {".html", "text/html; charset=utf-8"},
+      {".htm", "text/html; charset=utf-8"},
+      {".css", "text/css; charset=utf-8"},
+      {".js", "text/javascript; charset=utf-8"},
+      {".png", "image/png"},
+      {".gif", "image/gif"},
+      {".jpg", "image/jpeg"},
+      {".jpeg", "image/jpeg"},
+      {".svg", "image/svg+xml"},
+      {".ico", "image/x-icon"},
+      {".bmp", "image/bmp"},
+      {".xls", "application/vnd.ms-excel"},
+      {".txt", "text/plain; charset=utf-8"},
+      {".pdf", "application/pdf"},
+  }};
+  std::size_t dot = fileName.rfind('.');
+  if (dot == std::string_view::npos)
+    return nullptr;
+  std::string extension = Lower(fileName.substr(dot));
+  for (const auto& [known, type] : kTypes) {
+    if (extension == known)
+      return type;
+  }
+  return nullptr;
+}
+
+bool ResolveDataFile(const std::string& dataFolder, std::string_view relative, std::string* path) {
+  if (relative.empty() || relative.size() > 1024)
+    return false;
+  if (relative.find('\\') != std::string_view::npos ||
+      relative.find('\0') != std::string_view::npos) {
+    return false;
+  }
+  std::string_view rest = relative;
+  while (true) {
+    std::size_t slash = rest.find('/');
+    std::string_view part = rest.substr(0, slash);
+    // Empty, ".", ".." and hidden parts (".input", lock files) are never served.
+    if (part.empty() || part.front() == '.')
+      return false;
+    if (slash == std::string_view::npos)
+      break;
+    rest = rest.substr(slash + 1);
+  }
+  if (ServedContentType(relative) == nullptr)
+    return false;
+
+  std::error_code error;
+  std::filesystem::path root = std::filesystem::canonical(dataFolder, error);
+  if (error)
+    return false;
+  std::filesystem::path real =
+      std::filesystem::canonical(std::filesystem::path(dataFolder) / relative, error);
+  if (error)
+    return false;
+  std::string rootText = root.string();
+  if (rootText.empty() || rootText.back() != '/')
+    rootText += '/';
+  std::string realText = real.string();
+  if (realText.compare(0, rootText.size(), rootText) != 0)
+    return false;
+  if (!std::filesystem::is_regular_file(real, error) || error)
+    return false;
+  // The link target must be a served kind as well.
+  if (ServedContentType(realText) == nullptr)
+    return false;
+  *path = realText;
+  return true;
+}
+
+}  // namespace ds

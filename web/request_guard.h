@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The checks every request to the shell server passes: the per-run token, the Host and
+// Origin headers (so other web sites and DNS rebinding cannot drive the program) and the
+// mapping of a request path onto a file inside the data folder. Pure functions.
+namespace ds {
+
+inline constexpr const char* kTokenCookie = "ds_token";
+
+// Compares in time independent of where the texts differ; an empty expected token never
+// matches.
+bool TokenMatches(std::string_view expected, std::string_view given);
+
+// The value of cookie `name` in a Cookie header ("a=1; b=2"), or "" when absent.
+std::string CookieValue(std::string_view cookieHeader, std::string_view name);
+
+// The Cookie header without cookie `name`, items joined by "; ".
+std::string WithoutCookie(std::string_view cookieHeader, std::string_view name);
+
+// True when `host` (a Host header) names this server: 127.0.0.1, localhost, [::1] or the
+// bind address, each with `port`.
+bool HostAllowed(std::string_view host, int port, std::string_view bindAddress);
+
+// True when `origin` is absent ("") or "http://" followed by an allowed host.
+bool OriginAllowed(std::string_view origin, int port, std::string_view bindAddress);
+
+// Maps `relative` (the request path after "/data/", already percent-decoded) onto a file
+// of `dataFolder` (with a trailing "/"). Fails for "..", ".", empty or hidden path parts,
+// back slashes, NUL bytes, files whose kind is not served, anything that is not a regular
+// file, and anything whose real path (symbolic links resolved) leaves the data folder.
+bool ResolveDataFile(const std::string& dataFolder, std::string_view relative, std::string* path);
+
+// The Content-Type of a served file kind, or nullptr for kinds never served (settings,
+// history and registry files, copies of cookies, the mail program).
+const char* ServedContentType(std::string_view fileName);
+
+}  // namespace ds

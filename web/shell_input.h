@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// One input of the shell page (POST /data/.input): a button press, a mouse-down in window
+// coordinates, a key, a click on the notification icon, a dialog answer or the splash's
+// Close. Parsed from the form fields of the request; anything malformed is refused.
+namespace ds {
+
+enum class InputKind { kButton, kMouseDown, kKey, kTray, kDialogAnswer, kSplashClose };
+
+struct ShellInput {
+  InputKind kind = InputKind::kButton;
+  int id = 0;           // button id, or dialog id
+  int mouseButton = 0;  // 0 left, 2 right
+  int x = 0;
+  int y = 0;
+  std::string key;        // "F2"
+  bool trayLeft = false;  // the left button pressed on the notification icon
+  std::string answer;     // dialog: "ok", "cancel", "yes", "no"
+  std::string text;       // dialog: the typed text
+  bool choiceYes = true;  // autorun dialog: the Yes radio button
+  bool check = false;     // autorun dialog: "Do not ask me again"
+};
+
+// `field(name)` gives a form field's value, or nullptr when absent. False with `message`
+// set for an unknown type, a missing or non-numeric field, or an oversized text.
+bool ParseShellInput(const std::function<const std::string*(const std::string&)>& field,
+                     ShellInput* input, std::string* message);
+
+}  // namespace ds

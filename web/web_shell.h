@@ -1,0 +1,75 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/window_shell.h"
+#include "web/event_stream.h"
+#include "web/shell_input.h"
+
+// The window played by shell pages in a browser: the look goes out on the event stream,
+// modal dialogs wait for the first page that answers, and a page that connects later is
+// brought up to date (look, open dialogs, splash). Every open page sees the same window.
+namespace ds {
+
+class WebShell : public WindowShell {
+ public:
+  // `dialogTimeout`: how long a modal dialog waits for an answer before its safe default.
+  explicit WebShell(std::chrono::milliseconds dialogTimeout = std::chrono::minutes(5));
+
+  void Publish(const WindowLook& look) override;
+  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  bool AskPassword(std::string* code) override;
+  AutorunAnswer AskAutorun() override;
+  void ShowSplash(int seconds) override;
+  void OfferDownload(const std::string& dataFile, const std::string& fileName) override;
+  void OpenInNewTab(const std::string& address) override;
+
+  // From the HTTP threads: a dialog answer (false for an unknown or finished dialog) and
+  // the splash's Close button.
+  bool Answer(const ShellInput& answer);
+  void CloseSplash();
+
+  EventStream& stream() { return stream_; }
+  // Events that bring a newly connected page up to date.
+  std::vector<std::string> CurrentEvents() const;
+
+  // The window is closing: open and later dialogs take their default at once and the
+  // splash ends; the streams stay open for the last events.
+  void CancelDialogs();
+
+  // Ends every open dialog with its default and the streams after their last events.
+  void Shutdown();
+
+ private:
+  struct Pending {
+    std::string event;
+    std::optional<ShellInput> reply;
+  };
+  // Shows a dialog and waits; nullopt on timeout, shutdown or with no page connected.
+  std::optional<ShellInput> Ask(const std::string& kind, const std::string& fields,
+                                const std::string& logText);
+
+  const std::chrono::milliseconds dialogTimeout_;
+  EventStream stream_;
+  mutable std::mutex mutex_;
+  std::condition_variable answered_;
+  std::string lookEvent_;
+  std::map<int, Pending> pending_;
+  int nextDialogId_ = 1;
+  bool splashUp_ = false;
+  std::string splashEvent_;
+  bool shutdown_ = false;
+  bool closing_ = false;
+};
+
+// The window look as the JSON object of a "state" event.
+std::string WindowLookJson(const WindowLook& look);
+
+}  // namespace ds

@@ -1,0 +1,148 @@
+#include "web/web_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace ds {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Reads events of one page until one named `name` arrives; returns its block.
+std::string WaitFor(WebShell& shell, const std::shared_ptr<EventStream::Client>& client,
+                    const std::string& name) {
+  std::string event;
+  for (int i = 0; i < 100; ++i) {
+    if (!shell.stream().Next(client, &event, 50ms))
+      return "";
+    if (event.rfind("event: " + name + "\n", 0) == 0)
+      return event;
+  }
+  return "";
+}
+
+int DialogId(const std::string& event) {
+  std::size_t at = event.find("\"id\":");
+  return at == std::string::npos ? -1 : std::stoi(event.substr(at + 5));
+}
+
+ShellInput Reply(int id, const std::string& answer, const std::string& text = "") {
+  ShellInput input;
+  input.kind = InputKind::kDialogAnswer;
+  input.id = id;
+  input.answer = answer;
+  input.text = text;
+  return input;
+}
+
+TEST(WebShellTest, WithoutAPageDialogsTakeTheirDefaultAtOnce) {
+  WebShell shell(10s);
+  auto start = std::chrono::steady_clock::now();
+  std::string code = "unchanged";
+  EXPECT_FALSE(shell.AskYesNo("Continue?", "Warning"));
+  EXPECT_FALSE(shell.AskPassword(&code));
+  EXPECT_EQ(code, "unchanged");
+  EXPECT_FALSE(shell.AskAutorun().ok);
+  shell.ShowMessage("text", "caption", MessageIcon::kNone);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+TEST(WebShellTest, TheFirstAnswerOfAnyPageDecidesAndAllPagesCloseTheDialog) {
+  WebShell shell(10s);
+  auto first = shell.stream().Connect({});
+  auto second = shell.stream().Connect({});
+  auto asked = std::async(std::launch::async, [&] {
+    std::string code;
+    bool ok = shell.AskPassword(&code);
+    return ok ? code : std::string("<cancel>");
+  });
+  std::string dialog = WaitFor(shell, first, "dialog");
+  ASSERT_FALSE(dialog.empty());
+  EXPECT_NE(dialog.find("\"kind\":\"password\""), std::string::npos);
+  EXPECT_EQ(WaitFor(shell, second, "dialog"), dialog);
+  // A page connecting now sees the open dialog too.
+  auto late = shell.stream().Connect(shell.CurrentEvents());
+  EXPECT_EQ(WaitFor(shell, late, "dialog"), dialog);
+
+  int id = DialogId(dialog);
+  EXPECT_FALSE(shell.Answer(Reply(id + 100, "ok", "wrong dialog")));
+  EXPECT_TRUE(shell.Answer(Reply(id, "ok", "Talvex")));
+  EXPECT_FALSE(shell.Answer(Reply(id, "cancel")));  // already answered
+  EXPECT_EQ(asked.get(), "Talvex");
+  EXPECT_FALSE(WaitFor(shell, first, "dialog-close").empty());
+  EXPECT_FALSE(WaitFor(shell, second, "dialog-close").empty());
+  EXPECT_TRUE(shell.CurrentEvents().empty());
+}
+
+TEST(WebShellTest, AnUnansweredDialogTimesOutToItsDefault) {
+  WebShell shell(100ms);
+  auto page = shell.stream().Connect({});
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(shell.AskYesNo("Erase?", "Warning"));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
+  AutorunAnswer autorun = shell.AskAutorun();
+  EXPECT_FALSE(autorun.ok);
+}
+
+TEST(WebShellTest, AutorunAnswerCarriesChoiceAndCheckBox) {
+  WebShell shell(10s);
+  auto page = shell.stream().Connect({});
+  auto asked = std::async(std::launch::async, [&] { return shell.AskAutorun(); });
+  int id = DialogId(WaitFor(shell, page, "dialog"));
+  ShellInput reply = Reply(id, "ok");
+  reply.choiceYes = false;
+  reply.check = true;
+  ASSERT_TRUE(shell.Answer(reply));
+  AutorunAnswer answer = asked.get();
+  EXPECT_TRUE(answer.ok);
+  EXPECT_FALSE(answer.yes);
+  EXPECT_TRUE(answer.doNotAskAgain);
+}
+
+TEST(WebShellTest, ShutdownEndsOpenDialogs) {
+  WebShell shell(10s);
+  auto page = shell.stream().Connect({});
+  auto asked = std::async(std::launch::async, [&] { return shell.AskYesNo("q", "c"); });
+  ASSERT_FALSE(WaitFor(shell, page, "dialog").empty());
+  shell.Shutdown();
+  EXPECT_FALSE(asked.get());
+}
+
+TEST(WebShellTest, SplashEndsAfterItsTimeOrOnClose) {
+  WebShell shell(10s);
+  auto start = std::chrono::steady_clock::now();
+  auto splash = std::async(std::launch::async, [&] { shell.ShowSplash(5); });
+  std::this_thread::sleep_for(50ms);
+  shell.CloseSplash();
+  splash.get();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  shell.ShowSplash(0);  // no splash at all
+}
+
+TEST(WebShellTest, LookReachesPagesAndEscapesTexts) {
+  WebShell shell;
+  auto page = shell.stream().Connect({});
+  WindowLook look;
+  look.page = kPageSmart;
+  look.frame = "a\"<b>.html";
+  look.setSelected(kTabSmart, true);
+  shell.Publish(look);
+  std::string state = WaitFor(shell, page, "state");
+  EXPECT_NE(state.find("\"page\":4"), std::string::npos);
+  EXPECT_NE(state.find("\"frame\":\"/data/a\\\"\\u003cb\\u003e.html\""), std::string::npos);
+  EXPECT_NE(state.find("\"1007\":{\"normal\":\"/data/images/btn_147.svg\""), std::string::npos);
+  EXPECT_EQ(shell.CurrentEvents().front(), state);
+}
+
+TEST(WebShellTest, APageThatStopsReadingIsDropped) {
+  WebShell shell;
+  auto page = shell.stream().Connect({});
+  WindowLook look;
+  for (int i = 0; i < 2000; ++i)
+    shell.Publish(look);
+  EXPECT_EQ(shell.stream().clientCount(), 0u);
+}
+
+}  // namespace
+}  // namespace ds
