@@ -1,0 +1,117 @@
+#include "pages/smart_page.h"
+
+#include <cstdio>
+
+#include "pages/html_escape.h"
+#include "pages/page_format.h"
+#include "pages/template_expander.h"
+#include "platform/file_system.h"
+#include "sheet/xls_workbook.h"
+
+namespace ds {
+namespace {
+
+constexpr const char* kFontDark =
+    "<font style=\"font-size: 10px; font-family: Arial; color: #010000\">";
+constexpr const char* kFontBlue =
+    "<font style=\"font-size: 10px; font-family: Arial; color: #03508D\">";
+constexpr const char* kHeader[] = {"ID",    "Attribute name", "Threshold", "Value",
+                                   "Worst", "Status",         "Raw Data",  "Raw Hex"};
+
+}  // namespace
+
+std::string AttributeStatus(const SmartAttribute& attribute) {
+  return attribute.threshold != 0 && attribute.current <= attribute.threshold ? "FAIL" : "OK";
+}
+
+std::vector<std::string> AttributeCells(const SmartAttribute& attribute) {
+  return {Format("%02X", attribute.id),
+          attribute.name,
+          Format("%llu", static_cast<unsigned long long>(attribute.threshold)),
+          Format("%llu", static_cast<unsigned long long>(attribute.current)),
+          Format("%llu", static_cast<unsigned long long>(attribute.worst)),
+          AttributeStatus(attribute),
+          Format("%08llu", static_cast<unsigned long long>(attribute.raw)),
+          Format("%08X", static_cast<unsigned>(attribute.raw & 0xFFFFFFFFu))};
+}
+
+std::string SmartAttributeRows(const std::vector<SmartAttribute>& attributes) {
+  std::string rows;
+  for (const SmartAttribute& attribute : attributes) {
+    const std::vector<std::string> cells = AttributeCells(attribute);
+    rows += "<tr>";
+    for (std::size_t column = 0; column < cells.size(); ++column) {
+      const bool blue = column == 1 || column == 5;
+      rows += column < 2 ? "<td>" : "<td align=\"center\">";
+      rows += blue ? kFontBlue : kFontDark;
+      if (column == 5) {
+        rows += "<b>" + cells[column] + "</b>";
+      } else {
+        rows += HtmlEscape(cells[column]);
+      }
+      rows += "</font></td>";
+    }
+    rows += "</tr>";
+    rows +=
+        "<tr><td colspan=\"8\" height=\"2\"></td></tr>"
+        "<tr><td colspan=\"8\" height=\"1\" bgcolor=\"#DFDFDF\"></td></tr>"
+        "<tr><td colspan=\"8\" height=\"2\"></td></tr>";
+  }
+  return rows;
+}
+
+bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std::string& path,
+                        std::string* message) {
+  XlsWorkbook book;
+  book.New(1);
+  book.RenameSheet("Sheet1", "SMART");
+  XlsSheet* sheet = book.GetSheet("SMART");
+  for (int column = 0; column < 8; ++column)
+    sheet->Cell(0, column)->SetText(kHeader[column]);
+  int row = 1;
+  for (const SmartAttribute& attribute : attributes) {
+    const std::vector<std::string> cells = AttributeCells(attribute);
+    for (int column = 0; column < 8; ++column)
+      sheet->Cell(row, column)->SetText(cells[column]);
+    ++row;
+  }
+  bool saved = book.SaveAs(path, message);
+  book.Close();
+  return saved;
+}
+
+std::string BuildSmartPage(const std::string& home, const SmartPageInput& input,
+                           std::string* message) {
+  const std::string data = home + "data/";
+  const std::string pagePath = data + kSmartPageFile;
+  const std::string infoPath = data + "SMARTInfo.html";
+  const std::string identifyPath = data + "SMART_ID_Info.html";
+  for (const std::string& old : {pagePath, infoPath, identifyPath})
+    std::remove(old.c_str());
+
+  const std::string templates = data + "template/";
+  if (input.driveCount <= 0 || !FileExists(templates + "SMARTPage.tmp"))
+    return {};
+  if (ExpandTemplate(templates + "SMARTPage.tmp", pagePath, {}, message) != 1)
+    return {};
+  if (!FileExists(templates + "SMARTInfo.tmp"))
+    return {};
+
+  PageFields smartFields;
+  smartFields.Add("STR_SMART", SmartAttributeRows(input.attributes));
+  if (ExpandTemplate(templates + "SMARTInfo.tmp", infoPath, smartFields, message) != 1)
+    return {};
+  if (!WriteSmartWorkbook(input.attributes, data + "SMART.xls", message))
+    return {};
+
+  const std::vector<IdentifyLine> lines = IdentifyTableLines(input.identify);
+  WriteIdentifyWorkbook(lines, data + "Identify.xls", message);
+  PageFields identifyFields;
+  identifyFields.Add("STR_ID_TABLE", IdentifyTableRows(lines));
+  if (ExpandTemplate(templates + "SMART_ID_Info.tmp", identifyPath, identifyFields, message) != 1) {
+    return {};
+  }
+  return kSmartPageFile;
+}
+
+}  // namespace ds

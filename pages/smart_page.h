@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "drive/drive_record.h"
+#include "pages/identify_table.h"
+
+// The S.M.A.R.T. page: the attribute table of the selected disk (SMARTInfo.html and
+// "SMART.xls") and its decoded IDENTIFY table (SMART_ID_Info.html and "Identify.xls"),
+// shown together by SMARTPage.html.
+namespace ds {
+
+// The status shown for an attribute: "OK", or "FAIL" when its value has reached a
+// non-zero threshold (the drive itself then reports the attribute as failing).
+std::string AttributeStatus(const SmartAttribute& attribute);
+
+// The eight texts of an attribute: id "%02X", name, threshold, value, worst, status,
+// raw (at least eight digits) and the low 32 bits of raw in hex.
+std::vector<std::string> AttributeCells(const SmartAttribute& attribute);
+
+// The HTML rows of the attribute table, spacer rows included.
+std::string SmartAttributeRows(const std::vector<SmartAttribute>& attributes);
+
+// Writes sheet "SMART" with the header row and one row per attribute.
+bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std::string& path,
+                        std::string* message);
+
+struct SmartPageInput {
+  int driveCount = 0;
+  std::vector<SmartAttribute> attributes;  // the snapshot's list, in its order
+  IdentifyTableInput identify;             // the selected drive and the descriptions
+};
+
+inline constexpr const char* kSmartPageFile = "SMARTPage.html";
+
+// Deletes the previous pages, writes the three pages and both workbooks below `home` and
+// returns "SMARTPage.html" when the whole page is ready; "" (browser not moved) when there
+// is no drive, a template is missing or a workbook could not be written.
+std::string BuildSmartPage(const std::string& home, const SmartPageInput& input,
+                           std::string* message);
+
+}  // namespace ds

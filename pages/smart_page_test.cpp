@@ -1,0 +1,132 @@
+#include "pages/smart_page.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/run_program.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+SmartAttribute Attribute(std::uint8_t id, const char* name, std::uint64_t current,
+                         std::uint64_t threshold, std::uint64_t raw) {
+  SmartAttribute a;
+  a.id = id;
+  a.name = name;
+  a.current = current;
+  a.worst = current;
+  a.threshold = threshold;
+  a.raw = raw;
+  return a;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(SmartPage, AttributeCellTexts) {
+  struct Case {
+    SmartAttribute attribute;
+    std::vector<std::string> cells;
+  };
+  const Case cases[] = {
+      {Attribute(9, "Power-On Hours", 100, 0, 5),
+       {"09", "Power-On Hours", "0", "100", "100", "OK", "00000005", "00000005"}},
+      {Attribute(194, "Temperature", 67, 0, (1ULL << 32) + 1),
+       {"C2", "Temperature", "0", "67", "67", "OK", "4294967297", "00000001"}},
+      {Attribute(5, "Reallocated", 100, 10, 0xFFFFFFFFFFFFULL),
+       {"05", "Reallocated", "10", "100", "100", "OK", "281474976710655", "FFFFFFFF"}},
+      // A value at or below a non-zero threshold is the drive's own failure verdict.
+      {Attribute(5, "Reallocated", 10, 10, 3),
+       {"05", "Reallocated", "10", "10", "10", "FAIL", "00000003", "00000003"}},
+      {Attribute(1, "Read errors", 0, 0, 0),
+       {"01", "Read errors", "0", "0", "0", "OK", "00000000", "00000000"}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(AttributeCells(c.attribute), c.cells) << c.cells[0];
+}
+
+TEST(SmartPage, RowsAreExactAndEscaped) {
+  EXPECT_EQ(SmartAttributeRows({}), "");
+  const std::string dark = "<font style=\"font-size: 10px; font-family: Arial; color: #010000\">";
+  const std::string blue = "<font style=\"font-size: 10px; font-family: Arial; color: #03508D\">";
+  const std::string expected =
+      "<tr><td>" + dark + "09</font></td><td>" + blue + "A&lt;B&gt;</font></td>" +
+      "<td align=\"center\">" + dark + "0</font></td><td align=\"center\">" + dark +
+      "100</font></td><td align=\"center\">" + dark + "100</font></td><td align=\"center\">" +
+      blue + "<b>OK</b></font></td><td align=\"center\">" + dark +
+      "00000005</font></td><td align=\"center\">" + dark + "00000005</font></td></tr>" +
+      "<tr><td colspan=\"8\" height=\"2\"></td></tr>"
+      "<tr><td colspan=\"8\" height=\"1\" bgcolor=\"#DFDFDF\"></td></tr>"
+      "<tr><td colspan=\"8\" height=\"2\"></td></tr>";
+  EXPECT_EQ(SmartAttributeRows({Attribute(9, "A<B>", 100, 0, 5)}), expected);
+}
+
+class SmartPageBuild : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(home_.path() + "data/template");
+    for (const char* name : {"SMARTPage.tmp", "SMARTInfo.tmp", "SMART_ID_Info.tmp"}) {
+      std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/" + name,
+                                 home_.path() + "data/template/" + name);
+    }
+    input_.driveCount = 1;
+    input_.attributes = {Attribute(9, "Power-On Hours", 100, 0, 1234),
+                         Attribute(194, "Temperature", 67, 0, 33)};
+    input_.identify.model = "QRA X50";
+    input_.identify.serial = "S1";
+    input_.identify.firmware = "F1";
+    input_.identify.identifyDesc = {"Word 0", "Word 1"};
+    input_.identify.identifyWords[0] = 0x0040;
+  }
+  std::string Data(const char* file) const { return home_.path() + "data/" + file; }
+
+  TempFolder home_;
+  SmartPageInput input_;
+};
+
+TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
+  std::string message;
+  ASSERT_EQ(BuildSmartPage(home_.path(), input_, &message), "SMARTPage.html") << message;
+  EXPECT_NE(ReadFile(Data("SMARTInfo.html")).find("<b>OK</b>"), std::string::npos);
+  EXPECT_NE(ReadFile(Data("SMART_ID_Info.html")).find("0x0040"), std::string::npos);
+  EXPECT_EQ(ReadFile(Data("SMARTPage.html")).find("STR_"), std::string::npos);
+
+  EXPECT_EQ(ReadWorkbookWithXlrd(Data("SMART.xls")),
+            "SMART\n"
+            "ID\tAttribute name\tThreshold\tValue\tWorst\tStatus\tRaw Data\tRaw Hex\n"
+            "09\tPower-On Hours\t0\t100\t100\tOK\t00001234\t000004D2\n"
+            "C2\tTemperature\t0\t67\t67\tOK\t00000033\t00000021\n");
+  EXPECT_EQ(ReadWorkbookWithXlrd(Data("Identify.xls")),
+            "Identify\nItem\tDescription\nWord 0\t0x0040\nWord 1\t0x0000\n");
+}
+
+TEST_F(SmartPageBuild, NoAttributesStillNavigates) {
+  input_.attributes.clear();
+  std::string message;
+  ASSERT_EQ(BuildSmartPage(home_.path(), input_, &message), "SMARTPage.html") << message;
+  EXPECT_EQ(ReadWorkbookWithXlrd(Data("SMART.xls")),
+            "SMART\nID\tAttribute name\tThreshold\tValue\tWorst\tStatus\tRaw Data\tRaw Hex\n");
+}
+
+TEST_F(SmartPageBuild, StopsWithoutDrivesOrTemplatesAndDeletesOldPages) {
+  std::string message;
+  ASSERT_EQ(BuildSmartPage(home_.path(), input_, &message), "SMARTPage.html");
+  input_.driveCount = 0;
+  EXPECT_EQ(BuildSmartPage(home_.path(), input_, &message), "");
+  for (const char* page : {"SMARTPage.html", "SMARTInfo.html", "SMART_ID_Info.html"}) {
+    EXPECT_FALSE(std::filesystem::exists(Data(page))) << page;
+  }
+  input_.driveCount = 1;
+  std::filesystem::remove(home_.path() + "data/template/SMART_ID_Info.tmp");
+  EXPECT_EQ(BuildSmartPage(home_.path(), input_, &message), "");
+  EXPECT_TRUE(std::filesystem::exists(Data("SMARTInfo.html")));
+  EXPECT_FALSE(std::filesystem::exists(Data("SMART_ID_Info.html")));
+}
+
+}  // namespace
+}  // namespace ds
