@@ -160,17 +160,13 @@ INSTANTIATE_TEST_SUITE_P(
         LoadFailure{"OversizedThresholds", "thresholds.bin", 1024, "", "thresholds.bin"},
         LoadFailure{"PartVendorPage", "vendor_page_1.bin", 100, "", "whole 512-byte sectors"},
         LoadFailure{"VendorPageNumberTooBig", "vendor_page_256.bin", 512, "", "0-255"},
-        LoadFailure{"VendorPageNumberNotANumber", "vendor_page_x.bin", 512, "", "0-255"},
         LoadFailure{"SectorsNotANumber", "", 0, "sectors=abc\n", "sectors=abc"},
-        LoadFailure{"SectorsNegative", "", 0, "sectors=-5\n", "sectors=-5"},
         LoadFailure{"SectorsTooLarge", "", 0, "sectors=99999999999999999999\n", "sectors="},
         LoadFailure{"FlagNotAFlag", "", 0, "smart_enabled=maybe\n", "expected 0 or 1"},
         LoadFailure{"UnknownSecurityState", "", 0, "security_state=purple\n", "purple"},
         LoadFailure{"TooManyOpenFailures", "", 0, "fault_open_failures=5000\n", "up to 1000"},
         LoadFailure{"CommandNotHex", "", 0, "fault_abort_commands=0xZZ\n", "0xZZ"},
-        LoadFailure{"FeaturesNotHex", "", 0, "fault_abort_commands=B0:XYZ\n", "B0:XYZ"},
         LoadFailure{"CommandTooBig", "", 0, "fault_abort_commands=0x1B0\n", "0x1B0"},
-        LoadFailure{"StatusTooBig", "", 0, "fault_status=0x100\n", "fault_status"},
         LoadFailure{"PasswordTooLong", "", 0,
                     "security_user_password=0123456789012345678901234567890123\n", "at most 32"},
         LoadFailure{"SlowTooLong", "", 0, "fault_slow_ms=999999999\n", "fault_slow_ms"}),
@@ -238,16 +234,6 @@ INSTANTIATE_TEST_SUITE_P(
                     0x04,
                     0,
                     0},
-        CommandCase{"ReadDataHalfSignature",
-                    {},
-                    "",
-                    {0xD0, 1, 0, 0x4F, 0x00, 0xA0, 0xB0},
-                    kIn,
-                    512,
-                    0x51,
-                    0x04,
-                    0x4F,
-                    0},
         CommandCase{"ReadDataWhileDisabled",
                     {},
                     "smart_enabled=0",
@@ -289,16 +275,6 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     0x4F,
                     0xC2},
-        CommandCase{"UnknownSmartFeature",
-                    {},
-                    "",
-                    {0xEE, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0},
-                    kNone,
-                    0,
-                    0x51,
-                    0x04,
-                    0x4F,
-                    0xC2},
         CommandCase{"Identify", {}, "", kIdentify, kIn, 512, 0x50, 0, 0, 0},
         CommandCase{"IdentifyPacketOnAtaDisk",
                     {},
@@ -310,7 +286,6 @@ INSTANTIATE_TEST_SUITE_P(
                     0x04,
                     0,
                     0},
-        CommandCase{"IdentifyIntoTwoSectors", {}, "", kIdentify, kIn, 1024, 0x51, 0x04, 0, 0},
         CommandCase{
             "UnknownCommand", {}, "", {0, 0, 0, 0, 0, 0xE0, 0x99}, kNone, 0, 0x51, 0x04, 0, 0},
         CommandCase{"FaultStatusDrq",
@@ -323,16 +298,6 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     0x4F,
                     0xC2},
-        CommandCase{"FaultStatusErr",
-                    {},
-                    "fault_status_commands=B0\nfault_status=0x51",
-                    kSmartReadThresholds,
-                    kIn,
-                    512,
-                    0x51,
-                    0x04,
-                    0x4F,
-                    0xC2},
         CommandCase{"FaultAbortOneFeature",
                     {},
                     "fault_abort_commands=0xB0:0xD0",
@@ -341,16 +306,6 @@ INSTANTIATE_TEST_SUITE_P(
                     512,
                     0x51,
                     0x04,
-                    0x4F,
-                    0xC2},
-        CommandCase{"FaultAbortSparesOtherFeatures",
-                    {},
-                    "fault_abort_commands=0xB0:0xD0",
-                    kSmartReadThresholds,
-                    kIn,
-                    512,
-                    0x50,
-                    0,
                     0x4F,
                     0xC2}),
     [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
@@ -454,14 +409,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RangeCase{"LastSector", Lba28(0x20, 1999, 1), kIn, 512, 0x50, 0},
         RangeCase{"PastTheEnd", Lba28(0x20, 2000, 1), kIn, 512, 0x51, kAtaErrorIdnf},
-        RangeCase{"StraddlesTheEnd", Lba28(0x20, 1999, 2), kIn, 1024, 0x51, kAtaErrorIdnf},
         RangeCase{"CountZeroMeans256", Lba28(0x20, 0, 0), kIn, 256 * 512, 0x50, 0},
         RangeCase{"CountZeroWithOneSector", Lba28(0x20, 0, 0), kIn, 512, 0x51, kAtaErrorAbrt},
         RangeCase{"HighNibbleInDevice", Lba28(0x20, 0x1000000, 1), kIn, 512, 0x51, kAtaErrorIdnf},
         RangeCase{"ChsAddressing", {0, 1, 1, 0, 0, 0xA0, 0x20}, kIn, 512, 0x51, kAtaErrorAbrt},
-        RangeCase{"ReadDmaSentAsPio", Lba28(0xC8, 0, 1), kIn, 512, 0x51, kAtaErrorAbrt},
-        RangeCase{"ReadWithOutProtocol", Lba28(0x20, 0, 1), AtaProtocol::kPioDataOut, 512, 0x51,
-                  kAtaErrorAbrt}),
+        RangeCase{"ReadDmaSentAsPio", Lba28(0xC8, 0, 1), kIn, 512, 0x51, kAtaErrorAbrt}),
     [](const ::testing::TestParamInfo<RangeCase>& info) { return std::string(info.param.name); });
 
 TEST(SimulatedDiskSectors, ExtendedCommandsAddress48Bits) {
@@ -574,14 +526,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<VendorOrderCase>& info) {
       return std::string(info.param.name);
     });
-
-TEST(SimulatedDiskVendor, RestartingTheKeysMidwayStillUnlocks) {
-  auto disk = VendorDisk();
-  RunKeys(*disk, {0x00AA, 0xAA00, 0x00AA, 0xAA00, 0x0055, 0x5500, 0x55AA});
-  Bytes selector = Selector(1);
-  Send(*disk, KeyRegisters(kAtaWriteSectors, 0x55AA, 1), AtaProtocol::kPioDataOut, &selector);
-  EXPECT_EQ(disk->StoredSectorCount(), 0u);
-}
 
 TEST(SimulatedDiskVendor, BadSelectorsAbortAndReset) {
   const struct {
