@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "sheet/byte_sink.h"
@@ -34,6 +35,8 @@ class AtomicOutputFile final : public ByteSink {
   std::string buffer_;
   int fd_ = -1;
   int failedErrno_ = 0;
+  std::uint64_t onDisk_ = 0;     // bytes handed to the kernel
+  std::uint64_t writeBack_ = 0;  // bytes whose write-back has been started
 };
 
 }  // namespace ds

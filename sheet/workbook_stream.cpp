@@ -127,12 +127,12 @@ void WorkbookStream::CollectStrings() {
         if (!cell.hasText())
           continue;
         rowHasText = true;
-        const std::string& text = cell.encodedText();
+        const std::string_view text = cell.encodedText();
         std::size_t slot = hash(text) & (capacity - 1);
-        while (slots[slot] != 0 && *distinct_[slots[slot] - 1] != text)
+        while (slots[slot] != 0 && distinct_[slots[slot] - 1]->encodedText() != text)
           slot = (slot + 1) & (capacity - 1);
         if (slots[slot] == 0) {
-          distinct_.push_back(&text);
+          distinct_.push_back(&cell);
           slots[slot] = static_cast<std::uint32_t>(distinct_.size());
         }
         cellStrings_.push_back(slots[slot] - 1);
@@ -229,11 +229,12 @@ void WorkbookStream::EmitSst(ByteSink& sink) const {
     type = kContinue;
   };
 
-  for (const std::string* text : distinct_) {
-    const auto option = static_cast<unsigned char>((*text)[0]);
+  for (const XlsCell* cell : distinct_) {
+    const std::string_view text = cell->encodedText();
+    const auto option = static_cast<unsigned char>(text[0]);
     const std::size_t unit = option & kXlsUncompressed ? 2 : 1;
-    const char* characters = text->data() + 1;
-    std::size_t left = text->size() - 1;
+    const char* characters = text.data() + 1;
+    std::size_t left = text.size() - 1;
     const std::size_t whole = 3 + left;
     // A string starts in a new CONTINUE record when it does not fit here but fits there;
     // one longer than any record starts here if its header and a character or two fit.
@@ -241,7 +242,7 @@ void WorkbookStream::EmitSst(ByteSink& sink) const {
         (whole <= kMaxRecordBody || record.size() + 3 + 2 * unit > kMaxRecordBody)) {
       flush();
     }
-    Put16(record, static_cast<unsigned>(XlsTextUnits(*text)));
+    Put16(record, static_cast<unsigned>(XlsTextUnits(text)));
     Put8(record, option);
     for (;;) {
       std::size_t room = kMaxRecordBody - record.size();

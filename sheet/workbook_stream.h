@@ -76,8 +76,8 @@ class WorkbookStream {
   std::vector<const XlsSheet*> sheets_;
   std::vector<std::string> encodedNames_;
   std::vector<SheetRows> sheetRows_;
-  std::vector<const std::string*> distinct_;  // SST entries, in order of first use
-  std::vector<std::uint32_t> cellStrings_;    // SST index of every text cell, in stream order
+  std::vector<const XlsCell*> distinct_;    // SST entries, in order of first use
+  std::vector<std::uint32_t> cellStrings_;  // SST index of every text cell, in stream order
   Positions positions_;
   std::uint64_t size_ = 0;
 };

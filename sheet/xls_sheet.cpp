@@ -13,7 +13,7 @@ XlsCell* XlsSheet::Cell(int row, int column) {
   auto at = std::lower_bound(entries.begin(), entries.end(), column,
                              [](const RowEntry& entry, int c) { return entry.column < c; });
   if (at == entries.end() || at->column != column) {
-    cells_.emplace_back();
+    cells_.emplace_back(texts_.get());
     at = entries.insert(at, RowEntry{static_cast<std::uint16_t>(column),
                                      static_cast<std::uint32_t>(cells_.size() - 1)});
   }

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "sheet/text_store.h"
 #include "sheet/xls_cell.h"
 
 // One worksheet of a workbook: a name and a sparse grid of cells, rows 0-65535 and
@@ -33,7 +35,8 @@ class XlsSheet {
     std::uint32_t cell;  // index into the sheet's cell store
   };
 
-  explicit XlsSheet(std::string name) : name_(std::move(name)) {}
+  explicit XlsSheet(std::string name)
+      : name_(std::move(name)), texts_(std::make_unique<TextStore>()) {}
   XlsSheet(const XlsSheet&) = delete;
   XlsSheet& operator=(const XlsSheet&) = delete;
 
@@ -53,6 +56,7 @@ class XlsSheet {
 
  private:
   std::string name_;
+  std::unique_ptr<TextStore> texts_;         // declared before the cells that point into it
   std::deque<XlsCell> cells_;                // stable addresses
   std::vector<std::vector<RowEntry>> rows_;  // per row, sorted by column
   UsedRange range_;

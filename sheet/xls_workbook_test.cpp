@@ -305,6 +305,31 @@ TEST(XlsSheetCellTest, HandsOutCellsOnlyInsideTheGridAndKeepsTheirAddresses) {
   EXPECT_EQ(sheet.rowCells(7).size(), 256u);
 }
 
+TEST(XlsSheetCellTest, SetTextReplacesTheWholeTextWhateverTheLengths) {
+  // Shorter texts reuse the old room, longer ones move; neighbours must stay intact.
+  const std::string sequence[] = {"medium text",
+                                  "",
+                                  "a much longer text than before",
+                                  "short",
+                                  std::string(30000, 'z'),
+                                  "\xE2\x82\xAC end",
+                                  std::string(20000, 'q') + "\xC3\xA9"};
+  XlsSheet sheet("S");
+  XlsCell* before = sheet.Cell(0, 0);
+  XlsCell* cell = sheet.Cell(0, 1);
+  XlsCell* after = sheet.Cell(0, 2);
+  before->SetText("left");
+  after->SetText("right");
+  EXPECT_FALSE(cell->hasText());
+  for (const std::string& text : sequence) {
+    cell->SetText(text);
+    EXPECT_TRUE(cell->hasText());
+    EXPECT_EQ(cell->encodedText(), EncodeXlsText(text)) << text.substr(0, 20);
+    EXPECT_EQ(before->encodedText(), EncodeXlsText("left"));
+    EXPECT_EQ(after->encodedText(), EncodeXlsText("right"));
+  }
+}
+
 TEST_F(XlsWorkbookTest, HeaderOnlySheetHasOneRowItsLabelsAndOneDbCell) {
   XlsWorkbook book;
   book.New(1);
