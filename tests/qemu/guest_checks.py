@@ -407,6 +407,8 @@ def parse_times(text):
 
 
 def timing_summary(files):
+    if "time_program.times" in files and rc_of(files, "report_plain") != 0:
+        return "timing: not meaningful, the report command failed"
     ours = parse_times(files.get("time_program.times", ""))
     peer = parse_times(files.get("time_smartctl.times", ""))
     if not ours or not peer:

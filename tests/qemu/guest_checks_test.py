@@ -316,12 +316,18 @@ class ModuleOrderTest(unittest.TestCase):
 class TimingTest(unittest.TestCase):
     def test_medians_and_ratio(self):
         files = {"time_program.times": "0 0.010\n1 1.030\n2 2.020\n",
-                 "time_smartctl.times": "0 0.040\n1 1.040\n2 2.050\n"}
+                 "time_smartctl.times": "0 0.040\n1 1.040\n2 2.050\n",
+                 "report_plain.rc": "0\n"}
         summary = gc.timing_summary(files)
         self.assertIn("20.0 ms", summary)
         self.assertIn("40.0 ms", summary)
         self.assertIn("ratio 0.50", summary)
         self.assertEqual(gc.timing_summary({}), "")
+
+    def test_no_ratio_when_the_program_failed(self):
+        files = {"time_program.times": "0 0.001\n", "time_smartctl.times": "0 0.040\n",
+                 "report_plain.rc": "2\n"}
+        self.assertNotIn("ratio", gc.timing_summary(files))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,196 @@
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "drive/ata_transport.h"
+#include "platform/linux/linux_ata_device.h"
+#include "platform/task_file.h"
+
+// Guest-side probe of the real-kernel disk test: sends the S.M.A.R.T. and IDENTIFY
+// commands to one disk through each of our two paths (SG_IO ATA pass-through and the
+// HDIO_DRIVE_CMD SMART driver path) and prints what came back as JSON, so the host can
+// compare the paths with each other and with smartctl. Usage: smart_paths_probe /dev/sdX
+namespace {
+
+std::string Hex(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (std::uint8_t byte : bytes) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0x0F];
+  }
+  return text;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string quoted = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      quoted += escaped;
+    } else {
+      quoted += static_cast<char>(c);
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string Registers(const ds::TaskFile& file) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "{\"error\": %d, \"count\": %d, \"lbaLow\": %d, \"lbaMid\": %d, \"lbaHigh\": %d, "
+                "\"device\": %d, \"status\": %d}",
+                file.features, file.sectorCount, file.sectorNumber, file.cylinderLow,
+                file.cylinderHigh, file.deviceHead, file.command);
+  return text;
+}
+
+std::string Entry(bool ok, const std::string& message, std::span<const std::uint8_t> data,
+                  const ds::TaskFile* registers = nullptr) {
+  std::string entry =
+      std::string("{\"ok\": ") + (ok ? "true" : "false") + ", \"message\": " + JsonString(message);
+  if (!data.empty())
+    entry += ", \"data\": \"" + Hex(data) + "\"";
+  if (registers != nullptr)
+    entry += ", \"registers\": " + Registers(*registers);
+  return entry + "}";
+}
+
+ds::TaskFile SmartRegisters(std::uint8_t feature) {
+  ds::TaskFile file;
+  file.features = feature;
+  file.sectorCount = 1;
+  file.cylinderLow = ds::kSmartSignatureLow;
+  file.cylinderHigh = ds::kSmartSignatureHigh;
+  file.deviceHead = 0xA0;
+  file.command = ds::kAtaSmart;
+  return file;
+}
+
+// Driver-path reply: a data command fills `sector`; the result says whether it worked.
+std::string DriverRead(ds::AtaDevice& device, const ds::TaskFile& registers,
+                       std::vector<std::uint8_t>* sector) {
+  sector->assign(ds::kAtaSectorBytes, 0);
+  ds::AtaResult result = device.SmartDriverCommand(registers, *sector);
+  return Entry(result.transportOk, result.osErrorText, *sector, &result.registers);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: smart_paths_probe /dev/sdX\n");
+    return 2;
+  }
+  std::string message;
+  ds::AtaOpenMode mode;
+  mode.readWrite = true;
+  mode.noBuffering = true;
+  mode.writeThrough = true;
+  auto device = ds::LinuxAtaDevice::Open(argv[1], mode, nullptr, &message);
+  if (!device) {
+    std::printf("{\"open\": %s}\n", Entry(false, message, {}).c_str());
+    return 1;
+  }
+  const int driveNumber = 0;
+  std::vector<std::string> fields;
+
+  // S.M.A.R.T. data through the buffered pass-through.
+  {
+    std::vector<std::uint8_t> sector(ds::kSmartSectorBytes, 0);
+    ds::TaskFile registers = SmartRegisters(ds::kSmartReadData);
+    bool ok = ds::AtaPassThrough(*device, &registers, sector, ds::kAtaFlagsDataIn, &message);
+    fields.push_back("\"passThrough\": " + Entry(ok, ok ? "" : message, sector, &registers));
+  }
+  // The same through the SMART driver path.
+  {
+    std::vector<std::uint8_t> sector;
+    fields.push_back("\"driver\": " +
+                     DriverRead(*device, SmartRegisters(ds::kSmartReadData), &sector));
+  }
+  // The program's combined read (pass-through, driver path as the fall-back).
+  {
+    std::vector<std::uint8_t> buffer(ds::kSmartReplyBufferBytes, 0);
+    message.clear();
+    bool ok = ds::ReadSmartData(*device, driveNumber, buffer, &message);
+    fields.push_back("\"readSmartData\": " +
+                     Entry(ok, message, std::span(buffer).first(ds::kSmartSectorBytes)));
+  }
+  std::string paths = "\"paths\": {";
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    paths += (i ? ", " : "") + fields[i];
+  paths += "}";
+  fields.assign(1, paths);
+
+  // Thresholds: EnableSmart (driver-path enable, then a direct pass-through read) and the
+  // driver path alone.
+  {
+    std::vector<std::uint8_t> sector(ds::kSmartSectorBytes, 0);
+    bool ok = ds::EnableSmart(*device, driveNumber, sector, &message);
+    fields.push_back("\"thresholds\": " + Entry(ok, message, sector));
+    std::vector<std::uint8_t> driverSector;
+    fields.push_back("\"thresholdsDriver\": " +
+                     DriverRead(*device, SmartRegisters(ds::kSmartReadThresholds), &driverSector));
+  }
+  // IDENTIFY DEVICE through the direct pass-through and the driver path.
+  {
+    std::vector<std::uint8_t> sector(ds::kAtaSectorBytes, 0);
+    ds::TaskFile registers;
+    registers.sectorCount = 1;
+    registers.deviceHead = 0xA0;
+    registers.command = ds::kAtaIdentifyDevice;
+    bool ok = ds::AtaPassThroughDirectRead(*device, &registers, sector, &message);
+    fields.push_back("\"identify\": " + Entry(ok, message, sector, &registers));
+    std::vector<std::uint8_t> driverSector;
+    ds::TaskFile driverRegisters;
+    driverRegisters.sectorCount = 1;
+    driverRegisters.command = ds::kAtaIdentifyDevice;
+    fields.push_back("\"identifyDriver\": " + DriverRead(*device, driverRegisters, &driverSector));
+  }
+  // SMART RETURN STATUS: a non-data command whose answer is in the returned registers.
+  {
+    ds::TaskFile registers = SmartRegisters(ds::kSmartReturnStatus);
+    registers.sectorCount = 0;
+    bool ok = ds::AtaPassThroughDirectNoData(*device, &registers, &message);
+    fields.push_back("\"returnStatus\": " + Entry(ok, message, {}, &registers));
+  }
+  // A command the emulated disk aborts (SMART READ LOG of the log directory): the ATA
+  // error must come back as status and error registers, not as a transport failure.
+  {
+    std::vector<std::uint8_t> sector(ds::kAtaSectorBytes, 0);
+    ds::TaskFile registers = SmartRegisters(0xD5);
+    registers.sectorNumber = 0x00;
+    bool ok = ds::AtaPassThroughDirectRead(*device, &registers, sector, &message);
+    fields.push_back("\"abortedCommand\": " + Entry(ok, message, {}, &registers));
+  }
+  // In-process time of the program's S.M.A.R.T. read, five runs.
+  {
+    std::string times = "\"readSmartDataMicroseconds\": [";
+    for (int run = 0; run < 5; ++run) {
+      std::vector<std::uint8_t> buffer(ds::kSmartReplyBufferBytes, 0);
+      auto start = std::chrono::steady_clock::now();
+      ds::ReadSmartData(*device, driveNumber, buffer, nullptr);
+      auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+      times += (run ? ", " : "") + std::to_string(micros);
+    }
+    fields.push_back(times + "]");
+  }
+
+  std::string json = "{";
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    json += (i ? ",\n " : "") + fields[i];
+  std::printf("%s}\n", json.c_str());
+  return 0;
+}
