@@ -191,6 +191,48 @@ class ComparisonTest(unittest.TestCase):
                 self.assertEqual(report.failures, failures)
 
 
+class VolumeTest(unittest.TestCase):
+    FILES = {"mountinfo.txt": "26 1 8:1 / /mnt/dsvol rw - ext2 /dev/sda1 rw\n",
+             "statvfs.txt": "100 200 1024\n"}
+    DRIVE = {"driveLetters": "/, /mnt/dsvol", "fileSystems": "ext4, ext2",
+             "volumeLabels": "root, DSVOL",
+             "volumes": [{"mountPoint": "/mnt/dsvol", "freeBytes": 102400,
+                          "totalBytes": 204800}]}
+
+    def run_check(self, drive, files=None):
+        report = gc.CheckReport()
+        gc.check_volume(drive, files or self.FILES, report)
+        return report
+
+    def test_volume_facts(self):
+        volume = self.DRIVE["volumes"][0]
+        cases = [
+            ("all right", {}, 0),
+            ("mount point missing", {"driveLetters": "/"}, 1),
+            ("mount point only as part of a longer one", {"driveLetters": "/mnt/dsvol2"}, 1),
+            ("file system type wrong", {"fileSystems": "ext4"}, 1),
+            ("label missing", {"volumeLabels": "root"}, 1),
+            ("free space wrong", {"volumes": [dict(volume, freeBytes=1)]}, 1),
+            ("size wrong", {"volumes": [dict(volume, totalBytes=1)]}, 1),
+            ("volume not listed", {"volumes": [dict(volume, mountPoint="/")]}, 1),
+            ("empty volume list", {"volumes": []}, 1),
+        ]
+        for what, changes, failures in cases:
+            with self.subTest(what):
+                self.assertEqual(self.run_check(dict(self.DRIVE, **changes)).failures, failures)
+
+    def test_missing_sizes_are_said_not_passed(self):
+        drive = {k: v for k, v in self.DRIVE.items() if k != "volumes"}
+        report = self.run_check(drive)
+        self.assertEqual(report.failures, 0)
+        self.assertTrue(any(line.startswith("NOT CHECKED") for line in report.lines))
+        self.assertFalse(any("free space" in line and line.startswith("ok") for line in
+                             report.lines))
+
+    def test_guest_without_the_mount_fails(self):
+        self.assertEqual(self.run_check(self.DRIVE, {"mountinfo.txt": ""}).failures, 1)
+
+
 class SectorDecodeTest(unittest.TestCase):
     def test_slots(self):
         data = bytearray(512)
@@ -323,6 +365,22 @@ class TimingTest(unittest.TestCase):
         self.assertIn("40.0 ms", summary)
         self.assertIn("ratio 0.50", summary)
         self.assertEqual(gc.timing_summary({}), "")
+
+    def test_start_up_share(self):
+        files = {"time_program.times": "0 0.030\n", "time_smartctl.times": "0 0.040\n",
+                 "time_program_start.times": "0 0.012\n1 1.010\n2 2.011\n",
+                 "time_smartctl_start.times": "0 0.005\n", "report_plain.rc": "0"}
+        summary = gc.timing_summary(files)
+        self.assertIn("drivesentinel 11.0 ms", summary)
+        self.assertIn("smartctl 5.0 ms", summary)
+
+    def test_probe_median(self):
+        cases = [('{"readSmartDataMicroseconds": [300, 100, 200]}', "200 us"),
+                 ('{"readSmartDataMicroseconds": []}', ""), ("not json", ""), ("{}", "")]
+        for text, expected in cases:
+            with self.subTest(text=text):
+                summary = gc.probe_timing({"smart_paths.out": text})
+                self.assertEqual(expected in summary and bool(summary) == bool(expected), True)
 
     def test_no_ratio_when_the_program_failed(self):
         files = {"time_program.times": "0 0.001\n", "time_smartctl.times": "0 0.040\n",

@@ -84,10 +84,14 @@ if [ -n "$program" ]; then
   chmod 0600 /dev/sda /dev/sda1 /dev/sg* 2>/dev/null
 
   # Side-by-side timing: our S.M.A.R.T. read of the disk against smartctl -A, interleaved.
+  # Start-up alone (the programs load and exit without touching a disk) shows how much of
+  # each figure is process start and dynamic loading rather than disk I/O.
   round=0
   while [ "$round" -lt 5 ]; do
     timed_runs time_smartctl 1 smartctl -A "$disk"
     timed_runs time_program 1 "$program" report --drive 0 --json
+    timed_runs time_smartctl_start 1 smartctl -V
+    timed_runs time_program_start 1 "$program" report --no-such-option
     round=$((round + 1))
   done
 fi
