@@ -1,0 +1,233 @@
+#include "store/history_records.h"
+
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <string_view>
+#include <system_error>
+
+#include "platform/file_system.h"
+#include "store/ini_file_reader.h"
+#include "store/key_value_writer.h"
+#include "store/leading_integer.h"
+
+namespace ds {
+namespace {
+
+// Lines end as a text-mode write on the platform the files come from makes them.
+constexpr std::string_view kLineEnd = "\r\n";
+
+std::string Line(std::string_view key, std::uint64_t value) {
+  std::string line(key);
+  line += '=';
+  line += std::to_string(value);
+  return line;
+}
+
+bool FolderExists(const std::string& folder) {
+  std::error_code error;
+  return std::filesystem::is_directory(folder, error);
+}
+
+// The span of the first line whose key equals `key` (case folded, as the reader matches
+// keys), line end excluded; npos when there is none.
+struct LineSpan {
+  std::size_t begin = std::string::npos;
+  std::size_t end = std::string::npos;
+};
+
+LineSpan FindKeyLine(const std::string& text, std::string_view key) {
+  const std::string wanted = FoldCase(key);
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", begin);
+    if (end == std::string::npos)
+      end = text.size();
+    std::string_view line(text.data() + begin, end - begin);
+    const std::size_t equals = line.find('=');
+    if (equals != std::string_view::npos && FoldCase(TrimBoth(line.substr(0, equals))) == wanted)
+      return LineSpan{begin, end};
+    begin = end + 1;
+  }
+  return {};
+}
+
+bool SaveHistoryText(const std::string& path, const std::string& text) {
+  std::string ignored;
+  return ReplaceFileAtomically(path, text, FileAccess::kShared, &ignored, FileDurability::kFlushed);
+}
+
+bool RecordValue(const std::string& folder, const std::string& fileName, const std::string& key,
+                 std::uint64_t value) {
+  if (!FolderExists(folder))
+    return false;
+  const std::string path = folder + fileName;
+  const std::string line = Line(key, value);
+  if (!FileExists(path))
+    return SaveHistoryText(path, line + std::string(kLineEnd));
+
+  std::string text, ignored;
+  // An unreadable file is left alone: rewriting it from nothing would lose its lines.
+  if (!ReadWholeFile(path, kMaxTextFileBytes, &text, &ignored))
+    return false;
+  const std::string stored = IniFileReader::FromText(text).lookup(key);
+  if (!stored.empty() && value <= std::numeric_limits<std::uint32_t>::max() &&
+      LeadingInteger64(stored) == static_cast<std::int64_t>(value)) {
+    return true;
+  }
+  const LineSpan span = FindKeyLine(text, key);
+  if (span.begin == std::string::npos) {
+    // A file cut short after its last value must not glue the new line onto it.
+    if (!text.empty() && text.back() != '\n' && text.back() != '\r')
+      text += kLineEnd;
+    text += line;
+    text += kLineEnd;
+  } else {
+    text.replace(span.begin, span.end - span.begin, line);
+  }
+  return SaveHistoryText(path, text);
+}
+
+std::string StartRecordText(const CivilDate& date, std::uint64_t eraseCount) {
+  KeyValueWriter writer;
+  writer.Add("start_date_year", date.year);
+  writer.Add("start_date_month", date.month);
+  writer.Add("start_date_day", date.day);
+  writer.Add("avg_erase_count", std::to_string(eraseCount));
+  return writer.text();
+}
+
+void SaveSampleFile(const std::string& path, const std::string& text) {
+  std::string ignored;
+  ReplaceFileAtomically(path, text, FileAccess::kShared, &ignored, FileDurability::kUnflushed);
+}
+
+}  // namespace
+
+std::string YearFileName() {
+  return "record.dat";
+}
+std::string MonthFileName(int year) {
+  return "record_" + std::to_string(year) + ".dat";
+}
+std::string DayFileName(int year, int month) {
+  return "record_" + std::to_string(year) + "_" + std::to_string(month) + ".dat";
+}
+std::string YearKey(int year) {
+  return std::to_string(year);
+}
+std::string MonthKey(int year, int month) {
+  return std::to_string(year) + "_" + std::to_string(month);
+}
+std::string DayKey(int year, int month, int day) {
+  return MonthKey(year, month) + "_" + std::to_string(day);
+}
+
+bool ReadHistoryStart(const std::string& folder, HistoryStart* start) {
+  *start = HistoryStart{};
+  const std::string path = folder + kHistoryStartFile;
+  if (FileExists(path)) {
+    IniFileReader reader(path);
+    AssignIfNotEmpty(reader.lookup("start_date_year"), &start->start_date_year);
+    AssignIfNotEmpty(reader.lookup("start_date_month"), &start->start_date_month);
+    AssignIfNotEmpty(reader.lookup("start_date_day"), &start->start_date_day);
+    AssignIfNotEmpty(reader.lookup("avg_erase_count"), &start->avg_erase_count);
+  }
+  // A date that is zero or no calendar day (month 13, day 40) cannot anchor the lifespan
+  // estimate or the export's walk through the days; it counts as missing.
+  return start->start_date_year > 0 && IsValidDate(start->date()) && start->avg_erase_count != -1;
+}
+
+HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Raw,
+                              const CivilDate& today) {
+  std::error_code ignored;
+  std::filesystem::create_directory(folder, ignored);
+  HistoryStart start;
+  if (ReadHistoryStart(folder, &start))
+    return start;
+
+  start.start_date_year = today.year;
+  start.start_date_month = today.month;
+  start.start_date_day = today.day;
+  start.avg_erase_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(attr167Raw));
+  SaveHistoryText(folder + kHistoryStartFile, StartRecordText(today, attr167Raw));
+  return start;
+}
+
+bool RecordYear(const std::string& folder, int year, std::uint64_t attr167Raw) {
+  return RecordValue(folder, YearFileName(), YearKey(year), attr167Raw);
+}
+
+bool RecordMonth(const std::string& folder, int year, int month, std::uint64_t attr167Raw) {
+  return RecordValue(folder, MonthFileName(year), MonthKey(year, month), attr167Raw);
+}
+
+bool RecordDay(const std::string& folder, int year, int month, int day, std::uint64_t attr167Raw) {
+  return RecordValue(folder, DayFileName(year, month), DayKey(year, month, day), attr167Raw);
+}
+
+void WriteSampleHistory(const std::string& home, int year) {
+  const std::string data = home + "data/";
+  for (int z = 2014; z <= year; ++z) {
+    for (int m = 1; m <= 12; ++m) {
+      std::string text;
+      for (int d = 1; d <= DaysInMonth(z, m); ++d)
+        text += DayKey(z, m, d) + "=" + std::to_string(101 - d) + std::string(kLineEnd);
+      SaveSampleFile(data + DayFileName(z, m), text);
+    }
+  }
+  std::string months;
+  for (int m = 1; m <= 12; ++m)
+    months += MonthKey(year, m) + "=" + std::to_string(100 - 2 * (m - 1)) + std::string(kLineEnd);
+  SaveSampleFile(data + MonthFileName(year), months);
+  std::string years;
+  for (int i = 0; i < 12; ++i)
+    years += YearKey(year - i) + "=" + std::to_string(40 - 2 * i) + std::string(kLineEnd);
+  SaveSampleFile(data + YearFileName(), years);
+}
+
+bool WriteDemoHistory(const std::string& folder, std::uint64_t attr167Raw, const CivilDate& today) {
+  std::error_code ignored;
+  std::filesystem::create_directory(folder, ignored);
+  if (!FolderExists(folder) || FileExists(folder + kHistoryStartFile))
+    return false;
+
+  constexpr std::int64_t kDays = 365;
+  const std::int64_t last = DayNumber(today);
+  const std::int64_t first = last - kDays;
+  const std::uint64_t low = attr167Raw / 2;
+  auto valueOn = [&](std::int64_t dayNumber) {
+    return low + (attr167Raw - low) * static_cast<std::uint64_t>(dayNumber - first) /
+                     static_cast<std::uint64_t>(kDays);
+  };
+
+  // The texts of every file, keyed by file name, each line in date order.
+  std::map<std::string, std::string> files;
+  std::map<std::string, std::uint64_t> lastOfMonth, lastOfYear;
+  for (std::int64_t n = first; n <= last; ++n) {
+    const CivilDate date = DateOfDayNumber(n);
+    const std::uint64_t value = valueOn(n);
+    files[DayFileName(date.year, date.month)] +=
+        Line(DayKey(date.year, date.month, date.day), value) + std::string(kLineEnd);
+    lastOfMonth[MonthKey(date.year, date.month)] = value;
+    lastOfYear[YearKey(date.year)] = value;
+  }
+  for (int year = DateOfDayNumber(first).year; year <= today.year; ++year) {
+    for (int month = 1; month <= 12; ++month) {
+      auto found = lastOfMonth.find(MonthKey(year, month));
+      if (found != lastOfMonth.end())
+        files[MonthFileName(year)] += Line(found->first, found->second) + std::string(kLineEnd);
+    }
+    auto found = lastOfYear.find(YearKey(year));
+    if (found != lastOfYear.end())
+      files[YearFileName()] += Line(found->first, found->second) + std::string(kLineEnd);
+  }
+  bool written = true;
+  for (const auto& [name, text] : files)
+    written = SaveHistoryText(folder + name, text) && written;
+  // The start record goes last: an interrupted run leaves no start record and is repeated.
+  return written && SaveHistoryText(folder + kHistoryStartFile,
+                                    StartRecordText(DateOfDayNumber(first), valueOn(first)));
+}
+
+}  // namespace ds

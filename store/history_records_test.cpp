@@ -1,0 +1,339 @@
+#include "store/history_records.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/file_system.h"
+#include "store/history_folder.h"
+#include "store/ini_file_reader.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+std::string Read(const std::string& path) {
+  std::string text;
+  if (!ReadWholeFile(path, kMaxTextFileBytes, &text, nullptr))
+    return "<missing>";
+  return text;
+}
+
+void Write(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// The inode tells whether a file was replaced, even by identical text.
+ino_t Inode(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// Runs one monitor pass: year, month and day, in that order.
+void RecordPass(const std::string& folder, CivilDate date, std::uint64_t value) {
+  EXPECT_TRUE(RecordYear(folder, date.year, value));
+  EXPECT_TRUE(RecordMonth(folder, date.year, date.month, value));
+  EXPECT_TRUE(RecordDay(folder, date.year, date.month, date.day, value));
+}
+
+class HistoryRecordsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(home_.path() + "data");
+    folder_ = HistoryFolder(home_.path(), "QRA-X50 128GB ", " SN0001");
+    std::filesystem::create_directory(folder_);
+  }
+  std::string File(const std::string& name) const { return folder_ + name; }
+
+  TempFolder home_;
+  std::string folder_;
+};
+
+TEST_F(HistoryRecordsTest, MarchSequenceCreatesKeepsRewritesAndAppends) {
+  RecordPass(folder_, {2016, 3, 7}, 152);
+  EXPECT_EQ(Read(File("record.dat")), "2016=152\r\n");
+  EXPECT_EQ(Read(File("record_2016.dat")), "2016_3=152\r\n");
+  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=152\r\n");
+
+  // The same value on the same day changes nothing, not even the file's identity.
+  const ino_t dayFile = Inode(File("record_2016_3.dat"));
+  const ino_t yearFile = Inode(File("record.dat"));
+  RecordPass(folder_, {2016, 3, 7}, 152);
+  EXPECT_EQ(Inode(File("record_2016_3.dat")), dayFile);
+  EXPECT_EQ(Inode(File("record.dat")), yearFile);
+
+  // A changed value replaces the line in place; other lines stay as they were.
+  Write(File("record.dat"), "2015=99\r\n2016=152\r\n2017=7\r\n");
+  RecordPass(folder_, {2016, 3, 7}, 153);
+  EXPECT_EQ(Read(File("record.dat")), "2015=99\r\n2016=153\r\n2017=7\r\n");
+  EXPECT_EQ(Read(File("record_2016.dat")), "2016_3=153\r\n");
+  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=153\r\n");
+
+  // The next day appends its line; month and year lines follow the value.
+  RecordPass(folder_, {2016, 3, 8}, 160);
+  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=153\r\n2016_3_8=160\r\n");
+  EXPECT_EQ(Read(File("record_2016.dat")), "2016_3=160\r\n");
+  EXPECT_EQ(Read(File("record.dat")), "2015=99\r\n2016=160\r\n2017=7\r\n");
+
+  // A new month starts its own file and appends to the year file.
+  RecordPass(folder_, {2016, 4, 1}, 161);
+  EXPECT_EQ(Read(File("record_2016_4.dat")), "2016_4_1=161\r\n");
+  EXPECT_EQ(Read(File("record_2016.dat")), "2016_3=160\r\n2016_4=161\r\n");
+}
+
+TEST_F(HistoryRecordsTest, ValuesBeyondThirtyTwoBitsAreAlwaysRewrittenWithTheFullValue) {
+  const std::uint64_t big = 4294967296ULL + 5;  // 2^32 + 5
+  RecordPass(folder_, {2016, 3, 7}, big);
+  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=4294967301\r\n");
+  const ino_t before = Inode(File("record_2016_3.dat"));
+  RecordDay(folder_, 2016, 3, 7, big);
+  EXPECT_NE(Inode(File("record_2016_3.dat")), before);
+  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=4294967301\r\n");
+
+  // The largest 32-bit value still compares equal.
+  RecordDay(folder_, 2016, 3, 8, 4294967295ULL);
+  const ino_t kept = Inode(File("record_2016_3.dat"));
+  RecordDay(folder_, 2016, 3, 8, 4294967295ULL);
+  EXPECT_EQ(Inode(File("record_2016_3.dat")), kept);
+}
+
+TEST_F(HistoryRecordsTest, OddExistingFilesAreRepairedNotMangled) {
+  struct Case {
+    const char* label;
+    std::string before;
+    std::uint64_t value;
+    std::string after;
+  };
+  const Case cases[] = {
+      {"last line without its end", "2016_3_1=5", 9, "2016_3_1=5\r\n2016_3_7=9\r\n"},
+      {"LF-only lines keep their ends", "2016_3_7=1\n2016_3_8=2\n", 9, "2016_3_7=9\n2016_3_8=2\n"},
+      {"empty value is filled in place", "2016_3_7=\r\n2016_3_8=2\r\n", 9,
+       "2016_3_7=9\r\n2016_3_8=2\r\n"},
+      {"key with blanks", "  2016_3_7 = 4\r\n", 9, "2016_3_7=9\r\n"},
+      {"similar keys are not touched", "2016_3_71=4\r\n12016_3_7=4\r\n", 9,
+       "2016_3_71=4\r\n12016_3_7=4\r\n2016_3_7=9\r\n"},
+      {"empty file", "", 9, "2016_3_7=9\r\n"},
+  };
+  for (const Case& c : cases) {
+    Write(File("record_2016_3.dat"), c.before);
+    EXPECT_TRUE(RecordDay(folder_, 2016, 3, 7, c.value)) << c.label;
+    EXPECT_EQ(Read(File("record_2016_3.dat")), c.after) << c.label;
+  }
+}
+
+TEST_F(HistoryRecordsTest, MissingFolderIsSkippedSilently) {
+  const std::string missing = home_.path() + "data/not_there/";
+  EXPECT_FALSE(RecordYear(missing, 2016, 1));
+  EXPECT_FALSE(RecordDay(missing, 2016, 3, 7, 1));
+  EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(HistoryRecordsTest, CrashBetweenWriteAndRenameLeavesTheOldFile) {
+  RecordPass(folder_, {2016, 3, 7}, 152);
+  // What a crash after writing the temporary file and before the rename leaves behind:
+  // the complete old file and a stray, partly written sibling.
+  const std::string stray = File("record_2016_3.dat.tmp-4242-0000beef");
+  Write(stray, "2016_3_7=15");
+  EXPECT_EQ(IniFileReader(File("record_2016_3.dat")).lookup("2016_3_7"), "152");
+  // The next pass works on the intact file and is not confused by the stray one.
+  RecordPass(folder_, {2016, 3, 7}, 153);
+  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=153\r\n");
+}
+
+TEST_F(HistoryRecordsTest, StartRecordIsCreatedKeptOrReplaced) {
+  struct Case {
+    const char* label;
+    const char* file;  // nullptr: no file
+    HistoryStart expected;
+    bool rewritten;
+  };
+  const CivilDate today{2016, 3, 7};
+  const HistoryStart fresh{2016, 3, 7, 152};
+  const Case cases[] = {
+      {"no file", nullptr, fresh, true},
+      {"valid record",
+       "start_date_year=2015\r\nstart_date_month=12\r\nstart_date_day=31\r\navg_erase_count=90\r\n",
+       {2015, 12, 31, 90},
+       false},
+      {"zero month",
+       "start_date_year=2015\nstart_date_month=0\nstart_date_day=3\navg_erase_count=90\n", fresh,
+       true},
+      {"missing day", "start_date_year=2015\nstart_date_month=2\navg_erase_count=90\n", fresh,
+       true},
+      {"missing count", "start_date_year=2015\nstart_date_month=2\nstart_date_day=3\n", fresh,
+       true},
+      {"count -1",
+       "start_date_year=2015\nstart_date_month=2\nstart_date_day=3\navg_erase_count=-1\n", fresh,
+       true},
+      {"no calendar day",
+       "start_date_year=2015\nstart_date_month=2\nstart_date_day=30\navg_erase_count=5\n", fresh,
+       true},
+      {"count zero is valid",
+       "start_date_year=2015\nstart_date_month=2\nstart_date_day=3\navg_erase_count=0\n",
+       {2015, 2, 3, 0},
+       false},
+      {"leading-integer values",
+       "start_date_year= 2014x\nstart_date_month=6 \nstart_date_day=+9\navg_erase_count=12abc\n",
+       {2014, 6, 9, 12},
+       false},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(File(kHistoryStartFile));
+    if (c.file)
+      Write(File(kHistoryStartFile), c.file);
+    const std::string before = c.file ? c.file : "<missing>";
+    const HistoryStart start = LoadHistoryStart(folder_, 152, today);
+    EXPECT_EQ(start.date(), c.expected.date()) << c.label;
+    EXPECT_EQ(start.avg_erase_count, c.expected.avg_erase_count) << c.label;
+    if (c.rewritten) {
+      EXPECT_EQ(Read(File(kHistoryStartFile)),
+                "start_date_year=2016\r\nstart_date_month=3\r\nstart_date_day=7\r\n"
+                "avg_erase_count=152\r\n")
+          << c.label;
+    } else {
+      EXPECT_EQ(Read(File(kHistoryStartFile)), before) << c.label;
+    }
+  }
+}
+
+TEST_F(HistoryRecordsTest, StartRecordKeepsTheFullCountButHoldsItsLow32Bits) {
+  const std::uint64_t big = (7ULL << 32) + 1000;
+  const HistoryStart start = LoadHistoryStart(folder_, big, {2020, 1, 2});
+  EXPECT_EQ(start.avg_erase_count, 1000);
+  EXPECT_NE(Read(File(kHistoryStartFile)).find("avg_erase_count=30064772072\r\n"),
+            std::string::npos);
+}
+
+TEST(LoadHistoryStart, CreatesTheLastFolderLevelOnly) {
+  TempFolder home;
+  std::filesystem::create_directory(home.path() + "data");
+  const std::string folder = HistoryFolder(home.path(), "", "");
+  LoadHistoryStart(folder, 1, {2016, 3, 7});
+  EXPECT_TRUE(std::filesystem::exists(home.path() + "data/_/record_init.dat"));
+
+  const std::string deeper = home.path() + "nodata/x_y/";
+  const HistoryStart start = LoadHistoryStart(deeper, 1, {2016, 3, 7});
+  EXPECT_FALSE(std::filesystem::exists(deeper));
+  EXPECT_EQ(start.date(), (CivilDate{2016, 3, 7}));  // today's values for this run
+}
+
+TEST(ReadHistoryStart, ReadsWithoutCreatingAnything) {
+  TempFolder home;
+  std::filesystem::create_directory(home.path() + "data");
+  const std::string folder = HistoryFolder(home.path(), "M", "S");
+  HistoryStart start;
+  EXPECT_FALSE(ReadHistoryStart(folder, &start));
+  EXPECT_FALSE(std::filesystem::exists(folder));
+  LoadHistoryStart(folder, 42, {2016, 3, 7});
+  ASSERT_TRUE(ReadHistoryStart(folder, &start));
+  EXPECT_EQ(start.date(), (CivilDate{2016, 3, 7}));
+  EXPECT_EQ(start.avg_erase_count, 42);
+}
+
+TEST(DaysInMonth, FollowsTheGregorianCalendar) {
+  struct Case {
+    int year, month, days;
+  };
+  const Case cases[] = {{1900, 2, 28}, {2000, 2, 29},  {2016, 2, 29}, {2015, 2, 28},
+                        {2015, 4, 30}, {2015, 6, 30},  {2015, 9, 30}, {2015, 11, 30},
+                        {2015, 1, 31}, {2015, 12, 31}, {2100, 2, 28}, {2400, 2, 29}};
+  for (const Case& c : cases)
+    EXPECT_EQ(DaysInMonth(c.year, c.month), c.days) << c.year << "-" << c.month;
+}
+
+TEST(DayNumber, RoundTripsAndCountsDaysAcrossLeapYears) {
+  EXPECT_EQ(DayNumber({1970, 1, 1}), 0);
+  EXPECT_EQ(DayNumber({2016, 3, 1}) - DayNumber({2016, 2, 28}), 2);
+  EXPECT_EQ(DayNumber({2015, 3, 1}) - DayNumber({2015, 2, 28}), 1);
+  EXPECT_EQ(DayNumber({2017, 1, 1}) - DayNumber({2016, 1, 1}), 366);
+  EXPECT_EQ(DayNumber({1969, 12, 31}), -1);
+  for (std::int64_t n = DayNumber({1999, 12, 1}); n < DayNumber({2001, 3, 5}); ++n) {
+    const CivilDate date = DateOfDayNumber(n);
+    ASSERT_TRUE(IsValidDate(date)) << n;
+    ASSERT_EQ(DayNumber(date), n);
+  }
+}
+
+TEST(WriteSampleHistory, WritesTheSampleFilesForAFixedYear) {
+  TempFolder home;
+  std::filesystem::create_directory(home.path() + "data");
+  WriteSampleHistory(home.path(), 2016);
+  int monthFiles = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(home.path() + "data")) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("record_", 0) == 0 && std::count(name.begin(), name.end(), '_') == 2)
+      ++monthFiles;
+  }
+  EXPECT_EQ(monthFiles, 36);
+  const std::string data = home.path() + "data/";
+  const IniFileReader february(data + "record_2016_2.dat");
+  EXPECT_EQ(february.keys().size(), 29u);
+  EXPECT_EQ(february.lookup("2016_2_1"), "100");
+  EXPECT_EQ(february.lookup("2016_2_29"), "72");
+  EXPECT_EQ(IniFileReader(data + "record_2015_2.dat").keys().size(), 28u);
+  EXPECT_EQ(IniFileReader(data + "record_2014_1.dat").lookup("2014_1_31"), "70");
+
+  const IniFileReader months(data + "record_2016.dat");
+  ASSERT_EQ(months.keys().size(), 12u);
+  EXPECT_EQ(months.keys().front(), "2016_1");
+  EXPECT_EQ(months.values().front(), "100");
+  EXPECT_EQ(months.keys().back(), "2016_12");
+  EXPECT_EQ(months.values().back(), "78");
+  EXPECT_EQ(Read(data + "record.dat").substr(0, 18), "2016=40\r\n2015=38\r\n");
+  const IniFileReader years(data + "record.dat");
+  ASSERT_EQ(years.keys().size(), 12u);
+  EXPECT_EQ(years.keys().back(), "2005");
+  EXPECT_EQ(years.values().back(), "18");
+}
+
+TEST(WriteSampleHistory, WritesNoMonthFilesBefore2014) {
+  TempFolder home;
+  std::filesystem::create_directory(home.path() + "data");
+  WriteSampleHistory(home.path(), 2013);
+  EXPECT_FALSE(std::filesystem::exists(home.path() + "data/record_2013_1.dat"));
+  EXPECT_EQ(IniFileReader(home.path() + "data/record_2013.dat").keys().size(), 12u);
+}
+
+TEST(WriteDemoHistory, GivesAYearOfGrowingHistoryOnceAndNeverOverwrites) {
+  TempFolder home;
+  std::filesystem::create_directory(home.path() + "data");
+  const std::string folder = HistoryFolder(home.path(), "QRA-X50", "DEMO1");
+  const CivilDate today{2016, 3, 7};
+  ASSERT_TRUE(WriteDemoHistory(folder, 1000, today));
+
+  const HistoryStart start = LoadHistoryStart(folder, 1000, today);
+  EXPECT_EQ(start.date(), (CivilDate{2015, 3, 8}));
+  EXPECT_EQ(start.avg_erase_count, 500);
+
+  // Every day from the start to today has a line, and the count never falls.
+  std::uint64_t previous = 0;
+  int days = 0;
+  for (std::int64_t n = DayNumber(start.date()); n <= DayNumber(today); ++n, ++days) {
+    const CivilDate d = DateOfDayNumber(n);
+    const std::string value =
+        IniFileReader(folder + DayFileName(d.year, d.month)).lookup(DayKey(d.year, d.month, d.day));
+    ASSERT_FALSE(value.empty()) << d.year << "-" << d.month << "-" << d.day;
+    const std::uint64_t v = std::stoull(value);
+    EXPECT_GE(v, previous);
+    previous = v;
+  }
+  EXPECT_EQ(days, 366);
+  EXPECT_EQ(previous, 1000u);
+  EXPECT_EQ(IniFileReader(folder + "record_2016.dat").lookup("2016_3"), "1000");
+  EXPECT_EQ(IniFileReader(folder + "record_2015.dat").keys().size(), 10u);  // March .. December
+  EXPECT_EQ(IniFileReader(folder + "record.dat").lookup("2016"), "1000");
+  EXPECT_FALSE(IniFileReader(folder + "record.dat").lookup("2015").empty());
+
+  const std::string before = Read(folder + "record_2016_3.dat");
+  RecordDay(folder, 2016, 3, 7, 1001);
+  EXPECT_FALSE(WriteDemoHistory(folder, 5, today));
+  EXPECT_NE(Read(folder + "record_2016_3.dat"), before);
+  EXPECT_EQ(IniFileReader(folder + "record_2016_3.dat").lookup("2016_3_7"), "1001");
+}
+
+}  // namespace
+}  // namespace ds
