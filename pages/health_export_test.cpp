@@ -1,0 +1,161 @@
+#include "pages/health_export.h"
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "store/history_folder.h"
+#include "tests/temp_folder.h"
+
+extern char** environ;
+
+namespace ds {
+namespace {
+
+void Write(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// Reads the workbook back with xlrd, an independent reader: the sheet name, then one line
+// per row with the cells joined by "|".
+std::string ReadWithXlrd(const std::string& path) {
+  static const char* const kScript =
+      "import sys, xlrd\n"
+      "book = xlrd.open_workbook(sys.argv[1])\n"
+      "sheet = book.sheet_by_index(0)\n"
+      "print(book.nsheets, sheet.name)\n"
+      "for r in range(sheet.nrows):\n"
+      "    cells = sheet.row(r)\n"
+      "    assert all(c.ctype == xlrd.XL_CELL_TEXT for c in cells), r\n"
+      "    print('|'.join(c.value for c in cells))\n";
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0)
+    return "<pipe failed>";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+  std::vector<std::string> args = {"/usr/bin/python3", "-c", kScript, path};
+  std::vector<char*> argv;
+  for (std::string& arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeFds[1]);
+  std::string output;
+  char buffer[4096];
+  ssize_t got;
+  while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+    output.append(buffer, static_cast<std::size_t>(got));
+  ::close(pipeFds[0]);
+  if (spawned != 0)
+    return "<python3 missing>";
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return "<xlrd failed>";
+  return output;
+}
+
+class HealthExportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(home_.path() + "data");
+    folder_ = HistoryFolder(home_.path(), "QRA-X50", "SN1");
+    std::filesystem::create_directory(folder_);
+  }
+  TempFolder home_;
+  std::string folder_;
+};
+
+TEST_F(HealthExportTest, RowsRunByDateAcrossMonthsAndTheLeapDay) {
+  // Lines in file order are not date order; days outside the range and impossible days
+  // are not exported.
+  Write(folder_ + "record_2016_2.dat",
+        "2016_2_29=600\r\n2016_2_27=3\r\n2016_2_28=300\r\n2016_2_30=1\r\n2016_2_26=2\r\n");
+  Write(folder_ + "record_2016_3.dat", "2016_3_2=4000\r\n2016_3_1=900\r\n2016_3_3=5\r\n");
+  Write(folder_ + "record_2016_1.dat", "2016_1_31=1\r\n");
+  const HistoryStart start{2016, 2, 27, 3};
+  const std::vector<HealthExportRow> rows = HealthExportRows(folder_, start, {2016, 3, 2}, 3000);
+  std::vector<std::string> lines;
+  for (const HealthExportRow& row : rows)
+    lines.push_back(row.date + "|" + row.health + "|" + row.eraseCount);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"2016-02-27|100|3", "2016-02-28|90|300", "2016-02-29|80|600",
+                                      "2016-03-01|70|900", "2016-03-02|0|4000"}));
+}
+
+TEST_F(HealthExportTest, RangeEdgesAcrossAYearEnd) {
+  Write(folder_ + "record_2015_12.dat", "2015_12_30=30\r\n2015_12_31=60\r\n");
+  Write(folder_ + "record_2016_1.dat", "2016_1_1=90\r\n2016_1_2=120\r\n");
+  struct Case {
+    const char* label;
+    HistoryStart start;
+    CivilDate today;
+    std::int64_t limit;
+    std::vector<std::string> dates;
+    const char* firstHealth;
+  };
+  const Case cases[] = {
+      {"whole range",
+       {2015, 12, 30, 30},
+       {2016, 1, 2},
+       3000,
+       {"2015-12-30", "2015-12-31", "2016-01-01", "2016-01-02"},
+       "99"},
+      {"starts late", {2015, 12, 31, 60}, {2016, 1, 1}, 3000, {"2015-12-31", "2016-01-01"}, "98"},
+      {"start after today", {2016, 1, 3, 1}, {2016, 1, 2}, 3000, {}, ""},
+      {"no limit", {2016, 1, 2, 1}, {2016, 1, 2}, 0, {"2016-01-02"}, "---"},
+      {"no start record", {0, 0, 0, -1}, {2016, 1, 2}, 3000, {}, ""},
+  };
+  for (const Case& c : cases) {
+    const std::vector<HealthExportRow> rows = HealthExportRows(folder_, c.start, c.today, c.limit);
+    std::vector<std::string> dates;
+    for (const HealthExportRow& row : rows)
+      dates.push_back(row.date);
+    EXPECT_EQ(dates, c.dates) << c.label;
+    if (!rows.empty()) {
+      EXPECT_EQ(rows.front().health, c.firstHealth) << c.label;
+    }
+  }
+}
+
+TEST_F(HealthExportTest, WorkbookOpensInXlrdWithOneRowPerRecordedDay) {
+  Write(folder_ + "record_2016_2.dat", "2016_2_28=300\r\n2016_2_29=600\r\n");
+  Write(folder_ + "record_2016_3.dat", "2016_3_1=900\r\n");
+  const std::string path = home_.path() + "data/health.xls";
+  std::string message;
+  ASSERT_TRUE(ExportHealthWorkbook(folder_, {2016, 2, 1, 0}, {2016, 3, 7}, 3000, path, &message))
+      << message;
+  EXPECT_EQ(ReadWithXlrd(path),
+            "1 Health\n"
+            "Date|Health|Erase Count\n"
+            "2016-02-28|90|300\n"
+            "2016-02-29|80|600\n"
+            "2016-03-01|70|900\n");
+}
+
+TEST_F(HealthExportTest, EmptyHistoryGivesTheHeaderOnly) {
+  const std::string path = home_.path() + "data/health.xls";
+  std::string message;
+  ASSERT_TRUE(ExportHealthWorkbook(folder_, {2017, 1, 1, 0}, {2016, 3, 7}, 3000, path, &message));
+  EXPECT_EQ(ReadWithXlrd(path), "1 Health\nDate|Health|Erase Count\n");
+}
+
+TEST_F(HealthExportTest, UnwritablePathFailsWithAMessage) {
+  std::string message;
+  EXPECT_FALSE(ExportHealthWorkbook(folder_, {2016, 1, 1, 0}, {2016, 3, 7}, 3000,
+                                    home_.path() + "no/such/folder/health.xls", &message));
+  EXPECT_FALSE(message.empty());
+}
+
+}  // namespace
+}  // namespace ds

@@ -1,0 +1,217 @@
+#include "pages/health_page.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "pages/page_format.h"
+#include "pages/template_expander.h"
+#include "platform/file_system.h"
+#include "store/history_folder.h"
+#include "store/ini_file_reader.h"
+#include "store/leading_integer.h"
+
+namespace ds {
+namespace {
+
+constexpr const char* kHealthTemplate = "data/template/HealthPage.tmp";
+// Page numbers an older build may have left behind.
+constexpr int kStalePageNumbers = 26;
+constexpr std::int64_t kLongestLifespanDays = 5 * 365;
+constexpr const char* kNotAvailable = "---";
+constexpr const char* kIntervalOne = "interval: 1,";
+
+const char* HealthColor(int percent) {
+  if (percent > 80)
+    return "#03508D";
+  if (percent > 60)
+    return "#5FA1CE";
+  if (percent > 40)
+    return "#AAC6DF";
+  if (percent > 20)
+    return "#DAA2A4";
+  return "#C12000";
+}
+
+std::string ChartPoint(int year, int month, int day, int health) {
+  return Format(
+      "{x: new Date(%d, %d, %d), y: %d, indexLabel: \"\", markerType: \"circle\",  "
+      "markerColor: \"#03508D\", markerSize: 12},",
+      year, month - 1, day, health);
+}
+
+struct DisplayTexts {
+  const char* dateFormat;
+  const char* intervalType;
+};
+
+constexpr DisplayTexts kDisplayTexts[kHealthDisplayTypes] = {
+    {"DD/MMM/YYYY", "day"},
+    {"MMM/YYYY", "month"},
+    {"YYYY", "year"},
+};
+
+}  // namespace
+
+HealthFigures ComputeHealth(std::int64_t eraseCount, std::int64_t limit) {
+  if (limit <= 0)
+    return {kNotAvailable, 0, HealthColor(100)};
+  if (eraseCount == 0)
+    return {"100", 100, HealthColor(100)};
+  // A negative count can only be a wrapped 64-bit raw value: far beyond any limit.
+  if (eraseCount >= limit || eraseCount < 0)
+    return {"0", 0, HealthColor(0)};
+  const double health =
+      100.0 - static_cast<double>(eraseCount) * 100.0 / static_cast<double>(limit);
+  const int percent = static_cast<int>(health);
+  return {Format("%6.2f", health), percent, HealthColor(percent)};
+}
+
+LifespanText ComputeLifespan(std::int64_t eraseCount, std::int32_t startCount,
+                             std::int64_t elapsedDays, std::int64_t limit) {
+  const LifespanText unknown{kNotAvailable, kNotAvailable};
+  // A clock set back before the start date gives no growth rate either.
+  if (limit <= 0 || eraseCount <= startCount || elapsedDays <= 0)
+    return unknown;
+  const std::int64_t growth =
+      static_cast<std::int64_t>(static_cast<std::uint32_t>(eraseCount)) - startCount;
+  // Beyond 32 bits the low half may lie below the start count: no usable growth.
+  if (growth <= 0)
+    return unknown;
+  if (growth >= limit)
+    return {"0", "0"};
+  const double days = static_cast<double>(elapsedDays) * static_cast<double>(limit - eraseCount) /
+                      static_cast<double>(growth);
+  if (days < 0 || days > static_cast<double>(kLongestLifespanDays))
+    return unknown;
+  const std::int64_t whole = static_cast<std::int64_t>(days);
+  return {Format("%lld", static_cast<long long>(whole / 365)),
+          Format("%lld", static_cast<long long>(whole % 365))};
+}
+
+int ChartHealth(const std::string& recordValue, std::int64_t limit) {
+  if (limit <= 0)
+    return 0;
+  const std::int64_t value = LeadingInteger64(recordValue);
+  // A count at or beyond the limit is a worn-out disk (0), a negative one is no wear (100);
+  // in between value * 100 cannot overflow.
+  if (value >= limit)
+    return 0;
+  if (value <= 0)
+    return 100;
+  return static_cast<int>(100 - value * 100 / limit);
+}
+
+std::string HealthPageFile(int displayType) {
+  return Format("HealthPage_%d.html", displayType);
+}
+
+std::string HealthChartPoints(const std::string& folder, int displayType, const CivilDate& today,
+                              std::int64_t limit, int* count) {
+  *count = 0;
+  std::string points;
+  if (limit <= 0)
+    return points;
+  auto add = [&](const IniFileReader& reader, const std::string& key, int year, int month,
+                 int day) {
+    const std::string value = reader.lookup(key);
+    if (value.empty())
+      return;
+    points += ChartPoint(year, month, day, ChartHealth(value, limit));
+    ++*count;
+  };
+  const int y = today.year;
+  if (displayType == 0) {
+    const std::string path = folder + DayFileName(y, today.month);
+    if (!FileExists(path))
+      return points;
+    const IniFileReader reader(path);
+    for (int d = 1; d <= today.day; ++d)
+      add(reader, DayKey(y, today.month, d), y, today.month, d);
+  } else if (displayType == 1) {
+    const std::string path = folder + MonthFileName(y);
+    if (!FileExists(path))
+      return points;
+    const IniFileReader reader(path);
+    for (int m = 1; m <= 12; ++m)
+      add(reader, MonthKey(y, m), y, m, 1);
+  } else {
+    const std::string path = folder + YearFileName();
+    if (!FileExists(path))
+      return points;
+    const IniFileReader reader(path);
+    for (int z = 2011; z <= y; ++z)
+      add(reader, YearKey(z), z, 1, 1);
+  }
+  return points;
+}
+
+std::string BuildHealthPage(const std::string& home, const HealthPageInput& input,
+                            HistoryStart* start, std::string* message) {
+  for (int n = 0; n < kStalePageNumbers; ++n)
+    std::remove((home + "data/" + HealthPageFile(n)).c_str());
+  // Without a drive there is no history folder to name (nor to create).
+  if (input.driveCount <= 0)
+    return {};
+  const std::string folder = HistoryFolder(home, input.model, input.serial);
+  *start = LoadHistoryStart(folder, input.attr167Raw, input.today);
+  const std::string templatePath = home + kHealthTemplate;
+  if (!FileExists(templatePath))
+    return {};
+
+  const bool makersSeries = input.modelSeries == 0;
+  const std::int64_t limit = input.peCycleLimit;
+  const std::int64_t eraseCount = static_cast<std::int64_t>(input.attr167Raw);
+  HealthFigures health = ComputeHealth(eraseCount, limit);
+  const std::int64_t elapsedDays = DayNumber(input.today) - DayNumber(start->date());
+  LifespanText lifespan = ComputeLifespan(eraseCount, start->avg_erase_count, elapsedDays, limit);
+  std::string healthText = health.text;
+  std::string barOne = Format("%d", health.percent);
+  std::string barTwo = Format("%d", 100 - health.percent);
+  std::string eraseText = Format("%llu", static_cast<unsigned long long>(input.attr167Raw));
+  if (!makersSeries) {
+    healthText = kNotAvailable;
+    barOne = "0";
+    barTwo = "100";
+    eraseText = kNotAvailable;
+    lifespan = {kNotAvailable, kNotAvailable};
+  }
+
+  for (int t = 0; t < kHealthDisplayTypes; ++t) {
+    int pointCount = 0;
+    const std::string points =
+        makersSeries ? HealthChartPoints(folder, t, input.today, limit, &pointCount) : "";
+    std::string interval;
+    if (makersSeries && (t != 0 || pointCount < 4))
+      interval = kIntervalOne;
+
+    PageFields fields;
+    fields.Add("STR_PWR_ON_HRS",
+               Format("%llu", static_cast<unsigned long long>(input.powerOnHours)));
+    fields.Add("STR_PWR_CYCLE_COUNT",
+               Format("%llu", static_cast<unsigned long long>(input.powerCycles)));
+    fields.Add("STR_AVG_ERASE_COUNT", eraseText);
+    fields.Add("STR_HEALTH_PERCENTAGE", healthText);
+    fields.Add("STR_LINE_1_HEALTH_PERCENTAGE", barOne);
+    fields.Add("STR_LINE_2_HEALTH_PERCENTAGE", barTwo);
+    fields.Add("STR_CHK_ACTIVE_REC", input.active_rec != 0 ? "CHECKED" : "");
+    fields.Add("STR_COOKIE_DISPLAY_TYPE", Format("health_display_type=%d", t));
+    fields.Add("STR_COOKIE_DD_DISPLAY_TYPE", t == 0 ? "selected" : "");
+    fields.Add("STR_COOKIE_MM_DISPLAY_TYPE", t == 1 ? "selected" : "");
+    fields.Add("STR_COOKIE_YY_DISPLAY_TYPE", t == 2 ? "selected" : "");
+    fields.Add("STR_DATE_DISPLAY_TYPE", kDisplayTexts[t].dateFormat);
+    fields.Add("STR_DATA_POINT", points);
+    fields.Add("STR_LIFESPAN_YEARS", lifespan.years);
+    fields.Add("STR_LIFESPAN_DAYS", lifespan.days);
+    fields.Add("STR_LEFTSPAN_BAR_COLOR", health.color);
+    fields.Add("STR_INTERVALTYPE", kDisplayTexts[t].intervalType);
+    fields.Add("STR_INTERVALVALUE", interval);
+    if (ExpandTemplate(templatePath, home + "data/" + HealthPageFile(t), fields, message) != 1)
+      return {};
+  }
+  // Any other display type has no page: the browser stays where it is, without waiting.
+  if (input.health_display_type < 0 || input.health_display_type >= kHealthDisplayTypes)
+    return {};
+  return HealthPageFile(input.health_display_type);
+}
+
+}  // namespace ds
