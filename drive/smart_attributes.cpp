@@ -8,7 +8,9 @@ namespace {
 
 constexpr std::size_t kFirstSlot = 2;
 constexpr std::size_t kSlotSize = 12;
-constexpr std::size_t kDataSlotsEnd = 381;  // 30 standard slots plus two more, as scanned
+// The data sector holds 30 attribute slots (bytes 2-361); byte 362 on is the off-line
+// collection and self-test area, whose bytes must not be read as attributes.
+constexpr std::size_t kDataSlotsEnd = 362;
 constexpr std::size_t kSignatureOffset = 400;
 
 bool AlreadyListed(const SmartSnapshot& snapshot, std::uint8_t id) {

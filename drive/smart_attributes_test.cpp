@@ -149,18 +149,22 @@ TEST(SmartAttributesTest, PeCycleLimitFromAttribute168) {
   EXPECT_EQ(without168.peCycleLimit, 5000);
 }
 
-TEST(SmartAttributesTest, OnlyTheFirst32SlotsAreScanned) {
+TEST(SmartAttributesTest, OnlyTheThirtyAttributeSlotsAreScanned) {
   std::vector<Slot> slots;
-  for (int i = 0; i < 33; ++i)
+  for (int i = 0; i < 30; ++i)
     slots.push_back({static_cast<std::uint8_t>(i + 1), 0, 100, 100, 0});
-  SmartSnapshot s;
+  SmartSector sector = DataSector(slots);
+  // Off-line collection status and self-test bytes that look like a slot of id 0x84.
+  const std::uint8_t offline[] = {0x84, 0x19, 0xF0, 0x87, 0x01, 0x7B, 0x03, 0x00, 0x01};
+  std::copy(std::begin(offline), std::end(offline), sector.begin() + 362);
   AttributeTable table;
-  for (int id = 1; id <= 33; ++id)
+  for (int id = 1; id <= 255; ++id)
     table.push_back({static_cast<std::uint8_t>(id), "x"});
-  // 33 slots would run to byte 398; the 33rd must not be read.
-  SmartSector sector = DataSector(std::vector<Slot>(slots.begin(), slots.begin() + 33));
+  SmartSnapshot s;
   ListSmartAttributes(sector, table, &s);
-  EXPECT_EQ(s.attributeCount, 32);
+  EXPECT_EQ(s.attributeCount, 30);
+  for (const SmartAttribute& a : s.attributes)
+    EXPECT_NE(a.id, 0x84);
 }
 
 TEST(SmartAttributesTest, ThresholdSectorSetsNonZeroIdsOnly) {
