@@ -1,0 +1,118 @@
+// Browser test of the Health page in headless Chromium: the chart of every display type,
+// the display selector and its cookie, and the click-map positions of the check box and the
+// export button.
+// usage: node health_page.mjs PATH/TO/health_page_sample SOURCE_DATA_FOLDER ARTEFACT_FOLDER
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+import { execFileSync } from 'node:child_process';
+import { chromium } from 'playwright-core';
+
+const [sample, sourceData, artefacts] = process.argv.slice(2);
+if (!sample || !sourceData || !artefacts) {
+  console.error('usage: node health_page.mjs PATH/TO/health_page_sample SOURCE_DATA_FOLDER ARTEFACT_FOLDER');
+  process.exit(2);
+}
+fs.mkdirSync(artefacts, { recursive: true });
+
+let failures = 0;
+function check(condition, what) {
+  console.log(`${condition ? 'ok  ' : 'FAIL'} ${what}`);
+  if (!condition) failures += 1;
+}
+
+// A program folder with the page's template, style sheet and images; the sample writer
+// gives its drive a year of history up to 7 March 2016 and builds the three pages.
+const home = fs.mkdtempSync(path.join(os.tmpdir(), 'ds-health-'));
+const data = path.join(home, 'data');
+fs.mkdirSync(path.join(data, 'template'), { recursive: true });
+fs.copyFileSync(path.join(sourceData, 'template', 'HealthPage.tmp'), path.join(data, 'template', 'HealthPage.tmp'));
+fs.cpSync(path.join(sourceData, 'css'), path.join(data, 'css'), { recursive: true });
+fs.cpSync(path.join(sourceData, 'images'), path.join(data, 'images'), { recursive: true });
+const shown = execFileSync(sample, [home, '2016', '3', '7']).toString().trim();
+check(shown === 'HealthPage_0.html', `the build shows the page of display type 0 (${shown})`);
+
+// The data folder served under /data/, as the program serves it, so the page cookies work.
+const server = http.createServer((request, response) => {
+  const url = new URL(request.url, 'http://127.0.0.1');
+  const name = decodeURIComponent(url.pathname.replace(/^\/data\//, ''));
+  const file = path.join(data, name);
+  if (!url.pathname.startsWith('/data/') || !file.startsWith(data + path.sep) || !fs.existsSync(file)) {
+    response.writeHead(404);
+    response.end();
+    return;
+  }
+  const types = { '.html': 'text/html; charset=windows-1252', '.css': 'text/css', '.svg': 'image/svg+xml' };
+  response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+  response.end(fs.readFileSync(file));
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const origin = `http://127.0.0.1:${server.address().port}`;
+
+let browser;
+try {
+  browser = await chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+      '--disable-component-update', '--no-first-run', '--disable-sync'],
+  });
+  const context = await browser.newContext({ viewport: { width: 756, height: 441 } });
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  const cookie = async () => (await context.cookies(origin + '/data/')).find((c) => c.name === 'health_display_type');
+
+  // Day page: 1 to 7 March; month page: January to March 2016; year page: 2015 and 2016.
+  const expected = [7, 3, 2];
+  for (let type = 0; type < 3; type += 1) {
+    await page.goto(`${origin}/data/HealthPage_${type}.html`);
+    const points = await page.locator('#chart circle.point').count();
+    check(points === expected[type], `display type ${type} draws ${expected[type]} points (got ${points})`);
+    const counted = await page.getAttribute('#chart', 'data-point-count');
+    check(Number(counted) === expected[type], `display type ${type} reads every point it was given`);
+    const line = await page.locator('#chart polyline').count();
+    check(line === 1, `display type ${type} joins the points with one line`);
+    const selected = await page.$eval('#display', (list) => list.value);
+    check(selected === String(type), `the selector shows display type ${type}`);
+    check((await cookie())?.value === String(type), `the page stores health_display_type=${type}`);
+    await page.screenshot({ path: path.join(artefacts, `health-${type}.png`) });
+  }
+
+  // The newest day is the lowest point: the erase count only grows.
+  await page.goto(`${origin}/data/HealthPage_0.html`);
+  const heights = await page.$$eval('#chart circle.point', (dots) => dots.map((dot) => Number(dot.getAttribute('cy'))));
+  check(heights.every((y, i) => i === 0 || y >= heights[i - 1]), 'health falls (or stays) from day to day');
+  const tips = await page.$$eval('#chart circle.point title', (titles) => titles.map((t) => t.textContent));
+  check(tips[0].startsWith('01/Mar/2016') && tips[6].startsWith('07/Mar/2016'), `points run 01/Mar/2016 .. 07/Mar/2016 (${tips[0]}, ${tips[6]})`);
+
+  // Choosing another display type stores the cookie and shows that page.
+  await Promise.all([page.waitForURL(/HealthPage_2\.html$/), page.selectOption('#display', '2')]);
+  check((await cookie())?.value === '2', 'the selector stores the new display type');
+
+  // The click map of the window expects the check box and the export button here (page
+  // coordinates: window coordinates minus 22, 117).
+  const targets = [['#rec', 472, 495, 314, 337], ['#export', 694, 716, 314, 337]];
+  for (const [selector, left, right, top, bottom] of targets) {
+    const x = (left + right) / 2 - 22;
+    const y = (top + bottom) / 2 - 117;
+    const hit = await page.evaluate(([px, py, sel]) => {
+      const element = document.elementFromPoint(px, py);
+      return element !== null && element.closest(sel) !== null;
+    }, [x, y, selector]);
+    check(hit, `${selector} lies under the click-map rectangle ${left}-${right} x ${top}-${bottom}`);
+  }
+  check(await page.isChecked('#rec'), 'the check box shows that recording is on');
+  await page.click('#rec');
+  check(await page.isChecked('#rec'), 'a click leaves the check box to the program (no local toggle)');
+  check(errors.length === 0, `no script errors (${errors.join('; ')})`);
+} catch (error) {
+  failures += 1;
+  console.log(`FAIL ${error.stack || error}`);
+} finally {
+  if (browser) await browser.close();
+  server.close();
+  fs.rmSync(home, { recursive: true, force: true });
+}
+console.log(failures === 0 ? 'all health page checks passed' : `${failures} health page checks failed`);
+process.exit(failures === 0 ? 0 : 1);
