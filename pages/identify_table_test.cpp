@@ -152,7 +152,9 @@ namespace {
 // checked line by line against hdparm's reading of the same sector when it was recorded.
 TEST(IdentifyTable, GoldenTableOfARealDisk) {
   const std::string golden = std::string(DS_SOURCE_DIR) + "/tests/golden/";
-  std::ifstream sector(golden + "kingston_sa400s37240g_identify.bin", std::ios::binary);
+  std::ifstream sector(
+      std::string(DS_SHARED_DIR) + "/real-drives/KINGSTON_SA400S37240G_SBFK71B1/identify.bin",
+      std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(sector)), {});
   ASSERT_EQ(bytes.size(), 512u);
   IdentifyTableInput input;
