@@ -8,13 +8,19 @@
 #include <thread>
 #include <vector>
 
+#include <iostream>
+
 #include "app/autostart_service.h"
+#include "app/drive_hooks.h"
 #include "app/monitor_app.h"
 #include "app/registry_facade.h"
 #include "app/run_options.h"
+#include "drive/drive_report.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
+#include "platform/linux/linux_disk_system.h"
 #include "platform/process_launcher.h"
+#include "platform/sim/simulated_machine.h"
 
 namespace {
 
@@ -68,10 +74,9 @@ std::string ExecutablePath() {
 // window on loopback and runs it until it is closed.
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && (args[0] == "report" || args[0] == "export")) {
-    std::fprintf(stderr, "drivesentinel: the %s command is not available in this build\n",
-                 args[0].c_str());
-    return 2;
+  if (!args.empty() && args[0] == "report") {
+    return ds::RunDriveReport(std::vector<std::string>(args.begin() + 1, args.end()),
+                              ds::ExeDirectory(), std::cout, std::cerr);
   }
   ds::RunOptions options;
   std::string message;
@@ -91,6 +96,22 @@ int main(int argc, char** argv) {
       OpenInBrowser(home, address, launcher);
     }
     return 0;
+  }
+
+  // The machine's disks, kept for the whole run.
+  std::unique_ptr<ds::DiskSystem> disks;
+  bool simulated = options.source != ds::DiskSource::kRealDisks;
+  if (simulated) {
+    std::string folder =
+        options.source == ds::DiskSource::kDemo ? home + "data/sim/demo" : options.simFolder;
+    disks = ds::SimulatedMachine::Load(folder, &message);
+    if (!disks) {
+      std::fprintf(stderr, "drivesentinel: cannot load the simulated machine %s: %s\n",
+                   folder.c_str(), message.c_str());
+      return 1;
+    }
+  } else {
+    disks = std::make_unique<ds::LinuxDiskSystem>("/");
   }
 
   // SIGTERM and SIGINT close the window as the Close button does; they are taken by a
@@ -129,7 +150,6 @@ int main(int argc, char** argv) {
     }
   });
 
-  bool simulated = options.source != ds::DiskSource::kRealDisks;
   std::string programPath = ExecutablePath();
   ds::SystemRegistryFacts facts;
   if (simulated) {
@@ -155,6 +175,8 @@ int main(int argc, char** argv) {
   platform.args = args;
   platform.acquireSingleInstance = [&lock] { return lock.held(); };
   ds::WireSettingsHooks(app.dialog(), platform);
+  if (disks)
+    ds::WireDriveHooks(app.dialog(), platform, *disks);
 
   if (options.open)
     OpenInBrowser(home, address, launcher);

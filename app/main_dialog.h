@@ -12,6 +12,8 @@
 #include "app/click_map.h"
 #include "app/window_look.h"
 #include "app/window_shell.h"
+#include "drive/drive_record.h"
+#include "store/description_tables.h"
 #include "store/settings.h"
 
 // The one window of the program and the owner of all its state: the page shown, the
@@ -117,6 +119,10 @@ class MainDialog {
   int driveCount = 0;
   int enumeratedCount = 0;
   std::vector<int> driveIndexMap;
+  std::vector<DriveRecord> drives;        // the kept (ATA and SATA) disks
+  SmartSnapshot smart;                    // the S.M.A.R.T. state of the disk read last
+  AttributeTable attributeTable;          // S.M.A.R.T. attribute descriptions
+  std::vector<std::string> identifyDesc;  // IDENTIFY item descriptions
   int modelSeries = 99;
   int internalMode = 0;
   int autostartLaunch = 0;

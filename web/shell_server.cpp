@@ -182,6 +182,8 @@ bool ShellServer::Start(std::string* message) {
   // The library owns the pool it is handed.
   server.new_task_queue = [] { return new httplib::ThreadPool(kRequestThreads); };
   server.set_payload_max_length(64 * 1024);
+  // Events are small writes that must leave at once, not wait for the next packet.
+  server.set_tcp_nodelay(true);
   server.set_read_timeout(std::chrono::seconds(5));
   server.set_keep_alive_max_count(1000);
   server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
