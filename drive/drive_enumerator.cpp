@@ -42,12 +42,12 @@ std::uint8_t MapBusType(int raw) {
   return kBusTypeUnknown;
 }
 
-TaskFile IdentifyRegisters(int driveNumber) {
+TaskFile IdentifyRegisters(int driveNumber, std::uint8_t command = kAtaIdentifyDevice) {
   TaskFile registers;
   registers.sectorCount = 1;
   registers.sectorNumber = 1;
   registers.deviceHead = DeviceHeadForDrive(driveNumber);
-  registers.command = kAtaIdentifyDevice;
+  registers.command = command;
   return registers;
 }
 
@@ -167,8 +167,15 @@ bool DriveEnumerator::IdentifyThroughSmartDriver(int driveNumber) {
     return false;
   std::array<std::uint8_t, 512> sector{};
   AtaResult result = device->SmartDriverCommand(IdentifyRegisters(driveNumber), sector);
-  if (!CommandSucceeded(result))
-    return false;
+  if (!CommandSucceeded(result)) {
+    // A device that takes itself for a packet device aborts IDENTIFY DEVICE and answers
+    // IDENTIFY PACKET DEVICE instead (the driver's device map would have chosen that).
+    sector.fill(0);
+    result = device->SmartDriverCommand(IdentifyRegisters(driveNumber, kAtaIdentifyPacketDevice),
+                                        sector);
+    if (!CommandSucceeded(result))
+      return false;
+  }
   IdentifyWords words = IdentifyWordsFromBytes(sector);
   DriveRecord& slot = slots_[static_cast<std::size_t>(driveNumber)];
   DecodeIdentify(words, &slot);

@@ -1,0 +1,351 @@
+#include "drive/drive_enumerator.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drive/test_machine.h"
+#include "platform/sim/simulated_machine.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+const std::string kDemo = std::string(DS_SOURCE_DIR) + "/data/sim/demo";
+
+std::unique_ptr<SimulatedMachine> LoadMachine(const std::string& folder) {
+  std::string message;
+  auto machine = SimulatedMachine::Load(folder, &message);
+  EXPECT_TRUE(machine) << message;
+  return machine;
+}
+
+TEST(DriveEnumeratorTest, DemoMachineKeepsTheFourSataDisks) {
+  auto machine = LoadMachine(kDemo);
+  ASSERT_TRUE(machine);
+  DriveList list = RefreshDriveList(*machine, nullptr);
+  EXPECT_EQ(list.enumeratedCount, 6);
+  ASSERT_EQ(list.driveCount, 4);
+  EXPECT_EQ(list.driveIndexMap, (std::vector<int>{0, 1, 2, 3}));
+
+  struct Expected {
+    const char* model;
+    const char* serial;
+    const char* firmware;
+    const char* mediaType;
+    std::uint64_t sectors;
+    int udma, pio, smart, hpa, security, cfa;
+    const char* letters;
+    const char* labels;
+    const char* fileSystems;
+  };
+  const Expected expected[] = {
+      {"QRA-X50 256GB SATA SSD", "QRA50C2208150042", "S0911A0", "FIXED(0040)", 500118192, 6, 4, 2,
+       2, 1, 0, "/", "rootfs", "ext4"},
+      {"QRB-X52 128GB", "QRB52D2011070311", "B52R110", "FIXED(0040)", 250069680, 5, 4, 2, 0, 0, 0,
+       "/data, /home", "data, home", "ext4, xfs"},
+      {"QRC-X57 32GB CFast", "QRC57F1905220107", "C57F09", "CompactFlash ATA(848A)", 62533296, 4, 4,
+       1, 1, 0, 1, "", "", ""},
+      {"Veltrix VR480 SATA SSD", "VR480A7731204488", "VR4R2.17", "FIXED(0040)", 937703088, 6, 3, 2,
+       1, 1, 0, "/srv", "", "btrfs"},
+  };
+  for (int i = 0; i < 4; ++i) {
+    const DriveRecord& r = list.drives[static_cast<std::size_t>(i)];
+    const Expected& e = expected[i];
+    std::string model = e.model;
+    model.resize(40, ' ');  // IDENTIFY models keep their blank padding
+    EXPECT_EQ(r.model, model) << i;
+    EXPECT_EQ(r.serial, e.serial) << i;
+    EXPECT_EQ(r.firmware, e.firmware) << i;
+    EXPECT_EQ(r.mediaType, e.mediaType) << i;
+    EXPECT_EQ(r.sectorCount, e.sectors) << i;
+    EXPECT_EQ(r.udmaMode, e.udma) << i;
+    EXPECT_EQ(r.pioMode, e.pio) << i;
+    EXPECT_EQ(r.smartState, e.smart) << i;
+    EXPECT_EQ(r.hpaState, e.hpa) << i;
+    EXPECT_EQ(r.securitySupported, e.security) << i;
+    EXPECT_EQ(r.cfaSupported, e.cfa) << i;
+    EXPECT_EQ(r.driveLetters, e.letters) << i;
+    EXPECT_EQ(r.volumeLabels, e.labels) << i;
+    EXPECT_EQ(r.fileSystems, e.fileSystems) << i;
+    EXPECT_EQ(r.busType, kBusTypeSata) << i;
+    EXPECT_EQ(r.driveNumber, i);
+    EXPECT_EQ(CheckIdentifyChecksum(r.identifyWords), IdentifyChecksum::kValid) << i;
+  }
+}
+
+TEST(DriveEnumeratorTest, DemoUsbAndNvmeSlotsAreFilledThenDropped) {
+  auto machine = LoadMachine(kDemo);
+  ASSERT_TRUE(machine);
+  DriveEnumerator enumerator(*machine, nullptr);
+  enumerator.Enumerate();
+  EXPECT_EQ(enumerator.GetPhysicalDriveCount(), 6);
+  EXPECT_EQ(enumerator.volumeCount(), 6);
+  EXPECT_EQ(enumerator.identifyCount(), 4);
+
+  const DriveRecord& usb = enumerator.slot(4);
+  EXPECT_TRUE(enumerator.isUsbStorage(4));
+  EXPECT_EQ(usb.busType, kBusTypeUsb);
+  EXPECT_EQ(usb.serial, "0719AF0123456789");
+  EXPECT_EQ(usb.usbSpeed, "High speed");
+  EXPECT_EQ(usb.usbVendorId, 0x13FEu);
+  EXPECT_EQ(usb.usbProductId, 0x4200u);
+  EXPECT_EQ(usb.model, "Kingmax Flash Disk");
+  EXPECT_EQ(usb.usbVendor, "Kingmax");
+  EXPECT_EQ(usb.usbRevision, "1.00");
+  EXPECT_EQ(usb.sectorCount, 31004295168u / 512);
+
+  const DriveRecord& nvme = enumerator.slot(5);
+  EXPECT_EQ(nvme.busType, kBusTypeNvme);
+  EXPECT_EQ(nvme.model, "NVMe Veltrix NV1 512GB");
+  EXPECT_EQ(nvme.firmware, "2B2QEXM7");
+  EXPECT_EQ(nvme.serial, "S4EWNX0R123456");
+  EXPECT_EQ(nvme.sectorCount, 512110190592u / 512);
+  EXPECT_EQ(enumerator.GetPhysicalDriveNumber(6), -1);
+  EXPECT_EQ(enumerator.slot(6).driveNumber, -1);  // unused slots stay cleared
+}
+
+// Forwards to a simulated machine; tests change single answers or unplug a drive
+// between passes.
+class ScriptedDiskSystem : public DiskSystem {
+ public:
+  explicit ScriptedDiskSystem(SimulatedMachine& machine) : machine_(machine) {}
+  void Rescan() override { machine_.Rescan(); }
+  std::vector<VolumeFacts> ListVolumes() override {
+    auto volumes = machine_.ListVolumes();
+    After("volumes");
+    return volumes;
+  }
+  bool ListStorageInterfaces(std::vector<StorageInterfaceFacts>* interfaces,
+                             std::string* message) override {
+    if (failInterfaces)
+      return false;
+    bool ok = machine_.ListStorageInterfaces(interfaces, message);
+    After("interfaces");
+    return ok;
+  }
+  std::vector<UsbDeviceFacts> ListUsbDevices() override {
+    auto devices = usbDevices ? *usbDevices : machine_.ListUsbDevices();
+    After("usb");
+    return devices;
+  }
+  bool QueryStorageDescriptor(int n, StorageDescriptorFacts* facts) override {
+    bool ok = machine_.QueryStorageDescriptor(n, facts);
+    if (ok && rawBusType)
+      facts->rawBusType = *rawBusType;
+    return ok;
+  }
+  std::unique_ptr<AtaDevice> Open(int n, const AtaOpenMode& mode, std::string* message) override {
+    auto device = machine_.Open(n, mode, message);
+    if (device)
+      After("open");
+    return device;
+  }
+  std::string AccessProblem() override { return {}; }
+
+  std::function<void(const std::string&)> after;
+  bool failInterfaces = false;
+  std::optional<std::vector<UsbDeviceFacts>> usbDevices;
+  std::optional<int> rawBusType;
+
+ private:
+  void After(const std::string& what) {
+    if (after)
+      after(what);
+  }
+  SimulatedMachine& machine_;
+};
+
+class EnumeratorEdgeTest : public ::testing::Test {
+ protected:
+  std::string Drive(const std::string& name) { return folder_.path() + name; }
+  std::unique_ptr<SimulatedMachine> Load() { return LoadMachine(folder_.path()); }
+  TempFolder folder_;
+};
+
+TEST_F(EnumeratorEdgeTest, OnlyUsbAndNvmeGiveAnEmptyList) {
+  testing::MakePlainDriveFolder(Drive("0-usb"), "bus_type=7\nusb_serial=ABC\n");
+  testing::MakePlainDriveFolder(Drive("1-nvme"), "bus_type=17\nproduct=X\n");
+  auto machine = Load();
+  ASSERT_TRUE(machine);
+  DriveList list = RefreshDriveList(*machine, nullptr);
+  EXPECT_EQ(list.driveCount, 0);
+  EXPECT_TRUE(list.drives.empty());
+  EXPECT_EQ(list.enumeratedCount, 2);
+}
+
+TEST_F(EnumeratorEdgeTest, VolumesJoinInOrderAndUnreadableInfoStillGivesTheLetter) {
+  testing::MakeAtaDriveFolder(Drive("0-a"), testing::IdentifySector("QRA-X50", "S1", "F1", 1000),
+                              "volume_count=3\n"
+                              "volume_1_mount=/\nvolume_1_label=root\nvolume_1_fs=ext4\n"
+                              "volume_2_mount=/var\nvolume_2_unreadable=1\n"
+                              "volume_3_mount=/home\nvolume_3_label=home\nvolume_3_fs=xfs\n");
+  auto machine = Load();
+  ASSERT_TRUE(machine);
+  DriveList list = RefreshDriveList(*machine, nullptr);
+  ASSERT_EQ(list.driveCount, 1);
+  EXPECT_EQ(list.drives[0].driveLetters, "/, /var, /home");
+  EXPECT_EQ(list.drives[0].volumeLabels, "root, home");
+  EXPECT_EQ(list.drives[0].fileSystems, "ext4, xfs");
+}
+
+TEST_F(EnumeratorEdgeTest, JoinedTextsStopAtTheFieldCapacity) {
+  std::string description = "volume_count=20\n";
+  for (int i = 1; i <= 20; ++i) {
+    description += "volume_" + std::to_string(i) + "_mount=/mnt/a-rather-long-mount-point-" +
+                   std::to_string(i) + "\n";
+  }
+  testing::MakeAtaDriveFolder(Drive("0-a"), testing::IdentifySector("M", "S", "F", 1000),
+                              description);
+  auto machine = Load();
+  ASSERT_TRUE(machine);
+  DriveList list = RefreshDriveList(*machine, nullptr);
+  ASSERT_EQ(list.driveCount, 1);
+  EXPECT_EQ(list.drives[0].driveLetters.size(), kDriveTextCapacity - 1);
+  EXPECT_EQ(list.drives[0].driveLetters.rfind("/mnt/a-rather-long-mount-point-1, ", 0), 0u);
+}
+
+TEST_F(EnumeratorEdgeTest, BusTypesAreMappedAndFiltered) {
+  struct Case {
+    int raw;
+    int mapped;
+    bool kept;
+  };
+  const Case cases[] = {{3, 3, true},     {11, 11, true},  {1, 1, false}, {17, 17, false},
+                        {127, 18, false}, {200, 0, false}, {0, 0, false}, {-5, 0, false}};
+  testing::MakeAtaDriveFolder(Drive("0-a"), testing::IdentifySector("M", "S", "F", 1000), "");
+  auto machine = Load();
+  ASSERT_TRUE(machine);
+  for (const Case& c : cases) {
+    ScriptedDiskSystem disks(*machine);
+    disks.rawBusType = c.raw;
+    DriveEnumerator enumerator(disks, nullptr);
+    enumerator.Enumerate();
+    EXPECT_EQ(enumerator.slot(0).busType, c.mapped) << c.raw;
+    EXPECT_EQ(RefreshDriveList(disks, nullptr).driveCount, c.kept ? 1 : 0) << c.raw;
+  }
+}
+
+TEST_F(EnumeratorEdgeTest, InterfaceListFailureShowsTheMessageAndTheOtherPassesRun) {
+  testing::MakeAtaDriveFolder(Drive("0-a"), testing::IdentifySector("QRA-X50", "S1", "F1", 1000),
+                              "");
+  auto machine = Load();
+  ASSERT_TRUE(machine);
+  ScriptedDiskSystem disks(*machine);
+  disks.failInterfaces = true;
+  std::vector<std::string> messages;
+  DriveList list =
+      RefreshDriveList(disks, [&](std::string_view text) { messages.emplace_back(text); });
+  EXPECT_EQ(messages, std::vector<std::string>{"SetupDiGetClassDevs Failed."});
+  ASSERT_EQ(list.driveCount, 1);
+  EXPECT_EQ(list.drives[0].serial, "S1");
+}
+
+TEST_F(EnumeratorEdgeTest, UsbSpeedAndIdsMatchBySerialIgnoringCase) {
+  testing::MakePlainDriveFolder(Drive("0-usb"), "bus_type=7\nusb_serial=abc123\n");
+  testing::MakePlainDriveFolder(Drive("1-usb"), "bus_type=7\nusb_serial=XYZ\n");
+  auto machine = Load();
+  ASSERT_TRUE(machine);
+  ScriptedDiskSystem disks(*machine);
+  disks.usbDevices = std::vector<UsbDeviceFacts>{{"ABC123", true, 0x1234, 0x5678},
+                                                 {"", false, 0x1111, 0x2222},
+                                                 {"xyz", false, 0x0951, 0x1666}};
+  DriveEnumerator enumerator(disks, nullptr);
+  enumerator.Enumerate();
+  EXPECT_EQ(enumerator.slot(0).usbSpeed, "Low speed");
+  EXPECT_EQ(enumerator.slot(0).usbVendorId, 0x1234u);
+  EXPECT_EQ(enumerator.slot(1).usbSpeed, "High speed");
+  EXPECT_EQ(enumerator.slot(1).usbProductId, 0x1666u);
+}
+
+TEST_F(EnumeratorEdgeTest, PassThroughIdentifyOnlyWhenNoDiskAnsweredTheSmartDriver) {
+  auto id = testing::IdentifySector("QRA-X50", "S1", "F1", 1000);
+  testing::MakeAtaDriveFolder(Drive("0-a"), id, "fault_refuse_smart_driver=1\n");
+  testing::MakeAtaDriveFolder(Drive("1-b"), testing::IdentifySector("QRB-X52", "S2", "F2", 2000),
+                              "fault_refuse_smart_driver=1\n");
+  {
+    auto machine = Load();
+    ASSERT_TRUE(machine);
+    DriveEnumerator enumerator(*machine, nullptr);
+    enumerator.Enumerate();
+    EXPECT_EQ(enumerator.identifyCount(), 2);
+    EXPECT_EQ(enumerator.slot(0).serial, "S1");
+    EXPECT_EQ(enumerator.slot(1).serial, "S2");
+  }
+  // One disk answers through the SMART driver: the other is not asked again.
+  testing::WriteFile(Drive("1-b") + "/description.dat", "");
+  auto machine = Load();
+  ASSERT_TRUE(machine);
+  DriveEnumerator enumerator(*machine, nullptr);
+  enumerator.Enumerate();
+  EXPECT_EQ(enumerator.identifyCount(), 1);
+  EXPECT_EQ(enumerator.slot(0).serial, "");
+  EXPECT_EQ(enumerator.slot(0).model, "");
+  EXPECT_EQ(enumerator.slot(1).serial, "S2");
+  for (const SimulatedCommandRecord& record : machine->disk(0)->CommandLog()) {
+    EXPECT_TRUE(record.viaSmartDriver) << "pass-through used on disk 0";
+  }
+}
+
+TEST_F(EnumeratorEdgeTest, ZeroAndAllOnesIdentifySectors) {
+  std::array<std::uint8_t, 512> zeros{};
+  std::array<std::uint8_t, 512> ones;
+  ones.fill(0xFF);
+  testing::MakeAtaDriveFolder(Drive("0-zero"), zeros, "");
+  testing::MakeAtaDriveFolder(Drive("1-ones"), ones, "");
+  auto machine = Load();
+  ASSERT_TRUE(machine);
+  DriveEnumerator enumerator(*machine, nullptr);
+  enumerator.Enumerate();
+  EXPECT_EQ(enumerator.GetPhysicalDriveCount(), 2);
+  EXPECT_EQ(enumerator.slot(0).model, "");
+  EXPECT_EQ(enumerator.slot(0).sectorCount, 0u);
+  EXPECT_EQ(enumerator.slot(1).model, std::string(40, '\xFF'));
+  EXPECT_EQ(enumerator.slot(1).mediaType, "REMOVABLE(FFFF)");
+}
+
+TEST_F(EnumeratorEdgeTest, DiskUnpluggedBetweenPasses) {
+  struct Case {
+    const char* after;  // the pass after which drive 1 disappears
+    int occurrence;     // ... at its n-th call
+    int kept;
+    bool identified;
+  };
+  const Case cases[] = {{"volumes", 1, 1, false},
+                        {"interfaces", 1, 1, false},
+                        {"open", 1, 1, false},  // gone before its IDENTIFY
+                        {"open", 2, 1, true}};  // identified, gone before its descriptor
+  for (const Case& c : cases) {
+    TempFolder folder;
+    testing::MakeAtaDriveFolder(folder.path() + "0-a", testing::IdentifySector("A", "S1", "F", 10),
+                                "volume_count=1\nvolume_1_mount=/a\n");
+    testing::MakeAtaDriveFolder(folder.path() + "1-b", testing::IdentifySector("B", "S2", "F", 10),
+                                "volume_count=1\nvolume_1_mount=/b\n");
+    auto machine = LoadMachine(folder.path());
+    ASSERT_TRUE(machine);
+    ScriptedDiskSystem disks(*machine);
+    int calls = 0;
+    disks.after = [&](const std::string& pass) {
+      if (pass == c.after && ++calls == c.occurrence)
+        machine->SetPresent(1, false);
+    };
+    DriveEnumerator enumerator(disks, nullptr);
+    enumerator.Enumerate();
+    EXPECT_EQ(enumerator.GetPhysicalDriveCount(), c.kept) << c.after;
+    EXPECT_EQ(enumerator.slot(0).serial, "S1") << c.after;
+    EXPECT_EQ(enumerator.slot(1).serial, c.identified ? "S2" : "") << c.after;
+  }
+}
+
+TEST_F(EnumeratorEdgeTest, MissingFolderDoesNotLoad) {
+  std::string message;
+  EXPECT_FALSE(SimulatedMachine::Load(folder_.path() + "nothing-here", &message));
+  EXPECT_FALSE(message.empty());
+}
+
+}  // namespace
+}  // namespace ds
