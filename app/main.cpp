@@ -16,6 +16,8 @@
 #include "app/registry_facade.h"
 #include "app/run_options.h"
 #include "drive/drive_report.h"
+#include "pages/export_command.h"
+#include "pages/health_export_command.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/linux/linux_disk_system.h"
@@ -74,6 +76,14 @@ std::string ExecutablePath() {
 // window on loopback and runs it until it is closed.
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "export") {
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (!rest.empty() && rest[0] == "health") {
+      return ds::RunHealthExportCommand(rest, ds::ExeDirectory(), ds::LocalToday, std::cout,
+                                        std::cerr);
+    }
+    return ds::RunExportCommand(rest, ds::ExeDirectory(), std::cout, std::cerr);
+  }
   if (!args.empty() && args[0] == "report") {
     return ds::RunDriveReport(std::vector<std::string>(args.begin() + 1, args.end()),
                               ds::ExeDirectory(), std::cout, std::cerr);
