@@ -13,14 +13,15 @@
 #include "app/autostart_service.h"
 #include "app/drive_hooks.h"
 #include "app/monitor_app.h"
+#include "app/page_hooks.h"
 #include "app/registry_facade.h"
 #include "app/run_options.h"
 #include "drive/drive_report.h"
 #include "pages/export_command.h"
-#include "pages/health_export_command.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/linux/linux_disk_system.h"
+#include "platform/machine_facts.h"
 #include "platform/process_launcher.h"
 #include "platform/sim/simulated_machine.h"
 
@@ -77,12 +78,8 @@ std::string ExecutablePath() {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "export") {
-    std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (!rest.empty() && rest[0] == "health") {
-      return ds::RunHealthExportCommand(rest, ds::ExeDirectory(), ds::LocalToday, std::cout,
-                                        std::cerr);
-    }
-    return ds::RunExportCommand(rest, ds::ExeDirectory(), std::cout, std::cerr);
+    return ds::RunExportCommand(std::vector<std::string>(args.begin() + 1, args.end()),
+                                ds::ExeDirectory(), std::cout, std::cerr);
   }
   if (!args.empty() && args[0] == "report") {
     return ds::RunDriveReport(std::vector<std::string>(args.begin() + 1, args.end()),
@@ -185,8 +182,13 @@ int main(int argc, char** argv) {
   platform.args = args;
   platform.acquireSingleInstance = [&lock] { return lock.held(); };
   ds::WireSettingsHooks(app.dialog(), platform);
-  if (disks)
+  ds::SystemInfo systemInfo;
+  systemInfo.Collect(ds::ReadMachineFacts("/"));
+  if (disks) {
     ds::WireDriveHooks(app.dialog(), platform, *disks);
+    ds::WirePageBuilders(app.dialog(), platform, *disks, registry, systemInfo, ds::LocalToday);
+    ds::WireHistoryStart(platform, *disks, options.source == ds::DiskSource::kDemo, ds::LocalToday);
+  }
 
   if (options.open)
     OpenInBrowser(home, address, launcher);

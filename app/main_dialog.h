@@ -14,6 +14,7 @@
 #include "app/window_shell.h"
 #include "drive/drive_record.h"
 #include "store/description_tables.h"
+#include "store/history_records.h"
 #include "store/settings.h"
 
 // The one window of the program and the owner of all its state: the page shown, the
@@ -121,6 +122,7 @@ class MainDialog {
   std::vector<int> driveIndexMap;
   std::vector<DriveRecord> drives;        // the kept (ATA and SATA) disks
   SmartSnapshot smart;                    // the S.M.A.R.T. state of the disk read last
+  HistoryStart historyStart;              // start record of the selected disk's history
   AttributeTable attributeTable;          // S.M.A.R.T. attribute descriptions
   std::vector<std::string> identifyDesc;  // IDENTIFY item descriptions
   int modelSeries = 99;

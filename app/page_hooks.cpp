@@ -5,10 +5,16 @@
 #include <optional>
 
 #include "app/drive_hooks.h"
+#include "drive/model_series.h"
+#include "drive/read_drive.h"
 #include "pages/disk_info_page.h"
 #include "pages/drive_temperature.h"
+#include "pages/health_export.h"
+#include "pages/health_page.h"
 #include "pages/smart_page.h"
 #include "pages/system_page.h"
+#include "store/history_folder.h"
+#include "store/history_records.h"
 
 namespace ds {
 namespace {
@@ -74,6 +80,39 @@ std::string BuildSmart(MainDialog& d, const Refresh& refresh) {
   return page;
 }
 
+std::string BuildHealth(MainDialog& d, const LocalDateSource& today) {
+  HealthPageInput input;
+  input.driveCount = d.driveCount;
+  if (const DriveRecord* drive = SelectedDrive(d)) {
+    input.model = drive->model;
+    input.serial = drive->serial;
+  }
+  input.powerOnHours = d.smart.powerOnHours;
+  input.powerCycles = d.smart.powerCycles;
+  input.attr167Raw = d.smart.attr167Raw;
+  input.modelSeries = d.smart.modelSeries;
+  input.peCycleLimit = d.smart.peCycleLimit;
+  input.active_rec = d.display.active_rec;
+  input.health_display_type = d.display.health_display_type;
+  input.today = today();
+  std::string message;
+  std::string page = BuildHealthPage(d.home(), input, &d.historyStart, &message);
+  LogPageProblem("Health Status", message);
+  return page;
+}
+
+bool ExportHealth(MainDialog& d, const std::string& path, const LocalDateSource& today) {
+  const DriveRecord* drive = SelectedDrive(d);
+  if (drive == nullptr)
+    return false;
+  std::string message;
+  bool written =
+      ExportHealthWorkbook(HistoryFolder(d.home(), drive->model, drive->serial), d.historyStart,
+                           today(), d.smart.peCycleLimit, path, &message);
+  LogPageProblem("Health export", message);
+  return written;
+}
+
 std::string BuildSystem(MainDialog& d, const Refresh& refresh, const Registry& registry,
                         const SystemInfo& info) {
   if (refresh)
@@ -96,10 +135,49 @@ std::string BuildSystem(MainDialog& d, const Refresh& refresh, const Registry& r
   return page;
 }
 
+// Gives the sample machine's series-0 drives a year of history, once (never real disks).
+void WriteDemoHistories(MainDialog& d, DiskSystem& disks, const LocalDateSource& today) {
+  for (std::size_t i = 0; i < d.drives.size() && i < d.driveIndexMap.size(); ++i) {
+    const DriveRecord& drive = d.drives[i];
+    if (DetectModelSeries(drive.model) != 0)
+      continue;
+    AttributeTable table;
+    LoadAttributeTable(table, d.home(), 0);
+    ReadDriveContext context;
+    context.opener = &disks;
+    context.attributeTable = &table;
+    context.selectedModel = drive.model;
+    context.showMessage = [](std::string_view) {};
+    SmartSnapshot snapshot;
+    if (ReadDrive(context, d.driveIndexMap[i], &snapshot) != 1)
+      continue;
+    WriteDemoHistory(HistoryFolder(d.home(), drive.model, drive.serial), snapshot.attr167Raw,
+                     today());
+  }
+}
+
 }  // namespace
 
+void WireHistoryStart(StartupPlatform& platform, DiskSystem& disks, bool demoMachine,
+                      const LocalDateSource& today) {
+  DiskSystem* machine = &disks;
+  platform.loadHistoryStart = [machine, demoMachine, today](MainDialog& d) {
+    if (demoMachine)
+      WriteDemoHistories(d, *machine, today);
+    const DriveRecord* drive = SelectedDrive(d);
+    if (drive == nullptr)
+      return;
+    // The start record keeps the erase count of its day: read the disk before it is written.
+    if (d.smart.attributes.empty() && d.hooks.readSelectedDrive)
+      d.hooks.readSelectedDrive(d);
+    d.historyStart = LoadHistoryStart(HistoryFolder(d.home(), drive->model, drive->serial),
+                                      d.smart.attr167Raw, today());
+  };
+}
+
 void WirePageBuilders(MainDialog& dialog, const StartupPlatform& platform, DiskSystem& disks,
-                      Registry& registry, const SystemInfo& systemInfo) {
+                      Registry& registry, const SystemInfo& systemInfo,
+                      const LocalDateSource& today) {
   Refresh refresh = platform.refreshDriveList;
   DiskSystem* machine = &disks;
   const Registry* values = &registry;
@@ -107,9 +185,16 @@ void WirePageBuilders(MainDialog& dialog, const StartupPlatform& platform, DiskS
   builders[kPageDiskInfo] = [refresh, machine](MainDialog& d) {
     return BuildDiskInfo(d, refresh, *machine);
   };
+  builders[kPageHealth] = [today](MainDialog& d) { return BuildHealth(d, today); };
   builders[kPageSmart] = [refresh](MainDialog& d) { return BuildSmart(d, refresh); };
   builders[kPageSystem] = [refresh, values, systemInfo](MainDialog& d) {
     return BuildSystem(d, refresh, *values, systemInfo);
+  };
+  dialog.hooks.exportHealthWorkbook = [today](MainDialog& d, const std::string& path) {
+    return ExportHealth(d, path, today);
+  };
+  dialog.hooks.writeSampleHistory = [today](MainDialog& d) {
+    WriteSampleHistory(d.home(), today().year);
   };
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/drive_hooks.h"
 #include "platform/sim/simulated_machine.h"
+#include "store/history_folder.h"
 #include "tests/scripted_shell.h"
 #include "tests/temp_folder.h"
 
@@ -56,7 +57,9 @@ class PageHooksTest : public testing::Test {
     registry.values = {{"BaseBoardManufacturer", "ACME"}, {"BIOSVendor", "Open <BIOS>"}};
     SystemInfo info;
     info.osName = "Debian GNU/Linux 12 (bookworm), kernel 6.1.0";
-    WirePageBuilders(dialog, platform, *disks, registry, info);
+    WirePageBuilders(dialog, platform, *disks, registry, info, [] {
+      return CivilDate{2026, 3, 14};
+    });
     std::lock_guard<std::mutex> lock(dialog.mutex);
     platform.refreshDriveList(dialog);
   }
@@ -96,6 +99,28 @@ TEST_F(PageHooksTest, TabsShowTheirPagesOnTheDemoMachine) {
   EXPECT_NE(system.find("Manufacturer: ACME<br>Model: Unknown"), std::string::npos);
   EXPECT_NE(system.find("Brand: Open &lt;BIOS&gt;"), std::string::npos);
   EXPECT_NE(system.find("Debian GNU/Linux 12"), std::string::npos);
+}
+
+TEST_F(PageHooksTest, HealthTabAndExportOfASeriesZeroDisk) {
+  dialog.TabAction(1006);
+  EXPECT_NE(Shown().find("HealthPage_0.html"), std::string::npos) << Shown();
+  EXPECT_EQ(dialog.historyStart.start_date_year, 2026);
+  const std::string workbook = home.path() + "health.xls";
+  ASSERT_TRUE(dialog.hooks.exportHealthWorkbook(dialog, workbook));
+  EXPECT_TRUE(std::filesystem::exists(workbook));
+}
+
+TEST_F(PageHooksTest, StartUpGivesTheDemoDrivesAHistoryOnce) {
+  WireHistoryStart(platform, *disks, true, [] { return CivilDate{2026, 3, 14}; });
+  std::lock_guard<std::mutex> lock(dialog.mutex);
+  platform.loadHistoryStart(dialog);
+  const DriveRecord& qra = dialog.drives[0];
+  const std::string folder = HistoryFolder(home.path(), qra.model, qra.serial);
+  EXPECT_TRUE(std::filesystem::exists(folder + "record_init.dat"));
+  EXPECT_TRUE(std::filesystem::exists(folder + "record_2026_3.dat"));
+  EXPECT_LT(dialog.historyStart.start_date_year, 2026);  // the generated history is older
+  const DriveRecord& other = dialog.drives[3];           // another maker's disk: no history
+  EXPECT_FALSE(std::filesystem::exists(HistoryFolder(home.path(), other.model, other.serial)));
 }
 
 TEST_F(PageHooksTest, OtherMakersDiskGetsTheUnsupportedPageOnTheSmartTab) {
