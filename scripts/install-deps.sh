@@ -20,7 +20,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# npm packages of the browser tests, when the project has them.
+# npm packages of the browser tests, when the project has them. Debian ships npm apart from
+# nodejs; other builds of nodejs bring it along, so it is installed only when missing.
+if [ -f tests/browser/package.json ] && ! command -v npm >/dev/null 2>&1; then
+  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends npm
+fi
 if [ -f tests/browser/package.json ] && [ ! -d tests/browser/node_modules ]; then
   (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)
 fi
