@@ -336,7 +336,7 @@ TEST(AtaTransportSmart, RealDrivesReadBackTheirDumps) {
   for (const char* drive :
        {"KINGSTON_SA400S37240G_SBFK71B1", "Maxtor_6Y120P0", "IBM_IC25N020ATCS04-0"}) {
     SCOPED_TRACE(drive);
-    const std::string folder = std::string(DS_SHARED_DIR) + "/real-drives/" + drive + "/";
+    const std::string folder = std::string(DS_TESTDATA_DIR) + "/real-drives/" + drive + "/";
     std::string message;
     auto disk = SimulatedDisk::Load(folder, &message);
     ASSERT_NE(disk, nullptr) << message;

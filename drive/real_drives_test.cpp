@@ -24,7 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kRealDrives = std::string(DS_SHARED_DIR) + "/real-drives";
+const std::string kRealDrives = std::string(DS_TESTDATA_DIR) + "/real-drives";
 
 std::string Trim(const std::string& text) {
   std::size_t first = text.find_first_not_of(" \t");

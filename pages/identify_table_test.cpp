@@ -151,9 +151,9 @@ namespace {
 // The whole table of a real disk (a Kingston SA400, IDENTIFY sector as the disk sent it),
 // checked line by line against hdparm's reading of the same sector when it was recorded.
 TEST(IdentifyTable, GoldenTableOfARealDisk) {
-  const std::string golden = std::string(DS_SOURCE_DIR) + "/tests/golden/";
+  const std::string golden = std::string(DS_SOURCE_DIR) + "/testdata/";
   std::ifstream sector(
-      std::string(DS_SHARED_DIR) + "/real-drives/KINGSTON_SA400S37240G_SBFK71B1/identify.bin",
+      std::string(DS_TESTDATA_DIR) + "/real-drives/KINGSTON_SA400S37240G_SBFK71B1/identify.bin",
       std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(sector)), {});
   ASSERT_EQ(bytes.size(), 512u);

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes tests/fixtures/sysfs-basic: a small /sys, /proc/self/mountinfo and /dev tree of a
+"""Writes testdata/sysfs-basic: a small /sys, /proc/self/mountinfo and /dev tree of a
 machine with a SATA disk (two partitions), a second SATA disk with sparse attributes, a USB
 stick, an NVMe disk, a parallel-ATA disk, a virtio disk and devices the enumeration must
 ignore (loop, sr, a hub, a keyboard).

@@ -11,7 +11,7 @@
 namespace ds {
 namespace {
 
-const std::string kFixture = std::string(DS_SOURCE_DIR) + "/tests/fixtures/sysfs-basic";
+const std::string kFixture = std::string(DS_SOURCE_DIR) + "/testdata/sysfs-basic";
 
 TEST(LinuxDiskSystemTest, ListsWholeDisksSortedByKernelName) {
   LinuxDiskSystem disks(kFixture);

@@ -74,7 +74,7 @@ std::string ReadText(const std::string& path) {
 std::vector<std::string> RealDriveFolders() {
   std::vector<std::string> folders;
   for (const auto& entry :
-       std::filesystem::directory_iterator(std::string(DS_SHARED_DIR) + "/real-drives")) {
+       std::filesystem::directory_iterator(std::string(DS_TESTDATA_DIR) + "/real-drives")) {
     if (entry.is_directory())
       folders.push_back(entry.path().string());
   }
