@@ -32,19 +32,19 @@ struct TestDriveSpec {
   bool vendorSignature = false;         // "SM2246" at bytes 400-405 of the SMART data
 };
 
-inline SimulatedDiskImage MakeImage(const TestDriveSpec& spec) {
+inline SimulatedDiskImage MakeImage(const TestDriveSpec& wanted) {
   SimulatedDiskImage image;
   image.name = "test-drive/";
   Sector& id = image.identify;
   PutWord(&id, 0, 0x0040);
   PutWord(&id, 82,
-          static_cast<std::uint16_t>((spec.smart ? 0x0001 : 0) | (spec.security ? 0x0002 : 0)));
+          static_cast<std::uint16_t>((wanted.smart ? 0x0001 : 0) | (wanted.security ? 0x0002 : 0)));
   PutWord(&id, 83, 0x4400);  // 48-bit addressing
   for (int i = 0; i < 4; ++i) {
-    PutWord(&id, 100 + i, static_cast<std::uint16_t>(spec.sectors >> (16 * i)));
+    PutWord(&id, 100 + i, static_cast<std::uint16_t>(wanted.sectors >> (16 * i)));
   }
-  PutWord(&id, 128, spec.security ? spec.securityWord : 0);
-  PutWord(&id, 169, spec.trim ? 0x0001 : 0);
+  PutWord(&id, 128, wanted.security ? wanted.securityWord : 0);
+  PutWord(&id, 169, wanted.trim ? 0x0001 : 0);
   id[510] = 0xA5;
   std::uint8_t sum = 0;
   for (int i = 0; i < 511; ++i)
@@ -63,15 +63,15 @@ inline SimulatedDiskImage MakeImage(const TestDriveSpec& spec) {
   image.thresholds[0] = 0x10;
   image.thresholds[2] = 5;
   image.thresholds[3] = 10;
-  if (spec.vendorSignature)
+  if (wanted.vendorSignature)
     std::memcpy(image.smart.data() + 400, "SM2246", 6);
   return image;
 }
 
-inline std::shared_ptr<SimulatedDisk> MakeDisk(const TestDriveSpec& spec,
+inline std::shared_ptr<SimulatedDisk> MakeDisk(const TestDriveSpec& wanted,
                                                const std::string& description = "") {
   std::string message;
-  return SimulatedDisk::Create(MakeImage(spec), IniFileReader::FromText(description), &message);
+  return SimulatedDisk::Create(MakeImage(wanted), IniFileReader::FromText(description), &message);
 }
 
 inline void WriteBytes(const std::string& path, const void* bytes, std::size_t size) {

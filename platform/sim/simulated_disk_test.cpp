@@ -191,7 +191,7 @@ TEST(SimulatedDiskLoad, IgnoresKeysItDoesNotKnowAndReadsItsOwn) {
 
 struct CommandCase {
   const char* name;
-  TestDriveSpec spec;
+  TestDriveSpec wanted;
   const char* description;
   TaskFile registers;
   AtaProtocol protocol;
@@ -206,7 +206,7 @@ class SimulatedDiskCommandTest : public ::testing::TestWithParam<CommandCase> {}
 
 TEST_P(SimulatedDiskCommandTest, AnswersAsADiskDoes) {
   const CommandCase& c = GetParam();
-  auto disk = MakeDisk(c.spec, c.description);
+  auto disk = MakeDisk(c.wanted, c.description);
   ASSERT_NE(disk, nullptr);
   Bytes data(c.dataBytes);
   const AtaResult result = Send(*disk, c.registers, c.protocol, c.dataBytes ? &data : nullptr);
@@ -311,8 +311,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
 
 TEST(SimulatedDiskSmart, EnableDisableAndReturnStatusFollowTheData) {
-  TestDriveSpec spec;
-  SimulatedDiskImage image = MakeImage(spec);
+  TestDriveSpec wanted;
+  SimulatedDiskImage image = MakeImage(wanted);
   image.smart[5] = 9;  // attribute 5 at 9, threshold 10: exceeded
   std::string message;
   auto disk = SimulatedDisk::Create(image, IniFileReader::FromText(""), &message);
@@ -575,7 +575,7 @@ Bytes TrimBlock(const std::vector<std::pair<std::uint64_t, std::uint16_t>>& entr
 
 struct TrimCase {
   const char* name;
-  TestDriveSpec spec;
+  TestDriveSpec wanted;
   const char* description;
   std::uint8_t features;
   std::uint8_t count;
@@ -589,7 +589,7 @@ class SimulatedDiskTrimTest : public ::testing::TestWithParam<TrimCase> {};
 
 TEST_P(SimulatedDiskTrimTest, ValidatesEntriesAgainstTheCapacity) {
   const TrimCase& c = GetParam();
-  auto disk = MakeDisk(c.spec, c.description);
+  auto disk = MakeDisk(c.wanted, c.description);
   Bytes keep(512, 0x77);
   ASSERT_TRUE(IsGood(Send(*disk, Lba28(kAtaWriteSectors, 50, 1), AtaProtocol::kPioDataOut, &keep)));
   Bytes block = TrimBlock(c.entries, c.blocks);
