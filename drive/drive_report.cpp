@@ -119,6 +119,7 @@ struct DriveReading {
   SmartSnapshot snapshot;
   int smartRead = 0;
   std::vector<std::string> messages;
+  std::vector<VolumeFacts> volumes;  // the mounted file systems on the disk
 };
 
 class JsonObject {
@@ -218,6 +219,16 @@ void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
     messages += (i ? ", " : "") + JsonString(d.messages[i]);
   }
   o.Raw("messages", messages + "]");
+  std::string volumes = "[";
+  for (std::size_t i = 0; i < d.volumes.size(); ++i) {
+    const VolumeFacts& v = d.volumes[i];
+    volumes += (i ? ", " : "") + std::string("{\"mountPoint\": ") + JsonString(v.mountPoint) +
+               ", \"label\": " + JsonString(v.label) +
+               ", \"fileSystem\": " + JsonString(v.fileSystem) +
+               ", \"freeBytes\": " + std::to_string(v.freeBytes) +
+               ", \"totalBytes\": " + std::to_string(v.totalBytes) + "}";
+  }
+  o.Raw("volumes", volumes + "]");
   o.Close();
 }
 
@@ -350,6 +361,7 @@ int RunDriveReport(const std::vector<std::string>& args, const std::string& home
   }
 
   std::vector<DriveReading> readings;
+  const std::vector<VolumeFacts> volumes = disks->ListVolumes();
   int startLimit = StartPeCycleLimit(options.home);
   for (int i = 0; i < list.driveCount; ++i) {
     if (options.driveIndex >= 0 && i != options.driveIndex)
@@ -369,6 +381,10 @@ int RunDriveReport(const std::vector<std::string>& args, const std::string& home
       reading.messages.emplace_back(text);
     };
     reading.smartRead = ReadDrive(context, reading.record.driveNumber, &reading.snapshot);
+    for (const VolumeFacts& volume : volumes) {
+      if (volume.driveNumber == reading.record.driveNumber)
+        reading.volumes.push_back(volume);
+    }
     readings.push_back(std::move(reading));
   }
 

@@ -98,6 +98,11 @@ TEST(DriveReportTest, DemoJsonHasEveryKeptDriveWithItsFields) {
                   "{\"id\": 194, \"name\": \"Temperature (Celsius)\", "
                   "\"flags\": 34, \"current\": 100, \"worst\": 100, "
                   "\"threshold\": 0, \"raw\": 38}"));
+  // Each drive lists its own mounted volumes with their sizes; the CFast card has none.
+  EXPECT_TRUE(Has(DriveJson(run.out, 1),
+                  "{\"mountPoint\": \"/data\", \"label\": \"data\", \"fileSystem\": \"ext4\", "
+                  "\"freeBytes\": 39728447488, \"totalBytes\": 83751862272}"));
+  EXPECT_TRUE(Has(DriveJson(run.out, 2), "\"volumes\": []"));
 }
 
 TEST(DriveReportTest, OneDriveInText) {
