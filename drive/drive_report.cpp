@@ -1,10 +1,13 @@
 #include "drive/drive_report.h"
 
+#include "drive/command_machine.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
 #include <sstream>
 
+#include "drive/command_machine.h"
 #include "drive/drive_enumerator.h"
 #include "drive/identify_decoder.h"
 #include "drive/model_series.h"
@@ -294,13 +297,6 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
     out << line;
   }
   out << "\n";
-}
-
-int StartPeCycleLimit(const std::string& home) {
-  int limit = kDefaultPeCycleLimit;
-  IniFileReader ini(home + "Norvik_DriveSentinel.ini");
-  AssignIfNotEmpty(ini.lookup("PE_Cycle_Limit"), &limit);
-  return limit;
 }
 
 }  // namespace

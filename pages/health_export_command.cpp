@@ -2,16 +2,9 @@
 
 #include <memory>
 
-#include "drive/drive_enumerator.h"
-#include "drive/model_series.h"
-#include "drive/read_drive.h"
+#include "drive/command_machine.h"
 #include "pages/health_export.h"
-#include "platform/linux/linux_disk_system.h"
-#include "platform/sim/simulated_machine.h"
-#include "store/description_tables.h"
 #include "store/history_folder.h"
-#include "store/ini_file_reader.h"
-#include "store/leading_integer.h"
 
 namespace ds {
 namespace {
@@ -67,13 +60,6 @@ bool ParseOptions(const std::vector<std::string>& args, ExportOptions* options,
   return true;
 }
 
-int StartPeCycleLimit(const std::string& home) {
-  int limit = kDefaultPeCycleLimit;
-  IniFileReader ini(home + "Norvik_DriveSentinel.ini");
-  AssignIfNotEmpty(ini.lookup("PE_Cycle_Limit"), &limit);
-  return limit;
-}
-
 }  // namespace
 
 int RunHealthExportCommand(const std::vector<std::string>& args, const std::string& home,
@@ -86,30 +72,27 @@ int RunHealthExportCommand(const std::vector<std::string>& args, const std::stri
     return 2;
   }
 
-  std::unique_ptr<DiskSystem> disks;
-  std::string baseBoardProduct;
-  if (options.source == ExportOptions::Source::kReal) {
-    auto real = std::make_unique<LinuxDiskSystem>();
-    baseBoardProduct = real->BoardProduct();
-    disks = std::move(real);
-  } else {
-    const std::string folder = options.source == ExportOptions::Source::kDemo
-                                   ? options.home + "data/sim/demo"
-                                   : options.simFolder;
-    disks = SimulatedMachine::Load(folder, &error);
-    if (!disks) {
-      err << "drivesentinel export: " << error << "\n";
-      return 3;
-    }
+  const MessageSink messages = [&err](std::string_view text) {
+    err << "drivesentinel export: " << text << "\n";
+  };
+  MachineChoice choice;
+  choice.home = options.home;
+  choice.simFolder = options.simFolder;
+  choice.source = options.source == ExportOptions::Source::kReal   ? MachineChoice::Source::kReal
+                  : options.source == ExportOptions::Source::kDemo ? MachineChoice::Source::kDemo
+                                                                   : MachineChoice::Source::kSim;
+  CommandMachine machine;
+  if (!OpenCommandMachine(choice, messages, &machine, &error)) {
+    err << "drivesentinel export: " << error << "\n";
+    return 3;
   }
-  const DriveList list = RefreshDriveList(
-      *disks, [&err](std::string_view text) { err << "drivesentinel export: " << text << "\n"; });
+  const DriveList& list = machine.list;
   if (options.driveIndex >= list.driveCount) {
     err << "drivesentinel export: there is no disk " << options.driveIndex << " (found "
         << list.driveCount << ")\n";
     return 1;
   }
-  const std::string accessProblem = disks->AccessProblem();
+  const std::string accessProblem = machine.disks->AccessProblem();
   if (!accessProblem.empty()) {
     err << "drivesentinel export: " << accessProblem << "\n";
     return 3;
@@ -117,18 +100,7 @@ int RunHealthExportCommand(const std::vector<std::string>& args, const std::stri
 
   const DriveRecord& drive = list.drives[static_cast<std::size_t>(options.driveIndex)];
   SmartSnapshot snapshot;
-  snapshot.peCycleLimit = StartPeCycleLimit(options.home);
-  AttributeTable table;
-  LoadAttributeTable(table, options.home, DetectModelSeries(drive.model));
-  ReadDriveContext context;
-  context.opener = disks.get();
-  context.attributeTable = &table;
-  context.selectedModel = drive.model;
-  context.baseBoardProduct = baseBoardProduct;
-  context.showMessage = [&err](std::string_view text) {
-    err << "drivesentinel export: " << text << "\n";
-  };
-  if (ReadDrive(context, drive.driveNumber, &snapshot) != 1)
+  if (ReadDriveForCommand(machine, drive, options.home, messages, &snapshot) != 1)
     return 1;
   if (snapshot.modelSeries != 0) {
     err << "drivesentinel export: Unsupported!\n";
