@@ -1,7 +1,5 @@
 #include "drive/drive_report.h"
 
-#include "drive/command_machine.h"
-
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
