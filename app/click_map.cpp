@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "app/window_look.h"
+#include "web/window_look.h"
 
 namespace ds {
 namespace {

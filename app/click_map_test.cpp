@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/window_look.h"
+#include "web/window_look.h"
 
 namespace ds {
 namespace {

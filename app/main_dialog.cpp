@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <utility>
 
+#include "drive/model_series.h"
 #include "platform/file_system.h"
+#include "store/description_tables.h"
+#include "store/history_records.h"
+#include "text/text_helpers.h"
 
 namespace ds {
 namespace {
@@ -16,19 +20,17 @@ struct TabPlan {
   int page;
   bool pollFirst;  // false: the inputs are taken in after the buttons are set
   bool needsMakersDisk;
-  bool detectSeries;
-  bool smartDescriptions;
-  bool readDrive;
-  bool identifyDescriptions;
+  unsigned steps;
 };
 
+constexpr unsigned kSeries = 1, kSmartDesc = 2, kRead = 4, kIdentifyDesc = 8;
 constexpr TabPlan kTabPlans[] = {
-    {kButtonInternal, kPageInternal, true, true, true, true, true, false},
-    {kTabDiskInfo, kPageDiskInfo, false, false, false, false, false, false},
-    {kTabHealth, kPageHealth, true, true, true, false, true, false},
-    {kTabSmart, kPageSmart, true, true, true, true, true, true},
-    {kTabTool, kPageTool, true, true, false, false, false, false},
-    {kTabSystem, kPageSystem, false, false, false, false, false, false},
+    {kButtonInternal, kPageInternal, true, true, kSeries | kSmartDesc | kRead},
+    {kTabDiskInfo, kPageDiskInfo, false, false, 0},
+    {kTabHealth, kPageHealth, true, true, kSeries | kRead},
+    {kTabSmart, kPageSmart, true, true, kSeries | kSmartDesc | kRead | kIdentifyDesc},
+    {kTabTool, kPageTool, true, true, 0},
+    {kTabSystem, kPageSystem, false, false, 0},
 };
 
 const TabPlan* FindTabPlan(int buttonId) {
@@ -39,15 +41,12 @@ const TabPlan* FindTabPlan(int buttonId) {
   return nullptr;
 }
 
-void RunHook(const std::function<void(MainDialog&)>& hook, MainDialog& dialog) {
-  if (hook)
-    hook(dialog);
+// The disk a snapshot belongs to: a read published after the selection moved on would
+// show one disk's figures under another's name.
+bool SameDrive(const DriveRecord* a, const DriveRecord* b) {
+  return a != nullptr && b != nullptr && a->driveNumber == b->driveNumber &&
+         a->serial == b->serial && a->model == b->model;
 }
-
-// A page builder's file appears at once on Linux; the wait stays for builders that hand
-// the writing to another thread. 301 checks 10 ms apart, as long as the browser waited.
-constexpr int kPageWaitChecks = 301;
-constexpr auto kPageWaitStep = std::chrono::milliseconds(10);
 
 }  // namespace
 
@@ -56,74 +55,151 @@ int PageOfTab(int buttonId) {
   return plan ? plan->page : -1;
 }
 
-MainDialog::MainDialog(std::string home, WindowShell* shell)
-    : home_(std::move(home)), shell_(shell) {}
+MainDialog::MainDialog(ProgramRoots roots, WindowShell* shell, WindowServices services)
+    : roots_(std::move(roots)), shell_(shell), services_(std::move(services)) {}
 
 MainDialog::~MainDialog() {
-  // Workers end cooperatively; a jthread asks for the stop and joins on destruction.
-  for (std::jthread* worker :
-       {&monitorThread, &mailTestThread, &saveSettingsThread, &eraseThread}) {
+  pageWorker_.Stop();
+  for (std::jthread* worker : {&mailTestThread_, &saveSettingsThread_, &eraseThread_})
     worker->request_stop();
-  }
 }
 
 bool MainDialog::DataFileExists(const std::string& name) const {
-  return FileExists(home_ + "data/" + name);
+  return FileExists(roots_.HomeData(name)) || FileExists(roots_.InstallData(name));
+}
+
+WindowState MainDialog::CopyState() const {
+  MutexLock lock(mutex_);
+  return state_;
+}
+
+void MainDialog::Update(const std::function<void(WindowState&)>& change) {
+  MutexLock lock(mutex_);
+  change(state_);
 }
 
 void MainDialog::PublishLocked() {
-  look.page = currentPage;
-  look.internalButtonVisible = internalMode == 1;
-  shell_->Publish(look);
+  look_.page = state_.currentPage;
+  look_.internalButtonVisible = state_.internalMode == 1;
+  shell_->Publish(look_);
 }
 
 void MainDialog::NavigateLocked(const std::string& dataFile) {
-  look.frame = dataFile;
-  ++look.frameSequence;
+  look_.frame = dataFile;
+  ++look_.frameSequence;
   PublishLocked();
 }
 
-void MainDialog::BuildPageLocked(int page) {
-  if (page < 0 || page >= kPageCount)
-    return;
-  const PageBuilder& builder = hooks.builders[static_cast<std::size_t>(page)];
-  if (!builder) {
-    if (DataFileExists("empty.html"))
-      NavigateLocked("empty.html");
-    return;
-  }
-  std::string file = builder(*this);
-  if (file.empty())
-    return;  // no page written: the loading page stays
-  for (int check = 0; check < kPageWaitChecks; ++check) {
-    if (DataFileExists(file)) {
-      NavigateLocked(file);
-      return;
-    }
-    std::this_thread::sleep_for(kPageWaitStep);
-  }
+void MainDialog::Navigate(const std::string& dataFile) {
+  MutexLock lock(mutex_);
+  NavigateLocked(dataFile);
 }
 
 void MainDialog::SetTabSelectionLocked(int buttonId) {
   for (int tab = kTabDiskInfo; tab <= kTabSystem; ++tab)
-    look.setSelected(tab, tab == buttonId);
-  look.setSelected(kButtonHome, false);
+    look_.setSelected(tab, tab == buttonId);
+  look_.setSelected(kButtonHome, false);
   // Button 1004 is set by the Internal and Disk Information actions only, so after the
   // Internal page it still looks selected on the Health to System tabs.
   if (buttonId == kButtonInternal)
-    look.setSelected(kButtonInternal, true);
+    look_.setSelected(kButtonInternal, true);
   if (buttonId == kTabDiskInfo)
-    look.setSelected(kButtonInternal, false);
+    look_.setSelected(kButtonInternal, false);
 }
 
+void MainDialog::ReportSettingsProblems() {
+  if (services_.settings == nullptr)
+    return;
+  for (const std::string& problem : services_.settings->TakeProblems()) {
+    if (services_.log)
+      services_.log(problem);
+    shell_->ShowMessage("The " + problem.substr(4) + ".", "Error Message",
+                        MessageIcon::kExclamation);
+  }
+}
+
+// ---- start-up steps ----
+
+void MainDialog::RefreshDrives() {
+  DriveList list = services_.drives->RefreshDriveList();
+  MutexLock lock(mutex_);
+  state_.SetDriveList(std::move(list));
+  // The ini value is the starting erase-cycle limit until a disk reports its own.
+  state_.smart.peCycleLimit = state_.peCycleLimit;
+}
+
+void MainDialog::LoadSettings() {
+  int driveCount;
+  {
+    MutexLock lock(mutex_);
+    driveCount = state_.driveCount;
+  }
+  DisplaySettings display;
+  AlertSettings alert = CopyState().alert;
+  services_.settings->LoadDisplay(&display, driveCount);
+  services_.settings->LoadAlert(&alert);
+  {
+    MutexLock lock(mutex_);
+    state_.display = display;
+    state_.alert = alert;
+  }
+  ReportSettingsProblems();
+}
+
+void MainDialog::LoadSeriesAndDescriptions() {
+  std::string model;
+  {
+    MutexLock lock(mutex_);
+    const DriveRecord* drive = state_.SelectedDrive();
+    model = drive ? drive->model : "";
+  }
+  const int series = DetectModelSeries(model);
+  AttributeTable table;
+  LoadAttributeTable(table, roots_.install, series);
+  MutexLock lock(mutex_);
+  state_.modelSeries = series;
+  state_.attributeTable = std::move(table);
+}
+
+void MainDialog::ReadSelectedDriveOnce() {
+  WindowState copy = CopyState();
+  const DriveRecord* drive = copy.SelectedDrive();
+  if (drive == nullptr || !copy.smart.attributes.empty())
+    return;
+  services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart);
+  MutexLock lock(mutex_);
+  if (SameDrive(drive, state_.SelectedDrive())) {
+    state_.smart = std::move(copy.smart);
+    state_.modelSeries = state_.smart.modelSeries;
+  }
+}
+
+void MainDialog::ShowWindow() {
+  MutexLock lock(mutex_);
+  look_.windowShown = true;
+  look_.homePicture = true;
+  look_.setSelected(kButtonHome, true);
+  trayCreated_ = true;
+  PublishLocked();
+}
+
+void MainDialog::EndWithoutWindow() {
+  MutexLock lock(mutex_);
+  look_.ended = true;
+  PublishLocked();
+}
+
+// ---- actions ----
+
 void MainDialog::HomeAction() {
-  std::lock_guard<std::mutex> lock(mutex);
-  currentPage = kPageHome;
-  look.homePicture = true;
+  MutexLock lock(mutex_);
+  ++view_;
+  state_.currentPage = kPageHome;
+  look_.homePicture = true;
   for (int tab = kTabDiskInfo; tab <= kTabSystem; ++tab)
-    look.setSelected(tab, false);
-  look.setSelected(kButtonHome, true);
-  look.setSelected(kButtonInternal, false);
+    look_.setSelected(tab, false);
+  look_.setSelected(kButtonHome, true);
+  look_.setSelected(kButtonInternal, false);
   PublishLocked();
 }
 
@@ -131,54 +207,100 @@ void MainDialog::TabAction(int buttonId) {
   const TabPlan* plan = FindTabPlan(buttonId);
   if (plan == nullptr)
     return;
-  std::unique_lock<std::mutex> lock(mutex);
-  if (buttonId == kTabTool && eraseRunning == 1)
-    return;
-
-  if (plan->pollFirst)
-    RunHook(hooks.cookiePoll, *this);
-  if (plan->needsMakersDisk) {
-    bool makers = internalMode == 1 || (hooks.isMakersDisk && hooks.isMakersDisk(*this));
-    if (!makers) {
-      if (DataFileExists("Unsupported.html")) {
-        currentPage = plan->page;
-        look.homePicture = false;
-        SetTabSelectionLocked(buttonId);
-        NavigateLocked("Unsupported.html");
-      } else {
-        lock.unlock();
-        shell_->ShowMessage("This function is only vaild for Norvik disk.", "Error Message",
-                            MessageIcon::kExclamation);
-      }
+  bool makers = true;
+  {
+    MutexLock lock(mutex_);
+    if (buttonId == kTabTool && state_.eraseRunning == 1)
       return;
+    if (plan->needsMakersDisk) {
+      const DriveRecord* drive = state_.SelectedDrive();
+      makers = IsMakersDisk(drive ? drive->model : "", state_.internalMode);
     }
   }
-  if (DataFileExists("loading.html"))
-    NavigateLocked("loading.html");
-  currentPage = plan->page;
-  look.homePicture = false;
-  SetTabSelectionLocked(buttonId);
-  PublishLocked();
-  if (!plan->pollFirst)
-    RunHook(hooks.cookiePoll, *this);
+  if (!makers) {
+    if (DataFileExists("Unsupported.html")) {
+      MutexLock lock(mutex_);
+      ++view_;
+      state_.currentPage = plan->page;
+      look_.homePicture = false;
+      SetTabSelectionLocked(buttonId);
+      NavigateLocked("Unsupported.html");
+    } else {
+      shell_->ShowMessage("This function is only vaild for Norvik disk.", "Error Message",
+                          MessageIcon::kExclamation);
+    }
+    return;
+  }
+  const bool loadingPage = DataFileExists("loading.html");
+  {
+    MutexLock lock(mutex_);
+    ++view_;
+    if (loadingPage)
+      NavigateLocked("loading.html");
+    state_.currentPage = plan->page;
+    look_.homePicture = false;
+    SetTabSelectionLocked(buttonId);
+    PublishLocked();
+  }
+  RequestPage(plan->page, plan->steps);
+}
 
-  if (plan->detectSeries)
-    RunHook(hooks.detectModelSeries, *this);
-  if (plan->smartDescriptions)
-    RunHook(hooks.loadSmartDescriptions, *this);
-  if (plan->readDrive)
-    RunHook(hooks.readSelectedDrive, *this);
-  if (plan->identifyDescriptions)
-    RunHook(hooks.loadIdentifyDescriptions, *this);
-  BuildPageLocked(plan->page);
+void MainDialog::RequestPage(int page, unsigned steps) {
+  std::uint64_t view;
+  {
+    MutexLock lock(mutex_);
+    view = view_;
+  }
+  pageWorker_.Post([this, page, steps, view](std::stop_token) { BuildPage(page, steps, view); });
+}
+
+void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view) {
+  WindowState copy = CopyState();
+  const DriveRecord* selected = copy.SelectedDrive();
+  const DriveRecord drive = selected ? *selected : DriveRecord{};
+  if (steps & kStepSeries)
+    copy.modelSeries = DetectModelSeries(drive.model);
+  if (steps & kStepSmartDescriptions)
+    LoadAttributeTable(copy.attributeTable, roots_.install, copy.modelSeries);
+  if ((steps & kStepReadDrive) && selected != nullptr) {
+    services_.drives->ReadDrive(drive, copy.attributeTable, &copy.smart);
+    copy.modelSeries = copy.smart.modelSeries;
+  }
+  if (steps & kStepIdentifyDescriptions)
+    LoadIdentifyTable(copy.identifyDesc, roots_.install);
+  if (steps != 0) {
+    MutexLock lock(mutex_);
+    if (selected == nullptr || SameDrive(&drive, state_.SelectedDrive())) {
+      state_.modelSeries = copy.modelSeries;
+      state_.attributeTable = copy.attributeTable;
+      state_.smart = copy.smart;
+      state_.identifyDesc = copy.identifyDesc;
+    }
+  }
+
+  std::string message;
+  std::optional<std::string> file = services_.pages->Build(page, copy, &message);
+  if (!file && services_.log && !message.empty())
+    services_.log("page " + std::to_string(page) + ": " + message);
+  MutexLock lock(mutex_);
+  // What the build learned belongs to the window whether or not its page is still shown.
+  state_.driveCount = copy.driveCount;
+  state_.enumeratedCount = copy.enumeratedCount;
+  state_.driveIndexMap = copy.driveIndexMap;
+  state_.drives = copy.drives;
+  state_.historyStart = copy.historyStart;
+  if (page == kPageTool)
+    state_.alert = copy.alert;
+  if (file && view == view_ && state_.currentPage == page && !look_.ended)
+    NavigateLocked(*file);
 }
 
 void MainDialog::ButtonCommand(int buttonId) {
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (!look.windowShown || look.minimized || look.ended)
+    MutexLock lock(mutex_);
+    if (!look_.windowShown || look_.minimized || look_.ended)
       return;  // no window to click
-    if (buttonId == kButtonInternal && internalMode != 1)
+    if (buttonId == kButtonInternal && state_.internalMode != 1)
       return;  // the button is hidden
   }
   switch (buttonId) {
@@ -197,14 +319,13 @@ void MainDialog::ButtonCommand(int buttonId) {
     case kButtonLogo: {
       std::string address;
       {
-        std::lock_guard<std::mutex> lock(mutex);
-        RunHook(hooks.writeSampleHistory, *this);
-        address = makerAddress;
+        MutexLock lock(mutex_);
+        address = state_.makerAddress;
       }
+      WriteSampleHistory(roots_.home, LocalToday().year);
       // Only web addresses: the ini value must not start a local program.
-      if (address.rfind("https://", 0) == 0 || address.rfind("http://", 0) == 0) {
+      if (address.rfind("https://", 0) == 0 || address.rfind("http://", 0) == 0)
         shell_->OpenInNewTab(address);
-      }
       return;
     }
     default:
@@ -217,8 +338,8 @@ void MainDialog::ButtonCommand(int buttonId) {
 void MainDialog::OpenLicenceText() {
   std::string file;
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    file = eulaFile;
+    MutexLock lock(mutex_);
+    file = state_.eulaFile;
   }
   if (file.empty())
     return;
@@ -226,148 +347,159 @@ void MainDialog::OpenLicenceText() {
     if (c == '\\')
       c = '/';
   }
-  if (!FileExists(home_ + file))
+  if (!FileExists(roots_.install + file))
     return;
   // The licence text is served from the data folder only, like every other file.
   static constexpr std::string_view kData = "data/";
-  bool inData = file.size() > kData.size();
-  for (std::size_t i = 0; inData && i < kData.size(); ++i) {
-    char c = file[i];
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-    inData = c == kData[i];
-  }
-  if (!inData || file.find("..") != std::string::npos) {
-    std::fprintf(stderr, "drivesentinel: the licence text %s lies outside the data folder\n",
-                 file.c_str());
+  const bool inData = file.size() > kData.size() &&
+                      FoldCase(std::string_view(file).substr(0, kData.size())) == kData &&
+                      file.find("..") == std::string::npos;
+  if (!inData) {
+    if (services_.log)
+      services_.log("the licence text " + file + " lies outside the data folder");
     return;
   }
   shell_->OpenInNewTab("/data/" + file.substr(kData.size()));
 }
 
 void MainDialog::LeftButtonDown(int x, int y) {
-  std::unique_lock<std::mutex> lock(mutex);
-  if (!look.windowShown || look.minimized || look.ended)
-    return;
-  ClickState state{modelSeries, toolEditMode, eraseRunning};
-  ClickAction action = HitTest(currentPage, x, y, state);
+  ClickAction action;
+  {
+    MutexLock lock(mutex_);
+    if (!look_.windowShown || look_.minimized || look_.ended)
+      return;
+    ClickState clickState{state_.modelSeries, state_.toolEditMode, state_.eraseRunning};
+    action = HitTest(state_.currentPage, x, y, clickState);
+  }
   if (action != ClickAction::kNone)
-    RunClickAction(action, lock);
+    RunClickAction(action);
 }
 
-void MainDialog::RunClickAction(ClickAction action, std::unique_lock<std::mutex>& lock) {
+void MainDialog::RunClickAction(ClickAction action) {
   switch (action) {
     case ClickAction::kNone:
       return;
     case ClickAction::kToggleHistoryRecording:
-      display.active_rec = display.active_rec == 0 ? 1 : 0;
-      lock.unlock();
+      Update([](WindowState& s) { s.display.active_rec = s.display.active_rec == 0 ? 1 : 0; });
       TabAction(kTabHealth);
       return;
     case ClickAction::kHealthExportUnsupported:
-      lock.unlock();
       shell_->ShowMessage("Unsupported!", "Error Message", MessageIcon::kExclamation);
       return;
     case ClickAction::kHealthExport:
-      if (hooks.exportHealthWorkbook &&
-          hooks.exportHealthWorkbook(*this, home_ + "data/health.xls")) {
-        shell_->OfferDownload("health.xls", "health.xls");
-      }
+      ExportHealth();
       return;
     case ClickAction::kSmartExport:
-      ExportDataFile("SMART.xls", "Failed to find SMART.xls file!", lock);
+      ExportDataFile("SMART.xls", "Failed to find SMART.xls file!");
       return;
     case ClickAction::kIdentifyExport:
-      ExportDataFile("Identify.xls", "Failed to find Identify.xls file!", lock);
+      ExportDataFile("Identify.xls", "Failed to find Identify.xls file!");
       return;
     case ClickAction::kToggleAlert:
-      alert.EnableAlert = alert.EnableAlert == 0 ? 1 : 0;
-      RunHook(hooks.saveAlertSettings, *this);
+      Update([](WindowState& s) { s.alert.EnableAlert = s.alert.EnableAlert == 0 ? 1 : 0; });
+      services_.settings->SaveAlert(CopyState().alert);
       return;
     case ClickAction::kCelsius:
-    case ClickAction::kFahrenheit:
-      alert.TemperatureType = action == ClickAction::kCelsius ? 0 : 1;
-      RunHook(hooks.saveAlertSettings, *this);
-      BuildPageLocked(kPageTool);
+    case ClickAction::kFahrenheit: {
+      const int type = action == ClickAction::kCelsius ? 0 : 1;
+      Update([type](WindowState& s) { s.alert.TemperatureType = type; });
+      services_.settings->SaveAlert(CopyState().alert);
+      RequestPage(kPageTool, 0);
       return;
+    }
     case ClickAction::kToggleSsl:
-      alert.EnableSSL = alert.EnableSSL == 0 ? 1 : 0;
+      Update([](WindowState& s) { s.alert.EnableSSL = s.alert.EnableSSL == 0 ? 1 : 0; });
       return;
     case ClickAction::kToolEdit:
-      toolEditMode = 1;
-      BuildPageLocked(kPageTool);
+      Update([](WindowState& s) { s.toolEditMode = 1; });
+      RequestPage(kPageTool, 0);
       return;
     case ClickAction::kToolSave:
-      toolEditMode = 0;
-      lock.unlock();
-      StartWorker(saveSettingsThread, hooks.saveSettingsCheck);
+      Update([](WindowState& s) { s.toolEditMode = 0; });
+      StartWorker(saveSettingsThread_, [this](std::stop_token stop) { SaveSettingsCheck(stop); });
       return;
     case ClickAction::kMailTest:
-      lock.unlock();
-      StartWorker(mailTestThread, hooks.mailFieldCheck);
+      StartWorker(mailTestThread_, [this](std::stop_token stop) { MailFieldCheck(stop); });
       return;
     case ClickAction::kSecureErase:
-      StartSecureErase(lock);
+      StartSecureErase();
       return;
   }
 }
 
-void MainDialog::ExportDataFile(const std::string& file, const std::string& missingMessage,
-                                std::unique_lock<std::mutex>& lock) {
-  bool present = DataFileExists(file);
-  lock.unlock();
-  if (present) {
+void MainDialog::ExportDataFile(const std::string& file, const std::string& missingMessage) {
+  if (FileExists(roots_.HomeData(file))) {
     shell_->OfferDownload(file, file);
   } else {
     shell_->ShowMessage(missingMessage, kProgramCaption, MessageIcon::kNone);
   }
 }
 
-void MainDialog::StartSecureErase(std::unique_lock<std::mutex>& lock) {
-  lock.unlock();
+void MainDialog::ExportHealth() {
+  std::string message;
+  if (services_.pages->ExportHealth(CopyState(), roots_.HomeData("health.xls"), &message)) {
+    shell_->OfferDownload("health.xls", "health.xls");
+  } else if (services_.log) {
+    services_.log("health export: " + message);
+  }
+}
+
+void MainDialog::StartSecureErase() {
   bool yes = shell_->AskYesNo(
       "Running the Secure Erase command will permanently delete all the data on your drive. "
       "Make sure anything you want to keep is backed up before you proceed. Continue?",
       "Warning");
   if (!yes)
     return;
-  lock.lock();
-  // The question was open for a while: the state may have changed meanwhile.
-  if (eraseRunning != 0 || currentPage != kPageTool)
-    return;
-  if (driveCount <= 0 || !hooks.secureErase)
-    return;  // nothing that could be erased
-  std::string fileSystems = hooks.selectedFileSystems ? hooks.selectedFileSystems(*this) : "";
-  if (!fileSystems.empty()) {
-    lock.unlock();
+  bool refused = false;
+  {
+    MutexLock lock(mutex_);
+    // The question was open for a while: the state may have changed meanwhile.
+    if (state_.eraseRunning != 0 || state_.currentPage != kPageTool)
+      return;
+    const DriveRecord* drive = state_.SelectedDrive();
+    if (drive == nullptr)
+      return;  // nothing that could be erased
+    refused = !drive->fileSystems.empty();
+    if (!refused) {
+      state_.toolEditMode = 0;
+      state_.eraseRunning = 1;
+    }
+  }
+  if (refused) {
     shell_->ShowMessage("Please remove the file system first!", "Error Message",
                         MessageIcon::kExclamation);
     return;
   }
-  toolEditMode = 0;
-  eraseRunning = 1;
-  lock.unlock();
-  StartWorker(eraseThread, hooks.secureErase);
+  StartWorker(eraseThread_, [this](std::stop_token stop) { SecureEraseThread(stop); });
 }
 
-void MainDialog::StartWorker(std::jthread& slot, const WorkerBody& body) {
-  if (!body || closed())
+void MainDialog::SaveSettingsCheck(std::stop_token) {}
+
+void MainDialog::MailFieldCheck(std::stop_token) {}
+
+void MainDialog::SecureEraseThread(std::stop_token) {
+  Update([](WindowState& s) { s.eraseRunning = 0; });
+}
+
+void MainDialog::StartWorker(std::jthread& slot, std::function<void(std::stop_token)> body) {
+  if (closed())
     return;
   if (slot.joinable()) {
     slot.request_stop();
     slot.join();
   }
-  slot = std::jthread([this, body](std::stop_token stop) { body(*this, stop); });
+  slot = std::jthread(std::move(body));
 }
 
 void MainDialog::F2Key() {
   bool leaving = false;
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (!look.windowShown || look.minimized || look.ended)
+    MutexLock lock(mutex_);
+    if (!look_.windowShown || look_.minimized || look_.ended)
       return;
-    if (internalMode == 1) {
-      internalMode = 0;  // hides button 1004
+    if (state_.internalMode == 1) {
+      state_.internalMode = 0;  // hides button 1004
       leaving = true;
     }
   }
@@ -376,63 +508,63 @@ void MainDialog::F2Key() {
     return;
   }
   std::string code;
-  if (!shell_->AskPassword(&code))
-    return;
-  if (code != kInternalAccessCode)
+  if (!shell_->AskPassword(&code) || code != kInternalAccessCode)
     return;  // a wrong code gives no message
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (look.ended)
+    MutexLock lock(mutex_);
+    if (look_.ended)
       return;
-    internalMode = 1;
+    state_.internalMode = 1;
     PublishLocked();
   }
   TabAction(kButtonInternal);
 }
 
 void MainDialog::Minimize() {
-  std::lock_guard<std::mutex> lock(mutex);
-  if (look.ended)
+  MutexLock lock(mutex_);
+  if (look_.ended)
     return;
   // A refused icon still hides the window, as the notification area does.
-  look.minimized = true;
+  look_.minimized = true;
   PublishLocked();
 }
 
 void MainDialog::TrayClick(bool leftButton) {
   if (!leftButton)
     return;
-  std::lock_guard<std::mutex> lock(mutex);
-  if (!look.minimized || look.ended)
+  MutexLock lock(mutex_);
+  if (!look_.minimized || look_.ended)
     return;
-  look.minimized = false;
+  look_.minimized = false;
   PublishLocked();
+}
+
+void MainDialog::SaveSettings() {
+  const WindowState copy = CopyState();
+  services_.settings->SaveDisplay(copy.display);
+  services_.settings->SaveAlert(copy.alert);
 }
 
 void MainDialog::Close() {
   if (closed_.exchange(true))
     return;
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    RunHook(hooks.cookiePoll, *this);  // the last edits reach the settings files
-    look.minimized = false;            // the notification icon goes
-    trayCreated = false;
+    MutexLock lock(mutex_);
+    look_.minimized = false;  // the notification icon goes
+    trayCreated_ = false;
   }
-  // Workers take mutex themselves, so they are stopped and joined without it.
-  for (std::jthread* worker :
-       {&monitorThread, &mailTestThread, &saveSettingsThread, &eraseThread}) {
+  // Workers take the lock themselves, so they are stopped and joined without it.
+  pageWorker_.Stop();
+  for (std::jthread* worker : {&mailTestThread_, &saveSettingsThread_, &eraseThread_})
     worker->request_stop();
-  }
-  for (std::jthread* worker :
-       {&monitorThread, &mailTestThread, &saveSettingsThread, &eraseThread}) {
+  for (std::jthread* worker : {&mailTestThread_, &saveSettingsThread_, &eraseThread_}) {
     if (worker->joinable())
       worker->join();
   }
+  SaveSettings();
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    RunHook(hooks.saveDisplaySettings, *this);
-    RunHook(hooks.saveAlertSettings, *this);
-    look.ended = true;
+    MutexLock lock(mutex_);
+    look_.ended = true;
     PublishLocked();
   }
   if (onClosed_)

@@ -2,18 +2,16 @@
 
 #include <thread>
 
-#include "store/settings.h"
-
 namespace ds {
 
-MonitorApp::MonitorApp(AppOptions options)
+MonitorApp::MonitorApp(AppOptions options, WindowServices services)
     : options_(std::move(options)), token_(NewToken()), shell_(options_.dialogTimeout) {
-  dialog_ = std::make_unique<MainDialog>(options_.home, &shell_);
+  dialog_ = std::make_unique<MainDialog>(options_.roots, &shell_, std::move(services));
   dialog_->setOnClosed([this] { queue_.Stop(); });
   ShellServerOptions serverOptions;
   serverOptions.bindAddress = options_.bindAddress;
   serverOptions.port = options_.port;
-  serverOptions.dataFolder = options_.home + "data/";
+  serverOptions.dataFolders = {options_.roots.InstallData(""), options_.roots.HomeData("")};
   serverOptions.token = token_;
   server_ =
       std::make_unique<ShellServer>(serverOptions, &shell_, &cookies_,
@@ -76,17 +74,12 @@ void MonitorApp::RequestClose() {
   }
 }
 
-int MonitorApp::Run(StartupPlatform& platform) {
-  bool running = false;
+int MonitorApp::Run(StartupContext& context) {
   queue_.Post([&] {
-    StartupResult result = RunStartup(*dialog_, platform);
-    running = result == StartupResult::kRunning;
-    if (!running) {
+    if (RunStartup(*dialog_, context) != StartupResult::kRunning) {
       // An early exit loaded no settings and took no inputs: there is nothing to flush,
       // and writing the defaults would wipe the user's settings.
-      std::lock_guard<std::mutex> lock(dialog_->mutex);
-      dialog_->look.ended = true;
-      dialog_->PublishLocked();
+      dialog_->EndWithoutWindow();
       queue_.Stop();
     }
   });
@@ -95,20 +88,6 @@ int MonitorApp::Run(StartupPlatform& platform) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   server_->Stop();
   return 0;
-}
-
-void WireSettingsHooks(MainDialog& dialog, StartupPlatform& platform) {
-  std::string home = dialog.home();
-  platform.loadDisplaySettings = [home](MainDialog& d) {
-    LoadDisplaySettings(d.display, home, d.driveCount);
-  };
-  platform.loadAlertSettings = [home](MainDialog& d) {
-    LoadAlertSettings(d.alert, d.settingsReadBusy, home);
-  };
-  dialog.hooks.saveDisplaySettings = [home](MainDialog& d) {
-    SaveDisplaySettings(d.display, home);
-  };
-  dialog.hooks.saveAlertSettings = [home](MainDialog& d) { SaveAlertSettings(d.alert, home); };
 }
 
 }  // namespace ds

@@ -16,7 +16,7 @@
 namespace ds {
 
 struct AppOptions {
-  std::string home;  // program folder with a trailing "/"
+  ProgramRoots roots;
   std::string bindAddress = "127.0.0.1";
   int port = 0;
   std::chrono::milliseconds dialogTimeout = std::chrono::minutes(5);
@@ -24,7 +24,8 @@ struct AppOptions {
 
 class MonitorApp {
  public:
-  explicit MonitorApp(AppOptions options);
+  // `services` outlive the application.
+  MonitorApp(AppOptions options, WindowServices services);
   ~MonitorApp();
 
   // Starts the HTTP server; false with `message` when the address cannot be bound.
@@ -36,7 +37,7 @@ class MonitorApp {
 
   // Runs start-up and the message loop on the calling thread until the window is closed
   // or start-up ends the program. Returns the process exit code.
-  int Run(StartupPlatform& platform);
+  int Run(StartupContext& context);
 
   // From any thread (signals): closes the window as the Close button does.
   void RequestClose();
@@ -57,9 +58,5 @@ class MonitorApp {
   std::unique_ptr<MainDialog> dialog_;
   std::unique_ptr<ShellServer> server_;
 };
-
-// Connects the settings files to the window and the start-up (the other parts of the
-// program add their own hooks beside these).
-void WireSettingsHooks(MainDialog& dialog, StartupPlatform& platform);
 
 }  // namespace ds

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <sstream>
 
 #include "platform/file_system.h"
-#include "store/ini_file_reader.h"
+#include "text/ini_file_reader.h"
 
 namespace ds {
 namespace {
@@ -14,36 +13,11 @@ namespace {
 // Registry strings are read through 256-byte buffers.
 constexpr std::size_t kMaxSystemText = 255;
 
-std::string ReadFact(const std::filesystem::path& path) {
-  std::string text;
-  std::string ignored;
-  if (!ReadWholeFile(path.string(), 4096, &text, &ignored))
-    return "";
-  return std::string(TrimBoth(text));
-}
-
-std::string ControllerKind(const std::string& pciClass) {
-  // Class code 0x01SSPP: mass storage, subclass SS, programming interface PP.
-  if (pciClass.rfind("0x010601", 0) == 0)
-    return "SATA AHCI Controller";
-  if (pciClass.rfind("0x0106", 0) == 0)
-    return "SATA Controller";
-  if (pciClass.rfind("0x0101", 0) == 0)
-    return "IDE ATA/ATAPI Controller";
-  if (pciClass.rfind("0x0104", 0) == 0)
-    return "RAID Controller";
-  if (pciClass.rfind("0x0107", 0) == 0)
-    return "SAS Controller";
-  if (pciClass.rfind("0x0108", 0) == 0)
-    return "NVM Express Controller";
-  return "Storage Controller";
-}
-
 std::vector<std::string> SplitTabs(const std::string& line) {
   std::vector<std::string> parts;
   std::size_t start = 0;
   while (true) {
-    std::size_t tab = line.find('\t', start);
+    std::size_t tab = line.find('	', start);
     parts.push_back(line.substr(start, tab - start));
     if (tab == std::string::npos)
       break;
@@ -54,45 +28,10 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 
 }  // namespace
 
-SystemRegistryFacts ReadSystemRegistryFacts(const std::string& root) {
-  namespace fs = std::filesystem;
+SystemRegistryFacts SystemRegistryFactsOf(const MachineFacts& machine) {
   SystemRegistryFacts facts;
-  fs::path base(root);
-  facts.baseBoardProduct = ReadFact(base / "sys/class/dmi/id/board_name");
-  std::string kernel = ReadFact(base / "proc/sys/kernel/osrelease");
-
-  struct Found {
-    bool sata;
-    std::string address;
-    StorageController controller;
-  };
-  std::vector<Found> found;
-  std::error_code error;
-  for (const auto& device : fs::directory_iterator(base / "sys/bus/pci/devices", error)) {
-    std::string pciClass = ReadFact(device.path() / "class");
-    if (pciClass.rfind("0x01", 0) != 0)
-      continue;
-    std::string driver;
-    std::error_code linkError;
-    fs::path target = fs::read_symlink(device.path() / "driver", linkError);
-    if (!linkError)
-      driver = target.filename().string();
-    std::string version = driver.empty() ? "" : ReadFact(base / "sys/module" / driver / "version");
-    if (version.empty())
-      version = kernel;
-    std::string desc = "Standard " + ControllerKind(pciClass);
-    if (!driver.empty())
-      desc += " (" + driver + ")";
-    found.push_back(
-        {pciClass.rfind("0x0106", 0) == 0, device.path().filename().string(), {desc, version}});
-  }
-  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-    if (a.sata != b.sata)
-      return a.sata;
-    return a.address < b.address;
-  });
-  for (Found& f : found)
-    facts.controllers.push_back(std::move(f.controller));
+  facts.controllers = machine.storageControllers;
+  facts.baseBoardProduct = machine.boardProduct;
   return facts;
 }
 
@@ -166,7 +105,7 @@ const RegistryFacade::Value* RegistryFacade::SystemValue(const std::string& fold
   }
   if (folded == classKey || !SystemKey(folded))
     return nullptr;
-  const StorageController& controller =
+  const StorageControllerFacts& controller =
       facts_.controllers[static_cast<std::size_t>(std::stoi(folded.substr(classKey.size() + 1)))];
   if (foldedName == "driverdesc") {
     scratch->text = controller.driverDesc.substr(0, kMaxSystemText);

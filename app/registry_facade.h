@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/registry.h"
+#include "platform/machine_facts.h"
 
 // The registry on Linux: the program's own keys (browser emulation, SOFTWARE\NORVIK, the
 // Run value) live in a key file of the data folder; the system values it reads (storage
@@ -13,21 +14,14 @@
 // Writing the Run value is mirrored by `onRunValue` (the start at system startup).
 namespace ds {
 
-struct StorageController {
-  std::string driverDesc;
-  std::string driverVersion;
-};
-
 // The machine facts the system keys answer with.
 struct SystemRegistryFacts {
-  std::vector<StorageController> controllers;  // subkeys 0000, 0001, ... of the class key
+  std::vector<StorageControllerFacts> controllers;  // subkeys 0000, 0001, ... of the class key
   std::string baseBoardProduct;
 };
 
-// Reads the facts below `root` ("/" for this machine): the PCI mass-storage controllers
-// from /sys/bus/pci/devices with their kernel drivers (SATA ones first) and the board name
-// from /sys/class/dmi/id.
-SystemRegistryFacts ReadSystemRegistryFacts(const std::string& root);
+// The facts of the system keys from the machine's facts.
+SystemRegistryFacts SystemRegistryFactsOf(const MachineFacts& machine);
 
 class RegistryFacade : public Registry {
  public:

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "tests/temp_folder.h"
 
@@ -82,41 +81,6 @@ TEST(RegistryFacadeTest, WritingTheRunValueIsMirrored) {
   registry.SetString(kRunKey, "Other", "other program");
   registry.SetString(kRunKey, kRunValueName, "/opt/ds/drivesentinel /autostart");
   EXPECT_EQ(mirrored, std::vector<std::string>{"/opt/ds/drivesentinel /autostart"});
-}
-
-TEST(RegistryFacadeTest, ReadsStorageControllersAndBoardFromSysfs) {
-  TempFolder root;
-  auto write = [&](const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(root.path() + path).parent_path());
-    std::ofstream(root.path() + path) << text;
-  };
-  write("sys/class/dmi/id/board_name", "PRIME B450\n");
-  write("proc/sys/kernel/osrelease", "6.1.0-test\n");
-  write("sys/bus/pci/devices/0000:00:1f.2/class", "0x010601\n");
-  write("sys/bus/pci/devices/0000:00:01.1/class", "0x010180\n");
-  write("sys/bus/pci/devices/0000:00:02.0/class", "0x030000\n");  // graphics: left out
-  write("sys/bus/pci/devices/0000:03:00.0/class", "0x010802\n");
-  write("sys/bus/pci/drivers/ahci/.keep", "");
-  write("sys/module/nvme/version", "1.0\n");
-  std::filesystem::create_directories(root.path() + "sys/bus/pci/drivers/nvme");
-  std::filesystem::create_directory_symlink(
-      root.path() + "sys/bus/pci/drivers/ahci",
-      root.path() + "sys/bus/pci/devices/0000:00:1f.2/driver");
-  std::filesystem::create_directory_symlink(
-      root.path() + "sys/bus/pci/drivers/nvme",
-      root.path() + "sys/bus/pci/devices/0000:03:00.0/driver");
-  SystemRegistryFacts facts = ReadSystemRegistryFacts(root.path());
-  EXPECT_EQ(facts.baseBoardProduct, "PRIME B450");
-  ASSERT_EQ(facts.controllers.size(), 3u);
-  EXPECT_EQ(facts.controllers[0].driverDesc, "Standard SATA AHCI Controller (ahci)");
-  EXPECT_EQ(facts.controllers[0].driverVersion, "6.1.0-test");
-  EXPECT_EQ(facts.controllers[1].driverDesc, "Standard IDE ATA/ATAPI Controller");
-  EXPECT_EQ(facts.controllers[2].driverDesc, "Standard NVM Express Controller (nvme)");
-  EXPECT_EQ(facts.controllers[2].driverVersion, "1.0");
-
-  SystemRegistryFacts none = ReadSystemRegistryFacts(root.path() + "missing/");
-  EXPECT_TRUE(none.controllers.empty());
-  EXPECT_EQ(none.baseBoardProduct, "");
 }
 
 TEST(RegistryFacadeTest, EscapeRoundTrip) {

@@ -2,77 +2,69 @@
 
 #include <cstdio>
 
-#include "app/program_ini.h"
-#include "app/run_options.h"
+#include "drive/model_series.h"
+#include "platform/file_system.h"
+#include "store/history_folder.h"
+#include "store/history_records.h"
+#include "store/program_ini.h"
 
 namespace ds {
 namespace {
-
-void RunLocked(MainDialog& dialog, const std::function<void(MainDialog&)>& hook) {
-  if (!hook)
-    return;
-  std::lock_guard<std::mutex> lock(dialog.mutex);
-  hook(dialog);
-}
 
 std::string FileNameOf(const std::string& path) {
   std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Step 6: the browser control's document mode for this program.
+// The browser control's document mode for this program.
 bool SetBrowserEmulation(Registry& registry, const std::string& exeFileName) {
   std::uint32_t mode = 0;
   if (registry.KeyExists(kBrowserEmulationKey)) {
-    if (!registry.QueryDword(kBrowserEmulationKey, exeFileName, &mode)) {
+    if (!registry.QueryDword(kBrowserEmulationKey, exeFileName, &mode))
       registry.SetDword(kBrowserEmulationKey, exeFileName, kBrowserEmulationMode);
-    }
     return true;
   }
   registry.CreateKey(kFeatureControlKey);
   registry.CreateKey(kBrowserEmulationKey);
-  if (!registry.QueryDword(kBrowserEmulationKey, exeFileName, &mode)) {
+  if (!registry.QueryDword(kBrowserEmulationKey, exeFileName, &mode))
     registry.SetDword(kBrowserEmulationKey, exeFileName, kBrowserEmulationMode);
-  }
   return false;
 }
 
-// Steps 7-9: storage driver and board from the system keys.
-void ReadSystemValues(Registry& registry, MainDialog& dialog) {
+// Storage driver and board from the system keys.
+void ReadSystemValues(const Registry& registry, WindowState& state) {
   std::string first = std::string(kStorageClassKey) + "\\0000";
   std::string text;
   if (registry.QueryString(first, "DriverDesc", &text))
-    dialog.sataDriverDesc = text;
+    state.sataDriverDesc = text;
   if (registry.QueryString(first, "DriverVersion", &text))
-    dialog.sataDriverVersion = text;
+    state.sataDriverVersion = text;
   if (registry.QueryString(kBiosKey, "BaseBoardProduct", &text))
-    dialog.baseBoardProduct = text;
+    state.baseBoardProduct = text;
   for (int n = 0; n <= 15; ++n) {
     char suffix[8];
     std::snprintf(suffix, sizeof suffix, "\\%04d", n);
     std::string desc;
-    if (!registry.QueryString(kStorageClassKey + std::string(suffix), "DriverDesc", &desc)) {
+    if (!registry.QueryString(kStorageClassKey + std::string(suffix), "DriverDesc", &desc))
       continue;
-    }
     if (!desc.empty() && desc.find("AHCI") != std::string::npos) {
-      dialog.sataDriverDesc = desc;
+      state.sataDriverDesc = desc;
       break;
     }
   }
 }
 
-// Step 14: the autorun question.
-void AskAutorun(Registry& registry, MainDialog& dialog, const std::string& autorunCommand) {
+// The autorun question.
+void AskAutorun(Registry& registry, MainDialog& dialog, const std::string& exeFileName,
+                const std::string& autorunCommand) {
   std::uint32_t doNotAsk = 0;
   if (!registry.QueryDword(kNorvikKey, "DoNotAskMeAgain", &doNotAsk))
     doNotAsk = 0;
-  if (doNotAsk != 0)
-    return;
-  if (!registry.KeyExists(kRunKey))
+  if (doNotAsk != 0 || !registry.KeyExists(kRunKey))
     return;
   std::string runValue;
   if (registry.QueryString(kRunKey, kRunValueName, &runValue) && !runValue.empty() &&
-      runValue.find(dialog.exeFileName) != std::string::npos) {
+      runValue.find(exeFileName) != std::string::npos) {
     return;  // already registered
   }
   AutorunAnswer answer = dialog.shell().AskAutorun();
@@ -87,82 +79,81 @@ void AskAutorun(Registry& registry, MainDialog& dialog, const std::string& autor
     registry.SetString(kRunKey, kRunValueName, autorunCommand);
 }
 
+// Gives the sample machine's series-0 drives a year of history, once (never real disks).
+void WriteDemoHistories(MainDialog& dialog, DriveAccess& drives, const CivilDate& today) {
+  const WindowState state = dialog.CopyState();
+  for (const DriveRecord& drive : state.drives) {
+    if (DetectModelSeries(drive.model) != 0)
+      continue;
+    AttributeTable table;
+    LoadAttributeTable(table, dialog.roots().install, 0);
+    SmartSnapshot snapshot;
+    if (drives.ReadDrive(drive, table, &snapshot) != 1)
+      continue;
+    WriteDemoHistory(HistoryFolder(dialog.roots().home, drive.model, drive.serial),
+                     snapshot.attr167Raw, today);
+  }
+}
+
+// The start record of the selected drive's history, written on its first day with the
+// erase count of that day: the disk is read before.
+void LoadHistoryStartOfSelectedDrive(MainDialog& dialog, const CivilDate& today) {
+  dialog.ReadSelectedDriveOnce();
+  const WindowState state = dialog.CopyState();
+  const DriveRecord* drive = state.SelectedDrive();
+  if (drive == nullptr)
+    return;
+  HistoryStart start =
+      LoadHistoryStart(HistoryFolder(dialog.roots().home, drive->model, drive->serial),
+                       state.smart.attr167Raw, today);
+  dialog.Update([&start](WindowState& s) { s.historyStart = start; });
+}
+
 }  // namespace
 
-StartupResult RunStartup(MainDialog& dialog, StartupPlatform& platform) {
-  Registry& registry = *platform.registry;
-  // Step 3: one instance at a time.
-  if (platform.acquireSingleInstance && !platform.acquireSingleInstance()) {
+StartupResult RunStartup(MainDialog& dialog, StartupContext& context) {
+  Registry& registry = *context.registry;
+  if (context.acquireSingleInstance && !context.acquireSingleInstance())
     return StartupResult::kSecondInstance;
-  }
-  // Steps 4-5.
-  std::string autorunCommand = platform.programPath + " /autostart";
-  {
-    std::lock_guard<std::mutex> lock(dialog.mutex);
-    dialog.exeFileName = FileNameOf(platform.programPath);
-  }
-  // Step 6.
-  if (!SetBrowserEmulation(registry, dialog.exeFileName)) {
+  const std::string exeFileName = FileNameOf(context.programPath);
+  const std::string autorunCommand = context.programPath + " /autostart";
+  if (!SetBrowserEmulation(registry, exeFileName)) {
     dialog.shell().ShowMessage(
         "Setting environment variable. Please re-execute this programe again!", kProgramCaption,
         MessageIcon::kNone);
     return StartupResult::kReexecute;
   }
-  {
-    std::lock_guard<std::mutex> lock(dialog.mutex);
-    ReadSystemValues(registry, dialog);  // steps 7-9
-  }
-  RunLocked(dialog, platform.collectSystemInfo);  // step 10
-  {
-    std::lock_guard<std::mutex> lock(dialog.mutex);
-    // Step 11.
-    dialog.currentPage = kPageHome;
-    dialog.toolEditMode = 0;
-    dialog.eraseRunning = 0;
-    dialog.eraseProgress = 0;
-    // Step 12.
-    ProgramIni ini = ReadProgramIni(dialog.home());
-    dialog.loadingTime = ini.loadingTime;
-    dialog.peCycleLimit = ini.peCycleLimit;
-    dialog.eulaFile = ini.eulaFile;
-    dialog.makerAddress = ini.makerAddress;
-    if (dialog.DataFileExists("empty.html")) {
-      dialog.look.frame = "empty.html";
-      ++dialog.look.frameSequence;
-    }
-    // Step 13.
-    dialog.autostartLaunch = IsAutostartCommandLine(platform.args) ? 1 : 0;
-  }
-  AskAutorun(registry, dialog, autorunCommand);       // step 14
-  RunLocked(dialog, platform.refreshDriveList);       // step 15
-  RunLocked(dialog, platform.loadDisplaySettings);    // step 16
-  RunLocked(dialog, platform.loadAlertSettings);      // step 17
-  RunLocked(dialog, platform.detectModelSeries);      // step 18
-  RunLocked(dialog, platform.loadSmartDescriptions);  // step 19
-  RunLocked(dialog, platform.loadHistoryStart);       // step 20
-  {
-    std::lock_guard<std::mutex> lock(dialog.mutex);
-    dialog.currentPage = kPageHome;  // step 21
-    dialog.internalMode = 0;
-  }
-  if (platform.startMonitor)
-    platform.startMonitor(dialog);  // step 22
-  int seconds;
-  {
-    std::lock_guard<std::mutex> lock(dialog.mutex);
-    seconds = dialog.loadingTime;
-  }
-  dialog.shell().ShowSplash(seconds);  // step 23
-  {
-    std::lock_guard<std::mutex> lock(dialog.mutex);
-    // Steps 24-28: the browser centres the window; the skin, buttons and title are the
-    // shell page's; the notification icon object exists from now on.
-    dialog.look.windowShown = true;
-    dialog.look.homePicture = true;
-    dialog.look.setSelected(kButtonHome, true);
-    dialog.trayCreated = true;
-    dialog.PublishLocked();
-  }
+  const ProgramIni ini = ReadProgramIni(dialog.roots().install);
+  dialog.Update([&](WindowState& s) {
+    s.exeFileName = exeFileName;
+    ReadSystemValues(registry, s);
+    s.currentPage = kPageHome;
+    s.toolEditMode = 0;
+    s.eraseRunning = 0;
+    s.eraseProgress = 0;
+    s.loadingTime = ini.loadingTime;
+    s.peCycleLimit = ini.peCycleLimit;
+    s.eulaFile = ini.eulaFile;
+    s.makerAddress = ini.makerAddress;
+    s.autostartLaunch = context.args.size() == 1 && context.args[0] == "/autostart" ? 1 : 0;
+  });
+  if (FileExists(dialog.roots().InstallData("empty.html")))
+    dialog.Navigate("empty.html");
+  AskAutorun(registry, dialog, exeFileName, autorunCommand);
+  dialog.RefreshDrives();
+  dialog.LoadSettings();
+  dialog.LoadSeriesAndDescriptions();
+  if (context.demoMachine)
+    WriteDemoHistories(dialog, *dialog.services().drives, context.today());
+  LoadHistoryStartOfSelectedDrive(dialog, context.today());
+  dialog.Update([](WindowState& s) {
+    s.currentPage = kPageHome;
+    s.internalMode = 0;
+  });
+  if (context.startMonitor)
+    context.startMonitor();
+  dialog.shell().ShowSplash(dialog.CopyState().loadingTime);
+  dialog.ShowWindow();
   return StartupResult::kRunning;
 }
 

@@ -1,33 +1,30 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/main_dialog.h"
 #include "app/registry.h"
+#include "store/history_date.h"
 
 // Start-up: the main window's initialisation, in its fixed order, from the single-instance
 // check to the window standing on screen with the Home picture and the monitor running.
-// Everything outside the window comes through StartupPlatform so tests can script it.
+// Everything outside the window comes through StartupContext so tests can script it.
 namespace ds {
 
-struct StartupPlatform {
+struct StartupContext {
   Registry* registry = nullptr;
   std::string programPath;        // the executable's full path
   std::vector<std::string> args;  // the arguments after the program name
-
-  // Every hook may be empty; the step is then skipped. They run with dialog.mutex held.
+  // False when another instance holds the program's lock (empty: this one does).
   std::function<bool()> acquireSingleInstance;
-  std::function<void(MainDialog&)> collectSystemInfo;
-  std::function<void(MainDialog&)> refreshDriveList;
-  std::function<void(MainDialog&)> loadDisplaySettings;
-  std::function<void(MainDialog&)> loadAlertSettings;
-  std::function<void(MainDialog&)> detectModelSeries;
-  std::function<void(MainDialog&)> loadSmartDescriptions;
-  std::function<void(MainDialog&)> loadHistoryStart;
-  // Starts the monitor thread (kept in dialog.monitorThread). Runs without the mutex.
-  std::function<void(MainDialog&)> startMonitor;
+  // The sample machine: its X50/X55 drives get a year of generated history, once.
+  bool demoMachine = false;
+  LocalDateSource today = LocalToday;
+  // Starts the monitor thread; empty: no monitor.
+  std::function<void()> startMonitor;
 };
 
 enum class StartupResult {
@@ -38,6 +35,6 @@ enum class StartupResult {
 
 inline constexpr std::uint32_t kBrowserEmulationMode = 11000;
 
-StartupResult RunStartup(MainDialog& dialog, StartupPlatform& platform);
+StartupResult RunStartup(MainDialog& dialog, StartupContext& context);
 
 }  // namespace ds

@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <future>
+#include <optional>
 
 #include "app/registry_facade.h"
+#include "platform/file_system.h"
+#include "tests/fake_window_services.h"
 #include "tests/scripted_shell.h"
 #include "tests/temp_folder.h"
 
@@ -17,41 +19,15 @@ class StartupTest : public testing::Test {
  protected:
   StartupTest()
       : registry("", Facts(), [this](const std::string& command) { mirrored.push_back(command); }),
-        dialog(home.path(), &shell) {
-    std::filesystem::create_directories(home.path() + "data");
+        window(home.path(), &shell) {
     std::ofstream(home.path() + "data/empty.html") << "<html></html>";
-    platform.registry = &registry;
-    platform.programPath = "/opt/norvik/drivesentinel";
-    auto step = [this](const std::string& name) {
-      return [this, name](MainDialog& d) {
-        // Every step but the monitor start runs with the window's lock held.
-        if (name != "monitor") {
-          // Asked from another thread: try_lock on a mutex this thread holds is undefined.
-          bool free = std::async(std::launch::async, [&d] {
-                        bool got = d.mutex.try_lock();
-                        if (got)
-                          d.mutex.unlock();
-                        return got;
-                      }).get();
-          EXPECT_FALSE(free) << name;
-        }
-        steps.push_back(name);
-      };
-    };
-    platform.acquireSingleInstance = [this] {
-      steps.push_back("instance");
-      return !secondInstance;
-    };
-    platform.collectSystemInfo = step("system-info");
-    platform.refreshDriveList = step("drives");
-    platform.loadDisplaySettings = step("display-settings");
-    platform.loadAlertSettings = step("alert-settings");
-    platform.detectModelSeries = step("series");
-    platform.loadSmartDescriptions = step("smart-descriptions");
-    platform.loadHistoryStart = step("history-start");
-    platform.startMonitor = step("monitor");
+    window.drives.AddDrive("QRA-X50 first", 3);
+    context.registry = &registry;
+    context.programPath = "/opt/norvik/drivesentinel";
+    context.today = [] { return CivilDate{2026, 12, 6}; };
+    context.acquireSingleInstance = [this] { return !secondInstance; };
+    context.startMonitor = [this] { monitorStartedAfterHistory = FileExists(StartRecord()); };
   }
-
   static SystemRegistryFacts Facts() {
     SystemRegistryFacts facts;
     facts.controllers = {{"Standard SATA Controller", "1.0"},
@@ -61,68 +37,64 @@ class StartupTest : public testing::Test {
     facts.baseBoardProduct = "Board 7";
     return facts;
   }
+  std::string StartRecord() { return home.path() + "data/QRA-X50 first_SN3/record_init.dat"; }
+  StartupResult Run() { return RunStartup(*window.dialog, context); }
 
   TempFolder home;
   ScriptedShell shell;
   std::vector<std::string> mirrored;
   RegistryFacade registry;
-  MainDialog dialog;
-  StartupPlatform platform;
-  std::vector<std::string> steps;
+  FakeWindow window;
+  StartupContext context;
   bool secondInstance = false;
+  bool monitorStartedAfterHistory = false;
 };
 
-TEST_F(StartupTest, StepsRunInTheirFixedOrder) {
-  ASSERT_EQ(RunStartup(dialog, platform), StartupResult::kRunning);
-  EXPECT_EQ(steps, (std::vector<std::string>{"instance", "system-info", "drives",
-                                             "display-settings", "alert-settings", "series",
-                                             "smart-descriptions", "history-start", "monitor"}));
-  // The autorun question comes before the drive list, the splash after the monitor start.
+TEST_F(StartupTest, TheWindowStandsWithEveryStepDone) {
+  ASSERT_EQ(Run(), StartupResult::kRunning);
+  // The autorun question before the drive list, the splash after the monitor start.
   EXPECT_EQ(shell.events, (std::vector<std::string>{"autorun-question", "splash 1"}));
-  WindowLook look = shell.last();
+  const WindowLook look = shell.last();
   EXPECT_TRUE(look.windowShown);
   EXPECT_TRUE(look.homePicture);
   EXPECT_EQ(look.page, kPageHome);
-  EXPECT_FALSE(look.internalButtonVisible);
   EXPECT_TRUE(look.isSelected(kButtonHome));
   EXPECT_EQ(look.frame, "empty.html");
-  EXPECT_EQ(dialog.exeFileName, "drivesentinel");
-  EXPECT_EQ(dialog.sataDriverDesc, "Standard SATA AHCI Controller (ahci)");
-  EXPECT_EQ(dialog.sataDriverVersion, "1.0");  // the AHCI search leaves the version alone
-  EXPECT_EQ(dialog.baseBoardProduct, "Board 7");
+  const WindowState state = window.dialog->CopyState();
+  EXPECT_EQ(state.exeFileName, "drivesentinel");
+  EXPECT_EQ(state.sataDriverDesc, "Standard SATA AHCI Controller (ahci)");
+  EXPECT_EQ(state.sataDriverVersion, "1.0");  // the AHCI search leaves the version alone
+  EXPECT_EQ(state.baseBoardProduct, "Board 7");
+  EXPECT_EQ(state.driveCount, 1);
+  // The selected disk was read before its history's start record was written.
+  EXPECT_EQ(window.drives.reads, 1);
+  EXPECT_EQ(state.historyStart.avg_erase_count, 103);
+  EXPECT_TRUE(monitorStartedAfterHistory);
   std::uint32_t mode = 0;
   EXPECT_TRUE(registry.QueryDword(kBrowserEmulationKey, "drivesentinel", &mode));
   EXPECT_EQ(mode, kBrowserEmulationMode);
-  EXPECT_TRUE(dialog.trayCreated);
 }
 
-TEST_F(StartupTest, ASecondInstanceEndsSilently) {
+TEST_F(StartupTest, EarlyEnds) {
   secondInstance = true;
-  EXPECT_EQ(RunStartup(dialog, platform), StartupResult::kSecondInstance);
-  EXPECT_EQ(steps, std::vector<std::string>{"instance"});
+  EXPECT_EQ(Run(), StartupResult::kSecondInstance);
   EXPECT_TRUE(shell.messages.empty());
   EXPECT_TRUE(shell.looks.empty());
-}
 
-TEST_F(StartupTest, AMissingEmulationKeyIsCreatedAndAsksForARestart) {
+  secondInstance = false;
   registry.DeleteKey(kBrowserEmulationKey);
-  EXPECT_EQ(RunStartup(dialog, platform), StartupResult::kReexecute);
+  EXPECT_EQ(Run(), StartupResult::kReexecute);
   EXPECT_EQ(shell.messages,
             std::vector<std::string>{
                 "Norvik DriveSentinel: Setting environment variable. Please re-execute this "
                 "programe again!"});
-  EXPECT_EQ(steps, std::vector<std::string>{"instance"});
-  EXPECT_TRUE(registry.KeyExists(kBrowserEmulationKey));
-  steps.clear();
-  EXPECT_EQ(RunStartup(dialog, platform), StartupResult::kRunning);  // the second start works
-}
-
-TEST_F(StartupTest, ExistingEmulationValueIsKept) {
+  EXPECT_EQ(window.drives.reads, 0);
+  EXPECT_EQ(Run(), StartupResult::kRunning);  // the second start works
   registry.SetDword(kBrowserEmulationKey, "drivesentinel", 7000);
-  ASSERT_EQ(RunStartup(dialog, platform), StartupResult::kRunning);
+  ASSERT_EQ(Run(), StartupResult::kRunning);
   std::uint32_t mode = 0;
   registry.QueryDword(kBrowserEmulationKey, "drivesentinel", &mode);
-  EXPECT_EQ(mode, 7000u);
+  EXPECT_EQ(mode, 7000u);  // an existing value is kept
 }
 
 TEST_F(StartupTest, AutorunQuestionOutcomes) {
@@ -155,16 +127,16 @@ TEST_F(StartupTest, AutorunQuestionOutcomes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RegistryFacade fresh("", Facts(), [this](const std::string& cmd) { mirrored.push_back(cmd); });
-    registry = std::move(fresh);
+    registry =
+        RegistryFacade("", Facts(), [this](const std::string& cmd) { mirrored.push_back(cmd); });
     mirrored.clear();
     shell.autorunQuestions = 0;
     shell.autorunReplies.clear();
     if (c.reply)
       shell.autorunReplies.push_back(*c.reply);
     c.prepare();
-    bool preRegistered = !mirrored.empty();
-    ASSERT_EQ(RunStartup(dialog, platform), StartupResult::kRunning);
+    const bool preRegistered = !mirrored.empty();
+    ASSERT_EQ(Run(), StartupResult::kRunning);
     EXPECT_EQ(shell.autorunQuestions, c.asked ? 1 : 0);
     std::string runValue;
     registry.QueryString(kRunKey, kRunValueName, &runValue);
@@ -179,20 +151,20 @@ TEST_F(StartupTest, AutorunQuestionOutcomes) {
   }
 }
 
-TEST_F(StartupTest, IniAndAutostartFields) {
+TEST_F(StartupTest, IniValuesAndTheLogonStart) {
   std::ofstream(home.path() + "Norvik_DriveSentinel.ini")
       << "Loading_Time=0\nPE_Cycle_Limit=5000x\nEnd_User_License_Agreement=data\\EULA.txt\n";
-  platform.args = {"/autostart"};
-  ASSERT_EQ(RunStartup(dialog, platform), StartupResult::kRunning);
-  EXPECT_EQ(dialog.loadingTime, 0);
-  EXPECT_EQ(dialog.peCycleLimit, 5000);
-  EXPECT_EQ(dialog.eulaFile, "data\\EULA.txt");
-  EXPECT_EQ(dialog.autostartLaunch, 1);
+  context.args = {"/autostart"};
+  ASSERT_EQ(Run(), StartupResult::kRunning);
+  WindowState state = window.dialog->CopyState();
+  EXPECT_EQ(state.loadingTime, 0);
+  EXPECT_EQ(state.peCycleLimit, 5000);
+  EXPECT_EQ(state.eulaFile, "data\\EULA.txt");
+  EXPECT_EQ(state.autostartLaunch, 1);
   EXPECT_EQ(shell.events.back(), "splash 0");
-
-  platform.args = {"/autostart", "--demo"};
-  ASSERT_EQ(RunStartup(dialog, platform), StartupResult::kRunning);
-  EXPECT_EQ(dialog.autostartLaunch, 0);
+  context.args = {"/autostart", "--demo"};
+  ASSERT_EQ(Run(), StartupResult::kRunning);
+  EXPECT_EQ(window.dialog->CopyState().autostartLaunch, 0);
 }
 
 }  // namespace

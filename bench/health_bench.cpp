@@ -57,8 +57,9 @@ void BM_HealthPageBuild(benchmark::State& state) {
   ds::HistoryStart start;
   std::string message;
   for (auto _ : state) {
-    std::string page = ds::BuildHealthPage(bench.home.path(), input, &start, &message);
-    if (page.empty())
+    std::optional<std::string> page =
+        ds::BuildHealthPage(ds::ProgramRoots(bench.home.path()), input, &start, &message);
+    if (!page)
       state.SkipWithError("no page written");
     benchmark::DoNotOptimize(page);
   }

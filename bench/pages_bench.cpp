@@ -86,7 +86,7 @@ void BM_DiskInfoBuild(benchmark::State& state) {
   };
   std::string message;
   for (auto _ : state)
-    benchmark::DoNotOptimize(ds::BuildDiskInfoPage(home.path(), input, &message));
+    benchmark::DoNotOptimize(ds::BuildDiskInfoPage(ds::ProgramRoots(home.path()), input, &message));
 }
 BENCHMARK(BM_DiskInfoBuild)->Unit(benchmark::kMillisecond);
 
@@ -108,7 +108,7 @@ void BM_SmartPageBuild(benchmark::State& state) {
   input.identify.model = "QRA X50 128GB";
   std::string message;
   for (auto _ : state)
-    benchmark::DoNotOptimize(ds::BuildSmartPage(home.path(), input, &message));
+    benchmark::DoNotOptimize(ds::BuildSmartPage(ds::ProgramRoots(home.path()), input, &message));
 }
 BENCHMARK(BM_SmartPageBuild)->Unit(benchmark::kMillisecond);
 

@@ -4,8 +4,9 @@
 #include <filesystem>
 #include <string>
 
-#include "store/ini_file_reader.h"
+#include "platform/file_system.h"
 #include "store/key_value_writer.h"
+#include "text/ini_file_reader.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ void BM_ReadAlertSettingsFile(benchmark::State& state) {
     return;
   }
   for (auto _ : state) {
-    ds::IniFileReader reader(path);
+    ds::IniFileReader reader = ds::ReadKeyValueFile(path);
     for (const char* key : kAlertKeys)
       benchmark::DoNotOptimize(reader.lookup(key));
   }

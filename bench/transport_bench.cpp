@@ -7,7 +7,7 @@
 #include "drive/ata_transport.h"
 #include "platform/linux/ata_sense.h"
 #include "platform/sim/simulated_disk.h"
-#include "store/ini_file_reader.h"
+#include "text/ini_file_reader.h"
 
 namespace {
 

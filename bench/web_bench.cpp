@@ -12,6 +12,7 @@
 
 #include "app/main_dialog.h"
 #include "app/ui_queue.h"
+#include "tests/fake_window_services.h"
 #include "tests/temp_folder.h"
 #include "web/request_guard.h"
 #include "web/shell_server.h"
@@ -48,7 +49,7 @@ void BM_PageRequests(benchmark::State& state) {
   WebShell shell;
   CookieJar cookies;
   ShellServerOptions options;
-  options.dataFolder = bench.home.path() + "data/";
+  options.dataFolders = {bench.home.path() + "data/"};
   options.token = NewToken();
   ShellServer server(options, &shell, &cookies, [](const ShellInput&) { return true; });
   std::string message;
@@ -82,18 +83,20 @@ void BM_PageRequests(benchmark::State& state) {
 }
 BENCHMARK(BM_PageRequests)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// A tab click: the input request, the UI thread's tab action (no page builder: the frame
-// goes to the empty page) and the navigation event reaching a connected window.
+// A tab click: the input request, the UI thread's tab action, the page worker's build (a
+// fake page) and the navigation event reaching a connected window.
 void BM_TabActionClickToNavigation(benchmark::State& state) {
   BenchHome bench;
   WebShell shell;
   CookieJar cookies;
-  MainDialog dialog(bench.home.path(), &shell);
-  dialog.look.windowShown = true;
-  dialog.hooks.isMakersDisk = [](const MainDialog&) { return true; };
+  FakeWindow window(bench.home.path(), &shell);
+  window.drives.AddDrive("QRA-X50");
+  MainDialog& dialog = *window.dialog;
+  dialog.RefreshDrives();
+  dialog.ShowWindow();
   UiQueue queue;
   ShellServerOptions options;
-  options.dataFolder = bench.home.path() + "data/";
+  options.dataFolders = {bench.home.path() + "data/"};
   options.token = NewToken();
   ShellServer server(options, &shell, &cookies, [&](const ShellInput& input) {
     int id = input.id;
@@ -105,7 +108,7 @@ void BM_TabActionClickToNavigation(benchmark::State& state) {
     return;
   }
   std::thread ui([&] { queue.Run(); });
-  auto window = shell.stream().Connect({});
+  auto page = shell.stream().Connect({});
   httplib::Client client("127.0.0.1", server.port());
   client.set_keep_alive(true);
   client.set_tcp_nodelay(true);  // as browsers do
@@ -120,9 +123,9 @@ void BM_TabActionClickToNavigation(benchmark::State& state) {
     client.Post("/data/.input", headers, "type=button&id=" + std::to_string(tab),
                 "application/x-www-form-urlencoded");
     std::string event;
-    while (shell.stream().Next(window, &event, std::chrono::seconds(2))) {
-      if (event.find("empty.html") != std::string::npos &&
-          event.find(expected) != std::string::npos) {
+    const std::string built = std::to_string(PageOfTab(tab)) + ".html";
+    while (shell.stream().Next(page, &event, std::chrono::seconds(2))) {
+      if (event.find(built) != std::string::npos && event.find(expected) != std::string::npos) {
         break;
       }
     }

@@ -1,4 +1,5 @@
 #include "drive/descriptor_text.h"
+#include "text/text_helpers.h"
 
 #include <optional>
 
@@ -51,14 +52,6 @@ std::string Plain(std::string_view field) {
   return text;
 }
 
-std::string TrimBlanks(std::string text) {
-  std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos)
-    return {};
-  std::size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
 std::string DescriptorText(std::string_view field) {
@@ -66,7 +59,7 @@ std::string DescriptorText(std::string_view field) {
   if (nul != std::string_view::npos)
     field = field.substr(0, nul);
   std::optional<std::string> decoded = FromHexPairs(field);
-  return TrimBlanks(decoded ? *decoded : Plain(field));
+  return std::string(TrimSpaces(decoded ? *decoded : Plain(field)));
 }
 
 }  // namespace ds

@@ -7,6 +7,7 @@
 
 #include "drive/descriptor_text.h"
 #include "drive/identify_decoder.h"
+#include "text/text_helpers.h"
 
 namespace ds {
 
@@ -14,23 +15,6 @@ namespace {
 
 bool ValidDriveNumber(int n) {
   return n >= 0 && n < kMaxPhysicalDrives;
-}
-
-std::string UpperCase(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-  return UpperCase(a) == UpperCase(b);
-}
-
-std::string TrimBlanks(const std::string& text) {
-  std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos)
-    return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 // Bus types 1-17 as reported, the reserved maximum 127 as 18, anything else 0.
@@ -118,7 +102,7 @@ void DriveEnumerator::ReadStorageInterfaces() {
       continue;
     isUsbStorage_[static_cast<std::size_t>(facts.driveNumber)] = true;
     std::string serial = facts.instanceId.substr(0, facts.instanceId.find('&'));
-    SetDriveText(slots_[static_cast<std::size_t>(facts.driveNumber)].serial, TrimBlanks(serial));
+    SetDriveText(slots_[static_cast<std::size_t>(facts.driveNumber)].serial, TrimSpaces(serial));
   }
 }
 

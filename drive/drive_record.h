@@ -6,26 +6,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/storage_bus.h"
+
 namespace ds {
 
 // Capacity of every text field of a drive record, terminating NUL included: longer texts
 // are cut so a record never carries more than the pages and history folders expect.
 inline constexpr std::size_t kDriveTextCapacity = 256;
-
-// Storage bus types in the numbering the pages and the ATA/SATA filter use.
-inline constexpr int kBusTypeUnknown = 0;
-inline constexpr int kBusTypeScsi = 1;
-inline constexpr int kBusTypeAta = 3;
-inline constexpr int kBusTypeUsb = 7;
-inline constexpr int kBusTypeSata = 11;
-inline constexpr int kBusTypeSd = 12;
-inline constexpr int kBusTypeMmc = 13;
-inline constexpr int kBusTypeVirtual = 14;
-inline constexpr int kBusTypeNvme = 17;
-inline constexpr int kBusTypeMaxReserved = 18;
-
-// Highest number of physical drives the enumeration looks at (drive numbers 0..25).
-inline constexpr int kMaxPhysicalDrives = 26;
 
 // Stores `text` in `field`, cut to the record's text capacity.
 void SetDriveText(std::string& field, std::string_view text);

@@ -5,85 +5,16 @@
 #include <memory>
 #include <sstream>
 
-#include "drive/command_machine.h"
 #include "drive/drive_enumerator.h"
 #include "drive/identify_decoder.h"
 #include "drive/model_series.h"
 #include "drive/read_drive.h"
-#include "platform/linux/linux_disk_system.h"
-#include "platform/sim/simulated_machine.h"
 #include "store/description_tables.h"
-#include "store/ini_file_reader.h"
-#include "store/leading_integer.h"
+#include "text/json_text.h"
 
 namespace ds {
 
 namespace {
-
-struct ReportOptions {
-  enum class Source { kReal, kDemo, kSim } source = Source::kReal;
-  std::string simFolder;
-  std::string home;
-  int driveIndex = -1;  // -1: all
-  bool json = false;
-};
-
-const char* kUsage =
-    "usage: drivesentinel report [--demo | --sim DIR] [--drive N | --all] [--json] [--home DIR]\n";
-
-bool ParseOptions(const std::vector<std::string>& args, ReportOptions* options,
-                  std::string* error) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    bool hasValue = i + 1 < args.size();
-    if (arg == "--demo") {
-      options->source = ReportOptions::Source::kDemo;
-    } else if (arg == "--sim" && hasValue) {
-      options->source = ReportOptions::Source::kSim;
-      options->simFolder = args[++i];
-    } else if (arg == "--home" && hasValue) {
-      options->home = args[++i];
-      if (options->home.empty() || options->home.back() != '/')
-        options->home += '/';
-    } else if (arg == "--drive" && hasValue) {
-      const std::string& value = args[++i];
-      if (value.empty() || value.size() > 2 ||
-          value.find_first_not_of("0123456789") != std::string::npos) {
-        *error = "--drive needs a disk index (0-25), not \"" + value + "\"";
-        return false;
-      }
-      options->driveIndex = std::stoi(value);
-    } else if (arg == "--all") {
-      options->driveIndex = -1;
-    } else if (arg == "--json") {
-      options->json = true;
-    } else {
-      *error = "unknown or incomplete argument \"" + arg + "\"";
-      return false;
-    }
-  }
-  return true;
-}
-
-// JSON string with every byte outside printable ASCII escaped, so texts from a disk
-// (which may hold any byte) always give valid JSON.
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte >= 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
 
 // Printable form of a text from a disk for the text report: other bytes as \xHH.
 std::string Printable(const std::string& text) {
@@ -112,16 +43,6 @@ const char* ChecksumName(IdentifyChecksum checksum) {
   }
   return "absent";
 }
-
-// One kept disk with what the report read of it.
-struct DriveReading {
-  int index = 0;
-  DriveRecord record;
-  SmartSnapshot snapshot;
-  int smartRead = 0;
-  std::vector<std::string> messages;
-  std::vector<VolumeFacts> volumes;  // the mounted file systems on the disk
-};
 
 class JsonObject {
  public:
@@ -299,93 +220,36 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
 
 }  // namespace
 
-int RunDriveReport(const std::vector<std::string>& args, const std::string& home, std::ostream& out,
-                   std::ostream& err) {
-  ReportOptions options;
-  options.home = home;
-  std::string error;
-  if (!ParseOptions(args, &options, &error)) {
-    err << "drivesentinel report: " << error << "\n" << kUsage;
-    return kReportUsage;
-  }
+int ReadDriveWithTable(AtaDeviceOpener& opener, const DriveRecord& drive,
+                       const std::string& installFolder, int startPeCycleLimit,
+                       const std::string& baseBoardProduct, const MessageSink& messages,
+                       SmartSnapshot* snapshot) {
+  snapshot->peCycleLimit = startPeCycleLimit;
+  AttributeTable table;
+  LoadAttributeTable(table, installFolder, DetectModelSeries(drive.model));
+  ReadDriveContext context;
+  context.opener = &opener;
+  context.attributeTable = &table;
+  context.selectedModel = drive.model;
+  context.baseBoardProduct = baseBoardProduct;
+  context.showMessage = messages;
+  return ReadDrive(context, drive.driveNumber, snapshot);
+}
 
-  std::unique_ptr<DiskSystem> disks;
-  std::string baseBoardProduct;
-  if (options.source == ReportOptions::Source::kReal) {
-    auto real = std::make_unique<LinuxDiskSystem>();
-    baseBoardProduct = real->BoardProduct();
-    disks = std::move(real);
-  } else {
-    std::string folder = options.source == ReportOptions::Source::kDemo
-                             ? options.home + "data/sim/demo"
-                             : options.simFolder;
-    disks = SimulatedMachine::Load(folder, &error);
-    if (!disks) {
-      err << "drivesentinel report: " << error << "\n";
-      return kReportNoAccess;
-    }
-  }
-
-  std::vector<std::string> enumerationMessages;
-  DriveList list = RefreshDriveList(
-      *disks, [&](std::string_view text) { enumerationMessages.emplace_back(text); });
-  for (const std::string& message : enumerationMessages)
-    err << "drivesentinel report: " << message << "\n";
-
+void WriteReport(std::ostream& out, const DriveList& list,
+                 const std::vector<DriveReading>& readings, bool json) {
   if (list.driveCount == 0) {
     const char* text = "no ATA or SATA disk on this machine";
-    if (options.json) {
+    if (json) {
       out << "{\n  \"enumeratedCount\": " << list.enumeratedCount
           << ",\n  \"driveCount\": 0,\n  \"drives\": [],\n  \"message\": " << JsonString(text)
           << "\n}\n";
     } else {
       out << "Found " << list.enumeratedCount << " disk(s); " << text << ".\n";
     }
-    return kReportNoDisks;
+    return;
   }
-  std::string accessProblem = disks->AccessProblem();
-  if (!accessProblem.empty()) {
-    err << "drivesentinel report: " << accessProblem << "\n";
-    return kReportNoAccess;
-  }
-  if (options.driveIndex >= list.driveCount) {
-    err << "drivesentinel report: there is no disk " << options.driveIndex << " (found "
-        << list.driveCount << ")\n";
-    return kReportUsage;
-  }
-
-  std::vector<DriveReading> readings;
-  const std::vector<VolumeFacts> volumes = disks->ListVolumes();
-  int startLimit = StartPeCycleLimit(options.home);
-  for (int i = 0; i < list.driveCount; ++i) {
-    if (options.driveIndex >= 0 && i != options.driveIndex)
-      continue;
-    DriveReading reading;
-    reading.index = i;
-    reading.record = list.drives[static_cast<std::size_t>(i)];
-    reading.snapshot.peCycleLimit = startLimit;
-    AttributeTable table;
-    LoadAttributeTable(table, options.home, DetectModelSeries(reading.record.model));
-    ReadDriveContext context;
-    context.opener = disks.get();
-    context.attributeTable = &table;
-    context.selectedModel = reading.record.model;
-    context.baseBoardProduct = baseBoardProduct;
-    context.showMessage = [&reading](std::string_view text) {
-      reading.messages.emplace_back(text);
-    };
-    reading.smartRead = ReadDrive(context, reading.record.driveNumber, &reading.snapshot);
-    for (const VolumeFacts& volume : volumes) {
-      if (volume.driveNumber == reading.record.driveNumber)
-        reading.volumes.push_back(volume);
-    }
-    readings.push_back(std::move(reading));
-  }
-
-  bool allRead = true;
-  for (const DriveReading& reading : readings)
-    allRead = allRead && reading.smartRead == 1;
-  if (options.json) {
+  if (json) {
     out << "{\n  \"enumeratedCount\": " << list.enumeratedCount
         << ",\n  \"driveCount\": " << list.driveCount << ",\n  \"drives\": [";
     for (std::size_t i = 0; i < readings.size(); ++i) {
@@ -399,7 +263,6 @@ int RunDriveReport(const std::vector<std::string>& args, const std::string& home
     for (const DriveReading& reading : readings)
       WriteTextDrive(out, reading);
   }
-  return allRead ? kReportOk : kReportNoDisks;
 }
 
 }  // namespace ds

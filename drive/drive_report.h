@@ -4,31 +4,37 @@
 #include <string>
 #include <vector>
 
-// The drive report sub-command: what the program sees of each kept (ATA/SATA) disk, as
-// readable text or as JSON with every DriveRecord and SmartSnapshot field under its
-// own name.
-//
-//   drivesentinel report [--demo | --sim DIR] [--drive N | --all] [--json] [--home DIR]
-//
-//   --demo      the sample machine of the program folder (data/sim/demo)
-//   --sim DIR   a simulated machine folder
-//   (neither)   the real disks of this machine; needs root
-//   --drive N   only the disk at index N of the kept list (as the pages number them)
-//   --all       every kept disk (the default)
-//   --json      JSON instead of text
-//   --home DIR  the program folder (default: the executable's folder)
-//
-// Exit codes: 0 done; 1 no ATA/SATA disk, or a disk's S.M.A.R.T. data could not be read;
-// 2 bad arguments; 3 no rights to the disks or the simulated machine does not load.
+#include "drive/drive_enumerator.h"
+#include "drive/drive_record.h"
+#include "drive/message_sink.h"
+#include "platform/ata_device.h"
+#include "platform/disk_system.h"
+
+// What the program sees of each kept (ATA/SATA) disk, as readable text (as smartctl users
+// know it) or as JSON with every DriveRecord and SmartSnapshot field under its own name.
+// The report command (cli/) and the tests use it; reading is shared with the exports.
 namespace ds {
 
-inline constexpr int kReportOk = 0;
-inline constexpr int kReportNoDisks = 1;
-inline constexpr int kReportUsage = 2;
-inline constexpr int kReportNoAccess = 3;
+// One kept disk with what was read of it.
+struct DriveReading {
+  int index = 0;  // in the kept list
+  DriveRecord record;
+  SmartSnapshot snapshot;
+  int smartRead = 0;  // 1 when the S.M.A.R.T. data sector was read
+  std::vector<std::string> messages;
+  std::vector<VolumeFacts> volumes;  // the mounted file systems on the disk
+};
 
-// `args` are the words after "report"; `home` the program folder with a trailing "/".
-int RunDriveReport(const std::vector<std::string>& args, const std::string& home, std::ostream& out,
-                   std::ostream& err);
+// Reads a kept drive the way the reports and exports do: the attribute table of its series
+// from `installFolder`, the erase-cycle limit starting at `startPeCycleLimit`. Returns 1 when
+// the data sector was read.
+int ReadDriveWithTable(AtaDeviceOpener& opener, const DriveRecord& drive,
+                       const std::string& installFolder, int startPeCycleLimit,
+                       const std::string& baseBoardProduct, const MessageSink& messages,
+                       SmartSnapshot* snapshot);
+
+// The whole report: a "no ATA or SATA disk" note when the list is empty, else every reading.
+void WriteReport(std::ostream& out, const DriveList& list,
+                 const std::vector<DriveReading>& readings, bool json);
 
 }  // namespace ds

@@ -25,14 +25,6 @@ int HighestSetBit(unsigned value) {
   return highest;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && text.front() == ' ')
-    text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ')
-    text.remove_suffix(1);
-  return text;
-}
-
 std::string MediaTypeText(std::uint16_t word0) {
   const char* kind = "FIXED";
   if (word0 == 0x848A || word0 == 0x844A) {
@@ -47,14 +39,6 @@ std::string MediaTypeText(std::uint16_t word0) {
 
 }  // namespace
 
-IdentifyWords IdentifyWordsFromBytes(std::span<const std::uint8_t, 512> bytes) {
-  IdentifyWords words{};
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    words[i] = static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  }
-  return words;
-}
-
 IdentifyChecksum CheckIdentifyChecksum(const IdentifyWords& words) {
   if ((words[255] & 0xFFu) != 0xA5u)
     return IdentifyChecksum::kAbsent;
@@ -62,23 +46,6 @@ IdentifyChecksum CheckIdentifyChecksum(const IdentifyWords& words) {
   for (std::uint16_t word : words)
     sum += (word & 0xFFu) + (word >> 8);
   return (sum & 0xFFu) == 0 ? IdentifyChecksum::kValid : IdentifyChecksum::kBad;
-}
-
-std::string IdentifyText(const IdentifyWords& words, int first, int count, bool trim) {
-  std::string text;
-  for (int i = first; i < first + count && i < 256; ++i) {
-    char high = static_cast<char>(words[i] >> 8);
-    if (high == '\0')
-      break;
-    text += high;
-    char low = static_cast<char>(words[i] & 0xFFu);
-    if (low == '\0')
-      break;
-    text += low;
-  }
-  if (trim)
-    return std::string(TrimBlanks(text));
-  return text;
 }
 
 IdentifyGeometry DecodeIdentifyGeometry(const IdentifyWords& w) {
@@ -92,10 +59,11 @@ void DecodeIdentify(const IdentifyWords& w, DriveRecord* record) {
   record->identifyWords = w;
   SetDriveText(record->mediaType, MediaTypeText(w[0]));
   if (w[27] != 0)
-    SetDriveText(record->model, IdentifyText(w, 27, 20, false));
-  SetDriveText(record->serial, IdentifyText(w, 10, 10, true));
+    SetDriveText(record->model, IdentifyText(w, kIdentifyModelWord, kIdentifyModelWords, false));
+  SetDriveText(record->serial, IdentifyText(w, kIdentifySerialWord, kIdentifySerialWords, true));
   if (w[23] != 0)
-    SetDriveText(record->firmware, IdentifyText(w, 23, 4, true));
+    SetDriveText(record->firmware,
+                 IdentifyText(w, kIdentifyFirmwareWord, kIdentifyFirmwareWords, true));
 
   IdentifyGeometry geometry = DecodeIdentifyGeometry(w);
   record->cylinders = geometry.cylinders;

@@ -6,10 +6,9 @@
 #include <string>
 
 #include "drive/drive_record.h"
+#include "platform/identify_words.h"
 
 namespace ds {
-
-using IdentifyWords = std::array<std::uint16_t, 256>;
 
 // CHS geometry from IDENTIFY words 1, 3 and 6 (all 0 for a large LBA disk without CHS).
 struct IdentifyGeometry {
@@ -26,14 +25,7 @@ enum class IdentifyChecksum {
   kBad,     // signature present but the sum is wrong
 };
 
-// The 512 bytes of an IDENTIFY sector as 256 little-endian words.
-IdentifyWords IdentifyWordsFromBytes(std::span<const std::uint8_t, 512> bytes);
-
 IdentifyChecksum CheckIdentifyChecksum(const IdentifyWords& words);
-
-// ATA text of `count` words from `first`: each word gives its high byte, then its low byte,
-// up to the first NUL. With `trim`, leading blanks are dropped and trailing blanks cut.
-std::string IdentifyText(const IdentifyWords& words, int first, int count, bool trim);
 
 // Fills the IDENTIFY-derived fields of `record` (identifyWords, mediaType, model, serial,
 // firmware, sectorCount, udmaMode, pioMode, smartState, hpaState, securitySupported,

@@ -11,7 +11,7 @@
 
 #include "platform/sim/sim_test_drive.h"
 #include "platform/sim/simulated_disk.h"
-#include "store/ini_file_reader.h"
+#include "text/ini_file_reader.h"
 
 namespace ds {
 namespace {

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "store/ini_file_reader.h"
-#include "store/leading_integer.h"
+#include "text/ini_file_reader.h"
+#include "text/leading_integer.h"
 
 // Feeds arbitrary bytes to the key=value parser and checks its invariants.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,10 +1,10 @@
 #include "pages/disk_info_page.h"
 
-#include "pages/html_escape.h"
 #include "pages/page_format.h"
 #include "pages/unicode_text_file.h"
 #include "platform/file_system.h"
-#include "store/ini_file_reader.h"
+#include "text/html_escape.h"
+#include "text/ini_file_reader.h"
 
 namespace ds {
 namespace {
@@ -178,11 +178,13 @@ PageFields DiskInfoFields(const DiskInfoInput& input, int drive, int volume,
   return fields;
 }
 
-std::string BuildDiskInfoPage(const std::string& home, const DiskInfoInput& input,
-                              std::string* message) {
-  const std::string templatePath = home + "data/template/disk_info.tmp";
-  if (input.drives.empty() || !FileExists(templatePath))
-    return {};
+std::optional<std::string> BuildDiskInfoPage(const ProgramRoots& roots, const DiskInfoInput& input,
+                                             std::string* message) {
+  const std::string templatePath = roots.InstallData("template/disk_info.tmp");
+  if (input.drives.empty()) {
+    SetMessage(message, "no ATA or SATA disk to show");
+    return std::nullopt;
+  }
   const int driveCount = static_cast<int>(input.drives.size());
   for (int i = 0; i < driveCount; ++i) {
     const DriveRecord& record = input.drives[static_cast<std::size_t>(i)];
@@ -195,10 +197,10 @@ std::string BuildDiskInfoPage(const std::string& home, const DiskInfoInput& inpu
     const int volumes =
         std::max<int>(1, static_cast<int>(SplitDriveLetters(record.driveLetters).size()));
     for (int k = 0; k < volumes; ++k) {
-      const std::string output = home + "data/" + Format("disk_info_%d_%d.html", i, k);
+      const std::string output = roots.HomeData(Format("disk_info_%d_%d.html", i, k));
       if (ExpandTemplateWide(templatePath, output, DiskInfoFields(input, i, k, celsius, fahrenheit),
                              message) != 1) {
-        return {};
+        return std::nullopt;
       }
     }
   }

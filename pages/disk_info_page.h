@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "drive/drive_record.h"
 #include "pages/template_expander.h"
+#include "platform/program_roots.h"
 
 // The Disk Information page: one pre-built file per kept drive and volume, so the two
 // selection lists of the page switch between them by plain navigation.
@@ -40,10 +42,10 @@ std::vector<std::string> SplitDriveLetters(const std::string& driveLetters);
 PageFields DiskInfoFields(const DiskInfoInput& input, int drive, int volume,
                           const std::string& temperatureC, const std::string& temperatureF);
 
-// Writes data/disk_info_<i>_<k>.html for every kept drive and volume below `home` and
-// returns the file of the selected drive's first volume; "" when there is no drive or no
-// template.
-std::string BuildDiskInfoPage(const std::string& home, const DiskInfoInput& input,
-                              std::string* message);
+// Writes data/disk_info_<i>_<k>.html for every kept drive and volume into the home folder
+// and returns the file of the selected drive's first volume; nothing (with `message`) when
+// there is no drive, no template or a page could not be written.
+std::optional<std::string> BuildDiskInfoPage(const ProgramRoots& roots, const DiskInfoInput& input,
+                                             std::string* message);
 
 }  // namespace ds

@@ -157,10 +157,12 @@ TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
     return driveNumber == 0;
   };
   std::string message;
-  EXPECT_EQ(BuildDiskInfoPage(home.path(), input, &message), "");  // no template yet
+  EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), input, &message),
+            std::nullopt);  // no template yet
   std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/disk_info.tmp",
                              home.path() + "data/template/disk_info.tmp");
-  EXPECT_EQ(BuildDiskInfoPage(home.path(), input, &message), "disk_info_1_0.html") << message;
+  EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), input, &message), "disk_info_1_0.html")
+      << message;
   for (const char* file : {"disk_info_0_0.html", "disk_info_0_1.html", "disk_info_1_0.html"}) {
     EXPECT_TRUE(std::filesystem::exists(home.path() + "data/" + file)) << file;
   }
@@ -171,7 +173,8 @@ TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
   EXPECT_EQ(page.find("STR_"), std::string::npos);
   EXPECT_NE(ReadWidePage(home.path() + "data/disk_info_1_0.html").find("---"), std::string::npos);
 
-  EXPECT_EQ(BuildDiskInfoPage(home.path(), DiskInfoInput{}, &message), "");  // no drives
+  EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), DiskInfoInput{}, &message),
+            std::nullopt);  // no drives
 }
 
 TEST(DriveTemperature, ScansThirtyOneSlotsLastOneWins) {

@@ -4,7 +4,7 @@
 #include "pages/page_format.h"
 #include "platform/file_system.h"
 #include "sheet/xls_workbook.h"
-#include "store/ini_file_reader.h"
+#include "text/ini_file_reader.h"
 
 namespace ds {
 
@@ -25,7 +25,7 @@ std::vector<HealthExportRow> HealthExportRows(const std::string& folder, const H
     const std::string path = folder + DayFileName(year, month);
     if (!FileExists(path))
       continue;
-    const IniFileReader reader(path);
+    const IniFileReader reader = ReadKeyValueFile(path);
     for (int day = 1; day <= DaysInMonth(year, month); ++day) {
       const std::int64_t number = DayNumber({year, month, day});
       if (number < first || number > last)
@@ -43,7 +43,7 @@ std::vector<HealthExportRow> HealthExportRows(const std::string& folder, const H
 
 bool ExportHealthWorkbook(const std::string& folder, const HistoryStart& start,
                           const CivilDate& today, std::int64_t limit, const std::string& path,
-                          std::string* message) {
+                          std::string* message, const OutputOptions& options) {
   XlsWorkbook book;
   book.New(1);
   book.RenameSheet("Sheet1", "Health");
@@ -60,7 +60,7 @@ bool ExportHealthWorkbook(const std::string& folder, const HistoryStart& start,
     sheet->Cell(row, 2)->SetText(entry.eraseCount);
     ++row;
   }
-  return book.SaveAs(path, message);
+  return book.SaveAs(path, message, options);
 }
 
 }  // namespace ds

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/atomic_output_file.h"
 #include "store/history_date.h"
 #include "store/history_records.h"
 
@@ -26,6 +27,6 @@ std::vector<HealthExportRow> HealthExportRows(const std::string& folder, const H
 // when it could not be written.
 bool ExportHealthWorkbook(const std::string& folder, const HistoryStart& start,
                           const CivilDate& today, std::int64_t limit, const std::string& path,
-                          std::string* message);
+                          std::string* message, const OutputOptions& options = {});
 
 }  // namespace ds

@@ -7,8 +7,8 @@
 #include "pages/template_expander.h"
 #include "platform/file_system.h"
 #include "store/history_folder.h"
-#include "store/ini_file_reader.h"
-#include "store/leading_integer.h"
+#include "text/ini_file_reader.h"
+#include "text/leading_integer.h"
 
 namespace ds {
 namespace {
@@ -124,39 +124,39 @@ std::string HealthChartPoints(const std::string& folder, int displayType, const 
     const std::string path = folder + DayFileName(y, today.month);
     if (!FileExists(path))
       return points;
-    const IniFileReader reader(path);
+    const IniFileReader reader = ReadKeyValueFile(path);
     for (int d = 1; d <= today.day; ++d)
       add(reader, DayKey(y, today.month, d), y, today.month, d);
   } else if (displayType == 1) {
     const std::string path = folder + MonthFileName(y);
     if (!FileExists(path))
       return points;
-    const IniFileReader reader(path);
+    const IniFileReader reader = ReadKeyValueFile(path);
     for (int m = 1; m <= 12; ++m)
       add(reader, MonthKey(y, m), y, m, 1);
   } else {
     const std::string path = folder + YearFileName();
     if (!FileExists(path))
       return points;
-    const IniFileReader reader(path);
+    const IniFileReader reader = ReadKeyValueFile(path);
     for (int z = 2011; z <= y; ++z)
       add(reader, YearKey(z), z, 1, 1);
   }
   return points;
 }
 
-std::string BuildHealthPage(const std::string& home, const HealthPageInput& input,
-                            HistoryStart* start, std::string* message) {
+std::optional<std::string> BuildHealthPage(const ProgramRoots& roots, const HealthPageInput& input,
+                                           HistoryStart* start, std::string* message) {
   for (int n = 0; n < kStalePageNumbers; ++n)
-    std::remove((home + "data/" + HealthPageFile(n)).c_str());
+    std::remove(roots.HomeData(HealthPageFile(n)).c_str());
   // Without a drive there is no history folder to name (nor to create).
-  if (input.driveCount <= 0)
-    return {};
-  const std::string folder = HistoryFolder(home, input.model, input.serial);
+  if (input.driveCount <= 0) {
+    SetMessage(message, "no ATA or SATA disk to show");
+    return std::nullopt;
+  }
+  const std::string folder = HistoryFolder(roots.home, input.model, input.serial);
   *start = LoadHistoryStart(folder, input.attr167Raw, input.today);
-  const std::string templatePath = home + kHealthTemplate;
-  if (!FileExists(templatePath))
-    return {};
+  const std::string templatePath = roots.install + kHealthTemplate;
 
   const bool makersSeries = input.modelSeries == 0;
   const std::int64_t limit = input.peCycleLimit;
@@ -205,12 +205,14 @@ std::string BuildHealthPage(const std::string& home, const HealthPageInput& inpu
     fields.Add("STR_LEFTSPAN_BAR_COLOR", health.color);
     fields.Add("STR_INTERVALTYPE", kDisplayTexts[t].intervalType);
     fields.Add("STR_INTERVALVALUE", interval);
-    if (ExpandTemplate(templatePath, home + "data/" + HealthPageFile(t), fields, message) != 1)
-      return {};
+    if (ExpandTemplate(templatePath, roots.HomeData(HealthPageFile(t)), fields, message) != 1)
+      return std::nullopt;
   }
   // Any other display type has no page: the browser stays where it is, without waiting.
-  if (input.health_display_type < 0 || input.health_display_type >= kHealthDisplayTypes)
-    return {};
+  if (input.health_display_type < 0 || input.health_display_type >= kHealthDisplayTypes) {
+    SetMessage(message, "no chart of display type " + std::to_string(input.health_display_type));
+    return std::nullopt;
+  }
   return HealthPageFile(input.health_display_type);
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "platform/program_roots.h"
 
 #include "store/history_date.h"
 #include "store/history_records.h"
@@ -64,10 +67,11 @@ struct HealthPageInput {
 };
 
 // Loads (creating when needed) the start record of the selected disk into `start`, deletes
-// the previous pages, writes HealthPage_0..2.html below `home` and returns the file name of
-// the page `health_display_type` selects; "" (browser not moved) when there is no drive, no
-// template, a page could not be written or the display type is not 0 to 2.
-std::string BuildHealthPage(const std::string& home, const HealthPageInput& input,
-                            HistoryStart* start, std::string* message);
+// the previous pages, writes HealthPage_0..2.html into the home folder and returns the file
+// name of the page `health_display_type` selects; nothing (with `message`; the browser is
+// not moved) when there is no drive, no template, a page could not be written or the
+// display type is not 0 to 2.
+std::optional<std::string> BuildHealthPage(const ProgramRoots& roots, const HealthPageInput& input,
+                                           HistoryStart* start, std::string* message);
 
 }  // namespace ds

@@ -40,11 +40,12 @@ int main(int argc, char** argv) {
   ds::WriteDemoHistory(ds::HistoryFolder(home, input.model, input.serial), input.attr167Raw, today);
   ds::HistoryStart start;
   std::string message;
-  const std::string page = ds::BuildHealthPage(home, input, &start, &message);
-  if (page.empty()) {
+  const std::optional<std::string> page =
+      ds::BuildHealthPage(ds::ProgramRoots(home), input, &start, &message);
+  if (!page) {
     std::fprintf(stderr, "health_page_sample: no page written %s\n", message.c_str());
     return 1;
   }
-  std::printf("%s\n", page.c_str());
+  std::printf("%s\n", page->c_str());
   return 0;
 }

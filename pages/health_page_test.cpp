@@ -178,7 +178,7 @@ class HealthPageTest : public ::testing::Test {
   }
   std::string Build() {
     std::string message;
-    return BuildHealthPage(home_.path(), input_, &start_, &message);
+    return BuildHealthPage(ProgramRoots(home_.path()), input_, &start_, &message).value_or("");
   }
 
   TempFolder home_;

@@ -1,9 +1,9 @@
 #include "pages/identify_table.h"
 
-#include "pages/html_escape.h"
 #include "pages/page_format.h"
 #include "sheet/xls_workbook.h"
-#include "store/ini_file_reader.h"
+#include "text/html_escape.h"
+#include "text/ini_file_reader.h"
 
 namespace ds {
 namespace {
@@ -366,7 +366,7 @@ std::string IdentifyTableRows(const std::vector<IdentifyLine>& lines) {
 }
 
 bool WriteIdentifyWorkbook(const std::vector<IdentifyLine>& lines, const std::string& path,
-                           std::string* message) {
+                           std::string* message, const OutputOptions& options) {
   XlsWorkbook book;
   book.New(1);
   book.RenameSheet("Sheet1", "Identify");
@@ -380,7 +380,7 @@ bool WriteIdentifyWorkbook(const std::vector<IdentifyLine>& lines, const std::st
     sheet->Cell(row, 1)->SetText(line.value);
     ++row;
   }
-  bool saved = book.SaveAs(path, message);
+  bool saved = book.SaveAs(path, message, options);
   book.Close();
   return saved;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "platform/atomic_output_file.h"
 
 // The IDENTIFY table of the S.M.A.R.T. page: one item per IDENTIFY field with its
 // description and value, and under selected fields one line per set bit in the wording of
@@ -40,6 +41,6 @@ std::string IdentifyTableRows(const std::vector<IdentifyLine>& lines);
 // Writes the workbook: sheet "Identify", header "Item"/"Description", item rows in columns
 // 0 and 1, decode lines in column 1. False when it cannot be written.
 bool WriteIdentifyWorkbook(const std::vector<IdentifyLine>& lines, const std::string& path,
-                           std::string* message);
+                           std::string* message, const OutputOptions& options = {});
 
 }  // namespace ds

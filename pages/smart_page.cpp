@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "pages/html_escape.h"
 #include "pages/page_format.h"
 #include "pages/template_expander.h"
 #include "platform/file_system.h"
 #include "sheet/xls_workbook.h"
+#include "text/html_escape.h"
 
 namespace ds {
 namespace {
@@ -61,7 +61,7 @@ std::string SmartAttributeRows(const std::vector<SmartAttribute>& attributes) {
 }
 
 bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std::string& path,
-                        std::string* message) {
+                        std::string* message, const OutputOptions& options) {
   XlsWorkbook book;
   book.New(1);
   book.RenameSheet("Sheet1", "SMART");
@@ -75,42 +75,41 @@ bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std
       sheet->Cell(row, column)->SetText(cells[column]);
     ++row;
   }
-  bool saved = book.SaveAs(path, message);
+  bool saved = book.SaveAs(path, message, options);
   book.Close();
   return saved;
 }
 
-std::string BuildSmartPage(const std::string& home, const SmartPageInput& input,
-                           std::string* message) {
-  const std::string data = home + "data/";
+std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const SmartPageInput& input,
+                                          std::string* message) {
+  const std::string data = roots.home + "data/";
   const std::string pagePath = data + kSmartPageFile;
   const std::string infoPath = data + "SMARTInfo.html";
   const std::string identifyPath = data + "SMART_ID_Info.html";
   for (const std::string& old : {pagePath, infoPath, identifyPath})
     std::remove(old.c_str());
 
-  const std::string templates = data + "template/";
-  if (input.driveCount <= 0 || !FileExists(templates + "SMARTPage.tmp"))
-    return {};
+  const std::string templates = roots.InstallData("template/");
+  if (input.driveCount <= 0) {
+    SetMessage(message, "no ATA or SATA disk to show");
+    return std::nullopt;
+  }
   if (ExpandTemplate(templates + "SMARTPage.tmp", pagePath, {}, message) != 1)
-    return {};
-  if (!FileExists(templates + "SMARTInfo.tmp"))
-    return {};
+    return std::nullopt;
 
   PageFields smartFields;
   smartFields.Add("STR_SMART", SmartAttributeRows(input.attributes));
   if (ExpandTemplate(templates + "SMARTInfo.tmp", infoPath, smartFields, message) != 1)
-    return {};
+    return std::nullopt;
   if (!WriteSmartWorkbook(input.attributes, data + "SMART.xls", message))
-    return {};
+    return std::nullopt;
 
   const std::vector<IdentifyLine> lines = IdentifyTableLines(input.identify);
   WriteIdentifyWorkbook(lines, data + "Identify.xls", message);
   PageFields identifyFields;
   identifyFields.Add("STR_ID_TABLE", IdentifyTableRows(lines));
-  if (ExpandTemplate(templates + "SMART_ID_Info.tmp", identifyPath, identifyFields, message) != 1) {
-    return {};
-  }
+  if (ExpandTemplate(templates + "SMART_ID_Info.tmp", identifyPath, identifyFields, message) != 1)
+    return std::nullopt;
   return kSmartPageFile;
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "drive/drive_record.h"
 #include "pages/identify_table.h"
+#include "platform/atomic_output_file.h"
+#include "platform/program_roots.h"
 
 // The S.M.A.R.T. page: the attribute table of the selected disk (SMARTInfo.html and
 // "SMART.xls") and its decoded IDENTIFY table (SMART_ID_Info.html and "Identify.xls"),
@@ -24,7 +27,7 @@ std::string SmartAttributeRows(const std::vector<SmartAttribute>& attributes);
 
 // Writes sheet "SMART" with the header row and one row per attribute.
 bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std::string& path,
-                        std::string* message);
+                        std::string* message, const OutputOptions& options = {});
 
 struct SmartPageInput {
   int driveCount = 0;
@@ -34,10 +37,11 @@ struct SmartPageInput {
 
 inline constexpr const char* kSmartPageFile = "SMARTPage.html";
 
-// Deletes the previous pages, writes the three pages and both workbooks below `home` and
-// returns "SMARTPage.html" when the whole page is ready; "" (browser not moved) when there
-// is no drive, a template is missing or a workbook could not be written.
-std::string BuildSmartPage(const std::string& home, const SmartPageInput& input,
-                           std::string* message);
+// Deletes the previous pages, writes the three pages and both workbooks into the home folder
+// and returns "SMARTPage.html" when the whole page is ready; nothing (with `message`; the
+// browser is not moved) when there is no drive, a template is missing or a workbook could
+// not be written.
+std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const SmartPageInput& input,
+                                          std::string* message);
 
 }  // namespace ds

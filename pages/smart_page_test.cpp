@@ -91,7 +91,8 @@ class SmartPageBuild : public ::testing::Test {
 
 TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
   std::string message;
-  ASSERT_EQ(BuildSmartPage(home_.path(), input_, &message), "SMARTPage.html") << message;
+  ASSERT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), "SMARTPage.html")
+      << message;
   EXPECT_NE(ReadFile(Data("SMARTInfo.html")).find("<b>OK</b>"), std::string::npos);
   EXPECT_NE(ReadFile(Data("SMART_ID_Info.html")).find("0x0040"), std::string::npos);
   EXPECT_EQ(ReadFile(Data("SMARTPage.html")).find("STR_"), std::string::npos);
@@ -108,22 +109,23 @@ TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
 TEST_F(SmartPageBuild, NoAttributesStillNavigates) {
   input_.attributes.clear();
   std::string message;
-  ASSERT_EQ(BuildSmartPage(home_.path(), input_, &message), "SMARTPage.html") << message;
+  ASSERT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), "SMARTPage.html")
+      << message;
   EXPECT_EQ(ReadWorkbookWithXlrd(Data("SMART.xls")),
             "SMART\nID\tAttribute name\tThreshold\tValue\tWorst\tStatus\tRaw Data\tRaw Hex\n");
 }
 
 TEST_F(SmartPageBuild, StopsWithoutDrivesOrTemplatesAndDeletesOldPages) {
   std::string message;
-  ASSERT_EQ(BuildSmartPage(home_.path(), input_, &message), "SMARTPage.html");
+  ASSERT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), "SMARTPage.html");
   input_.driveCount = 0;
-  EXPECT_EQ(BuildSmartPage(home_.path(), input_, &message), "");
+  EXPECT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), std::nullopt);
   for (const char* page : {"SMARTPage.html", "SMARTInfo.html", "SMART_ID_Info.html"}) {
     EXPECT_FALSE(std::filesystem::exists(Data(page))) << page;
   }
   input_.driveCount = 1;
   std::filesystem::remove(home_.path() + "data/template/SMART_ID_Info.tmp");
-  EXPECT_EQ(BuildSmartPage(home_.path(), input_, &message), "");
+  EXPECT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), std::nullopt);
   EXPECT_TRUE(std::filesystem::exists(Data("SMARTInfo.html")));
   EXPECT_FALSE(std::filesystem::exists(Data("SMART_ID_Info.html")));
 }

@@ -1,6 +1,6 @@
 #include "pages/system_info.h"
 
-#include "store/leading_integer.h"
+#include "text/leading_integer.h"
 
 namespace ds {
 

@@ -2,20 +2,16 @@
 
 #include <cstdio>
 
-#include "pages/html_escape.h"
 #include "pages/page_format.h"
 #include "pages/template_expander.h"
-#include "store/ini_file_reader.h"
+#include "text/html_escape.h"
+#include "text/ini_file_reader.h"
 
 namespace ds {
 namespace {
 
 std::string ValueOrUnknown(const std::optional<std::string>& value) {
   return HtmlEscape(value ? *value : std::string("Unknown"));
-}
-
-std::string Trimmed(const std::string& text) {
-  return std::string(TrimBoth(text));
 }
 
 }  // namespace
@@ -48,19 +44,19 @@ PageFields SystemPageFields(const SystemPageInput& input) {
   for (const DiskIdentity& disk : input.disks) {
     if (!disks.empty())
       disks += "<br>";
-    disks += HtmlEscape(Trimmed(disk.model)) + " (" + HtmlEscape(Trimmed(disk.serial)) + ")";
+    disks += HtmlEscape(TrimBoth(disk.model)) + " (" + HtmlEscape(TrimBoth(disk.serial)) + ")";
   }
   fields.Add("STR_HARD_DRIVES", disks);
   return fields;
 }
 
-std::string BuildSystemPage(const std::string& home, const SystemPageInput& input,
-                            std::string* message) {
-  const std::string output = home + "data/" + kSystemPageFile;
+std::optional<std::string> BuildSystemPage(const ProgramRoots& roots, const SystemPageInput& input,
+                                           std::string* message) {
+  const std::string output = roots.HomeData(kSystemPageFile);
   std::remove(output.c_str());
-  const std::string templatePath = home + "data/template/SystemPage.tmp";
+  const std::string templatePath = roots.InstallData("template/SystemPage.tmp");
   if (ExpandTemplate(templatePath, output, SystemPageFields(input), message) != 1)
-    return {};
+    return std::nullopt;
   return kSystemPageFile;
 }
 

@@ -6,6 +6,7 @@
 
 #include "pages/system_info.h"
 #include "pages/template_expander.h"
+#include "platform/program_roots.h"
 
 // The System Information page: processor, operating system, memory, storage driver,
 // motherboard, BIOS and the kept disks, from "data/template/SystemPage.tmp".
@@ -39,9 +40,10 @@ inline constexpr const char* kSystemPageFile = "SystemPage.html";
 // The eight fields of the page, in replacement order.
 PageFields SystemPageFields(const SystemPageInput& input);
 
-// Deletes the previous page and writes data/SystemPage.html below `home`. Returns the
-// page's file name, or "" when the template is missing or the page could not be written.
-std::string BuildSystemPage(const std::string& home, const SystemPageInput& input,
-                            std::string* message);
+// Deletes the previous page and writes data/SystemPage.html into the home folder. Returns
+// the page's file name, or nothing (with `message`) when the template is missing or the
+// page could not be written.
+std::optional<std::string> BuildSystemPage(const ProgramRoots& roots, const SystemPageInput& input,
+                                           std::string* message);
 
 }  // namespace ds

@@ -104,7 +104,7 @@ TEST(SystemPage, BuildsFromTheDeliveredTemplateAndDeletesStalePages) {
   WriteFile(home.path() + "data/SystemPage.html", "stale");
   std::string message;
   // No template: the stale page is deleted and nothing is written.
-  EXPECT_EQ(BuildSystemPage(home.path(), SystemPageInput{}, &message), "");
+  EXPECT_EQ(BuildSystemPage(ProgramRoots(home.path()), SystemPageInput{}, &message), std::nullopt);
   EXPECT_FALSE(std::filesystem::exists(home.path() + "data/SystemPage.html"));
 
   std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/SystemPage.tmp",
@@ -112,7 +112,8 @@ TEST(SystemPage, BuildsFromTheDeliveredTemplateAndDeletesStalePages) {
   SystemPageInput input;
   input.info.osName = "Debian GNU/Linux 12 (bookworm), kernel 6.1.0";
   input.disks = {{"QRA X50", "S1"}};
-  ASSERT_EQ(BuildSystemPage(home.path(), input, &message), "SystemPage.html") << message;
+  ASSERT_EQ(BuildSystemPage(ProgramRoots(home.path()), input, &message), "SystemPage.html")
+      << message;
   std::ifstream in(home.path() + "data/SystemPage.html");
   std::string page((std::istreambuf_iterator<char>(in)), {});
   EXPECT_NE(page.find("Debian GNU/Linux 12 (bookworm), kernel 6.1.0"), std::string::npos);

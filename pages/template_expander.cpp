@@ -230,8 +230,10 @@ std::string ReplaceFields(std::string text, const PageFields& fields) {
 
 int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
                    const PageFields& fields, std::string* message) {
-  if (!FileExists(templatePath))
+  if (!FileExists(templatePath)) {
+    SetMessage(message, "the page template " + templatePath + " is missing");
     return 0;
+  }
   std::string bytes;
   if (!ReadWholeFile(templatePath, kMaxTemplateBytes, &bytes, message))
     return 0;
@@ -247,8 +249,10 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
 
 int ExpandTemplateWide(const std::string& templatePath, const std::string& outputPath,
                        const PageFields& fields, std::string* message) {
-  if (!FileExists(templatePath))
+  if (!FileExists(templatePath)) {
+    SetMessage(message, "the page template " + templatePath + " is missing");
     return 0;
+  }
   std::string bytes;
   if (!ReadWholeFile(templatePath, kMaxTemplateBytes, &bytes, message))
     return 0;

@@ -4,10 +4,10 @@
 
 #include <fstream>
 
-#include "pages/html_escape.h"
 #include "pages/page_format.h"
 #include "pages/unicode_text_file.h"
 #include "tests/temp_folder.h"
+#include "text/html_escape.h"
 
 namespace ds {
 namespace {

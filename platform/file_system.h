@@ -4,16 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/atomic_output_file.h"
+#include "text/ini_file_reader.h"
+
 // Whole-file operations of the stored-data code: existence, bounded reads and atomic
 // replacement. Every settings, history and table file goes through these, so a reader
 // never sees half a file and a crash mid-write never loses the previous contents.
 namespace ds {
-
-// Who may read a file the program writes.
-enum class FileAccess {
-  kShared,     // 0644: pages, tables, history
-  kOwnerOnly,  // 0600: files holding secrets (the mail password)
-};
 
 // The largest file the key=value reader accepts; larger files are treated as unreadable.
 inline constexpr std::size_t kMaxTextFileBytes = 16u << 20;
@@ -26,9 +23,10 @@ bool FileExists(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string* content,
                    std::string* message);
 
-// Whether a replaced file must reach the disk before the rename: settings and history
-// must survive a power cut; pages that are rebuilt on every visit need not.
-enum class FileDurability { kFlushed, kUnflushed };
+// Reads a key=value file whole into a reader. A file that is missing, unreadable or
+// larger than kMaxTextFileBytes gives an empty reader (loaded() false), so callers keep
+// their defaults.
+IniFileReader ReadKeyValueFile(const std::string& path);
 
 // Writes `content` to a temporary file beside `path`, flushes it to disk (unless told it
 // need not) and renames it over `path`. On failure nothing at `path` changes and `message`
@@ -36,6 +34,7 @@ enum class FileDurability { kFlushed, kUnflushed };
 bool ReplaceFileAtomically(const std::string& path, std::string_view content, FileAccess access,
                            std::string* message,
                            FileDurability durability = FileDurability::kFlushed);
+// (platform/atomic_output_file.h has the form with every option, user paths among them.)
 
 // The folder of the running executable, with a trailing "/".
 std::string ExeDirectory();

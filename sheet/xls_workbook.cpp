@@ -2,13 +2,26 @@
 
 #include <algorithm>
 
-#include "sheet/atomic_output_file.h"
+#include "sheet/byte_sink.h"
 #include "sheet/compound_file.h"
 #include "sheet/workbook_stream.h"
 #include "sheet/xls_text.h"
 
 namespace ds {
 namespace {
+
+// The workbook's bytes on their way into the output file.
+class FileSink final : public ByteSink {
+ public:
+  explicit FileSink(AtomicOutputFile* file) : file_(file) {}
+  void Write(const void* data, std::size_t size) override {
+    written_ += size;
+    file_->Write(data, size);
+  }
+
+ private:
+  AtomicOutputFile* file_;
+};
 
 constexpr std::size_t kMaxSheetNameUnits = 31;
 
@@ -59,7 +72,11 @@ XlsSheet* XlsWorkbook::GetSheet(std::string_view name) {
   return nullptr;
 }
 
-bool XlsWorkbook::SaveAs(const std::string& path, std::string* message) {
+bool XlsWorkbook::SaveAs(const std::string& path, std::string* message,
+                         const OutputOptions& options) {
+  std::string ignored;
+  if (message == nullptr)
+    message = &ignored;
   Close();
   std::vector<const XlsSheet*> sheets;
   for (const auto& sheet : sheets_)
@@ -69,12 +86,13 @@ bool XlsWorkbook::SaveAs(const std::string& path, std::string* message) {
     return false;
   const CompoundFileLayout layout(stream.size());
   AtomicOutputFile file;
-  if (!file.Open(path, message))
+  if (!file.Open(path, options, message))
     return false;
-  layout.WritePrefix(file);
-  if (!stream.WriteTo(file, message))
+  FileSink sink(&file);
+  layout.WritePrefix(sink);
+  if (!stream.WriteTo(sink, message))
     return false;  // the temporary file is removed with `file`
-  layout.WriteSuffix(file);
+  layout.WriteSuffix(sink);
   return file.Commit(message);
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/atomic_output_file.h"
 #include "sheet/xls_cell.h"
 #include "sheet/xls_sheet.h"
 
@@ -50,7 +51,8 @@ class XlsWorkbook {
   // over it when complete, so the target holds either its old contents or the complete
   // new workbook. False (with `message` when given) when the workbook has no sheet or the
   // file cannot be written; nothing is left behind then.
-  bool SaveAs(const std::string& path, std::string* message = nullptr);
+  bool SaveAs(const std::string& path, std::string* message = nullptr,
+              const OutputOptions& options = {});
 
   // Nothing stays open after SaveAs(), which closes its file before returning; Close() is
   // kept for callers that end an export with it and has nothing left to release.

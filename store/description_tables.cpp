@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "platform/file_system.h"
-#include "store/ini_file_reader.h"
-#include "store/leading_integer.h"
+#include "text/ini_file_reader.h"
+#include "text/leading_integer.h"
 
 namespace ds {
 namespace {
@@ -39,7 +39,7 @@ int LoadAttributeTable(AttributeTable& table, const std::string& folder, int mod
       BaseFolder(folder) + "data/" + (secondTable ? "SMART2.dat" : "SMART.dat");
   if (!FileExists(path))
     return 0;
-  IniFileReader reader(path);
+  IniFileReader reader = ReadKeyValueFile(path);
   const int count = ClampedCount(reader.lookup("attribute_amount"));
   for (int i = 0; i <= count; ++i) {
     const std::string index = std::to_string(i);
@@ -58,7 +58,7 @@ int LoadIdentifyTable(std::vector<std::string>& identifyDesc, const std::string&
   const std::string path = BaseFolder(folder) + "data/Identify.dat";
   if (!FileExists(path))
     return 0;
-  IniFileReader reader(path);
+  IniFileReader reader = ReadKeyValueFile(path);
   const int count = ClampedCount(reader.lookup("Word_Desc_Amount"));
   for (int i = 0; i <= count; ++i) {
     std::string desc = reader.lookup("Word_Desc_" + std::to_string(i));

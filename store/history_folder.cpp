@@ -1,6 +1,6 @@
 #include "store/history_folder.h"
 
-#include "store/ini_file_reader.h"
+#include "text/ini_file_reader.h"
 
 namespace ds {
 namespace {

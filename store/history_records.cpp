@@ -7,9 +7,9 @@
 #include <system_error>
 
 #include "platform/file_system.h"
-#include "store/ini_file_reader.h"
 #include "store/key_value_writer.h"
-#include "store/leading_integer.h"
+#include "text/ini_file_reader.h"
+#include "text/leading_integer.h"
 
 namespace ds {
 namespace {
@@ -127,7 +127,7 @@ bool ReadHistoryStart(const std::string& folder, HistoryStart* start) {
   *start = HistoryStart{};
   const std::string path = folder + kHistoryStartFile;
   if (FileExists(path)) {
-    IniFileReader reader(path);
+    IniFileReader reader = ReadKeyValueFile(path);
     AssignIfNotEmpty(reader.lookup("start_date_year"), &start->start_date_year);
     AssignIfNotEmpty(reader.lookup("start_date_month"), &start->start_date_month);
     AssignIfNotEmpty(reader.lookup("start_date_day"), &start->start_date_day);

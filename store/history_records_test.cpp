@@ -10,8 +10,8 @@
 
 #include "platform/file_system.h"
 #include "store/history_folder.h"
-#include "store/ini_file_reader.h"
 #include "tests/temp_folder.h"
+#include "text/ini_file_reader.h"
 
 namespace ds {
 namespace {
@@ -138,7 +138,7 @@ TEST_F(HistoryRecordsTest, CrashBetweenWriteAndRenameLeavesTheOldFile) {
   // the complete old file and a stray, partly written sibling.
   const std::string stray = File("record_2016_3.dat.tmp-4242-0000beef");
   Write(stray, "2016_3_7=15");
-  EXPECT_EQ(IniFileReader(File("record_2016_3.dat")).lookup("2016_3_7"), "152");
+  EXPECT_EQ(ReadKeyValueFile(File("record_2016_3.dat")).lookup("2016_3_7"), "152");
   // The next pass works on the intact file and is not confused by the stray one.
   RecordPass(folder_, {2016, 3, 7}, 153);
   EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=153\r\n");
@@ -270,21 +270,21 @@ TEST(WriteSampleHistory, WritesTheSampleFilesForAFixedYear) {
   }
   EXPECT_EQ(monthFiles, 36);
   const std::string data = home.path() + "data/";
-  const IniFileReader february(data + "record_2016_2.dat");
+  const IniFileReader february = ReadKeyValueFile(data + "record_2016_2.dat");
   EXPECT_EQ(february.keys().size(), 29u);
   EXPECT_EQ(february.lookup("2016_2_1"), "100");
   EXPECT_EQ(february.lookup("2016_2_29"), "72");
-  EXPECT_EQ(IniFileReader(data + "record_2015_2.dat").keys().size(), 28u);
-  EXPECT_EQ(IniFileReader(data + "record_2014_1.dat").lookup("2014_1_31"), "70");
+  EXPECT_EQ(ReadKeyValueFile(data + "record_2015_2.dat").keys().size(), 28u);
+  EXPECT_EQ(ReadKeyValueFile(data + "record_2014_1.dat").lookup("2014_1_31"), "70");
 
-  const IniFileReader months(data + "record_2016.dat");
+  const IniFileReader months = ReadKeyValueFile(data + "record_2016.dat");
   ASSERT_EQ(months.keys().size(), 12u);
   EXPECT_EQ(months.keys().front(), "2016_1");
   EXPECT_EQ(months.values().front(), "100");
   EXPECT_EQ(months.keys().back(), "2016_12");
   EXPECT_EQ(months.values().back(), "78");
   EXPECT_EQ(Read(data + "record.dat").substr(0, 18), "2016=40\r\n2015=38\r\n");
-  const IniFileReader years(data + "record.dat");
+  const IniFileReader years = ReadKeyValueFile(data + "record.dat");
   ASSERT_EQ(years.keys().size(), 12u);
   EXPECT_EQ(years.keys().back(), "2005");
   EXPECT_EQ(years.values().back(), "18");
@@ -295,7 +295,7 @@ TEST(WriteSampleHistory, WritesNoMonthFilesBefore2014) {
   std::filesystem::create_directory(home.path() + "data");
   WriteSampleHistory(home.path(), 2013);
   EXPECT_FALSE(std::filesystem::exists(home.path() + "data/record_2013_1.dat"));
-  EXPECT_EQ(IniFileReader(home.path() + "data/record_2013.dat").keys().size(), 12u);
+  EXPECT_EQ(ReadKeyValueFile(home.path() + "data/record_2013.dat").keys().size(), 12u);
 }
 
 TEST(WriteDemoHistory, GivesAYearOfGrowingHistoryOnceAndNeverOverwrites) {
@@ -314,8 +314,8 @@ TEST(WriteDemoHistory, GivesAYearOfGrowingHistoryOnceAndNeverOverwrites) {
   int days = 0;
   for (std::int64_t n = DayNumber(start.date()); n <= DayNumber(today); ++n, ++days) {
     const CivilDate d = DateOfDayNumber(n);
-    const std::string value =
-        IniFileReader(folder + DayFileName(d.year, d.month)).lookup(DayKey(d.year, d.month, d.day));
+    const std::string value = ReadKeyValueFile(folder + DayFileName(d.year, d.month))
+                                  .lookup(DayKey(d.year, d.month, d.day));
     ASSERT_FALSE(value.empty()) << d.year << "-" << d.month << "-" << d.day;
     const std::uint64_t v = std::stoull(value);
     EXPECT_GE(v, previous);
@@ -323,16 +323,16 @@ TEST(WriteDemoHistory, GivesAYearOfGrowingHistoryOnceAndNeverOverwrites) {
   }
   EXPECT_EQ(days, 366);
   EXPECT_EQ(previous, 1000u);
-  EXPECT_EQ(IniFileReader(folder + "record_2016.dat").lookup("2016_3"), "1000");
-  EXPECT_EQ(IniFileReader(folder + "record_2015.dat").keys().size(), 10u);  // March .. December
-  EXPECT_EQ(IniFileReader(folder + "record.dat").lookup("2016"), "1000");
-  EXPECT_FALSE(IniFileReader(folder + "record.dat").lookup("2015").empty());
+  EXPECT_EQ(ReadKeyValueFile(folder + "record_2016.dat").lookup("2016_3"), "1000");
+  EXPECT_EQ(ReadKeyValueFile(folder + "record_2015.dat").keys().size(), 10u);  // March .. December
+  EXPECT_EQ(ReadKeyValueFile(folder + "record.dat").lookup("2016"), "1000");
+  EXPECT_FALSE(ReadKeyValueFile(folder + "record.dat").lookup("2015").empty());
 
   const std::string before = Read(folder + "record_2016_3.dat");
   RecordDay(folder, 2016, 3, 7, 1001);
   EXPECT_FALSE(WriteDemoHistory(folder, 5, today));
   EXPECT_NE(Read(folder + "record_2016_3.dat"), before);
-  EXPECT_EQ(IniFileReader(folder + "record_2016_3.dat").lookup("2016_3_7"), "1001");
+  EXPECT_EQ(ReadKeyValueFile(folder + "record_2016_3.dat").lookup("2016_3_7"), "1001");
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 #include "store/settings.h"
 
+#include <filesystem>
 #include <string>
 
 #include "platform/file_system.h"
-#include "store/ini_file_reader.h"
 #include "store/key_value_writer.h"
-#include "store/leading_integer.h"
+#include "text/ini_file_reader.h"
+#include "text/leading_integer.h"
 
 namespace ds {
 namespace {
@@ -48,39 +49,62 @@ class BusyFlagGuard {
   std::atomic<int>& flag_;
 };
 
-}  // namespace
-
-void LoadDisplaySettings(DisplaySettings& settings, const std::string& home, int driveCount) {
-  settings = DisplaySettings{};
-  const std::string path = DataPath(home, kDisplaySettingsFile);
-  if (FileExists(path)) {
-    IniFileReader reader(path);
-    AssignIfNotEmpty(reader.lookup("Disk_Sel"), &settings.selectedDisk);
-    AssignIfNotEmpty(reader.lookup("active_rec"), &settings.active_rec);
-    AssignIfNotEmpty(reader.lookup("health_display_type"), &settings.health_display_type);
-    reader.close();
+// What a settings file holds: `reader` gets its lines when it could be read.
+SettingsFileState InspectSettingsFile(const std::string& path, IniFileReader* reader,
+                                      std::string* message) {
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+    return SettingsFileState::kMissing;
   }
-  if (settings.selectedDisk < 0 || settings.selectedDisk >= driveCount)
-    settings.selectedDisk = 0;
+  std::string content;
+  if (!ReadWholeFile(path, kMaxTextFileBytes, &content, message))
+    return SettingsFileState::kUnreadable;
+  *reader = IniFileReader::FromText(content);
+  if (!TrimBoth(content).empty() && reader->keys().empty()) {
+    SetMessage(message, "nothing usable in " + path);
+    return SettingsFileState::kNothingUsable;
+  }
+  return SettingsFileState::kLoaded;
 }
 
-void LoadAlertSettings(AlertSettings& settings, std::atomic<int>& settingsReadBusy,
-                       const std::string& home) {
+}  // namespace
+
+SettingsFileState LoadDisplaySettings(DisplaySettings& settings, const std::string& home,
+                                      int driveCount, std::string* message) {
+  settings = DisplaySettings{};
+  IniFileReader reader;
+  const SettingsFileState state =
+      InspectSettingsFile(DataPath(home, kDisplaySettingsFile), &reader, message);
+  AssignIfNotEmpty(reader.lookup("Disk_Sel"), &settings.selectedDisk);
+  AssignIfNotEmpty(reader.lookup("active_rec"), &settings.active_rec);
+  AssignIfNotEmpty(reader.lookup("health_display_type"), &settings.health_display_type);
+  // Values only the pages' own inputs can give; anything else is taken as the default.
+  if (settings.selectedDisk < 0 || settings.selectedDisk >= driveCount)
+    settings.selectedDisk = 0;
+  if (settings.active_rec != 0 && settings.active_rec != 1)
+    settings.active_rec = 0;
+  if (settings.health_display_type < 0 || settings.health_display_type > 2)
+    settings.health_display_type = 0;
+  return state;
+}
+
+SettingsFileState LoadAlertSettings(AlertSettings& settings, std::atomic<int>& settingsReadBusy,
+                                    const std::string& home, std::string* message) {
   if (settingsReadBusy.load() != 0)
-    return;
+    return SettingsFileState::kBusy;
   settings.EnableAlert = 0;
   settings.TemperatureType = 0;
   settings.EnableSSL = 0;
   settings.RefreshByType = 0;
-  const std::string path = DataPath(home, kAlertSettingsFile);
-  if (!FileExists(path))
-    return;
-
   int expected = 0;
   if (!settingsReadBusy.compare_exchange_strong(expected, 1))
-    return;  // another load won
+    return SettingsFileState::kBusy;  // another load won
   BusyFlagGuard clearWhenDone(settingsReadBusy);
-  IniFileReader reader(path);
+  IniFileReader reader;
+  const SettingsFileState state =
+      InspectSettingsFile(DataPath(home, kAlertSettingsFile), &reader, message);
+  if (state == SettingsFileState::kMissing || state == SettingsFileState::kUnreadable)
+    return state;  // the texts stay as they were
   ForEachAlertField(settings, [&reader](const char* key, auto& field) {
     if constexpr (std::is_same_v<std::decay_t<decltype(field)>, int>) {
       AssignIfNotEmpty(reader.lookup(key), &field);
@@ -88,24 +112,24 @@ void LoadAlertSettings(AlertSettings& settings, std::atomic<int>& settingsReadBu
       field = reader.lookup(key);  // an absent key empties the field
     }
   });
-  reader.close();
+  return state;
 }
 
-void SaveDisplaySettings(const DisplaySettings& settings, const std::string& home) {
+bool SaveDisplaySettings(const DisplaySettings& settings, const std::string& home,
+                         std::string* message) {
   KeyValueWriter writer;
   writer.Add("Disk_Sel", settings.selectedDisk);
   writer.Add("active_rec", settings.active_rec);
   writer.Add("health_display_type", settings.health_display_type);
-  std::string ignored;
-  writer.Save(DataPath(home, kDisplaySettingsFile), FileAccess::kShared, &ignored);
+  return writer.Save(DataPath(home, kDisplaySettingsFile), FileAccess::kShared, message);
 }
 
-void SaveAlertSettings(const AlertSettings& settings, const std::string& home) {
+bool SaveAlertSettings(const AlertSettings& settings, const std::string& home,
+                       std::string* message) {
   KeyValueWriter writer;
   ForEachAlertField(settings,
                     [&writer](const char* key, const auto& field) { writer.Add(key, field); });
-  std::string ignored;
-  writer.Save(DataPath(home, kAlertSettingsFile), FileAccess::kOwnerOnly, &ignored);
+  return writer.Save(DataPath(home, kAlertSettingsFile), FileAccess::kOwnerOnly, message);
 }
 
 }  // namespace ds

@@ -39,20 +39,34 @@ struct AlertSettings {
 inline constexpr const char* kDisplaySettingsFile = "setting.dat";
 inline constexpr const char* kAlertSettingsFile = "setting_tool_page.dat";
 
-// `home` is the program folder with a trailing "/"; the files lie in home + "data/".
+// What a load found of its file.
+enum class SettingsFileState {
+  kMissing,        // no file: defaults
+  kLoaded,         // read
+  kUnreadable,     // there, but cannot be read (rights, size, a folder in its place)
+  kNothingUsable,  // read, but not one key=value line in it (garbage)
+  kBusy,           // another load was reading the alert settings: nothing changed
+};
 
-// Resets the three fields to 0, reads the file when it exists, and puts selectedDisk
-// back to 0 when it does not lie in 0 .. driveCount - 1.
-void LoadDisplaySettings(DisplaySettings& settings, const std::string& home, int driveCount);
+// `home` is the home folder with a trailing "/"; the files lie in home + "data/".
+// Resets the three fields to 0 and reads the file when it exists. Values the pages cannot
+// give are put back to 0: selectedDisk outside 0 .. driveCount - 1, active_rec other than
+// 0 or 1, health_display_type other than 0 to 2.
+SettingsFileState LoadDisplaySettings(DisplaySettings& settings, const std::string& home,
+                                      int driveCount, std::string* message = nullptr);
 
 // Reads the alert settings. Does nothing while `settingsReadBusy` is set by another load.
-// A missing file zeroes the four whole numbers and keeps the texts.
-void LoadAlertSettings(AlertSettings& settings, std::atomic<int>& settingsReadBusy,
-                       const std::string& home);
+// A missing or unreadable file zeroes the four whole numbers and keeps the texts; the
+// values keep their meaning as stored (RefreshByType 3 never re-arms, any TemperatureType
+// other than 0 is Fahrenheit).
+SettingsFileState LoadAlertSettings(AlertSettings& settings, std::atomic<int>& settingsReadBusy,
+                                    const std::string& home, std::string* message = nullptr);
 
-// Replace the file whole and atomically; a failure leaves the old file and is silent.
+// Replace the file whole and atomically; a failure leaves the old file (false, `message`).
 // The alert settings file holds the mail password and is readable by its owner only.
-void SaveDisplaySettings(const DisplaySettings& settings, const std::string& home);
-void SaveAlertSettings(const AlertSettings& settings, const std::string& home);
+bool SaveDisplaySettings(const DisplaySettings& settings, const std::string& home,
+                         std::string* message = nullptr);
+bool SaveAlertSettings(const AlertSettings& settings, const std::string& home,
+                       std::string* message = nullptr);
 
 }  // namespace ds

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <thread>
 
-#include "store/ini_file_reader.h"
 #include "tests/temp_folder.h"
+#include "text/ini_file_reader.h"
 
 namespace ds {
 namespace {

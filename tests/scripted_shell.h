@@ -1,11 +1,14 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "app/window_shell.h"
+#include "web/window_shell.h"
 
 namespace ds {
 
@@ -14,8 +17,20 @@ namespace ds {
 class ScriptedShell : public WindowShell {
  public:
   void Publish(const WindowLook& look) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    looks.push_back(look);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      looks.push_back(look);
+    }
+    published_.notify_all();
+  }
+  // Waits (bounded) until the window shows what `wanted` looks for; false when it never did.
+  bool WaitFor(const std::function<bool(const WindowLook&)>& wanted,
+               std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return published_.wait_for(lock, limit, [&] { return !looks.empty() && wanted(looks.back()); });
+  }
+  bool WaitForFrame(const std::string& frame) {
+    return WaitFor([&frame](const WindowLook& look) { return look.frame == frame; });
   }
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -65,6 +80,23 @@ class ScriptedShell : public WindowShell {
     opened.push_back(address);
   }
 
+  // The pages the browser was sent to, in order.
+  std::vector<std::string> Navigations() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> pages;
+    std::uint64_t sequence = 0;
+    for (const WindowLook& look : looks) {
+      if (look.frameSequence != sequence)
+        pages.push_back(look.frame);
+      sequence = look.frameSequence;
+    }
+    return pages;
+  }
+  std::vector<std::string> Messages() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return messages;
+  }
+
   WindowLook last() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return looks.empty() ? WindowLook{} : looks.back();
@@ -87,6 +119,7 @@ class ScriptedShell : public WindowShell {
 
  private:
   mutable std::mutex mutex_;
+  std::condition_variable published_;
 };
 
 }  // namespace ds

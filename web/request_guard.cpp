@@ -4,36 +4,21 @@
 #include <filesystem>
 #include <utility>
 
+#include "text/text_helpers.h"
+
 namespace ds {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-    text.remove_suffix(1);
-  return text;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 template <typename Visit>
 void ForEachCookie(std::string_view header, Visit visit) {
   while (!header.empty()) {
     std::size_t end = header.find(';');
-    std::string_view item = Trim(header.substr(0, end));
+    std::string_view item = TrimBoth(header.substr(0, end));
     header = end == std::string_view::npos ? std::string_view() : header.substr(end + 1);
     if (item.empty())
       continue;
     std::size_t equals = item.find('=');
-    std::string_view name = Trim(item.substr(0, equals));
+    std::string_view name = TrimBoth(item.substr(0, equals));
     std::string_view value =
         equals == std::string_view::npos ? std::string_view() : item.substr(equals + 1);
     visit(item, name, value);
@@ -81,14 +66,14 @@ bool HostAllowed(std::string_view host, int port, std::string_view bindAddress) 
   if (host.size() <= suffix.size() || host.substr(host.size() - suffix.size()) != suffix) {
     return false;
   }
-  std::string name = Lower(host.substr(0, host.size() - suffix.size()));
+  std::string name = FoldCase(host.substr(0, host.size() - suffix.size()));
   if (name == "127.0.0.1" || name == "localhost" || name == "[::1]")
     return true;
   // A server bound to a wildcard is still reached by a concrete name; only a concrete
   // bind address is accepted as a further name.
   if (bindAddress.empty() || bindAddress == "0.0.0.0" || bindAddress == "::")
     return false;
-  std::string bind = Lower(bindAddress);
+  std::string bind = FoldCase(bindAddress);
   if (bind.find(':') != std::string::npos && bind.front() != '[')
     bind = "[" + bind + "]";
   return name == bind;
@@ -123,7 +108,7 @@ const char* ServedContentType(std::string_view fileName) {
   std::size_t dot = fileName.rfind('.');
   if (dot == std::string_view::npos)
     return nullptr;
-  std::string extension = Lower(fileName.substr(dot));
+  std::string extension = FoldCase(fileName.substr(dot));
   for (const auto& [known, type] : kTypes) {
     if (extension == known)
       return type;

@@ -83,7 +83,9 @@ struct ShellServer::Impl {
   void ServeShell(const httplib::Request& req, httplib::Response& res) {
     std::string page;
     std::string error;
-    if (!ReadWholeFile(options.dataFolder + "shell/index.html", kMaxServedBytes, &page, &error)) {
+    if (options.dataFolders.empty() ||
+        !ReadWholeFile(options.dataFolders.front() + "shell/index.html", kMaxServedBytes, &page,
+                       &error)) {
       Refuse(res, 500, "The shell page is missing from the data folder.\n");
       return;
     }
@@ -98,8 +100,11 @@ struct ShellServer::Impl {
     std::string path;
     std::string content;
     const char* type = nullptr;
-    if (ResolveDataFile(options.dataFolder, req.matches[1].str(), &path)) {
-      type = ServedContentType(path);
+    for (const std::string& folder : options.dataFolders) {
+      if (ResolveDataFile(folder, req.matches[1].str(), &path)) {
+        type = ServedContentType(path);
+        break;
+      }
     }
     std::string ignored;
     if (type == nullptr || !ReadWholeFile(path, kMaxServedBytes, &content, &ignored)) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "web/cookie_jar.h"
 #include "web/shell_input.h"
@@ -20,8 +21,11 @@ namespace ds {
 
 struct ShellServerOptions {
   std::string bindAddress = "127.0.0.1";
-  int port = 0;            // 0 picks a free port
-  std::string dataFolder;  // with a trailing "/"
+  int port = 0;  // 0 picks a free port
+  // The data folders served under /data/, each with a trailing "/", looked in in order: the
+  // install folder's (shell, images, static pages) before the home folder's (generated
+  // pages), so a writable home can never replace what the window runs.
+  std::vector<std::string> dataFolders;
   std::string token;
 };
 

@@ -25,7 +25,7 @@ class ShellServerTest : public testing::Test {
     std::ofstream(data + "setting_tool_page.dat") << "Passwd=secret";
     std::ofstream(home.path() + "outside.html") << "outside";
     ShellServerOptions options;
-    options.dataFolder = data;
+    options.dataFolders = {data};
     options.token = "0123456789abcdef0123456789abcdef";
     token = options.token;
     server = std::make_unique<ShellServer>(options, &shell, &cookies, [this](const ShellInput& in) {

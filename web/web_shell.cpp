@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "web/json_text.h"
+#include "text/json_text.h"
 
 namespace ds {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/window_shell.h"
 #include "web/event_stream.h"
 #include "web/shell_input.h"
+#include "web/window_shell.h"
 
 // The window played by shell pages in a browser: the look goes out on the event stream,
 // modal dialogs wait for the first page that answers, and a page that connects later is

@@ -6,7 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <random>
+
+#include "text/text_helpers.h"
 
 namespace ds {
 namespace {
@@ -37,13 +38,6 @@ class ScopedFd {
   int fd_;
 };
 
-std::string TemporaryNameBeside(const std::string& path) {
-  std::random_device random;
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%d-%08x", static_cast<int>(::getpid()), random());
-  return path + suffix;
-}
-
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -54,18 +48,19 @@ bool FileExists(const std::string& path) {
 bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string* content,
                    std::string* message) {
   content->clear();
-  ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  // O_NONBLOCK: a FIFO put in place of a file must not hang the reader.
+  ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0) {
-    *message = ErrnoText("cannot open", path);
+    SetMessage(message, ErrnoText("cannot open", path));
     return false;
   }
   struct stat info;
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    *message = "not a regular file: " + path;
+    SetMessage(message, "not a regular file: " + path);
     return false;
   }
   if (static_cast<std::size_t>(info.st_size) > maxBytes) {
-    *message = "file too large: " + path;
+    SetMessage(message, "file too large: " + path);
     return false;
   }
   content->reserve(static_cast<std::size_t>(info.st_size));
@@ -75,14 +70,14 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string* c
     if (got < 0 && errno == EINTR)
       continue;
     if (got < 0) {
-      *message = ErrnoText("cannot read", path);
+      SetMessage(message, ErrnoText("cannot read", path));
       content->clear();
       return false;
     }
     if (got == 0)
       break;
     if (content->size() + static_cast<std::size_t>(got) > maxBytes) {  // grew while reading
-      *message = "file too large: " + path;
+      SetMessage(message, "file too large: " + path);
       content->clear();
       return false;
     }
@@ -93,42 +88,18 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string* c
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view content, FileAccess access,
                            std::string* message, FileDurability durability) {
-  const mode_t mode = access == FileAccess::kOwnerOnly ? 0600 : 0644;
-  const std::string temporary = TemporaryNameBeside(path);
-  ScopedFd fd(
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
-  if (fd.get() < 0) {
-    *message = ErrnoText("cannot create", temporary);
-    return false;
-  }
-  // The umask may have removed bits; an owner-only file must never be wider than 0600.
-  ::fchmod(fd.get(), mode);
-  const char* data = content.data();
-  std::size_t left = content.size();
-  while (left > 0) {
-    ssize_t written = ::write(fd.get(), data, left);
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written <= 0) {
-      *message = ErrnoText("cannot write", temporary);
-      ::unlink(temporary.c_str());
-      return false;
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
-  }
-  const bool flushed = durability == FileDurability::kUnflushed || ::fsync(fd.get()) == 0;
-  if (!flushed || !fd.Close()) {
-    *message = ErrnoText("cannot flush", temporary);
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    *message = ErrnoText("cannot replace", path);
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  OutputOptions options;
+  options.access = access;
+  options.durability = durability;
+  return ReplaceFileAtomically(path, content, options, message);
+}
+
+IniFileReader ReadKeyValueFile(const std::string& path) {
+  std::string content;
+  std::string message;
+  if (!ReadWholeFile(path, kMaxTextFileBytes, &content, &message))
+    return IniFileReader();
+  return IniFileReader::FromText(content);
 }
 
 std::string ExeDirectory() {

@@ -12,8 +12,8 @@
 #include <optional>
 #include <sstream>
 
-#include "drive/drive_record.h"
 #include "platform/linux/linux_ata_device.h"
+#include "platform/storage_bus.h"
 
 namespace ds {
 
@@ -453,10 +453,6 @@ std::unique_ptr<AtaDevice> LinuxDiskSystem::Open(int driveNumber, const AtaOpenM
   }
   std::string path = root_ + "dev/" + disk->name;
   return LinuxAtaDevice::Open(path, mode, gates_.GateFor(path), message);
-}
-
-std::string LinuxDiskSystem::BoardProduct() const {
-  return ReadAttribute(root_ + "sys/class/dmi/id/board_name");
 }
 
 std::string LinuxDiskSystem::AccessProblem() {

@@ -38,9 +38,6 @@ class LinuxDiskSystem : public DiskSystem {
                                   std::string* message) override;
   std::string AccessProblem() override;
 
-  // The motherboard product name (/sys/class/dmi/id/board_name), "" when unknown.
-  std::string BoardProduct() const;
-
   // The kernel names of the disks in drive-number order (after the last Rescan).
   std::vector<std::string> DiskNames() const;
 

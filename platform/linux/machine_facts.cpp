@@ -2,7 +2,9 @@
 
 #include <sys/utsname.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
 
 #include "platform/file_system.h"
@@ -20,7 +22,8 @@ std::string ReadSmallFile(const std::string& path) {
   return content;
 }
 
-std::string_view Trim(std::string_view text) {
+// os-release values may be quoted: blanks and quotes both go.
+std::string_view TrimBlanksAndQuotes(std::string_view text) {
   const char* blanks = " \t\r\n\"'";
   std::size_t first = text.find_first_not_of(blanks);
   if (first == std::string_view::npos)
@@ -38,11 +41,11 @@ void ForEachLine(std::string_view text, char separator, Visitor&& visit) {
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     std::size_t at = line.find(separator);
     if (at == std::string_view::npos) {
-      if (!visit(Trim(line), std::string_view()))
+      if (!visit(TrimBlanksAndQuotes(line), std::string_view()))
         return;
       continue;
     }
-    if (!visit(Trim(line.substr(0, at)), Trim(line.substr(at + 1))))
+    if (!visit(TrimBlanksAndQuotes(line.substr(0, at)), TrimBlanksAndQuotes(line.substr(at + 1))))
       return;
   }
 }
@@ -57,6 +60,64 @@ std::uint64_t KilobytesToBytes(std::string_view value) {
   return kb * 1024;
 }
 
+std::string ControllerKind(const std::string& pciClass) {
+  // Class code 0x01SSPP: mass storage, subclass SS, programming interface PP.
+  if (pciClass.rfind("0x010601", 0) == 0)
+    return "SATA AHCI Controller";
+  if (pciClass.rfind("0x0106", 0) == 0)
+    return "SATA Controller";
+  if (pciClass.rfind("0x0101", 0) == 0)
+    return "IDE ATA/ATAPI Controller";
+  if (pciClass.rfind("0x0104", 0) == 0)
+    return "RAID Controller";
+  if (pciClass.rfind("0x0107", 0) == 0)
+    return "SAS Controller";
+  if (pciClass.rfind("0x0108", 0) == 0)
+    return "NVM Express Controller";
+  return "Storage Controller";
+}
+
+std::vector<StorageControllerFacts> ReadStorageControllers(const std::string& base,
+                                                           const std::string& kernel) {
+  namespace fs = std::filesystem;
+  struct Found {
+    bool sata;
+    std::string address;
+    StorageControllerFacts controller;
+  };
+  std::vector<Found> found;
+  std::error_code error;
+  for (const auto& device : fs::directory_iterator(base + "sys/bus/pci/devices", error)) {
+    std::string pciClass(TrimBlanksAndQuotes(ReadSmallFile((device.path() / "class").string())));
+    if (pciClass.rfind("0x01", 0) != 0)
+      continue;
+    std::string driver;
+    std::error_code linkError;
+    fs::path target = fs::read_symlink(device.path() / "driver", linkError);
+    if (!linkError)
+      driver = target.filename().string();
+    std::string version = driver.empty() ? ""
+                                         : std::string(TrimBlanksAndQuotes(ReadSmallFile(
+                                               base + "sys/module/" + driver + "/version")));
+    if (version.empty())
+      version = kernel;
+    std::string desc = "Standard " + ControllerKind(pciClass);
+    if (!driver.empty())
+      desc += " (" + driver + ")";
+    found.push_back(
+        {pciClass.rfind("0x0106", 0) == 0, device.path().filename().string(), {desc, version}});
+  }
+  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+    if (a.sata != b.sata)
+      return a.sata;
+    return a.address < b.address;
+  });
+  std::vector<StorageControllerFacts> controllers;
+  for (Found& f : found)
+    controllers.push_back(std::move(f.controller));
+  return controllers;
+}
+
 }  // namespace
 
 MachineFacts ReadMachineFacts(const std::string& root) {
@@ -68,8 +129,8 @@ MachineFacts ReadMachineFacts(const std::string& root) {
       facts.osPrettyName = value;
     return true;
   });
-  facts.kernelRelease = Trim(ReadSmallFile(base + "proc/sys/kernel/osrelease"));
-  facts.architecture = Trim(ReadSmallFile(base + "proc/sys/kernel/arch"));
+  facts.kernelRelease = TrimBlanksAndQuotes(ReadSmallFile(base + "proc/sys/kernel/osrelease"));
+  facts.architecture = TrimBlanksAndQuotes(ReadSmallFile(base + "proc/sys/kernel/arch"));
   if (base == "/" && (facts.architecture.empty() || facts.kernelRelease.empty())) {
     struct utsname names;
     if (::uname(&names) == 0) {
@@ -110,6 +171,9 @@ MachineFacts ReadMachineFacts(const std::string& root) {
       facts.memAvailableBytes = KilobytesToBytes(value);
     return true;
   });
+
+  facts.boardProduct = TrimBlanksAndQuotes(ReadSmallFile(base + "sys/class/dmi/id/board_name"));
+  facts.storageControllers = ReadStorageControllers(base, facts.kernelRelease);
   return facts;
 }
 

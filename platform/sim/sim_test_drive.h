@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/sim/simulated_disk.h"
-#include "store/ini_file_reader.h"
+#include "text/ini_file_reader.h"
 
 // Test helpers: synthetic IDENTIFY / SMART sectors and drive folders for simulated disks.
 namespace ds::testing {

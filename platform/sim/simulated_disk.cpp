@@ -9,7 +9,7 @@
 
 #include "platform/file_system.h"
 #include "platform/sim/simulated_ata_device.h"
-#include "store/ini_file_reader.h"
+#include "text/ini_file_reader.h"
 
 namespace ds {
 
@@ -283,7 +283,7 @@ std::shared_ptr<SimulatedDisk> SimulatedDisk::Load(const std::string& driveFolde
       !ReadVendorPages(folder, &image.vendorPages, message)) {
     return nullptr;
   }
-  const IniFileReader description(folder + "description.dat");
+  const IniFileReader description = ReadKeyValueFile(folder + "description.dat");
   return Create(std::move(image), description, message);
 }
 

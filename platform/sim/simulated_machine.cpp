@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "drive/drive_record.h"
-#include "drive/identify_decoder.h"
 #include "platform/file_system.h"
-#include "store/ini_file_reader.h"
-#include "store/leading_integer.h"
+#include "platform/identify_words.h"
+#include "platform/storage_bus.h"
+#include "text/ini_file_reader.h"
+#include "text/leading_integer.h"
 
 namespace ds {
 
@@ -73,17 +73,20 @@ std::unique_ptr<SimulatedMachine> SimulatedMachine::Load(const std::string& fold
   std::unique_ptr<SimulatedMachine> machine(new SimulatedMachine());
   for (std::size_t n = 0; n < names.size(); ++n) {
     std::string driveFolder = (fs::path(folder) / names[n]).string() + "/";
-    IniFileReader description(driveFolder + "description.dat");
+    IniFileReader description = ReadKeyValueFile(driveFolder + "description.dat");
     Drive drive;
     drive.folderName = names[n];
     drive.present = description.lookup("present") != "0";
 
-    DriveRecord identity;
+    std::string model, firmware, serial;
     if (FileExists(driveFolder + "identify.bin")) {
       drive.disk = SimulatedDisk::Load(driveFolder, message);
       if (!drive.disk)
         return nullptr;
-      DecodeIdentify(ReadIdentify(driveFolder + "identify.bin"), &identity);
+      IdentifyWords words = ReadIdentify(driveFolder + "identify.bin");
+      model = IdentifyText(words, kIdentifyModelWord, kIdentifyModelWords, false);
+      firmware = IdentifyText(words, kIdentifyFirmwareWord, kIdentifyFirmwareWords, true);
+      serial = IdentifyText(words, kIdentifySerialWord, kIdentifySerialWords, true);
     }
 
     StorageDescriptorFacts& d = drive.descriptor;
@@ -93,13 +96,13 @@ std::unique_ptr<SimulatedMachine> SimulatedMachine::Load(const std::string& fold
     d.vendor = vendor.empty() && drive.disk ? "ATA" : vendor;
     d.product = description.lookup("product");
     if (d.product.empty())
-      d.product = identity.model.substr(0, 16);
+      d.product = model.substr(0, 16);
     d.revision = description.lookup("revision");
     if (d.revision.empty())
-      d.revision = identity.firmware;
+      d.revision = firmware;
     d.serial = description.lookup("descriptor_serial");
     if (d.serial.empty())
-      d.serial = identity.serial;
+      d.serial = serial;
     std::uint64_t sectors = drive.disk ? drive.disk->capacity() : 0;
     d.sizeBytes = ParseUnsigned(description.lookup("size_bytes"), sectors * 512);
     drive.removable = description.lookup("removable") == "1";

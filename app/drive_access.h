@@ -1,0 +1,26 @@
+#pragma once
+
+#include "drive/drive_enumerator.h"
+#include "drive/drive_record.h"
+#include "store/description_tables.h"
+
+// What the window needs of the machine's disks. Every call may send disk commands and take
+// as long as a slow disk makes it; none is ever made with the window's state lock held.
+// The program's implementation works on the chosen machine (MachineDriveAccess); tests
+// give their own.
+namespace ds {
+
+class DriveAccess {
+ public:
+  virtual ~DriveAccess() = default;
+
+  // A fresh enumeration: the kept ATA and SATA disks.
+  virtual DriveList RefreshDriveList() = 0;
+
+  // Reads the S.M.A.R.T. state of `drive` into `snapshot` (which holds the previous state on
+  // entry) with the attribute descriptions `table`. Returns 1 when the data sector was read.
+  virtual int ReadDrive(const DriveRecord& drive, const AttributeTable& table,
+                        SmartSnapshot* snapshot) = 0;
+};
+
+}  // namespace ds

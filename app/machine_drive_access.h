@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "app/drive_access.h"
+#include "drive/message_sink.h"
+#include "platform/disk_system.h"
+
+// DriveAccess on the chosen machine (real or simulated): enumeration and the S.M.A.R.T.
+// read of the drive layer. Messages of the disk layer ("GetSmartData NG") go to `messages`
+// (the log): a modal box from a disk read would stop the thread that asked for it.
+namespace ds {
+
+class MachineDriveAccess : public DriveAccess {
+ public:
+  // `disks` outlives this object.
+  MachineDriveAccess(DiskSystem& disks, std::string baseBoardProduct, MessageSink messages);
+
+  DriveList RefreshDriveList() override;
+  int ReadDrive(const DriveRecord& drive, const AttributeTable& table,
+                SmartSnapshot* snapshot) override;
+
+  DiskSystem& disks() { return disks_; }
+
+ private:
+  DiskSystem& disks_;
+  const std::string baseBoardProduct_;
+  const MessageSink messages_;
+};
+
+}  // namespace ds

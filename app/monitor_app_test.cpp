@@ -1,0 +1,101 @@
+#include "app/monitor_app.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/machine_drive_access.h"
+#include "app/registry_facade.h"
+#include "app/report_pages.h"
+#include "drive/test_machine.h"
+#include "platform/sim/simulated_machine.h"
+#include "tests/fake_window_services.h"
+#include "tests/temp_folder.h"
+#include "web/request_guard.h"
+
+namespace ds {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// The whole window over HTTP on a machine whose one disk takes 5 s for each S.M.A.R.T.
+// read: while a tab reads it, the shell page, the event stream and a Home click all answer
+// at once, and the page arrives when the read is over.
+TEST(MonitorAppTest, ASlowDiskNeverFreezesTheWindow) {
+  TempFolder home;
+  TempFolder machineFolder;
+  testing::MakeAtaDriveFolder(machineFolder.path() + "0-slow",
+                              testing::IdentifySector("QRA-X50 slow", "S1", "F1", 1000000),
+                              "fault_slow_commands=B0:D0\nfault_slow_ms=5000\n");
+  std::string message;
+  auto disks = SimulatedMachine::Load(machineFolder.path(), &message);
+  ASSERT_TRUE(disks) << message;
+  const ProgramRoots roots(std::string(DS_SOURCE_DIR) + "/", home.path());
+  std::filesystem::create_directories(home.path() + "data");
+  MachineDriveAccess drives(*disks, "", {});
+  RegistryFacade registry("", {});
+  ReportPages pages(roots, drives, *disks, registry, SystemInfo{}, LocalToday);
+  SettingsStore settings(home.path());
+  WindowServices services{&drives, &pages, &settings, {}};
+  AppOptions options;
+  options.roots = roots;
+  MonitorApp app(options, services);
+  ASSERT_TRUE(app.StartServer(&message)) << message;
+  StartupContext context;
+  context.registry = &registry;
+  context.programPath = "/opt/ds/drivesentinel";
+  std::thread ui([&app, &context] { app.Run(context); });
+
+  httplib::Headers auth = {{"Cookie", std::string(kTokenCookie) + "=" + app.token()}};
+  auto client = [&app] {
+    auto c = std::make_unique<httplib::Client>("127.0.0.1", app.port());
+    c->set_read_timeout(2, 0);  // "promptly": far below the disk's 5 s
+    return c;
+  };
+  std::atomic<bool> windowShown{false};
+  std::atomic<bool> homeShown{false};
+  std::atomic<bool> smartShown{false};
+  std::thread events([&] {
+    auto stream = client();
+    stream->set_read_timeout(30, 0);
+    stream->Get("/ui/events", auth, [&](const char* data, std::size_t size) {
+      std::string chunk(data, size);
+      if (chunk.find("\"windowShown\":true") != std::string::npos)
+        windowShown = true;
+      if (chunk.find("\"homePicture\":true") != std::string::npos)
+        homeShown = true;
+      if (chunk.find("SMARTPage.html") != std::string::npos)
+        smartShown = true;
+      return !smartShown;
+    });
+  });
+
+  auto click = [&](int id) {
+    auto result = client()->Post("/data/.input", auth, "type=button&id=" + std::to_string(id),
+                                 "application/x-www-form-urlencoded");
+    return result && result->status == 204;
+  };
+  // Start-up reads the disk once (5 s) before the window stands.
+  ASSERT_TRUE(WaitUntil([&] { return windowShown.load(); }, seconds(20)));
+  ASSERT_TRUE(click(kTabSmart));
+  const auto shell = client()->Get("/", auth);
+  ASSERT_TRUE(shell);
+  EXPECT_EQ(shell->status, 200);
+  homeShown = false;
+  ASSERT_TRUE(click(kButtonHome));
+  EXPECT_TRUE(WaitUntil([&] { return homeShown.load(); }, seconds(2)));
+  EXPECT_FALSE(smartShown.load());
+
+  ASSERT_TRUE(click(kTabSmart));
+  EXPECT_TRUE(WaitUntil([&] { return smartShown.load(); }, seconds(20)));
+  app.RequestClose();
+  events.join();
+  ui.join();
+}
+
+}  // namespace
+}  // namespace ds

@@ -1,0 +1,135 @@
+#include "app/report_pages.h"
+
+#include "pages/disk_info_page.h"
+#include "pages/drive_temperature.h"
+#include "pages/health_export.h"
+#include "pages/health_page.h"
+#include "pages/smart_page.h"
+#include "pages/system_page.h"
+#include "store/history_folder.h"
+#include "text/text_helpers.h"
+
+namespace ds {
+namespace {
+
+std::optional<std::string> BiosValue(const Registry& registry, const char* name) {
+  std::string value;
+  if (!registry.QueryString(kBiosKey, name, &value))
+    return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+ReportPages::ReportPages(ProgramRoots roots, DriveAccess& drives, DiskSystem& disks,
+                         Registry& registry, SystemInfo systemInfo, LocalDateSource today)
+    : roots_(std::move(roots)),
+      drives_(drives),
+      disks_(disks),
+      registry_(registry),
+      systemInfo_(std::move(systemInfo)),
+      today_(std::move(today)) {}
+
+std::optional<std::string> ReportPages::Build(int page, WindowState& state, std::string* message) {
+  switch (page) {
+    case kPageDiskInfo:
+      return BuildDiskInfo(state, message);
+    case kPageHealth:
+      return BuildHealth(state, message);
+    case kPageSmart:
+      return BuildSmart(state, message);
+    case kPageSystem:
+      return BuildSystem(state, message);
+    default:
+      // A page without a builder shows the empty page.
+      return std::string("empty.html");
+  }
+}
+
+std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::string* message) {
+  state.SetDriveList(drives_.RefreshDriveList());
+  DiskInfoInput input;
+  input.drives = state.drives;
+  input.selectedDisk = state.display.selectedDisk;
+  const std::vector<VolumeFacts> volumes = disks_.ListVolumes();
+  input.volumeSpace = [&volumes](const std::string& mountPoint, std::uint64_t* freeBytes,
+                                 std::uint64_t* totalBytes) {
+    for (const VolumeFacts& volume : volumes) {
+      if (volume.mountPoint != mountPoint)
+        continue;
+      *freeBytes = volume.freeBytes;
+      *totalBytes = volume.totalBytes;
+      return volume.totalBytes != 0;
+    }
+    return false;
+  };
+  input.temperature = [this](int driveNumber, int* celsius) {
+    int valid = 0;
+    return ReadDriveTemperature(disks_, driveNumber, celsius, &valid) && valid == 1;
+  };
+  return BuildDiskInfoPage(roots_, input, message);
+}
+
+std::optional<std::string> ReportPages::BuildHealth(WindowState& state, std::string* message) {
+  HealthPageInput input;
+  input.driveCount = state.driveCount;
+  if (const DriveRecord* drive = state.SelectedDrive()) {
+    input.model = drive->model;
+    input.serial = drive->serial;
+  }
+  input.powerOnHours = state.smart.powerOnHours;
+  input.powerCycles = state.smart.powerCycles;
+  input.attr167Raw = state.smart.attr167Raw;
+  input.modelSeries = state.smart.modelSeries;
+  input.peCycleLimit = state.smart.peCycleLimit;
+  input.active_rec = state.display.active_rec;
+  input.health_display_type = state.display.health_display_type;
+  input.today = today_();
+  return BuildHealthPage(roots_, input, &state.historyStart, message);
+}
+
+std::optional<std::string> ReportPages::BuildSmart(WindowState& state, std::string* message) {
+  state.SetDriveList(drives_.RefreshDriveList());
+  SmartPageInput input;
+  input.driveCount = state.driveCount;
+  input.attributes = state.smart.attributes;
+  input.identify.identifyDesc = state.identifyDesc;
+  if (const DriveRecord* drive = state.SelectedDrive()) {
+    input.identify.identifyWords = drive->identifyWords;
+    input.identify.model = drive->model;
+    input.identify.serial = drive->serial;
+    input.identify.firmware = drive->firmware;
+  }
+  return BuildSmartPage(roots_, input, message);
+}
+
+std::optional<std::string> ReportPages::BuildSystem(WindowState& state, std::string* message) {
+  state.SetDriveList(drives_.RefreshDriveList());
+  SystemPageInput input;
+  input.info = systemInfo_;
+  input.sataDriverDesc = state.sataDriverDesc;
+  input.sataDriverVersion = state.sataDriverVersion;
+  input.bios.baseBoardManufacturer = BiosValue(registry_, "BaseBoardManufacturer");
+  input.bios.baseBoardProduct = BiosValue(registry_, "BaseBoardProduct");
+  input.bios.baseBoardVersion = BiosValue(registry_, "BaseBoardVersion");
+  input.bios.biosVendor = BiosValue(registry_, "BIOSVendor");
+  input.bios.biosVersion = BiosValue(registry_, "BIOSVersion");
+  input.bios.biosReleaseDate = BiosValue(registry_, "BIOSReleaseDate");
+  for (const DriveRecord& drive : state.drives)
+    input.disks.push_back({drive.model, drive.serial});
+  return BuildSystemPage(roots_, input, message);
+}
+
+bool ReportPages::ExportHealth(const WindowState& state, const std::string& path,
+                               std::string* message) {
+  const DriveRecord* drive = state.SelectedDrive();
+  if (drive == nullptr) {
+    SetMessage(message, "no disk is selected");
+    return false;
+  }
+  return ExportHealthWorkbook(HistoryFolder(roots_.home, drive->model, drive->serial),
+                              state.historyStart, today_(), state.smart.peCycleLimit, path,
+                              message);
+}
+
+}  // namespace ds

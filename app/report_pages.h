@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/drive_access.h"
+#include "app/page_building.h"
+#include "app/registry.h"
+#include "pages/system_info.h"
+#include "platform/disk_system.h"
+#include "platform/program_roots.h"
+#include "store/history_date.h"
+
+// The report pages of the window: Disk Information, Health Status, S.M.A.R.T. and System
+// Information, and the health workbook. Each builder refreshes what its page needs (the
+// drive list, volumes, temperatures) and writes its files into the home folder.
+namespace ds {
+
+class ReportPages : public PageBuilding {
+ public:
+  // Everything passed in outlives this object. `today` gives the local date of the history.
+  ReportPages(ProgramRoots roots, DriveAccess& drives, DiskSystem& disks, Registry& registry,
+              SystemInfo systemInfo, LocalDateSource today);
+
+  std::optional<std::string> Build(int page, WindowState& state, std::string* message) override;
+  bool ExportHealth(const WindowState& state, const std::string& path,
+                    std::string* message) override;
+
+ private:
+  std::optional<std::string> BuildDiskInfo(WindowState& state, std::string* message);
+  std::optional<std::string> BuildHealth(WindowState& state, std::string* message);
+  std::optional<std::string> BuildSmart(WindowState& state, std::string* message);
+  std::optional<std::string> BuildSystem(WindowState& state, std::string* message);
+
+  const ProgramRoots roots_;
+  DriveAccess& drives_;
+  DiskSystem& disks_;
+  Registry& registry_;
+  const SystemInfo systemInfo_;
+  const LocalDateSource today_;
+};
+
+}  // namespace ds

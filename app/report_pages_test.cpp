@@ -1,0 +1,118 @@
+#include "app/report_pages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "app/machine_drive_access.h"
+#include "app/registry_facade.h"
+#include "app/startup.h"
+#include "platform/file_system.h"
+#include "platform/sim/simulated_machine.h"
+#include "store/history_folder.h"
+#include "tests/fake_window_services.h"
+#include "tests/scripted_shell.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The window on the sample machine: templates and tables from the source tree's data
+// folder (the install folder), everything written into a home folder of its own.
+class ReportPagesTest : public testing::Test {
+ protected:
+  ReportPagesTest() : roots(std::string(DS_SOURCE_DIR) + "/", home.path()), registry("", {}) {
+    std::filesystem::create_directories(home.path() + "data");
+    std::string message;
+    disks = SimulatedMachine::Load(roots.InstallData("sim/demo"), &message);
+    EXPECT_NE(disks, nullptr) << message;
+    drives = std::make_unique<MachineDriveAccess>(*disks, "", [](std::string_view) {});
+    registry.CreateKey(kBiosKey);
+    SystemInfo info;
+    info.osName = "Debian GNU/Linux 12 (bookworm), kernel 6.1.0";
+    pages = std::make_unique<ReportPages>(roots, *drives, *disks, registry, info, [] {
+      return CivilDate{2026, 3, 14};
+    });
+    WindowServices services;
+    services.drives = drives.get();
+    services.pages = pages.get();
+    services.settings = &settings;
+    dialog = std::make_unique<MainDialog>(roots, &shell, services);
+    dialog->RefreshDrives();
+    dialog->ShowWindow();
+  }
+  // Runs a tab and waits for its page (a file name that starts with `prefix`).
+  std::string Tab(int tab, const std::string& prefix) {
+    dialog->TabAction(tab);
+    shell.WaitFor([&prefix](const WindowLook& look) { return look.frame.rfind(prefix, 0) == 0; });
+    return shell.last().frame;
+  }
+  std::string Home(const std::string& file) const { return roots.HomeData(file); }
+
+  TempFolder home;
+  ProgramRoots roots;
+  ScriptedShell shell;
+  RegistryFacade registry;
+  SettingsStore settings{home.path()};
+  std::unique_ptr<SimulatedMachine> disks;
+  std::unique_ptr<MachineDriveAccess> drives;
+  std::unique_ptr<ReportPages> pages;
+  std::unique_ptr<MainDialog> dialog;
+};
+
+TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
+  ASSERT_EQ(dialog->CopyState().driveCount, 4);
+  EXPECT_EQ(Tab(kTabDiskInfo, "disk_info"), "disk_info_0_0.html");
+  for (int drive = 0; drive < 4; ++drive)
+    EXPECT_TRUE(FileExists(Home("disk_info_" + std::to_string(drive) + "_0.html"))) << drive;
+
+  EXPECT_EQ(Tab(kTabSmart, "SMART"), "SMARTPage.html");
+  EXPECT_NE(ReadFile(Home("SMARTInfo.html")).find("Average Erase Count"), std::string::npos);
+  EXPECT_NE(ReadFile(Home("SMART_ID_Info.html")).find(dialog->CopyState().drives[0].serial),
+            std::string::npos);
+  EXPECT_TRUE(FileExists(Home("SMART.xls")));
+  EXPECT_TRUE(FileExists(Home("Identify.xls")));
+
+  EXPECT_EQ(Tab(kTabSystem, "System"), "SystemPage.html");
+  EXPECT_NE(ReadFile(Home("SystemPage.html")).find("Debian GNU/Linux 12"), std::string::npos);
+
+  EXPECT_EQ(Tab(kTabHealth, "Health"), "HealthPage_0.html");
+  EXPECT_EQ(dialog->CopyState().historyStart.start_date_year, 2026);
+  std::string message;
+  ASSERT_TRUE(pages->ExportHealth(dialog->CopyState(), home.path() + "health.xls", &message))
+      << message;
+  // Nothing was written into the install folder.
+  EXPECT_FALSE(FileExists(roots.InstallData("SMARTPage.html")));
+}
+
+TEST_F(ReportPagesTest, AnotherMakersDiskGetsTheUnsupportedPage) {
+  dialog->Update([](WindowState& s) { s.display.selectedDisk = 3; });
+  EXPECT_EQ(Tab(kTabSmart, "Unsupported"), "Unsupported.html");
+  EXPECT_EQ(Tab(kTabDiskInfo, "disk_info"), "disk_info_3_0.html");  // opened at the selection
+}
+
+TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
+  StartupContext context;
+  context.registry = &registry;
+  context.programPath = "/opt/ds/drivesentinel";
+  context.demoMachine = true;
+  context.today = [] { return CivilDate{2026, 3, 14}; };
+  ASSERT_EQ(RunStartup(*dialog, context), StartupResult::kRunning);
+  const WindowState state = dialog->CopyState();
+  const DriveRecord& qra = state.drives[0];
+  const std::string folder = HistoryFolder(home.path(), qra.model, qra.serial);
+  EXPECT_TRUE(FileExists(folder + "record_2026_3.dat"));
+  EXPECT_LT(state.historyStart.start_date_year, 2026);  // the generated history is older
+  const DriveRecord& other = state.drives[3];           // another maker's disk: no history
+  EXPECT_FALSE(std::filesystem::exists(HistoryFolder(home.path(), other.model, other.serial)));
+}
+
+}  // namespace
+}  // namespace ds

@@ -1,0 +1,21 @@
+#pragma once
+
+// The exit codes of every sub-command (README and --help list them). A script can tell
+// "nothing to do here" from "go and look at that disk".
+namespace ds {
+
+enum ExitCode : int {
+  kExitOk = 0,              // everything asked for was read or written
+  kExitFailure = 1,         // another failure: a file could not be written, a refused target
+  kExitUsage = 2,           // bad arguments, or no such disk index
+  kExitNoRights = 3,        // no rights to the disks, or the simulated machine does not load
+  kExitNoDisk = 4,          // no ATA or SATA disk on this machine
+  kExitDiskUnreadable = 5,  // a disk could not be read (the report stays complete)
+};
+
+inline constexpr const char* kExitCodesHelp =
+    "Exit codes: 0 done; 1 failed (e.g. the file could not be written); 2 usage error or no\n"
+    "such disk; 3 no rights to the disks (run as root) or the simulated machine does not\n"
+    "load; 4 no ATA or SATA disk; 5 a disk could not be read.\n";
+
+}  // namespace ds

@@ -1,0 +1,140 @@
+#include "cli/export_command.h"
+
+#include "cli/exit_codes.h"
+#include "cli/machine_opener.h"
+#include "drive/drive_report.h"
+#include "pages/health_export.h"
+#include "pages/identify_table.h"
+#include "pages/smart_page.h"
+#include "store/description_tables.h"
+#include "store/history_folder.h"
+
+namespace ds {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: drivesentinel export smart|identify|health --drive N [--demo | --sim DIR] "
+    "[--home DIR] -o FILE\n";
+
+struct ExportRequest {
+  std::string what;
+  std::optional<int> driveIndex;
+  std::string output;
+};
+
+bool ParseRequest(std::vector<std::string> words, ExportRequest* request, std::string* error) {
+  if (!TakeDriveOption(&words, &request->driveIndex, error))
+    return false;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if ((word == "-o" || word == "--output") && i + 1 < words.size()) {
+      request->output = words[++i];
+    } else if (request->what.empty() && word.rfind("-", 0) != 0) {
+      request->what = word;
+    } else {
+      *error = "unknown or incomplete argument \"" + word + "\"";
+      return false;
+    }
+  }
+  if (request->what != "smart" && request->what != "identify" && request->what != "health") {
+    *error =
+        request->what.empty() ? "say what to export" : "cannot export \"" + request->what + "\"";
+    return false;
+  }
+  if (!request->driveIndex || request->output.empty()) {
+    *error = "--drive and -o are required";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunExportCommand(const std::vector<std::string>& args, const std::string& installFolder,
+                     const LocalDateSource& today, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> words = args;
+  MachineOptions options;
+  ExportRequest request;
+  std::string error;
+  if (!TakeMachineOptions(&words, &options, &error) || !ParseRequest(words, &request, &error)) {
+    err << "drivesentinel export: " << error << "\n" << kUsage;
+    return kExitUsage;
+  }
+  const ProgramRoots roots = RootsFor(options, installFolder);
+  const MessageSink messages = [&err](std::string_view text) {
+    err << "drivesentinel export: " << text << "\n";
+  };
+  OpenedMachine machine;
+  if (!OpenMachine(options, roots, messages, true, &machine, &error)) {
+    err << "drivesentinel export: " << error << "\n";
+    return kExitNoRights;
+  }
+  const DriveList& list = machine.list;
+  if (list.driveCount == 0) {
+    err << "drivesentinel export: no ATA or SATA disk on this machine\n";
+    return kExitNoDisk;
+  }
+  if (*request.driveIndex >= list.driveCount) {
+    err << "drivesentinel export: there is no disk " << *request.driveIndex << " (found "
+        << list.driveCount << ")\n";
+    return kExitUsage;
+  }
+  const std::string accessProblem = machine.disks->AccessProblem();
+  if (!accessProblem.empty()) {
+    err << "drivesentinel export: " << accessProblem << "\n";
+    return kExitNoRights;
+  }
+  const DriveRecord& drive = list.drives[static_cast<std::size_t>(*request.driveIndex)];
+  OutputOptions target;
+  target.userPath = true;
+
+  bool written = false;
+  std::string summary;
+  if (request.what == "identify") {
+    IdentifyTableInput identify;
+    LoadIdentifyTable(identify.identifyDesc, roots.install);
+    identify.identifyWords = drive.identifyWords;
+    identify.model = drive.model;
+    identify.serial = drive.serial;
+    identify.firmware = drive.firmware;
+    const std::vector<IdentifyLine> lines = IdentifyTableLines(identify);
+    written = WriteIdentifyWorkbook(lines, request.output, &error, target);
+    summary = std::to_string(lines.size()) + " row(s)";
+  } else {
+    SmartSnapshot snapshot;
+    if (ReadDriveWithTable(*machine.disks, drive, roots.install, StartPeCycleLimit(roots),
+                           machine.facts.boardProduct, messages, &snapshot) != 1) {
+      return kExitDiskUnreadable;
+    }
+    if (request.what == "smart") {
+      written = WriteSmartWorkbook(snapshot.attributes, request.output, &error, target);
+      summary = std::to_string(snapshot.attributes.size()) + " row(s)";
+    } else if (snapshot.modelSeries != 0) {
+      err << "drivesentinel export: Unsupported!\n";
+      return kExitFailure;
+    } else {
+      // The export reads the history; it never starts one.
+      const std::string folder = HistoryFolder(roots.home, drive.model, drive.serial);
+      HistoryStart start;
+      const bool started = ReadHistoryStart(folder, &start);
+      if (!started) {
+        err << "drivesentinel export: no history has been recorded for this disk yet\n";
+        start = HistoryStart{};  // only the header row
+      }
+      const CivilDate date = today();
+      const std::size_t rows =
+          started ? HealthExportRows(folder, start, date, snapshot.peCycleLimit).size() : 0;
+      written = ExportHealthWorkbook(folder, start, date, snapshot.peCycleLimit, request.output,
+                                     &error, target);
+      summary = std::to_string(rows) + " recorded day(s)";
+    }
+  }
+  if (!written) {
+    err << "drivesentinel export: " << error << "\n";
+    return kExitFailure;
+  }
+  out << "Wrote " << request.output << ": " << summary << ".\n";
+  return kExitOk;
+}
+
+}  // namespace ds

@@ -1,0 +1,109 @@
+#include "cli/machine_opener.h"
+
+#include "platform/linux/linux_disk_system.h"
+#include "platform/sim/simulated_machine.h"
+#include "store/program_ini.h"
+
+namespace ds {
+namespace {
+
+bool TakeFolder(std::vector<std::string>& args, std::size_t* i, std::string* folder,
+                std::string* error) {
+  const std::string option = args[*i];
+  if (*i + 1 >= args.size() || args[*i + 1].empty()) {
+    *error = option + " needs a folder";
+    return false;
+  }
+  *folder = args[++*i];
+  return true;
+}
+
+}  // namespace
+
+bool TakeMachineOptions(std::vector<std::string>* args, MachineOptions* options,
+                        std::string* error) {
+  std::vector<std::string> rest;
+  bool demo = false;
+  bool sim = false;
+  for (std::size_t i = 0; i < args->size(); ++i) {
+    const std::string& arg = (*args)[i];
+    if (arg == "--demo") {
+      demo = true;
+    } else if (arg == "--sim") {
+      if (!TakeFolder(*args, &i, &options->simFolder, error))
+        return false;
+      sim = true;
+    } else if (arg == "--home") {
+      if (!TakeFolder(*args, &i, &options->home, error))
+        return false;
+      if (options->home.back() != '/')
+        options->home += '/';
+    } else {
+      rest.push_back(arg);
+    }
+  }
+  if (demo && sim) {
+    *error = "--demo and --sim exclude each other";
+    return false;
+  }
+  if (demo)
+    options->source = DiskSource::kDemo;
+  if (sim)
+    options->source = DiskSource::kSimulated;
+  *args = std::move(rest);
+  return true;
+}
+
+bool TakeDriveOption(std::vector<std::string>* args, std::optional<int>* index,
+                     std::string* error) {
+  std::vector<std::string> rest;
+  for (std::size_t i = 0; i < args->size(); ++i) {
+    if ((*args)[i] != "--drive") {
+      rest.push_back((*args)[i]);
+      continue;
+    }
+    const std::string value = i + 1 < args->size() ? (*args)[++i] : "";
+    if (value.empty() || value.size() > 2 ||
+        value.find_first_not_of("0123456789") != std::string::npos || std::stoi(value) > 25) {
+      *error = "--drive needs a disk index (0-25), not \"" + value + "\"";
+      return false;
+    }
+    *index = std::stoi(value);
+  }
+  *args = std::move(rest);
+  return true;
+}
+
+ProgramRoots RootsFor(const MachineOptions& options, const std::string& installFolder) {
+  return ProgramRoots(installFolder, options.home.empty() ? installFolder : options.home);
+}
+
+bool OpenMachine(const MachineOptions& options, const ProgramRoots& roots,
+                 const MessageSink& messages, bool enumerate, OpenedMachine* machine,
+                 std::string* error) {
+  if (options.source == DiskSource::kRealDisks) {
+    machine->disks = std::make_unique<LinuxDiskSystem>("/");
+    machine->facts = ReadMachineFacts("/");
+  } else {
+    const std::string folder =
+        options.source == DiskSource::kDemo ? roots.InstallData("sim/demo") : options.simFolder;
+    machine->disks = SimulatedMachine::Load(folder, error);
+    if (!machine->disks) {
+      *error = "cannot load the simulated machine " + folder + ": " + *error;
+      return false;
+    }
+    machine->facts = MachineFacts();
+    machine->facts.boardProduct = "Simulated board";
+    machine->facts.storageControllers.push_back(
+        {"Standard SATA AHCI Controller (simulated)", "1.1"});
+  }
+  if (enumerate)
+    machine->list = RefreshDriveList(*machine->disks, messages);
+  return true;
+}
+
+int StartPeCycleLimit(const ProgramRoots& roots) {
+  return ReadProgramIni(roots.install).peCycleLimit;
+}
+
+}  // namespace ds

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drive/drive_enumerator.h"
+#include "drive/message_sink.h"
+#include "platform/disk_system.h"
+#include "platform/machine_facts.h"
+#include "platform/program_roots.h"
+
+// The options every command shares — which machine (--demo | --sim DIR), which home
+// (--home DIR), which disk (--drive N) — and the one place that opens the real or the
+// simulated machine. The window and every sub-command go through here.
+namespace ds {
+
+enum class DiskSource { kRealDisks, kDemo, kSimulated };
+
+struct MachineOptions {
+  DiskSource source = DiskSource::kRealDisks;
+  std::string simFolder;  // --sim DIR
+  std::string home;       // --home DIR with a trailing "/"; "" keeps the install folder
+};
+
+// Takes --demo, --sim DIR and --home DIR out of `args`, leaving the other words in order.
+// False with `error` for a missing or empty folder, or --demo beside --sim.
+bool TakeMachineOptions(std::vector<std::string>* args, MachineOptions* options,
+                        std::string* error);
+
+// Takes "--drive N" (a kept-disk index, 0-25) out of `args`; `index` stays empty without it.
+bool TakeDriveOption(std::vector<std::string>* args, std::optional<int>* index, std::string* error);
+
+// The roots of a run: the executable's folder, with the home moved by --home.
+ProgramRoots RootsFor(const MachineOptions& options, const std::string& installFolder);
+
+// An opened machine with its facts and drive list.
+struct OpenedMachine {
+  std::unique_ptr<DiskSystem> disks;
+  MachineFacts facts;  // the real machine's; a simulated machine gets fixed ones
+  DriveList list;
+};
+
+// Opens the chosen machine (the sample machine lies in the install folder) and, with
+// `enumerate`, lists its drives. False with `error` when a simulated machine does not load.
+bool OpenMachine(const MachineOptions& options, const ProgramRoots& roots,
+                 const MessageSink& messages, bool enumerate, OpenedMachine* machine,
+                 std::string* error);
+
+// The erase-cycle limit reads start from: PE_Cycle_Limit of the ini file, or the default.
+int StartPeCycleLimit(const ProgramRoots& roots);
+
+}  // namespace ds

@@ -1,0 +1,214 @@
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <iostream>
+
+#include "app/autostart_service.h"
+#include "app/machine_drive_access.h"
+#include "app/monitor_app.h"
+#include "app/registry_facade.h"
+#include "app/report_pages.h"
+#include "cli/exit_codes.h"
+#include "cli/export_command.h"
+#include "cli/machine_opener.h"
+#include "cli/report_command.h"
+#include "cli/run_options.h"
+#include "platform/file_system.h"
+#include "platform/instance_lock.h"
+#include "platform/machine_facts.h"
+#include "platform/process_launcher.h"
+#include "store/settings_store.h"
+
+namespace {
+
+constexpr const char* kLockFile = ".drivesentinel.lock";
+constexpr const char* kAddressFile = ".drivesentinel.address";
+constexpr const char* kOpenPageFile = ".drivesentinel-open.html";
+
+constexpr const char* kHelp =
+    "usage: drivesentinel [--demo | --sim DIR] [--home DIR] [--port N] [--bind ADDR]\n"
+    "                     [--headless | --open]\n"
+    "       drivesentinel report [--demo | --sim DIR] [--home DIR] [--drive N | --all] [--json]\n"
+    "       drivesentinel export smart|identify|health --drive N [--demo | --sim DIR]\n"
+    "                            [--home DIR] -o FILE\n"
+    "  --demo      the sample drives shipped with the program (never shown unasked)\n"
+    "  --sim DIR   a simulated machine folder\n"
+    "  --home DIR  where settings, history and pages are kept (default: beside the program)\n";
+
+// Opens `address` in the user's browser without putting its token on a command line: a
+// local page readable by the owner only redirects to it.
+void OpenInBrowser(const std::string& home, const std::string& address,
+                   ds::ProcessLauncher& launcher) {
+  std::string page =
+      "<!DOCTYPE html><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" "
+      "content=\"0;url=" +
+      address + "\"><title>Norvik DriveSentinel</title>\n";
+  std::string path = home + kOpenPageFile;
+  std::string message;
+  if (!ds::ReplaceFileAtomically(path, page, ds::FileAccess::kOwnerOnly, &message)) {
+    std::fprintf(stderr, "drivesentinel: cannot open the browser: %s\n", message.c_str());
+    return;
+  }
+  std::string url = "file://" + path;
+  std::error_code error;
+  for (const char* browser : {"/usr/bin/chromium", "/usr/bin/chromium-browser"}) {
+    if (!std::filesystem::exists(browser, error))
+      continue;
+    std::vector<std::string> argv = {browser, "--app=" + url, "--window-size=800,600"};
+    if (::geteuid() == 0) {
+      // Chromium refuses to run as root inside its sandbox; keep its profile apart.
+      argv.push_back("--no-sandbox");
+      argv.push_back("--user-data-dir=" + home + ".browser-profile");
+    }
+    if (launcher.Start(argv))
+      return;
+  }
+  if (!launcher.Start({"xdg-open", url})) {
+    std::fprintf(stderr, "drivesentinel: no browser found; open %s%s\n", home.c_str(),
+                 kAddressFile);
+  }
+}
+
+std::string ExecutablePath() {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string("drivesentinel") : path.string();
+}
+
+}  // namespace
+
+// Entry point: the sub-commands, or the window: parses the run mode, keeps one instance per
+// home folder, serves the window on loopback and runs it until it is closed.
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::string install = ds::ExeDirectory();
+  if (!args.empty() && args[0] == "export") {
+    return ds::RunExportCommand(std::vector<std::string>(args.begin() + 1, args.end()), install,
+                                ds::LocalToday, std::cout, std::cerr);
+  }
+  if (!args.empty() && args[0] == "report") {
+    return ds::RunReportCommand(std::vector<std::string>(args.begin() + 1, args.end()), install,
+                                std::cout, std::cerr);
+  }
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+    std::cout << kHelp << ds::kExitCodesHelp;
+    return ds::kExitOk;
+  }
+  ds::RunOptions options;
+  std::string message;
+  if (!ds::ParseRunOptions(args, &options, &message)) {
+    std::fprintf(stderr, "drivesentinel: %s\n%s", message.c_str(), kHelp);
+    return ds::kExitUsage;
+  }
+  const ds::ProgramRoots roots = ds::RootsFor(options.machine, install);
+  const std::string& home = roots.home;
+  ds::SpawnLauncher launcher;
+
+  // One instance per home folder. A second start ends silently, or with --open shows the
+  // running instance's window.
+  ds::InstanceLock lock;
+  if (!lock.Acquire(home + kLockFile)) {
+    std::string address;
+    if (options.open && ds::ReadWholeFile(home + kAddressFile, 4096, &address, &message)) {
+      OpenInBrowser(home, address, launcher);
+    }
+    return ds::kExitOk;
+  }
+
+  // The machine's disks, kept for the whole run.
+  const ds::MessageSink log = [](std::string_view text) {
+    std::fprintf(stderr, "drivesentinel: %.*s\n", static_cast<int>(text.size()), text.data());
+  };
+  ds::OpenedMachine machine;
+  if (!ds::OpenMachine(options.machine, roots, log, false, &machine, &message)) {
+    std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
+    return ds::kExitNoRights;
+  }
+  const bool simulated = options.machine.source != ds::DiskSource::kRealDisks;
+
+  // SIGTERM and SIGINT close the window as the Close button does; they are taken by a
+  // thread of their own, so every other thread starts with them blocked.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+
+  const std::string programPath = ExecutablePath();
+  ds::RegistryFacade registry(
+      home + "data/registry.dat", ds::SystemRegistryFactsOf(machine.facts),
+      [&](const std::string& command) {
+        std::string outcome;
+        if (simulated) {
+          outcome = "simulated machine: no service installed for \"" + command + "\"";
+        } else {
+          ds::InstallAutostartService(programPath, ds::kSystemUnitFolder, ds::SystemdRunning(),
+                                      launcher, &outcome);
+        }
+        log("autorun: " + outcome);
+      });
+  ds::SystemInfo systemInfo;
+  systemInfo.Collect(ds::ReadMachineFacts("/"));
+  ds::MachineDriveAccess drives(*machine.disks, machine.facts.boardProduct, log);
+  ds::ReportPages pages(roots, drives, *machine.disks, registry, systemInfo, ds::LocalToday);
+  ds::SettingsStore settings(home);
+  ds::WindowServices services;
+  services.drives = &drives;
+  services.pages = &pages;
+  services.settings = &settings;
+  services.log = log;
+
+  ds::AppOptions appOptions;
+  appOptions.roots = roots;
+  appOptions.bindAddress = options.bindAddress;
+  appOptions.port = options.port;
+  ds::MonitorApp app(appOptions, services);
+  if (!app.StartServer(&message)) {
+    std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
+    return ds::kExitFailure;
+  }
+  std::string address = app.Address();
+  if (!ds::ReplaceFileAtomically(home + kAddressFile, address, ds::FileAccess::kOwnerOnly,
+                                 &message)) {
+    std::fprintf(stderr, "drivesentinel: cannot keep the address: %s\n", message.c_str());
+  }
+  std::printf("Norvik DriveSentinel: %s\n", address.c_str());
+  std::fflush(stdout);
+
+  std::thread signalWaiter([&app, &signals] {
+    int received = 0;
+    while (sigwait(&signals, &received) == 0) {
+      if (received == SIGUSR1)
+        return;
+      app.RequestClose();
+    }
+  });
+
+  ds::StartupContext context;
+  context.registry = &registry;
+  context.programPath = programPath;
+  context.args = args;
+  context.acquireSingleInstance = [&lock] { return lock.held(); };
+  context.demoMachine = options.machine.source == ds::DiskSource::kDemo;
+
+  if (options.open)
+    OpenInBrowser(home, address, launcher);
+  int code = app.Run(context);
+
+  ::kill(::getpid(), SIGUSR1);
+  signalWaiter.join();
+  std::error_code ignored;
+  std::filesystem::remove(home + kAddressFile, ignored);
+  std::filesystem::remove(home + kOpenPageFile, ignored);
+  std::fprintf(stderr, "drivesentinel: the program has ended\n");
+  return code;
+}

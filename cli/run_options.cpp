@@ -1,0 +1,65 @@
+#include "cli/run_options.h"
+
+#include <charconv>
+
+#include "text/text_helpers.h"
+
+namespace ds {
+
+bool IsAutostartCommandLine(const std::vector<std::string>& args) {
+  return args.size() == 1 && args[0] == "/autostart";
+}
+
+bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options,
+                     std::string* message) {
+  RunOptions parsed;
+  std::vector<std::string> words = args;
+  std::string error;
+  if (!TakeMachineOptions(&words, &parsed.machine, &error)) {
+    SetMessage(message, error);
+    return false;
+  }
+  bool headless = false;
+  auto fail = [message](const std::string& text) {
+    SetMessage(message, text);
+    return false;
+  };
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string& arg = words[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= words.size() || words[i + 1].empty())
+        return false;
+      *out = words[++i];
+      return true;
+    };
+    std::string text;
+    if (arg == "--port") {
+      if (!value(&text))
+        return fail("--port needs a number");
+      int port = -1;
+      auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), port);
+      if (failure != std::errc() || end != text.data() + text.size() || port < 0 || port > 65535) {
+        return fail("--port needs a number from 0 to 65535");
+      }
+      parsed.port = port;
+    } else if (arg == "--bind") {
+      if (!value(&parsed.bindAddress))
+        return fail("--bind needs an address");
+    } else if (arg == "--headless") {
+      headless = true;
+    } else if (arg == "--open") {
+      parsed.open = true;
+    } else if (arg == "/autostart") {
+      // Only the whole command line "/autostart" is a logon start.
+    } else {
+      return fail("unknown argument " + arg);
+    }
+  }
+  if (headless && parsed.open)
+    return fail("--headless and --open exclude each other");
+  parsed.autostartLaunch = IsAutostartCommandLine(args);
+  *options = std::move(parsed);
+  return true;
+}
+
+}  // namespace ds

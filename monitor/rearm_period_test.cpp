@@ -1,0 +1,57 @@
+#include "monitor/rearm_period.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace ds {
+namespace {
+
+// A local wall-clock time (the time zone is fixed to UTC for the test's duration).
+WallClock::time_point Local(int year, int month, int day, int hour = 12) {
+  std::tm local{};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_isdst = -1;
+  return WallClock::from_time_t(std::mktime(&local));
+}
+
+TEST(ReArmPeriodTest, DaysMonthsYearsAndNever) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  struct Case {
+    WallClock::time_point last, now;
+    int refreshBy, type;
+    bool due;
+  };
+  const Case cases[] = {
+      // Days: whole days since the last re-arm; 0 re-arms on every pass.
+      {Local(2026, 3, 1), Local(2026, 3, 1, 13), 0, kRefreshByDay, true},
+      {Local(2026, 3, 1), Local(2026, 3, 2, 11), 1, kRefreshByDay, false},
+      {Local(2026, 3, 1), Local(2026, 3, 2, 12), 1, kRefreshByDay, true},
+      // Calendar months, a short month clamps the day; a leap February too.
+      {Local(2026, 1, 31), Local(2026, 2, 27), 1, kRefreshByMonth, false},
+      {Local(2026, 1, 31), Local(2026, 2, 28, 12), 1, kRefreshByMonth, true},
+      {Local(2028, 1, 31), Local(2028, 2, 28, 12), 1, kRefreshByMonth, false},
+      {Local(2028, 1, 31), Local(2028, 2, 29, 12), 1, kRefreshByMonth, true},
+      {Local(2026, 11, 15), Local(2027, 2, 14), 3, kRefreshByMonth, false},
+      {Local(2026, 11, 15), Local(2027, 2, 15, 12), 3, kRefreshByMonth, true},
+      // Years are 365 days.
+      {Local(2027, 6, 1), Local(2028, 5, 31, 12), 1, kRefreshByYear, true},
+      {Local(2027, 6, 1), Local(2028, 5, 30, 12), 1, kRefreshByYear, false},
+      // Any other type never re-arms.
+      {Local(2020, 1, 1), Local(2030, 1, 1), 0, 3, false},
+      {Local(2020, 1, 1), Local(2030, 1, 1), 1, -1, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReArmDue(c.last, c.now, c.refreshBy, c.type), c.due)
+        << "type " << c.type << " by " << c.refreshBy << " at "
+        << WallClock::to_time_t(c.now) - WallClock::to_time_t(c.last) << " s";
+  }
+}
+
+}  // namespace
+}  // namespace ds

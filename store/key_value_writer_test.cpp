@@ -1,0 +1,74 @@
+#include "store/key_value_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/file_system.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+TEST(IniFileReader, MissingOversizedAndGarbageFilesGiveEmptyLists) {
+  TempFolder folder;
+  IniFileReader missing = ReadKeyValueFile(folder.path() + "absent.dat");
+  EXPECT_FALSE(missing.loaded());
+  EXPECT_TRUE(missing.keys().empty());
+
+  const std::string big = folder.path() + "big.dat";
+  {
+    std::ofstream out(big, std::ios::binary);
+    out << "A=1\n";
+    out.seekp(static_cast<std::streamoff>(kMaxTextFileBytes) + 10);
+    out << "B=2\n";
+  }
+  IniFileReader oversized = ReadKeyValueFile(big);
+  EXPECT_FALSE(oversized.loaded());
+  EXPECT_EQ(oversized.lookup("A"), "");
+
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i)
+    garbage += static_cast<char>((i * 131) & 0xFF);
+  IniFileReader parsed = IniFileReader::FromText(garbage);  // must not crash
+  for (const std::string& key : parsed.keys())
+    EXPECT_EQ(key.find('='), std::string::npos);
+
+  IniFileReader folderAsFile = ReadKeyValueFile(folder.path());
+  EXPECT_FALSE(folderAsFile.loaded());
+}
+
+TEST(KeyValueWriter, WritesCrLfLinesThatReadBack) {
+  TempFolder folder;
+  KeyValueWriter writer;
+  writer.Add("To", "a\nb");
+  writer.Add("Disk_Sel", 3);
+  writer.Add("Odd", "x\ry\r\nz");
+  EXPECT_EQ(writer.text(), "To=a\r\nb\r\nDisk_Sel=3\r\nOdd=x\r\ny\r\nz\r\n");
+
+  std::string message;
+  const std::string path = folder.path() + "out.dat";
+  ASSERT_TRUE(writer.Save(path, FileAccess::kOwnerOnly, &message)) << message;
+  EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  IniFileReader reader = ReadKeyValueFile(path);
+  EXPECT_EQ(reader.lookup("To"), "a");  // the second line "b" has no "=" and is dropped
+  EXPECT_EQ(reader.lookup("Disk_Sel"), "3");
+  // Nothing but the file itself is left in the folder.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST(KeyValueWriter, FailedSaveLeavesNoFile) {
+  TempFolder folder;
+  KeyValueWriter writer;
+  writer.Add("A", "1");
+  std::string message;
+  EXPECT_FALSE(writer.Save(folder.path() + "missing/out.dat", FileAccess::kShared, &message));
+  EXPECT_FALSE(message.empty());
+}
+
+}  // namespace
+}  // namespace ds

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/drive_access.h"
+#include "app/main_dialog.h"
+#include "app/page_building.h"
+#include "store/settings_store.h"
+
+namespace ds {
+
+// Polls `condition` every 10 ms until it holds or `limit` runs out; false when it never held.
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// Disks for window tests: a fixed list of kept drives whose reads take `readDelay` and
+// count themselves.
+class FakeDriveAccess : public DriveAccess {
+ public:
+  DriveList RefreshDriveList() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    DriveList list;
+    list.drives = drives;
+    list.driveCount = static_cast<int>(drives.size());
+    list.enumeratedCount = list.driveCount;
+    for (const DriveRecord& drive : drives)
+      list.driveIndexMap.push_back(drive.driveNumber);
+    return list;
+  }
+  int ReadDrive(const DriveRecord& drive, const AttributeTable&, SmartSnapshot* snapshot) override {
+    std::this_thread::sleep_for(readDelay);
+    ++reads;
+    snapshot->attr167Raw = 100 + static_cast<std::uint64_t>(drive.driveNumber);
+    snapshot->modelSeries = 0;
+    return 1;
+  }
+  // A kept drive with `model` at drive number `number`.
+  void AddDrive(const std::string& model, int number = 0) {
+    DriveRecord drive;
+    drive.model = model;
+    drive.serial = "SN" + std::to_string(number);
+    drive.driveNumber = number;
+    drive.busType = kBusTypeSata;
+    std::lock_guard<std::mutex> lock(mutex_);
+    drives.push_back(drive);
+  }
+
+  std::vector<DriveRecord> drives;
+  std::chrono::milliseconds readDelay{0};
+  std::atomic<int> reads{0};
+
+ private:
+  std::mutex mutex_;
+};
+
+// Page builders for window tests: each build writes "<page>.html" into the home folder and
+// records the page id and the state it saw.
+class FakePages : public PageBuilding {
+ public:
+  explicit FakePages(std::string home) : home_(std::move(home)) {}
+  std::optional<std::string> Build(int page, WindowState& state, std::string*) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    built.push_back(page);
+    seen.push_back(state);
+    const std::string file = std::to_string(page) + ".html";
+    std::filesystem::create_directories(home_ + "data");
+    std::ofstream(home_ + "data/" + file) << "<html></html>";
+    return file;
+  }
+  bool ExportHealth(const WindowState&, const std::string& path, std::string*) override {
+    std::ofstream(path) << "xls";
+    return true;
+  }
+  std::vector<int> Built() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return built;
+  }
+
+  std::vector<int> built;
+  std::vector<WindowState> seen;
+
+ private:
+  std::string home_;
+  std::mutex mutex_;
+};
+
+// A dialog over fakes in a temporary home folder.
+struct FakeWindow {
+  explicit FakeWindow(const std::string& home, WindowShell* shell) : pages(home), settings(home) {
+    std::filesystem::create_directories(home + "data");
+    WindowServices services;
+    services.drives = &drives;
+    services.pages = &pages;
+    services.settings = &settings;
+    services.log = [this](std::string_view line) {
+      std::lock_guard<std::mutex> lock(mutex);
+      log.emplace_back(line);
+    };
+    dialog = std::make_unique<MainDialog>(ProgramRoots(home), shell, services);
+  }
+  FakeDriveAccess drives;
+  FakePages pages;
+  SettingsStore settings;
+  std::mutex mutex;
+  std::vector<std::string> log;
+  std::unique_ptr<MainDialog> dialog;
+};
+
+}  // namespace ds

@@ -1,0 +1,87 @@
+#include "text/ini_file_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "text/leading_integer.h"
+
+namespace ds {
+namespace {
+
+TEST(IniFileReader, ParsesTheFormatRules) {
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* key;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"key trimmed and matched without case", "  enablealert = 1\n", "EnableAlert", " 1"},
+      {"leading blanks of a value kept, trailing dropped", "Host=  mail.example \t\n", "Host",
+       "  mail.example"},
+      {"value keeps later equals signs", "Passwd=ab=c\n", "Passwd", "ab=c"},
+      {"line without equals ignored", "RefreshBy\nOther=1\n", "RefreshBy", ""},
+      {"repeated key joined by LF", "To=a\nTO=b\n", "To", "a\nb"},
+      {"CR LF line ends", "A=1\r\nB=2\r\n", "B", "2"},
+      {"lone CR line ends", "A=1\rB=2\r", "B", "2"},
+      {"missing final newline", "A=1\nB=2", "B", "2"},
+      {"lookup key is trimmed", "Port=25\n", "  port ", "25"},
+      {"empty key is a key", "=x\n", "", "x"},
+      {"NUL inside a value kept as a byte", std::string("A=x\0y\n", 6), "A",
+       std::string("x\0y", 3)},
+      {"absent key", "A=1\n", "B", ""},
+  };
+  for (const Case& c : cases) {
+    IniFileReader reader = IniFileReader::FromText(c.text);
+    EXPECT_EQ(reader.lookup(c.key), c.expected) << c.name;
+  }
+}
+
+TEST(IniFileReader, KeepsKeysInFirstOccurrenceOrder) {
+  IniFileReader reader = IniFileReader::FromText("b=1\na=2\nB=3\nc=4\n");
+  EXPECT_EQ(reader.keys(), (std::vector<std::string>{"b", "a", "c"}));
+  EXPECT_EQ(reader.values(), (std::vector<std::string>{"1\n3", "2", "4"}));
+}
+
+TEST(IniFileReader, ReadsALongLine) {
+  std::string text = "Long=" + std::string(1 << 20, 'x') + "\nShort=1\n";
+  IniFileReader reader = IniFileReader::FromText(text);
+  EXPECT_EQ(reader.lookup("Long").size(), 1u << 20);
+  EXPECT_EQ(reader.lookup("Short"), "1");
+}
+
+TEST(LeadingInteger, FollowsTheLeadingDigitsRule) {
+  struct Case {
+    const char* text;
+    std::int64_t expected;
+  };
+  const Case cases[] = {
+      {"42", 42},
+      {" 1", 1},
+      {"\t-7x", -7},
+      {"+3", 3},
+      {"abc", 0},
+      {"", 0},
+      {"-", 0},
+      {"12abc34", 12},
+      {"0x1F", 0},
+      {"- 5", 0},
+      {"99999999999999999999", INT64_MAX},
+      {"-99999999999999999999", INT64_MIN},
+      {"4294967297", 4294967297LL},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(LeadingInteger64(c.text), c.expected) << c.text;
+  EXPECT_EQ(LeadingInteger("4294967297"), INT32_MAX);
+  EXPECT_EQ(LeadingInteger("-4294967297"), INT32_MIN);
+
+  int field = 5;
+  AssignIfNotEmpty("", &field);
+  EXPECT_EQ(field, 5);
+  AssignIfNotEmpty("x", &field);
+  EXPECT_EQ(field, 0);
+}
+
+}  // namespace
+}  // namespace ds
