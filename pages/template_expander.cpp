@@ -229,7 +229,7 @@ std::string ReplaceFields(std::string text, const PageFields& fields) {
 }
 
 int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
-                   const PageFields& fields, std::string* message) {
+                   const PageFields& fields, std::string* message, FileAccess access) {
   if (!FileExists(templatePath)) {
     SetMessage(message, "the page template " + templatePath + " is missing");
     return 0;
@@ -241,7 +241,7 @@ int ExpandTemplate(const std::string& templatePath, const std::string& outputPat
   std::size_t end = text.find(kHtmlEnd);
   if (end != std::string::npos)
     text.resize(end + kHtmlEnd.size());
-  return ReplaceFileAtomically(outputPath, TextModeWrite(text), FileAccess::kShared, message,
+  return ReplaceFileAtomically(outputPath, TextModeWrite(text), access, message,
                                FileDurability::kUnflushed)
              ? 1
              : 0;

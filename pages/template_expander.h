@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_system.h"
+
 // Turns a page template of the data folder into a page by plain text substitution.
 // Placeholders are literal texts (by convention "STR_..."), replaced in list order: a later
 // key also matches text that an earlier value inserted. Values are inserted as markup;
@@ -32,9 +34,11 @@ std::string ReplaceFields(std::string text, const PageFields& fields);
 // 8-bit pages: reads the template as text (CR LF read as LF, up to the first NUL), replaces
 // the fields, keeps everything up to and including the first "</html>", and writes the page
 // with CR LF line ends, atomically. Returns 1 on success; 0 when the template does not exist
-// (nothing is touched) or the page cannot be written (`message` says why).
+// (nothing is touched) or the page cannot be written (`message` says why). A page that holds
+// a secret (the Tool page shows the mail password) is written with FileAccess::kOwnerOnly.
 int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
-                   const PageFields& fields, std::string* message);
+                   const PageFields& fields, std::string* message,
+                   FileAccess access = FileAccess::kShared);
 
 // 16-bit pages: the template is UTF-16LE and each character keeps its low byte only (so a
 // byte-order mark arrives as the character 0xFF, as it always has). The fields are replaced

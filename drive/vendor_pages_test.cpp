@@ -1,0 +1,143 @@
+#include "drive/vendor_pages.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <regex>
+#include <thread>
+
+#include "drive/ata_transport.h"
+#include "platform/sim/sim_test_drive.h"
+
+namespace ds {
+namespace {
+
+constexpr int kDrive = 3;
+
+// Hands out handles on one simulated disk as drive 3.
+struct OneDiskOpener : AtaDeviceOpener {
+  explicit OneDiskOpener(std::shared_ptr<SimulatedDisk> d) : disk(std::move(d)) {}
+  std::unique_ptr<AtaDevice> Open(int n, const AtaOpenMode&, std::string* message) override {
+    return n == kDrive ? disk->OpenHandle(message) : nullptr;
+  }
+  std::shared_ptr<SimulatedDisk> disk;
+};
+
+// A disk with the controller signature whose vendor page 1 holds byte i = i * 7 + 1 (so
+// bytes 412-415 are 45 4C 53 5A and 604-607 are 85 8C 93 9A); `description` adds faults.
+std::shared_ptr<SimulatedDisk> VendorDisk(const std::string& description = "") {
+  SimulatedDiskImage image = testing::MakeImage({.vendorSignature = true});
+  std::vector<std::uint8_t>& page = image.vendorPages[1];
+  for (std::size_t i = 0; i < 2 * kAtaSectorBytes; ++i)
+    page.push_back(static_cast<std::uint8_t>(i * 7 + 1));
+  std::string message;
+  return SimulatedDisk::Create(image, IniFileReader::FromText(description), &message);
+}
+
+TEST(ReadVendorPages, SendsTheKeySequenceAndReturnsThePage) {
+  for (int n : {1, 2}) {
+    OneDiskOpener opener(VendorDisk());
+    std::vector<std::uint8_t> out;
+    std::string message;
+    ASSERT_TRUE(ReadVendorPages(opener, kDrive, n, &out, &message)) << message;
+    ASSERT_EQ(out.size(), n * kAtaSectorBytes);
+    // command, count, key (LBA 8-15 : 0-7) of each step; features 0, LBA 16-23 0, device E0.
+    const int reads = n == 1 ? kAtaReadSectors : kAtaReadDma;
+    const int steps[7][3] = {{0x20, 1, 0x00AA}, {0x20, 1, 0xAA00}, {0x20, 1, 0x0055},
+                             {0x20, 1, 0x5500}, {0x20, 1, 0x55AA}, {0x30, 1, 0x55AA},
+                             {reads, n, 0x55AA}};
+    const std::vector<SimulatedCommandRecord> log = opener.disk->CommandLog();
+    ASSERT_EQ(log.size(), 7u);
+    for (int i = 0; i < 7; ++i) {
+      const TaskFile& r = log[i].registers;
+      const auto byte = [](int value) { return static_cast<std::uint8_t>(value); };
+      EXPECT_EQ((TaskFile{0, byte(steps[i][1]), byte(steps[i][2]), byte(steps[i][2] >> 8), 0, 0xE0,
+                          byte(steps[i][0])}),
+                r)
+          << "n=" << n << " step " << i + 1;
+      EXPECT_EQ(log[i].dataBytes, steps[i][1] * kAtaSectorBytes) << "n=" << n << " step " << i + 1;
+    }
+    EXPECT_EQ(log[6].protocol, n == 1 ? AtaProtocol::kPioDataIn : AtaProtocol::kDmaIn);
+    EXPECT_EQ(opener.disk->StoredSector(0x55AA), Sector{});  // a command, not user data
+  }
+}
+
+TEST(ReadVendorPages, StopsAtTheFirstFailureWithTheKeyInTheMessage) {
+  struct Case {
+    const char* faults;
+    int n;
+    const char* message;
+    std::size_t commandsSent;
+  };
+  const Case cases[] = {
+      {"fault_abort_commands=0x20", 2, "Failed to send read command \\[0x00AA\\]\\. ", 1},
+      {"fault_abort_commands=0x30", 1, "Failed to send write command \\[0x55AA\\]\\. ", 6},
+      {"fault_abort_commands=0xC8", 2, "Failed to send read command \\[0x55AA\\]\\. ", 7},
+  };
+  for (const Case& c : cases) {
+    OneDiskOpener opener(VendorDisk(c.faults));
+    std::vector<std::uint8_t> out;
+    std::string message;
+    EXPECT_FALSE(ReadVendorPages(opener, kDrive, c.n, &out, &message)) << c.faults;
+    EXPECT_TRUE(std::regex_match(
+        message, std::regex(std::string(c.message) + "IOCTL_ATA_PASS_THROUGH_DIRECT failed! .+ "
+                                                     "milliseconds\\.\\.")))
+        << message;
+    EXPECT_EQ(opener.disk->CommandLog().size(), c.commandsSent) << c.faults;
+  }
+  OneDiskOpener opener(VendorDisk());
+  std::vector<std::uint8_t> out;
+  std::string message;
+  EXPECT_FALSE(ReadVendorPages(opener, 4, 1, &out, &message));
+  EXPECT_EQ(message, "INVALID_HANDLE_VALUE #4");
+}
+
+TEST(ReadVendorPages, NoOtherCommandInterleavesWithTheSequence) {
+  OneDiskOpener opener(VendorDisk());
+  std::atomic<int> monitorReads{0};
+  std::jthread monitor([&](std::stop_token stop) {  // the monitor reads the same disk meanwhile
+    std::string message;
+    std::array<std::uint8_t, kAtaSectorBytes> sector{};
+    for (auto device = opener.disk->OpenHandle(&message); !stop.stop_requested(); ++monitorReads)
+      ReadSmartData(*device, 0, sector);
+  });
+  int reads = 0, failures = 0;
+  for (std::vector<std::uint8_t> out; (reads < 200 || monitorReads < 5000) && reads < 50000;
+       ++reads) {
+    std::string message;
+    failures += !ReadVendorPages(opener, kDrive, 1, &out, &message) || out[412] != 0x45;
+  }
+  EXPECT_EQ(failures, 0) << "of " << reads;
+}
+
+TEST(ReadVendorFigure, OnlyTheMakersSignatureDisksOffAptioBoardsAreRead) {
+  struct Case {
+    const char* model;
+    bool signature;
+    const char* board;
+    bool isOtherSm;
+    std::uint32_t figure;  // 0: not read
+    int pageRead;          // the last command sent, 0 for none
+  };
+  const Case cases[] = {
+      {"QRA X50 128GB", true, "B450M", true, 0x5A534C45u, kAtaReadSectors},
+      {"QRB X52", true, "", false, 0x858C939Au, kAtaReadDma},
+      {"Other SSD", true, "B450M", true, 0, 0},
+      {"QRA X50", false, "", true, 0, 0},
+      {"QRA X50", true, "Board-Aptio", true, 0, 0},
+  };
+  for (const Case& c : cases) {
+    OneDiskOpener opener(VendorDisk());
+    std::string message;
+    const VendorReadTarget target{kDrive, c.model, c.signature, c.isOtherSm, c.board};
+    EXPECT_EQ(ReadVendorFigure(opener, target, &message), c.figure) << c.model << " / " << c.board;
+    const auto log = opener.disk->CommandLog();
+    EXPECT_EQ(log.empty() ? 0 : log.back().registers.command, c.pageRead) << c.model;
+  }
+  // Too short a page gives no figure.
+  EXPECT_EQ(VendorFigureFromPages(std::vector<std::uint8_t>(415, 1), true), 0u);
+  EXPECT_EQ(VendorFigureFromPages(std::vector<std::uint8_t>(512, 1), false), 0u);
+}
+
+}  // namespace
+}  // namespace ds

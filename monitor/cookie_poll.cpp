@@ -1,0 +1,132 @@
+#include "monitor/cookie_poll.h"
+
+#include "platform/file_system.h"
+#include "text/ini_file_reader.h"
+#include "text/leading_integer.h"
+
+namespace ds {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+// One cookie item as a line of the copy file: the name as it stands, the value decoded.
+std::string CopyLine(std::string_view item) {
+  const std::size_t equals = item.find('=');
+  if (equals == std::string_view::npos)
+    return std::string(item);
+  return std::string(item.substr(0, equals + 1)) + PercentDecode(item.substr(equals + 1));
+}
+
+// The value of `name`, the first one when the name is repeated (decoded values hold no line
+// break, so the reader's join of repeated names is cut there).
+std::string FirstValue(const IniFileReader& reader, std::string_view name) {
+  std::string value = reader.lookup(name);
+  const std::size_t lineBreak = value.find('\n');
+  if (lineBreak != std::string::npos)
+    value.resize(lineBreak);
+  return value;
+}
+
+bool SameDisplay(const DisplaySettings& a, const DisplaySettings& b) {
+  return a.selectedDisk == b.selectedDisk && a.active_rec == b.active_rec &&
+         a.health_display_type == b.health_display_type;
+}
+
+bool SameAlert(const AlertSettings& a, const AlertSettings& b) {
+  return a.EnableAlert == b.EnableAlert && a.TemperatureType == b.TemperatureType &&
+         a.EnableSSL == b.EnableSSL && a.Above == b.Above && a.Under == b.Under &&
+         a.Capacity == b.Capacity && a.HealthStatus == b.HealthStatus &&
+         a.LifespanYears == b.LifespanYears && a.LifespanDays == b.LifespanDays &&
+         a.RefreshBy == b.RefreshBy && a.From == b.From && a.To == b.To && a.Host == b.Host &&
+         a.Port == b.Port && a.Id == b.Id && a.Passwd == b.Passwd &&
+         a.RefreshByType == b.RefreshByType;
+}
+
+}  // namespace
+
+const char* CookieCopyFileName(CookiePollVariant variant) {
+  return variant == CookiePollVariant::kFull ? "setting.tmp" : "setting2.tmp";
+}
+
+std::string PercentDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+        HexDigit(text[i + 2]) >= 0) {
+      c = static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+      i += 2;
+    }
+    if (c != '\r' && c != '\n' && c != '\0')
+      out += c;
+  }
+  return out;
+}
+
+CookiePollResult CookiePoll(CookiePollVariant variant, std::string_view cookieText,
+                            const std::string& home, int driveCount, DisplaySettings* display,
+                            AlertSettings* alert) {
+  CookiePollResult result;
+  if (cookieText.empty() || cookieText.size() > kMaxCookieTextBytes)
+    return result;
+  std::string copy;
+  for (std::size_t start = 0; start <= cookieText.size();) {
+    std::size_t end = cookieText.find(';', start);
+    if (end == std::string_view::npos)
+      end = cookieText.size();
+    const std::string_view item = TrimBoth(cookieText.substr(start, end - start));
+    if (!item.empty())
+      copy += CopyLine(item) + "\n";
+    start = end + 1;
+  }
+  // The copy file is a record of the last poll; the values are taken from the same text
+  // in memory, so a failed write or another poll replacing the file cannot change them.
+  std::string ignored;
+  ReplaceFileAtomically(home + "data/" + CookieCopyFileName(variant), copy, FileAccess::kOwnerOnly,
+                        &ignored, FileDurability::kUnflushed);
+  const IniFileReader reader = IniFileReader::FromText(copy);
+  result.cookiesTaken = true;
+
+  const DisplaySettings displayBefore = *display;
+  const AlertSettings alertBefore = *alert;
+  AssignIfNotEmpty(FirstValue(reader, "Disk_Sel"), &display->selectedDisk);
+  if (display->selectedDisk < 0 || display->selectedDisk >= driveCount)
+    display->selectedDisk = 0;
+  AssignIfNotEmpty(FirstValue(reader, "active_rec"), &display->active_rec);
+  AssignIfNotEmpty(FirstValue(reader, "health_display_type"), &display->health_display_type);
+
+  const auto text = [&](std::string_view name, std::string* field) {
+    std::string value = FirstValue(reader, name);
+    if (variant == CookiePollVariant::kFull || !value.empty())
+      *field = std::move(value);
+  };
+  text("tool_page_above", &alert->Above);
+  text("tool_page_under", &alert->Under);
+  text("tool_page_capacity", &alert->Capacity);
+  text("tool_page_health_status", &alert->HealthStatus);
+  text("tool_page_lifespan_years", &alert->LifespanYears);
+  text("tool_page_lifespan_days", &alert->LifespanDays);
+  text("tool_page_refresh_by", &alert->RefreshBy);
+  text("tool_page_from", &alert->From);
+  text("tool_page_to", &alert->To);
+  text("tool_page_host", &alert->Host);
+  text("tool_page_port", &alert->Port);
+  text("tool_page_id", &alert->Id);
+  text("tool_page_passwd", &alert->Passwd);
+  AssignIfNotEmpty(FirstValue(reader, "tool_page_refresh_by_type"), &alert->RefreshByType);
+
+  result.displayChanged = !SameDisplay(displayBefore, *display);
+  result.alertChanged = !SameAlert(alertBefore, *alert);
+  return result;
+}
+
+}  // namespace ds

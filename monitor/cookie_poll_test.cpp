@@ -1,0 +1,109 @@
+#include "monitor/cookie_poll.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/file_system.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+using V = CookiePollVariant;
+using Text = std::string AlertSettings::*;
+
+class CookiePollTest : public ::testing::Test {
+ protected:
+  void SetUp() override { std::filesystem::create_directories(home_.path() + "data"); }
+  CookiePollResult Poll(V variant, std::string_view text, int drives = 2) {
+    return CookiePoll(variant, text, home_.path(), drives, &display_, &alert_);
+  }
+  std::string CopyFile(V variant) {
+    std::string text, path = home_.path() + "data/" + CookieCopyFileName(variant);
+    struct stat info;  // the copy may hold the mail password: owner-only
+    if (::stat(path.c_str(), &info) != 0 || (info.st_mode & 0777) != 0600)
+      return "<missing or not owner-only>";
+    ReadWholeFile(path, kMaxTextFileBytes, &text, &path);
+    return text;
+  }
+  TempFolder home_;
+  DisplaySettings display_;
+  AlertSettings alert_;
+};
+
+TEST_F(CookiePollTest, EachCookieRule) {
+  const char* cookies = "disk_sel=1; ; active_rec=1; tool_page_above=70 ";
+  const CookiePollResult result = Poll(V::kKeeping, cookies);
+  EXPECT_TRUE(result.cookiesTaken && result.displayChanged && result.alertChanged);
+  EXPECT_EQ(CopyFile(V::kKeeping), "disk_sel=1\nactive_rec=1\ntool_page_above=70\n");
+  EXPECT_FALSE(Poll(V::kKeeping, cookies).alertChanged);
+
+  struct Case {
+    V variant;
+    const char* cookies;
+    Text field;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {V::kKeeping, "disk_sel=1; tool_page_above=70", &AlertSettings::Under, "-5"},
+      {V::kFull, "disk_sel=1; tool_page_above=70", &AlertSettings::Under, ""},
+      {V::kKeeping, "tool_page_from=; tool_page_to=x", &AlertSettings::From, "old@x.com"},
+      {V::kFull, "tool_page_from=; tool_page_to=x", &AlertSettings::From, ""},
+      {V::kKeeping, "tool_page_passwd=a=b==c", &AlertSettings::Passwd, "a=b==c"},
+      {V::kKeeping, "tool_page_to=a@x.com,b@y.com", &AlertSettings::To, "a@x.com,b@y.com"},
+      {V::kFull, "tool_page_to=a%40x.com%2cb%40y.com", &AlertSettings::To, "a@x.com,b@y.com"},
+      {V::kKeeping, "tool_page_host=mail.a; tool_page_host=mail.b", &AlertSettings::Host,
+       "mail.a"},  // a repeated name: the cookie of the most specific path
+      {V::kFull, "tool_page_passwd=ab%22c%3Cd%26e%3Bf%3Dg%20h", &AlertSettings::Passwd,
+       "ab\"c<d&e;f=g h"},
+      {V::kKeeping, "tool_page_from=x%0D%0APasswd=y", &AlertSettings::From, "xPasswd=y"},
+      {V::kKeeping, "tool_page_id=%%41%zz%4%", &AlertSettings::Id, "%A%zz%4%"},
+      {V::kKeeping, " ;TOOL_PAGE_PORT=587 ;;", &AlertSettings::Port, "587"},
+      {V::kFull, "tool_page_capacity=1", &AlertSettings::Capacity, "1"},
+      {V::kFull, "tool_page_health_status=2", &AlertSettings::HealthStatus, "2"},
+      {V::kFull, "tool_page_lifespan_years=3", &AlertSettings::LifespanYears, "3"},
+      {V::kFull, "tool_page_lifespan_days=4", &AlertSettings::LifespanDays, "4"},
+      {V::kFull, "tool_page_refresh_by=5", &AlertSettings::RefreshBy, "5"},
+  };
+  for (const Case& c : cases) {
+    alert_.From = "old@x.com", alert_.Under = "-5";
+    Poll(c.variant, c.cookies);
+    EXPECT_EQ(alert_.*c.field, c.expected) << c.cookies;
+  }
+  // A decoded line break never reaches the copy file as a line of its own.
+  EXPECT_EQ(CopyFile(V::kKeeping).find("\nPasswd"), std::string::npos);
+}
+
+TEST_F(CookiePollTest, WholeNumbersAndTheSelectedDisk) {
+  const struct {
+    const char* cookies;
+    int drives, disk, rec, displayType, refreshType;
+  } cases[] = {
+      {"Disk_Sel=1; active_rec=1; health_display_type=2; tool_page_refresh_by_type=1", 2, 1, 1, 2,
+       1},
+      {"DISK_SEL=%31x; active_rec=; tool_page_refresh_by_type=", 2, 1, 0, 0, 7},
+      {"disk_sel=2", 2, 0, 0, 0, 7},  // beyond the kept drives
+      {"disk_sel=1", 0, 0, 0, 0, 7},  // no drive at all
+  };
+  for (const auto& c : cases) {
+    display_ = DisplaySettings{}, alert_.RefreshByType = 7;
+    Poll(V::kKeeping, c.cookies, c.drives);
+    EXPECT_EQ(display_.selectedDisk, c.disk) << c.cookies;
+    EXPECT_EQ(display_.active_rec * 10 + display_.health_display_type, c.rec * 10 + c.displayType);
+    EXPECT_EQ(alert_.RefreshByType, c.refreshType) << c.cookies;
+  }
+  // No cookies, or more than the store returns: nothing is taken, no copy is written.
+  const std::string cookie = "tool_page_port=25; filler=";
+  const std::string atLimit = cookie + std::string(kMaxCookieTextBytes - cookie.size(), 'x');
+  for (const std::string& text : {std::string(), atLimit + "x", atLimit}) {
+    const bool taken = text == atLimit;
+    EXPECT_EQ(Poll(V::kFull, text).cookiesTaken, taken) << text.size();
+    EXPECT_EQ(alert_.Port, taken ? "25" : "") << text.size();
+    EXPECT_EQ(CopyFile(V::kFull).size() > 10000, taken) << text.size();
+  }
+}
+
+}  // namespace
+}  // namespace ds

@@ -1,0 +1,120 @@
+#include "pages/tool_page.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "pages/page_format.h"
+#include "platform/file_system.h"
+#include "text/html_escape.h"
+
+namespace ds {
+namespace {
+
+constexpr const char* kToolTemplate = "data/template/ToolPage.tmp";
+
+// A stored text as the value of a double-quoted attribute. The placeholders of a page all
+// begin with "STR_"; its underscore goes in as a character reference, so a text such as
+// "STR_OPTION_REFRESH_BY" cannot be replaced by a later field's markup.
+std::string AttributeText(const std::string& text) {
+  std::string escaped = HtmlEscape(text);
+  std::string out;
+  out.reserve(escaped.size());
+  for (std::size_t at = 0; at < escaped.size(); ++at) {
+    if (escaped.compare(at, 4, "STR_") == 0) {
+      out += "STR&#95;";
+      at += 3;
+    } else {
+      out += escaped[at];
+    }
+  }
+  return out;
+}
+
+std::string TemperatureSwitch(const ToolPageInput& input) {
+  if (input.toolEditMode == 0)
+    return "<img src=\"./images/temp_c_off.png\">&nbsp;<img src=\"./images/temp_f_off.png\">";
+  if (input.settings.TemperatureType == 0) {
+    return "<input type=\"image\" src=\"./images/temp_c_on.png\">&nbsp;"
+           "<input type=\"image\" src=\"./images/temp_f_off.png\">";
+  }
+  return "<input type=\"image\" src=\"./images/temp_c_off.png\">&nbsp;"
+         "<input type=\"image\" src=\"./images/temp_f_on.png\">";
+}
+
+std::string RefreshByOptions(int refreshByType) {
+  switch (refreshByType) {
+    case 0:
+      return "<option value=\"0\">Day</option><option value=\"1\">Month</option>"
+             "<option value=\"2\">Year</option>";
+    case 1:
+      return "<option value=\"0\">Day</option><option value=\"1\" selected>Month</option>"
+             "<option value=\"2\">Year</option>";
+    case 2:
+      return "<option value=\"0\">Day</option><option value=\"1\">Month</option>"
+             "<option value=\"2\" selected>Year</option>";
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+PageFields ToolPageFields(const ToolPageInput& input) {
+  const bool editing = input.toolEditMode != 0;
+  const AlertSettings& s = input.settings;
+  // The bar's two parts always make 100, even for a progress outside 0-100.
+  const int progress = std::clamp(input.eraseProgress, 0, 100);
+
+  PageFields fields;
+  fields.Add("STR_SECURITY_ERASE_PERCENTAGE", Format("%d", progress));
+  fields.Add("STR_UNSECURITY_ERASE_PERCENTAGE", Format("%d", 100 - progress));
+  fields.Add("STR_START_BUTTON_SECURITY_ERASE",
+             input.eraseRunning != 0 ? "<img src=\"./images/button_start_invalid.png\">"
+                                     : "<input type=\"image\" src=\"./images/button_start.png\">");
+  fields.Add("STR_EDIT_BTN", editing ? "<img src=\"./images/button_edit_invalid.png\">"
+                                     : "<input type=\"image\" src=\"./images/button_edit.png\">");
+  fields.Add("STR_SAVE_BTN", editing ? "<a href=\"javascript:void(0);\"><img "
+                                       "src=\"./images/button_save.png\" border=\"0\" "
+                                       "onclick=\"SaveData();\"></a>"
+                                     : "<img src=\"./images/button_save_invalid.png\">");
+  fields.Add("STR_EDIT_STATUS", editing ? "" : "DISABLED");
+  fields.Add("STR_ENABLE_ALERT_STATUS", s.EnableAlert != 0 ? "CHECKED" : "");
+  fields.Add("STR_ENABLE_SSL_STATUS", s.EnableSSL != 0 ? "CHECKED" : "");
+  fields.Add("STR_TEMPERATURE_TYPE", TemperatureSwitch(input));
+  fields.Add("STR_EMAIL_TEST", editing ? "<a href=\"javascript:void(0);\"><img "
+                                         "src=\"./images/button_test.png\" "
+                                         "onclick=\"EmailTest();\"></a>"
+                                       : "<img src=\"./images/button_test_invalid.png\">");
+  fields.Add("STR_ABOVE", AttributeText(s.Above));
+  fields.Add("STR_UNDER", AttributeText(s.Under));
+  fields.Add("STR_CAPACITY", AttributeText(s.Capacity));
+  fields.Add("STR_HEALTH_STATUS", AttributeText(s.HealthStatus));
+  fields.Add("STR_LIFESPAN_YEARS", AttributeText(s.LifespanYears));
+  fields.Add("STR_LIFESPAN_DAYS", AttributeText(s.LifespanDays));
+  fields.Add("STR_REFRESH_BY", AttributeText(s.RefreshBy));
+  fields.Add("STR_FROM", AttributeText(s.From));
+  fields.Add("STR_TO", AttributeText(s.To));
+  fields.Add("STR_HOST", AttributeText(s.Host));
+  fields.Add("STR_PORT", AttributeText(s.Port));
+  fields.Add("STR_ID", AttributeText(s.Id));
+  fields.Add("STR_PASSWD", AttributeText(s.Passwd));
+  fields.Add("STR_OPTION_REFRESH_BY", RefreshByOptions(s.RefreshByType));
+  return fields;
+}
+
+std::optional<std::string> BuildToolPage(const ProgramRoots& roots, const ToolPageInput& input,
+                                         std::string* message) {
+  message->clear();
+  const std::string output = roots.HomeData(kToolPageFile);
+  std::remove(output.c_str());
+  const std::string templatePath = roots.install + kToolTemplate;
+  if (input.driveCount <= 0 || !FileExists(templatePath))
+    return std::nullopt;
+  if (ExpandTemplate(templatePath, output, ToolPageFields(input), message,
+                     FileAccess::kOwnerOnly) != 1) {
+    return std::nullopt;
+  }
+  return std::string(kToolPageFile);
+}
+
+}  // namespace ds

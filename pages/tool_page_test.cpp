@@ -1,0 +1,125 @@
+#include "pages/tool_page.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/file_system.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+TEST(ToolPageFields, ButtonsFollowEditModeAndEraseState) {
+  // A live button is an image input or a scripted link, a greyed one a plain image.
+  const auto link = [](const char* name, const char* more) {
+    return "<a href=\"javascript:void(0);\"><img src=\"./images/" + std::string(name) + "\"" +
+           more + "></a>";
+  };
+  const std::string saveLive = link("button_save.png", " border=\"0\" onclick=\"SaveData();\"");
+  const std::string testLive = link("button_test.png", " onclick=\"EmailTest();\"");
+  const auto live = [](std::string n) {
+    return "<input type=\"image\" src=\"./images/" + n + ".png\">";
+  };
+  const auto grey = [](std::string n) { return "<img src=\"./images/" + n + "_invalid.png\">"; };
+  const struct {
+    int edit, erase;
+    std::string start, editButton, save, status, test;
+  } cases[] = {{0, 0, live("button_start"), live("button_edit"), grey("button_save"), "DISABLED",
+                grey("button_test")},
+               {1, 0, live("button_start"), grey("button_edit"), saveLive, "", testLive},
+               {0, 1, grey("button_start"), live("button_edit"), grey("button_save"), "DISABLED",
+                grey("button_test")},
+               {1, 1, grey("button_start"), grey("button_edit"), saveLive, "", testLive}};
+  for (const auto& c : cases) {
+    const auto v =
+        ToolPageFields({.toolEditMode = c.edit, .eraseRunning = c.erase, .settings = {}}).values();
+    EXPECT_EQ(std::vector<std::string>(v.begin() + 2, v.begin() + 6),
+              (std::vector<std::string>{c.start, c.editButton, c.save, c.status}))
+        << c.edit << c.erase;
+    EXPECT_EQ(v[9], c.test) << c.edit << c.erase;
+  }
+}
+
+TEST(ToolPageFields, TemperatureSwitchOptionListAndProgress) {
+  const auto units = [](std::string tag, const char* c, const char* f) {
+    return "<" + tag + " src=\"./images/temp_c_" + c + ".png\">&nbsp;<" + tag +
+           " src=\"./images/temp_f_" + f + ".png\">";
+  };
+  const std::string off = units("img", "off", "off"), image = "input type=\"image\"";
+  const std::string celsius = units(image, "on", "off"), fahrenheit = units(image, "off", "on");
+  const std::string day = "<option value=\"0\">Day</option>";
+  const std::string year = "<option value=\"2\">Year</option>";
+  const struct {
+    int edit, unit, type, progress;
+    std::string temperature, options, done, left;
+  } cases[] = {
+      {0, 1, 0, 33, off, day + "<option value=\"1\">Month</option>" + year, "33", "67"},
+      {0, 0, 1, 100, off, day + "<option value=\"1\" selected>Month</option>" + year, "100", "0"},
+      {1, 0, 2, 0, celsius,
+       day + "<option value=\"1\">Month</option><option value=\"2\" selected>Year</option>", "0",
+       "100"},
+      {1, 7, -1, 250, fahrenheit, "", "100", "0"},
+  };
+  for (const auto& c : cases) {
+    ToolPageInput input{.toolEditMode = c.edit, .eraseProgress = c.progress, .settings = {}};
+    input.settings.TemperatureType = c.unit;
+    input.settings.RefreshByType = c.type;
+    const std::vector<std::string> v = ToolPageFields(input).values();
+    EXPECT_EQ((std::vector<std::string>{v[8], v[23], v[0], v[1]}),
+              (std::vector<std::string>{c.temperature, c.options, c.done, c.left}))
+        << c.unit << " " << c.type << " " << c.progress;
+  }
+}
+
+TEST(ToolPage, StoredTextsAreEscapedForTheirAttributeAndThePageIsOwnerOnly) {
+  ToolPageInput input{.driveCount = 1, .toolEditMode = 1, .settings = {}};
+  AlertSettings& s = input.settings;
+  std::string* const texts[] = {
+      &s.Above,        &s.Under,     &s.Capacity, &s.HealthStatus, &s.LifespanYears,
+      &s.LifespanDays, &s.RefreshBy, &s.From,     &s.To,           &s.Host,
+      &s.Port,         &s.Id,        &s.Passwd};
+  for (int i = 0; i < 13; ++i)  // fields 10 to 22, in this order
+    *texts[i] = std::to_string(i);
+  for (int i = 0; i < 13; ++i)
+    EXPECT_EQ(ToolPageFields(input).values()[10 + i], std::to_string(i));
+  TempFolder home;
+  std::filesystem::create_directories(home.path() + "data/template");
+  std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/ToolPage.tmp",
+                             home.path() + "data/template/ToolPage.tmp");
+  s.EnableAlert = s.EnableSSL = 1;  // both switches CHECKED (a missing one: npos, all bits)
+  // A text, the id of its input and the attribute text a browser decodes back to the text.
+  const std::tuple<std::string*, const char*, const char*, const char*> escaped[] = {
+      {&s.From, "from", "\"Ops\" <o@x>", "&quot;Ops&quot; &lt;o@x&gt;"},
+      {&s.Host, "host", "STR_OPTION_REFRESH_BY", "STR&#95;OPTION_REFRESH_BY"},
+      {&s.Id, "id", "it's", "it&#39;s"},
+      {&s.Passwd, "passwd", "ab\"c<d&e;f=g h", "ab&quot;c&lt;d&amp;e;f=g h"},
+  };
+  for (const auto& [field, id, text, attribute] : escaped)
+    *field = text;
+  std::string message, page;
+  ASSERT_EQ(BuildToolPage(ProgramRoots(home.path()), input, &message),
+            std::optional<std::string>(kToolPageFile));
+  ASSERT_TRUE(ReadWholeFile(home.path() + "data/ToolPage.html", 1 << 20, &page, &message));
+  for (const auto& [field, id, text, attribute] : escaped) {
+    const std::size_t at = page.find("value=\"", page.find(std::string("id=\"") + id + "\"")) + 7;
+    EXPECT_EQ(page.substr(at, page.find('"', at) - at), attribute) << id;
+  }
+  EXPECT_EQ(page.find("STR_"), std::string::npos);  // every placeholder filled
+  EXPECT_NE(page.find("mails\" CHECKED >") | page.find("SSL\" CHECKED >"), std::string::npos);
+  struct stat info;
+  ASSERT_EQ(::stat((home.path() + "data/ToolPage.html").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  input.driveCount = 0;  // no drive: the old page goes and none is written
+  EXPECT_EQ(BuildToolPage(ProgramRoots(home.path()), input, &message), std::nullopt);
+  EXPECT_FALSE(FileExists(home.path() + "data/ToolPage.html"));
+  input.driveCount = 2;
+  std::filesystem::remove(home.path() + "data/template/ToolPage.tmp");
+  EXPECT_EQ(BuildToolPage(ProgramRoots(home.path()), input, &message), std::nullopt);
+  EXPECT_EQ(message, "");
+}
+
+}  // namespace
+}  // namespace ds
