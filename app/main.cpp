@@ -16,6 +16,7 @@
 #include "app/page_hooks.h"
 #include "app/registry_facade.h"
 #include "app/run_options.h"
+#include "cli/erase_command.h"
 #include "drive/drive_report.h"
 #include "pages/export_command.h"
 #include "platform/file_system.h"
@@ -80,6 +81,10 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "export") {
     return ds::RunExportCommand(std::vector<std::string>(args.begin() + 1, args.end()),
                                 ds::ExeDirectory(), std::cout, std::cerr);
+  }
+  if (!args.empty() && args[0] == "erase") {
+    return ds::RunEraseCommandWithSignals(std::vector<std::string>(args.begin() + 1, args.end()),
+                                          ds::ExeDirectory(), std::cout, std::cerr);
   }
   if (!args.empty() && args[0] == "report") {
     return ds::RunDriveReport(std::vector<std::string>(args.begin() + 1, args.end()),

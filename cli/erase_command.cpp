@@ -1,0 +1,160 @@
+#include "cli/erase_command.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <thread>
+
+#include "drive/command_machine.h"
+#include "drive/secure_erase.h"
+
+namespace ds {
+
+namespace {
+
+const char* kUsage =
+    "usage: drivesentinel erase --drive N --serial S [--demo | --sim DIR] [--home DIR] "
+    "--yes-erase-all-data\n";
+
+struct EraseOptions {
+  MachineChoice machine;
+  int driveIndex = -1;
+  std::string serial;
+  bool confirmed = false;
+};
+
+bool ParseOptions(std::vector<std::string> args, EraseOptions* options, std::string* error) {
+  if (!TakeMachineOptions(&args, &options->machine, error))
+    return false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--drive" && hasValue) {
+      const std::string& value = args[++i];
+      if (value.empty() || value.size() > 2 ||
+          value.find_first_not_of("0123456789") != std::string::npos) {
+        *error = "--drive needs a disk index (0-25), not \"" + value + "\"";
+        return false;
+      }
+      options->driveIndex = std::stoi(value);
+    } else if (arg == "--serial" && hasValue) {
+      options->serial = args[++i];
+    } else if (arg == "--yes-erase-all-data") {
+      options->confirmed = true;
+    } else {
+      *error = "unknown or incomplete argument \"" + arg + "\"";
+      return false;
+    }
+  }
+  if (options->driveIndex < 0 || options->serial.empty()) {
+    *error = "--drive and --serial are both needed";
+    return false;
+  }
+  if (!options->confirmed) {
+    *error = "--yes-erase-all-data is needed: the erase destroys every byte on the disk";
+    return false;
+  }
+  return true;
+}
+
+int ExitCodeOf(EraseResult result) {
+  switch (result) {
+    case EraseResult::kErased:
+      return kEraseDone;
+    case EraseResult::kRefused:
+      return kEraseRefused;
+    case EraseResult::kFailed:
+      return kEraseFailed;
+    case EraseResult::kFailedPasswordMaybeSet:
+      break;
+  }
+  return kEraseFailedPasswordMaybeSet;
+}
+
+}  // namespace
+
+int RunEraseCommand(const std::vector<std::string>& args, const std::string& home,
+                    std::ostream& out, std::ostream& err, std::stop_token stop) {
+  const char* prefix = "drivesentinel erase: ";
+  EraseOptions options;
+  options.machine.home = home;
+  std::string error;
+  if (!ParseOptions(args, &options, &error)) {
+    err << prefix << error << "\n" << kUsage;
+    return kEraseUsage;
+  }
+  CommandMachine machine;
+  const MessageSink messages = [&err, prefix](std::string_view text) {
+    err << prefix << text << "\n";
+  };
+  if (!OpenCommandMachine(options.machine, messages, &machine, &error)) {
+    err << prefix << error << "\n";
+    return kEraseRefused;
+  }
+  const std::string accessProblem = machine.disks->AccessProblem();
+  if (!accessProblem.empty()) {
+    err << prefix << accessProblem << "\n";
+    return kEraseRefused;
+  }
+  if (options.driveIndex >= machine.list.driveCount) {
+    err << prefix << "there is no disk " << options.driveIndex << " (found "
+        << machine.list.driveCount << " ATA/SATA disks)\n";
+    return kEraseRefused;
+  }
+  const DriveRecord& record = machine.list.drives[static_cast<std::size_t>(options.driveIndex)];
+  if (record.serial != options.serial) {
+    err << prefix << "disk " << options.driveIndex << " has the serial \"" << record.serial
+        << "\", not \"" << options.serial << "\"; nothing was erased\n";
+    return kEraseRefused;
+  }
+  EraseTarget target;
+  if (!CaptureEraseTarget(*machine.disks, record, &target, &error)) {
+    err << prefix << error << "\n";
+    return kEraseRefused;
+  }
+
+  err << prefix << "erasing disk " << options.driveIndex << " (" << target.diskKey << ", serial "
+      << target.serial << ", " << target.sectorCount << " sectors)\n";
+  EraseCallbacks callbacks;
+  callbacks.progress = [&err, prefix](int percent) {
+    err << prefix << percent << "%" << std::endl;
+  };
+  callbacks.securityPhase = [&err, prefix](bool inside) {
+    err << prefix
+        << (inside ? "security erase started; it cannot be stopped until it ends"
+                   : "security erase ended")
+        << std::endl;
+  };
+  const EraseOutcome outcome = RunSecureErase(*machine.disks, target, callbacks, stop);
+  if (outcome.result == EraseResult::kErased) {
+    out << outcome.message << "\n";
+  } else {
+    err << prefix << outcome.message << "\n";
+  }
+  return ExitCodeOf(outcome.result);
+}
+
+int RunEraseCommandWithSignals(const std::vector<std::string>& args, const std::string& home,
+                               std::ostream& out, std::ostream& err) {
+  // The signals are taken by a thread of their own; SIGUSR1 tells it the erase is over.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})
+    sigaddset(&signals, signal);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::stop_source stopper;
+  std::thread waiter([&signals, &stopper, &err] {
+    int received = 0;
+    while (sigwait(&signals, &received) == 0 && received != SIGUSR1) {
+      if (stopper.request_stop()) {
+        err << "drivesentinel erase: stopping at the next safe point" << std::endl;
+      }
+    }
+  });
+  const int code = RunEraseCommand(args, home, out, err, stopper.get_token());
+  pthread_kill(waiter.native_handle(), SIGUSR1);
+  waiter.join();
+  return code;
+}
+
+}  // namespace ds
