@@ -1,6 +1,7 @@
 #include "drive/secure_erase.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "drive/ata_transport.h"

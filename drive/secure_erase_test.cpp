@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "drive/ata_transport.h"
 #include "drive/drive_enumerator.h"
 #include "drive/security_commands.h"
 #include "drive/test_machine.h"
@@ -16,69 +17,46 @@ namespace {
 
 constexpr std::uint64_t kSectors = 1000000;
 
-// A SATA SSD that takes TRIM, with the security feature set unless `security` is false.
-std::array<std::uint8_t, 512> EraseDiskIdentify(std::uint64_t sectors, bool security,
-                                                std::uint16_t word89 = 0) {
-  auto bytes = testing::IdentifySector("ERASE TEST SSD", "ER0001", "1.0", sectors);
-  auto put = [&bytes](int word, std::uint16_t value) {
-    bytes[2 * word] = static_cast<std::uint8_t>(value);
-    bytes[2 * word + 1] = static_cast<std::uint8_t>(value >> 8);
-  };
-  put(82, security ? 0x0003 : 0x0001);
-  put(128, security ? 0x0001 : 0x0000);
-  put(89, word89);
-  put(169, 0x0001);
-  std::uint8_t sum = 0;
-  for (int i = 0; i < 511; ++i)
-    sum = static_cast<std::uint8_t>(sum + bytes[i]);
-  bytes[511] = static_cast<std::uint8_t>(0x100 - sum);
-  return bytes;
-}
-
 class SecureEraseTest : public ::testing::Test {
  protected:
-  // Loads a machine of one such disk and captures it as the erase target.
+  // Loads a machine of one SATA SSD that takes TRIM (and has the security feature set
+  // unless `security` is false), and captures it as the erase target.
   void Load(const std::string& description, bool security = true,
             std::uint64_t sectors = kSectors) {
-    testing::MakeAtaDriveFolder(folder_.path() + "0-disk", EraseDiskIdentify(sectors, security),
-                                description);
+    auto identify = testing::IdentifySector("ERASE TEST SSD", "ER0001", "1.0", sectors);
+    identify[164] = security ? 0x03 : 0x01;  // word 82: SMART, security feature set
+    identify[256] = security ? 0x01 : 0x00;  // word 128: security supported
+    identify[338] = 0x01;                    // word 169: TRIM
+    testing::MakeAtaDriveFolder(folder_.path() + "0-disk", identify, description);
     std::string message;
     machine_ = SimulatedMachine::Load(folder_.path(), &message);
     ASSERT_TRUE(machine_) << message;
     const DriveList list = RefreshDriveList(*machine_, nullptr);
     ASSERT_EQ(list.driveCount, 1);
     ASSERT_TRUE(CaptureEraseTarget(*machine_, list.drives[0], &target_, &message)) << message;
+    if (!disk().security().locked) {  // a locked disk takes no writes
+      auto device = machine_->Open(0, AtaOpenMode{}, &message);
+      const std::vector<std::uint8_t> data(512, 0x5A);
+      for (auto lba : {std::uint32_t{0}, static_cast<std::uint32_t>(sectors - 1)}) {
+        TaskFile write{0,
+                       1,
+                       std::uint8_t(lba),
+                       std::uint8_t(lba >> 8),
+                       std::uint8_t(lba >> 16),
+                       std::uint8_t(0xE0 | lba >> 24),
+                       kAtaWriteDma};
+        ASSERT_TRUE(AtaPassThroughDirectWrite(*device, &write, data, &message)) << message;
+      }
+    }
     disk().ClearCommandLog();
   }
 
   SimulatedDisk& disk() { return *machine_->disk(0); }
 
-  // Writes a non-zero sector at each LBA.
-  void WriteData(std::initializer_list<std::uint64_t> lbas) {
-    for (std::uint64_t lba : lbas) {
-      std::vector<std::uint8_t> data(512, 0x5A);
-      AtaCommand command;
-      command.registers = TaskFile{0,
-                                   1,
-                                   static_cast<std::uint8_t>(lba),
-                                   static_cast<std::uint8_t>(lba >> 8),
-                                   static_cast<std::uint8_t>(lba >> 16),
-                                   0xE0,
-                                   kAtaWriteDmaExt};
-      command.extended = true;
-      command.previousRegisters.sectorNumber = static_cast<std::uint8_t>(lba >> 24);
-      command.protocol = AtaProtocol::kDmaOut;
-      command.data = data;
-      ASSERT_EQ(disk().Execute(command).registers.status(), kAtaStatusGood);
-    }
-    disk().ClearCommandLog();
-  }
-
   bool Sent(std::uint8_t command) {
     const auto log = disk().CommandLog();
-    return std::any_of(log.begin(), log.end(), [command](const SimulatedCommandRecord& r) {
-      return r.registers.command == command;
-    });
+    return std::any_of(log.begin(), log.end(),
+                       [&](auto& r) { return r.registers.command == command; });
   }
 
   EraseOutcome Erase(std::stop_token stop = {}) {
@@ -103,9 +81,7 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
     std::string sent;     // commands that must have gone out
     std::string notSent;  // and those that must not
   };
-  constexpr EraseResult kErased = EraseResult::kErased;
-  constexpr EraseResult kFailed = EraseResult::kFailed;
-  constexpr EraseResult kMaybeSet = EraseResult::kFailedPasswordMaybeSet;
+  using enum EraseResult;
   const char* kLocked = "fault_abort_commands=06\nsecurity_state=locked\nsecurity_user_password=x";
   const char* kEnabled =
       "fault_abort_commands=06\nsecurity_state=enabled\nsecurity_user_password=x";
@@ -134,26 +110,23 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
       {"ERASE UNIT ends with DRQ", "fault_abort_commands=06\nfault_status_commands=F4", true,
        kFailed, "was removed again", false, true, "\xF6", ""},
       {"ERASE UNIT and DISABLE aborted", "fault_abort_commands=06,F4,F6", true,
-       kMaybeSet, "hdparm --user-master u --security-disable NDS", true, true, "\xF6", ""},
+       kFailedPasswordMaybeSet, "hdparm --user-master u --security-disable NDS", true, true, "\xF6", ""},
       {"ERASE UNIT resets the link: locked", "fault_abort_commands=06\nfault_reset_commands=F4", true,
        kFailed, "was removed again", false, true, "\xF2\xF6", ""},
       {"locked, UNLOCK aborted", "fault_abort_commands=06,F2\nfault_reset_commands=F4", true,
-       kMaybeSet, "\"NDS\" may still be set", true, true, "\xF2", ""},
+       kFailedPasswordMaybeSet, "\"NDS\" may still be set", true, true, "\xF2", ""},
       {"read-back refused: never reported erased", "fault_abort_commands=25", true,
        kFailed, "could not be read back", false, false, "\xF4", ""},
   };
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Load(std::string("trim_supported=1\n") + c.description, c.security);
-    if (!disk().security().locked)  // a locked disk takes no writes
-      WriteData({0, kSectors - 1});
+    Load(c.description, c.security);
     const EraseOutcome outcome = Erase();
     EXPECT_EQ(outcome.result, c.result) << outcome.message;
     EXPECT_NE(outcome.message.find(c.messageHas), std::string::npos) << outcome.message;
     EXPECT_EQ(disk().security().enabled, c.passwordSet);
-    EXPECT_EQ(disk().StoredSector(0)[0] != 0 || disk().StoredSector(kSectors - 1)[0] != 0,
-              c.dataLeft);
+    EXPECT_EQ(disk().StoredSectorCount() != 0, c.dataLeft);
     for (char command : c.sent)
       EXPECT_TRUE(Sent(static_cast<std::uint8_t>(command))) << std::hex << (command & 0xFF);
     for (char command : c.notSent)
@@ -161,42 +134,32 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
   }
 }
 
-TEST_F(SecureEraseTest, TrimBlocksTheDiskReceivedCoverItWhole) {
-  for (std::uint64_t sectors : {100ull, 65535ull, 4194240ull, 9000001ull}) {
-    Load("trim_supported=1", true, sectors);
-    ASSERT_EQ(Erase().result, EraseResult::kErased) << sectors;
-    std::uint64_t next = 0;
-    for (const TrimRange& range : disk().TrimmedRanges()) {
-      EXPECT_EQ(range.firstLba, next) << sectors;
-      next += range.sectorCount;
-    }
-    EXPECT_EQ(next, sectors);
-  }
-}
-
-TEST_F(SecureEraseTest, ProgressGrowsAndTheSecurityPhaseIsAnnounced) {
+TEST_F(SecureEraseTest, TrimRangesProgressAndTheSecurityPhase) {
+  constexpr std::uint64_t kFiveBlocks = 5 * 4194240 - 10;
   struct Case {
     const char* description;
     std::uint64_t sectors;
+    bool trimAccepted;  // then the ranges the disk received cover it whole
     std::vector<int> progress;
     std::vector<bool> phase;
   };
   const Case cases[] = {
-      {"", 5 * 4194240 - 10, {20, 40, 60, 100}, {}},
-      {"fault_abort_commands=06", kSectors, {33, 66, 100}, {true, false}},
+      {"", 100, true, {100}, {}},
+      {"", 65535, true, {100}, {}},
+      {"", 4194240, true, {100}, {}},
+      {"", kFiveBlocks, true, {20, 40, 60, 100}, {}},
+      {"fault_abort_commands=06", kSectors, false, {33, 66, 100}, {true, false}},
       // TRIM reaches 60 before the read-back finds data: 33 would go back.
-      {"trim_keeps_data=1", 5 * 4194240 - 10, {20, 40, 60, 66, 100}, {true, false}},
+      {"trim_keeps_data=1", kFiveBlocks, true, {20, 40, 60, 66, 100}, {true, false}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.description);
-    Load(std::string("trim_supported=1\n") + c.description, true, c.sectors);
-    WriteData({0});
+    SCOPED_TRACE(std::string(c.description) + " " + std::to_string(c.sectors));
+    Load(c.description, true, c.sectors);
     std::vector<int> progress;
     std::vector<bool> phase;
     callbacks_.progress = [&](int percent) {
       progress.push_back(percent);
-      // Nothing else gets at the disk while it is erased.
-      std::string message;
+      std::string message;  // nothing else gets at the disk while it is erased
       EXPECT_FALSE(machine_->Open(0, AtaOpenMode{}, &message));
       EXPECT_NE(message.find("being erased"), std::string::npos);
     };
@@ -204,17 +167,22 @@ TEST_F(SecureEraseTest, ProgressGrowsAndTheSecurityPhaseIsAnnounced) {
     EXPECT_EQ(Erase().result, EraseResult::kErased);
     EXPECT_EQ(progress, c.progress);
     EXPECT_EQ(phase, c.phase);
+    std::uint64_t next = 0;
+    for (const TrimRange& range : disk().TrimmedRanges()) {
+      EXPECT_EQ(range.firstLba, next);
+      next += range.sectorCount;
+    }
+    EXPECT_EQ(next, c.trimAccepted ? c.sectors : 0);
   }
 }
 
 TEST_F(SecureEraseTest, StopIsHonouredBetweenTrimBlocksOnly) {
-  Load("trim_supported=1", true, 5 * 4194240);
+  Load("", true, 5 * 4194240);
   std::stop_source stopper;
   stopper.request_stop();
   EXPECT_EQ(Erase(stopper.get_token()).result, EraseResult::kRefused);
   EXPECT_FALSE(Sent(0x06));
-
-  std::stop_source later;
+  std::stop_source later;  // asked for after the second block
   callbacks_.progress = [&later](int) { later.request_stop(); };
   const EraseOutcome stopped = Erase(later.get_token());
   EXPECT_EQ(stopped.result, EraseResult::kFailed);
@@ -224,73 +192,51 @@ TEST_F(SecureEraseTest, StopIsHonouredBetweenTrimBlocksOnly) {
 }
 
 TEST_F(SecureEraseTest, WhatIsOnOrUsesTheDiskRefusesItBeforeAnyCommand) {
-  const char* cases[] = {
-      "partitions=sdb1",
-      "signatures=LVM2_member",
-      "holders=dm-0",
-      "opened_elsewhere=1",
-      "volume_count=1\nvolume_1_mount=/mnt/data\nvolume_1_fs=ext4",
-  };
-  for (const char* description : cases) {
+  for (const char* description : {"partitions=sdb1", "signatures=LVM2_member", "holders=dm-0",
+                                  "opened_elsewhere=1", "volume_count=1\nvolume_1_mount=/mnt"}) {
     SCOPED_TRACE(description);
-    Load(std::string("trim_supported=1\n") + description);
-    WriteData({0});
+    Load(description);
     EXPECT_NE(EraseRefusal(*machine_, 0), "");
     const EraseOutcome outcome = Erase();
     EXPECT_EQ(outcome.result, EraseResult::kRefused);
     EXPECT_EQ(outcome.message.rfind("Please remove the file system first!", 0), 0u);
     EXPECT_TRUE(disk().CommandLog().empty());
-    EXPECT_NE(disk().StoredSector(0)[0], 0);
   }
-  Load("trim_supported=1");
+  Load("");
   EXPECT_EQ(EraseRefusal(*machine_, 0), "");
 }
 
 TEST_F(SecureEraseTest, OnlyTheChosenDiskAndOnlyWhenNobodyElseHasIt) {
-  Load("trim_supported=1");
-  WriteData({0});
+  Load("");
   const EraseTarget chosen = target_;
-  struct Case {
-    const char* name;
-    void (*change)(EraseTarget*);
+  void (*changes[])(EraseTarget*) = {
+      [](EraseTarget* t) { t->serial = "ER0002"; },   [](EraseTarget* t) { t->sectorCount += 1; },
+      [](EraseTarget* t) { t->diskKey = "1-other"; },  // another disk under the number
+      [](EraseTarget* t) { t->driveNumber = 3; },  // no such disk
+      [](EraseTarget* t) { t->serial.clear(); },  // nothing to check it by
   };
-  const Case cases[] = {
-      {"other serial", [](EraseTarget* t) { t->serial = "ER0002"; }},
-      {"other size", [](EraseTarget* t) { t->sectorCount += 1; }},
-      {"other disk under the number", [](EraseTarget* t) { t->diskKey = "1-other"; }},
-      {"no such disk", [](EraseTarget* t) { t->driveNumber = 3; }},
-      {"no serial to check", [](EraseTarget* t) { t->serial.clear(); }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (auto change : changes) {
     target_ = chosen;
-    c.change(&target_);
+    change(&target_);
     EXPECT_EQ(Erase().result, EraseResult::kRefused);
     EXPECT_FALSE(Sent(0x06));
   }
   target_ = chosen;
 
-  {
-    std::string message;
-    auto other = machine_->Open(0, AtaOpenMode{}, &message);  // another handle is open
-    EXPECT_EQ(Erase().result, EraseResult::kRefused);
-    AtaOpenMode exclusive;
-    exclusive.exclusive = true;
-    EXPECT_FALSE(machine_->Open(0, exclusive, &message));
-  }
-  {
-    BusyMark mark = machine_->MarkBusy(0);  // another erase runs
-    ASSERT_TRUE(mark);
-    EXPECT_FALSE(machine_->MarkBusy(0));
-    const EraseOutcome busy = Erase();
-    EXPECT_EQ(busy.result, EraseResult::kRefused);
-    EXPECT_NE(busy.message.find("already being erased"), std::string::npos);
-  }
+  std::string message;
+  auto other = machine_->Open(0, AtaOpenMode{}, &message);  // another handle is open
+  EXPECT_EQ(Erase().result, EraseResult::kRefused);
+  AtaOpenMode exclusive;
+  exclusive.exclusive = true;
+  EXPECT_FALSE(machine_->Open(0, exclusive, &message));
+  other.reset();
+  BusyMark mark = machine_->MarkBusy(0);  // another erase runs
+  EXPECT_FALSE(machine_->MarkBusy(0));
+  EXPECT_NE(Erase().message.find("already being erased"), std::string::npos);
+  mark = BusyMark();
   EXPECT_FALSE(Sent(0x06));
-  EXPECT_NE(disk().StoredSector(0)[0], 0);
   EXPECT_EQ(Erase().result, EraseResult::kErased);
   EXPECT_FALSE(machine_->IsBusy(0));
-  std::string message;
   EXPECT_TRUE(machine_->Open(0, AtaOpenMode{}, &message));
 }
 
@@ -298,25 +244,22 @@ TEST(SecurityCommandsTest, EraseUnitTimeOutFromIdentify) {
   constexpr int kMinute = 60 * 1000;
   struct Case {
     std::uint16_t word89;
-    std::uint16_t word90;
-    bool enhanced;
+    std::uint16_t word90;  // when set, the enhanced erase is asked for
     int timeoutMs;
   };
   const Case cases[] = {
-      {0, 0, false, kEraseUnitUnknownTimeoutMs},
-      {255, 0, false, kEraseUnitUnknownTimeoutMs},
-      {1, 0, false, 2 * kMinute + 30000 + 10 * kMinute},
-      {60, 0, false, 120 * kMinute + 30 * kMinute + 10 * kMinute},
-      {0x8000 | 300, 0, false, 600 * kMinute + 150 * kMinute + 10 * kMinute},
-      {0x8000 | 0x7FFF, 0, false, kEraseUnitUnknownTimeoutMs},
-      {1, 10, true, 20 * kMinute + 5 * kMinute + 10 * kMinute},
+      {0, 0, kEraseUnitUnknownTimeoutMs},
+      {255, 0, kEraseUnitUnknownTimeoutMs},
+      {1, 0, 2 * kMinute + 30000 + 10 * kMinute},
+      {0x8000 | 300, 0, 600 * kMinute + 150 * kMinute + 10 * kMinute},
+      {0x8000 | 0x7FFF, 0, kEraseUnitUnknownTimeoutMs},
+      {1, 10, 20 * kMinute + 5 * kMinute + 10 * kMinute},
   };
   for (const Case& c : cases) {
     IdentifyWords words{};
     words[89] = c.word89;
     words[90] = c.word90;
-    EXPECT_EQ(EraseUnitTimeoutMs(words, c.enhanced), c.timeoutMs) << c.word89 << " " << c.word90;
-    EXPECT_GT(EraseUnitTimeoutMs(words, c.enhanced), 10000);
+    EXPECT_EQ(EraseUnitTimeoutMs(words, c.word90 != 0), c.timeoutMs) << c.word89 << " " << c.word90;
   }
 }
 
