@@ -15,6 +15,7 @@
 #include "app/monitor_app.h"
 #include "app/registry_facade.h"
 #include "app/report_pages.h"
+#include "cli/erase_command.h"
 #include "cli/exit_codes.h"
 #include "cli/export_command.h"
 #include "cli/machine_opener.h"
@@ -38,6 +39,8 @@ constexpr const char* kHelp =
     "       drivesentinel report [--demo | --sim DIR] [--home DIR] [--drive N | --all] [--json]\n"
     "       drivesentinel export smart|identify|health --drive N [--demo | --sim DIR]\n"
     "                            [--home DIR] -o FILE\n"
+    "       drivesentinel erase --drive N --serial S [--demo | --sim DIR] [--home DIR]\n"
+    "                           --yes-erase-all-data\n"
     "  --demo      the sample drives shipped with the program (never shown unasked)\n"
     "  --sim DIR   a simulated machine folder\n"
     "  --home DIR  where settings, history and pages are kept (default: beside the program)\n";
@@ -92,6 +95,10 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "export") {
     return ds::RunExportCommand(std::vector<std::string>(args.begin() + 1, args.end()), install,
                                 ds::LocalToday, std::cout, std::cerr);
+  }
+  if (!args.empty() && args[0] == "erase") {
+    return ds::RunEraseCommandWithSignals(std::vector<std::string>(args.begin() + 1, args.end()),
+                                          install, std::cout, std::cerr);
   }
   if (!args.empty() && args[0] == "report") {
     return ds::RunReportCommand(std::vector<std::string>(args.begin() + 1, args.end()), install,

@@ -56,6 +56,12 @@ struct AtaOpenMode {
   bool readWrite = true;      // read and write access, else read-only
   bool noBuffering = false;   // bypass the page cache
   bool writeThrough = false;  // every write reaches the medium before it returns
+  // The only handle of the disk: no other open while it is held, and no holding it while
+  // another is open (O_EXCL on a block device: a mounted partition also stands in the way).
+  bool exclusive = false;
+  // Opens a disk that is marked busy (DiskSystem::MarkBusy); only the eraser that holds
+  // the mark asks for it.
+  bool eraserAccess = false;
 };
 
 // An open handle to one disk. Each drive operation opens its own and drops it when done.
@@ -86,6 +92,11 @@ class AtaDevice {
 
   // The device path or simulated drive folder, for messages.
   virtual const std::string& name() const = 0;
+
+  // Writes out what the operating system holds in its own cache for the disk and drops
+  // the cached blocks, so that nothing cached is written over, or read instead of, what
+  // ATA commands changed behind its back. False with `message` set when it cannot.
+  virtual bool FlushCaches(std::string* /*message*/) { return true; }
 };
 
 // Opens disks by drive number (0..25 in the order the disk system numbers them).

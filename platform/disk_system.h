@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/ata_device.h"
+#include "platform/busy_mark.h"
 
 namespace ds {
 
@@ -49,6 +50,22 @@ struct StorageDescriptorFacts {
   std::uint64_t sizeBytes = 0;
 };
 
+// One thing that stands in the way of erasing a disk: something on it that someone may
+// still want, or someone who still uses it.
+struct DiskUse {
+  enum class Kind {
+    kPartition,      // the disk is partitioned
+    kSignature,      // a file system, partition table, LVM or RAID member or swap signature
+    kMount,          // a file system or swap of the disk is in use
+    kHolder,         // a device mapper, RAID or other block device is built on it
+    kOpenElsewhere,  // another process has the disk or a partition open
+    kNotExclusive,   // the disk cannot be opened exclusively
+    kNotChecked,     // the checks themselves could not be made
+  };
+  Kind kind = Kind::kNotChecked;
+  std::string detail;  // one line for messages: "/dev/sda1 is mounted on /home"
+};
+
 // The machine's disks as the drive enumeration needs them. Disks are numbered 0..25 (the N
 // of a physical drive); each pass of the enumeration asks one of these questions, and each
 // may fail for one disk (unplugged, unreadable) without stopping the others. Open() (from
@@ -76,6 +93,27 @@ class DiskSystem : public AtaDeviceOpener {
   // "" when this process may send commands to the disks, else why not (for example no
   // rights to the device files).
   virtual std::string AccessProblem() = 0;
+
+  // A name of disk N that stays its own while it is plugged in, whatever a rescan does to
+  // the numbering: its device node or simulated drive folder. "" when there is no disk N.
+  virtual std::string DiskKey(int /*driveNumber*/) { return {}; }
+
+  // Everything that keeps disk N from being erased; empty when nothing does. A disk
+  // system that cannot tell says so with a kNotChecked entry.
+  virtual std::vector<DiskUse> FindDiskUses(int driveNumber);
+
+  // Marks disk N busy while it is erased: until the mark is dropped, Open() of the disk
+  // fails unless the open mode asks for eraserAccess. Empty (false) when there is no disk N
+  // or it is already marked.
+  BusyMark MarkBusy(int driveNumber);
+  bool IsBusy(int driveNumber);
+
+ protected:
+  // The message of an Open() refused because the disk is being erased.
+  static std::string BusyMessage(int driveNumber);
+
+ private:
+  std::shared_ptr<BusyDiskTable> busy_ = std::make_shared<BusyDiskTable>();
 };
 
 }  // namespace ds

@@ -1,6 +1,7 @@
 #include "platform/linux/linux_ata_device.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <linux/hdreg.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
@@ -49,6 +50,8 @@ std::unique_ptr<LinuxAtaDevice> LinuxAtaDevice::Open(const std::string& devicePa
     flags |= O_DIRECT;
   if (mode.writeThrough)
     flags |= O_DSYNC;
+  if (mode.exclusive)
+    flags |= O_EXCL;  // on a block device: fails while mounted or claimed by another
   const int fd = ::open(devicePath.c_str(), flags);
   if (fd < 0) {
     *message = DescribeOsError(errno, "open", devicePath);
@@ -74,6 +77,19 @@ LinuxAtaDevice::~LinuxAtaDevice() {
 
 std::unique_lock<std::recursive_mutex> LinuxAtaDevice::HoldExclusive() {
   return std::unique_lock<std::recursive_mutex>(*gate_);
+}
+
+bool LinuxAtaDevice::FlushCaches(std::string* message) {
+  std::lock_guard<std::recursive_mutex> serialised(*gate_);
+  if (::fsync(fd_) != 0) {
+    *message = DescribeOsError(errno, "fsync", path_);
+    return false;
+  }
+  if (::ioctl(fd_, BLKFLSBUF, 0) != 0) {
+    *message = DescribeOsError(errno, "BLKFLSBUF", path_);
+    return false;
+  }
+  return true;
 }
 
 AtaResult LinuxAtaDevice::Execute(const AtaCommand& command) {

@@ -29,6 +29,8 @@ class LinuxAtaDevice : public AtaDevice {
   bool PassThroughAvailable() const override { return true; }
   std::unique_lock<std::recursive_mutex> HoldExclusive() override;
   const std::string& name() const override { return path_; }
+  // fsync, then BLKFLSBUF (needs CAP_SYS_ADMIN).
+  bool FlushCaches(std::string* message) override;
 
  private:
   LinuxAtaDevice(int fd, std::string path, std::shared_ptr<std::recursive_mutex> gate);

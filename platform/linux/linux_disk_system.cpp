@@ -1,5 +1,7 @@
 #include "platform/linux/linux_disk_system.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/linux/block_signatures.h"
 #include "platform/linux/linux_ata_device.h"
 #include "platform/storage_bus.h"
 
@@ -141,6 +144,34 @@ std::string SerialFromVpd80(const std::string& page) {
 
 std::string FolderOf(const std::string& path) {
   return fs::path(path).parent_path().string();
+}
+
+// What a path opens: a block device by its device number, anything else (an image file
+// in tests) by file system and inode.
+struct OpenedThing {
+  bool block = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const OpenedThing&) const = default;
+};
+
+std::optional<OpenedThing> ThingAt(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0)
+    return std::nullopt;
+  if (S_ISBLK(info.st_mode))
+    return OpenedThing{true, info.st_rdev, 0};
+  return OpenedThing{false, info.st_dev, info.st_ino};
+}
+
+// The entries of a folder, sorted; none when it cannot be listed.
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace
@@ -451,8 +482,113 @@ std::unique_ptr<AtaDevice> LinuxDiskSystem::Open(int driveNumber, const AtaOpenM
       *message = "no physical drive " + std::to_string(driveNumber);
     return nullptr;
   }
+  std::string ignored;
+  if (!message)
+    message = &ignored;
+  if (!mode.eraserAccess && IsBusy(driveNumber)) {
+    *message = BusyMessage(driveNumber);
+    return nullptr;
+  }
   std::string path = root_ + "dev/" + disk->name;
   return LinuxAtaDevice::Open(path, mode, gates_.GateFor(path), message);
+}
+
+std::string LinuxDiskSystem::DiskKey(int driveNumber) {
+  if (!scanned_)
+    Rescan();
+  const Disk* disk = DiskAt(driveNumber);
+  return disk ? root_ + "dev/" + disk->name : std::string();
+}
+
+std::vector<DiskUse> LinuxDiskSystem::FindDiskUses(int driveNumber) {
+  using Kind = DiskUse::Kind;
+  if (!scanned_)
+    Rescan();
+  const Disk* disk = DiskAt(driveNumber);
+  if (!disk)
+    return {{Kind::kNotChecked, "no physical drive " + std::to_string(driveNumber)}};
+  std::vector<DiskUse> uses;
+
+  // The disk and its partitions: kernel name and sysfs folder.
+  std::vector<std::pair<std::string, std::string>> nodes = {{disk->name, disk->devicePath}};
+  for (const std::string& child : FolderEntries(disk->devicePath)) {
+    if (fs::exists(disk->devicePath + "/" + child + "/partition")) {
+      nodes.emplace_back(child, disk->devicePath + "/" + child);
+      uses.push_back({Kind::kPartition, "partition " + child});
+    }
+  }
+
+  std::map<std::string, std::string> nameByDeviceNumber;
+  std::vector<std::pair<OpenedThing, std::string>> things;
+  for (const auto& [name, folder] : nodes) {
+    for (const std::string& holder : FolderEntries(folder + "/holders"))
+      uses.push_back({Kind::kHolder, name + " is used by " + holder});
+    const std::string dev = ReadAttribute(folder + "/dev");
+    if (!dev.empty())
+      nameByDeviceNumber[dev] = name;
+    const std::string node = root_ + "dev/" + name;
+    std::vector<std::string> signatures;
+    std::string problem;
+    if (!ProbeBlockSignatures(node, &signatures, &problem)) {
+      uses.push_back({Kind::kNotChecked, problem});
+    }
+    for (const std::string& signature : signatures)
+      uses.push_back({Kind::kSignature, signature + " signature on " + node});
+    if (std::optional<OpenedThing> thing = ThingAt(node))
+      things.emplace_back(*thing, node);
+  }
+
+  std::ifstream mountInfo(root_ + "proc/self/mountinfo");
+  std::string line;
+  while (std::getline(mountInfo, line)) {
+    MountInfoEntry entry;
+    if (!ParseMountInfoLine(line, &entry))
+      continue;
+    auto found = nameByDeviceNumber.find(entry.deviceNumber);
+    if (found != nameByDeviceNumber.end()) {
+      uses.push_back(
+          {Kind::kMount, "/dev/" + found->second + " is mounted on " + entry.mountPoint});
+    }
+  }
+  std::ifstream swaps(root_ + "proc/swaps");
+  while (std::getline(swaps, line)) {
+    const std::string device = line.substr(0, line.find_first_of(" \t"));
+    for (const auto& [name, folder] : nodes) {
+      if (device == "/dev/" + name)
+        uses.push_back({Kind::kMount, device + " is in use as swap"});
+    }
+  }
+
+  // Other processes' open descriptors (our own handles are kept off by the busy mark).
+  const std::string self = std::to_string(::getpid());
+  for (const std::string& pid : FolderEntries(root_ + "proc")) {
+    if (!AllDigits(pid, 0) || pid == self)
+      continue;
+    const std::string fdFolder = root_ + "proc/" + pid + "/fd/";
+    for (const std::string& fd : FolderEntries(fdFolder)) {
+      std::optional<OpenedThing> thing = ThingAt(fdFolder + fd);
+      if (!thing)
+        continue;
+      for (const auto& [known, node] : things) {
+        if (known == *thing) {
+          uses.push_back({Kind::kOpenElsewhere, "process " + pid + " (" +
+                                                    ReadAttribute(root_ + "proc/" + pid + "/comm") +
+                                                    ") has " + node + " open"});
+        }
+      }
+    }
+  }
+
+  // O_EXCL fails while a partition is mounted or the disk is claimed by a holder.
+  const std::string node = root_ + "dev/" + disk->name;
+  const int fd = ::open(node.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    uses.push_back(
+        {Kind::kNotExclusive, "cannot open " + node + " exclusively: " + std::strerror(errno)});
+  } else {
+    ::close(fd);
+  }
+  return uses;
 }
 
 std::string LinuxDiskSystem::AccessProblem() {

@@ -20,7 +20,10 @@
 //  - volumes from mountinfo by device number, labels from /dev/disk/by-label, free and
 //    total space from statvfs;
 //  - USB facts from the USB device above the disk (idVendor, idProduct, serial, speed) and
-//    the devices under /sys/bus/usb/devices.
+//    the devices under /sys/bus/usb/devices;
+//  - what keeps a disk from being erased: partitions and holders in sysfs, mounts in
+//    mountinfo, swap in /proc/swaps, libblkid signatures on the disk and its partitions,
+//    other processes' open descriptors in /proc/PID/fd, and a trial O_EXCL open.
 namespace ds {
 
 class LinuxDiskSystem : public DiskSystem {
@@ -37,6 +40,9 @@ class LinuxDiskSystem : public DiskSystem {
   std::unique_ptr<AtaDevice> Open(int driveNumber, const AtaOpenMode& mode,
                                   std::string* message) override;
   std::string AccessProblem() override;
+  // The device node: "/dev/sda" (under the root folder).
+  std::string DiskKey(int driveNumber) override;
+  std::vector<DiskUse> FindDiskUses(int driveNumber) override;
 
   // The kernel names of the disks in drive-number order (after the last Rescan).
   std::vector<std::string> DiskNames() const;

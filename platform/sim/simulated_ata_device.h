@@ -12,7 +12,11 @@ namespace ds {
 
 class SimulatedAtaDevice : public AtaDevice {
  public:
-  explicit SimulatedAtaDevice(std::shared_ptr<SimulatedDisk> disk) : disk_(std::move(disk)) {}
+  SimulatedAtaDevice(std::shared_ptr<SimulatedDisk> disk, bool exclusive)
+      : disk_(std::move(disk)), exclusive_(exclusive) {}
+  ~SimulatedAtaDevice() override { disk_->HandleClosed(exclusive_); }
+  SimulatedAtaDevice(const SimulatedAtaDevice&) = delete;
+  SimulatedAtaDevice& operator=(const SimulatedAtaDevice&) = delete;
 
   AtaResult Execute(const AtaCommand& command) override { return disk_->Execute(command); }
   AtaResult SmartDriverCommand(const TaskFile& registers, std::span<std::uint8_t> dataIn) override {
@@ -26,6 +30,7 @@ class SimulatedAtaDevice : public AtaDevice {
 
  private:
   std::shared_ptr<SimulatedDisk> disk_;
+  bool exclusive_ = false;
 };
 
 }  // namespace ds

@@ -325,6 +325,7 @@ bool SimulatedDisk::Configure(const IniFileReader& description, std::string* mes
   if (!values.Number("sectors", kMaxCapacity, &capacity_, message) ||
       !values.Flag("smart_enabled", &smartEnabled_, message) ||
       !values.Flag("trim_supported", &trimSupported_, message) ||
+      !values.Flag("trim_keeps_data", &trimKeepsData_, message) ||
       !values.Flag("vendor_protocol", &vendorProtocol_, message) ||
       !values.Password("security_user_password", &userPassword_, message) ||
       !values.Password("security_master_password", &masterPassword_, message) ||
@@ -336,7 +337,8 @@ bool SimulatedDisk::Configure(const IniFileReader& description, std::string* mes
       !values.HexByte("fault_status", &faults_.statusValue, message) ||
       !values.Commands("fault_slow_commands", &faults_.slow, message) ||
       !values.Number("fault_slow_ms", kMaxSlowMs, &slowMs, message) ||
-      !values.Commands("fault_short_transfer_commands", &faults_.shortTransfer, message)) {
+      !values.Commands("fault_short_transfer_commands", &faults_.shortTransfer, message) ||
+      !values.Commands("fault_reset_commands", &faults_.reset, message)) {
     return false;
   }
   faults_.openFailures = static_cast<int>(openFailures);
@@ -385,14 +387,33 @@ void SimulatedDisk::RefreshSecurityWord() {
   FixChecksum(&identifyNow_);
 }
 
-std::unique_ptr<AtaDevice> SimulatedDisk::OpenHandle(std::string* message) {
+std::unique_ptr<AtaDevice> SimulatedDisk::OpenHandle(std::string* message, bool exclusive) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (faults_.openFailures > 0) {
     --faults_.openFailures;
     *message = "cannot open " + image_.name + ": the device is busy";
     return nullptr;
   }
-  return std::make_unique<SimulatedAtaDevice>(shared_from_this());
+  if (exclusiveHeld_ || (exclusive && openHandles_ > 0)) {
+    *message = "cannot open " + image_.name + (exclusive ? " exclusively" : "") +
+               ": Device or resource busy";
+    return nullptr;
+  }
+  ++openHandles_;
+  exclusiveHeld_ = exclusive;
+  return std::make_unique<SimulatedAtaDevice>(shared_from_this(), exclusive);
+}
+
+void SimulatedDisk::HandleClosed(bool exclusive) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  --openHandles_;
+  if (exclusive)
+    exclusiveHeld_ = false;
+}
+
+int SimulatedDisk::openHandleCount() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return openHandles_;
 }
 
 std::unique_lock<std::recursive_mutex> SimulatedDisk::HoldExclusive() {
@@ -429,6 +450,15 @@ AtaResult SimulatedDisk::Execute(const AtaCommand& command) {
                                              std::to_string(timeoutMs) + " ms");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(faults_.slowMs));
+  }
+  if (Matches(faults_.reset, command.registers)) {
+    vendorProgress_ = 0;
+    vendorSelectedPage_ = -1;
+    security_.erasePrepared = false;
+    if (security_.enabled)
+      security_.locked = true;
+    RefreshSecurityWord();
+    return TransportFailure(EIO, image_.name + ": the command failed and the link was reset");
   }
   AtaResult result = Run(command);
   if (result.transportOk && IsDataIn(command.protocol) &&
@@ -730,7 +760,7 @@ AtaResult SimulatedDisk::RunDataSetManagement(const AtaCommand& command) {
     ranges.push_back(TrimRange{start, length});
   }
   for (const TrimRange& range : ranges) {
-    for (auto it = sectors_.begin(); it != sectors_.end();) {
+    for (auto it = sectors_.begin(); it != sectors_.end() && !trimKeepsData_;) {
       const bool inside =
           it->first >= range.firstLba && it->first - range.firstLba < range.sectorCount;
       it = inside ? sectors_.erase(it) : std::next(it);

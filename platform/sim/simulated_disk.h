@@ -35,6 +35,8 @@
 //   smart_enabled=0|1           SMART operations enabled at power-on (default 1)
 //   trim_supported=0|1          DATA SET MANAGEMENT TRIM accepted
 //                               (default: IDENTIFY word 169 bit 0)
+//   trim_keeps_data=0|1         TRIM completes and its ranges are recorded, but the
+//                               sectors keep their data (default 0)
 //   security_state=disabled|enabled|locked|frozen
 //                               security state at power-on (default: IDENTIFY word
 //                               128; frozen keeps the enabled bit of word 128)
@@ -54,6 +56,9 @@
 //                               shorter time-out the call fails with a time-out
 //   fault_slow_ms=N             (default 60000, at most 600000)
 //   fault_short_transfer_commands=LIST  data commands that move only half their data
+//   fault_reset_commands=LIST   commands that fail in transport and leave the device
+//                               reset, as the host does after a command that hangs: a
+//                               disk with a user password comes out of the reset locked
 //
 // A LIST is comma-separated entries "CMD" or "CMD:FEATURES" in hexadecimal, with or
 // without "0x" (e.g. "0xB0:0xD0, F4"). Values that do not parse fail the load with a
@@ -119,8 +124,11 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
                                                std::string* message);
 
   // A new handle on this disk, or null with `message` set while the open fault is
-  // armed (each failed open uses up one of the configured failures).
-  std::unique_ptr<AtaDevice> OpenHandle(std::string* message);
+  // armed (each failed open uses up one of the configured failures). An exclusive handle
+  // is refused while any other handle is open, and no handle opens while it is held.
+  std::unique_ptr<AtaDevice> OpenHandle(std::string* message, bool exclusive = false);
+  // Called by a handle as it closes.
+  void HandleClosed(bool exclusive);
 
   // The AtaDevice operations; handles forward here.
   AtaResult Execute(const AtaCommand& command);
@@ -137,6 +145,7 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
   // The stored contents of one sector (zeros when never written or trimmed).
   Sector StoredSector(std::uint64_t lba) const;
   std::size_t StoredSectorCount() const;
+  int openHandleCount() const;
   std::vector<SimulatedCommandRecord> CommandLog() const;
   void ClearCommandLog();
 
@@ -151,6 +160,7 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
     std::vector<CommandMatch> slow;
     int slowMs = 60000;
     std::vector<CommandMatch> shortTransfer;
+    std::vector<CommandMatch> reset;
   };
   SimulatedDisk() = default;
   bool Configure(const IniFileReader& description, std::string* message);
@@ -174,6 +184,9 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
   bool smartSupported_ = false;
   bool smartEnabled_ = true;
   bool trimSupported_ = false;
+  bool trimKeepsData_ = false;
+  int openHandles_ = 0;
+  bool exclusiveHeld_ = false;
   bool lba48_ = false;
   bool packetDevice_ = false;
   bool vendorProtocol_ = false;

@@ -41,6 +41,37 @@ std::uint32_t ParseId(std::string text) {
   return value;
 }
 
+// The non-blank entries of a comma-separated list.
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> entries;
+  std::size_t from = 0;
+  while (from <= text.size()) {
+    std::size_t comma = text.find(',', from);
+    if (comma == std::string::npos)
+      comma = text.size();
+    std::string entry = text.substr(from, comma - from);
+    entry.erase(0, entry.find_first_not_of(" \t"));
+    entry.erase(entry.find_last_not_of(" \t") + 1);
+    if (!entry.empty())
+      entries.push_back(entry);
+    from = comma + 1;
+  }
+  return entries;
+}
+
+std::vector<DiskUse> DeclaredUses(const IniFileReader& description) {
+  std::vector<DiskUse> uses;
+  for (const std::string& name : SplitList(description.lookup("partitions")))
+    uses.push_back({DiskUse::Kind::kPartition, "partition " + name});
+  for (const std::string& type : SplitList(description.lookup("signatures")))
+    uses.push_back({DiskUse::Kind::kSignature, type + " signature"});
+  for (const std::string& holder : SplitList(description.lookup("holders")))
+    uses.push_back({DiskUse::Kind::kHolder, "used by " + holder});
+  if (description.lookup("opened_elsewhere") == "1")
+    uses.push_back({DiskUse::Kind::kOpenElsewhere, "another process has the disk open"});
+  return uses;
+}
+
 IdentifyWords ReadIdentify(const std::string& path) {
   std::string content;
   std::string ignored;
@@ -129,6 +160,7 @@ std::unique_ptr<SimulatedMachine> SimulatedMachine::Load(const std::string& fold
       volume.totalBytes = ParseUnsigned(description.lookup(key + "total"), 0);
       drive.volumes.push_back(volume);
     }
+    drive.declaredUses = DeclaredUses(description);
     machine->drives_.push_back(std::move(drive));
   }
   return machine;
@@ -210,20 +242,47 @@ bool SimulatedMachine::QueryStorageDescriptor(int driveNumber, StorageDescriptor
   return true;
 }
 
-std::unique_ptr<AtaDevice> SimulatedMachine::Open(int driveNumber, const AtaOpenMode& /*mode*/,
+std::unique_ptr<AtaDevice> SimulatedMachine::Open(int driveNumber, const AtaOpenMode& mode,
                                                   std::string* message) {
+  std::string ignored;
+  if (!message)
+    message = &ignored;
   const Drive* drive = PresentDrive(driveNumber);
   if (!drive) {
-    if (message)
-      *message = "no physical drive " + std::to_string(driveNumber);
+    *message = "no physical drive " + std::to_string(driveNumber);
     return nullptr;
   }
   if (!drive->disk) {
-    if (message)
-      *message = drive->folderName + " takes no ATA commands";
+    *message = drive->folderName + " takes no ATA commands";
     return nullptr;
   }
-  return drive->disk->OpenHandle(message);
+  if (!mode.eraserAccess && IsBusy(driveNumber)) {
+    *message = BusyMessage(driveNumber);
+    return nullptr;
+  }
+  return drive->disk->OpenHandle(message, mode.exclusive);
+}
+
+std::string SimulatedMachine::DiskKey(int driveNumber) {
+  const Drive* drive = PresentDrive(driveNumber);
+  return drive ? drive->folderName : std::string();
+}
+
+std::vector<DiskUse> SimulatedMachine::FindDiskUses(int driveNumber) {
+  const Drive* drive = PresentDrive(driveNumber);
+  if (!drive)
+    return {{DiskUse::Kind::kNotChecked, "no physical drive " + std::to_string(driveNumber)}};
+  std::vector<DiskUse> uses = drive->declaredUses;
+  for (const VolumeFacts& volume : drive->volumes) {
+    uses.push_back(
+        {DiskUse::Kind::kMount, volume.fileSystem + " volume mounted on " + volume.mountPoint});
+  }
+  if (drive->disk) {
+    std::string message;
+    if (!drive->disk->OpenHandle(&message, /*exclusive=*/true))
+      uses.push_back({DiskUse::Kind::kNotExclusive, message});
+  }
+  return uses;
 }
 
 }  // namespace ds

@@ -34,6 +34,13 @@
 //   volume_I_unreadable=1       label and file system cannot be read
 //   volume_I_free=BYTES, volume_I_total=BYTES
 //   present=0                   the drive is unplugged: nothing answers for it
+//
+// What stands in the way of erasing the drive (FindDiskUses), besides its volumes:
+//   partitions=LIST             partition names ("sdb1, sdb2")
+//   signatures=LIST             signatures on the disk or a partition ("ext4, dos")
+//   holders=LIST                block devices built on it ("dm-0")
+//   opened_elsewhere=1          another process has the disk open
+// A LIST is comma-separated.
 namespace ds {
 
 class SimulatedMachine : public DiskSystem {
@@ -51,6 +58,9 @@ class SimulatedMachine : public DiskSystem {
   std::unique_ptr<AtaDevice> Open(int driveNumber, const AtaOpenMode& mode,
                                   std::string* message) override;
   std::string AccessProblem() override { return {}; }
+  // The drive folder's name.
+  std::string DiskKey(int driveNumber) override;
+  std::vector<DiskUse> FindDiskUses(int driveNumber) override;
 
   // Plugs drive N in or out (tests of disks that vanish between passes).
   void SetPresent(int driveNumber, bool present);
@@ -71,6 +81,7 @@ class SimulatedMachine : public DiskSystem {
     std::string usbSerial;
     UsbDeviceFacts usb;
     std::vector<VolumeFacts> volumes;
+    std::vector<DiskUse> declaredUses;  // partitions, signatures, holders, other openers
   };
   SimulatedMachine() = default;
   const Drive* PresentDrive(int driveNumber) const;

@@ -5,6 +5,7 @@ Pure functions over texts, so the comparison itself is unit-tested on the host
 """
 
 import json
+import os
 import re
 import statistics
 from dataclasses import dataclass, field
@@ -21,6 +22,19 @@ class DiskFacts:
     @property
     def sectors(self):
         return self.size_mib * 1024 * 1024 // 512
+
+
+@dataclass(frozen=True)
+class EraseDisk:
+    """An extra disk for the erase checks: its role ("unmap", "keeps" its data when
+    trimmed, "parted"), and the discard= mode of its QEMU drive."""
+    role: str
+    facts: DiskFacts
+    discard: str
+
+
+# Exit codes of "drivesentinel erase".
+ERASE_DONE, ERASE_REFUSED, ERASE_FAILED, ERASE_PASSWORD_MAYBE_SET = 0, 6, 7, 8
 
 
 @dataclass
@@ -370,7 +384,56 @@ def decode_smart_sectors(data, thresholds):
     return result
 
 
-def check_guest(guest, disk, with_program, table_text_by_series, with_smart_paths=False):
+def first_nonzero_offset(path):
+    """Offset of the first non-zero byte of a (sparse) image file, or None; holes, which
+    read as zeros, are skipped."""
+    with open(path, "rb") as image:
+        fd, at = image.fileno(), 0
+        while True:
+            try:
+                at = os.lseek(fd, at, os.SEEK_DATA)
+            except OSError:  # no data from here on
+                return None
+            chunk = os.pread(fd, min(1 << 20, os.lseek(fd, at, os.SEEK_HOLE) - at), at)
+            if chunk.strip(b"\0"):
+                return at + len(chunk) - len(chunk.lstrip(b"\0"))
+            at += len(chunk)
+
+
+def check_erase(files, report):
+    """The erase sub-command on the extra disks: refusals leave the disk as it was, TRIM
+    erases the disk QEMU unmaps, and a TRIM that keeps the data never ends as "erased"."""
+    def rc_is(name, code, what, *texts):
+        rc = rc_of(files, name)
+        said = files.get(name + ".out", "") + files.get(name + ".err", "")
+        missing = [t for t in texts if t not in said]
+        report.check(rc == code and not missing, what, f"exit {rc}, expected {code}; missing "
+                     f"{missing}; said {said[-600:]!r}")
+        return said
+
+    rc_is("erase_wrong_serial", ERASE_REFUSED, "erase: a wrong serial is refused", "not \"")
+    rc_is("erase_held_open", ERASE_REFUSED, "erase: a disk another process holds open is refused",
+          "Please remove the file system first!", "has /dev/")
+    rc_is("erase_unmap", ERASE_DONE, "erase: the disk QEMU unmaps is erased by TRIM",
+          "erased by TRIM")
+    left = [line.split() for line in files.get("erase_unmap_left.txt", "").splitlines()]
+    report.check(bool(left) and all(x[1:] == ["0"] for x in left),
+                 "erase: the pattern reads back as zeros in the guest", repr(left))
+    rc_is("erase_parted", ERASE_REFUSED, "erase: a partitioned disk is refused",
+          "Please remove the file system first!", "partition")
+    said = rc_is("erase_keeps", ERASE_FAILED, "erase: a TRIM that keeps the data fails",
+                 "still holds data", "does not support the ATA security feature set")
+    report.check("may still be set" not in said and "erased by" not in said,
+                 "erase: the failure leaves no password and claims no erase")
+    for role in ("parted", "keeps"):
+        before = files.get(f"erase_{role}_before.md5", "").split()[:1]
+        after = files.get(f"erase_{role}_after.md5", "").split()[:1]
+        report.check(bool(before) and before == after,
+                     f"erase: the {role} disk still holds its data", f"{before} -> {after}")
+
+
+def check_guest(guest, disk, with_program, table_text_by_series, with_smart_paths=False,
+                disk_count=1):
     report = CheckReport()
     files = guest.files
     peer = check_peer(files, disk, report) or {}
@@ -384,9 +447,9 @@ def check_guest(guest, disk, with_program, table_text_by_series, with_smart_path
     report.check(rc_of(files, "report_plain") == 0, "report --all --json succeeds",
                  files.get("report_plain.err", "")[:300])
     if plain is not None:
-        report.check(plain.get("enumeratedCount", None) in (None, 1) if isinstance(plain, dict)
-                     else True, "one disk enumerated", repr(plain.get("enumeratedCount"))
-                     if isinstance(plain, dict) else "")
+        report.check(plain.get("enumeratedCount", None) in (None, disk_count)
+                     if isinstance(plain, dict) else True, f"{disk_count} disk(s) enumerated",
+                     repr(plain.get("enumeratedCount")) if isinstance(plain, dict) else "")
         drive = find_drive(plain, disk.serial)
         if report.check(drive is not None, "the emulated disk is in the report"):
             check_drive_identity(drive, disk, report, "report")
@@ -398,6 +461,8 @@ def check_guest(guest, disk, with_program, table_text_by_series, with_smart_path
         if report.check(drive is not None, "the disk is in the report with a volume mounted"):
             check_volume(drive, files, report)
     check_unprivileged(files, report)
+    if disk_count > 1:
+        check_erase(files, report)
     return report
 
 

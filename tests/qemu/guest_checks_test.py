@@ -388,5 +388,41 @@ class TimingTest(unittest.TestCase):
         self.assertNotIn("ratio", gc.timing_summary(files))
 
 
+class EraseCheckTest(unittest.TestCase):
+    FILES = {
+        "erase_wrong_serial.rc": "6", "erase_wrong_serial.err": 'x not "NOT-S"',
+        "erase_held_open.rc": "6",
+        "erase_held_open.err": "Please remove the file system first!\nprocess 9 has /dev/sdb open",
+        "erase_unmap.rc": "0", "erase_unmap.out": "The disk was erased by TRIM; ...",
+        "erase_unmap_left.txt": "0 0\n2099 0\n", "erase_parted.rc": "6",
+        "erase_parted.err": "Please remove the file system first!\npartition sdd1",
+        "erase_parted_before.md5": "aa  -", "erase_parted_after.md5": "aa  -",
+        "erase_keeps_before.md5": "bb  -", "erase_keeps_after.md5": "bb  -", "erase_keeps.rc": "7",
+        "erase_keeps.err": "sector 0 still holds data. The disk does not support the ATA "
+                           "security feature set",
+    }
+
+    def test_each_outcome_is_checked(self):
+        cases = [
+            ("all right", {}, 0),
+            ("held disk erased", {"erase_held_open.rc": "0"}, 1),
+            ("refused for another reason", {"erase_held_open.err": "cannot open"}, 1),
+            ("pattern left", {"erase_unmap_left.txt": "0 0\n2099 512\n"}, 1),
+            ("nothing read back", {"erase_unmap_left.txt": ""}, 1),
+            ("partitioned disk changed", {"erase_parted_after.md5": "cc  -"}, 1),
+            ("kept data reported erased", {"erase_keeps.rc": "0", "erase_keeps.err": "",
+                                           "erase_keeps.out": "erased by TRIM"}, 2),
+            ("password left", {"erase_keeps.rc": "8", "erase_keeps.err": "still holds data. "
+                               "does not support the ATA security feature set. may still be set"},
+             2),
+            ("no erase ran", dict.fromkeys(self.FILES, ""), 8),
+        ]
+        for what, changes, failures in cases:
+            with self.subTest(what):
+                report = gc.CheckReport()
+                gc.check_erase(dict(self.FILES, **changes), report)
+                self.assertEqual(report.failures, failures, "\n".join(report.lines))
+
+
 if __name__ == "__main__":
     unittest.main()

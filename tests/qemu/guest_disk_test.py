@@ -4,7 +4,9 @@
 Boots Debian's kernel under QEMU (q35, software emulation) with an emulated AHCI disk,
 runs smartctl and DriveSentinel inside the guest on that disk, and compares what both
 read, field by field, on the host. Commands travel the whole real path: SG_IO -> sd/sg ->
-libata's SCSI/ATA translation -> ahci -> the emulated controller and disk.
+libata's SCSI/ATA translation -> ahci -> the emulated controller and disk. Three more
+disks take the erase sub-command: one QEMU unmaps (erased by TRIM), one whose TRIM keeps
+the data (the erase must fail), one partitioned (refused and left untouched).
 
 Usage: guest_disk_test.py --build-dir DIR [--program PATH] [--smart-paths PATH]
 
@@ -36,6 +38,15 @@ DISK = guest_checks.DiskFacts(
     firmware="QF1.2.3",
     size_mib=256,
 )
+
+# Extra disks for the erase checks, on the next AHCI ports (sdb, sdc, sdd: libata names
+# the disks in port order). The unmapping disk is larger than one TRIM block (4,194,240
+# sectors), so the erase sends several.
+ERASE_DISKS = [guest_checks.EraseDisk(role, guest_checks.DiskFacts(
+    model=f"DS ERASE {role.upper()} DISK", serial=serial, firmware="QE1", size_mib=mib), discard)
+    for role, serial, mib, discard in [("unmap", "DSE2026UNMAP1", 2100, "unmap"),
+                                       ("keeps", "DSE2026KEEPS2", 16, "ignore"),
+                                       ("parted", "DSE2026PARTD3", 16, "unmap")]]
 
 # Modules the guest loads (with everything modules.dep says they need). ext4 also
 # mounts ext2; crc32c_generic serves its checksums when the CPU has no CRC32 instruction.
@@ -303,6 +314,9 @@ def build_initramfs(kernel, run_dir, program, smart_paths):
     if smart_paths:
         install_program(root, smart_paths, "/opt/ds/smart_paths", strip=True)
 
+    write_text(root, "/etc/ds-erase-disks", "".join(
+        f"{d.role}|sd{chr(ord('b') + i)}|{i + 1}|{d.facts.serial}\n"
+        for i, d in enumerate(ERASE_DISKS)))
     write_text(root, "/etc/passwd", "root:x:0:0:root:/root:/bin/sh\n"
                "tester:x:1000:1000:tester:/tmp:/bin/sh\n")
     write_text(root, "/etc/group", "root:x:0:\ntester:x:1000:\n")
@@ -325,10 +339,9 @@ def build_initramfs(kernel, run_dir, program, smart_paths):
 # --- Boot ---------------------------------------------------------------------------------
 
 
-def boot(kernel, initramfs, run_dir):
-    disk = os.path.join(run_dir, "disk.img")
-    with open(disk, "wb") as image:
-        image.truncate(DISK.size_mib * 1024 * 1024)
+def boot(kernel, initramfs, run_dir, report):
+    disks = [(DISK, "unmap")] + [(d.facts, d.discard) for d in ERASE_DISKS]
+    images = [os.path.join(run_dir, f"disk{port}.img") for port in range(len(disks))]
     nonce = secrets.token_hex(8)
     argv = [
         find_tool("qemu-system-x86_64"), "-machine", "q35", "-accel", "tcg", "-m", "512",
@@ -336,10 +349,13 @@ def boot(kernel, initramfs, run_dir):
         "-no-reboot",
         "-kernel", os.path.join(kernel, "vmlinuz"), "-initrd", initramfs,
         "-append", f"console=ttyS0 quiet loglevel=1 panic=-1 ds.nonce={nonce}",
-        "-drive", f"if=none,id=d0,file={disk},format=raw,discard=unmap",
-        "-device", f"ide-hd,bus=ide.0,drive=d0,model={DISK.model},serial={DISK.serial},"
-                   f"ver={DISK.firmware},rotation_rate=1",
     ]
+    for port, ((facts, discard), disk) in enumerate(zip(disks, images)):
+        with open(disk, "wb") as image:
+            image.truncate(facts.size_mib * 1024 * 1024)
+        argv += ["-drive", f"if=none,id=d{port},file={disk},format=raw,discard={discard}",
+                 "-device", f"ide-hd,bus=ide.{port},drive=d{port},model={facts.model},"
+                            f"serial={facts.serial},ver={facts.firmware},rotation_rate=1"]
     log("booting: " + " ".join(argv))
     try:
         completed = subprocess.run(argv, stdin=subprocess.DEVNULL, capture_output=True,
@@ -350,7 +366,12 @@ def boot(kernel, initramfs, run_dir):
         raise HarnessError(f"the guest did not power off within {QEMU_TIMEOUT_SECONDS} s; "
                            f"console tail:\n{console[-3000:]}") from None
     finally:
-        os.unlink(disk)
+        # What the erase left in the images, seen from the host.
+        left = [guest_checks.first_nonzero_offset(disk) for disk in images]
+        for disk in images:
+            os.unlink(disk)
+    report.check(left[1] is None, "erase: the erased disk's image holds only zeros", str(left[1]))
+    report.check(left[2] is not None, "erase: the disk whose TRIM keeps data still holds it")
     console = completed.stdout.decode("utf-8", errors="replace").replace("\r", "")
     _save(run_dir, "console.log", console)
     if completed.returncode != 0:
@@ -392,7 +413,8 @@ def main():
     kernel = prepare_kernel(cache)
     initramfs = build_initramfs(kernel, run_dir, args.program and os.path.abspath(args.program),
                                 args.smart_paths and os.path.abspath(args.smart_paths))
-    guest = boot(kernel, initramfs, run_dir)
+    image_report = guest_checks.CheckReport()
+    guest = boot(kernel, initramfs, run_dir, image_report)
     for name, text in guest.files.items():
         _save(os.path.join(run_dir, "out"), name, text)
     log(f"guest outputs kept in {run_dir}/out")
@@ -407,7 +429,11 @@ def main():
             return table.read()
 
     report = guest_checks.check_guest(guest, DISK, args.program is not None, attribute_table,
-                                      with_smart_paths=bool(args.smart_paths))
+                                      with_smart_paths=bool(args.smart_paths),
+                                      disk_count=1 + len(ERASE_DISKS))
+    if args.program:
+        report.lines += image_report.lines
+        report.failures += image_report.failures
     for line in report.lines:
         log(line)
     for timing in (guest_checks.timing_summary(guest.files),

@@ -79,9 +79,9 @@ if [ -n "$program" ]; then
   # The user "tester" (uid 1000) of /etc/passwd; its uid is recorded to show su worked.
   run unprivileged_uid su tester -s /bin/sh -c 'id -u'
   run unprivileged_closed su tester -s /bin/sh -c "$program report --all --json"
-  chmod 0666 /dev/sda /dev/sda1 /dev/sg* 2>/dev/null
+  chmod 0666 /dev/sd* /dev/sg* 2>/dev/null
   run unprivileged_open su tester -s /bin/sh -c "$program report --all --json"
-  chmod 0600 /dev/sda /dev/sda1 /dev/sg* 2>/dev/null
+  chmod 0600 /dev/sd* /dev/sg* 2>/dev/null
 
   # Side-by-side timing: our S.M.A.R.T. read of the disk against smartctl -A, interleaved.
   # Start-up alone (the programs load and exit without touching a disk) shows how much of
@@ -94,6 +94,47 @@ if [ -n "$program" ]; then
     timed_runs time_program_start 1 "$program" report --no-such-option
     round=$((round + 1))
   done
+fi
+
+# The erase sub-command on the extra disks of /etc/ds-erase-disks ("role|name|index|serial").
+# Each gets a pattern first; what is left of it is read past the page cache.
+write_pattern() {  # write_pattern DEV MIB...: one MiB of pattern at each MiB offset
+  dev=$1
+  shift
+  for at in "$@"; do
+    dd if=/tmp/pattern of="$dev" bs=1048576 seek="$at" conv=fsync 2>/dev/null
+  done
+}
+erase() {  # erase SERIAL: the disk at $index
+  "$program" erase --drive "$index" --serial "$1" --yes-erase-all-data </dev/null
+}
+if [ -n "$program" ]; then
+  yes DSPATTERN | head -c 1048576 >/tmp/pattern
+  while IFS='|' read -r role name index serial; do
+    dev=/dev/$name
+    mib=$(($(cat "/sys/block/$name/size") / 2048))
+    if [ "$role" = unmap ]; then
+      offsets="0 700 1400 2047 $((mib - 1))" # start, middle, first TRIM block's end, end
+      write_pattern "$dev" $offsets
+      run erase_wrong_serial erase "NOT-$serial"
+      sleep 120 <"$dev" &
+      holder=$!
+      run erase_held_open erase "$serial"
+      kill "$holder"
+      wait "$holder" 2>/dev/null
+      run erase_unmap erase "$serial"
+      for at in $offsets; do
+        echo "$at $(dd if="$dev" bs=1048576 skip="$at" count=1 iflag=direct 2>/dev/null |
+          tr -d '\000' | wc -c)"
+      done >"$out/erase_unmap_left.txt"
+    else
+      write_pattern "$dev" $(seq 0 $((mib - 1)))
+      [ "$role" = parted ] && printf 'o\nn\np\n1\n\n\nw\n' | fdisk "$dev" >/dev/null 2>&1
+      dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_before.md5"
+      run "erase_$role" erase "$serial"
+      dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_after.md5"
+    fi
+  done </etc/ds-erase-disks
 fi
 
 umount /mnt/dsvol 2>/dev/null

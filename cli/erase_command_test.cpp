@@ -1,0 +1,57 @@
+#include "cli/erase_command.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/exit_codes.h"
+#include "drive/test_machine.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+TEST(EraseCommandTest, ExitCodesAndWhereTheMessagesGo) {
+  struct Case {
+    const char* description;
+    std::vector<std::string> args;  // after --sim DIR
+    int code;
+    const char* said;  // on standard output when erased, else on standard error
+  };
+  const std::vector<std::string> ok = {"--drive", "0", "--serial", "CLI0042",
+                                       "--yes-erase-all-data"};
+  const Case cases[] = {
+      {"", ok, kExitOk, "erased by TRIM"},
+      {"", {"--drive", "0", "--serial", "CLI0042"}, kExitUsage, "--yes-erase-all-data is needed"},
+      {"", {"--drive", "x", "--serial", "CLI0042", "--yes-erase-all-data"}, kExitUsage, "index"},
+      {"",
+       {"--drive", "0", "--serial", "CLI0043", "--yes-erase-all-data"},
+       kExitEraseRefused,
+       "not \"CLI0043\""},
+      {"volume_count=1\nvolume_1_mount=/srv", ok, kExitEraseRefused,
+       "remove the file system first!"},
+      {"fault_abort_commands=06\nsecurity_state=frozen", ok, kExitEraseFailed, "frozen"},
+      {"fault_abort_commands=06,F4,F6", ok, kExitEraseFailedPasswordMaybeSet, "may still be set"},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    auto identify = testing::IdentifySector("CLI ERASE SSD", "CLI0042", "1.0", 200000);
+    identify[164] = 0x03;  // word 82: SMART, security feature set
+    identify[256] = 0x01;  // word 128: security supported
+    identify[338] = 0x01;  // word 169: TRIM
+    testing::MakeAtaDriveFolder(folder.path() + "0-disk", identify, c.description);
+    std::vector<std::string> args = {"--sim", folder.path()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunEraseCommand(args, folder.path(), out, err), c.code) << err.str();
+    const std::string& said = c.code == kExitOk ? out.str() : err.str();
+    EXPECT_NE(said.find(c.said), std::string::npos) << c.description << ": " << said;
+    if (c.code == kExitOk) {  // progress on standard error
+      EXPECT_NE(err.str().find("erase: 100%"), std::string::npos) << err.str();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ds

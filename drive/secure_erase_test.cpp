@@ -1,0 +1,275 @@
+#include "drive/secure_erase.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "drive/ata_transport.h"
+#include "drive/drive_enumerator.h"
+#include "drive/security_commands.h"
+#include "drive/test_machine.h"
+#include "platform/sim/simulated_machine.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+constexpr std::uint64_t kSectors = 1000000;
+
+class SecureEraseTest : public ::testing::Test {
+ protected:
+  // Loads a machine of one SATA SSD that takes TRIM (and has the security feature set
+  // unless `security` is false), and captures it as the erase target.
+  void Load(const std::string& description, bool security = true,
+            std::uint64_t sectors = kSectors) {
+    auto identify = testing::IdentifySector("ERASE TEST SSD", "ER0001", "1.0", sectors);
+    identify[164] = security ? 0x03 : 0x01;  // word 82: SMART, security feature set
+    identify[256] = security ? 0x01 : 0x00;  // word 128: security supported
+    identify[338] = 0x01;                    // word 169: TRIM
+    testing::MakeAtaDriveFolder(folder_.path() + "0-disk", identify, description);
+    std::string message;
+    machine_ = SimulatedMachine::Load(folder_.path(), &message);
+    ASSERT_TRUE(machine_) << message;
+    const DriveList list = RefreshDriveList(*machine_, nullptr);
+    ASSERT_EQ(list.driveCount, 1);
+    ASSERT_TRUE(CaptureEraseTarget(*machine_, list.drives[0], &target_, &message)) << message;
+    if (!disk().security().locked) {  // a locked disk takes no writes
+      auto device = machine_->Open(0, AtaOpenMode{}, &message);
+      const std::vector<std::uint8_t> data(512, 0x5A);
+      for (auto lba : {std::uint32_t{0}, static_cast<std::uint32_t>(sectors - 1)}) {
+        TaskFile write{0,
+                       1,
+                       std::uint8_t(lba),
+                       std::uint8_t(lba >> 8),
+                       std::uint8_t(lba >> 16),
+                       std::uint8_t(0xE0 | lba >> 24),
+                       kAtaWriteDma};
+        ASSERT_TRUE(AtaPassThroughDirectWrite(*device, &write, data, &message)) << message;
+      }
+    }
+    disk().ClearCommandLog();
+  }
+
+  SimulatedDisk& disk() { return *machine_->disk(0); }
+
+  bool Sent(std::uint8_t command) {
+    const auto log = disk().CommandLog();
+    return std::any_of(log.begin(), log.end(),
+                       [&](auto& r) { return r.registers.command == command; });
+  }
+
+  EraseOutcome Erase(std::stop_token stop = {}) {
+    return RunSecureErase(*machine_, target_, callbacks_, stop);
+  }
+
+  TempFolder folder_;
+  std::unique_ptr<SimulatedMachine> machine_;
+  EraseTarget target_;
+  EraseCallbacks callbacks_;
+};
+
+TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
+  struct Case {
+    const char* name;
+    const char* description;
+    bool security;
+    EraseResult result;
+    const char* messageHas;
+    bool passwordSet;  // the disk's user password afterwards
+    bool dataLeft;
+    std::string sent;     // commands that must have gone out
+    std::string notSent;  // and those that must not
+  };
+  using enum EraseResult;
+  const char* kLocked = "fault_abort_commands=06\nsecurity_state=locked\nsecurity_user_password=x";
+  const char* kEnabled =
+      "fault_abort_commands=06\nsecurity_state=enabled\nsecurity_user_password=x";
+  // clang-format off
+  const Case cases[] = {
+      {"TRIM clears the disk", "", true,
+       kErased, "erased by TRIM", false, false, "\x06", "\xF1"},
+      {"TRIM refused", "fault_abort_commands=06", true,
+       kErased, "erased by SECURITY ERASE UNIT", false, false, "\xF1\xF3\xF4", "\xF6"},
+      {"TRIM keeps the data", "trim_keeps_data=1", true,
+       kErased, "sector 0 still holds data", false, false, "\x06\xF4", ""},
+      {"frozen", "fault_abort_commands=06\nsecurity_state=frozen", true,
+       kFailed, "suspend", false, true, "", "\xF1"},
+      {"locked by its owner (takes no writes)", kLocked, true,
+       kFailed, "already protected", true, false, "", "\xF1\xF2\xF6"},
+      {"owner's password set", kEnabled, true,
+       kFailed, "already protected", true, true, "", "\xF1\xF6"},
+      {"no security feature set", "fault_abort_commands=06", false,
+       kFailed, "does not support", false, true, "", "\xF1"},
+      {"SET PASSWORD aborted", "fault_abort_commands=06,F1", true,
+       kFailed, "SECURITY SET PASSWORD - Failed", false, true, "\xF1", "\xF3"},
+      {"PREPARE aborted", "fault_abort_commands=06,F3", true,
+       kFailed, "was removed again", false, true, "\xF6", "\xF4"},
+      {"ERASE UNIT aborted", "fault_abort_commands=06,F4", true,
+       kFailed, "SECURITY ERASE UNIT - Failed", false, true, "\xF6", "\xF2"},
+      {"ERASE UNIT ends with DRQ", "fault_abort_commands=06\nfault_status_commands=F4", true,
+       kFailed, "was removed again", false, true, "\xF6", ""},
+      {"ERASE UNIT and DISABLE aborted", "fault_abort_commands=06,F4,F6", true,
+       kFailedPasswordMaybeSet, "hdparm --user-master u --security-disable NDS", true, true, "\xF6", ""},
+      {"ERASE UNIT resets the link: locked", "fault_abort_commands=06\nfault_reset_commands=F4", true,
+       kFailed, "was removed again", false, true, "\xF2\xF6", ""},
+      {"locked, UNLOCK aborted", "fault_abort_commands=06,F2\nfault_reset_commands=F4", true,
+       kFailedPasswordMaybeSet, "\"NDS\" may still be set", true, true, "\xF2", ""},
+      {"read-back refused: never reported erased", "fault_abort_commands=25", true,
+       kFailed, "could not be read back", false, false, "\xF4", ""},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Load(c.description, c.security);
+    const EraseOutcome outcome = Erase();
+    EXPECT_EQ(outcome.result, c.result) << outcome.message;
+    EXPECT_NE(outcome.message.find(c.messageHas), std::string::npos) << outcome.message;
+    EXPECT_EQ(disk().security().enabled, c.passwordSet);
+    EXPECT_EQ(disk().StoredSectorCount() != 0, c.dataLeft);
+    for (char command : c.sent)
+      EXPECT_TRUE(Sent(static_cast<std::uint8_t>(command))) << std::hex << (command & 0xFF);
+    for (char command : c.notSent)
+      EXPECT_FALSE(Sent(static_cast<std::uint8_t>(command))) << std::hex << (command & 0xFF);
+  }
+}
+
+TEST_F(SecureEraseTest, TrimRangesProgressAndTheSecurityPhase) {
+  constexpr std::uint64_t kFiveBlocks = 5 * 4194240 - 10;
+  struct Case {
+    const char* description;
+    std::uint64_t sectors;
+    bool trimAccepted;  // then the ranges the disk received cover it whole
+    std::vector<int> progress;
+    std::vector<bool> phase;
+  };
+  const Case cases[] = {
+      {"", 100, true, {100}, {}},
+      {"", 65535, true, {100}, {}},
+      {"", 4194240, true, {100}, {}},
+      {"", kFiveBlocks, true, {20, 40, 60, 100}, {}},
+      {"fault_abort_commands=06", kSectors, false, {33, 66, 100}, {true, false}},
+      // TRIM reaches 60 before the read-back finds data: 33 would go back.
+      {"trim_keeps_data=1", kFiveBlocks, true, {20, 40, 60, 66, 100}, {true, false}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.description) + " " + std::to_string(c.sectors));
+    Load(c.description, true, c.sectors);
+    std::vector<int> progress;
+    std::vector<bool> phase;
+    callbacks_.progress = [&](int percent) {
+      progress.push_back(percent);
+      std::string message;  // nothing else gets at the disk while it is erased
+      EXPECT_FALSE(machine_->Open(0, AtaOpenMode{}, &message));
+      EXPECT_NE(message.find("being erased"), std::string::npos);
+    };
+    callbacks_.securityPhase = [&](bool inside) { phase.push_back(inside); };
+    EXPECT_EQ(Erase().result, EraseResult::kErased);
+    EXPECT_EQ(progress, c.progress);
+    EXPECT_EQ(phase, c.phase);
+    std::uint64_t next = 0;
+    for (const TrimRange& range : disk().TrimmedRanges()) {
+      EXPECT_EQ(range.firstLba, next);
+      next += range.sectorCount;
+    }
+    EXPECT_EQ(next, c.trimAccepted ? c.sectors : 0);
+  }
+}
+
+TEST_F(SecureEraseTest, StopIsHonouredBetweenTrimBlocksOnly) {
+  Load("", true, 5 * 4194240);
+  std::stop_source stopper;
+  stopper.request_stop();
+  EXPECT_EQ(Erase(stopper.get_token()).result, EraseResult::kRefused);
+  EXPECT_FALSE(Sent(0x06));
+  std::stop_source later;  // asked for after the second block
+  callbacks_.progress = [&later](int) { later.request_stop(); };
+  const EraseOutcome stopped = Erase(later.get_token());
+  EXPECT_EQ(stopped.result, EraseResult::kFailed);
+  EXPECT_NE(stopped.message.find("stopped"), std::string::npos);
+  EXPECT_LT(disk().TrimmedRanges().size(), 5u * 64);
+  EXPECT_FALSE(Sent(0xF1));
+}
+
+TEST_F(SecureEraseTest, WhatIsOnOrUsesTheDiskRefusesItBeforeAnyCommand) {
+  for (const char* description : {"partitions=sdb1", "signatures=LVM2_member", "holders=dm-0",
+                                  "opened_elsewhere=1", "volume_count=1\nvolume_1_mount=/mnt"}) {
+    SCOPED_TRACE(description);
+    Load(description);
+    EXPECT_NE(EraseRefusal(*machine_, 0), "");
+    const EraseOutcome outcome = Erase();
+    EXPECT_EQ(outcome.result, EraseResult::kRefused);
+    EXPECT_EQ(outcome.message.rfind("Please remove the file system first!", 0), 0u);
+    EXPECT_TRUE(disk().CommandLog().empty());
+  }
+  Load("");
+  EXPECT_EQ(EraseRefusal(*machine_, 0), "");
+}
+
+TEST_F(SecureEraseTest, OnlyTheChosenDiskAndOnlyWhenNobodyElseHasIt) {
+  Load("");
+  const EraseTarget chosen = target_;
+  void (*changes[])(EraseTarget*) = {
+      [](EraseTarget* t) { t->serial = "ER0002"; },   [](EraseTarget* t) { t->sectorCount += 1; },
+      [](EraseTarget* t) { t->diskKey = "1-other"; },  // another disk under the number
+      [](EraseTarget* t) { t->driveNumber = 3; },  // no such disk
+      [](EraseTarget* t) { t->serial.clear(); },  // nothing to check it by
+  };
+  for (auto change : changes) {
+    target_ = chosen;
+    change(&target_);
+    EXPECT_EQ(Erase().result, EraseResult::kRefused);
+    EXPECT_FALSE(Sent(0x06));
+  }
+  target_ = chosen;
+
+  std::string message;
+  auto other = machine_->Open(0, AtaOpenMode{}, &message);  // another handle is open
+  EXPECT_EQ(Erase().result, EraseResult::kRefused);
+  AtaOpenMode exclusive;
+  exclusive.exclusive = true;
+  EXPECT_FALSE(machine_->Open(0, exclusive, &message));
+  other.reset();
+  BusyMark mark = machine_->MarkBusy(0);  // another erase runs
+  EXPECT_FALSE(machine_->MarkBusy(0));
+  EXPECT_NE(Erase().message.find("already being erased"), std::string::npos);
+  mark = BusyMark();
+  EXPECT_FALSE(Sent(0x06));
+  EXPECT_EQ(Erase().result, EraseResult::kErased);
+  EXPECT_FALSE(machine_->IsBusy(0));
+  EXPECT_TRUE(machine_->Open(0, AtaOpenMode{}, &message));
+}
+
+TEST(SecurityCommandsTest, EraseUnitTimeOutFromIdentify) {
+  constexpr int kMinute = 60 * 1000;
+  struct Case {
+    std::uint16_t word89;
+    std::uint16_t word90;  // when set, the enhanced erase is asked for
+    int timeoutMs;
+  };
+  const Case cases[] = {
+      {0, 0, kEraseUnitUnknownTimeoutMs},
+      {255, 0, kEraseUnitUnknownTimeoutMs},
+      {1, 0, 2 * kMinute + 30000 + 10 * kMinute},
+      {0x8000 | 300, 0, 600 * kMinute + 150 * kMinute + 10 * kMinute},
+      {0x8000 | 0x7FFF, 0, kEraseUnitUnknownTimeoutMs},
+      {1, 10, 20 * kMinute + 5 * kMinute + 10 * kMinute},
+  };
+  for (const Case& c : cases) {
+    IdentifyWords words{};
+    words[89] = c.word89;
+    words[90] = c.word90;
+    EXPECT_EQ(EraseUnitTimeoutMs(words, c.word90 != 0), c.timeoutMs) << c.word89 << " " << c.word90;
+  }
+}
+
+TEST(SecurityCommandsTest, DataBlockKeepsWordZeroForTheUserPasswordAtHighLevel) {
+  const SecurityBlock block = MakeSecurityBlock();
+  EXPECT_EQ(block[0], 0);
+  EXPECT_EQ(block[1], 0);
+  EXPECT_EQ(std::string(block.begin() + 2, block.begin() + 5), kErasePassword);
+  EXPECT_TRUE(std::all_of(block.begin() + 5, block.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+}  // namespace
+}  // namespace ds
