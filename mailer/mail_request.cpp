@@ -131,15 +131,16 @@ bool ParseMailFields(const std::vector<std::string>& fields, MailRequest* reques
   }
   std::optional<int> ssl = CountField(fields[0]);
   if (!ssl) {
-    *message = "field 1 (EnableSSL) is not 0 or 1: \"" + fields[0] + "\"";
+    *message = "field 1 (EnableSSL) is not a number";
     return false;
   }
   std::optional<int> recipientCount = CountField(fields[10]);
   if (!recipientCount) {
-    *message = "field 11 (recipient count) is not a number: \"" + fields[10] + "\"";
+    *message = "field 11 (recipient count) is not a number";
     return false;
   }
   // The recipients present, the body count and exactly that many body lines must follow.
+  // Field texts are never echoed: a password split by a blank may sit anywhere.
   const std::size_t rest = fields.size() - kFixed;
   std::optional<std::size_t> present;
   for (std::size_t m = std::min<std::size_t>(*recipientCount, rest - 1) + 1; m-- > 0;) {

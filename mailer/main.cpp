@@ -1,6 +1,7 @@
 #include <curl/curl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -36,6 +37,8 @@ bool ReadStandardInput(std::string* input) {
     ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (got == 0)
       return true;
+    if (got < 0 && errno == EINTR)
+      continue;
     if (got < 0)
       return false;
     input->append(buffer, static_cast<std::size_t>(got));
@@ -69,14 +72,11 @@ int main(int argc, char** argv) {
       return kExitBadFields;
     }
     fields = ds::SplitNulFields(input);
+  } else if (argc == 2) {  // --help or a mistake: never a mail
+    PrintUsage();
+    return kExitBadFields;
   } else {
     fields.assign(argv + 1, argv + argc);
-    for (const std::string& field : fields) {
-      if (field == kStdinSwitch || field == "--help") {
-        PrintUsage();
-        return kExitBadFields;
-      }
-    }
   }
   ds::MailRequest request;
   std::string problem;
