@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,49 @@ class SpawnLauncher : public ProcessLauncher {
  public:
   int Run(const std::vector<std::string>& argv) override;
   bool Start(const std::vector<std::string>& argv) override;
+};
+
+// One started program that is fed bytes on its standard input and waited for with a
+// time-out. The handle owns the child: destroying it kills a child still running and always
+// reaps it, so no child outlives its handle or lingers as a zombie.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess();
+  ChildProcess(ChildProcess&& other) noexcept;
+  ChildProcess& operator=(ChildProcess&& other) noexcept;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Starts the program at the path argv[0] (no PATH look-up) with `input` on its standard
+  // input, then end of file. Its output goes where ours does; it inherits no other open
+  // descriptor. False, with `message` set, when it could not be started.
+  bool Start(const std::vector<std::string>& argv, std::string input, std::string* message);
+
+  // Waits up to `timeout` (zero: just looks) for the program to end, feeding it the rest
+  // of its input meanwhile. True once it has ended.
+  bool WaitFor(std::chrono::milliseconds timeout);
+
+  // Ends a program that is still running (SIGKILL) and reaps it.
+  void Kill();
+
+  bool started() const { return pid_ > 0; }
+  bool ended() const { return ended_; }
+  // 0-255 once the program exited by itself; -1 while it runs or when a signal ended it.
+  int exitCode() const { return exitCode_; }
+  int pid() const { return pid_; }
+
+ private:
+  void FeedInput();
+  void CloseInput();
+  void Release();
+
+  int pid_ = -1;
+  bool ended_ = false;
+  int exitCode_ = -1;
+  int inputFd_ = -1;
+  std::string input_;
+  std::size_t inputSent_ = 0;
 };
 
 }  // namespace ds

@@ -1,0 +1,64 @@
+#include "monitor/mail_fields.h"
+
+#include <gtest/gtest.h>
+
+namespace ds {
+namespace {
+
+using Fields = std::vector<std::string>;
+
+TEST(MailFieldsTest, RecipientsSplitAtCommas) {
+  const std::pair<std::string, Fields> cases[] = {
+      {" b@y.com c@z.com ", {"1", " b@y.com c@z.com "}},  // no comma: as it stands
+      {" b@y.com ,\tc@z.com ", {"2", "b@y.com", "c@z.com"}},
+      {"b@y.com,", {"2", "b@y.com", ""}},
+      {",b@y.com,,", {"4", "", "b@y.com", "", ""}},
+  };
+  for (const auto& [to, fields] : cases)
+    EXPECT_EQ(RecipientFields(to), fields) << to;
+}
+
+TEST(MailFieldsTest, FieldCheckNamesTheFirstMissingField) {
+  const std::pair<MailAccount, const char*> cases[] = {
+      {{0, "a@x.com", "b@y.com", "smtp.x.com", "25", "me", "pw"}, nullptr},
+      {{1, "", "b@y.com", "smtp.x.com", "25", "me", "pw"}, "Please input \"From\" field!"},
+      {{1, "a@x.com", "", "smtp.x.com", "25", "me", "pw"}, "Please input \"To\" field!"},
+      {{1, "a@x.com", "b@y.com", "", "", "me", ""}, "Please input \"Host\" field!"},
+      {{1, "a@x.com", "b@y.com", "smtp.x.com", "", "", "pw"}, "Please input \"Port\" field!"},
+      {{1, "a@x.com", "b@y.com", "smtp.x.com", "25", "", ""}, "Please input \"ID\" field!"},
+      {{1, "a@x.com", "b@y.com", "smtp.x.com", "25", "me", ""}, "Please input \"Password\" field!"},
+      {{1, "", "", "", "", "", "pw"}, "Please input \"From\" field!"},
+  };
+  for (const auto& [account, message] : cases)
+    EXPECT_EQ(MailFieldCheck(account).value_or("<none>"), message ? message : "<none>");
+}
+
+TEST(MailFieldsTest, AlertAndTestMailsInTheMailerOrder) {
+  AlertSettings settings;
+  settings.EnableSSL = 1, settings.From = "a@x.com", settings.To = "b@y.com, c@z.com";
+  settings.Host = "smtp.x.com", settings.Port = "587", settings.Id = "me",
+  settings.Passwd = "p w\"d";
+  MailAccount account = MailAccountOf(settings);
+  DriveRecord drive;
+  drive.model = "QRA-X50 64GB        ", drive.serial = "20240101AA", drive.firmware = "";
+  EXPECT_EQ(AlertMailFields(account, drive, "DUT's health status is under 96 (Current is 95).",
+                            "/home/data/mail.txt"),
+            (Fields{"1", "smtp.x.com", "587", "me", "p w\"d", "me", "a@x.com", "a@x.com",
+                    "Norvik DriveSentinel warning message", "/home/data/mail.txt", "2", "b@y.com",
+                    "c@z.com", "5", "Model Name: QRA-X50 64GB", "Serial Number: 20240101AA",
+                    "Firmware Version:", " ", "DUT's health status is under 96 (Current is 95)."}));
+  account.EnableSSL = 0, account.To = "b@y.com,";
+  EXPECT_EQ(TestMailFields(account, "/r"),
+            (Fields{"0", "smtp.x.com", "587", "me", "p w\"d", "me", "a@x.com", "a@x.com",
+                    "Norvik test mail", "/r", "2", "b@y.com", "", "1",
+                    "This is a test email from Norvik DriveSentinel."}));
+}
+
+TEST(MailFieldsTest, InputEndsEveryFieldWithNul) {
+  EXPECT_EQ(MailerInput({}), "");
+  EXPECT_EQ(MailerInput({"1", "", "p w\"d", std::string("x\0y", 3)}),
+            std::string("1\0\0p w\"d\0xy\0", 12));
+}
+
+}  // namespace
+}  // namespace ds
