@@ -97,6 +97,15 @@ class ScriptedShell : public WindowShell {
     return messages;
   }
 
+  void RunMailTestDialog(const std::function<void(const MailTestView& view)>& test) override {
+    test([this](const MailTestLabel& label) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      mailTestLabels.push_back(label);
+    });
+    std::lock_guard<std::mutex> lock(mutex_);
+    events.push_back("mail-test closed");
+  }
+
   WindowLook last() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return looks.empty() ? WindowLook{} : looks.back();
@@ -111,6 +120,7 @@ class ScriptedShell : public WindowShell {
   std::vector<std::string> downloads;
   std::vector<std::string> opened;
   std::vector<std::string> events;
+  std::vector<MailTestLabel> mailTestLabels;
   int passwordQuestions = 0;
   int autorunQuestions = 0;
   std::deque<bool> yesNoReplies;

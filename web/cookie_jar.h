@@ -1,11 +1,15 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
-// The cookie store of the data folder: the Cookie header the browser last sent with a
-// request under /data/, the server's own token cookie removed. The page-input poll reads
-// the page scripts' cookies from here.
+// The cookie store of the data folder: the page-input cookies the browser last sent with a
+// request under /data/ (the server's own token cookie removed). The page-input poll reads
+// the page scripts' cookies from here. Every stored header counts as a new generation, so a
+// worker that starts with a click can wait for the cookies the page stored after it.
 namespace ds {
 
 class CookieJar {
@@ -16,17 +20,33 @@ class CookieJar {
   void Store(std::string text) {
     if (text.size() > kMaxBytes)
       text.clear();
-    std::lock_guard<std::mutex> lock(mutex_);
-    text_ = std::move(text);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      text_ = std::move(text);
+      ++generation_;
+    }
+    stored_.notify_all();
   }
   std::string Get() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return text_;
   }
+  // How many cookie headers were stored so far.
+  std::uint64_t generation() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return generation_;
+  }
+  // Waits until a header newer than `generation` was stored; false when none came in time.
+  bool WaitNewer(std::uint64_t generation, std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return stored_.wait_for(lock, limit, [&] { return generation_ > generation; });
+  }
 
  private:
   mutable std::mutex mutex_;
+  mutable std::condition_variable stored_;
   std::string text_;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace ds

@@ -154,6 +154,51 @@ void WebShell::OpenInNewTab(const std::string& address) {
   stream_.Broadcast(EventBlock("open-tab", "{\"url\":" + JsonString(address) + "}"));
 }
 
+void WebShell::RunMailTestDialog(const std::function<void(const MailTestView& view)>& test) {
+  auto fields = [](const MailTestLabel& label) {
+    return "\"text\":" + JsonString(label.text) + ",\"red\":" + (label.red ? "true" : "false") +
+           ",\"closeVisible\":" + (label.closeVisible ? "true" : "false");
+  };
+  int id = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (shutdown_ || closing_ || stream_.clientCount() == 0) {
+      id = -1;
+    } else {
+      id = nextDialogId_++;
+      Pending& pending = pending_[id];
+      pending.event = EventBlock("dialog", "{\"id\":" + std::to_string(id) +
+                                               ",\"kind\":\"mailtest\",\"caption\":\"Email "
+                                               "Test\"," +
+                                               fields(MailTestLabel{}) + "}");
+      stream_.Broadcast(pending.event);
+    }
+  }
+  // The label follows the test; a page that connects later gets the latest state.
+  test([this, id, &fields](const MailTestLabel& label) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (id < 0) {
+      std::fprintf(stderr, "drivesentinel: e-mail test: %s\n", label.text.c_str());
+      return;
+    }
+    auto it = pending_.find(id);
+    if (it == pending_.end())
+      return;
+    const std::string json = "{\"id\":" + std::to_string(id) +
+                             ",\"kind\":\"mailtest\",\"caption\":\"Email Test\"," + fields(label) +
+                             "}";
+    it->second.event = EventBlock("dialog", json);
+    stream_.Broadcast(EventBlock("dialog-update", json));
+  });
+  if (id < 0)
+    return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  answered_.wait_for(lock, dialogTimeout_,
+                     [&] { return shutdown_ || closing_ || pending_[id].reply.has_value(); });
+  pending_.erase(id);
+  stream_.Broadcast(EventBlock("dialog-close", "{\"id\":" + std::to_string(id) + "}"));
+}
+
 void WebShell::CancelDialogs() {
   std::lock_guard<std::mutex> lock(mutex_);
   closing_ = true;

@@ -30,6 +30,7 @@ class WebShell : public WindowShell {
   void ShowSplash(int seconds) override;
   void OfferDownload(const std::string& dataFile, const std::string& fileName) override;
   void OpenInNewTab(const std::string& address) override;
+  void RunMailTestDialog(const std::function<void(const MailTestView& view)>& test) override;
 
   // From the HTTP threads: a dialog answer (false for an unknown or finished dialog) and
   // the splash's Close button.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "web/window_look.h"
@@ -17,6 +18,17 @@ struct AutorunAnswer {
   bool yes = true;
   bool doNotAskAgain = false;
 };
+
+// What the e-mail test dialog shows: its label, in black or red, and whether its Close
+// button is visible (hidden while a test runs).
+struct MailTestLabel {
+  std::string text;
+  bool red = false;
+  bool closeVisible = true;
+};
+
+// Lets the running test change the dialog's label.
+using MailTestView = std::function<void(const MailTestLabel&)>;
 
 class WindowShell {
  public:
@@ -41,6 +53,11 @@ class WindowShell {
 
   // Opens a web address or a data-folder file ("/data/...") in a new browser tab.
   virtual void OpenInNewTab(const std::string& address) = 0;
+
+  // The modal e-mail test dialog ("Email Test"): shows it, runs `test` on the calling thread
+  // (it reports through the view), then waits until the user presses Close. With no viewer
+  // `test` still runs and the call returns when it ends.
+  virtual void RunMailTestDialog(const std::function<void(const MailTestView& view)>& test) = 0;
 };
 
 }  // namespace ds

@@ -215,6 +215,10 @@
       button('OK', okFields, true);
       button('Cancel', cancelFields);
       setTimeout(() => input.focus(), 0);
+    } else if (dialog.kind === 'mailtest') {
+      // The label shows the test's progress and outcome; Close only once the test is over.
+      body.querySelector('.text').classList.toggle('failure', dialog.red === true);
+      if (dialog.closeVisible !== false) button('Close', okFields, true);
     } else if (dialog.kind === 'autorun') {
       const yes = element('input', { type: 'radio', name: 'autorun-choice', value: 'yes', checked: true, id: 'autorun-yes' });
       const no = element('input', { type: 'radio', name: 'autorun-choice', value: 'no', id: 'autorun-no' });
@@ -231,6 +235,7 @@
     }
     box.appendChild(actions);
     box.addEventListener('keydown', (event) => {
+      if (dialog.kind === 'mailtest' && dialog.closeVisible === false) return;
       if (event.key === 'Enter') {
         event.preventDefault();
         answer(dialog, typeof okFields === 'function' ? okFields() : okFields);
@@ -275,6 +280,13 @@
     const dialog = parse(event);
     if (!dialog || dialogs.some((open) => open.id === dialog.id)) return;
     dialogs.push(dialog);
+    showDialogs();
+  });
+  events.addEventListener('dialog-update', (event) => {
+    const update = parse(event);
+    const index = update ? dialogs.findIndex((open) => open.id === update.id) : -1;
+    if (index < 0) return;
+    dialogs[index] = update;
     showDialogs();
   });
   events.addEventListener('dialog-close', (event) => {
