@@ -7,6 +7,7 @@
 #include "drive/model_series.h"
 #include "platform/file_system.h"
 #include "store/description_tables.h"
+#include "store/history_folder.h"
 #include "store/history_records.h"
 #include "text/text_helpers.h"
 
@@ -46,6 +47,24 @@ const TabPlan* FindTabPlan(int buttonId) {
 bool SameDrive(const DriveRecord* a, const DriveRecord* b) {
   return a != nullptr && b != nullptr && a->driveNumber == b->driveNumber &&
          a->serial == b->serial && a->model == b->model;
+}
+
+// How long a worker started by a click waits for the cookies the page stores after it.
+constexpr auto kPageInputWait = std::chrono::seconds(3);
+
+// The page that says there is nothing to show: no ATA or SATA disk on this machine.
+constexpr const char* kNoDiskPage = "NoDisk.html";
+
+// The warning before an erase, with the disk it is about.
+std::string EraseWarning(const EraseTarget& target) {
+  char size[64];
+  std::snprintf(size, sizeof size, "%.1f GB",
+                static_cast<double>(target.sectorCount) * 512.0 / 1e9);
+  return "Running the Secure Erase command will permanently delete all the data on your drive. "
+         "Make sure anything you want to keep is backed up before you proceed. Continue?\n"
+         "Disk: " +
+         std::string(TrimBoth(target.model)) + ", serial " + target.serial + ", " + target.diskKey +
+         ", " + size;
 }
 
 }  // namespace
@@ -116,6 +135,39 @@ void MainDialog::ReportSettingsProblems() {
     shell_->ShowMessage("The " + problem.substr(4) + ".", "Error Message",
                         MessageIcon::kExclamation);
   }
+}
+
+void MainDialog::TakeInPageInputs(CookiePollVariant variant) {
+  std::lock_guard<std::mutex> polling(pollMutex_);
+  WindowState copy = CopyState();
+  const std::string text = services_.cookies ? services_.cookies->Get() : "";
+  const CookiePollResult result =
+      CookiePoll(variant, text, roots_.home, copy.driveCount, &copy.display, &copy.alert);
+  if (result.cookiesTaken) {
+    MutexLock lock(mutex_);
+    state_.display = copy.display;
+    // The switches of the Tool page have no cookie: clicks may have changed them meanwhile.
+    copy.alert.EnableAlert = state_.alert.EnableAlert;
+    copy.alert.TemperatureType = state_.alert.TemperatureType;
+    copy.alert.EnableSSL = state_.alert.EnableSSL;
+    state_.alert = copy.alert;
+  }
+  services_.settings->SaveDisplay(copy.display);
+  services_.settings->SaveAlert(copy.alert);
+  // The start record follows the selected drive.
+  const DriveRecord* drive = copy.SelectedDrive();
+  if (drive == nullptr)
+    return;
+  HistoryStart start = LoadHistoryStart(HistoryFolder(roots_.home, drive->model, drive->serial),
+                                        copy.smart.attr167Raw, services_.today());
+  MutexLock lock(mutex_);
+  if (SameDrive(drive, state_.SelectedDrive()))
+    state_.historyStart = start;
+}
+
+bool MainDialog::WaitForPageInputs(std::uint64_t generationAtClick) {
+  return services_.cookies != nullptr &&
+         services_.cookies->WaitNewer(generationAtClick, kPageInputWait);
 }
 
 // ---- start-up steps ----
@@ -207,15 +259,32 @@ void MainDialog::TabAction(int buttonId) {
   const TabPlan* plan = FindTabPlan(buttonId);
   if (plan == nullptr)
     return;
-  bool makers = true;
   {
     MutexLock lock(mutex_);
     if (buttonId == kTabTool && state_.eraseRunning == 1)
       return;
+  }
+  if (plan->pollFirst)
+    TakeInPageInputs(CookiePollVariant::kKeeping);
+  bool makers = true;
+  bool noDisk = false;
+  {
+    MutexLock lock(mutex_);
+    noDisk = state_.driveCount == 0;
     if (plan->needsMakersDisk) {
       const DriveRecord* drive = state_.SelectedDrive();
       makers = IsMakersDisk(drive ? drive->model : "", state_.internalMode);
     }
+  }
+  if (!makers && noDisk && DataFileExists(kNoDiskPage)) {
+    // Nothing to test for a maker: say there is no disk at all.
+    MutexLock lock(mutex_);
+    ++view_;
+    state_.currentPage = plan->page;
+    look_.homePicture = false;
+    SetTabSelectionLocked(buttonId);
+    NavigateLocked(kNoDiskPage);
+    return;
   }
   if (!makers) {
     if (DataFileExists("Unsupported.html")) {
@@ -242,6 +311,8 @@ void MainDialog::TabAction(int buttonId) {
     SetTabSelectionLocked(buttonId);
     PublishLocked();
   }
+  if (!plan->pollFirst)
+    TakeInPageInputs(CookiePollVariant::kKeeping);
   RequestPage(plan->page, plan->steps);
 }
 
@@ -282,6 +353,18 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view) {
   std::optional<std::string> file = services_.pages->Build(page, copy, &message);
   if (!file && services_.log && !message.empty())
     services_.log("page " + std::to_string(page) + ": " + message);
+  if (!file && copy.driveCount == 0 && DataFileExists(kNoDiskPage))
+    file = kNoDiskPage;
+  bool tell = false;
+  {
+    MutexLock lock(mutex_);
+    tell = !file && !message.empty() && view == view_ && state_.currentPage == page;
+  }
+  if (tell) {
+    // The loading page would stay for good: say why the page could not be made.
+    shell_->ShowMessage("The page could not be made: " + message, "Error Message",
+                        MessageIcon::kExclamation);
+  }
   MutexLock lock(mutex_);
   // What the build learned belongs to the window whether or not its page is still shown.
   state_.driveCount = copy.driveCount;
@@ -291,6 +374,8 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view) {
   state_.historyStart = copy.historyStart;
   if (page == kPageTool)
     state_.alert = copy.alert;
+  if (page == kPageInternal)
+    state_.vendorFigure = copy.vendorFigure;
   if (file && view == view_ && state_.currentPage == page && !look_.ended)
     NavigateLocked(*file);
 }
@@ -416,9 +501,11 @@ void MainDialog::RunClickAction(ClickAction action) {
       return;
     case ClickAction::kToolSave:
       Update([](WindowState& s) { s.toolEditMode = 0; });
+      cookiesAtClick_ = services_.cookies ? services_.cookies->generation() : 0;
       StartWorker(saveSettingsThread_, [this](std::stop_token stop) { SaveSettingsCheck(stop); });
       return;
     case ClickAction::kMailTest:
+      cookiesAtClick_ = services_.cookies ? services_.cookies->generation() : 0;
       StartWorker(mailTestThread_, [this](std::stop_token stop) { MailFieldCheck(stop); });
       return;
     case ClickAction::kSecureErase:
@@ -445,41 +532,98 @@ void MainDialog::ExportHealth() {
 }
 
 void MainDialog::StartSecureErase() {
-  bool yes = shell_->AskYesNo(
-      "Running the Secure Erase command will permanently delete all the data on your drive. "
-      "Make sure anything you want to keep is backed up before you proceed. Continue?",
-      "Warning");
-  if (!yes)
+  // The disk is named in the warning and captured as it is now: the erase refuses to touch
+  // another disk that takes its number later (a hot-plug renumbers disks).
+  const WindowState state = CopyState();
+  const DriveRecord* drive = state.SelectedDrive();
+  EraseTarget target;
+  std::string message = "no disk is selected";
+  if (drive == nullptr || services_.disks == nullptr ||
+      !CaptureEraseTarget(*services_.disks, *drive, &target, &message)) {
+    shell_->ShowMessage("Nothing can be erased: " + message, "Error Message",
+                        MessageIcon::kExclamation);
     return;
-  bool refused = false;
+  }
+  if (!shell_->AskYesNo(EraseWarning(target), "Warning"))
+    return;
+  std::string refusal = EraseRefusal(*services_.disks, target.driveNumber);
+  if (refusal.empty() && !drive->fileSystems.empty())
+    refusal = "Please remove the file system first!";
+  if (!refusal.empty()) {
+    shell_->ShowMessage(refusal, "Error Message", MessageIcon::kExclamation);
+    return;
+  }
   {
     MutexLock lock(mutex_);
     // The question was open for a while: the state may have changed meanwhile.
     if (state_.eraseRunning != 0 || state_.currentPage != kPageTool)
       return;
-    const DriveRecord* drive = state_.SelectedDrive();
-    if (drive == nullptr)
-      return;  // nothing that could be erased
-    refused = !drive->fileSystems.empty();
-    if (!refused) {
-      state_.toolEditMode = 0;
-      state_.eraseRunning = 1;
-    }
+    state_.toolEditMode = 0;
+    state_.eraseRunning = 1;
+    state_.eraseProgress = 0;
   }
-  if (refused) {
-    shell_->ShowMessage("Please remove the file system first!", "Error Message",
-                        MessageIcon::kExclamation);
-    return;
-  }
-  StartWorker(eraseThread_, [this](std::stop_token stop) { SecureEraseThread(stop); });
+  RequestPage(kPageTool, 0);
+  StartWorker(eraseThread_,
+              [this, target](std::stop_token stop) { SecureEraseThread(stop, target); });
 }
 
-void MainDialog::SaveSettingsCheck(std::stop_token) {}
+void MainDialog::SaveSettingsCheck(std::stop_token) {
+  // The click reaches the program before the page has stored its cookies: without fresh
+  // cookies the full poll would empty every field, so only the keeping one runs then.
+  const bool fresh = WaitForPageInputs(cookiesAtClick_);
+  if (!fresh && services_.log)
+    services_.log("save: the page sent no inputs; the stored settings are kept");
+  TakeInPageInputs(fresh ? CookiePollVariant::kFull : CookiePollVariant::kKeeping);
+  bool refreshByMissing = false;
+  {
+    MutexLock lock(mutex_);
+    refreshByMissing = state_.alert.RefreshBy.empty() && state_.alert.EnableAlert != 0;
+  }
+  if (refreshByMissing) {
+    shell_->ShowMessage("Please input \"Refresh By\" field!", "Error Message",
+                        MessageIcon::kExclamation);
+    Update([](WindowState& s) { s.toolEditMode = 1; });
+  }
+  RequestPage(kPageTool, 0);
+}
 
-void MainDialog::MailFieldCheck(std::stop_token) {}
+void MainDialog::MailFieldCheck(std::stop_token stop) {
+  WaitForPageInputs(cookiesAtClick_);
+  TakeInPageInputs(CookiePollVariant::kKeeping);
+  const MailAccount account = MailAccountOf(CopyState().alert);
+  if (std::optional<std::string> missing = ds::MailFieldCheck(account)) {
+    shell_->ShowMessage(*missing, "Error Message", MessageIcon::kExclamation);
+    return;
+  }
+  shell_->RunMailTestDialog([&](const MailTestView& view) {
+    if (services_.mail == nullptr) {
+      view({kMailerMissing, true, true});
+      return;
+    }
+    const MailOutcome outcome = services_.mail->SendTest(
+        account,
+        [&view](std::string_view text) {
+          view({std::string(text), false, false});
+        },
+        stop);
+    view({outcome.text, outcome.isError, true});
+  });
+}
 
-void MainDialog::SecureEraseThread(std::stop_token) {
+void MainDialog::SecureEraseThread(std::stop_token stop, EraseTarget target) {
+  EraseCallbacks callbacks;
+  callbacks.progress = [this](int percent) {
+    Update([percent](WindowState& s) { s.eraseProgress = percent; });
+    RequestPage(kPageTool, 0);  // shown only while the window shows the Tool page
+  };
+  const EraseOutcome outcome = RunSecureErase(*services_.disks, target, callbacks, stop);
+  if (services_.log)
+    services_.log("erase of " + target.diskKey + ": " + outcome.message);
   Update([](WindowState& s) { s.eraseRunning = 0; });
+  RequestPage(kPageTool, 0);
+  shell_->ShowMessage(
+      outcome.message, outcome.result == EraseResult::kErased ? kProgramCaption : "Error Message",
+      outcome.result == EraseResult::kErased ? MessageIcon::kNone : MessageIcon::kExclamation);
 }
 
 void MainDialog::StartWorker(std::jthread& slot, std::function<void(std::stop_token)> body) {
@@ -548,6 +692,7 @@ void MainDialog::SaveSettings() {
 void MainDialog::Close() {
   if (closed_.exchange(true))
     return;
+  TakeInPageInputs(CookiePollVariant::kKeeping);  // the last edits reach the settings
   {
     MutexLock lock(mutex_);
     look_.minimized = false;  // the notification icon goes

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -12,9 +13,14 @@
 #include "app/page_worker.h"
 #include "app/window_state.h"
 #include "drive/message_sink.h"
+#include "drive/secure_erase.h"
+#include "monitor/cookie_poll.h"
+#include "monitor/mail_channel.h"
+#include "platform/disk_system.h"
 #include "platform/mutex.h"
 #include "platform/program_roots.h"
 #include "store/settings_store.h"
+#include "web/cookie_jar.h"
 #include "web/window_look.h"
 #include "web/window_shell.h"
 
@@ -36,7 +42,11 @@ struct WindowServices {
   DriveAccess* drives = nullptr;
   PageBuilding* pages = nullptr;
   SettingsStore* settings = nullptr;
-  MessageSink log;  // one line per problem, for the log (standard error)
+  MessageSink log;               // one line per problem, for the log (standard error)
+  CookieJar* cookies = nullptr;  // the page inputs; null: the pages store none
+  MailChannel* mail = nullptr;   // the mail test; null: no mailer
+  DiskSystem* disks = nullptr;   // the security erase; null: nothing can be erased
+  LocalDateSource today = LocalToday;
 };
 
 class MainDialog {
@@ -80,6 +90,10 @@ class MainDialog {
   // Start-up ended the program early: the shell learns the window is gone.
   void EndWithoutWindow() EXCLUDES(mutex_);
 
+  // Takes in the page inputs from the cookie store, saves both settings files and reloads
+  // the selected drive's history start record. Polls never run at the same time.
+  void TakeInPageInputs(CookiePollVariant variant) EXCLUDES(mutex_);
+
   // ---- for every thread ----
   // A copy of the whole state.
   WindowState CopyState() const EXCLUDES(mutex_);
@@ -122,7 +136,9 @@ class MainDialog {
   // The workers of the Tool page; empty entry points until their features arrive.
   void SaveSettingsCheck(std::stop_token stop);
   void MailFieldCheck(std::stop_token stop);
-  void SecureEraseThread(std::stop_token stop);
+  void SecureEraseThread(std::stop_token stop, EraseTarget target);
+  // Waits (bounded) for the cookies the page stores after a click; false when none came.
+  bool WaitForPageInputs(std::uint64_t generationAtClick);
 
   const ProgramRoots roots_;
   WindowShell* const shell_;
@@ -136,6 +152,8 @@ class MainDialog {
   // build that finishes under an older value is not shown.
   std::uint64_t view_ GUARDED_BY(mutex_) = 0;
 
+  std::mutex pollMutex_;  // one page-input poll at a time (they share their copy files)
+  std::atomic<std::uint64_t> cookiesAtClick_{0};
   std::atomic<bool> closed_{false};
   std::function<void()> onClosed_;
   std::jthread mailTestThread_;

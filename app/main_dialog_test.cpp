@@ -143,20 +143,6 @@ TEST_F(MainDialogTest, ToolPageClicksChangeAndSaveTheirFields) {
   EXPECT_EQ(State().currentPage, kPageHome);
 }
 
-TEST_F(MainDialogTest, SecureEraseAsksFirstAndRefusesMountedDisks) {
-  dialog.TabAction(kTabTool);
-  window.drives.drives[0].fileSystems = "ext4";
-  dialog.RefreshDrives();
-  shell.yesNoReplies = {false};
-  dialog.LeftButtonDown(660, 490);
-  EXPECT_EQ(shell.questions.size(), 1u);
-  EXPECT_EQ(State().eraseRunning, 0);
-  shell.yesNoReplies = {true};
-  dialog.LeftButtonDown(660, 490);
-  EXPECT_EQ(shell.Messages().back(), "Error Message: Please remove the file system first! [!]");
-  EXPECT_EQ(State().eraseRunning, 0);
-}
-
 TEST_F(MainDialogTest, ExportsOfferTheFileOrSayItIsMissing) {
   dialog.TabAction(kTabSmart);
   ASSERT_TRUE(shell.WaitForFrame("4.html"));
@@ -227,6 +213,17 @@ TEST_F(MainDialogTest, CloseFlushesTheSettingsOnceAndEndsTheWindow) {
   std::filesystem::remove(home.path() + "data/setting_tool_page.dat");
   dialog.Close();  // a second close does nothing
   EXPECT_FALSE(FileExists(home.path() + "data/setting_tool_page.dat"));
+}
+
+// Without an ATA or SATA disk every tab says so instead of waiting for a page for good.
+TEST_F(MainDialogTest, WithoutDisksEveryTabSaysSo) {
+  Write("NoDisk.html");
+  window.drives.drives.clear();
+  dialog.RefreshDrives();
+  for (int tab : {kTabDiskInfo, kTabHealth, kTabSmart, kTabTool}) {
+    dialog.TabAction(tab);
+    EXPECT_TRUE(shell.WaitForFrame("NoDisk.html")) << tab;
+  }
 }
 
 // A slow disk holds up its own page, never the window: Home answers while the disk is

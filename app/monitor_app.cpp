@@ -6,6 +6,8 @@ namespace ds {
 
 MonitorApp::MonitorApp(AppOptions options, WindowServices services)
     : options_(std::move(options)), token_(NewToken()), shell_(options_.dialogTimeout) {
+  if (services.cookies == nullptr)
+    services.cookies = &cookies_;  // the page inputs the server takes in
   dialog_ = std::make_unique<MainDialog>(options_.roots, &shell_, std::move(services));
   dialog_->setOnClosed([this] { queue_.Stop(); });
   ShellServerOptions serverOptions;

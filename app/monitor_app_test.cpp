@@ -38,8 +38,8 @@ TEST(MonitorAppTest, ASlowDiskNeverFreezesTheWindow) {
   std::filesystem::create_directories(home.path() + "data");
   MachineDriveAccess drives(*disks, "", {});
   RegistryFacade registry("", {});
-  ReportPages pages(roots, drives, *disks, registry, SystemInfo{}, LocalToday);
   SettingsStore settings(home.path());
+  ReportPages pages(roots, drives, *disks, registry, settings, SystemInfo{}, LocalToday);
   WindowServices services{&drives, &pages, &settings, {}};
   AppOptions options;
   options.roots = roots;

@@ -4,8 +4,10 @@
 #include "pages/drive_temperature.h"
 #include "pages/health_export.h"
 #include "pages/health_page.h"
+#include "pages/internal_page.h"
 #include "pages/smart_page.h"
 #include "pages/system_page.h"
+#include "pages/tool_page.h"
 #include "store/history_folder.h"
 #include "text/text_helpers.h"
 
@@ -22,11 +24,13 @@ std::optional<std::string> BiosValue(const Registry& registry, const char* name)
 }  // namespace
 
 ReportPages::ReportPages(ProgramRoots roots, DriveAccess& drives, DiskSystem& disks,
-                         Registry& registry, SystemInfo systemInfo, LocalDateSource today)
+                         Registry& registry, SettingsStore& settings, SystemInfo systemInfo,
+                         LocalDateSource today)
     : roots_(std::move(roots)),
       drives_(drives),
       disks_(disks),
       registry_(registry),
+      settings_(settings),
       systemInfo_(std::move(systemInfo)),
       today_(std::move(today)) {}
 
@@ -40,9 +44,13 @@ std::optional<std::string> ReportPages::Build(int page, WindowState& state, std:
       return BuildSmart(state, message);
     case kPageSystem:
       return BuildSystem(state, message);
+    case kPageTool:
+      return BuildTool(state, message);
+    case kPageInternal:
+      return BuildInternal(state, message);
     default:
-      // A page without a builder shows the empty page.
-      return std::string("empty.html");
+      SetMessage(message, "page " + std::to_string(page) + " has no builder");
+      return std::nullopt;
   }
 }
 
@@ -118,6 +126,40 @@ std::optional<std::string> ReportPages::BuildSystem(WindowState& state, std::str
   for (const DriveRecord& drive : state.drives)
     input.disks.push_back({drive.model, drive.serial});
   return BuildSystemPage(roots_, input, message);
+}
+
+std::optional<std::string> ReportPages::BuildTool(WindowState& state, std::string* message) {
+  state.SetDriveList(drives_.RefreshDriveList());
+  settings_.LoadAlert(&state.alert);
+  ToolPageInput input;
+  input.driveCount = state.driveCount;
+  input.toolEditMode = state.toolEditMode;
+  input.eraseRunning = state.eraseRunning;
+  input.eraseProgress = state.eraseProgress;
+  input.settings = state.alert;
+  return BuildToolPage(roots_, input, message);
+}
+
+std::optional<std::string> ReportPages::BuildInternal(WindowState& state, std::string* message) {
+  state.SetDriveList(drives_.RefreshDriveList());
+  InternalPageInput input;
+  input.driveCount = state.driveCount;
+  if (const DriveRecord* drive = state.SelectedDrive()) {
+    input.sectorCount = drive->sectorCount;
+    input.vendor.driveNumber = drive->driveNumber;
+    input.vendor.model = drive->model;
+  }
+  input.attr167Raw = state.smart.attr167Raw;
+  input.reallocatedRaw = state.smart.reallocatedRaw;
+  input.attr161Raw = state.smart.attr161Raw;
+  input.attr163Raw = state.smart.attr163Raw;
+  input.modelSeries = state.smart.modelSeries;
+  input.peCycleLimit = state.smart.peCycleLimit;
+  input.opener = &disks_;
+  input.vendor.smartSignature = state.smart.smartSignature;
+  input.vendor.isOtherSm = state.smart.isOtherSm;
+  input.vendor.baseBoardProduct = state.baseBoardProduct;
+  return BuildInternalPage(roots_, input, &state.vendorFigure, message);
 }
 
 bool ReportPages::ExportHealth(const WindowState& state, const std::string& path,

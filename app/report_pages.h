@@ -7,17 +7,19 @@
 #include "platform/disk_system.h"
 #include "platform/program_roots.h"
 #include "store/history_date.h"
+#include "store/settings_store.h"
 
-// The report pages of the window: Disk Information, Health Status, S.M.A.R.T. and System
-// Information, and the health workbook. Each builder refreshes what its page needs (the
-// drive list, volumes, temperatures) and writes its files into the home folder.
+// The pages of the window: Internal, Disk Information, Health Status, S.M.A.R.T., TOOL and
+// System Information, and the health workbook. Each builder refreshes what its page needs
+// (the drive list, volumes, temperatures, the alert settings, the vendor figure) and writes
+// its files into the home folder.
 namespace ds {
 
 class ReportPages : public PageBuilding {
  public:
   // Everything passed in outlives this object. `today` gives the local date of the history.
   ReportPages(ProgramRoots roots, DriveAccess& drives, DiskSystem& disks, Registry& registry,
-              SystemInfo systemInfo, LocalDateSource today);
+              SettingsStore& settings, SystemInfo systemInfo, LocalDateSource today);
 
   std::optional<std::string> Build(int page, WindowState& state, std::string* message) override;
   bool ExportHealth(const WindowState& state, const std::string& path,
@@ -28,11 +30,14 @@ class ReportPages : public PageBuilding {
   std::optional<std::string> BuildHealth(WindowState& state, std::string* message);
   std::optional<std::string> BuildSmart(WindowState& state, std::string* message);
   std::optional<std::string> BuildSystem(WindowState& state, std::string* message);
+  std::optional<std::string> BuildTool(WindowState& state, std::string* message);
+  std::optional<std::string> BuildInternal(WindowState& state, std::string* message);
 
   const ProgramRoots roots_;
   DriveAccess& drives_;
   DiskSystem& disks_;
   Registry& registry_;
+  SettingsStore& settings_;
   const SystemInfo systemInfo_;
   const LocalDateSource today_;
 };

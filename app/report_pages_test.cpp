@@ -37,13 +37,14 @@ class ReportPagesTest : public testing::Test {
     registry.CreateKey(kBiosKey);
     SystemInfo info;
     info.osName = "Debian GNU/Linux 12 (bookworm), kernel 6.1.0";
-    pages = std::make_unique<ReportPages>(roots, *drives, *disks, registry, info, [] {
+    pages = std::make_unique<ReportPages>(roots, *drives, *disks, registry, settings, info, [] {
       return CivilDate{2026, 3, 14};
     });
     WindowServices services;
     services.drives = drives.get();
     services.pages = pages.get();
     services.settings = &settings;
+    services.disks = disks.get();
     dialog = std::make_unique<MainDialog>(roots, &shell, services);
     dialog->RefreshDrives();
     dialog->ShowWindow();
@@ -112,6 +113,37 @@ TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
   EXPECT_LT(state.historyStart.start_date_year, 2026);  // the generated history is older
   const DriveRecord& other = state.drives[3];           // another maker's disk: no history
   EXPECT_FALSE(std::filesystem::exists(HistoryFolder(home.path(), other.model, other.serial)));
+}
+
+// The erase from the Tool page: a disk with a file system is refused after the warning, No
+// does nothing, and Yes on the unmounted sample disk runs to 100 % with the page rebuilt.
+TEST_F(ReportPagesTest, SecureEraseFromTheToolPage) {
+  const auto eraseClick = [this](int disk, bool yes) {
+    dialog->Update([disk](WindowState& s) { s.display.selectedDisk = disk; });
+    Tab(kTabTool, "ToolPage");
+    shell.yesNoReplies = {yes};
+    dialog->LeftButtonDown(700, 495);
+  };
+  eraseClick(0, true);                                               // "/" is mounted from it
+  EXPECT_NE(shell.questions.back().find("QRA"), std::string::npos);  // the disk is named
+  EXPECT_NE(shell.Messages().back().find("Please remove the file system first!"),
+            std::string::npos);
+  EXPECT_NE(shell.Messages().back().find("/"), std::string::npos);
+  eraseClick(2, false);
+  EXPECT_EQ(dialog->CopyState().eraseRunning, 0);
+  const std::size_t messages = shell.Messages().size();
+  eraseClick(2, true);
+  ASSERT_TRUE(
+      WaitUntil([&] { return shell.Messages().size() > messages; }, std::chrono::seconds(60)));
+  const WindowState state = dialog->CopyState();
+  EXPECT_EQ(state.eraseRunning, 0);
+  EXPECT_EQ(state.eraseProgress, 100) << shell.Messages().back();
+  EXPECT_NE(shell.Messages().back().find("erased"), std::string::npos) << shell.Messages().back();
+  ASSERT_TRUE(WaitUntil([&] {
+    std::string page;
+    return ReadWholeFile(Home("ToolPage.html"), 1 << 20, &page, nullptr) &&
+           page.find("width: 100%") != std::string::npos;
+  }));
 }
 
 }  // namespace

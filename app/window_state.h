@@ -38,6 +38,7 @@ struct WindowState {
   int toolEditMode = 0;
   int eraseRunning = 0;
   int eraseProgress = 0;
+  std::uint32_t vendorFigure = 0;  // of the last Internal page build, 0 when not read
 
   // From the ini file and the system at start-up.
   int peCycleLimit = 3000;

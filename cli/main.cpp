@@ -21,6 +21,7 @@
 #include "cli/machine_opener.h"
 #include "cli/report_command.h"
 #include "cli/run_options.h"
+#include "monitor/mail_channel.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/machine_facts.h"
@@ -166,13 +167,18 @@ int main(int argc, char** argv) {
   ds::SystemInfo systemInfo;
   systemInfo.Collect(ds::ReadMachineFacts("/"));
   ds::MachineDriveAccess drives(*machine.disks, machine.facts.boardProduct, log);
-  ds::ReportPages pages(roots, drives, *machine.disks, registry, systemInfo, ds::LocalToday);
   ds::SettingsStore settings(home);
+  ds::ReportPages pages(roots, drives, *machine.disks, registry, settings, systemInfo,
+                        ds::LocalToday);
+  // The mailer is only ever taken from the install folder.
+  ds::MailChannel mail(roots.InstallData("CSmtp.exe"), roots.HomeData("mail.txt"), {}, log);
   ds::WindowServices services;
   services.drives = &drives;
   services.pages = &pages;
   services.settings = &settings;
   services.log = log;
+  services.mail = &mail;
+  services.disks = machine.disks.get();
 
   ds::AppOptions appOptions;
   appOptions.roots = roots;

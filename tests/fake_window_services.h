@@ -74,8 +74,12 @@ class FakeDriveAccess : public DriveAccess {
 class FakePages : public PageBuilding {
  public:
   explicit FakePages(std::string home) : home_(std::move(home)) {}
-  std::optional<std::string> Build(int page, WindowState& state, std::string*) override {
+  std::optional<std::string> Build(int page, WindowState& state, std::string* message) override {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (state.driveCount == 0 && page != kPageSystem) {
+      *message = "no ATA or SATA disk to show";
+      return std::nullopt;
+    }
     built.push_back(page);
     seen.push_back(state);
     const std::string file = std::to_string(page) + ".html";
