@@ -11,7 +11,26 @@ MachineDriveAccess::MachineDriveAccess(DiskSystem& disks, std::string baseBoardP
       messages_(std::move(messages)) {}
 
 DriveList MachineDriveAccess::RefreshDriveList() {
-  return ds::RefreshDriveList(disks_, messages_);
+  DriveList list = ds::RefreshDriveList(disks_, messages_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::map<int, DriveRecord> records;
+  for (const DriveRecord& record : list.drives)
+    records[record.driveNumber] = record;
+  // A busy disk could not answer IDENTIFY: it keeps the record it had before the erase.
+  for (const auto& [number, record] : lastRecords_) {
+    if (!disks_.IsBusy(number))
+      continue;
+    records[number] = record;
+  }
+  list.drives.clear();
+  list.driveIndexMap.clear();
+  for (auto& [number, record] : records) {
+    list.drives.push_back(record);
+    list.driveIndexMap.push_back(number);
+  }
+  list.driveCount = static_cast<int>(list.drives.size());
+  lastRecords_ = std::move(records);
+  return list;
 }
 
 int MachineDriveAccess::ReadDrive(const DriveRecord& drive, const AttributeTable& table,

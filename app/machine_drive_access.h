@@ -1,5 +1,7 @@
 #pragma once
 
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "app/drive_access.h"
@@ -8,7 +10,8 @@
 
 // DriveAccess on the chosen machine (real or simulated): enumeration and the S.M.A.R.T.
 // read of the drive layer. Messages of the disk layer ("GetSmartData NG") go to `messages`
-// (the log): a modal box from a disk read would stop the thread that asked for it.
+// (the log): a modal box from a disk read would stop the thread that asked for it. A disk
+// that is being erased answers no command: the list keeps the record it last had.
 namespace ds {
 
 class MachineDriveAccess : public DriveAccess {
@@ -26,6 +29,8 @@ class MachineDriveAccess : public DriveAccess {
   DiskSystem& disks_;
   const std::string baseBoardProduct_;
   const MessageSink messages_;
+  std::mutex mutex_;                        // guards lastRecords_
+  std::map<int, DriveRecord> lastRecords_;  // by drive number, of the last enumeration
 };
 
 }  // namespace ds

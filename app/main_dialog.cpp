@@ -79,7 +79,8 @@ MainDialog::MainDialog(ProgramRoots roots, WindowShell* shell, WindowServices se
 
 MainDialog::~MainDialog() {
   pageWorker_.Stop();
-  for (std::jthread* worker : {&mailTestThread_, &saveSettingsThread_, &eraseThread_})
+  for (std::jthread* worker :
+       {&monitorThread_, &mailTestThread_, &saveSettingsThread_, &eraseThread_})
     worker->request_stop();
 }
 
@@ -163,6 +164,61 @@ void MainDialog::TakeInPageInputs(CookiePollVariant variant) {
   MutexLock lock(mutex_);
   if (SameDrive(drive, state_.SelectedDrive()))
     state_.historyStart = start;
+}
+
+void MainDialog::StartMonitor(std::function<void(std::stop_token)> body) {
+  StartWorker(monitorThread_, std::move(body));
+}
+
+void MainDialog::ReloadAlertSettings() {
+  AlertSettings alert = CopyState().alert;
+  services_.settings->LoadAlert(&alert);
+  MutexLock lock(mutex_);
+  state_.alert = alert;
+}
+
+void MainDialog::TakeInPageInputs() {
+  TakeInPageInputs(CookiePollVariant::kKeeping);
+}
+
+MonitorView MainDialog::View() {
+  MutexLock lock(mutex_);
+  MonitorView view;
+  view.alert = state_.alert;
+  view.active_rec = state_.display.active_rec;
+  view.autostartLaunch = state_.autostartLaunch;
+  if (const DriveRecord* drive = state_.SelectedDrive())
+    view.drive = *drive;
+  view.smart = state_.smart;
+  view.historyStart = state_.historyStart;
+  return view;
+}
+
+int MainDialog::ReadSelectedDrive() {
+  WindowState copy = CopyState();
+  const DriveRecord* drive = copy.SelectedDrive();
+  if (drive == nullptr)
+    return 0;
+  if (services_.disks != nullptr && services_.disks->IsBusy(drive->driveNumber))
+    return 0;  // being erased: nothing else talks to it
+  const int read = services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart);
+  MutexLock lock(mutex_);
+  if (!SameDrive(drive, state_.SelectedDrive()))
+    return 0;  // the selection moved on meanwhile
+  state_.smart = std::move(copy.smart);
+  state_.modelSeries = state_.smart.modelSeries;
+  return read;
+}
+
+std::vector<VolumeSpace> MainDialog::Volumes(int driveNumber) {
+  std::vector<VolumeSpace> volumes;
+  if (services_.disks == nullptr)
+    return volumes;
+  for (const VolumeFacts& volume : services_.disks->ListVolumes()) {
+    if (volume.driveNumber == driveNumber)
+      volumes.push_back({volume.mountPoint, volume.freeBytes, volume.totalBytes});
+  }
+  return volumes;
 }
 
 bool MainDialog::WaitForPageInputs(std::uint64_t generationAtClick) {
@@ -333,7 +389,9 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view) {
     copy.modelSeries = DetectModelSeries(drive.model);
   if (steps & kStepSmartDescriptions)
     LoadAttributeTable(copy.attributeTable, roots_.install, copy.modelSeries);
-  if ((steps & kStepReadDrive) && selected != nullptr) {
+  const bool busy = selected != nullptr && services_.disks != nullptr &&
+                    services_.disks->IsBusy(selected->driveNumber);
+  if ((steps & kStepReadDrive) && selected != nullptr && !busy) {
     services_.drives->ReadDrive(drive, copy.attributeTable, &copy.smart);
     copy.modelSeries = copy.smart.modelSeries;
   }
@@ -700,9 +758,11 @@ void MainDialog::Close() {
   }
   // Workers take the lock themselves, so they are stopped and joined without it.
   pageWorker_.Stop();
-  for (std::jthread* worker : {&mailTestThread_, &saveSettingsThread_, &eraseThread_})
+  for (std::jthread* worker :
+       {&monitorThread_, &mailTestThread_, &saveSettingsThread_, &eraseThread_})
     worker->request_stop();
-  for (std::jthread* worker : {&mailTestThread_, &saveSettingsThread_, &eraseThread_}) {
+  for (std::jthread* worker :
+       {&monitorThread_, &mailTestThread_, &saveSettingsThread_, &eraseThread_}) {
     if (worker->joinable())
       worker->join();
   }

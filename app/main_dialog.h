@@ -16,6 +16,7 @@
 #include "drive/secure_erase.h"
 #include "monitor/cookie_poll.h"
 #include "monitor/mail_channel.h"
+#include "monitor/monitor_window.h"
 #include "platform/disk_system.h"
 #include "platform/mutex.h"
 #include "platform/program_roots.h"
@@ -49,10 +50,10 @@ struct WindowServices {
   LocalDateSource today = LocalToday;
 };
 
-class MainDialog {
+class MainDialog : public MonitorWindow {
  public:
   MainDialog(ProgramRoots roots, WindowShell* shell, WindowServices services);
-  ~MainDialog();
+  ~MainDialog() override;
   MainDialog(const MainDialog&) = delete;
   MainDialog& operator=(const MainDialog&) = delete;
 
@@ -67,7 +68,7 @@ class MainDialog {
   // F2: leaves internal mode, or asks for the access code and enters it.
   void F2Key() EXCLUDES(mutex_);
   // Hides the window into the notification area (also the monitor's logon-start call).
-  void Minimize() EXCLUDES(mutex_);
+  void Minimize() EXCLUDES(mutex_) override;
   // A click on the notification icon; only the left button restores the window.
   void TrayClick(bool leftButton) EXCLUDES(mutex_);
   // Destroys the window: workers stopped, settings flushed, the window ended.
@@ -93,6 +94,16 @@ class MainDialog {
   // Takes in the page inputs from the cookie store, saves both settings files and reloads
   // the selected drive's history start record. Polls never run at the same time.
   void TakeInPageInputs(CookiePollVariant variant) EXCLUDES(mutex_);
+
+  // Starts the monitor thread (kept until Close, which stops it first).
+  void StartMonitor(std::function<void(std::stop_token)> body);
+
+  // ---- what the monitor needs (MonitorWindow) ----
+  void ReloadAlertSettings() EXCLUDES(mutex_) override;
+  void TakeInPageInputs() EXCLUDES(mutex_) override;
+  MonitorView View() EXCLUDES(mutex_) override;
+  int ReadSelectedDrive() EXCLUDES(mutex_) override;
+  std::vector<VolumeSpace> Volumes(int driveNumber) override;
 
   // ---- for every thread ----
   // A copy of the whole state.
@@ -156,6 +167,7 @@ class MainDialog {
   std::atomic<std::uint64_t> cookiesAtClick_{0};
   std::atomic<bool> closed_{false};
   std::function<void()> onClosed_;
+  std::jthread monitorThread_;
   std::jthread mailTestThread_;
   std::jthread saveSettingsThread_;
   std::jthread eraseThread_;

@@ -22,6 +22,7 @@
 #include "cli/report_command.h"
 #include "cli/run_options.h"
 #include "monitor/mail_channel.h"
+#include "monitor/monitor_loop.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/machine_facts.h"
@@ -206,12 +207,19 @@ int main(int argc, char** argv) {
     }
   });
 
+  ds::MonitorTiming timing;
+  timing.period = std::chrono::seconds(options.monitorPeriodSeconds);
+  ds::MonitorLoop monitor(app.dialog(), mail, home, timing, log);
+
   ds::StartupContext context;
   context.registry = &registry;
   context.programPath = programPath;
   context.args = args;
   context.acquireSingleInstance = [&lock] { return lock.held(); };
   context.demoMachine = options.machine.source == ds::DiskSource::kDemo;
+  context.startMonitor = [&app, &monitor] {
+    app.dialog().StartMonitor([&monitor](std::stop_token stop) { monitor.Run(stop); });
+  };
 
   if (options.open)
     OpenInBrowser(home, address, launcher);

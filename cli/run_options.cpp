@@ -32,16 +32,21 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options,
       *out = words[++i];
       return true;
     };
-    std::string text;
-    if (arg == "--port") {
+    // A whole number from `low` to `high` as the option's value.
+    auto number = [&](int low, int high, int* out) {
+      std::string text;
       if (!value(&text))
-        return fail("--port needs a number");
-      int port = -1;
-      auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), port);
-      if (failure != std::errc() || end != text.data() + text.size() || port < 0 || port > 65535) {
+        return false;
+      auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), *out);
+      return failure == std::errc() && end == text.data() + text.size() && *out >= low &&
+             *out <= high;
+    };
+    if (arg == "--port") {
+      if (!number(0, 65535, &parsed.port))
         return fail("--port needs a number from 0 to 65535");
-      }
-      parsed.port = port;
+    } else if (arg == "--monitor-period") {
+      if (!number(1, 86400, &parsed.monitorPeriodSeconds))
+        return fail("--monitor-period needs a number of seconds from 1 to 86400");
     } else if (arg == "--bind") {
       if (!value(&parsed.bindAddress))
         return fail("--bind needs an address");

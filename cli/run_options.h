@@ -17,6 +17,8 @@ struct RunOptions {
   std::string bindAddress = "127.0.0.1";
   bool open = false;             // --open: show the window in the user's browser
   bool autostartLaunch = false;  // the command line is exactly "/autostart"
+  // --monitor-period SECONDS (not in the usage text; for tests): the monitor's pass period.
+  int monitorPeriodSeconds = 600;
 };
 
 // True exactly when `args` (the arguments after the program name) is the one argument

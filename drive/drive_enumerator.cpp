@@ -213,14 +213,17 @@ void DriveEnumerator::ReadStorageDescriptor(int driveNumber) {
 }
 
 void DriveEnumerator::ReadPhysicalDrives() {
+  // A disk being erased takes no command from anyone else.
   bool anyAnswered = false;
   for (int n = 0; n < kMaxPhysicalDrives; ++n) {
-    if (IdentifyThroughSmartDriver(n))
+    if (!disks_.IsBusy(n) && IdentifyThroughSmartDriver(n))
       anyAnswered = true;
   }
   if (!anyAnswered) {
-    for (int n = 0; n < kMaxPhysicalDrives; ++n)
-      IdentifyThroughPassThrough(n);
+    for (int n = 0; n < kMaxPhysicalDrives; ++n) {
+      if (!disks_.IsBusy(n))
+        IdentifyThroughPassThrough(n);
+    }
   }
   for (int n = 0; n < kMaxPhysicalDrives; ++n)
     ReadStorageDescriptor(n);

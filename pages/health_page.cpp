@@ -66,26 +66,39 @@ HealthFigures ComputeHealth(std::int64_t eraseCount, std::int64_t limit) {
   return {Format("%6.2f", health), percent, HealthColor(percent)};
 }
 
+std::optional<std::int64_t> RemainingLifespanDays(std::int64_t eraseCount, std::int32_t startCount,
+                                                  std::int64_t elapsedDays, std::int64_t limit) {
+  // A clock set back before the start date gives no growth rate either.
+  if (limit <= 0 || elapsedDays <= 0)
+    return std::nullopt;
+  // The growth of the low 32 bits: beyond them the count may lie below the start count.
+  const std::int64_t growth =
+      static_cast<std::int64_t>(static_cast<std::uint32_t>(eraseCount)) - startCount;
+  if (growth <= 0)
+    return std::nullopt;
+  if (eraseCount >= limit || eraseCount < 0 || growth >= limit)
+    return 0;  // worn out
+  const double days = static_cast<double>(elapsedDays) * static_cast<double>(limit - eraseCount) /
+                      static_cast<double>(growth);
+  return static_cast<std::int64_t>(days);
+}
+
 LifespanText ComputeLifespan(std::int64_t eraseCount, std::int32_t startCount,
                              std::int64_t elapsedDays, std::int64_t limit) {
   const LifespanText unknown{kNotAvailable, kNotAvailable};
-  // A clock set back before the start date gives no growth rate either.
-  if (limit <= 0 || eraseCount <= startCount || elapsedDays <= 0)
+  if (eraseCount <= startCount)
     return unknown;
+  // Past its limit without the growth alone reaching it: the page shows no figure.
   const std::int64_t growth =
       static_cast<std::int64_t>(static_cast<std::uint32_t>(eraseCount)) - startCount;
-  // Beyond 32 bits the low half may lie below the start count: no usable growth.
-  if (growth <= 0)
+  if (eraseCount > limit && growth < limit)
     return unknown;
-  if (growth >= limit)
-    return {"0", "0"};
-  const double days = static_cast<double>(elapsedDays) * static_cast<double>(limit - eraseCount) /
-                      static_cast<double>(growth);
-  if (days < 0 || days > static_cast<double>(kLongestLifespanDays))
+  const std::optional<std::int64_t> days =
+      RemainingLifespanDays(eraseCount, startCount, elapsedDays, limit);
+  if (!days || *days > kLongestLifespanDays)
     return unknown;
-  const std::int64_t whole = static_cast<std::int64_t>(days);
-  return {Format("%lld", static_cast<long long>(whole / 365)),
-          Format("%lld", static_cast<long long>(whole % 365))};
+  return {Format("%lld", static_cast<long long>(*days / 365)),
+          Format("%lld", static_cast<long long>(*days % 365))};
 }
 
 int ChartHealth(const std::string& recordValue, std::int64_t limit) {

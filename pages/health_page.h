@@ -31,6 +31,13 @@ struct LifespanText {
   std::string days;
 };
 
+// The days until the erase count reaches `limit`, growing as it has since the start date
+// (E0 = `startCount`, `elapsedDays` days ago; the growth is that of the low 32 bits). Nothing
+// on the start day or before, without growth, or for a limit of 0 or below; 0 for a disk at
+// or beyond its limit. The alert rules and the page's figure both come from here.
+std::optional<std::int64_t> RemainingLifespanDays(std::int64_t eraseCount, std::int32_t startCount,
+                                                  std::int64_t elapsedDays, std::int64_t limit);
+
 // Extrapolates the growth since the start date (E0 = `startCount`, `elapsedDays` days ago)
 // to the day the erase count reaches `limit`. "---" without growth, on the start day, for
 // more than five years or a limit of 0 or below; "0" when the growth alone reaches it.

@@ -1,0 +1,73 @@
+#include "monitor/alert_rules.h"
+
+#include <optional>
+
+#include "pages/health_page.h"
+#include "pages/page_format.h"
+#include "text/leading_integer.h"
+
+namespace ds {
+namespace {
+
+constexpr std::uint64_t kGigabyte = 1024ull * 1024ull * 1024ull;
+
+std::optional<int> Threshold(const std::string& text) {
+  if (text.empty())
+    return std::nullopt;
+  return LeadingInteger(text);
+}
+
+}  // namespace
+
+std::vector<std::string> FiredAlerts(const AlertInputs& in) {
+  std::vector<std::string> fired;
+  const AlertSettings& s = in.settings;
+  const bool fahrenheit = s.TemperatureType != 0;
+  const char* unit = fahrenheit ? "Fahrenheit" : "Celsius";
+  const int current = fahrenheit ? in.temperatureCelsius * 9 / 5 + 32 : in.temperatureCelsius;
+
+  if (std::optional<int> above = Threshold(s.Above); above && current > *above) {
+    fired.push_back(
+        Format("DUT's temperature value is above %d %s (Current is %d).", *above, unit, current));
+  }
+  if (std::optional<int> under = Threshold(s.Under); under && current < *under) {
+    fired.push_back(
+        Format("DUT's temperature value is under %d %s (Current is %d).", *under, unit, current));
+  }
+  if (std::optional<int> capacity = Threshold(s.Capacity)) {
+    for (const VolumeSpace& volume : in.volumes) {
+      if (volume.totalBytes == 0)
+        continue;
+      const auto freeGigabytes = static_cast<long long>(volume.freeBytes / kGigabyte);
+      if (freeGigabytes < *capacity) {
+        fired.push_back(Format("DUT's (Drive %s) free space is under %dGB (Current is %lldGB).",
+                               volume.mountPoint.c_str(), *capacity, freeGigabytes));
+      }
+    }
+  }
+  if (in.modelSeries != 0 || in.peCycleLimit <= 0)
+    return fired;  // the health figures need the maker's erase count and a limit
+
+  const auto eraseCount = static_cast<std::int64_t>(in.eraseCount);
+  if (std::optional<int> minimum = Threshold(s.HealthStatus)) {
+    const int health = ComputeHealth(eraseCount, in.peCycleLimit).percent;
+    if (health < *minimum) {
+      fired.push_back(Format("DUT's health status is under %d (Current is %d).", *minimum, health));
+    }
+  }
+  if (!s.LifespanYears.empty() || !s.LifespanDays.empty()) {
+    const int years = LeadingInteger(s.LifespanYears);
+    const int days = LeadingInteger(s.LifespanDays);
+    const std::optional<std::int64_t> remaining =
+        RemainingLifespanDays(eraseCount, in.startEraseCount, in.daysSinceStart, in.peCycleLimit);
+    if (remaining && *remaining < static_cast<std::int64_t>(years) * 365 + days) {
+      fired.push_back(
+          Format("DUT's lifespan is under %d years %d days (Current is %lld years %lld days).",
+                 years, days, static_cast<long long>(*remaining / 365),
+                 static_cast<long long>(*remaining % 365)));
+    }
+  }
+  return fired;
+}
+
+}  // namespace ds

@@ -1,0 +1,139 @@
+#include "monitor/monitor_loop.h"
+
+#include <ctime>
+
+#include "drive/model_series.h"
+#include "store/history_folder.h"
+#include "text/leading_integer.h"
+
+namespace ds {
+namespace {
+
+bool WaitOnStop(std::chrono::milliseconds duration, std::stop_token stop) {
+  std::mutex mutex;
+  std::condition_variable_any woken;
+  std::unique_lock<std::mutex> lock(mutex);
+  woken.wait_for(lock, stop, duration, [] { return false; });
+  return !stop.stop_requested();
+}
+
+// Whole days from local midnight of the history's start date to `now`.
+std::int64_t DaysSince(const HistoryStart& start, WallClock::time_point now) {
+  std::tm midnight{};
+  midnight.tm_year = start.start_date_year - 1900;
+  midnight.tm_mon = start.start_date_month - 1;
+  midnight.tm_mday = start.start_date_day;
+  midnight.tm_isdst = -1;
+  const std::time_t from = std::mktime(&midnight);
+  if (from == static_cast<std::time_t>(-1))
+    return 0;
+  return (static_cast<std::int64_t>(WallClock::to_time_t(now)) - from) / 86400;
+}
+
+CivilDate LocalDateOf(WallClock::time_point when) {
+  const std::time_t time = WallClock::to_time_t(when);
+  std::tm local{};
+  localtime_r(&time, &local);
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+}  // namespace
+
+MonitorLoop::MonitorLoop(MonitorWindow& window, MailChannel& mail, std::string home,
+                         MonitorTiming timing, MessageSink log,
+                         std::function<WallClock::time_point()> now, Waiter wait)
+    : window_(window),
+      mail_(mail),
+      home_(std::move(home)),
+      timing_(timing),
+      log_(std::move(log)),
+      now_(std::move(now)),
+      wait_(wait ? std::move(wait) : WaitOnStop),
+      lastReArm_(now_()) {}
+
+bool MonitorLoop::Wait(std::chrono::milliseconds duration, const std::stop_token& stop) {
+  return !stop.stop_requested() && wait_(duration, stop);
+}
+
+void MonitorLoop::Run(std::stop_token stop) {
+  lastReArm_ = now_();
+  alerted_ = false;
+  if (!Wait(timing_.firstWait(), stop))
+    return;
+  if (window_.View().autostartLaunch == 1)
+    window_.Minimize();
+  do {
+    Pass(stop);
+  } while (Wait(timing_.period, stop));
+}
+
+void MonitorLoop::Pass(std::stop_token stop) {
+  window_.ReloadAlertSettings();
+  const WallClock::time_point now = now_();
+  window_.TakeInPageInputs();
+  MonitorView view = window_.View();
+  const int refreshBy = LeadingInteger(view.alert.RefreshBy);
+
+  // History, after a good read only: a failed read would record the last good snapshot,
+  // which after a change of the selected disk is another disk's count.
+  if (view.active_rec != 0 && view.drive && DetectModelSeries(view.drive->model) == 0 &&
+      window_.ReadSelectedDrive() == 1) {
+    RecordHistory(window_.View(), now);
+  }
+  if (view.alert.EnableAlert != 0 && !alerted_)
+    CheckAlerts(stop, now);
+
+  if (ReArmDue(lastReArm_, now, refreshBy, view.alert.RefreshByType)) {
+    if (alerted_ && log_)
+      log_("alerts are armed again");
+    alerted_ = false;
+    lastReArm_ = now;
+  }
+  ++passes_;
+}
+
+void MonitorLoop::RecordHistory(const MonitorView& view, WallClock::time_point now) {
+  if (!view.drive)
+    return;
+  const CivilDate date = LocalDateOf(now);
+  const std::string folder = HistoryFolder(home_, view.drive->model, view.drive->serial);
+  const std::uint64_t count = view.smart.attr167Raw;
+  RecordYear(folder, date.year, count);
+  RecordMonth(folder, date.year, date.month, count);
+  RecordDay(folder, date.year, date.month, date.day, count);
+}
+
+void MonitorLoop::CheckAlerts(std::stop_token stop, WallClock::time_point now) {
+  bool read = false;
+  for (int attempt = 1; attempt <= timing_.readAttempts && !read; ++attempt) {
+    read = window_.ReadSelectedDrive() == 1;
+    if (!read && attempt < timing_.readAttempts && !Wait(timing_.retryGap(), stop))
+      return;
+  }
+  const MonitorView view = window_.View();
+  if (!read || !view.drive) {
+    if (log_)
+      log_("the selected disk could not be read after " + std::to_string(timing_.readAttempts) +
+           " attempts; no alert rule was checked");
+    return;
+  }
+  AlertInputs inputs;
+  inputs.settings = view.alert;
+  inputs.temperatureCelsius = view.smart.temperature;
+  inputs.eraseCount = view.smart.attr167Raw;
+  inputs.peCycleLimit = view.smart.peCycleLimit;
+  inputs.modelSeries = view.smart.modelSeries;
+  inputs.volumes = window_.Volumes(view.drive->driveNumber);
+  inputs.startEraseCount = view.historyStart.avg_erase_count;
+  inputs.daysSinceStart = DaysSince(view.historyStart, now);
+  const std::vector<std::string> fired = FiredAlerts(inputs);
+  if (fired.empty())
+    return;
+  alerted_ = true;
+  ++alertMails_;
+  if (log_)
+    log_("alert mail handed to the mailer: " + fired.back());
+  mail_.SendAlert(view.alert, *view.drive, fired.back(), stop);
+}
+
+}  // namespace ds

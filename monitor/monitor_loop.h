@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <stop_token>
+#include <string>
+
+#include "drive/message_sink.h"
+#include "monitor/mail_channel.h"
+#include "monitor/monitor_window.h"
+#include "monitor/rearm_period.h"
+
+// The monitor: left running, it takes in the latest settings, records the selected disk's
+// erase-count history and checks the five alert rules every period (ten minutes), mailing
+// one alert when a rule fires and then staying silent until the re-arm period is over. It
+// stops promptly when asked, also inside a wait or the read retries.
+namespace ds {
+
+struct MonitorTiming {
+  // One pass every `period`; the first pass waits period / 200 (3 s of ten minutes), and a
+  // disk that cannot be read is tried `readAttempts` times that far apart.
+  std::chrono::milliseconds period{600000};
+  int readAttempts = 100;
+  std::chrono::milliseconds firstWait() const { return period / 200; }
+  std::chrono::milliseconds retryGap() const { return period / 200; }
+};
+
+class MonitorLoop {
+ public:
+  // Waits `duration` or until `stop`; false when it was stopped.
+  using Waiter = std::function<bool(std::chrono::milliseconds, std::stop_token)>;
+
+  // `home` is the home folder (history folders lie below its data/). Everything passed in
+  // outlives the loop.
+  MonitorLoop(MonitorWindow& window, MailChannel& mail, std::string home, MonitorTiming timing,
+              MessageSink log, std::function<WallClock::time_point()> now = WallClock::now,
+              Waiter wait = {});
+
+  // The thread body: runs passes until `stop` is requested.
+  void Run(std::stop_token stop);
+
+  // One pass at `now` (the body of Run, for the loop and for tests).
+  void Pass(std::stop_token stop);
+
+  std::uint64_t passes() const { return passes_.load(); }
+  std::uint64_t alertMails() const { return alertMails_.load(); }
+
+ private:
+  bool Wait(std::chrono::milliseconds duration, const std::stop_token& stop);
+  void RecordHistory(const MonitorView& view, WallClock::time_point now);
+  void CheckAlerts(std::stop_token stop, WallClock::time_point now);
+
+  MonitorWindow& window_;
+  MailChannel& mail_;
+  const std::string home_;
+  const MonitorTiming timing_;
+  const MessageSink log_;
+  const std::function<WallClock::time_point()> now_;
+  Waiter wait_;
+  // The loop's own state.
+  WallClock::time_point lastReArm_{};
+  bool alerted_ = false;
+  std::atomic<std::uint64_t> passes_{0};
+  std::atomic<std::uint64_t> alertMails_{0};
+};
+
+}  // namespace ds

@@ -1,0 +1,164 @@
+#include "monitor/monitor_loop.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/file_system.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+using std::chrono::hours;
+using std::chrono::milliseconds;
+
+// A window whose selected disk runs hot, with reads that fail while `failReads` > 0.
+class FakeWindow : public MonitorWindow {
+ public:
+  FakeWindow() {
+    view.alert.EnableAlert = 1;
+    view.alert.Above = "60";
+    view.alert.From = "a@x";
+    view.alert.To = "b@y";
+    view.alert.Host = "h";
+    view.alert.Port = "25";
+    view.alert.Id = "i";
+    view.alert.Passwd = "p";
+    view.active_rec = 1;
+    DriveRecord drive;
+    drive.model = "QRA-X50 hot";
+    drive.serial = "S1";
+    view.drive = drive;
+    view.smart.temperature = 61;
+    view.smart.attr167Raw = 300;
+    view.smart.modelSeries = 0;
+    view.historyStart = {2026, 1, 1, 100};
+  }
+  void ReloadAlertSettings() override { ++reloads; }
+  void TakeInPageInputs() override { ++polls; }
+  MonitorView View() override { return view; }
+  int ReadSelectedDrive() override {
+    ++reads;
+    if (failReads > 0) {
+      --failReads;
+      return 0;
+    }
+    return 1;
+  }
+  std::vector<VolumeSpace> Volumes(int) override { return {}; }
+  void Minimize() override { ++minimized; }
+
+  MonitorView view;
+  int reloads = 0, polls = 0, reads = 0, minimized = 0, failReads = 0;
+};
+
+// A mail program that writes its success line; a fake clock moved by the test.
+struct Monitor {
+  explicit Monitor(std::string refreshBy, int refreshByType) {
+    window.view.alert.RefreshBy = std::move(refreshBy);
+    window.view.alert.RefreshByType = refreshByType;
+    std::filesystem::create_directories(home.path() + "data");
+    ReplaceFileAtomically(mailer,
+                          "#!/bin/sh\ncat > /dev/null\necho 'Mail sent.' > '" + result + "'\n",
+                          FileAccess::kShared, nullptr);
+    ::chmod(mailer.c_str(), 0755);
+  }
+  TempFolder home;
+  std::string mailer = home.path() + "CSmtp.exe", result = home.path() + "mail.txt";
+  FakeWindow window;
+  std::vector<std::string> log;
+  WallClock::time_point now = WallClock::from_time_t(1780000000);
+  int waits = 0;
+  MailChannel mail{mailer, result, [](milliseconds) {}, [](std::string_view) {}};
+  MonitorLoop loop{window,
+                   mail,
+                   home.path(),
+                   MonitorTiming{},
+                   [this](std::string_view line) { log.emplace_back(line); },
+                   [this] { return now; },
+                   [this](milliseconds, std::stop_token) { return ++waits, true; }};
+};
+
+TEST(MonitorLoopTest, AMailPerReArmPeriod) {
+  struct Case {
+    const char* refreshBy;
+    int type;
+    std::vector<hours> passes;  // time of each pass after the first (2026-05-28)
+    std::uint64_t mails;
+  };
+  const Case cases[] = {
+      {"0", kRefreshByDay, {hours(0), hours(0)}, 3},  // re-armed on every pass
+      // The pass that finds the period over re-arms after its rules: the next one mails.
+      {"1", kRefreshByDay, {hours(1), hours(23), hours(24)}, 1},
+      {"1", kRefreshByDay, {hours(1), hours(24), hours(25)}, 2},
+      {"1", kRefreshByMonth, {hours(24 * 27), hours(24 * 28)}, 1},  // May 28 to June 25
+      {"1", kRefreshByMonth, {hours(24 * 32), hours(24 * 33)}, 2},
+      {"", 3, {hours(24 * 400), hours(24 * 800)}, 1},  // type 3 never re-arms
+  };
+  for (const Case& c : cases) {
+    Monitor m(c.refreshBy, c.type);
+    const WallClock::time_point start = m.now;
+    m.loop.Pass({});
+    for (hours at : c.passes) {
+      m.now = start + at;
+      m.loop.Pass({});
+    }
+    EXPECT_EQ(m.loop.alertMails(), c.mails) << c.refreshBy << " by type " << c.type;
+    EXPECT_EQ(m.loop.passes(), c.passes.size() + 1);
+    EXPECT_EQ(m.window.polls, m.window.reloads);  // settings and inputs on every pass
+  }
+}
+
+TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
+  Monitor m("1", kRefreshByDay);
+  m.window.view.alert.EnableAlert = 0;
+  m.window.failReads = 1;
+  m.loop.Pass({});  // the read fails: nothing is recorded
+  const std::string folder = m.home.path() + "data/QRA-X50 hot_S1/";
+  EXPECT_FALSE(std::filesystem::exists(folder + "record.dat"));
+  std::filesystem::create_directories(folder);
+  m.loop.Pass({});
+  EXPECT_TRUE(FileExists(folder + "record.dat"));
+  m.window.view.drive->model = "Other disk";  // not the maker's series 0: no history
+  m.window.reads = 0;
+  m.loop.Pass({});
+  EXPECT_EQ(m.window.reads, 0);
+}
+
+TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
+  Monitor m("0", kRefreshByDay);
+  m.window.view.active_rec = 0;
+  m.window.failReads = 99;  // the 100th attempt reads
+  m.loop.Pass({});
+  EXPECT_EQ(m.window.reads, 100);
+  EXPECT_EQ(m.waits, 99);
+  EXPECT_EQ(m.loop.alertMails(), 1u);
+  m.window.failReads = 1000;
+  m.window.reads = 0;
+  m.loop.Pass({});
+  EXPECT_EQ(m.window.reads, 100);
+  EXPECT_EQ(m.loop.alertMails(), 1u);
+  EXPECT_NE(m.log.back().find("could not be read after 100 attempts"), std::string::npos);
+}
+
+TEST(MonitorLoopTest, MinimizesALogonStartAndStopsPromptlyInsideAWait) {
+  Monitor m("0", kRefreshByDay);
+  m.window.view.autostartLaunch = 1;
+  // Real waits: the first pass after 10 ms, the next one a minute later.
+  MonitorLoop real(m.window, m.mail, m.home.path(), MonitorTiming{milliseconds(60000), 100}, {});
+  std::jthread thread([&real](std::stop_token stop) { real.Run(stop); });
+  for (int i = 0; i < 500 && real.passes() == 0; ++i)
+    std::this_thread::sleep_for(milliseconds(10));
+  ASSERT_EQ(real.passes(), 1u);
+  EXPECT_EQ(m.window.minimized, 1);
+  const auto asked = std::chrono::steady_clock::now();
+  thread.request_stop();
+  thread.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, milliseconds(900));
+}
+
+}  // namespace
+}  // namespace ds

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "drive/drive_record.h"
+#include "monitor/alert_rules.h"
+#include "store/history_records.h"
+#include "store/settings.h"
+
+// What the monitor needs of the window: its settings and page inputs, the selected disk,
+// a read of it, and the Minimize of a logon start. The window implements it; tests give
+// their own. No call is made with a lock of the monitor's held.
+namespace ds {
+
+// A copy of what a pass looks at.
+struct MonitorView {
+  AlertSettings alert;
+  int active_rec = 0;
+  int autostartLaunch = 0;
+  std::optional<DriveRecord> drive;  // the selected disk, when there is one
+  SmartSnapshot smart;               // of the disk read last
+  HistoryStart historyStart;         // of the selected disk
+};
+
+class MonitorWindow {
+ public:
+  virtual ~MonitorWindow() = default;
+  // Reloads the alert settings from their file.
+  virtual void ReloadAlertSettings() = 0;
+  // The keeping poll of the page inputs: saves both settings files and reloads the start
+  // record of the selected disk's history.
+  virtual void TakeInPageInputs() = 0;
+  virtual MonitorView View() = 0;
+  // Reads the selected disk and publishes its snapshot; 1 when the data sector was read.
+  // A busy disk (being erased) is not read.
+  virtual int ReadSelectedDrive() = 0;
+  // The mounted volumes of disk `driveNumber` with their space.
+  virtual std::vector<VolumeSpace> Volumes(int driveNumber) = 0;
+  // Hides the window into the notification area.
+  virtual void Minimize() = 0;
+};
+
+}  // namespace ds
