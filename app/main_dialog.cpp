@@ -1,5 +1,6 @@
 #include "app/main_dialog.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <utility>
@@ -133,8 +134,21 @@ void MainDialog::ReportSettingsProblems() {
   for (const std::string& problem : services_.settings->TakeProblems()) {
     if (services_.log)
       services_.log(problem);
-    shell_->ShowMessage("The " + problem.substr(4) + ".", "Error Message",
-                        MessageIcon::kExclamation);
+    MutexLock lock(mutex_);
+    unshownProblems_.push_back(problem);
+  }
+}
+
+void MainDialog::ShowPendingProblems() {
+  std::vector<std::string> problems;
+  {
+    MutexLock lock(mutex_);
+    problems.swap(unshownProblems_);
+  }
+  for (const std::string& problem : problems) {
+    std::string text = problem;
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    shell_->ShowMessage(text + ".", "Error Message", MessageIcon::kExclamation);
   }
 }
 
@@ -439,6 +453,7 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view) {
 }
 
 void MainDialog::ButtonCommand(int buttonId) {
+  ShowPendingProblems();
   {
     MutexLock lock(mutex_);
     if (!look_.windowShown || look_.minimized || look_.ended)

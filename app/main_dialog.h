@@ -139,7 +139,10 @@ class MainDialog : public MonitorWindow {
   void SetTabSelectionLocked(int buttonId) REQUIRES(mutex_);
   void PublishLocked() REQUIRES(mutex_);
   void NavigateLocked(const std::string& dataFile) REQUIRES(mutex_);
-  void ReportSettingsProblems();
+  // Logs the settings store's problems at once and keeps them for the window, which shows
+  // them at the user's next click (at start-up no page may be connected yet).
+  void ReportSettingsProblems() EXCLUDES(mutex_);
+  void ShowPendingProblems() EXCLUDES(mutex_);
   bool DataFileExists(const std::string& name) const;
   // Starts `body` as a worker kept in `slot`; a previous worker there is stopped first.
   void StartWorker(std::jthread& slot, std::function<void(std::stop_token)> body);
@@ -162,6 +165,7 @@ class MainDialog : public MonitorWindow {
   // Grows with every action that changes what the window shows (tab, Home, F2): a page
   // build that finishes under an older value is not shown.
   std::uint64_t view_ GUARDED_BY(mutex_) = 0;
+  std::vector<std::string> unshownProblems_ GUARDED_BY(mutex_);
 
   std::mutex pollMutex_;  // one page-input poll at a time (they share their copy files)
   std::atomic<std::uint64_t> cookiesAtClick_{0};

@@ -215,6 +215,20 @@ TEST_F(MainDialogTest, CloseFlushesTheSettingsOnceAndEndsTheWindow) {
   EXPECT_FALSE(FileExists(home.path() + "data/setting_tool_page.dat"));
 }
 
+// A settings file that cannot be read is told about at the first click (no page may be
+// connected at start-up), once.
+TEST_F(MainDialogTest, AnUnreadableSettingsFileIsToldOnce) {
+  std::filesystem::create_directories(home.path() + "data/setting_tool_page.dat");
+  dialog.LoadSettings();
+  EXPECT_TRUE(shell.Messages().empty());
+  dialog.ButtonCommand(kTabSystem);
+  dialog.ButtonCommand(kButtonHome);
+  ASSERT_EQ(shell.Messages().size(), 1u);
+  EXPECT_NE(shell.Messages()[0].find("setting_tool_page.dat cannot be read"), std::string::npos);
+  dialog.Close();  // and nothing saved over it
+  EXPECT_TRUE(std::filesystem::is_directory(home.path() + "data/setting_tool_page.dat"));
+}
+
 // Without an ATA or SATA disk every tab says so instead of waiting for a page for good.
 TEST_F(MainDialogTest, WithoutDisksEveryTabSaysSo) {
   Write("NoDisk.html");

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -120,15 +121,40 @@ int main(int argc, char** argv) {
   const std::string& home = roots.home;
   ds::SpawnLauncher launcher;
 
+  // The home folder must exist and take what the program writes: a start that cannot keep
+  // its settings says so instead of ending as quietly as a second instance does.
+  std::error_code error;
+  if (!std::filesystem::is_directory(home, error)) {
+    std::fprintf(stderr, "drivesentinel: the home folder %s does not exist\n", home.c_str());
+    return ds::kExitFailure;
+  }
+  std::filesystem::create_directory(home + "data", error);
+  const char* problem = !std::filesystem::is_directory(home + "data", error) ? "not a folder"
+                        : ::access((home + "data").c_str(), W_OK) != 0       ? std::strerror(errno)
+                                                                             : nullptr;
+  if (problem != nullptr) {
+    std::fprintf(stderr,
+                 "drivesentinel: cannot write into %sdata (%s); settings, history and pages "
+                 "are kept there: give a writable folder with --home DIR\n",
+                 home.c_str(), problem);
+    return ds::kExitFailure;
+  }
+
   // One instance per home folder. A second start ends silently, or with --open shows the
   // running instance's window.
   ds::InstanceLock lock;
-  if (!lock.Acquire(home + kLockFile)) {
-    std::string address;
-    if (options.open && ds::ReadWholeFile(home + kAddressFile, 4096, &address, &message)) {
-      OpenInBrowser(home, address, launcher);
+  switch (lock.Acquire(home + kLockFile, &message)) {
+    case ds::InstanceLock::Outcome::kAcquired:
+      break;
+    case ds::InstanceLock::Outcome::kHeldElsewhere: {
+      std::string address;
+      if (options.open && ds::ReadWholeFile(home + kAddressFile, 4096, &address, &message))
+        OpenInBrowser(home, address, launcher);
+      return ds::kExitOk;
     }
-    return ds::kExitOk;
+    case ds::InstanceLock::Outcome::kFailed:
+      std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
+      return ds::kExitFailure;
   }
 
   // The machine's disks, kept for the whole run.
@@ -190,12 +216,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
     return ds::kExitFailure;
   }
+  // The address file (owner-only) replaces whatever an earlier run left behind.
   std::string address = app.Address();
   if (!ds::ReplaceFileAtomically(home + kAddressFile, address, ds::FileAccess::kOwnerOnly,
                                  &message)) {
     std::fprintf(stderr, "drivesentinel: cannot keep the address: %s\n", message.c_str());
   }
-  std::printf("Norvik DriveSentinel: %s\n", address.c_str());
+  if (options.autostartLaunch) {
+    // Under the service the output goes to the journal, which more users read than the
+    // address file: the secret stays in the file.
+    std::printf(
+        "Norvik DriveSentinel: listening on port %d; the window's address is in %s%s "
+        "(run \"drivesentinel --open\" as root to open it)\n",
+        app.port(), home.c_str(), kAddressFile);
+  } else {
+    std::printf("Norvik DriveSentinel: %s\n", address.c_str());
+  }
   std::fflush(stdout);
 
   std::thread signalWaiter([&app, &signals] {

@@ -232,6 +232,10 @@ void DriveEnumerator::ReadPhysicalDrives() {
 DriveList RefreshDriveList(DiskSystem& disks, const MessageSink& messages) {
   DriveEnumerator enumerator(disks, messages);
   enumerator.Enumerate();
+  if (disks.unnumberedDisks() > 0 && messages) {
+    messages("the machine has " + std::to_string(disks.unnumberedDisks()) +
+             " more disk(s) than the 26 this program numbers; they are not shown");
+  }
   DriveList list;
   list.enumeratedCount = enumerator.GetPhysicalDriveCount();
   for (int i = 0; i < enumerator.GetPhysicalDriveCount(); ++i) {

@@ -223,6 +223,22 @@ TEST_F(EnumeratorEdgeTest, OnlyUsbAndNvmeGiveAnEmptyList) {
   EXPECT_EQ(list.enumeratedCount, 2);
 }
 
+TEST_F(EnumeratorEdgeTest, DisksBeyondTheTwentySixthAreCutWithAWord) {
+  for (int n = 0; n < 28; ++n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%02d-usb", n);
+    testing::MakePlainDriveFolder(Drive(name), "bus_type=7\n");
+  }
+  auto machine = Load();
+  ASSERT_TRUE(machine);
+  std::vector<std::string> messages;
+  DriveList list =
+      RefreshDriveList(*machine, [&](std::string_view text) { messages.emplace_back(text); });
+  EXPECT_EQ(list.enumeratedCount, 26);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("2 more disk(s) than the 26"), std::string::npos) << messages[0];
+}
+
 TEST_F(EnumeratorEdgeTest, VolumesJoinInOrderAndUnreadableInfoStillGivesTheLetter) {
   testing::MakeAtaDriveFolder(Drive("0-a"), testing::IdentifySector("QRA-X50", "S1", "F1", 1000),
                               "volume_count=3\n"

@@ -94,6 +94,9 @@ class DiskSystem : public AtaDeviceOpener {
   // rights to the device files).
   virtual std::string AccessProblem() = 0;
 
+  // How many disks the last look found beyond the 26 that are numbered (and shown).
+  int unnumberedDisks() const { return unnumberedDisks_; }
+
   // A name of disk N that stays its own while it is plugged in, whatever a rescan does to
   // the numbering: its device node or simulated drive folder. "" when there is no disk N.
   virtual std::string DiskKey(int /*driveNumber*/) { return {}; }
@@ -114,6 +117,9 @@ class DiskSystem : public AtaDeviceOpener {
 
  private:
   std::shared_ptr<BusyDiskTable> busy_ = std::make_shared<BusyDiskTable>();
+
+ protected:
+  int unnumberedDisks_ = 0;
 };
 
 }  // namespace ds

@@ -2,20 +2,25 @@
 
 #include <string>
 
-// One running instance per program folder: an exclusive lock on a lock file, held until
-// the object is destroyed or the process ends (the system drops it even after a crash).
+// One running instance per home folder: an exclusive lock on a lock file, held until the
+// object is destroyed or the process ends (the system drops it even after a crash).
 namespace ds {
 
 class InstanceLock {
  public:
+  enum class Outcome {
+    kAcquired,       // this process holds the lock now
+    kHeldElsewhere,  // another process holds it: another instance runs
+    kFailed,         // the lock file cannot be made or opened (`message` says why)
+  };
+
   InstanceLock() = default;
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
 
-  // True when this process now holds the lock on `path` (created owner-only when
-  // missing); false when another process holds it or the file cannot be opened.
-  bool Acquire(const std::string& path);
+  // Takes the lock on `path`, creating the file owner-only when missing.
+  Outcome Acquire(const std::string& path, std::string* message = nullptr);
   bool held() const { return fd_ >= 0; }
 
  private:

@@ -233,6 +233,7 @@ void LinuxDiskSystem::Rescan() {
       names.push_back(name);
   }
   std::sort(names.begin(), names.end());
+  unnumberedDisks_ = std::max(0, static_cast<int>(names.size()) - kMaxPhysicalDrives);
   if (names.size() > static_cast<std::size_t>(kMaxPhysicalDrives))
     names.resize(kMaxPhysicalDrives);
   for (const std::string& name : names) {

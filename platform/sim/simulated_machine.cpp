@@ -98,10 +98,12 @@ std::unique_ptr<SimulatedMachine> SimulatedMachine::Load(const std::string& fold
     return nullptr;
   }
   std::sort(names.begin(), names.end());
+  const int unnumbered = std::max(0, static_cast<int>(names.size()) - kMaxPhysicalDrives);
   if (names.size() > static_cast<std::size_t>(kMaxPhysicalDrives))
     names.resize(kMaxPhysicalDrives);
 
   std::unique_ptr<SimulatedMachine> machine(new SimulatedMachine());
+  machine->unnumberedDisks_ = unnumbered;
   for (std::size_t n = 0; n < names.size(); ++n) {
     std::string driveFolder = (fs::path(folder) / names[n]).string() + "/";
     IniFileReader description = ReadKeyValueFile(driveFolder + "description.dat");
