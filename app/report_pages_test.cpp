@@ -113,6 +113,11 @@ TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
   EXPECT_LT(state.historyStart.start_date_year, 2026);  // the generated history is older
   const DriveRecord& other = state.drives[3];           // another maker's disk: no history
   EXPECT_FALSE(std::filesystem::exists(HistoryFolder(home.path(), other.model, other.serial)));
+  // Half-way through its cycles after a year: two years to go, shown on the Health page.
+  EXPECT_EQ(Tab(kTabHealth, "Health"), "HealthPage_0.html");
+  const std::string page = ReadFile(Home("HealthPage_0.html"));
+  EXPECT_NE(page.find("id=\"years\">2<"), std::string::npos);
+  EXPECT_NE(page.find("id=\"days\" style=\"margin-left: 8px\">0<"), std::string::npos);
 }
 
 // The erase from the Tool page: a disk with a file system is refused after the warning, No

@@ -8,6 +8,7 @@
 #include "pages/smart_page.h"
 #include "store/description_tables.h"
 #include "store/history_folder.h"
+#include "store/history_records.h"
 
 namespace ds {
 namespace {
@@ -113,8 +114,11 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
       err << "drivesentinel export: Unsupported!\n";
       return kExitFailure;
     } else {
-      // The export reads the history; it never starts one.
+      // The export reads the history; it never starts one, but for the sample drives, which
+      // get their generated year of history as the window would give it on its first start.
       const std::string folder = HistoryFolder(roots.home, drive.model, drive.serial);
+      if (options.source == DiskSource::kDemo)
+        WriteDemoHistory(folder, snapshot.attr167Raw, today());
       HistoryStart start;
       const bool started = ReadHistoryStart(folder, &start);
       if (!started) {

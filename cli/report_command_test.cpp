@@ -58,7 +58,7 @@ TEST(DriveReportTest, DemoJsonHasEveryKeptDriveWithItsFields) {
     const char* a170;
   };
   const Expected expected[] = {
-      {"QRA-X50 256GB SATA SSD", 0, 38, 3000, "312", "true", "2", "0"},
+      {"QRA-X50 256GB SATA SSD", 0, 38, 3000, "1500", "true", "2", "0"},
       {"QRB-X52 128GB", 1, 41, 5000, "905", "false", "1", "98"},
       {"QRC-X57 32GB CFast", 2, 45, 3000, "41", "false", "0", "100"},
       {"Veltrix VR480 SATA SSD", 99, 33, 3000, "0", "false", "0", "23"},

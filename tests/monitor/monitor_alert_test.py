@@ -112,7 +112,7 @@ class MonitorAlertTest(unittest.TestCase):
         day_files = glob.glob(os.path.join(home, "data", "*",
                                            "record_%d_%d.dat" % (today.tm_year, today.tm_mon)))
         self.assertEqual(len(day_files), 1, "no history for this month")
-        self.assertIn("%d_%d_%d=312" % (today.tm_year, today.tm_mon, today.tm_mday),
+        self.assertIn("%d_%d_%d=1500" % (today.tm_year, today.tm_mon, today.tm_mday),
                       open(day_files[0]).read())
         self.assertLess(seconds, 5, "SIGTERM took %.1f s" % seconds)
 
