@@ -21,6 +21,10 @@ class DriveAccess {
   // entry) with the attribute descriptions `table`. Returns 1 when the data sector was read.
   virtual int ReadDrive(const DriveRecord& drive, const AttributeTable& table,
                         SmartSnapshot* snapshot) = 0;
+
+  // True when `drive` has rotating media and is spun down: the monitor leaves it asleep.
+  // Asks the disk (CHECK POWER MODE) only when it rotates; an SSD is never asleep.
+  virtual bool Asleep(const DriveRecord& drive) = 0;
 };
 
 }  // namespace ds

@@ -1,5 +1,6 @@
 #include "app/machine_drive_access.h"
 
+#include "drive/power_mode.h"
 #include "drive/read_drive.h"
 
 namespace ds {
@@ -31,6 +32,16 @@ DriveList MachineDriveAccess::RefreshDriveList() {
   list.driveCount = static_cast<int>(list.drives.size());
   lastRecords_ = std::move(records);
   return list;
+}
+
+bool MachineDriveAccess::Asleep(const DriveRecord& drive) {
+  if (!IsRotatingDisk(drive.identifyWords))
+    return false;
+  AtaOpenMode mode;
+  mode.readWrite = false;
+  std::string message;
+  std::unique_ptr<AtaDevice> device = disks_.Open(drive.driveNumber, mode, &message);
+  return device != nullptr && CheckPowerMode(*device) == PowerState::kStandby;
 }
 
 int MachineDriveAccess::ReadDrive(const DriveRecord& drive, const AttributeTable& table,

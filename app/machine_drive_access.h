@@ -22,6 +22,7 @@ class MachineDriveAccess : public DriveAccess {
   DriveList RefreshDriveList() override;
   int ReadDrive(const DriveRecord& drive, const AttributeTable& table,
                 SmartSnapshot* snapshot) override;
+  bool Asleep(const DriveRecord& drive) override;
 
   DiskSystem& disks() { return disks_; }
 

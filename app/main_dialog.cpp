@@ -214,7 +214,9 @@ int MainDialog::ReadSelectedDrive() {
   if (drive == nullptr)
     return 0;
   if (services_.disks != nullptr && services_.disks->IsBusy(drive->driveNumber))
-    return 0;  // being erased: nothing else talks to it
+    return kDiskUnread;  // being erased: nothing else talks to it
+  if (services_.drives->Asleep(*drive))
+    return kDiskAsleep;
   const int read = services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart);
   MutexLock lock(mutex_);
   if (!SameDrive(drive, state_.SelectedDrive()))
@@ -222,6 +224,21 @@ int MainDialog::ReadSelectedDrive() {
   state_.smart = std::move(copy.smart);
   state_.modelSeries = state_.smart.modelSeries;
   return read;
+}
+
+std::vector<DriveRecord> MainDialog::KeptDrives() {
+  MutexLock lock(mutex_);
+  return state_.drives;
+}
+
+int MainDialog::ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot) {
+  if (services_.disks != nullptr && services_.disks->IsBusy(drive.driveNumber))
+    return kDiskUnread;
+  if (services_.drives->Asleep(drive))
+    return kDiskAsleep;
+  AttributeTable table;
+  LoadAttributeTable(table, roots_.install, DetectModelSeries(drive.model));
+  return services_.drives->ReadDrive(drive, table, snapshot) == 1 ? kDiskRead : kDiskUnread;
 }
 
 std::vector<VolumeSpace> MainDialog::Volumes(int driveNumber) {

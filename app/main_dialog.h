@@ -104,6 +104,8 @@ class MainDialog : public MonitorWindow {
   MonitorView View() EXCLUDES(mutex_) override;
   int ReadSelectedDrive() EXCLUDES(mutex_) override;
   std::vector<VolumeSpace> Volumes(int driveNumber) override;
+  std::vector<DriveRecord> KeptDrives() EXCLUDES(mutex_) override;
+  int ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot) override;
 
   // ---- for every thread ----
   // A copy of the whole state.

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "drive/model_series.h"
+#include "pages/health_page.h"
 #include "store/history_folder.h"
 #include "text/leading_integer.h"
 
@@ -41,7 +42,8 @@ CivilDate LocalDateOf(WallClock::time_point when) {
 
 MonitorLoop::MonitorLoop(MonitorWindow& window, MailChannel& mail, std::string home,
                          MonitorTiming timing, MessageSink log,
-                         std::function<WallClock::time_point()> now, Waiter wait)
+                         std::function<WallClock::time_point()> now, Waiter wait,
+                         MetricsBoard* board)
     : window_(window),
       mail_(mail),
       home_(std::move(home)),
@@ -49,6 +51,7 @@ MonitorLoop::MonitorLoop(MonitorWindow& window, MailChannel& mail, std::string h
       log_(std::move(log)),
       now_(std::move(now)),
       wait_(wait ? std::move(wait) : WaitOnStop),
+      board_(board),
       lastReArm_(now_()) {}
 
 bool MonitorLoop::Wait(std::chrono::milliseconds duration, const std::stop_token& stop) {
@@ -76,13 +79,19 @@ void MonitorLoop::Pass(std::stop_token stop) {
 
   // History, after a good read only: a failed read would record the last good snapshot,
   // which after a change of the selected disk is another disk's count.
-  if (view.active_rec != 0 && view.drive && DetectModelSeries(view.drive->model) == 0 &&
-      window_.ReadSelectedDrive() == 1) {
-    RecordHistory(window_.View(), now);
+  bool asleep = false;
+  if (view.active_rec != 0 && view.drive && DetectModelSeries(view.drive->model) == 0) {
+    const int read = window_.ReadSelectedDrive();
+    asleep = read == kDiskAsleep;
+    if (read == kDiskRead)
+      RecordHistory(window_.View(), now);
   }
-  if (view.alert.EnableAlert != 0 && !alerted_)
+  // A sleeping disk is not woken for the alerts either: its rules wait for a pass that finds
+  // it awake.
+  if (view.alert.EnableAlert != 0 && !alerted_ && !asleep)
     CheckAlerts(stop, now);
 
+  CollectMetrics(now);
   if (ReArmDue(lastReArm_, now, refreshBy, view.alert.RefreshByType)) {
     if (alerted_ && log_)
       log_("alerts are armed again");
@@ -90,6 +99,53 @@ void MonitorLoop::Pass(std::stop_token stop) {
     lastReArm_ = now;
   }
   ++passes_;
+  if (board_)
+    board_->CountPass();
+}
+
+void MonitorLoop::CollectMetrics(WallClock::time_point now) {
+  if (board_ == nullptr)
+    return;
+  const std::int64_t seconds = WallClock::to_time_t(now);
+  const std::vector<DriveMetrics> previous = board_->Drives();
+  std::vector<DriveMetrics> drives;
+  for (const DriveRecord& drive : window_.KeptDrives()) {
+    DriveMetrics metrics;
+    for (const DriveMetrics& before : previous) {
+      if (before.driveNumber == drive.driveNumber && before.serial == drive.serial)
+        metrics = before;
+    }
+    metrics.driveNumber = drive.driveNumber;
+    metrics.model = drive.model;
+    metrics.serial = drive.serial;
+    metrics.lastAttempt = seconds;
+    SmartSnapshot snapshot = metrics.smart;
+    const int result = window_.ReadForMetrics(drive, &snapshot);
+    metrics.asleep = result == kDiskAsleep;
+    if (!metrics.asleep)
+      metrics.lastReadOk = result == kDiskRead;
+    if (result == kDiskRead) {
+      metrics.smart = std::move(snapshot);
+      metrics.everRead = true;
+      metrics.lastSuccess = seconds;
+    }
+    const SmartSnapshot& s = metrics.smart;
+    metrics.healthRatio.reset();
+    metrics.lifespanRemainingSeconds.reset();
+    if (metrics.everRead && s.modelSeries == 0 && s.peCycleLimit > 0) {
+      const auto eraseCount = static_cast<std::int64_t>(s.attr167Raw);
+      metrics.healthRatio = ComputeHealth(eraseCount, s.peCycleLimit).percent / 100.0;
+      HistoryStart start;
+      if (ReadHistoryStart(HistoryFolder(home_, drive.model, drive.serial), &start)) {
+        if (std::optional<std::int64_t> days = RemainingLifespanDays(
+                eraseCount, start.avg_erase_count, DaysSince(start, now), s.peCycleLimit)) {
+          metrics.lifespanRemainingSeconds = *days * 86400;
+        }
+      }
+    }
+    drives.push_back(std::move(metrics));
+  }
+  board_->Publish(std::move(drives));
 }
 
 void MonitorLoop::RecordHistory(const MonitorView& view, WallClock::time_point now) {
@@ -106,7 +162,10 @@ void MonitorLoop::RecordHistory(const MonitorView& view, WallClock::time_point n
 void MonitorLoop::CheckAlerts(std::stop_token stop, WallClock::time_point now) {
   bool read = false;
   for (int attempt = 1; attempt <= timing_.readAttempts && !read; ++attempt) {
-    read = window_.ReadSelectedDrive() == 1;
+    const int result = window_.ReadSelectedDrive();
+    if (result == kDiskAsleep)
+      return;
+    read = result == kDiskRead;
     if (!read && attempt < timing_.readAttempts && !Wait(timing_.retryGap(), stop))
       return;
   }
@@ -131,6 +190,8 @@ void MonitorLoop::CheckAlerts(std::stop_token stop, WallClock::time_point now) {
     return;
   alerted_ = true;
   ++alertMails_;
+  if (board_)
+    board_->CountAlertMail();
   if (log_)
     log_("alert mail handed to the mailer: " + fired.back());
   mail_.SendAlert(view.alert, *view.drive, fired.back(), stop);

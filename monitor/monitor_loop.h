@@ -10,6 +10,7 @@
 
 #include "drive/message_sink.h"
 #include "monitor/mail_channel.h"
+#include "monitor/metrics_board.h"
 #include "monitor/monitor_window.h"
 #include "monitor/rearm_period.h"
 
@@ -35,9 +36,10 @@ class MonitorLoop {
 
   // `home` is the home folder (history folders lie below its data/). Everything passed in
   // outlives the loop.
+  // With a `board`, every pass also reads every kept disk for the metrics.
   MonitorLoop(MonitorWindow& window, MailChannel& mail, std::string home, MonitorTiming timing,
               MessageSink log, std::function<WallClock::time_point()> now = WallClock::now,
-              Waiter wait = {});
+              Waiter wait = {}, MetricsBoard* board = nullptr);
 
   // The thread body: runs passes until `stop` is requested.
   void Run(std::stop_token stop);
@@ -52,6 +54,7 @@ class MonitorLoop {
   bool Wait(std::chrono::milliseconds duration, const std::stop_token& stop);
   void RecordHistory(const MonitorView& view, WallClock::time_point now);
   void CheckAlerts(std::stop_token stop, WallClock::time_point now);
+  void CollectMetrics(WallClock::time_point now);
 
   MonitorWindow& window_;
   MailChannel& mail_;
@@ -60,6 +63,7 @@ class MonitorLoop {
   const MessageSink log_;
   const std::function<WallClock::time_point()> now_;
   Waiter wait_;
+  MetricsBoard* const board_;
   // The loop's own state.
   WallClock::time_point lastReArm_{};
   bool alerted_ = false;

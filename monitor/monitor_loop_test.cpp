@@ -41,6 +41,8 @@ class FakeWindow : public MonitorWindow {
   void TakeInPageInputs() override { ++polls; }
   MonitorView View() override { return view; }
   int ReadSelectedDrive() override {
+    if (asleep)
+      return kDiskAsleep;
     ++reads;
     if (failReads > 0) {
       --failReads;
@@ -49,10 +51,19 @@ class FakeWindow : public MonitorWindow {
     return 1;
   }
   std::vector<VolumeSpace> Volumes(int) override { return {}; }
+  std::vector<DriveRecord> KeptDrives() override { return {*view.drive}; }
+  int ReadForMetrics(const DriveRecord&, SmartSnapshot* snapshot) override {
+    ++metricReads;
+    if (asleep)
+      return kDiskAsleep;
+    *snapshot = view.smart;
+    return failReads > 0 ? kDiskUnread : kDiskRead;
+  }
   void Minimize() override { ++minimized; }
 
   MonitorView view;
-  int reloads = 0, polls = 0, reads = 0, minimized = 0, failReads = 0;
+  int reloads = 0, polls = 0, reads = 0, minimized = 0, failReads = 0, metricReads = 0;
+  bool asleep = false;
 };
 
 // A mail program that writes its success line; a fake clock moved by the test.
@@ -142,6 +153,45 @@ TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
   EXPECT_EQ(m.window.reads, 100);
   EXPECT_EQ(m.loop.alertMails(), 1u);
   EXPECT_NE(m.log.back().find("could not be read after 100 attempts"), std::string::npos);
+}
+
+// The metrics: every kept disk read apart from the window, what it read and when, and a
+// sleeping disk left asleep with its last reading.
+TEST(MonitorLoopTest, MetricsOfEveryPass) {
+  Monitor m("1", kRefreshByDay);
+  MetricsBoard board("1.1");
+  MonitorLoop loop(
+      m.window, m.mail, m.home.path(), MonitorTiming{}, {}, [&m] { return m.now; },
+      [](milliseconds, std::stop_token) { return true; }, &board);
+  std::filesystem::create_directories(m.home.path() + "data/QRA-X50 hot_S1");
+  ReplaceFileAtomically(m.home.path() + "data/QRA-X50 hot_S1/record_init.dat",
+                        "start_date_year=2025\nstart_date_month=5\nstart_date_day=28\n"
+                        "avg_erase_count=100\n",
+                        FileAccess::kShared, nullptr);
+  loop.Pass({});
+  std::string text = board.PrometheusText();
+  const std::string labels = "{drive=\"-1\",model=\"QRA-X50 hot\",serial=\"S1\"}";
+  for (const std::string& line :
+       {"drivesentinel_drive_temperature_celsius" + labels + " 61",
+        "drivesentinel_drive_health_ratio" + labels + " 0.90000000000000002",
+        // 300 - 100 in 365 days: 2700 to go is 4927 days.
+        "drivesentinel_drive_lifespan_remaining_seconds" + labels + " " +
+            std::to_string(4927LL * 86400),
+        "drivesentinel_drive_read_success" + labels + " 1",
+        "drivesentinel_drive_asleep" + labels + " 0",
+        std::string("drivesentinel_monitor_passes_total 1"),
+        std::string("drivesentinel_alert_mails_total 1")}) {
+    EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;
+  }
+  m.window.asleep = true;
+  m.window.view.smart.temperature = 20;  // would be read if it were woken
+  m.now += hours(1);
+  loop.Pass({});
+  text = board.PrometheusText();
+  EXPECT_NE(text.find("drivesentinel_drive_asleep" + labels + " 1"), std::string::npos);
+  EXPECT_NE(text.find("drivesentinel_drive_temperature_celsius" + labels + " 61"),
+            std::string::npos);
+  EXPECT_EQ(m.window.reads, 2);  // the sleeping disk was not read again for the window
 }
 
 TEST(MonitorLoopTest, MinimizesALogonStartAndStopsPromptlyInsideAWait) {

@@ -23,6 +23,10 @@ struct MonitorView {
   HistoryStart historyStart;         // of the selected disk
 };
 
+inline constexpr int kDiskUnread = 0;
+inline constexpr int kDiskRead = 1;
+inline constexpr int kDiskAsleep = 2;
+
 class MonitorWindow {
  public:
   virtual ~MonitorWindow() = default;
@@ -32,9 +36,15 @@ class MonitorWindow {
   // record of the selected disk's history.
   virtual void TakeInPageInputs() = 0;
   virtual MonitorView View() = 0;
-  // Reads the selected disk and publishes its snapshot; 1 when the data sector was read.
-  // A busy disk (being erased) is not read.
+  // Reads the selected disk and publishes its snapshot: kDiskRead, kDiskUnread (failed, or
+  // busy being erased), or kDiskAsleep (a spun-down disk is left asleep; its last reading
+  // stays).
   virtual int ReadSelectedDrive() = 0;
+  // The kept (ATA and SATA) disks.
+  virtual std::vector<DriveRecord> KeptDrives() = 0;
+  // Reads `drive` for the metrics into `snapshot` (which holds its last reading), apart
+  // from the window's own snapshot; the same results as ReadSelectedDrive.
+  virtual int ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot) = 0;
   // The mounted volumes of disk `driveNumber` with their space.
   virtual std::vector<VolumeSpace> Volumes(int driveNumber) = 0;
   // Hides the window into the notification area.

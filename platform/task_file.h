@@ -69,6 +69,7 @@ inline constexpr std::uint8_t kAtaIdentifyPacketDevice = 0xA1;
 inline constexpr std::uint8_t kAtaSmart = 0xB0;
 inline constexpr std::uint8_t kAtaReadDma = 0xC8;
 inline constexpr std::uint8_t kAtaWriteDma = 0xCA;
+inline constexpr std::uint8_t kAtaCheckPowerMode = 0xE5;
 inline constexpr std::uint8_t kAtaIdentifyDevice = 0xEC;
 inline constexpr std::uint8_t kAtaSecuritySetPassword = 0xF1;
 inline constexpr std::uint8_t kAtaSecurityUnlock = 0xF2;

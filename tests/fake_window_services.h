@@ -50,6 +50,7 @@ class FakeDriveAccess : public DriveAccess {
     snapshot->modelSeries = 0;
     return 1;
   }
+  bool Asleep(const DriveRecord&) override { return asleep; }
   // A kept drive with `model` at drive number `number`.
   void AddDrive(const std::string& model, int number = 0) {
     DriveRecord drive;
@@ -64,6 +65,7 @@ class FakeDriveAccess : public DriveAccess {
   std::vector<DriveRecord> drives;
   std::chrono::milliseconds readDelay{0};
   std::atomic<int> reads{0};
+  bool asleep = false;
 
  private:
   std::mutex mutex_;

@@ -326,6 +326,7 @@ bool SimulatedDisk::Configure(const IniFileReader& description, std::string* mes
       !values.Flag("smart_enabled", &smartEnabled_, message) ||
       !values.Flag("trim_supported", &trimSupported_, message) ||
       !values.Flag("trim_keeps_data", &trimKeepsData_, message) ||
+      !values.Flag("standby", &standby_, message) ||
       !values.Flag("vendor_protocol", &vendorProtocol_, message) ||
       !values.Password("security_user_password", &userPassword_, message) ||
       !values.Password("security_master_password", &masterPassword_, message) ||
@@ -525,6 +526,13 @@ AtaResult SimulatedDisk::Run(const AtaCommand& command) {
       return result;
   }
   switch (code) {
+    case kAtaCheckPowerMode: {
+      if (!command.data.empty())
+        return Aborted(command);
+      AtaResult result = Completed(command);
+      result.registers.sectorCount = standby_ ? 0x00 : 0xFF;  // standby, or active or idle
+      return result;
+    }
     case kAtaIdentifyDevice:
     case kAtaIdentifyPacketDevice:
       return RunIdentify(command);
@@ -635,6 +643,8 @@ AtaResult SimulatedDisk::RunIdentify(const AtaCommand& command) {
 
 AtaResult SimulatedDisk::RunSmart(const AtaCommand& command) {
   const TaskFile& r = command.registers;
+  if (r.features == kSmartReadData)
+    standby_ = false;  // the data sector lives on the media
   if (!smartSupported_ || r.cylinderLow != kSmartSignatureLow ||
       r.cylinderHigh != kSmartSignatureHigh) {
     return Aborted(command);
@@ -686,6 +696,7 @@ AtaResult SimulatedDisk::RunSmart(const AtaCommand& command) {
 
 AtaResult SimulatedDisk::RunReadWrite(const AtaCommand& command) {
   const TaskFile& r = command.registers;
+  standby_ = false;
   const std::uint8_t code = r.command;
   const bool ext = code == kAtaReadSectorsExt || code == kAtaReadDmaExt ||
                    code == kAtaWriteSectorsExt || code == kAtaWriteDmaExt;
@@ -837,6 +848,11 @@ SimulatedSecurity SimulatedDisk::security() const {
 bool SimulatedDisk::smartEnabled() const {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   return smartEnabled_;
+}
+
+bool SimulatedDisk::inStandby() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return standby_;
 }
 
 std::vector<TrimRange> SimulatedDisk::TrimmedRanges() const {

@@ -35,6 +35,9 @@
 //   smart_enabled=0|1           SMART operations enabled at power-on (default 1)
 //   trim_supported=0|1          DATA SET MANAGEMENT TRIM accepted
 //                               (default: IDENTIFY word 169 bit 0)
+//   standby=0|1                 the disk is spun down at power-on: CHECK POWER MODE says
+//                               so until a media access (a read, a write, S.M.A.R.T. data)
+//                               spins it up
 //   trim_keeps_data=0|1         TRIM completes and its ranges are recorded, but the
 //                               sectors keep their data (default 0)
 //   security_state=disabled|enabled|locked|frozen
@@ -141,6 +144,8 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
   std::uint64_t capacity() const { return capacity_; }
   SimulatedSecurity security() const;
   bool smartEnabled() const;
+  // True while the disk is spun down.
+  bool inStandby() const;
   std::vector<TrimRange> TrimmedRanges() const;
   // The stored contents of one sector (zeros when never written or trimmed).
   Sector StoredSector(std::uint64_t lba) const;
@@ -185,6 +190,7 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
   bool smartEnabled_ = true;
   bool trimSupported_ = false;
   bool trimKeepsData_ = false;
+  bool standby_ = false;
   int openHandles_ = 0;
   bool exclusiveHeld_ = false;
   bool lba48_ = false;
