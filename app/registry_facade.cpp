@@ -196,11 +196,6 @@ bool RegistryFacade::SetString(const std::string& key, const std::string& name,
   return true;
 }
 
-void RegistryFacade::DeleteKey(const std::string& key) {
-  if (keys_.erase(FoldCase(key)) > 0)
-    Save();
-}
-
 void RegistryFacade::Load() {
   std::string text;
   if (keyFile_.empty() || !FileExists(keyFile_)) {

@@ -40,9 +40,6 @@ class RegistryFacade : public Registry {
   bool SetString(const std::string& key, const std::string& name,
                  const std::string& value) override;
 
-  // Removes a key of the program's own (tests of a machine without the emulation key).
-  void DeleteKey(const std::string& key);
-
  private:
   struct Value {
     bool isDword = false;

@@ -11,6 +11,7 @@
 #include "tests/fake_window_services.h"
 #include "tests/scripted_shell.h"
 #include "tests/temp_folder.h"
+#include "text/text_helpers.h"
 
 namespace ds {
 namespace {
@@ -82,7 +83,10 @@ TEST_F(StartupTest, EarlyEnds) {
   EXPECT_TRUE(shell.looks.empty());
 
   secondInstance = false;
-  registry.DeleteKey(kBrowserEmulationKey);
+  // A machine without the browser's feature key: a key file that holds the Run key only.
+  const std::string keyFile = home.path() + "registry.dat";
+  std::ofstream(keyFile) << "key\t" << EscapeRegistryText(FoldCase(kRunKey)) << "\n";
+  registry = RegistryFacade(keyFile, Facts());
   EXPECT_EQ(Run(), StartupResult::kReexecute);
   EXPECT_EQ(shell.messages,
             std::vector<std::string>{

@@ -33,9 +33,4 @@ void UiQueue::Stop() {
   changed_.notify_all();
 }
 
-std::size_t UiQueue::pending() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return actions_.size();
-}
-
 }  // namespace ds

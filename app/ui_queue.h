@@ -20,7 +20,6 @@ class UiQueue {
   // Runs actions until Stop; actions already queued when Stop is called are dropped.
   void Run();
   void Stop();
-  std::size_t pending() const;
 
  private:
   const std::size_t capacity_;

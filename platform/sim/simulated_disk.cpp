@@ -412,11 +412,6 @@ void SimulatedDisk::HandleClosed(bool exclusive) {
     exclusiveHeld_ = false;
 }
 
-int SimulatedDisk::openHandleCount() const {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return openHandles_;
-}
-
 std::unique_lock<std::recursive_mutex> SimulatedDisk::HoldExclusive() {
   return std::unique_lock<std::recursive_mutex>(mutex_);
 }

@@ -150,7 +150,6 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
   // The stored contents of one sector (zeros when never written or trimmed).
   Sector StoredSector(std::uint64_t lba) const;
   std::size_t StoredSectorCount() const;
-  int openHandleCount() const;
   std::vector<SimulatedCommandRecord> CommandLog() const;
   void ClearCommandLog();
 
