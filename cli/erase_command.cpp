@@ -80,9 +80,13 @@ int RunEraseCommand(const std::vector<std::string>& args, const std::string& ins
   const MessageSink messages = [&err, prefix](std::string_view text) {
     err << prefix << text << "\n";
   };
+  ProgramRoots roots;
+  if (!RootsFor(options.machine, installFolder, &roots, &error)) {
+    err << prefix << error << "\n";
+    return kExitFailure;
+  }
   OpenedMachine machine;
-  if (!OpenMachine(options.machine, RootsFor(options.machine, installFolder), messages, true,
-                   &machine, &error)) {
+  if (!OpenMachine(options.machine, roots, messages, true, &machine, &error)) {
     err << prefix << error << "\n";
     return kExitNoRights;
   }

@@ -61,7 +61,11 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
     err << "drivesentinel export: " << error << "\n" << kUsage;
     return kExitUsage;
   }
-  const ProgramRoots roots = RootsFor(options, installFolder);
+  ProgramRoots roots;
+  if (!RootsFor(options, installFolder, &roots, &error)) {
+    err << "drivesentinel export: " << error << "\n";
+    return kExitFailure;
+  }
   const MessageSink messages = [&err](std::string_view text) {
     err << "drivesentinel export: " << text << "\n";
   };

@@ -1,5 +1,8 @@
 #include "cli/machine_opener.h"
 
+#include <cstdlib>
+
+#include "cli/home_folder.h"
 #include "platform/linux/linux_disk_system.h"
 #include "platform/sim/simulated_machine.h"
 #include "store/program_ini.h"
@@ -74,8 +77,15 @@ bool TakeDriveOption(std::vector<std::string>* args, std::optional<int>* index,
   return true;
 }
 
-ProgramRoots RootsFor(const MachineOptions& options, const std::string& installFolder) {
-  return ProgramRoots(installFolder, options.home.empty() ? installFolder : options.home);
+bool RootsFor(const MachineOptions& options, const std::string& installFolder, ProgramRoots* roots,
+              std::string* error) {
+  std::string home;
+  if (!ChooseHomeFolder(options.home, std::getenv(kHomeEnvironmentVariable),
+                        ReadProgramIni(installFolder).homeFolder, installFolder, &home, error)) {
+    return false;
+  }
+  *roots = ProgramRoots(installFolder, home);
+  return true;
 }
 
 bool OpenMachine(const MachineOptions& options, const ProgramRoots& roots,

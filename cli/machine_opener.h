@@ -32,8 +32,11 @@ bool TakeMachineOptions(std::vector<std::string>* args, MachineOptions* options,
 // Takes "--drive N" (a kept-disk index, 0-25) out of `args`; `index` stays empty without it.
 bool TakeDriveOption(std::vector<std::string>* args, std::optional<int>* index, std::string* error);
 
-// The roots of a run: the executable's folder, with the home moved by --home.
-ProgramRoots RootsFor(const MachineOptions& options, const std::string& installFolder);
+// The roots of a run: the executable's folder, and the home ChooseHomeFolder takes from
+// --home, DRIVESENTINEL_HOME or the ini file's Home_Folder. False with `error` when the
+// environment or the ini file names an unusable folder.
+bool RootsFor(const MachineOptions& options, const std::string& installFolder, ProgramRoots* roots,
+              std::string* error);
 
 // An opened machine with its facts and drive list.
 struct OpenedMachine {

@@ -46,7 +46,8 @@ constexpr const char* kHelp =
     "                           --yes-erase-all-data\n"
     "  --demo      the sample drives shipped with the program (never shown unasked)\n"
     "  --sim DIR   a simulated machine folder\n"
-    "  --home DIR  where settings, history and pages are kept (default: beside the program)\n";
+    "  --home DIR  where settings, history and pages are kept (default: $DRIVESENTINEL_HOME,\n"
+    "              else Home_Folder of the ini file, else beside the program)\n";
 
 // Opens `address` in the user's browser without putting its token on a command line: a
 // local page readable by the owner only redirects to it.
@@ -117,7 +118,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "drivesentinel: %s\n%s", message.c_str(), kHelp);
     return ds::kExitUsage;
   }
-  const ds::ProgramRoots roots = ds::RootsFor(options.machine, install);
+  ds::ProgramRoots roots;
+  if (!ds::RootsFor(options.machine, install, &roots, &message)) {
+    std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
+    return ds::kExitFailure;
+  }
   const std::string& home = roots.home;
   ds::SpawnLauncher launcher;
 
@@ -186,7 +191,7 @@ int main(int argc, char** argv) {
         if (simulated) {
           outcome = "simulated machine: no service installed for \"" + command + "\"";
         } else {
-          ds::InstallAutostartService(programPath, ds::kSystemUnitFolder, ds::SystemdRunning(),
+          ds::InstallAutostartService(programPath, ds::ServiceUnitFolders(), ds::SystemdRunning(),
                                       launcher, &outcome);
         }
         log("autorun: " + outcome);

@@ -39,7 +39,11 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
     return kExitUsage;
   }
 
-  const ProgramRoots roots = RootsFor(options, installFolder);
+  ProgramRoots roots;
+  if (!RootsFor(options, installFolder, &roots, &error)) {
+    err << "drivesentinel report: " << error << "\n";
+    return kExitFailure;
+  }
   const MessageSink toErr = [&err](std::string_view text) {
     err << "drivesentinel report: " << text << "\n";
   };

@@ -18,6 +18,7 @@ ProgramIni ReadProgramIni(const std::string& home) {
   std::string address = reader.lookup("Maker_Web_Site");
   if (!address.empty())
     ini.makerAddress = address;
+  ini.homeFolder = reader.lookup("Home_Folder");
   return ini;
 }
 

@@ -4,8 +4,9 @@
 
 // The program's ini file "Norvik_DriveSentinel.ini" in the program folder: a key=value
 // file without sections. Keys: End_User_License_Agreement (licence text, relative to the
-// program folder), Loading_Time (splash seconds), PE_Cycle_Limit, and Maker_Web_Site (the
-// address the logo button opens).
+// program folder), Loading_Time (splash seconds), PE_Cycle_Limit, Maker_Web_Site (the
+// address the logo button opens) and Home_Folder (where an installed program keeps what it
+// writes when no --home is given).
 namespace ds {
 
 inline constexpr const char* kProgramIniFile = "Norvik_DriveSentinel.ini";
@@ -16,6 +17,7 @@ struct ProgramIni {
   int peCycleLimit = 3000;
   std::string eulaFile;
   std::string makerAddress = kDefaultMakerAddress;
+  std::string homeFolder;  // "" when the key is absent or empty
 };
 
 // Reads home + kProgramIniFile. A missing file or key keeps the default; a numeric key
