@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
+#include "cli/machine_opener.h"
+#include "tests/temp_folder.h"
+
 namespace ds {
 namespace {
 
@@ -30,6 +36,34 @@ TEST(HomeFolderTest, FirstSourceThatIsGivenWins) {
     EXPECT_EQ(home, c.home) << c.option << "|" << (c.environment ? c.environment : "-") << c.ini;
     EXPECT_EQ(ok, error.empty()) << error;
   }
+}
+
+// A simulated machine never shares the configured home of the real one.
+TEST(HomeFolderTest, SimulatedMachinesKeepApartFromTheServicesHome) {
+  TempFolder home;
+  setenv(kHomeEnvironmentVariable, home.path().c_str(), 1);
+  struct Case {
+    DiskSource source;
+    std::string option;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {DiskSource::kRealDisks, "", home.path()},
+      {DiskSource::kDemo, "", home.path() + "simulated/"},
+      {DiskSource::kSimulated, "", home.path() + "simulated/"},
+      {DiskSource::kDemo, "/elsewhere/", "/elsewhere/"},  // --home is taken as given
+  };
+  for (const Case& c : cases) {
+    MachineOptions options;
+    options.source = c.source;
+    options.home = c.option;
+    ProgramRoots roots;
+    std::string error;
+    ASSERT_TRUE(RootsFor(options, "/opt/ds/", &roots, &error)) << error;
+    EXPECT_EQ(roots.home, c.expected);
+  }
+  unsetenv(kHomeEnvironmentVariable);
+  EXPECT_TRUE(std::filesystem::is_directory(home.path() + "simulated"));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "cli/machine_opener.h"
 
+#include <filesystem>
+
 #include <cstdlib>
 
 #include "cli/home_folder.h"
@@ -83,6 +85,14 @@ bool RootsFor(const MachineOptions& options, const std::string& installFolder, P
   if (!ChooseHomeFolder(options.home, std::getenv(kHomeEnvironmentVariable),
                         ReadProgramIni(installFolder).homeFolder, installFolder, &home, error)) {
     return false;
+  }
+  // The configured home belongs to the real machine (the service keeps its history there):
+  // a simulated machine's settings and histories go into a folder of their own below it.
+  if (options.source != DiskSource::kRealDisks && options.home.empty() &&
+      home != ProgramRoots(installFolder).install) {
+    home += "simulated/";
+    std::error_code ignored;
+    std::filesystem::create_directory(home, ignored);
   }
   *roots = ProgramRoots(installFolder, home);
   return true;
