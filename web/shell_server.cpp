@@ -427,6 +427,26 @@ struct ShellServer::Impl {
     }
   }
 
+  // Past three quarters of the connections allowed, a new connection closes the one that
+  // has waited longest for its request: however many connections clients keep open, the
+  // window's own always get in (all clients share 127.0.0.1, so a cap per address would
+  // shut the window out instead).
+  void MakeRoom(MHD_Connection* newcomer) {
+    if (connections.size() <= options.maxConnections / 4 * 3)
+      return;
+    Connection* oldest = nullptr;
+    for (auto& [connection, state] : connections) {
+      if (connection != newcomer && !state.answering && !state.shut && state.fd >= 0 &&
+          (oldest == nullptr || state.waitingSince < oldest->waitingSince)) {
+        oldest = &state;
+      }
+    }
+    if (oldest != nullptr) {
+      ::shutdown(oldest->fd, SHUT_RDWR);
+      oldest->shut = true;
+    }
+  }
+
   // Milliseconds until the loop has something to do by itself; -1 for none.
   int NextTimeout(Clock::time_point now) {
     Clock::time_point next = Clock::time_point::max();
@@ -522,16 +542,17 @@ struct ShellServer::Impl {
 
   static void OnConnectionThunk(void* self, MHD_Connection* connection, void**,
                                 MHD_ConnectionNotificationCode code) {
-    auto& connections = static_cast<Impl*>(self)->connections;
+    Impl& impl = *static_cast<Impl*>(self);
     if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
-      connections.erase(connection);
+      impl.connections.erase(connection);
       return;
     }
-    Connection& state = connections[connection];
+    Connection& state = impl.connections[connection];
     const union MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     state.fd = info == nullptr ? -1 : info->connect_fd;
     state.waitingSince = Clock::now();
+    impl.MakeRoom(connection);
   }
 
   static ssize_t ReadEventsThunk(void* cls, std::uint64_t, char* buffer, std::size_t max) {

@@ -25,7 +25,7 @@
 // One thread serves every connection, event-driven: a slow or idle client holds a
 // connection, never a thread. A connection has `requestLimit` to send its next request
 // (head and body) from the time it opened or its last answer went out; after that it is
-// closed. Stop closes every connection.
+// closed, or earlier when many connections are open. Stop closes every connection.
 namespace ds {
 
 struct ShellServerOptions {
@@ -37,7 +37,9 @@ struct ShellServerOptions {
   std::vector<std::string> dataFolders;
   std::string token;
   std::chrono::milliseconds requestLimit = std::chrono::seconds(10);
-  // Open connections at most (each is a file descriptor of the program).
+  // Open connections at most (each is a file descriptor of the program). Past three
+  // quarters of it, each new connection closes the one that has waited longest for its
+  // request.
   unsigned maxConnections = 512;
 };
 

@@ -31,13 +31,12 @@ class RawClient {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
   }
   ~RawClient() { ::close(fd_); }
   RawClient(const RawClient&) = delete;
   RawClient& operator=(const RawClient&) = delete;
 
-  bool connected() const { return connected_; }
   bool Send(std::string_view text) {
     return ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
   }
@@ -61,7 +60,6 @@ class RawClient {
 
  private:
   int fd_;
-  bool connected_ = false;
 };
 
 class ShellServerTest : public testing::Test {
@@ -304,6 +302,20 @@ TEST_F(ShellServerTest, LateRequestsAndIdleConnectionsAreClosed) {
   trickle.join();
   // The server itself goes on answering.
   EXPECT_EQ(Status(client->Get(root + "data/images/a.svg")), 200);
+}
+
+// Clients that keep more connections open than the server allows never shut the window
+// out: each new connection closes the one that waited longest.
+TEST_F(ShellServerTest, ManyOpenConnectionsLeaveRoomForTheWindow) {
+  options.maxConnections = 40;
+  StartServer();
+  std::vector<std::unique_ptr<RawClient>> idle;
+  for (int i = 0; i < 100; ++i)
+    idle.push_back(std::make_unique<RawClient>(server->port()));
+  client->set_connection_timeout(3, 0);
+  client->set_read_timeout(3, 0);
+  EXPECT_EQ(Status(client->Get(root + "data/images/a.svg")), 200);
+  EXPECT_TRUE(idle.front()->ClosedWithin(seconds(2)));  // the oldest made room
 }
 
 // A body sent in chunks (no length) is cut off once it passes the limit, long before it
