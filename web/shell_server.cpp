@@ -206,7 +206,8 @@ struct ShellServer::Impl {
                  MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT));
   }
 
-  // Sends a file straight from its descriptor, so a large workbook is never held whole.
+  // Sends a file (a real path, links resolved) straight from its descriptor, so a large
+  // workbook is never held whole.
   MHD_Result SendFile(MHD_Connection* connection, const std::string& path, const char* type,
                       const std::vector<std::string>& extraHeaders) {
     ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
@@ -227,10 +228,13 @@ struct ShellServer::Impl {
   // ---- routes ----
 
   MHD_Result ServeShell(MHD_Connection* connection) {
-    if (options.dataFolders.empty())
-      return Refuse(connection, 500, "The shell page is missing from the data folder.\n");
-    return SendFile(connection, options.dataFolders.front() + "shell/index.html",
-                    "text/html; charset=utf-8", {});
+    std::string path;
+    if (options.dataFolders.empty() ||
+        !ResolveDataFile(options.dataFolders.front(), "shell/index.html", &path)) {
+      return Refuse(connection, MHD_HTTP_INTERNAL_SERVER_ERROR,
+                    "The shell page is missing from the data folder.\n");
+    }
+    return SendFile(connection, path, "text/html; charset=utf-8", {});
   }
 
   MHD_Result ServeData(MHD_Connection* connection, std::string_view file, const std::string& query,
@@ -419,9 +423,9 @@ struct ShellServer::Impl {
   // end of the stream and closes it.
   void CloseLateConnections(Clock::time_point now) {
     for (auto& [connection, state] : connections) {
-      if (!state.answering && !state.shut && state.fd >= 0 &&
-          now - state.waitingSince >= options.requestLimit) {
-        ::shutdown(state.fd, SHUT_RDWR);
+      if (!state.answering && !state.shut && now - state.waitingSince >= options.requestLimit) {
+        if (state.fd >= 0)
+          ::shutdown(state.fd, SHUT_RDWR);
         state.shut = true;
       }
     }
@@ -472,7 +476,7 @@ struct ShellServer::Impl {
 
   void Run() {
     const union MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD);
-    pollfd fds[2] = {{info->epoll_fd, POLLIN, 0}, {wake.get(), POLLIN, 0}};
+    pollfd fds[2] = {{info == nullptr ? -1 : info->epoll_fd, POLLIN, 0}, {wake.get(), POLLIN, 0}};
     bool woken = false;
     Clock::time_point flushUntil = Clock::time_point::max();
     while (true) {
