@@ -35,7 +35,7 @@ std::string MonitorApp::Address() const {
     host = "127.0.0.1";
   if (host.find(':') != std::string::npos)
     host = "[" + host + "]";
-  return "http://" + host + ":" + std::to_string(server_->port()) + "/?token=" + token_;
+  return "http://" + host + ":" + std::to_string(server_->port()) + "/" + token_ + "/";
 }
 
 bool MonitorApp::Dispatch(const ShellInput& input) {

@@ -32,7 +32,7 @@ class MonitorApp {
   bool StartServer(std::string* message);
   int port() const { return server_->port(); }
   const std::string& token() const { return token_; }
-  // The address a browser opens, token included.
+  // The address a browser opens: the token is its first path segment.
   std::string Address() const;
 
   // Runs start-up and the message loop on the calling thread until the window is closed

@@ -16,7 +16,6 @@
 #include "tests/fake_window_services.h"
 #include "tests/scripted_shell.h"
 #include "tests/temp_folder.h"
-#include "web/request_guard.h"
 
 namespace ds {
 namespace {
@@ -52,7 +51,9 @@ TEST(MonitorAppTest, ASlowDiskNeverFreezesTheWindow) {
   context.programPath = "/opt/ds/drivesentinel";
   std::thread ui([&app, &context] { app.Run(context); });
 
-  httplib::Headers auth = {{"Cookie", std::string(kTokenCookie) + "=" + app.token()}};
+  // The address names the window under its secret segment.
+  const std::string root = "/" + app.token() + "/";
+  EXPECT_EQ(app.Address(), "http://127.0.0.1:" + std::to_string(app.port()) + root);
   auto client = [&app] {
     auto c = std::make_unique<httplib::Client>("127.0.0.1", app.port());
     c->set_read_timeout(2, 0);  // "promptly": far below the disk's 5 s
@@ -64,7 +65,7 @@ TEST(MonitorAppTest, ASlowDiskNeverFreezesTheWindow) {
   std::thread events([&] {
     auto stream = client();
     stream->set_read_timeout(30, 0);
-    stream->Get("/ui/events", auth, [&](const char* data, std::size_t size) {
+    stream->Get(root + "ui/events", [&](const char* data, std::size_t size) {
       std::string chunk(data, size);
       if (chunk.find("\"windowShown\":true") != std::string::npos)
         windowShown = true;
@@ -77,14 +78,14 @@ TEST(MonitorAppTest, ASlowDiskNeverFreezesTheWindow) {
   });
 
   auto click = [&](int id) {
-    auto result = client()->Post("/data/.input", auth, "type=button&id=" + std::to_string(id),
+    auto result = client()->Post(root + "data/.input", "type=button&id=" + std::to_string(id),
                                  "application/x-www-form-urlencoded");
     return result && result->status == 204;
   };
   // Start-up reads the disk once (5 s) before the window stands.
   ASSERT_TRUE(WaitUntil([&] { return windowShown.load(); }, seconds(20)));
   ASSERT_TRUE(click(kTabSmart));
-  const auto shell = client()->Get("/", auth);
+  const auto shell = client()->Get(root);
   ASSERT_TRUE(shell);
   EXPECT_EQ(shell->status, 200);
   homeShown = false;

@@ -14,7 +14,6 @@
 #include "app/ui_queue.h"
 #include "tests/fake_window_services.h"
 #include "tests/temp_folder.h"
-#include "web/request_guard.h"
 #include "web/shell_server.h"
 #include "web/web_shell.h"
 
@@ -60,15 +59,15 @@ void BM_PageRequests(benchmark::State& state) {
   httplib::Client client("127.0.0.1", server.port());
   client.set_keep_alive(true);
   client.set_tcp_nodelay(true);  // as browsers do
-  httplib::Headers headers = {{"Cookie", std::string(kTokenCookie) + "=" + options.token}};
-  const char* paths[] = {"/data/SMARTPage.html", "/data/images/btn_137.svg", "/data/loading.html",
-                         "/data/shell/shell.js"};
+  const std::string root = "/" + options.token + "/";
+  const std::string paths[] = {root + "data/SMARTPage.html", root + "data/images/btn_137.svg",
+                               root + "data/loading.html", root + "data/shell/shell.js"};
   std::vector<double> micros;
   for (auto _ : state) {
     micros.clear();
     for (int i = 0; i < 1000; ++i) {
       auto start = Clock::now();
-      auto result = client.Get(paths[i % 4], headers);
+      auto result = client.Get(paths[i % 4]);
       micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
       if (!result || result->status != 200) {
         state.SkipWithError("a page request failed");
@@ -112,7 +111,7 @@ void BM_TabActionClickToNavigation(benchmark::State& state) {
   httplib::Client client("127.0.0.1", server.port());
   client.set_keep_alive(true);
   client.set_tcp_nodelay(true);  // as browsers do
-  httplib::Headers headers = {{"Cookie", std::string(kTokenCookie) + "=" + options.token}};
+  const std::string input = "/" + options.token + "/data/.input";
   std::vector<double> micros;
   int tabs[] = {kTabDiskInfo, kTabHealth, kTabSmart, kTabTool, kTabSystem};
   int round = 0;
@@ -120,7 +119,7 @@ void BM_TabActionClickToNavigation(benchmark::State& state) {
     int tab = tabs[round++ % 5];
     std::string expected = "\"page\":" + std::to_string(PageOfTab(tab));
     auto start = Clock::now();
-    client.Post("/data/.input", headers, "type=button&id=" + std::to_string(tab),
+    client.Post(input, "type=button&id=" + std::to_string(tab),
                 "application/x-www-form-urlencoded");
     std::string event;
     const std::string built = std::to_string(PageOfTab(tab)) + ".html";

@@ -287,7 +287,7 @@ TEST_F(HealthPageTest, DeliveredTemplateTakesEveryPlaceholder) {
     const std::string page = Read(home_.path() + "data/HealthPage_" + std::to_string(t) + ".html");
     EXPECT_EQ(page.find("STR_"), std::string::npos) << t;
     EXPECT_EQ(page.substr(page.size() - 7), "</html>") << t;
-    EXPECT_NE(page.find("health_display_type=" + std::to_string(t) + "; path=/data/"),
+    EXPECT_NE(page.find("dsStoreInputItem(\"health_display_type=" + std::to_string(t) + "\")"),
               std::string::npos);
     EXPECT_NE(page.find("id=\"rec\" CHECKED"), std::string::npos);
   }

@@ -6,10 +6,12 @@
 #include <mutex>
 #include <string>
 
-// The cookie store of the data folder: the page-input cookies the browser last sent with a
-// request under /data/ (the server's own token cookie removed). The page-input poll reads
-// the page scripts' cookies from here. Every stored header counts as a new generation, so a
-// worker that starts with a click can wait for the cookies the page stored after it.
+// The cookie store of the data folder: the page inputs the browser sent as cookies with
+// requests under the window's data folder, the latest value of each, with the run's name
+// prefix removed (the server keeps only this run's cookies, see web/input_cookies.h). The
+// page-input poll reads the page scripts' cookies from here. Every request that carried
+// such cookies counts as a new generation, so a worker that starts with a click can wait
+// for the cookies the page stored after it.
 namespace ds {
 
 class CookieJar {

@@ -34,6 +34,8 @@ void EventStream::Broadcast(const std::string& event) {
     ++it;
   }
   changed_.notify_all();
+  if (wakeup_)
+    wakeup_();
 }
 
 bool EventStream::Next(const std::shared_ptr<Client>& client, std::string* event,
@@ -61,6 +63,13 @@ void EventStream::Shutdown() {
     client->closed = true;
   clients_.clear();
   changed_.notify_all();
+  if (wakeup_)
+    wakeup_();
+}
+
+void EventStream::SetWakeup(std::function<void()> wakeup) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  wakeup_ = std::move(wakeup);
 }
 
 std::string EventBlock(const std::string& name, const std::string& json) {

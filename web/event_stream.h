@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,6 +39,11 @@ class EventStream {
 
   std::size_t clientCount() const;
 
+  // `wakeup` runs whenever events were queued or the stream shut down (under the stream's
+  // lock: it must only signal, never call back); the server's event loop wakes with it.
+  // An empty function removes it.
+  void SetWakeup(std::function<void()> wakeup);
+
   // Lets every page read what is queued, then ends the streams; no new pages connect.
   void Shutdown();
 
@@ -47,6 +53,7 @@ class EventStream {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::shared_ptr<Client>> clients_;
+  std::function<void()> wakeup_;
   bool shutdown_ = false;
 };
 

@@ -37,6 +37,15 @@ bool TokenMatches(std::string_view expected, std::string_view given) {
   return difference == 0;
 }
 
+bool UnderSecretSegment(std::string_view path, std::string_view token, std::string_view* rest) {
+  if (path.size() < token.size() + 2 || path.front() != '/' || path[token.size() + 1] != '/')
+    return false;
+  if (!TokenMatches(token, path.substr(1, token.size())))
+    return false;
+  *rest = path.substr(token.size() + 2);
+  return true;
+}
+
 std::string CookieValue(std::string_view cookieHeader, std::string_view name) {
   std::string found;
   bool seen = false;
@@ -63,10 +72,14 @@ std::string WithoutCookie(std::string_view cookieHeader, std::string_view name) 
 
 bool HostAllowed(std::string_view host, int port, std::string_view bindAddress) {
   std::string suffix = ":" + std::to_string(port);
-  if (host.size() <= suffix.size() || host.substr(host.size() - suffix.size()) != suffix) {
+  std::string name;
+  if (host.size() > suffix.size() && host.substr(host.size() - suffix.size()) == suffix) {
+    name = FoldCase(host.substr(0, host.size() - suffix.size()));
+  } else if (port == 80) {
+    name = FoldCase(host);  // browsers leave the default port out
+  } else {
     return false;
   }
-  std::string name = FoldCase(host.substr(0, host.size() - suffix.size()));
   if (name == "127.0.0.1" || name == "localhost" || name == "[::1]")
     return true;
   // A server bound to a wildcard is still reached by a concrete name; only a concrete

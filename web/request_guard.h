@@ -3,16 +3,19 @@
 #include <string>
 #include <string_view>
 
-// The checks every request to the shell server passes: the per-run token, the Host and
-// Origin headers (so other web sites and DNS rebinding cannot drive the program) and the
-// mapping of a request path onto a file inside the data folder. Pure functions.
+// The checks every request to the shell server passes: the per-run token as the first path
+// segment, the Host and Origin headers (so other web sites and DNS rebinding cannot drive the
+// program) and the mapping of a request path onto a file inside the data folder. Pure
+// functions.
 namespace ds {
-
-inline constexpr const char* kTokenCookie = "ds_token";
 
 // Compares in time independent of where the texts differ; an empty expected token never
 // matches.
 bool TokenMatches(std::string_view expected, std::string_view given);
+
+// True when the decoded request `path` lies under the secret segment "/<token>/"; `rest`
+// is then what follows it ("" for the shell page, "data/SMARTPage.html", "ui/events").
+bool UnderSecretSegment(std::string_view path, std::string_view token, std::string_view* rest);
 
 // The value of cookie `name` in a Cookie header ("a=1; b=2"), or "" when absent.
 std::string CookieValue(std::string_view cookieHeader, std::string_view name);
@@ -21,7 +24,7 @@ std::string CookieValue(std::string_view cookieHeader, std::string_view name);
 std::string WithoutCookie(std::string_view cookieHeader, std::string_view name);
 
 // True when `host` (a Host header) names this server: 127.0.0.1, localhost, [::1] or the
-// bind address, each with `port`.
+// bind address, each with `port` (which browsers leave out when it is 80).
 bool HostAllowed(std::string_view host, int port, std::string_view bindAddress);
 
 // True when `origin` is absent ("") or "http://" followed by an allowed host.

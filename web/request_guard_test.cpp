@@ -19,6 +19,38 @@ TEST(RequestGuardTest, TokenMatchesOnlyTheWholeToken) {
   EXPECT_FALSE(TokenMatches("", ""));
 }
 
+TEST(RequestGuardTest, OnlyPathsUnderTheSecretSegmentPass) {
+  struct Case {
+    std::string path;
+    bool passes;
+    std::string rest;
+  };
+  const Case cases[] = {
+      {"/abc123/", true, ""},
+      {"/abc123/data/SMARTPage.html", true, "data/SMARTPage.html"},
+      {"/abc123/ui/events", true, "ui/events"},
+      {"/abc123//x", true, "/x"},
+      {"/abc123", false, ""},
+      {"/abc12/", false, ""},
+      {"/abc1234/", false, ""},
+      {"/ABC123/", false, ""},
+      {"abc123/", false, ""},
+      {"//abc123/", false, ""},
+      {"/data/abc123/", false, ""},
+      {"/", false, ""},
+      {"", false, ""},
+  };
+  for (const Case& c : cases) {
+    std::string_view rest;
+    EXPECT_EQ(UnderSecretSegment(c.path, "abc123", &rest), c.passes) << c.path;
+    if (c.passes) {
+      EXPECT_EQ(rest, c.rest) << c.path;
+    }
+  }
+  std::string_view rest;
+  EXPECT_FALSE(UnderSecretSegment("//", "", &rest));  // no token, no segment
+}
+
 TEST(RequestGuardTest, CookieHeaderParts) {
   struct Case {
     std::string header;
@@ -35,8 +67,8 @@ TEST(RequestGuardTest, CookieHeaderParts) {
       {"", "", ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(CookieValue(c.header, kTokenCookie), c.token) << c.header;
-    EXPECT_EQ(WithoutCookie(c.header, kTokenCookie), c.rest) << c.header;
+    EXPECT_EQ(CookieValue(c.header, "ds_token"), c.token) << c.header;
+    EXPECT_EQ(WithoutCookie(c.header, "ds_token"), c.rest) << c.header;
   }
 }
 
@@ -64,6 +96,18 @@ TEST(RequestGuardTest, HostAndOriginChecks) {
     EXPECT_EQ(HostAllowed(c.host, 8080, c.bind), c.allowed) << c.host << " bind " << c.bind;
     EXPECT_EQ(OriginAllowed("http://" + c.host, 8080, c.bind), c.allowed) << c.host;
   }
+  // Browsers leave the default port 80 out of Host and Origin.
+  const Case port80[] = {
+      {"127.0.0.1", "127.0.0.1", true},       {"localhost", "127.0.0.1", true},
+      {"[::1]", "127.0.0.1", true},           {"127.0.0.1:80", "127.0.0.1", true},
+      {"127.0.0.1:8080", "127.0.0.1", false}, {"127.0.0.1:", "127.0.0.1", false},
+      {"evil.example", "127.0.0.1", false},
+  };
+  for (const Case& c : port80) {
+    EXPECT_EQ(HostAllowed(c.host, 80, c.bind), c.allowed) << c.host << " at port 80";
+    EXPECT_EQ(OriginAllowed("http://" + c.host, 80, c.bind), c.allowed) << c.host;
+  }
+  EXPECT_FALSE(HostAllowed("127.0.0.1", 8080, "127.0.0.1"));
   EXPECT_TRUE(OriginAllowed("", 8080, "127.0.0.1"));
   EXPECT_FALSE(OriginAllowed("null", 8080, "127.0.0.1"));
   EXPECT_FALSE(OriginAllowed("https://127.0.0.1:8080", 8080, "127.0.0.1"));

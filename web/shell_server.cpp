@@ -1,24 +1,60 @@
 #include "web/shell_server.h"
 
-#include <httplib.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <list>
 #include <random>
+#include <unordered_map>
+#include <utility>
 
-#include "platform/file_system.h"
+#include "web/input_cookies.h"
 #include "web/request_guard.h"
+#include "web/request_text.h"
 
 namespace ds {
 namespace {
 
-constexpr std::size_t kMaxServedBytes = 64u << 20;
-constexpr int kRequestThreads = 16;
-constexpr auto kKeepAliveInterval = std::chrono::seconds(10);
+using Clock = std::chrono::steady_clock;
 
-void Refuse(httplib::Response& res, int status, const char* text) {
-  res.status = status;
-  res.set_content(text, "text/plain; charset=utf-8");
-}
+// A page that waits for events still gets a comment this often, which also finds pages
+// that went away.
+constexpr auto kKeepAliveInterval = std::chrono::seconds(10);
+// A connection whose answer does not move for this long is closed by the library.
+constexpr unsigned kStalledSeconds = 30;
+// At shutdown the open pages get this long to read their last events.
+constexpr auto kFlushLimit = std::chrono::milliseconds(250);
+
+constexpr const char* kPlainText = "text/plain; charset=utf-8";
+
+// Owns one file descriptor.
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd = -1) : fd_(fd) {}
+  ~ScopedFd() { Reset(); }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  int get() const { return fd_; }
+  int Release() { return std::exchange(fd_, -1); }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0)
+      ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
 
 // A download name keeps letters, digits, ".", "-" and "_" only.
 std::string SafeFileName(const std::string& name) {
@@ -32,6 +68,42 @@ std::string SafeFileName(const std::string& name) {
   if (safe.empty() || safe.front() == '.')
     safe = "download" + safe;
   return safe.substr(0, 100);
+}
+
+// A listening TCP socket on `host` and `port`; -1 with `message` on failure.
+int Listen(const std::string& host, int port, std::string* message) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
+    *message = "cannot listen on " + host + ": not an address";
+    return -1;
+  }
+  ScopedFd fd(::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  int yes = 1;
+  bool ok = fd.get() >= 0 &&
+            ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes)) == 0 &&
+            ::bind(fd.get(), found->ai_addr, found->ai_addrlen) == 0 &&
+            ::listen(fd.get(), SOMAXCONN) == 0;
+  ::freeaddrinfo(found);
+  if (!ok) {
+    *message = "cannot listen on " + host + " port " + service + ": " + std::strerror(errno);
+    return -1;
+  }
+  return fd.Release();
+}
+
+int LocalPort(int fd) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof(address);
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return -1;
+  if (address.ss_family == AF_INET)
+    return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+  return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
 }
 
 }  // namespace
@@ -49,133 +121,458 @@ std::string NewToken() {
 }
 
 struct ShellServer::Impl {
-  ShellServerOptions options;
-  WebShell* shell;
-  CookieJar* cookies;
-  std::function<bool(const ShellInput&)> onInput;
-  httplib::Server server;
-  std::thread listener;
+  // One client connection. Its next request (head and body) must be in by
+  // `waitingSince` + the request limit; while a request is answered it has no limit.
+  struct Connection {
+    int fd = -1;
+    Clock::time_point waitingSince;
+    bool answering = false;
+    bool shut = false;
+    // The request being read.
+    std::string target;
+    bool headRead = false;
+    std::string body;
+  };
+
+  // An open event stream of a shell page. While it has nothing to send its connection is
+  // suspended; the loop resumes it when events are queued or a keep-alive is due.
+  struct Stream {
+    Impl* server = nullptr;
+    MHD_Connection* connection = nullptr;
+    std::shared_ptr<EventStream::Client> client;
+    std::string pending;  // the event being sent
+    std::size_t sent = 0;
+    Clock::time_point lastWrite;
+    bool suspended = false;
+  };
+
+  Impl(ShellServerOptions options, WebShell* shell, CookieJar* cookies,
+       std::function<bool(const ShellInput&)> onInput)
+      : options(std::move(options)),
+        shell(shell),
+        cookies(cookies),
+        onInput(std::move(onInput)),
+        secretData("/" + this->options.token + "/data/"),
+        inputs(InputCookiePrefix(this->options.token)) {}
+
+  const ShellServerOptions options;
+  WebShell* const shell;
+  CookieJar* const cookies;
+  const std::function<bool(const ShellInput&)> onInput;
+  const std::string secretData;  // "/<token>/data/": the path of the input cookies
+  InputCookies inputs;
+
   int port = 0;
+  MHD_Daemon* daemon = nullptr;
+  ScopedFd wake;
+  std::atomic<bool> stopping{false};
+  std::unordered_map<MHD_Connection*, Connection> connections;
+  std::list<Stream> streams;
 
-  bool Authorised(const httplib::Request& req) const {
-    if (TokenMatches(options.token, req.get_param_value("token")))
-      return true;
-    return TokenMatches(options.token, CookieValue(req.get_header_value("Cookie"), kTokenCookie));
+  void Wake() {
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t written = ::write(wake.get(), &one, sizeof(one));
   }
 
-  httplib::Server::HandlerResponse Guard(const httplib::Request& req, httplib::Response& res) {
-    using Result = httplib::Server::HandlerResponse;
-    if (!HostAllowed(req.get_header_value("Host"), port, options.bindAddress) ||
-        !OriginAllowed(req.get_header_value("Origin"), port, options.bindAddress)) {
-      Refuse(res, 403, "Forbidden: this server answers its own window only.\n");
-      return Result::Handled;
-    }
-    if (!Authorised(req)) {
-      Refuse(res, 403, "Forbidden: open the address with the token the program printed.\n");
-      return Result::Handled;
-    }
-    if (req.path.rfind("/data/", 0) == 0 && req.has_header("Cookie")) {
-      cookies->Store(WithoutCookie(req.get_header_value("Cookie"), kTokenCookie));
-    }
-    return Result::Unhandled;
+  // ---- responses ----
+
+  static void CommonHeaders(MHD_Response* response) {
+    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+    MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+    MHD_add_response_header(response, "Cache-Control", "no-store");
+    MHD_add_response_header(response, "X-Frame-Options", "SAMEORIGIN");
   }
 
-  void ServeShell(const httplib::Request& req, httplib::Response& res) {
-    std::string page;
-    std::string error;
-    if (options.dataFolders.empty() ||
-        !ReadWholeFile(options.dataFolders.front() + "shell/index.html", kMaxServedBytes, &page,
-                       &error)) {
-      Refuse(res, 500, "The shell page is missing from the data folder.\n");
-      return;
-    }
-    if (TokenMatches(options.token, req.get_param_value("token"))) {
-      res.set_header("Set-Cookie", std::string(kTokenCookie) + "=" + options.token +
-                                       "; HttpOnly; SameSite=Strict; Path=/");
-    }
-    res.set_content(page, "text/html; charset=utf-8");
+  MHD_Result Queue(MHD_Connection* connection, unsigned status, MHD_Response* response) {
+    if (response == nullptr)
+      return MHD_NO;
+    CommonHeaders(response);
+    connections[connection].answering = true;
+    MHD_Result result = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return result;
   }
 
-  void ServeData(const httplib::Request& req, httplib::Response& res) {
+  MHD_Result Refuse(MHD_Connection* connection, unsigned status, const std::string& text) {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
+    if (response != nullptr)
+      MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, kPlainText);
+    return Queue(connection, status, response);
+  }
+
+  MHD_Result NoContent(MHD_Connection* connection) {
+    return Queue(connection, MHD_HTTP_NO_CONTENT,
+                 MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT));
+  }
+
+  // Sends a file (a real path, links resolved) straight from its descriptor, so a large
+  // workbook is never held whole.
+  MHD_Result SendFile(MHD_Connection* connection, const std::string& path, const char* type,
+                      const std::vector<std::string>& extraHeaders) {
+    ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat status {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
+      return Refuse(connection, MHD_HTTP_NOT_FOUND, "Not found.\n");
+    MHD_Response* response =
+        MHD_create_response_from_fd64(static_cast<std::uint64_t>(status.st_size), fd.get());
+    if (response == nullptr)
+      return MHD_NO;
+    fd.Release();  // the response owns it now
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    for (std::size_t i = 0; i + 1 < extraHeaders.size(); i += 2)
+      MHD_add_response_header(response, extraHeaders[i].c_str(), extraHeaders[i + 1].c_str());
+    return Queue(connection, MHD_HTTP_OK, response);
+  }
+
+  // ---- routes ----
+
+  MHD_Result ServeShell(MHD_Connection* connection) {
     std::string path;
-    std::string content;
+    if (options.dataFolders.empty() ||
+        !ResolveDataFile(options.dataFolders.front(), "shell/index.html", &path)) {
+      return Refuse(connection, MHD_HTTP_INTERNAL_SERVER_ERROR,
+                    "The shell page is missing from the data folder.\n");
+    }
+    return SendFile(connection, path, "text/html; charset=utf-8", {});
+  }
+
+  MHD_Result ServeData(MHD_Connection* connection, std::string_view file, const std::string& query,
+                       const std::vector<std::string>& stale) {
+    std::string path;
     const char* type = nullptr;
     for (const std::string& folder : options.dataFolders) {
-      if (ResolveDataFile(folder, req.matches[1].str(), &path)) {
+      if (ResolveDataFile(folder, file, &path)) {
         type = ServedContentType(path);
         break;
       }
     }
-    std::string ignored;
-    if (type == nullptr || !ReadWholeFile(path, kMaxServedBytes, &content, &ignored)) {
-      Refuse(res, 404, "Not found.\n");
-      return;
+    if (type == nullptr)
+      return Refuse(connection, MHD_HTTP_NOT_FOUND, "Not found.\n");
+    std::vector<std::string> headers;
+    const auto fields = DecodeFormFields(query);
+    if (auto it = fields.find("download"); it != fields.end()) {
+      headers.push_back(MHD_HTTP_HEADER_CONTENT_DISPOSITION);
+      headers.push_back("attachment; filename=\"" + SafeFileName(it->second) + "\"");
     }
-    if (req.has_param("download")) {
-      res.set_header(
-          "Content-Disposition",
-          "attachment; filename=\"" + SafeFileName(req.get_param_value("download")) + "\"");
+    // A page the browser loads replaces the one that stored the inputs, so its answer
+    // expires the inputs already taken in without racing a newer value.
+    if (std::string_view(type).rfind("text/html", 0) == 0) {
+      for (const std::string& name : stale) {
+        headers.push_back(MHD_HTTP_HEADER_SET_COOKIE);
+        headers.push_back(name + "=; Max-Age=0; Path=" + secretData + "; SameSite=Strict");
+      }
     }
-    res.set_content(std::move(content), type);
+    return SendFile(connection, path, type, headers);
   }
 
-  void TakeInput(const httplib::Request& req, httplib::Response& res) {
-    auto field = [&req](const std::string& name) -> const std::string* {
-      auto it = req.params.find(name);
-      return it == req.params.end() ? nullptr : &it->second;
+  MHD_Result TakeInput(MHD_Connection* connection, const std::string& body) {
+    const auto fields = DecodeFormFields(body);
+    auto field = [&fields](const std::string& name) -> const std::string* {
+      auto it = fields.find(name);
+      return it == fields.end() ? nullptr : &it->second;
     };
     ShellInput input;
     std::string message;
-    if (!ParseShellInput(field, &input, &message)) {
-      Refuse(res, 400, "Bad input.\n");
-      return;
-    }
+    if (!ParseShellInput(field, &input, &message))
+      return Refuse(connection, MHD_HTTP_BAD_REQUEST, "Bad input.\n");
     if (input.kind == InputKind::kDialogAnswer) {
-      if (!shell->Answer(input)) {
-        Refuse(res, 409, "That dialog is closed.\n");
-        return;
-      }
+      if (!shell->Answer(input))
+        return Refuse(connection, MHD_HTTP_CONFLICT, "That dialog is closed.\n");
     } else if (input.kind == InputKind::kSplashClose) {
       shell->CloseSplash();
     } else if (!onInput(input)) {
-      Refuse(res, 503, "The window is busy.\n");
-      return;
+      return Refuse(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "The window is busy.\n");
     }
-    res.status = 204;
+    return NoContent(connection);
   }
 
-  void ServeEvents(httplib::Response& res) {
+  MHD_Result ServeEvents(MHD_Connection* connection) {
     auto client = shell->stream().Connect(shell->CurrentEvents());
-    if (!client) {
-      Refuse(res, 503, "Too many windows are open.\n");
+    if (!client)
+      return Refuse(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "Too many windows are open.\n");
+    Stream& stream = streams.emplace_back();
+    stream.server = this;
+    stream.connection = connection;
+    stream.client = std::move(client);
+    stream.lastWrite = Clock::now();
+    MHD_Response* response = MHD_create_response_from_callback(
+        MHD_SIZE_UNKNOWN, 4096, &Impl::ReadEventsThunk, &stream, &Impl::EndStreamThunk);
+    if (response == nullptr) {
+      EndStream(&stream);
+      return MHD_NO;
+    }
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/event-stream");
+    MHD_add_response_header(response, "X-Accel-Buffering", "no");
+    return Queue(connection, MHD_HTTP_OK, response);
+  }
+
+  // The head of a request is in: checks it and answers at once, or waits for the body of an
+  // input.
+  MHD_Result OnHead(MHD_Connection* connection, Connection& state, std::string_view method) {
+    auto header = [connection](const char* name) {
+      const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+      return std::string_view(value == nullptr ? "" : value);
+    };
+    if (!HostAllowed(header("Host"), port, options.bindAddress) ||
+        !OriginAllowed(header("Origin"), port, options.bindAddress)) {
+      return Refuse(connection, MHD_HTTP_FORBIDDEN,
+                    "Forbidden: this server answers its own window only.\n");
+    }
+    std::string path;
+    std::string query;
+    std::string_view rest;
+    if (!SplitRequestTarget(state.target, &path, &query) ||
+        !UnderSecretSegment(path, options.token, &rest)) {
+      return Refuse(connection, MHD_HTTP_NOT_FOUND, "Not found.\n");
+    }
+    const bool get = method == "GET" || method == "HEAD";
+    if (rest.rfind("data/", 0) == 0) {
+      InputCookies::Intake intake = inputs.TakeIn(header("Cookie"));
+      if (intake.carried)
+        cookies->Store(inputs.Text());
+      const std::string_view file = rest.substr(5);
+      if (file == ".input" && method == "POST") {
+        const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                         MHD_HTTP_HEADER_CONTENT_LENGTH);
+        if (length != nullptr && std::strtoull(length, nullptr, 10) > kMaxBodyBytes)
+          return Refuse(connection, MHD_HTTP_CONTENT_TOO_LARGE, "Too large.\n");
+        return MHD_YES;  // the body follows
+      }
+      if (!get)
+        return Refuse(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Not allowed.\n");
+      if (file == ".inputs")
+        return NoContent(connection);
+      return ServeData(connection, file, query, intake.stale);
+    }
+    if (!get)
+      return Refuse(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Not allowed.\n");
+    if (rest.empty())
+      return ServeShell(connection);
+    if (rest == "ui/events")
+      return ServeEvents(connection);
+    return Refuse(connection, MHD_HTTP_NOT_FOUND, "Not found.\n");
+  }
+
+  MHD_Result OnRequest(MHD_Connection* connection, const char* method, const char* upload,
+                       std::size_t* uploadSize) {
+    Connection& state = connections[connection];
+    if (!state.headRead) {
+      state.headRead = true;
+      return OnHead(connection, state, method);
+    }
+    if (*uploadSize != 0) {
+      // Counted while it arrives: a body without a length cannot grow past the limit.
+      if (state.body.size() + *uploadSize > kMaxBodyBytes)
+        return MHD_NO;  // closes the connection
+      state.body.append(upload, *uploadSize);
+      *uploadSize = 0;
+      return MHD_YES;
+    }
+    return TakeInput(connection, state.body);
+  }
+
+  // ---- the event streams ----
+
+  ssize_t ReadEvents(Stream* stream, char* buffer, std::size_t max) {
+    if (stream->sent == stream->pending.size()) {
+      stream->pending.clear();
+      stream->sent = 0;
+      std::string event;
+      if (!shell->stream().Next(stream->client, &event, std::chrono::milliseconds(0)))
+        return MHD_CONTENT_READER_END_OF_STREAM;
+      const Clock::time_point now = Clock::now();
+      if (event.empty() && now - stream->lastWrite >= kKeepAliveInterval)
+        event = ": keep-alive\n\n";
+      if (event.empty()) {
+        stream->suspended = true;
+        MHD_suspend_connection(stream->connection);
+        return 0;
+      }
+      stream->pending = std::move(event);
+      stream->lastWrite = now;
+    }
+    const std::size_t count = std::min(max, stream->pending.size() - stream->sent);
+    std::memcpy(buffer, stream->pending.data() + stream->sent, count);
+    stream->sent += count;
+    return static_cast<ssize_t>(count);
+  }
+
+  void EndStream(Stream* stream) {
+    shell->stream().Disconnect(stream->client);
+    streams.remove_if([stream](const Stream& s) { return &s == stream; });
+  }
+
+  // Resumes the suspended streams that may have something to send: all of them after a
+  // wake-up, otherwise those whose keep-alive is due. True when one was resumed.
+  bool ResumeStreams(bool all, Clock::time_point now) {
+    bool resumed = false;
+    for (Stream& stream : streams) {
+      if (stream.suspended && (all || now - stream.lastWrite >= kKeepAliveInterval)) {
+        stream.suspended = false;
+        MHD_resume_connection(stream.connection);
+        resumed = true;
+      }
+    }
+    return resumed;
+  }
+
+  // ---- connection limits ----
+
+  // Shuts the socket of every connection whose request is late; the library then sees the
+  // end of the stream and closes it.
+  void CloseLateConnections(Clock::time_point now) {
+    for (auto& [connection, state] : connections) {
+      if (!state.answering && !state.shut && now - state.waitingSince >= options.requestLimit) {
+        if (state.fd >= 0)
+          ::shutdown(state.fd, SHUT_RDWR);
+        state.shut = true;
+      }
+    }
+  }
+
+  // Past three quarters of the connections allowed, a new connection closes the one that
+  // has waited longest for its request: however many connections clients keep open, the
+  // window's own always get in (all clients share 127.0.0.1, so a cap per address would
+  // shut the window out instead).
+  void MakeRoom(MHD_Connection* newcomer) {
+    if (connections.size() <= options.maxConnections / 4 * 3)
+      return;
+    Connection* oldest = nullptr;
+    for (auto& [connection, state] : connections) {
+      if (connection != newcomer && !state.answering && !state.shut && state.fd >= 0 &&
+          (oldest == nullptr || state.waitingSince < oldest->waitingSince)) {
+        oldest = &state;
+      }
+    }
+    if (oldest != nullptr) {
+      ::shutdown(oldest->fd, SHUT_RDWR);
+      oldest->shut = true;
+    }
+  }
+
+  // Milliseconds until the loop has something to do by itself; -1 for none.
+  int NextTimeout(Clock::time_point now) {
+    Clock::time_point next = Clock::time_point::max();
+    MHD_UNSIGNED_LONG_LONG libraryMs = 0;
+    if (MHD_get_timeout(daemon, &libraryMs) == MHD_YES) {
+      next = now + std::chrono::milliseconds(
+                       std::min<MHD_UNSIGNED_LONG_LONG>(libraryMs, 24ull * 3600 * 1000));
+    }
+    for (const auto& [connection, state] : connections) {
+      if (!state.answering && !state.shut)
+        next = std::min(next, state.waitingSince + options.requestLimit);
+    }
+    for (const Stream& stream : streams) {
+      if (stream.suspended)
+        next = std::min(next, stream.lastWrite + kKeepAliveInterval);
+    }
+    if (next == Clock::time_point::max())
+      return -1;
+    if (next <= now)
+      return 0;
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
+  }
+
+  void Run() {
+    const union MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD);
+    pollfd fds[2] = {{info == nullptr ? -1 : info->epoll_fd, POLLIN, 0}, {wake.get(), POLLIN, 0}};
+    bool woken = false;
+    Clock::time_point flushUntil = Clock::time_point::max();
+    while (true) {
+      MHD_run(daemon);
+      const Clock::time_point now = Clock::now();
+      const bool stop = stopping.load();
+      if (stop && flushUntil == Clock::time_point::max())
+        flushUntil = now + kFlushLimit;
+      if (stop && (streams.empty() || now >= flushUntil))
+        break;
+      CloseLateConnections(now);
+      if (ResumeStreams(woken || stop, now)) {
+        woken = false;
+        continue;  // the library takes the resumed connections on its next run
+      }
+      woken = false;
+      int timeout = NextTimeout(now);
+      if (stop)
+        timeout = timeout < 0 ? 10 : std::min(timeout, 10);
+      fds[0].revents = fds[1].revents = 0;
+      if (::poll(fds, 2, timeout) > 0 && (fds[1].revents & POLLIN) != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] ssize_t read = ::read(wake.get(), &count, sizeof(count));
+        woken = true;
+      }
+    }
+    // A suspended connection must be resumed before the library may stop; stopping
+    // closes every connection.
+    if (ResumeStreams(true, Clock::now()))
+      MHD_run(daemon);
+    int listener = static_cast<int>(MHD_quiesce_daemon(daemon));
+    if (listener >= 0)
+      ::close(listener);
+    MHD_stop_daemon(daemon);
+    daemon = nullptr;
+  }
+
+  // ---- library callbacks ----
+
+  static MHD_Result OnRequestThunk(void* self, MHD_Connection* connection, const char*,
+                                   const char* method, const char*, const char* upload,
+                                   std::size_t* uploadSize, void**) {
+    return static_cast<Impl*>(self)->OnRequest(connection, method, upload, uploadSize);
+  }
+
+  static void* OnTargetThunk(void* self, const char* target, MHD_Connection* connection) {
+    Connection& state = static_cast<Impl*>(self)->connections[connection];
+    state.target = target;
+    state.headRead = false;
+    state.body.clear();
+    return nullptr;
+  }
+
+  static void OnCompletedThunk(void* self, MHD_Connection* connection, void**,
+                               MHD_RequestTerminationCode) {
+    auto& connections = static_cast<Impl*>(self)->connections;
+    auto it = connections.find(connection);
+    if (it == connections.end())
+      return;
+    Connection& state = it->second;
+    state.answering = false;
+    state.waitingSince = Clock::now();
+    state.target.clear();
+    state.body.clear();
+    state.body.shrink_to_fit();
+  }
+
+  static void OnConnectionThunk(void* self, MHD_Connection* connection, void**,
+                                MHD_ConnectionNotificationCode code) {
+    Impl& impl = *static_cast<Impl*>(self);
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+      impl.connections.erase(connection);
       return;
     }
-    EventStream* stream = &shell->stream();
-    res.set_header("X-Accel-Buffering", "no");
-    res.set_chunked_content_provider(
-        "text/event-stream",
-        [stream, client](std::size_t, httplib::DataSink& sink) {
-          std::string event;
-          if (!stream->Next(client, &event, kKeepAliveInterval)) {
-            sink.done();
-            return true;
-          }
-          if (event.empty())
-            event = ": keep-alive\n\n";  // also finds dropped pages
-          return sink.write(event.data(), event.size());
-        },
-        [stream, client](bool) { stream->Disconnect(client); });
+    Connection& state = impl.connections[connection];
+    const union MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    state.fd = info == nullptr ? -1 : info->connect_fd;
+    state.waitingSince = Clock::now();
+    impl.MakeRoom(connection);
+  }
+
+  static ssize_t ReadEventsThunk(void* cls, std::uint64_t, char* buffer, std::size_t max) {
+    auto* stream = static_cast<Stream*>(cls);
+    return stream->server->ReadEvents(stream, buffer, max);
+  }
+
+  static void EndStreamThunk(void* cls) {
+    auto* stream = static_cast<Stream*>(cls);
+    stream->server->EndStream(stream);
   }
 };
 
 ShellServer::ShellServer(ShellServerOptions options, WebShell* shell, CookieJar* cookies,
                          std::function<bool(const ShellInput&)> onInput)
-    : impl_(std::make_unique<Impl>()) {
-  impl_->options = std::move(options);
-  impl_->shell = shell;
-  impl_->cookies = cookies;
-  impl_->onInput = std::move(onInput);
-}
+    : impl_(std::make_unique<Impl>(std::move(options), shell, cookies, std::move(onInput))) {}
 
 ShellServer::~ShellServer() {
   Stop();
@@ -183,57 +580,45 @@ ShellServer::~ShellServer() {
 
 bool ShellServer::Start(std::string* message) {
   Impl& impl = *impl_;
-  httplib::Server& server = impl.server;
-  // The library owns the pool it is handed.
-  server.new_task_queue = [] { return new httplib::ThreadPool(kRequestThreads); };
-  server.set_payload_max_length(64 * 1024);
-  // Events are small writes that must leave at once, not wait for the next packet.
-  server.set_tcp_nodelay(true);
-  server.set_read_timeout(std::chrono::seconds(5));
-  server.set_keep_alive_max_count(1000);
-  server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
-                              {"Referrer-Policy", "no-referrer"},
-                              {"Cache-Control", "no-store"},
-                              {"X-Frame-Options", "SAMEORIGIN"}});
-  server.set_pre_routing_handler([&impl](const httplib::Request& req, httplib::Response& res) {
-    return impl.Guard(req, res);
-  });
-  server.Get("/", [&impl](const httplib::Request& req, httplib::Response& res) {
-    impl.ServeShell(req, res);
-  });
-  server.Get("/ui/events",
-             [&impl](const httplib::Request&, httplib::Response& res) { impl.ServeEvents(res); });
-  server.Post("/data/.input", [&impl](const httplib::Request& req, httplib::Response& res) {
-    impl.TakeInput(req, res);
-  });
-  server.Get(R"(/data/(.+))", [&impl](const httplib::Request& req, httplib::Response& res) {
-    impl.ServeData(req, res);
-  });
-
-  const std::string& host = impl.options.bindAddress;
-  if (impl.options.port == 0) {
-    impl.port = server.bind_to_any_port(host);
-  } else if (server.bind_to_port(host, impl.options.port)) {
-    impl.port = impl.options.port;
-  } else {
-    impl.port = -1;
-  }
-  if (impl.port <= 0) {
-    if (message)
-      *message = "cannot listen on " + host + " port " + std::to_string(impl.options.port);
+  std::string ignored;
+  if (message == nullptr)
+    message = &ignored;
+  ScopedFd listener(Listen(impl.options.bindAddress, impl.options.port, message));
+  if (listener.get() < 0)
+    return false;
+  impl.port = LocalPort(listener.get());
+  impl.wake.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (impl.port <= 0 || impl.wake.get() < 0) {
+    *message = std::string("cannot set up the web server: ") + std::strerror(errno);
     return false;
   }
+  impl.daemon = MHD_start_daemon(
+      MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr, &Impl::OnRequestThunk, &impl,
+      MHD_OPTION_LISTEN_SOCKET, static_cast<MHD_socket>(listener.get()),
+      MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(impl.options.maxConnections),
+      MHD_OPTION_CONNECTION_TIMEOUT, kStalledSeconds, MHD_OPTION_NOTIFY_COMPLETED,
+      &Impl::OnCompletedThunk, &impl, MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnectionThunk, &impl,
+      MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnTargetThunk, &impl, MHD_OPTION_STRICT_FOR_CLIENT, 1,
+      MHD_OPTION_END);
+  if (impl.daemon == nullptr) {
+    *message = "cannot start the web server on port " + std::to_string(impl.port);
+    return false;
+  }
+  listener.Release();  // the server owns it now
   port_ = impl.port;
-  impl.listener = std::thread([&server] { server.listen_after_bind(); });
+  impl.shell->stream().SetWakeup([&impl] { impl.Wake(); });
+  loop_ = std::thread([&impl] { impl.Run(); });
   return true;
 }
 
 void ShellServer::Stop() {
-  if (!impl_ || !impl_->listener.joinable())
+  if (!loop_.joinable())
     return;
   impl_->shell->Shutdown();
-  impl_->server.stop();
-  impl_->listener.join();
+  impl_->stopping = true;
+  impl_->Wake();
+  loop_.join();
+  impl_->shell->stream().SetWakeup(nullptr);
 }
 
 }  // namespace ds

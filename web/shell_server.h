@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,27 +11,43 @@
 #include "web/shell_input.h"
 #include "web/web_shell.h"
 
-// The embedded HTTP server that plays the window on loopback:
-//   GET  /              the shell page (data/shell/index.html)
-//   GET  /data/...      files of the data folder (pages, images, workbooks)
-//   POST /data/.input   inputs of the shell page
-//   GET  /ui/events     the server-sent event stream of the window's outputs
-// Every request needs the run's token (query "token" or the HttpOnly cookie), a Host
-// that names this server and, when sent, an Origin of this server.
+// The embedded HTTP server that plays the window on loopback. Everything lies under the
+// run's secret first path segment, the token:
+//   GET  /<token>/                the shell page (data/shell/index.html)
+//   GET  /<token>/data/...        files of the data folders (pages, images, workbooks)
+//   POST /<token>/data/.input     inputs of the shell page
+//   GET  /<token>/data/.inputs    nothing (204): a page's request that carries its inputs
+//   GET  /<token>/ui/events       the server-sent event stream of the window's outputs
+// Anything else is 404; a Host that does not name this server or a foreign Origin is 403.
+// The page-input cookies of requests under /<token>/data/ go to the cookie store (only
+// those with the run's prefix, see web/input_cookies.h).
+//
+// One thread serves every connection, event-driven: a slow or idle client holds a
+// connection, never a thread. A connection has `requestLimit` to send its next request
+// (head and body) from the time it opened or its last answer went out; after that it is
+// closed, or earlier when many connections are open. Stop closes every connection.
 namespace ds {
 
 struct ShellServerOptions {
   std::string bindAddress = "127.0.0.1";
   int port = 0;  // 0 picks a free port
-  // The data folders served under /data/, each with a trailing "/", looked in in order: the
-  // install folder's (shell, images, static pages) before the home folder's (generated
-  // pages), so a writable home can never replace what the window runs.
+  // The data folders served under /<token>/data/, each with a trailing "/", looked in in
+  // order: the install folder's (shell, images, static pages) before the home folder's
+  // (generated pages), so a writable home can never replace what the window runs.
   std::vector<std::string> dataFolders;
   std::string token;
+  std::chrono::milliseconds requestLimit = std::chrono::seconds(10);
+  // Open connections at most (each is a file descriptor of the program). Past three
+  // quarters of it, each new connection closes the one that has waited longest for its
+  // request.
+  unsigned maxConnections = 512;
 };
 
 class ShellServer {
  public:
+  // The largest request body (an input) taken; a longer one is refused while it arrives.
+  static constexpr std::size_t kMaxBodyBytes = 64 * 1024;
+
   // `onInput` takes every input that is not a dialog answer or the splash's Close; it
   // returns false when the window cannot take more (the request then gets 503).
   ShellServer(ShellServerOptions options, WebShell* shell, CookieJar* cookies,
@@ -42,12 +59,14 @@ class ShellServer {
   // Binds and starts serving on a thread of its own.
   bool Start(std::string* message);
   int port() const { return port_; }
-  // Stops listening and waits for the request threads.
+  // Ends the event streams after their last events, closes every connection and waits
+  // for the serving thread.
   void Stop();
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  std::thread loop_;
   int port_ = 0;
 };
 

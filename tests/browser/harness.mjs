@@ -1,0 +1,142 @@
+// What every browser test of the window shares: checks and their summary, waiting, a
+// program folder of its own, starting and stopping the program, Chromium, and the window
+// with its tabs.
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { chromium } from 'playwright-core';
+
+// The line the program prints when it is ready; the address's first path segment is the
+// run's secret.
+export const READY_LINE = /^Norvik DriveSentinel: (http:\/\/127\.0\.0\.1:\d+\/[0-9a-f]{32}\/)$/m;
+
+let failures = 0;
+
+export function check(condition, what) {
+  console.log(`${condition ? 'ok  ' : 'FAIL'} ${what}`);
+  if (!condition) failures += 1;
+}
+
+export function fail(error) {
+  failures += 1;
+  console.log(`FAIL ${error.stack || error}`);
+}
+
+// Prints the outcome and ends the process with its code.
+export function finish(what) {
+  console.log(failures === 0 ? `all ${what} passed` : `${failures} ${what} failed`);
+  process.exit(failures === 0 ? 0 : 1);
+}
+
+// The command-line arguments named in `names`; the last one is an artefact folder, made.
+export function commandLine(script, names) {
+  const values = process.argv.slice(2);
+  if (values.length < names.length || values.slice(0, names.length).some((value) => !value)) {
+    console.error(`usage: node ${script} ${names.join(' ')}`);
+    process.exit(2);
+  }
+  fs.mkdirSync(values[names.length - 1], { recursive: true });
+  return values;
+}
+
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+export async function waitFor(predicate, what, timeout = 15000) {
+  const until = Date.now() + timeout;
+  while (Date.now() < until) {
+    const value = await predicate();
+    if (value) return value;
+    await sleep(25);
+  }
+  throw new Error(`timed out waiting for ${what}`);
+}
+
+// A program folder of its own: the data folder beside the executable, the ini file and,
+// when given, the text of data/setting.dat.
+export function makeHome(program, { ini, settings } = {}) {
+  const home = fs.mkdtempSync(path.join(os.tmpdir(), 'ds-browser-'));
+  fs.cpSync(path.join(path.dirname(program), 'data'), path.join(home, 'data'), { recursive: true });
+  fs.writeFileSync(path.join(home, 'Norvik_DriveSentinel.ini'),
+    ini || 'Loading_Time=1\nPE_Cycle_Limit=3000\n');
+  if (settings) fs.writeFileSync(path.join(home, 'data', 'setting.dat'), settings);
+  return home;
+}
+
+export function removeHome(home) {
+  try {
+    fs.rmSync(home, { recursive: true, force: true });
+  } catch (error) {
+    console.log(`note: could not remove ${home}: ${error.message}`);
+  }
+}
+
+// Starts the program; the child collects its output and knows when it exited.
+export function startProgram(program, args) {
+  const child = spawn(program, args, { stdio: ['ignore', 'pipe', 'pipe'] });
+  child.output = '';
+  child.errors = '';
+  child.stdout.on('data', (chunk) => { child.output += chunk; });
+  child.stderr.on('data', (chunk) => { child.errors += chunk; });
+  child.exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
+  return child;
+}
+
+// The exit code, or 'hung' when the program has not ended within `timeout`.
+export function exitCode(child, timeout) {
+  return Promise.race([child.exited, sleep(timeout).then(() => 'hung')]);
+}
+
+export async function stopProgram(child) {
+  if (child.exitCode !== null || child.signalCode !== null) return;
+  child.kill('SIGTERM');
+  await exitCode(child, 5000);
+}
+
+// The address the running program printed.
+export async function programAddress(child) {
+  return (await waitFor(() => child.output.match(READY_LINE), 'the address line'))[1];
+}
+
+export function launchBrowser() {
+  return chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+      '--disable-component-update', '--no-first-run', '--disable-sync'],
+  });
+}
+
+// Opens the window at `address` in a new browser context. `problems`, when given, collects
+// script errors and failed requests. Returns the page, the window's box and helpers.
+export async function openWindow(browser, address, problems) {
+  const context = await browser.newContext({ viewport: { width: 1000, height: 700 }, acceptDownloads: true });
+  const page = await context.newPage();
+  if (problems) {
+    page.on('pageerror', (error) => problems.push(`script error: ${error.message}`));
+    page.on('console', (message) => { if (message.type() === 'error') problems.push(`console: ${message.text()}`); });
+    page.on('response', (response) => { if (response.status() >= 400) problems.push(`${response.status()} ${response.url()}`); });
+  }
+  await page.goto(address);
+  await page.waitForSelector('#window:not([hidden])', { timeout: 20000 });
+  await page.waitForFunction(() => document.getElementById('skin').dataset.ready === '1');
+  const box = await page.locator('#window').boundingBox();
+  const click = (x, y, options) => page.mouse.click(box.x + x, box.y + y, options);
+  const pageId = () => page.evaluate(() => Number(document.getElementById('window').dataset.page));
+  const frameSource = () => page.evaluate(() => document.getElementById('browser').getAttribute('src') || '');
+  // The browser frame once it shows its final document matching `pattern` (not the
+  // loading page before it), loaded: only then may a test evaluate in it.
+  const showFrame = async (pattern) => {
+    const frame = await waitFor(async () => {
+      if (!pattern.test(await frameSource())) return null;
+      return page.frames().find((f) => f.parentFrame() === page.mainFrame() && pattern.test(f.url())) || null;
+    }, `the page matching ${pattern}`);
+    await frame.waitForLoadState('load');
+    return frame;
+  };
+  // Clicks the tab at window position `x` and returns the frame once it shows its page.
+  const openTab = async (x, pattern) => {
+    await click(x, 78);
+    return showFrame(pattern);
+  };
+  return { context, page, box, click, pageId, frameSource, showFrame, openTab };
+}

@@ -1,0 +1,60 @@
+#include "web/input_cookies.h"
+
+#include <gtest/gtest.h>
+
+namespace ds {
+namespace {
+
+// One Cookie header after another, as a browser sends them: what the intake makes of each.
+TEST(InputCookiesTest, TakesTheRunsCookiesOnlyAndNamesTheStaleOnes) {
+  struct Step {
+    std::string header;
+    bool carried;
+    std::vector<std::string> stale;
+    std::string taken;  // Text() afterwards
+  };
+  const Step steps[] = {
+      // Planted by a page of another port: no prefix, a prefix of another run, no value.
+      {"disk_sel=3; tool_page_host=evil", false, {}, ""},
+      {"dsffff_disk_sel=3; dsT_; dsT_disk_sel", false, {}, ""},
+      {"dsT_disk_sel=1; disk_sel=3", true, {}, "disk_sel=1"},
+      // Sent again unchanged: stale; the first of a repeated name counts.
+      {"dsT_disk_sel=1; dsT_disk_sel=2", true, {"dsT_disk_sel"}, "disk_sel=1"},
+      // A new value is taken, never reported stale; values stay as sent.
+      {"dsT_disk_sel=2;dsT_tool_page_to=a%40b%2Cc", true, {}, "disk_sel=2; tool_page_to=a%40b%2Cc"},
+      // No longer sent (expired in the browser): still taken.
+      {"", false, {}, "disk_sel=2; tool_page_to=a%40b%2Cc"},
+      {" dsT_tool_page_to = a%40b%2Cc ; dsT_disk_sel=2",
+       true,
+       {"dsT_tool_page_to", "dsT_disk_sel"},
+       "disk_sel=2; tool_page_to=a%40b%2Cc"},
+      {"dsT_tool_page_to=", true, {}, "disk_sel=2; tool_page_to="},
+  };
+  InputCookies inputs(InputCookiePrefix("T"));
+  for (const Step& step : steps) {
+    const InputCookies::Intake intake = inputs.TakeIn(step.header);
+    EXPECT_EQ(intake.carried, step.carried) << step.header;
+    EXPECT_EQ(intake.stale, step.stale) << step.header;
+    EXPECT_EQ(inputs.Text(), step.taken) << step.header;
+  }
+}
+
+TEST(InputCookiesTest, KeepsABoundedNumberOfInputs) {
+  InputCookies inputs("dsT_");
+  std::string header;
+  for (std::size_t i = 0; i < InputCookies::kMaxInputs + 10; ++i)
+    header += "dsT_n" + std::to_string(1000 + i) + "=v; ";
+  inputs.TakeIn(header);
+  const std::string text = inputs.Text();
+  EXPECT_NE(text.find("n1000=v"), std::string::npos);
+  EXPECT_NE(text.find("n" + std::to_string(1000 + InputCookies::kMaxInputs - 1) + "=v"),
+            std::string::npos);
+  EXPECT_EQ(text.find("n" + std::to_string(1000 + InputCookies::kMaxInputs) + "="),
+            std::string::npos);
+  // A kept input still takes new values.
+  inputs.TakeIn("dsT_n1000=w");
+  EXPECT_NE(inputs.Text().find("n1000=w"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ds
