@@ -75,12 +75,13 @@ def contents(deb):
 
 
 def home_choice(program):
-    # Started through its /usr/bin link, it finds its ini file; --home, then the variable.
+    # Started through its /usr/bin link, it finds its ini file; --home, then the variable. A
+    # simulated machine keeps to a folder of its own below the configured home.
     work = temp_folder("ds-home-")
     env = {k: v for k, v in os.environ.items() if k != "DRIVESENTINEL_HOME"}
     for extra, variable, said in [
-            ([], None, "home folder %s/ does not exist" % HOME),
-            ([], work + "/env", "home folder %s/env/ does not exist" % work),
+            ([], None, "home folder %s/simulated/ does not exist" % HOME),
+            ([], work + "/env", "home folder %s/env/simulated/ does not exist" % work),
             ([], "relative", "DRIVESENTINEL_HOME must name an absolute folder"),
             (["--home", work + "/opt"], work + "/env", "home folder %s/opt/ does not exist" % work)]:
         ran = run([program, "--demo", "--headless"] + extra,
@@ -90,7 +91,8 @@ def home_choice(program):
     window = subprocess.Popen([program, "--demo", "--headless"], stdout=subprocess.PIPE,
                               text=True, env=dict(env, DRIVESENTINEL_HOME=work + "/env"))
     line = window.stdout.readline()
-    address = open(work + "/env/.drivesentinel.address").read() if line else ""
+    kept = work + "/env/simulated/.drivesentinel.address"
+    address = open(kept).read() if line and os.path.exists(kept) else ""
     window.send_signal(signal.SIGTERM)
     window.wait(timeout=60)
     check(line.startswith("Norvik DriveSentinel: http://") and address and address in line,
