@@ -15,6 +15,9 @@ MonitorApp::MonitorApp(AppOptions options, WindowServices services)
   serverOptions.port = options_.port;
   serverOptions.dataFolders = {options_.roots.InstallData(""), options_.roots.HomeData("")};
   serverOptions.token = token_;
+  serverOptions.extraHostNames = options_.extraHostNames;
+  serverOptions.tlsCertPem = options_.tlsCertPem;
+  serverOptions.tlsKeyPem = options_.tlsKeyPem;
   server_ =
       std::make_unique<ShellServer>(serverOptions, &shell_, &cookies_,
                                     [this](const ShellInput& input) { return Dispatch(input); });
@@ -35,7 +38,8 @@ std::string MonitorApp::Address() const {
     host = "127.0.0.1";
   if (host.find(':') != std::string::npos)
     host = "[" + host + "]";
-  return "http://" + host + ":" + std::to_string(server_->port()) + "/" + token_ + "/";
+  const char* scheme = options_.tlsCertPem.empty() ? "http://" : "https://";
+  return scheme + host + ":" + std::to_string(server_->port()) + "/" + token_ + "/";
 }
 
 bool MonitorApp::Dispatch(const ShellInput& input) {

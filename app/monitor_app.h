@@ -20,6 +20,9 @@ struct AppOptions {
   std::string bindAddress = "127.0.0.1";
   int port = 0;
   std::chrono::milliseconds dialogTimeout = std::chrono::minutes(5);
+  std::vector<std::string> extraHostNames;  // see ShellServerOptions
+  std::string tlsCertPem;                   // with the key: HTTPS only
+  std::string tlsKeyPem;
 };
 
 class MonitorApp {

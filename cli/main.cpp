@@ -23,12 +23,16 @@
 #include "cli/report_command.h"
 #include "cli/run_options.h"
 #include "monitor/mail_channel.h"
+#include "monitor/metrics_board.h"
 #include "monitor/monitor_loop.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/machine_facts.h"
+#include "platform/network_names.h"
 #include "platform/process_launcher.h"
+#include "store/program_ini.h"
 #include "store/settings_store.h"
+#include "web/metrics_server.h"
 
 namespace {
 
@@ -36,9 +40,12 @@ constexpr const char* kLockFile = ".drivesentinel.lock";
 constexpr const char* kAddressFile = ".drivesentinel.address";
 constexpr const char* kOpenPageFile = ".drivesentinel-open.html";
 
+constexpr const char* kVersion = "1.1";
+
 constexpr const char* kHelp =
     "usage: drivesentinel [--demo | --sim DIR] [--home DIR] [--port N] [--bind ADDR]\n"
-    "                     [--headless | --open]\n"
+    "                     [--headless | --open] [--metrics-listen ADDR:PORT]\n"
+    "                     [--allow-host NAME]... [--tls-cert FILE --tls-key FILE]\n"
     "       drivesentinel report [--demo | --sim DIR] [--home DIR] [--drive N | --all] [--json]\n"
     "       drivesentinel export smart|identify|health --drive N [--demo | --sim DIR]\n"
     "                            [--home DIR] -o FILE\n"
@@ -47,7 +54,12 @@ constexpr const char* kHelp =
     "  --demo      the sample drives shipped with the program (never shown unasked)\n"
     "  --sim DIR   a simulated machine folder\n"
     "  --home DIR  where settings, history and pages are kept (default: $DRIVESENTINEL_HOME,\n"
-    "              else Home_Folder of the ini file, else beside the program)\n";
+    "              else Home_Folder of the ini file, else beside the program)\n"
+    "  --bind ADDR listen on ADDR (default 127.0.0.1); on another address the machine's own\n"
+    "              names and those of --allow-host NAME reach the window\n"
+    "  --tls-cert FILE --tls-key FILE  serve the window over HTTPS\n"
+    "  --metrics-listen ADDR:PORT  serve Prometheus metrics at http://ADDR:PORT/metrics\n"
+    "              (default: Metrics_Listen of the ini file, else off)\n";
 
 // Opens `address` in the user's browser without putting its token on a command line: a
 // local page readable by the owner only redirects to it.
@@ -216,10 +228,42 @@ int main(int argc, char** argv) {
   appOptions.roots = roots;
   appOptions.bindAddress = options.bindAddress;
   appOptions.port = options.port;
+  if (!options.tlsCertFile.empty() &&
+      (!ds::ReadWholeFile(options.tlsCertFile, 1 << 20, &appOptions.tlsCertPem, &message) ||
+       !ds::ReadWholeFile(options.tlsKeyFile, 1 << 20, &appOptions.tlsKeyPem, &message))) {
+    std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
+    return ds::kExitFailure;
+  }
+  // Reached from other machines: by this machine's own names and those the user allows.
+  const bool remote = !ds::IsLoopbackAddress(options.bindAddress);
+  if (remote) {
+    appOptions.extraHostNames = ds::MachineNetworkNames();
+    appOptions.extraHostNames.insert(appOptions.extraHostNames.end(), options.allowHosts.begin(),
+                                     options.allowHosts.end());
+  } else {
+    appOptions.extraHostNames = options.allowHosts;
+  }
+  if (remote && appOptions.tlsCertPem.empty()) {
+    log("warning: the window is reachable from other machines on " + options.bindAddress +
+        " without TLS; its secret address travels in clear text. Give --tls-cert and --tls-key");
+  }
   ds::MonitorApp app(appOptions, services);
   if (!app.StartServer(&message)) {
     std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
     return ds::kExitFailure;
+  }
+  // The Prometheus endpoint, off unless asked for (the service asks in its ini file).
+  const std::string metricsListen = options.metricsListen.empty()
+                                        ? ds::ReadProgramIni(install).metricsListen
+                                        : options.metricsListen;
+  ds::MetricsBoard board(kVersion);
+  ds::MetricsServer metrics([&board] { return board.PrometheusText(); });
+  if (!metricsListen.empty()) {
+    if (!metrics.Start(metricsListen, &message)) {
+      std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
+      return ds::kExitFailure;
+    }
+    log("metrics at http://" + metricsListen + "/metrics");
   }
   // The address file (owner-only) replaces whatever an earlier run left behind.
   std::string address = app.Address();
@@ -250,7 +294,8 @@ int main(int argc, char** argv) {
 
   ds::MonitorTiming timing;
   timing.period = std::chrono::seconds(options.monitorPeriodSeconds);
-  ds::MonitorLoop monitor(app.dialog(), mail, home, timing, log);
+  ds::MonitorLoop monitor(app.dialog(), mail, home, timing, log, ds::WallClock::now, {},
+                          metricsListen.empty() ? nullptr : &board);
 
   ds::StartupContext context;
   context.registry = &registry;

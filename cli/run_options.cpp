@@ -47,6 +47,20 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options,
     } else if (arg == "--monitor-period") {
       if (!number(1, 86400, &parsed.monitorPeriodSeconds))
         return fail("--monitor-period needs a number of seconds from 1 to 86400");
+    } else if (arg == "--allow-host") {
+      std::string name;
+      if (!value(&name))
+        return fail("--allow-host needs a host name");
+      parsed.allowHosts.push_back(name);
+    } else if (arg == "--tls-cert") {
+      if (!value(&parsed.tlsCertFile))
+        return fail("--tls-cert needs a PEM file");
+    } else if (arg == "--tls-key") {
+      if (!value(&parsed.tlsKeyFile))
+        return fail("--tls-key needs a PEM file");
+    } else if (arg == "--metrics-listen") {
+      if (!value(&parsed.metricsListen))
+        return fail("--metrics-listen needs ADDR:PORT");
     } else if (arg == "--bind") {
       if (!value(&parsed.bindAddress))
         return fail("--bind needs an address");
@@ -62,6 +76,8 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options,
   }
   if (headless && parsed.open)
     return fail("--headless and --open exclude each other");
+  if (parsed.tlsCertFile.empty() != parsed.tlsKeyFile.empty())
+    return fail("--tls-cert and --tls-key go together");
   parsed.autostartLaunch = IsAutostartCommandLine(args);
   *options = std::move(parsed);
   return true;

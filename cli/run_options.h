@@ -7,7 +7,8 @@
 
 // The command line of the window:
 //   drivesentinel [--demo | --sim DIR] [--home DIR] [--port N] [--bind ADDR]
-//                 [--headless | --open]
+//                 [--headless | --open] [--metrics-listen ADDR:PORT]
+//                 [--allow-host NAME]... [--tls-cert FILE --tls-key FILE]
 // and the logon-start switch "/autostart", which counts only as the whole command line.
 namespace ds {
 
@@ -19,6 +20,10 @@ struct RunOptions {
   bool autostartLaunch = false;  // the command line is exactly "/autostart"
   // --monitor-period SECONDS (not in the usage text; for tests): the monitor's pass period.
   int monitorPeriodSeconds = 600;
+  std::string metricsListen;            // --metrics-listen ADDR:PORT: the Prometheus endpoint
+  std::vector<std::string> allowHosts;  // --allow-host NAME, repeatable
+  std::string tlsCertFile;              // --tls-cert FILE and --tls-key FILE, both or neither
+  std::string tlsKeyFile;
 };
 
 // True exactly when `args` (the arguments after the program name) is the one argument

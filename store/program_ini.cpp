@@ -19,6 +19,7 @@ ProgramIni ReadProgramIni(const std::string& home) {
   if (!address.empty())
     ini.makerAddress = address;
   ini.homeFolder = reader.lookup("Home_Folder");
+  ini.metricsListen = std::string(TrimBoth(reader.lookup("Metrics_Listen")));
   return ini;
 }
 

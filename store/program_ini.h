@@ -5,8 +5,9 @@
 // The program's ini file "Norvik_DriveSentinel.ini" in the program folder: a key=value
 // file without sections. Keys: End_User_License_Agreement (licence text, relative to the
 // program folder), Loading_Time (splash seconds), PE_Cycle_Limit, Maker_Web_Site (the
-// address the logo button opens) and Home_Folder (where an installed program keeps what it
-// writes when no --home is given).
+// address the logo button opens), Home_Folder (where an installed program keeps what it
+// writes when no --home is given) and Metrics_Listen (ADDR:PORT of the Prometheus endpoint
+// when no --metrics-listen is given: the service's command line is "/autostart" alone).
 namespace ds {
 
 inline constexpr const char* kProgramIniFile = "Norvik_DriveSentinel.ini";
@@ -17,7 +18,8 @@ struct ProgramIni {
   int peCycleLimit = 3000;
   std::string eulaFile;
   std::string makerAddress = kDefaultMakerAddress;
-  std::string homeFolder;  // "" when the key is absent or empty
+  std::string homeFolder;     // "" when the key is absent or empty
+  std::string metricsListen;  // "" when the key is absent or empty: no metrics
 };
 
 // Reads home + kProgramIniFile. A missing file or key keeps the default; a numeric key

@@ -70,35 +70,56 @@ std::string WithoutCookie(std::string_view cookieHeader, std::string_view name) 
   return out;
 }
 
-bool HostAllowed(std::string_view host, int port, std::string_view bindAddress) {
-  std::string suffix = ":" + std::to_string(port);
+namespace {
+
+// A name as a Host header carries it: lower case, an IPv6 address in brackets.
+std::string HostName(std::string_view name) {
+  std::string folded = FoldCase(name);
+  if (folded.find(':') != std::string::npos && folded.front() != '[')
+    folded = "[" + folded + "]";
+  return folded;
+}
+
+}  // namespace
+
+HostPolicy MakeHostPolicy(std::string_view bindAddress, const std::vector<std::string>& extraNames,
+                          bool https) {
+  HostPolicy policy;
+  policy.https = https;
+  policy.names = {"127.0.0.1", "localhost", "[::1]"};
+  if (!bindAddress.empty() && bindAddress != "0.0.0.0" && bindAddress != "::")
+    policy.names.push_back(HostName(bindAddress));
+  for (const std::string& name : extraNames) {
+    if (!name.empty())
+      policy.names.push_back(HostName(name));
+  }
+  return policy;
+}
+
+bool HostAllowed(std::string_view host, int port, const HostPolicy& policy) {
+  const std::string suffix = ":" + std::to_string(port);
   std::string name;
   if (host.size() > suffix.size() && host.substr(host.size() - suffix.size()) == suffix) {
     name = FoldCase(host.substr(0, host.size() - suffix.size()));
-  } else if (port == 80) {
+  } else if (port == (policy.https ? 443 : 80)) {
     name = FoldCase(host);  // browsers leave the default port out
   } else {
     return false;
   }
-  if (name == "127.0.0.1" || name == "localhost" || name == "[::1]")
-    return true;
-  // A server bound to a wildcard is still reached by a concrete name; only a concrete
-  // bind address is accepted as a further name.
-  if (bindAddress.empty() || bindAddress == "0.0.0.0" || bindAddress == "::")
-    return false;
-  std::string bind = FoldCase(bindAddress);
-  if (bind.find(':') != std::string::npos && bind.front() != '[')
-    bind = "[" + bind + "]";
-  return name == bind;
+  for (const std::string& allowed : policy.names) {
+    if (name == allowed)
+      return true;
+  }
+  return false;
 }
 
-bool OriginAllowed(std::string_view origin, int port, std::string_view bindAddress) {
+bool OriginAllowed(std::string_view origin, int port, const HostPolicy& policy) {
   if (origin.empty())
     return true;
-  constexpr std::string_view kScheme = "http://";
-  if (origin.substr(0, kScheme.size()) != kScheme)
+  const std::string_view scheme = policy.https ? "https://" : "http://";
+  if (origin.substr(0, scheme.size()) != scheme)
     return false;
-  return HostAllowed(origin.substr(kScheme.size()), port, bindAddress);
+  return HostAllowed(origin.substr(scheme.size()), port, policy);
 }
 
 const char* ServedContentType(std::string_view fileName) {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The checks every request to the shell server passes: the per-run token as the first path
 // segment, the Host and Origin headers (so other web sites and DNS rebinding cannot drive the
@@ -23,12 +24,24 @@ std::string CookieValue(std::string_view cookieHeader, std::string_view name);
 // The Cookie header without cookie `name`, items joined by "; ".
 std::string WithoutCookie(std::string_view cookieHeader, std::string_view name);
 
-// True when `host` (a Host header) names this server: 127.0.0.1, localhost, [::1] or the
-// bind address, each with `port` (which browsers leave out when it is 80).
-bool HostAllowed(std::string_view host, int port, std::string_view bindAddress);
+// The names a Host header may carry to reach this server, and its scheme.
+struct HostPolicy {
+  std::vector<std::string> names;  // lower case; IPv6 addresses in brackets
+  bool https = false;
+};
 
-// True when `origin` is absent ("") or "http://" followed by an allowed host.
-bool OriginAllowed(std::string_view origin, int port, std::string_view bindAddress);
+// 127.0.0.1, localhost and [::1], a concrete bind address, and `extraNames`: for a server
+// that other machines reach, its own addresses and host name and the names given with
+// --allow-host. A wildcard bind address adds no name of its own (DNS rebinding would pass).
+HostPolicy MakeHostPolicy(std::string_view bindAddress, const std::vector<std::string>& extraNames,
+                          bool https);
+
+// True when `host` (a Host header) is one of the policy's names with `port` (browsers leave
+// the scheme's default port, 80 or 443, out).
+bool HostAllowed(std::string_view host, int port, const HostPolicy& policy);
+
+// True when `origin` is absent ("") or the policy's scheme followed by an allowed host.
+bool OriginAllowed(std::string_view origin, int port, const HostPolicy& policy);
 
 // Maps `relative` (the request path after "/data/", already percent-decoded) onto a file
 // of `dataFolder` (with a trailing "/"). Fails for "..", ".", empty or hidden path parts,

@@ -93,8 +93,9 @@ TEST(RequestGuardTest, HostAndOriginChecks) {
       {"[fe80::1]:8080", "fe80::1", true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(HostAllowed(c.host, 8080, c.bind), c.allowed) << c.host << " bind " << c.bind;
-    EXPECT_EQ(OriginAllowed("http://" + c.host, 8080, c.bind), c.allowed) << c.host;
+    const HostPolicy policy = MakeHostPolicy(c.bind, {}, false);
+    EXPECT_EQ(HostAllowed(c.host, 8080, policy), c.allowed) << c.host << " bind " << c.bind;
+    EXPECT_EQ(OriginAllowed("http://" + c.host, 8080, policy), c.allowed) << c.host;
   }
   // Browsers leave the default port 80 out of Host and Origin.
   const Case port80[] = {
@@ -104,14 +105,40 @@ TEST(RequestGuardTest, HostAndOriginChecks) {
       {"evil.example", "127.0.0.1", false},
   };
   for (const Case& c : port80) {
-    EXPECT_EQ(HostAllowed(c.host, 80, c.bind), c.allowed) << c.host << " at port 80";
-    EXPECT_EQ(OriginAllowed("http://" + c.host, 80, c.bind), c.allowed) << c.host;
+    const HostPolicy policy = MakeHostPolicy(c.bind, {}, false);
+    EXPECT_EQ(HostAllowed(c.host, 80, policy), c.allowed) << c.host << " at port 80";
+    EXPECT_EQ(OriginAllowed("http://" + c.host, 80, policy), c.allowed) << c.host;
   }
-  EXPECT_FALSE(HostAllowed("127.0.0.1", 8080, "127.0.0.1"));
-  EXPECT_TRUE(OriginAllowed("", 8080, "127.0.0.1"));
-  EXPECT_FALSE(OriginAllowed("null", 8080, "127.0.0.1"));
-  EXPECT_FALSE(OriginAllowed("https://127.0.0.1:8080", 8080, "127.0.0.1"));
-  EXPECT_FALSE(OriginAllowed("http://evil.example", 8080, "127.0.0.1"));
+  const HostPolicy loopback = MakeHostPolicy("127.0.0.1", {}, false);
+  EXPECT_FALSE(HostAllowed("127.0.0.1", 8080, loopback));
+  EXPECT_TRUE(OriginAllowed("", 8080, loopback));
+  EXPECT_FALSE(OriginAllowed("null", 8080, loopback));
+  EXPECT_FALSE(OriginAllowed("https://127.0.0.1:8080", 8080, loopback));
+  EXPECT_FALSE(OriginAllowed("http://evil.example", 8080, loopback));
+}
+
+// Reached from other machines: the machine's own names and those given with --allow-host
+// pass, others still do not; with TLS the scheme is https and 443 the default port.
+TEST(RequestGuardTest, RemoteNamesAndHttps) {
+  const HostPolicy policy =
+      MakeHostPolicy("0.0.0.0", {"192.168.7.20", "fe80::5", "Plant-PC", "ds.example"}, true);
+  struct Case {
+    const char* host;
+    int port;
+    bool allowed;
+  };
+  const Case cases[] = {
+      {"192.168.7.20:8443", 8443, true}, {"[fe80::5]:8443", 8443, true},
+      {"plant-pc:8443", 8443, true},     {"DS.example", 443, true},
+      {"ds.example:443", 443, true},     {"evil.example:8443", 8443, false},
+      {"0.0.0.0:8443", 8443, false},     {"192.168.7.21:8443", 8443, false},
+      {"ds.example", 80, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(HostAllowed(c.host, c.port, policy), c.allowed) << c.host;
+    EXPECT_EQ(OriginAllowed(std::string("https://") + c.host, c.port, policy), c.allowed) << c.host;
+    EXPECT_FALSE(OriginAllowed(std::string("http://") + c.host, c.port, policy)) << c.host;
+  }
 }
 
 class DataFileTest : public testing::Test {

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "web/input_cookies.h"
+#include "web/listen_socket.h"
 #include "web/request_guard.h"
 #include "web/request_text.h"
 
@@ -37,25 +38,6 @@ constexpr auto kFlushLimit = std::chrono::milliseconds(250);
 
 constexpr const char* kPlainText = "text/plain; charset=utf-8";
 
-// Owns one file descriptor.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd = -1) : fd_(fd) {}
-  ~ScopedFd() { Reset(); }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0)
-      ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
-
 // A download name keeps letters, digits, ".", "-" and "_" only.
 std::string SafeFileName(const std::string& name) {
   std::string safe;
@@ -68,42 +50,6 @@ std::string SafeFileName(const std::string& name) {
   if (safe.empty() || safe.front() == '.')
     safe = "download" + safe;
   return safe.substr(0, 100);
-}
-
-// A listening TCP socket on `host` and `port`; -1 with `message` on failure.
-int Listen(const std::string& host, int port, std::string* message) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
-    *message = "cannot listen on " + host + ": not an address";
-    return -1;
-  }
-  ScopedFd fd(::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  int yes = 1;
-  bool ok = fd.get() >= 0 &&
-            ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes)) == 0 &&
-            ::bind(fd.get(), found->ai_addr, found->ai_addrlen) == 0 &&
-            ::listen(fd.get(), SOMAXCONN) == 0;
-  ::freeaddrinfo(found);
-  if (!ok) {
-    *message = "cannot listen on " + host + " port " + service + ": " + std::strerror(errno);
-    return -1;
-  }
-  return fd.Release();
-}
-
-int LocalPort(int fd) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof(address);
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    return -1;
-  if (address.ss_family == AF_INET)
-    return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-  return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
 }
 
 }  // namespace
@@ -153,6 +99,8 @@ struct ShellServer::Impl {
         cookies(cookies),
         onInput(std::move(onInput)),
         secretData("/" + this->options.token + "/data/"),
+        hosts(MakeHostPolicy(this->options.bindAddress, this->options.extraHostNames,
+                             !this->options.tlsCertPem.empty())),
         inputs(InputCookiePrefix(this->options.token)) {}
 
   const ShellServerOptions options;
@@ -160,6 +108,7 @@ struct ShellServer::Impl {
   CookieJar* const cookies;
   const std::function<bool(const ShellInput&)> onInput;
   const std::string secretData;  // "/<token>/data/": the path of the input cookies
+  const HostPolicy hosts;        // the names a Host header may carry
   InputCookies inputs;
 
   int port = 0;
@@ -314,8 +263,8 @@ struct ShellServer::Impl {
       const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
       return std::string_view(value == nullptr ? "" : value);
     };
-    if (!HostAllowed(header("Host"), port, options.bindAddress) ||
-        !OriginAllowed(header("Origin"), port, options.bindAddress)) {
+    if (!HostAllowed(header("Host"), port, hosts) ||
+        !OriginAllowed(header("Origin"), port, hosts)) {
       return Refuse(connection, MHD_HTTP_FORBIDDEN,
                     "Forbidden: this server answers its own window only.\n");
     }
@@ -592,14 +541,22 @@ bool ShellServer::Start(std::string* message) {
     *message = std::string("cannot set up the web server: ") + std::strerror(errno);
     return false;
   }
+  // With a certificate the window is served over TLS only (the library holds the texts).
+  const bool tls = !impl.options.tlsCertPem.empty() && !impl.options.tlsKeyPem.empty();
+  MHD_OptionItem tlsItems[] = {
+      {tls ? MHD_OPTION_HTTPS_MEM_KEY : MHD_OPTION_END, 0,
+       const_cast<char*>(impl.options.tlsKeyPem.c_str())},
+      {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(impl.options.tlsCertPem.c_str())},
+      {MHD_OPTION_END, 0, nullptr},
+  };
   impl.daemon = MHD_start_daemon(
-      MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr, &Impl::OnRequestThunk, &impl,
-      MHD_OPTION_LISTEN_SOCKET, static_cast<MHD_socket>(listener.get()),
-      MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(impl.options.maxConnections),
-      MHD_OPTION_CONNECTION_TIMEOUT, kStalledSeconds, MHD_OPTION_NOTIFY_COMPLETED,
-      &Impl::OnCompletedThunk, &impl, MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnectionThunk, &impl,
-      MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnTargetThunk, &impl, MHD_OPTION_STRICT_FOR_CLIENT, 1,
-      MHD_OPTION_END);
+      MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (tls ? MHD_USE_TLS : 0), 0, nullptr, nullptr,
+      &Impl::OnRequestThunk, &impl, MHD_OPTION_ARRAY, tlsItems, MHD_OPTION_LISTEN_SOCKET,
+      static_cast<MHD_socket>(listener.get()), MHD_OPTION_CONNECTION_LIMIT,
+      static_cast<unsigned>(impl.options.maxConnections), MHD_OPTION_CONNECTION_TIMEOUT,
+      kStalledSeconds, MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompletedThunk, &impl,
+      MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnectionThunk, &impl, MHD_OPTION_URI_LOG_CALLBACK,
+      &Impl::OnTargetThunk, &impl, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
   if (impl.daemon == nullptr) {
     *message = "cannot start the web server on port " + std::to_string(impl.port);
     return false;

@@ -18,7 +18,8 @@
 //   POST /<token>/data/.input     inputs of the shell page
 //   GET  /<token>/data/.inputs    nothing (204): a page's request that carries its inputs
 //   GET  /<token>/ui/events       the server-sent event stream of the window's outputs
-// Anything else is 404; a Host that does not name this server or a foreign Origin is 403.
+// Anything else is 404; a Host that does not name this server or a foreign Origin is 403
+// (web/request_guard.h says which names pass).
 // The page-input cookies of requests under /<token>/data/ go to the cookie store (only
 // those with the run's prefix, see web/input_cookies.h).
 //
@@ -41,6 +42,12 @@ struct ShellServerOptions {
   // quarters of it, each new connection closes the one that has waited longest for its
   // request.
   unsigned maxConnections = 512;
+  // Further names a Host header may carry (for a window reached from other machines: the
+  // machine's own addresses and host name, and the --allow-host names).
+  std::vector<std::string> extraHostNames;
+  // PEM texts: with both, the window is served over HTTPS only.
+  std::string tlsCertPem;
+  std::string tlsKeyPem;
 };
 
 class ShellServer {

@@ -1,0 +1,44 @@
+#include "platform/network_names.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace ds {
+
+std::vector<std::string> MachineNetworkNames() {
+  std::vector<std::string> names;
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) == 0 && host[0] != '\0')
+    names.emplace_back(host);
+  ifaddrs* interfaces = nullptr;
+  if (::getifaddrs(&interfaces) != 0)
+    return names;
+  for (ifaddrs* entry = interfaces; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr || (entry->ifa_flags & IFF_LOOPBACK))
+      continue;
+    char text[INET6_ADDRSTRLEN] = {};
+    const int family = entry->ifa_addr->sa_family;
+    const void* address = nullptr;
+    if (family == AF_INET)
+      address = &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr;
+    else if (family == AF_INET6)
+      address = &reinterpret_cast<sockaddr_in6*>(entry->ifa_addr)->sin6_addr;
+    if (address != nullptr && ::inet_ntop(family, address, text, sizeof text) != nullptr &&
+        std::find(names.begin(), names.end(), text) == names.end()) {
+      names.emplace_back(text);
+    }
+  }
+  ::freeifaddrs(interfaces);
+  return names;
+}
+
+bool IsLoopbackAddress(const std::string& address) {
+  return address == "localhost" || address == "::1" || address.rfind("127.", 0) == 0;
+}
+
+}  // namespace ds

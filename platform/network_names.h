@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The names other machines reach this one by: its host name and the addresses of its
+// network interfaces (numeric, IPv6 without brackets), loopback ones left out.
+namespace ds {
+
+std::vector<std::string> MachineNetworkNames();
+
+// True for 127.0.0.0/8, ::1 and "localhost": addresses no other machine can reach.
+bool IsLoopbackAddress(const std::string& address);
+
+}  // namespace ds
