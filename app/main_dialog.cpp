@@ -56,6 +56,23 @@ constexpr auto kPageInputWait = std::chrono::seconds(3);
 // The page that says there is nothing to show: no ATA or SATA disk on this machine.
 constexpr const char* kNoDiskPage = "NoDisk.html";
 
+// The stamp the Tool page's scripts put on the fields they store (ms since 1970), 0 none.
+std::uint64_t StoredAt(const std::string& cookieText) {
+  static constexpr std::string_view kName = "tool_page_stored_at=";
+  std::size_t at = cookieText.find(kName);
+  // The name must start an item ("a=1; tool_page_stored_at=...").
+  while (at != std::string::npos && at != 0 && cookieText[at - 1] != ' ' &&
+         cookieText[at - 1] != ';') {
+    at = cookieText.find(kName, at + 1);
+  }
+  std::uint64_t stamp = 0;
+  for (std::size_t i = at == std::string::npos ? cookieText.size() : at + kName.size();
+       i < cookieText.size() && std::isdigit(static_cast<unsigned char>(cookieText[i])); ++i) {
+    stamp = stamp * 10 + static_cast<std::uint64_t>(cookieText[i] - '0');
+  }
+  return stamp;
+}
+
 // The warning before an erase, with the disk it is about.
 std::string EraseWarning(const EraseTarget& target) {
   char size[64];
@@ -252,9 +269,23 @@ std::vector<VolumeSpace> MainDialog::Volumes(int driveNumber) {
   return volumes;
 }
 
-bool MainDialog::WaitForPageInputs(std::uint64_t generationAtClick) {
-  return services_.cookies != nullptr &&
-         services_.cookies->WaitNewer(generationAtClick, kPageInputWait);
+bool MainDialog::WaitForPageInputs(std::uint64_t clickTime, std::uint64_t generationAtClick) {
+  if (services_.cookies == nullptr)
+    return false;
+  if (clickTime == 0)
+    return services_.cookies->WaitNewer(generationAtClick, kPageInputWait);
+  const auto end = std::chrono::steady_clock::now() + kPageInputWait;
+  while (true) {
+    const std::uint64_t generation = services_.cookies->generation();
+    if (StoredAt(services_.cookies->Get()) >= clickTime)
+      return true;
+    const auto left = end - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero() ||
+        !services_.cookies->WaitNewer(
+            generation, std::chrono::duration_cast<std::chrono::milliseconds>(left))) {
+      return false;
+    }
+  }
 }
 
 // ---- start-up steps ----
@@ -537,7 +568,7 @@ void MainDialog::OpenLicenceText() {
   shell_->OpenInNewTab("/data/" + file.substr(kData.size()));
 }
 
-void MainDialog::LeftButtonDown(int x, int y) {
+void MainDialog::LeftButtonDown(int x, int y, std::uint64_t at) {
   ClickAction action;
   {
     MutexLock lock(mutex_);
@@ -547,10 +578,10 @@ void MainDialog::LeftButtonDown(int x, int y) {
     action = HitTest(state_.currentPage, x, y, clickState);
   }
   if (action != ClickAction::kNone)
-    RunClickAction(action);
+    RunClickAction(action, at);
 }
 
-void MainDialog::RunClickAction(ClickAction action) {
+void MainDialog::RunClickAction(ClickAction action, std::uint64_t at) {
   switch (action) {
     case ClickAction::kNone:
       return;
@@ -592,10 +623,12 @@ void MainDialog::RunClickAction(ClickAction action) {
     case ClickAction::kToolSave:
       Update([](WindowState& s) { s.toolEditMode = 0; });
       cookiesAtClick_ = services_.cookies ? services_.cookies->generation() : 0;
+      clickTime_ = at;
       StartWorker(saveSettingsThread_, [this](std::stop_token stop) { SaveSettingsCheck(stop); });
       return;
     case ClickAction::kMailTest:
       cookiesAtClick_ = services_.cookies ? services_.cookies->generation() : 0;
+      clickTime_ = at;
       StartWorker(mailTestThread_, [this](std::stop_token stop) { MailFieldCheck(stop); });
       return;
     case ClickAction::kSecureErase:
@@ -660,7 +693,7 @@ void MainDialog::StartSecureErase() {
 void MainDialog::SaveSettingsCheck(std::stop_token) {
   // The click reaches the program before the page has stored its cookies: without fresh
   // cookies the full poll would empty every field, so only the keeping one runs then.
-  const bool fresh = WaitForPageInputs(cookiesAtClick_);
+  const bool fresh = WaitForPageInputs(clickTime_, cookiesAtClick_);
   if (!fresh && services_.log)
     services_.log("save: the page sent no inputs; the stored settings are kept");
   TakeInPageInputs(fresh ? CookiePollVariant::kFull : CookiePollVariant::kKeeping);
@@ -678,7 +711,7 @@ void MainDialog::SaveSettingsCheck(std::stop_token) {
 }
 
 void MainDialog::MailFieldCheck(std::stop_token stop) {
-  WaitForPageInputs(cookiesAtClick_);
+  WaitForPageInputs(clickTime_, cookiesAtClick_);
   TakeInPageInputs(CookiePollVariant::kKeeping);
   const MailAccount account = MailAccountOf(CopyState().alert);
   if (std::optional<std::string> missing = ds::MailFieldCheck(account)) {

@@ -63,8 +63,9 @@ class MainDialog : public MonitorWindow {
   void TabAction(int buttonId) EXCLUDES(mutex_);
   // A press of button 1000-1010; ids outside that range and hidden buttons do nothing.
   void ButtonCommand(int buttonId) EXCLUDES(mutex_);
-  // A left button press at window position x, y: the click map of the current page.
-  void LeftButtonDown(int x, int y) EXCLUDES(mutex_);
+  // A left button press at window position x, y: the click map of the current page. `at` is
+  // the browser's time of the press (ms since 1970, 0 unknown; see ShellInput::at).
+  void LeftButtonDown(int x, int y, std::uint64_t at = 0) EXCLUDES(mutex_);
   // F2: leaves internal mode, or asks for the access code and enters it.
   void F2Key() EXCLUDES(mutex_);
   // Hides the window into the notification area (also the monitor's logon-start call).
@@ -132,7 +133,7 @@ class MainDialog : public MonitorWindow {
   // action; without it, it refreshes the page shown (the Tool page after a click).
   void RequestPage(int page, unsigned steps) EXCLUDES(mutex_);
   void BuildPage(int page, unsigned steps, std::uint64_t view) EXCLUDES(mutex_);
-  void RunClickAction(ClickAction action) EXCLUDES(mutex_);
+  void RunClickAction(ClickAction action, std::uint64_t at) EXCLUDES(mutex_);
   void ExportDataFile(const std::string& file, const std::string& missingMessage) EXCLUDES(mutex_);
   void ExportHealth() EXCLUDES(mutex_);
   void StartSecureErase() EXCLUDES(mutex_);
@@ -153,8 +154,10 @@ class MainDialog : public MonitorWindow {
   void SaveSettingsCheck(std::stop_token stop);
   void MailFieldCheck(std::stop_token stop);
   void SecureEraseThread(std::stop_token stop, EraseTarget target);
-  // Waits (bounded) for the cookies the page stores after a click; false when none came.
-  bool WaitForPageInputs(std::uint64_t generationAtClick);
+  // Waits (bounded) for the inputs the page stores on the click made at `clickTime` (the
+  // page stamps them); without a time, for any cookies newer than the click's arrival.
+  // False when none came.
+  bool WaitForPageInputs(std::uint64_t clickTime, std::uint64_t generationAtClick);
 
   const ProgramRoots roots_;
   WindowShell* const shell_;
@@ -171,6 +174,7 @@ class MainDialog : public MonitorWindow {
 
   std::mutex pollMutex_;  // one page-input poll at a time (they share their copy files)
   std::atomic<std::uint64_t> cookiesAtClick_{0};
+  std::atomic<std::uint64_t> clickTime_{0};
   std::atomic<bool> closed_{false};
   std::function<void()> onClosed_;
   std::jthread monitorThread_;

@@ -54,7 +54,8 @@ bool MonitorApp::Dispatch(const ShellInput& input) {
         return true;  // the right button is swallowed
       int x = input.x;
       int y = input.y;
-      return queue_.Post([dialog, x, y] { dialog->LeftButtonDown(x, y); });
+      std::uint64_t at = input.at;
+      return queue_.Post([dialog, x, y, at] { dialog->LeftButtonDown(x, y, at); });
     }
     case InputKind::kKey:
       if (input.key != "F2")

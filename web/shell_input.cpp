@@ -46,6 +46,11 @@ bool ParseShellInput(const std::function<const std::string*(const std::string&)>
         !ParseInt(field("y"), -kCoordinateLimit, kCoordinateLimit, &parsed.y)) {
       return Fail(message, "bad mouse position");
     }
+    if (const std::string* at = field("at")) {
+      auto [end, error] = std::from_chars(at->data(), at->data() + at->size(), parsed.at);
+      if (error != std::errc() || end != at->data() + at->size())
+        return Fail(message, "bad mouse time");
+    }
   } else if (*type == "key") {
     parsed.kind = InputKind::kKey;
     const std::string* key = field("key");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -16,6 +17,10 @@ struct ShellInput {
   int mouseButton = 0;  // 0 left, 2 right
   int x = 0;
   int y = 0;
+  // Mouse-down: when the page saw it, in the browser's milliseconds since 1970 (0 unknown).
+  // A page script that stores inputs on the same click stamps them with its own clock, so
+  // the program can tell its inputs from earlier ones whatever order the requests arrive.
+  std::uint64_t at = 0;
   std::string key;        // "F2"
   bool trayLeft = false;  // the left button pressed on the notification icon
   std::string answer;     // dialog: "ok", "cancel", "yes", "no"

@@ -29,6 +29,11 @@ TEST(ShellInputTest, WellFormedInputs) {
   EXPECT_EQ(input.kind, InputKind::kMouseDown);
   EXPECT_EQ(input.x, 694);
   EXPECT_EQ(input.y, -3);
+  EXPECT_EQ(input.at, 0u);
+  ASSERT_TRUE(Parse(
+      {{"type", "mousedown"}, {"button", "0"}, {"x", "1"}, {"y", "2"}, {"at", "1796575361123"}},
+      &input));
+  EXPECT_EQ(input.at, 1796575361123u);
   ASSERT_TRUE(Parse({{"type", "key"}, {"key", "F2"}}, &input));
   EXPECT_EQ(input.key, "F2");
   ASSERT_TRUE(Parse({{"type", "tray"}, {"button", "left"}}, &input));
@@ -64,6 +69,7 @@ TEST(ShellInputTest, MalformedInputsAreRefused) {
       {{"type", "mousedown"}, {"button", "0"}, {"x", "1"}, {"y", "200000"}},
       {{"type", "mousedown"}, {"button", "9"}, {"x", "1"}, {"y", "2"}},
       {{"type", "mousedown"}, {"button", "0"}, {"x", " 1"}, {"y", "2"}},
+      {{"type", "mousedown"}, {"button", "0"}, {"x", "1"}, {"y", "2"}, {"at", "-5"}},
       {{"type", "key"}},
       {{"type", "key"}, {"key", std::string(40, 'k')}},
       {{"type", "tray"}, {"button", "elbow"}},

@@ -42,13 +42,17 @@
     return typeof url === 'string' && url.startsWith('/') && !url.startsWith('//') ? url.slice(1) : url;
   }
 
+  // Inputs go one after another: two quick clicks (a switch, then Save) must reach the
+  // program in the order they were made, not in the order their requests happen to arrive.
+  let lastInput = Promise.resolve();
   function send(fields) {
-    return fetch('data/.input', {
+    lastInput = lastInput.then(() => fetch('data/.input', {
       method: 'POST',
       credentials: 'same-origin',
       headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
       body: new URLSearchParams(fields).toString(),
-    }).catch(() => {});
+    })).catch(() => {});
+    return lastInput;
   }
 
   // Pure green (0, 255, 0) of a skin picture is see-through, as the colour key asks.
@@ -132,7 +136,8 @@
 
   function leftButtonDown(x, y) {
     if (windowInputsBlocked()) return;
-    send({ type: 'mousedown', button: '0', x: String(Math.round(x)), y: String(Math.round(y)) });
+    send({ type: 'mousedown', button: '0', x: String(Math.round(x)), y: String(Math.round(y)),
+      at: String(Date.now()) });
   }
 
   function keyDown(event) {

@@ -1,0 +1,195 @@
+// The Tool page in the window, clicked at its window pixels as a user would: edit mode, the
+// switches and the temperature unit, every field typed and saved into the settings file
+// (a password with quotes and markup comes back byte for byte), the "Refresh By" check, the
+// e-mail test dialog failing and then reaching a real SMTP server, and the security erase: the warning, No, a refused mounted disk and an
+// erase of the unmounted sample disk to 100 %.
+// usage: node tool_page.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import net from 'node:net';
+import path from 'node:path';
+import {
+  check, commandLine, fail, finish, launchBrowser, makeHome, openWindow, programAddress,
+  removeHome, startProgram, stopProgram, waitFor,
+} from './harness.mjs';
+
+const [program, artefacts] = commandLine('tool_page.mjs', ['PATH/TO/drivesentinel', 'ARTEFACT_FOLDER']);
+const PASSWORD = 'ab"c<d&e;f=g h';
+// Window pixels inside each click rectangle of the Tool page.
+const AT = {
+  tab: [618, 78], edit: [620, 155], save: [689, 155], alert: [435, 155], fahrenheit: [193, 204],
+  ssl: [626, 344], test: [672, 423], start: [688, 496],
+};
+
+const home = makeHome(program);
+let smtp;
+const server = startProgram(program, ['--demo', '--headless', '--port', '0', '--home', home]);
+let browser;
+try {
+  browser = await launchBrowser();
+  const problems = [];
+  const { page, box, click, showFrame } = await openWindow(browser, await programAddress(server), problems);
+  const press = (where) => click(...AT[where]);
+  const settings = () => fs.readFileSync(path.join(home, 'data', 'setting_tool_page.dat'), 'latin1');
+  // The Tool page once it shows the edit mode asked for.
+  const toolPage = (editable) => waitFor(async () => {
+    const frame = await showFrame(/ToolPage\.html/);
+    const enabled = await frame.evaluate(() => !document.getElementById('above').disabled).catch(() => null);
+    return enabled === editable ? frame : null;
+  }, `the Tool page in ${editable ? 'edit' : 'view'} mode`);
+  const dialog = (kind) => page.waitForSelector(`.dialog[data-kind="${kind}"]`, { timeout: 30000 });
+  const answer = (kind, reply) => page.click(`.dialog[data-kind="${kind}"] button[data-answer="${reply}"]`);
+
+  await press('tab');
+  let frame = await toolPage(false);
+  await page.screenshot({ path: path.join(artefacts, 'tool-view.png'), clip: box });
+  check(true, 'the TOOL tab shows the form in view mode, every field greyed');
+
+  // Edit, the unit first (it rebuilds the page), then the fields, then the switches, Save.
+  await press('edit');
+  await toolPage(true);
+  await press('fahrenheit');
+  frame = await waitFor(async () => {
+    const f = await toolPage(true);
+    const on = await f.evaluate(() => /temp_f_on/.test(document.getElementById('temperature').innerHTML))
+      .catch(() => false);  // the page may be replaced meanwhile: look again
+    return on && f;
+  }, 'the Fahrenheit image');
+  check(/TemperatureType=1/.test(settings()), 'the unit click switches to Fahrenheit and saves it');
+  const typed = {
+    above: '140', under: '32', capacity: '10', health_status: '20', lifespan_years: '1',
+    lifespan_days: '30', refresh_by: '2', from: 'ds@plant.example', to: 'a@x.example, b@y.example',
+    host: '127.0.0.1', port: '9', id: 'monitor', passwd: PASSWORD,
+  };
+  for (const [id, value] of Object.entries(typed)) await frame.fill(`#${id}`, value);
+  await frame.selectOption('#refresh_by_type', '1');
+  await press('alert');
+  await press('ssl');
+  await page.screenshot({ path: path.join(artefacts, 'tool-edit.png'), clip: box });
+  await press('save');
+  frame = await toolPage(false);
+  const saved = await waitFor(() => /Passwd=/.test(settings()) && settings(), 'the saved settings');
+  // The SSL switch only flips the field; Save stores it with the rest.
+  const expected = ['EnableAlert=1', 'TemperatureType=1', 'EnableSSL=1', 'Above=140', 'Under=32',
+    'Capacity=10', 'HealthStatus=20', 'LifespanYears=1', 'LifespanDays=30', 'RefreshBy=2',
+    'From=ds@plant.example', 'To=a@x.example, b@y.example', 'Host=127.0.0.1', 'Port=9', 'Id=monitor',
+    `Passwd=${PASSWORD}`, 'RefreshByType=1'];
+  for (const line of expected) check(saved.includes(line + '\r\n'), `saved: ${line}`);
+
+  // Another tab and back: the stored values are shown again, the password intact.
+  await click(318, 78);
+  await showFrame(/disk_info/);
+  await press('tab');
+  frame = await toolPage(false);
+  const shown = await frame.evaluate(() => ({ passwd: document.getElementById('passwd').value,
+    to: document.getElementById('to').value, type: document.getElementById('refresh_by_type').value }));
+  check(shown.passwd === PASSWORD && shown.to === typed.to && shown.type === '1',
+    `the page shows the stored values again (${JSON.stringify(shown)})`);
+  await press('edit');
+  await toolPage(true);
+  await press('save');
+  await toolPage(false);
+  check(settings() === saved, 'saving again keeps every value byte for byte');
+
+  // Alerts on and no Refresh By: the message, the settings saved, edit mode kept.
+  await press('edit');
+  frame = await toolPage(true);
+  await frame.fill('#refresh_by', '');
+  await press('save');
+  const message = await dialog('message');
+  check(/Please input "Refresh By" field!/.test(await message.innerText()), 'an empty Refresh By is reported');
+  await answer('message', 'ok');
+  frame = await toolPage(true);
+  check(/RefreshBy=\r\n/.test(settings()), 'the settings were saved with it empty, edit mode kept');
+  await frame.fill('#refresh_by', '2');
+
+  // The e-mail test: nothing listens at port 9, so the dialog ends in red with the reason.
+  await press('test');
+  await dialog('mailtest');
+  // The dialog is drawn anew at each change of its label: look it up each time.
+  await page.waitForSelector('.dialog[data-kind="mailtest"] button[data-answer="ok"]', { timeout: 30000 });
+  const label = await page.$('.dialog[data-kind="mailtest"] .text');
+  const verdict = await label.innerText();
+  const red = await label.evaluate((element) => getComputedStyle(element).color);
+  check(/Error/.test(verdict) && red === 'rgb(255, 0, 0)', `the mail test fails in red: "${verdict}"`);
+  await page.screenshot({ path: path.join(artefacts, 'mail-test.png'), clip: box });
+  await answer('mailtest', 'ok');
+
+  // Then at a real SMTP server on loopback (aiosmtpd, plain: SSL switched off again): the
+  // test mail arrives and the dialog says so in black.
+  const smtpPort = await new Promise((resolve) => {
+    const probe = net.createServer().listen(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+  smtp = spawn('/usr/bin/python3', ['-m', 'aiosmtpd', '-n', '-l', `127.0.0.1:${smtpPort}`],
+    { stdio: ['ignore', 'pipe', 'pipe'] });
+  smtp.received = '';
+  smtp.stdout.on('data', (chunk) => { smtp.received += chunk; });
+  await waitFor(() => new Promise((resolve) => {
+    const socket = net.connect(smtpPort, '127.0.0.1', () => { socket.end(); resolve(true); });
+    socket.on('error', () => resolve(false));
+  }), 'the SMTP server');
+  frame = await toolPage(true);
+  await frame.fill('#port', String(smtpPort));
+  await press('ssl');
+  await press('test');
+  await dialog('mailtest');
+  await page.waitForSelector('.dialog[data-kind="mailtest"] button[data-answer="ok"]', { timeout: 30000 });
+  const success = await page.$('.dialog[data-kind="mailtest"] .text');
+  const sent = await success.innerText();
+  const black = await success.evaluate((element) => getComputedStyle(element).color);
+  check(!/Error/.test(sent) && black === 'rgb(0, 0, 0)', `the test mail is sent: "${sent}" in black`);
+  await answer('mailtest', 'ok');
+  const mail = await waitFor(() => /This is a test email/.test(smtp.received) && smtp.received, 'the mail');
+  check(/Subject: Norvik test mail/.test(mail) && /a@x\.example/.test(mail) && /b@y\.example/.test(mail),
+    'the server got the test mail with its subject and both recipients');
+  await press('save');
+  await toolPage(false);
+
+  // Security erase. The first sample disk holds "/": refused after the warning.
+  await press('start');
+  let warning = await dialog('yesno');
+  const warningText = await warning.innerText();
+  check(/permanently delete all the data/.test(warningText) && /QRA-X50/.test(warningText),
+    'the warning names the disk');
+  await answer('yesno', 'no');
+  await press('start');
+  await dialog('yesno');
+  await answer('yesno', 'yes');
+  check(/Please remove the file system first!/.test(await (await dialog('message')).innerText()),
+    'a disk with a mounted file system is refused');
+  await answer('message', 'ok');
+
+  // The unmounted sample disk, chosen in the Disk Information list, is erased by TRIM.
+  frame = await showFrame(/ToolPage\.html/);
+  await click(318, 78);
+  frame = await showFrame(/disk_info_0_0\.html/);
+  await frame.selectOption('.title select', 'disk_info_2_0.html');
+  // The list moves the frame itself: wait for the page it opened, which stores the choice.
+  await waitFor(() => page.frames().find((f) => /disk_info_2_0\.html/.test(f.url())), 'the third drive page');
+  await press('tab');
+  await toolPage(false);
+  await press('start');
+  warning = await dialog('yesno');
+  check(/QRC-X57/.test(await warning.innerText()), 'the warning names the chosen disk');
+  await answer('yesno', 'yes');
+  const done = await dialog('message');
+  check(/erased by TRIM/.test(await done.innerText()), `the erase ends: "${await done.innerText()}"`);
+  await answer('message', 'ok');
+  frame = await toolPage(false);
+  const progress = await frame.evaluate(() => document.getElementById('progress-done').style.width);
+  check(progress === '100%', `the progress bar stands at 100 % (${progress})`);
+  await page.screenshot({ path: path.join(artefacts, 'tool-erased.png'), clip: box });
+  check(problems.length === 0, `no script errors or failed requests${problems.length ? ': ' + problems.join('; ') : ''}`);
+} catch (error) {
+  fail(error);
+  console.log(server.errors);
+} finally {
+  if (browser) await browser.close();
+  if (smtp) smtp.kill();
+  await stopProgram(server);
+  removeHome(home);
+}
+finish('Tool page checks');
