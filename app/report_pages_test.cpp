@@ -93,6 +93,18 @@ TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
   EXPECT_FALSE(FileExists(roots.InstallData("SMARTPage.html")));
 }
 
+// Internal mode: the maker's figures of the first sample disk, its block class read through
+// the vendor key-sector sequence.
+TEST_F(ReportPagesTest, InternalPageWithTheVendorFigure) {
+  shell.passwordReplies = {"Talvex"};
+  dialog->ShowWindow();
+  dialog->F2Key();
+  ASSERT_TRUE(shell.WaitForFrame("InternalPage.html"));
+  EXPECT_EQ(dialog->CopyState().vendorFigure, 333412u);
+  const std::string page = ReadFile(Home("InternalPage.html"));
+  EXPECT_NE(page.find(">2048<"), std::string::npos) << page;
+}
+
 TEST_F(ReportPagesTest, AnotherMakersDiskGetsTheUnsupportedPage) {
   dialog->Update([](WindowState& s) { s.display.selectedDisk = 3; });
   EXPECT_EQ(Tab(kTabSmart, "Unsupported"), "Unsupported.html");

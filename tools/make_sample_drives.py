@@ -142,6 +142,7 @@ DRIVES = [
         "wwn": 0x5001B44A1C2D3E4F,
         "transport": 0x107F,
         "signature": b"SM2246",
+        "vendor_figure": 333412,  # 500118192 / 333412 = 1500 blocks: the "2048" class
         "attributes": [
             (1, 0x000B, 100, 100, 50, 0),
             (5, 0x0013, 100, 100, 10, 2),
@@ -373,6 +374,14 @@ PLAIN_DRIVES = [
 ]
 
 
+def vendor_pages(figure):
+    """The two sectors an SM2246 controller returns for vendor page 1: the block figure the
+    Internal page divides the capacity by, most significant byte first at bytes 604-607."""
+    pages = bytearray(1024)
+    pages[604:608] = struct.pack(">I", figure)
+    return bytes(pages)
+
+
 def write(path, content):
     with open(path, "wb") as f:
         f.write(content)
@@ -389,6 +398,8 @@ def main():
         write(os.path.join(folder, "smart.bin"), data)
         write(os.path.join(folder, "thresholds.bin"), thresholds)
         write(os.path.join(folder, "description.dat"), ("\n".join(d["description"]) + "\n").encode())
+        if "vendor_figure" in d:
+            write(os.path.join(folder, "vendor_page_1.bin"), vendor_pages(d["vendor_figure"]))
     for d in PLAIN_DRIVES:
         folder = os.path.join(out, d["folder"])
         os.makedirs(folder, exist_ok=True)
