@@ -19,22 +19,13 @@ using std::chrono::milliseconds;
 class FakeWindow : public MonitorWindow {
  public:
   FakeWindow() {
-    view.alert.EnableAlert = 1;
-    view.alert.Above = "60";
-    view.alert.From = "a@x";
-    view.alert.To = "b@y";
-    view.alert.Host = "h";
-    view.alert.Port = "25";
-    view.alert.Id = "i";
-    view.alert.Passwd = "p";
+    AlertSettings& a = view.alert;
+    a.EnableAlert = 1, a.Above = "60", a.From = "a@x", a.To = "b@y", a.Host = "h", a.Port = "25";
+    a.Id = "i", a.Passwd = "p";
     view.active_rec = 1;
-    DriveRecord drive;
-    drive.model = "QRA-X50 hot";
-    drive.serial = "S1";
-    view.drive = drive;
-    view.smart.temperature = 61;
-    view.smart.attr167Raw = 300;
-    view.smart.modelSeries = 0;
+    view.drive = DriveRecord{};
+    view.drive->model = "QRA-X50 hot", view.drive->serial = "S1";
+    view.smart.temperature = 61, view.smart.attr167Raw = 300, view.smart.modelSeries = 0;
     view.historyStart = {2026, 1, 1, 100};
   }
   void ReloadAlertSettings() override { ++reloads; }
@@ -84,13 +75,15 @@ struct Monitor {
   WallClock::time_point now = WallClock::from_time_t(1780000000);
   int waits = 0;
   MailChannel mail{mailer, result, [](milliseconds) {}, [](std::string_view) {}};
+  MetricsBoard board{"1.1"};
   MonitorLoop loop{window,
                    mail,
                    home.path(),
                    MonitorTiming{},
                    [this](std::string_view line) { log.emplace_back(line); },
                    [this] { return now; },
-                   [this](milliseconds, std::stop_token) { return ++waits, true; }};
+                   [this](milliseconds, std::stop_token) { return ++waits, true; },
+                   &board};
 };
 
 TEST(MonitorLoopTest, AMailPerReArmPeriod) {
@@ -159,17 +152,13 @@ TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
 // sleeping disk left asleep with its last reading.
 TEST(MonitorLoopTest, MetricsOfEveryPass) {
   Monitor m("1", kRefreshByDay);
-  MetricsBoard board("1.1");
-  MonitorLoop loop(
-      m.window, m.mail, m.home.path(), MonitorTiming{}, {}, [&m] { return m.now; },
-      [](milliseconds, std::stop_token) { return true; }, &board);
   std::filesystem::create_directories(m.home.path() + "data/QRA-X50 hot_S1");
   ReplaceFileAtomically(m.home.path() + "data/QRA-X50 hot_S1/record_init.dat",
                         "start_date_year=2025\nstart_date_month=5\nstart_date_day=28\n"
                         "avg_erase_count=100\n",
                         FileAccess::kShared, nullptr);
-  loop.Pass({});
-  std::string text = board.PrometheusText();
+  m.loop.Pass({});
+  std::string text = m.board.PrometheusText();
   const std::string labels = "{drive=\"-1\",model=\"QRA-X50 hot\",serial=\"S1\"}";
   for (const std::string& line :
        {"drivesentinel_drive_temperature_celsius" + labels + " 61",
@@ -186,8 +175,8 @@ TEST(MonitorLoopTest, MetricsOfEveryPass) {
   m.window.asleep = true;
   m.window.view.smart.temperature = 20;  // would be read if it were woken
   m.now += hours(1);
-  loop.Pass({});
-  text = board.PrometheusText();
+  m.loop.Pass({});
+  text = m.board.PrometheusText();
   EXPECT_NE(text.find("drivesentinel_drive_asleep" + labels + " 1"), std::string::npos);
   EXPECT_NE(text.find("drivesentinel_drive_temperature_celsius" + labels + " 61"),
             std::string::npos);

@@ -1,8 +1,8 @@
 // The Tool page in the window, clicked at its window pixels as a user would: edit mode, the
 // switches and the temperature unit, every field typed and saved into the settings file
 // (a password with quotes and markup comes back byte for byte), the "Refresh By" check, the
-// e-mail test dialog failing and then reaching a real SMTP server, and the security erase: the warning, No, a refused mounted disk and an
-// erase of the unmounted sample disk to 100 %.
+// e-mail test dialog failing and then reaching a real SMTP server, and the security erase:
+// the warning, No, a refused mounted disk and an erase of the unmounted sample disk to 100 %.
 // usage: node tool_page.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -103,14 +103,16 @@ try {
   check(/RefreshBy=\r\n/.test(settings()), 'the settings were saved with it empty, edit mode kept');
   await frame.fill('#refresh_by', '2');
 
-  // The e-mail test: nothing listens at port 9, so the dialog ends in red with the reason.
-  await press('test');
-  await dialog('mailtest');
-  // The dialog is drawn anew at each change of its label: look it up each time.
-  await page.waitForSelector('.dialog[data-kind="mailtest"] button[data-answer="ok"]', { timeout: 30000 });
-  const label = await page.$('.dialog[data-kind="mailtest"] .text');
-  const verdict = await label.innerText();
-  const red = await label.evaluate((element) => getComputedStyle(element).color);
+  // The e-mail test's outcome and its colour, once its Close button shows. The dialog is
+  // drawn anew at each change of its label: it is looked up each time.
+  const mailTest = async () => {
+    await press('test');
+    await page.waitForSelector('.dialog[data-kind="mailtest"] button[data-answer="ok"]', { timeout: 30000 });
+    const label = await page.$('.dialog[data-kind="mailtest"] .text');
+    return [await label.innerText(), await label.evaluate((element) => getComputedStyle(element).color)];
+  };
+  // Nothing listens at port 9, so the dialog ends in red with the reason.
+  const [verdict, red] = await mailTest();
   check(/Error/.test(verdict) && red === 'rgb(255, 0, 0)', `the mail test fails in red: "${verdict}"`);
   await page.screenshot({ path: path.join(artefacts, 'mail-test.png'), clip: box });
   await answer('mailtest', 'ok');
@@ -134,12 +136,7 @@ try {
   frame = await toolPage(true);
   await frame.fill('#port', String(smtpPort));
   await press('ssl');
-  await press('test');
-  await dialog('mailtest');
-  await page.waitForSelector('.dialog[data-kind="mailtest"] button[data-answer="ok"]', { timeout: 30000 });
-  const success = await page.$('.dialog[data-kind="mailtest"] .text');
-  const sent = await success.innerText();
-  const black = await success.evaluate((element) => getComputedStyle(element).color);
+  const [sent, black] = await mailTest();
   check(!/Error/.test(sent) && black === 'rgb(0, 0, 0)', `the test mail is sent: "${sent}" in black`);
   await answer('mailtest', 'ok');
   const mail = await waitFor(() => /This is a test email/.test(smtp.received) && smtp.received, 'the mail');
