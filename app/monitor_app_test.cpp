@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "app/machine_drive_access.h"
 #include "drive/test_machine.h"
 #include "monitor/monitor_loop.h"
