@@ -120,10 +120,10 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
   Monitor m("1", kRefreshByDay);
   m.window.view.alert.EnableAlert = 0;
   m.window.failReads = 1;
-  m.loop.Pass({});  // the read fails: nothing is recorded
   const std::string folder = m.home.path() + "data/QRA-X50 hot_S1/";
-  EXPECT_FALSE(std::filesystem::exists(folder + "record.dat"));
   std::filesystem::create_directories(folder);
+  m.loop.Pass({});  // the read fails: nothing is recorded
+  EXPECT_FALSE(std::filesystem::exists(folder + "record.dat"));
   m.loop.Pass({});
   EXPECT_TRUE(FileExists(folder + "record.dat"));
   m.window.view.drive->model = "Other disk";  // not the maker's series 0: no history
