@@ -135,11 +135,15 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
 TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
   Monitor m("0", kRefreshByDay);
   m.window.view.active_rec = 0;
-  m.window.failReads = 99;  // the 100th attempt reads
+  m.window.view.alert.Under = "70";  // fires after the rule "above 60": the mail tells it
+  m.window.failReads = 99;           // the 100th attempt reads
   m.loop.Pass({});
   EXPECT_EQ(m.window.reads, 100);
   EXPECT_EQ(m.waits, 99);
   EXPECT_EQ(m.loop.alertMails(), 1u);
+  EXPECT_EQ(m.log.at(0),
+            "alert mail handed to the mailer: DUT's temperature value is under 70 "
+            "Celsius (Current is 61).");
   m.window.failReads = 1000;
   m.window.reads = 0;
   m.loop.Pass({});
