@@ -61,50 +61,6 @@ TEST(AutostartServiceTest, UnitQuotesThePathSafely) {
   }
 }
 
-// Empty unit folders "packaged/" and "local/" in `root`.
-ServiceUnitFolders FoldersIn(const TempFolder& root) {
-  std::filesystem::create_directory(root.path() + "packaged");
-  std::filesystem::create_directory(root.path() + "local");
-  ServiceUnitFolders folders;
-  folders.packaged = root.path() + "packaged/";
-  folders.local = root.path() + "local/";
-  return folders;
-}
-
-TEST(AutostartServiceTest, InstallsAndEnablesWhereSystemdRuns) {
-  TempFolder root;
-  const ServiceUnitFolders folders = FoldersIn(root);
-  RecordingLauncher launcher;
-  std::string message;
-  ASSERT_TRUE(InstallAutostartService("/opt/ds/drivesentinel", folders, true, launcher, &message));
-  EXPECT_EQ(launcher.runs,
-            (std::vector<std::string>{"systemctl daemon-reload",
-                                      "systemctl enable norvik-drivesentinel.service"}));
-  std::ifstream unit(folders.local + kServiceName);
-  std::stringstream text;
-  text << unit.rdbuf();
-  EXPECT_EQ(ExecStartOf(text.str()), "ExecStart=\"/opt/ds/drivesentinel\" /autostart");
-}
-
-TEST(AutostartServiceTest, SaysWhatHappenedWhereItCannotInstall) {
-  TempFolder root;
-  ServiceUnitFolders folders = FoldersIn(root);
-  RecordingLauncher launcher;
-  std::string message;
-  EXPECT_FALSE(
-      InstallAutostartService("/opt/ds/drivesentinel", folders, false, launcher, &message));
-  EXPECT_NE(message.find("systemd is not running"), std::string::npos);
-  EXPECT_TRUE(launcher.runs.empty());
-
-  launcher.exitCode = 1;
-  EXPECT_FALSE(InstallAutostartService("/opt/ds/drivesentinel", folders, true, launcher, &message));
-  EXPECT_NE(message.find("could not enable"), std::string::npos);
-
-  folders.local = root.path() + "missing/";
-  EXPECT_FALSE(InstallAutostartService("/opt/ds/drivesentinel", folders, true, launcher, &message));
-  EXPECT_NE(message.find("cannot write"), std::string::npos);
-}
-
 TEST(AutostartServiceTest, UnitStartsProgramReadsTheFirstWordOfExecStart) {
   const std::string program = "/usr/lib/norvik-drivesentinel/drivesentinel";
   const std::pair<std::string, bool> cases[] = {
@@ -121,40 +77,56 @@ TEST(AutostartServiceTest, UnitStartsProgramReadsTheFirstWordOfExecStart) {
     EXPECT_EQ(UnitStartsProgram(unit, program), starts) << unit;
 }
 
-TEST(AutostartServiceTest, EnablesThePackagedUnitWhenItStartsThisProgram) {
+// Where systemd runs, the packaged unit is enabled when it starts this program; otherwise a
+// unit of the program's own is written and enabled. Every failure says what happened.
+TEST(AutostartServiceTest, InstallsOrEnablesTheUnitAndSaysWhatHappened) {
   const std::string program = "/usr/lib/norvik-drivesentinel/drivesentinel";
   const std::string ownUnit = "[Service]\nExecStart=/opt/x /autostart\n";
+  const std::vector<std::string> enable = {"systemctl enable norvik-drivesentinel.service"};
+  const std::vector<std::string> reloadAndEnable = {"systemctl daemon-reload", enable[0]};
   struct Case {
     std::string packagedExec;  // "" when no package brought a unit
-    bool ownUnitBefore;
-    bool usesPackaged;
+    bool ownUnitBefore = false;
+    bool systemd = true;
+    int exitCode = 0;         // of systemctl
+    bool localFolder = true;  // false: the local unit folder is missing
+    bool ok;
+    std::vector<std::string> runs;
+    const char* said;  // part of the message
   };
   const Case cases[] = {
-      {program, false, true},
-      {program, true, true},
-      {"/usr/lib/other/drivesentinel", false, false},  // a package of another copy
-      {"", false, false},
+      {program, false, true, 0, true, true, enable, "packaged norvik-drivesentinel.service is"},
+      {program, true, true, 0, true, true, enable, "takes its place"},
+      {"/usr/lib/other/drivesentinel", false, true, 0, true, true, reloadAndEnable, "is enabled"},
+      {"", false, true, 0, true, true, reloadAndEnable, "is enabled"},
+      {"", false, false, 0, true, false, {}, "systemd is not running"},
+      {"", false, true, 1, true, false, {"systemctl daemon-reload"}, "could not enable"},
+      {program, false, true, 1, true, false, enable, "could not enable"},
+      {"", false, true, 0, false, false, {}, "cannot write"},
   };
   for (const Case& c : cases) {
     TempFolder root;
-    const ServiceUnitFolders folders = FoldersIn(root);
+    std::filesystem::create_directory(root.path() + "packaged");
+    if (c.localFolder)
+      std::filesystem::create_directory(root.path() + "local");
+    ServiceUnitFolders folders{root.path() + "packaged/", root.path() + "local/"};
     if (!c.packagedExec.empty())
       std::ofstream(folders.packaged + kServiceName) << "ExecStart=" << c.packagedExec << " /a\n";
     if (c.ownUnitBefore)
       std::ofstream(folders.local + kServiceName) << ownUnit;
     RecordingLauncher launcher;
+    launcher.exitCode = c.exitCode;
     std::string message;
-    ASSERT_TRUE(InstallAutostartService(program, folders, true, launcher, &message)) << message;
+    EXPECT_EQ(InstallAutostartService(program, folders, c.systemd, launcher, &message), c.ok);
+    EXPECT_NE(message.find(c.said), std::string::npos) << message;
+    EXPECT_EQ(message.find("takes its place") != std::string::npos, c.ownUnitBefore) << message;
+    EXPECT_EQ(launcher.runs, c.runs) << message;
     std::stringstream local;
     local << std::ifstream(folders.local + kServiceName).rdbuf();
-    if (c.usesPackaged) {
-      EXPECT_EQ(launcher.runs,
-                std::vector<std::string>{"systemctl enable norvik-drivesentinel.service"});
-      EXPECT_EQ(local.str(), c.ownUnitBefore ? ownUnit : "");
-      EXPECT_EQ(message.find("takes its place") != std::string::npos, c.ownUnitBefore) << message;
+    if (!c.runs.empty() && c.runs[0] == "systemctl daemon-reload") {  // its own unit written
+      EXPECT_EQ(ExecStartOf(local.str()), "ExecStart=\"" + program + "\" /autostart");
     } else {
-      EXPECT_EQ(launcher.runs.size(), 2u);
-      EXPECT_TRUE(UnitStartsProgram(local.str(), program));
+      EXPECT_EQ(local.str(), c.ownUnitBefore ? ownUnit : "") << message;
     }
   }
 }

@@ -132,36 +132,5 @@ TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
   EXPECT_NE(page.find("id=\"days\" style=\"margin-left: 8px\">0<"), std::string::npos);
 }
 
-// The erase from the Tool page: a disk with a file system is refused after the warning, No
-// does nothing, and Yes on the unmounted sample disk runs to 100 % with the page rebuilt.
-TEST_F(ReportPagesTest, SecureEraseFromTheToolPage) {
-  const auto eraseClick = [this](int disk, bool yes) {
-    dialog->Update([disk](WindowState& s) { s.display.selectedDisk = disk; });
-    Tab(kTabTool, "ToolPage");
-    shell.yesNoReplies = {yes};
-    dialog->LeftButtonDown(700, 495);
-  };
-  eraseClick(0, true);                                               // "/" is mounted from it
-  EXPECT_NE(shell.questions.back().find("QRA"), std::string::npos);  // the disk is named
-  EXPECT_NE(shell.Messages().back().find("Please remove the file system first!"),
-            std::string::npos);
-  EXPECT_NE(shell.Messages().back().find("/"), std::string::npos);
-  eraseClick(2, false);
-  EXPECT_EQ(dialog->CopyState().eraseRunning, 0);
-  const std::size_t messages = shell.Messages().size();
-  eraseClick(2, true);
-  ASSERT_TRUE(
-      WaitUntil([&] { return shell.Messages().size() > messages; }, std::chrono::seconds(60)));
-  const WindowState state = dialog->CopyState();
-  EXPECT_EQ(state.eraseRunning, 0);
-  EXPECT_EQ(state.eraseProgress, 100) << shell.Messages().back();
-  EXPECT_NE(shell.Messages().back().find("erased"), std::string::npos) << shell.Messages().back();
-  ASSERT_TRUE(WaitUntil([&] {
-    std::string page;
-    return ReadWholeFile(Home("ToolPage.html"), 1 << 20, &page, nullptr) &&
-           page.find("width: 100%") != std::string::npos;
-  }));
-}
-
 }  // namespace
 }  // namespace ds

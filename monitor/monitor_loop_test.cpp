@@ -19,22 +19,13 @@ using std::chrono::milliseconds;
 class FakeWindow : public MonitorWindow {
  public:
   FakeWindow() {
-    view.alert.EnableAlert = 1;
-    view.alert.Above = "60";
-    view.alert.From = "a@x";
-    view.alert.To = "b@y";
-    view.alert.Host = "h";
-    view.alert.Port = "25";
-    view.alert.Id = "i";
-    view.alert.Passwd = "p";
+    AlertSettings& a = view.alert;
+    a.EnableAlert = 1, a.Above = "60", a.From = "a@x", a.To = "b@y", a.Host = "h", a.Port = "25";
+    a.Id = "i", a.Passwd = "p";
     view.active_rec = 1;
-    DriveRecord drive;
-    drive.model = "QRA-X50 hot";
-    drive.serial = "S1";
-    view.drive = drive;
-    view.smart.temperature = 61;
-    view.smart.attr167Raw = 300;
-    view.smart.modelSeries = 0;
+    view.drive = DriveRecord{};
+    view.drive->model = "QRA-X50 hot", view.drive->serial = "S1";
+    view.smart.temperature = 61, view.smart.attr167Raw = 300, view.smart.modelSeries = 0;
     view.historyStart = {2026, 1, 1, 100};
   }
   void ReloadAlertSettings() override { ++reloads; }
@@ -84,13 +75,15 @@ struct Monitor {
   WallClock::time_point now = WallClock::from_time_t(1780000000);
   int waits = 0;
   MailChannel mail{mailer, result, [](milliseconds) {}, [](std::string_view) {}};
+  MetricsBoard board{"1.1"};
   MonitorLoop loop{window,
                    mail,
                    home.path(),
                    MonitorTiming{},
                    [this](std::string_view line) { log.emplace_back(line); },
                    [this] { return now; },
-                   [this](milliseconds, std::stop_token) { return ++waits, true; }};
+                   [this](milliseconds, std::stop_token) { return ++waits, true; },
+                   &board};
 };
 
 TEST(MonitorLoopTest, AMailPerReArmPeriod) {
@@ -127,10 +120,10 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
   Monitor m("1", kRefreshByDay);
   m.window.view.alert.EnableAlert = 0;
   m.window.failReads = 1;
-  m.loop.Pass({});  // the read fails: nothing is recorded
   const std::string folder = m.home.path() + "data/QRA-X50 hot_S1/";
-  EXPECT_FALSE(std::filesystem::exists(folder + "record.dat"));
   std::filesystem::create_directories(folder);
+  m.loop.Pass({});  // the read fails: nothing is recorded
+  EXPECT_FALSE(std::filesystem::exists(folder + "record.dat"));
   m.loop.Pass({});
   EXPECT_TRUE(FileExists(folder + "record.dat"));
   m.window.view.drive->model = "Other disk";  // not the maker's series 0: no history
@@ -142,11 +135,15 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
 TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
   Monitor m("0", kRefreshByDay);
   m.window.view.active_rec = 0;
-  m.window.failReads = 99;  // the 100th attempt reads
+  m.window.view.alert.Under = "70";  // fires after the rule "above 60": the mail tells it
+  m.window.failReads = 99;           // the 100th attempt reads
   m.loop.Pass({});
   EXPECT_EQ(m.window.reads, 100);
   EXPECT_EQ(m.waits, 99);
   EXPECT_EQ(m.loop.alertMails(), 1u);
+  EXPECT_EQ(m.log.at(0),
+            "alert mail handed to the mailer: DUT's temperature value is under 70 "
+            "Celsius (Current is 61).");
   m.window.failReads = 1000;
   m.window.reads = 0;
   m.loop.Pass({});
@@ -159,17 +156,13 @@ TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
 // sleeping disk left asleep with its last reading.
 TEST(MonitorLoopTest, MetricsOfEveryPass) {
   Monitor m("1", kRefreshByDay);
-  MetricsBoard board("1.1");
-  MonitorLoop loop(
-      m.window, m.mail, m.home.path(), MonitorTiming{}, {}, [&m] { return m.now; },
-      [](milliseconds, std::stop_token) { return true; }, &board);
   std::filesystem::create_directories(m.home.path() + "data/QRA-X50 hot_S1");
   ReplaceFileAtomically(m.home.path() + "data/QRA-X50 hot_S1/record_init.dat",
                         "start_date_year=2025\nstart_date_month=5\nstart_date_day=28\n"
                         "avg_erase_count=100\n",
                         FileAccess::kShared, nullptr);
-  loop.Pass({});
-  std::string text = board.PrometheusText();
+  m.loop.Pass({});
+  std::string text = m.board.PrometheusText();
   const std::string labels = "{drive=\"-1\",model=\"QRA-X50 hot\",serial=\"S1\"}";
   for (const std::string& line :
        {"drivesentinel_drive_temperature_celsius" + labels + " 61",
@@ -186,8 +179,8 @@ TEST(MonitorLoopTest, MetricsOfEveryPass) {
   m.window.asleep = true;
   m.window.view.smart.temperature = 20;  // would be read if it were woken
   m.now += hours(1);
-  loop.Pass({});
-  text = board.PrometheusText();
+  m.loop.Pass({});
+  text = m.board.PrometheusText();
   EXPECT_NE(text.find("drivesentinel_drive_asleep" + labels + " 1"), std::string::npos);
   EXPECT_NE(text.find("drivesentinel_drive_temperature_celsius" + labels + " 61"),
             std::string::npos);

@@ -29,10 +29,7 @@ int DialogId(const std::string& event) {
 
 ShellInput Reply(int id, const std::string& answer, const std::string& text = "") {
   ShellInput input;
-  input.kind = InputKind::kDialogAnswer;
-  input.id = id;
-  input.answer = answer;
-  input.text = text;
+  input.kind = InputKind::kDialogAnswer, input.id = id, input.answer = answer, input.text = text;
   return input;
 }
 
@@ -81,8 +78,7 @@ TEST(WebShellTest, AnUnansweredDialogTimesOutToItsDefault) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(shell.AskYesNo("Erase?", "Warning"));
   EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
-  AutorunAnswer autorun = shell.AskAutorun();
-  EXPECT_FALSE(autorun.ok);
+  EXPECT_FALSE(shell.AskAutorun().ok);
 }
 
 TEST(WebShellTest, AutorunAnswerCarriesChoiceAndCheckBox) {
@@ -91,13 +87,10 @@ TEST(WebShellTest, AutorunAnswerCarriesChoiceAndCheckBox) {
   auto asked = std::async(std::launch::async, [&] { return shell.AskAutorun(); });
   int id = DialogId(WaitFor(shell, page, "dialog"));
   ShellInput reply = Reply(id, "ok");
-  reply.choiceYes = false;
-  reply.check = true;
+  reply.choiceYes = false, reply.check = true;
   ASSERT_TRUE(shell.Answer(reply));
   AutorunAnswer answer = asked.get();
-  EXPECT_TRUE(answer.ok);
-  EXPECT_FALSE(answer.yes);
-  EXPECT_TRUE(answer.doNotAskAgain);
+  EXPECT_TRUE(answer.ok && !answer.yes && answer.doNotAskAgain);
 }
 
 TEST(WebShellTest, ShutdownEndsOpenDialogs) {

@@ -52,14 +52,11 @@ export async function waitFor(predicate, what, timeout = 15000) {
   throw new Error(`timed out waiting for ${what}`);
 }
 
-// A program folder of its own: the data folder beside the executable, the ini file and,
-// when given, the text of data/setting.dat.
-export function makeHome(program, { ini, settings } = {}) {
+// A program folder of its own: the data folder beside the executable and the ini file.
+export function makeHome(program, ini = 'Loading_Time=1\nPE_Cycle_Limit=3000\n') {
   const home = fs.mkdtempSync(path.join(os.tmpdir(), 'ds-browser-'));
   fs.cpSync(path.join(path.dirname(program), 'data'), path.join(home, 'data'), { recursive: true });
-  fs.writeFileSync(path.join(home, 'Norvik_DriveSentinel.ini'),
-    ini || 'Loading_Time=1\nPE_Cycle_Limit=3000\n');
-  if (settings) fs.writeFileSync(path.join(home, 'data', 'setting.dat'), settings);
+  fs.writeFileSync(path.join(home, 'Norvik_DriveSentinel.ini'), ini);
   return home;
 }
 

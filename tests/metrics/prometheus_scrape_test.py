@@ -12,8 +12,7 @@ SERIAL = "QRA50C2208150042"  # the sample machine's first drive, half-way throug
 
 def free_port():
     with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
+        return probe.bind(("127.0.0.1", 0)) or probe.getsockname()[1]
 
 
 def fetch(url):
@@ -45,14 +44,11 @@ prometheus = None
 failures = []
 try:
     metrics_url = "http://127.0.0.1:%d/metrics" % metrics_port
-    text = eventually(lambda: (lambda t: t if SERIAL in t else None)(fetch(metrics_url)))
-    if not text:
-        failures.append("the exporter never showed the sample drive")
-    else:
-        check = subprocess.run(["promtool", "check", "metrics"], input=text, text=True,
-                               capture_output=True)
-        if check.returncode != 0:
-            failures.append("promtool check metrics: " + check.stdout + check.stderr)
+    text = eventually(lambda: (lambda t: t if SERIAL in t else None)(fetch(metrics_url))) or ""
+    check = subprocess.run(["promtool", "check", "metrics"], input=text, text=True,
+                           capture_output=True)
+    if SERIAL not in text or check.returncode != 0:
+        failures.append("the exporter's text, checked by promtool: " + check.stdout + check.stderr)
     with open(os.path.join(work, "prometheus.yml"), "w") as config:
         config.write("global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
                      "rule_files:\n  - %s\n"
