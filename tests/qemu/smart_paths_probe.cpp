@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -173,21 +172,6 @@ int main(int argc, char** argv) {
     bool ok = ds::AtaPassThroughDirectRead(*device, &registers, sector, &message);
     fields.push_back("\"abortedCommand\": " + Entry(ok, message, {}, &registers));
   }
-  // In-process time of the program's S.M.A.R.T. read, five runs.
-  {
-    std::string times = "\"readSmartDataMicroseconds\": [";
-    for (int run = 0; run < 5; ++run) {
-      std::vector<std::uint8_t> buffer(ds::kSmartReplyBufferBytes, 0);
-      auto start = std::chrono::steady_clock::now();
-      ds::ReadSmartData(*device, driveNumber, buffer, nullptr);
-      auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
-                        std::chrono::steady_clock::now() - start)
-                        .count();
-      times += (run ? ", " : "") + std::to_string(micros);
-    }
-    fields.push_back(times + "]");
-  }
-
   std::string json = "{";
   for (std::size_t i = 0; i < fields.size(); ++i)
     json += (i ? ",\n " : "") + fields[i];
