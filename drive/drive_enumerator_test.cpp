@@ -25,6 +25,19 @@ std::unique_ptr<SimulatedMachine> LoadMachine(const std::string& folder) {
   return machine;
 }
 
+// The identity of a slot as one line: bus type, model | serial | firmware, sectors; for
+// USB storage also the speed, vendor:product ids, vendor text and revision.
+std::string Identity(const DriveEnumerator& enumerator, int n) {
+  const DriveRecord& r = enumerator.slot(n);
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04X:%04X", r.usbVendorId, r.usbProductId);
+  std::string line = std::to_string(r.busType) + " " + r.model + "|" + r.serial + "|" + r.firmware +
+                     " " + std::to_string(r.sectorCount);
+  if (enumerator.isUsbStorage(n))
+    line += " " + r.usbSpeed + " " + ids + " " + r.usbVendor + " " + r.usbRevision;
+  return line;
+}
+
 // The whole enumeration over the fixture: the device nodes are plain files, so no disk
 // answers IDENTIFY; everything else comes from sysfs and mountinfo.
 TEST(DriveEnumeratorTest, LinuxSysfsFixture) {
@@ -44,23 +57,11 @@ TEST(DriveEnumeratorTest, LinuxSysfsFixture) {
   EXPECT_EQ(sata.model, "");  // no IDENTIFY: listed with empty identity
   EXPECT_EQ(sata.sectorCount, 0u);
 
-  const DriveRecord& usb = enumerator.slot(3);
-  EXPECT_TRUE(enumerator.isUsbStorage(3));
-  EXPECT_EQ(usb.serial, "60a44c413a8cf1a0b9390030");
-  EXPECT_EQ(usb.usbSpeed, "High speed");
-  EXPECT_EQ(usb.usbVendorId, 0x0951u);
-  EXPECT_EQ(usb.usbProductId, 0x1666u);
-  EXPECT_EQ(usb.model, "Kingston DataTraveler 3.0");
-  EXPECT_EQ(usb.usbVendor, "Kingston");
-  EXPECT_EQ(usb.usbRevision, "PMAP");
-  EXPECT_EQ(usb.sectorCount, 60437492u);
-
-  const DriveRecord& nvme = enumerator.slot(0);
-  EXPECT_EQ(nvme.busType, kBusTypeNvme);
-  EXPECT_EQ(nvme.model, "NVMe Samsung SSD 970 EVO Plus 500GB");
-  EXPECT_EQ(nvme.firmware, "2B2QEXM7");
-  EXPECT_EQ(nvme.serial, "S4EVNX0N123456K");
-  EXPECT_EQ(nvme.sectorCount, 976773168u);
+  EXPECT_EQ(Identity(enumerator, 3),
+            "7 Kingston DataTraveler 3.0|60a44c413a8cf1a0b9390030| "
+            "60437492 High speed 0951:1666 Kingston PMAP");
+  EXPECT_EQ(Identity(enumerator, 0),
+            "17 NVMe Samsung SSD 970 EVO Plus 500GB|S4EVNX0N123456K|2B2QEXM7 976773168");
 
   DriveList list = RefreshDriveList(disks, nullptr);
   EXPECT_EQ(list.driveCount, 3);
@@ -78,24 +79,10 @@ TEST(DriveEnumeratorTest, DemoUsbAndNvmeSlotsAreFilledThenDropped) {
   EXPECT_EQ(enumerator.volumeCount(), 6);
   EXPECT_EQ(enumerator.identifyCount(), 4);
 
-  const DriveRecord& usb = enumerator.slot(4);
-  EXPECT_TRUE(enumerator.isUsbStorage(4));
-  EXPECT_EQ(usb.busType, kBusTypeUsb);
-  EXPECT_EQ(usb.serial, "0719AF0123456789");
-  EXPECT_EQ(usb.usbSpeed, "High speed");
-  EXPECT_EQ(usb.usbVendorId, 0x13FEu);
-  EXPECT_EQ(usb.usbProductId, 0x4200u);
-  EXPECT_EQ(usb.model, "Kingmax Flash Disk");
-  EXPECT_EQ(usb.usbVendor, "Kingmax");
-  EXPECT_EQ(usb.usbRevision, "1.00");
-  EXPECT_EQ(usb.sectorCount, 31004295168u / 512);
-
-  const DriveRecord& nvme = enumerator.slot(5);
-  EXPECT_EQ(nvme.busType, kBusTypeNvme);
-  EXPECT_EQ(nvme.model, "NVMe Veltrix NV1 512GB");
-  EXPECT_EQ(nvme.firmware, "2B2QEXM7");
-  EXPECT_EQ(nvme.serial, "S4EWNX0R123456");
-  EXPECT_EQ(nvme.sectorCount, 512110190592u / 512);
+  EXPECT_EQ(Identity(enumerator, 4),
+            "7 Kingmax Flash Disk|0719AF0123456789| 60555264 High speed 13FE:4200 Kingmax 1.00");
+  EXPECT_EQ(Identity(enumerator, 5),
+            "17 NVMe Veltrix NV1 512GB|S4EWNX0R123456|2B2QEXM7 1000215216");
   EXPECT_EQ(enumerator.GetPhysicalDriveNumber(6), -1);
   EXPECT_EQ(enumerator.slot(6).driveNumber, -1);  // unused slots stay cleared
 }
