@@ -79,18 +79,15 @@ TEST_F(HealthExportTest, RangeEdgesAcrossAYearEnd) {
     std::vector<std::string> dates;
     const char* firstHealth;
   };
+  // clang-format off
   const Case cases[] = {
-      {"whole range",
-       {2015, 12, 30, 30},
-       {2016, 1, 2},
-       3000,
-       {"2015-12-30", "2015-12-31", "2016-01-01", "2016-01-02"},
-       "99"},
+      {"whole range", {2015, 12, 30, 30}, {2016, 1, 2}, 3000, {"2015-12-30", "2015-12-31", "2016-01-01", "2016-01-02"}, "99"},
       {"starts late", {2015, 12, 31, 60}, {2016, 1, 1}, 3000, {"2015-12-31", "2016-01-01"}, "98"},
       {"start after today", {2016, 1, 3, 1}, {2016, 1, 2}, 3000, {}, ""},
       {"no limit", {2016, 1, 2, 1}, {2016, 1, 2}, 0, {"2016-01-02"}, "---"},
       {"no start record", {0, 0, 0, -1}, {2016, 1, 2}, 3000, {}, ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     const std::vector<HealthExportRow> rows = HealthExportRows(folder_, c.start, c.today, c.limit);
     std::vector<std::string> dates;
