@@ -67,6 +67,7 @@ TEST(DriveReportTest, BadArguments) {
       {{"--demo", "--drive", "x"}, kExitUsage},
       {{"--demo", "--drive"}, kExitUsage},
       {{"--bogus"}, kExitUsage},
+      {{"--demo", "--drive", "4"}, kExitUsage},  // four disks: 0 to 3
       {{"--demo", "--drive", "7"}, kExitUsage},
       {{"--demo", "--drive", "123"}, kExitUsage},
       {{"--sim"}, kExitUsage},

@@ -170,7 +170,7 @@ TEST(ReadDriveTest, AptioBoardKeepsThresholdsOfTheLastRead) {
     const char* board;
     std::uint64_t threshold;
   };
-  const Case cases[] = {{"PRIME B450M-A", 10}, {"Aptio CRB", 77}, {"", 10}};
+  const Case cases[] = {{"PRIME B450M-A", 10}, {"Aptio CRB", 77}, {"CRB Aptio V", 77}, {"", 10}};
   for (const Case& c : cases) {
     Reader reader(MakeDisk({{5, 100, 100, 0, 10}}));
     reader.table = Table({5});
