@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "web/window_look.h"
@@ -9,111 +10,71 @@
 namespace ds {
 namespace {
 
-struct RectCase {
-  int page;
-  int left, right, top, bottom;
-  ClickState state;  // a state in which the rectangle acts
-  ClickAction action;
-};
+using enum ClickAction;
 
-ClickState Series(int series) {
-  return {series, 0, 0};
-}
-ClickState Edit(int mode) {
-  return {99, mode, 0};
-}
+// Where each rectangle lies is the page pictures' business, and the browser tests click
+// them on the real pages; these tests hold the rules around the rectangles.
 
-// The rectangles of the pages as the page pictures are drawn, with a state that enables each.
-const std::vector<RectCase> kRects = {
-    {kPageHealth, 472, 495, 314, 337, Series(99), ClickAction::kToggleHistoryRecording},
-    {kPageHealth, 694, 716, 314, 337, Series(1), ClickAction::kHealthExportUnsupported},
-    {kPageHealth, 694, 716, 314, 337, Series(99), ClickAction::kHealthExportUnsupported},
-    {kPageHealth, 694, 716, 314, 337, Series(0), ClickAction::kHealthExport},
-    {kPageSmart, 694, 716, 143, 166, Series(2), ClickAction::kSmartExport},
-    {kPageSmart, 694, 716, 345, 369, Series(2), ClickAction::kIdentifyExport},
-    {kPageTool, 423, 447, 144, 166, Edit(1), ClickAction::kToggleAlert},
-    {kPageTool, 159, 177, 195, 214, Edit(1), ClickAction::kCelsius},
-    {kPageTool, 185, 202, 195, 214, Edit(1), ClickAction::kFahrenheit},
-    {kPageTool, 614, 638, 333, 356, Edit(1), ClickAction::kToggleSsl},
-    {kPageTool, 590, 650, 144, 166, Edit(0), ClickAction::kToolEdit},
-    {kPageTool, 660, 718, 144, 166, Edit(1), ClickAction::kToolSave},
-    {kPageTool, 626, 718, 411, 435, Edit(1), ClickAction::kMailTest},
-    {kPageTool, 658, 718, 485, 507, Edit(0), ClickAction::kSecureErase},
-    {kPageTool, 658, 718, 485, 507, Edit(1), ClickAction::kSecureErase},
-};
-
-TEST(ClickMapTest, EveryEdgeIsInsideAndOneBeyondIsOutside) {
-  for (const RectCase& r : kRects) {
-    SCOPED_TRACE(testing::Message() << "page " << r.page << " rect " << r.left << "-" << r.right
-                                    << " x " << r.top << "-" << r.bottom);
-    int midX = (r.left + r.right) / 2;
-    int midY = (r.top + r.bottom) / 2;
-    for (auto [x, y] : std::vector<std::pair<int, int>>{{r.left, r.top},
-                                                        {r.right, r.top},
-                                                        {r.left, r.bottom},
-                                                        {r.right, r.bottom},
-                                                        {midX, midY}}) {
-      EXPECT_EQ(HitTest(r.page, x, y, r.state), r.action) << x << "," << y;
-    }
-    for (auto [x, y] : std::vector<std::pair<int, int>>{
-             {r.left - 1, midY}, {r.right + 1, midY}, {midX, r.top - 1}, {midX, r.bottom + 1}}) {
-      ClickAction got = HitTest(r.page, x, y, r.state);
-      EXPECT_NE(got, r.action) << x << "," << y;
-    }
-  }
+TEST(ClickMapTest, EdgesBelongToTheRectangleAndOnlyItsPageAnswers) {
+  // The S.M.A.R.T. export button spans 694-716 x 143-166, edges included.
+  const ClickState any{};
+  const std::pair<std::pair<int, int>, ClickAction> points[] = {
+      {{694, 143}, kSmartExport}, {{716, 166}, kSmartExport}, {{705, 155}, kSmartExport},
+      {{693, 150}, kNone},        {{717, 150}, kNone},        {{705, 142}, kNone},
+      {{705, 167}, kNone}};
+  for (const auto& [point, action] : points)
+    EXPECT_EQ(HitTest(kPageSmart, point.first, point.second, any), action) << point.first;
+  for (int page : {kPageHome, kPageInternal, kPageDiskInfo, kPageHealth, kPageTool, kPageSystem})
+    EXPECT_EQ(HitTest(page, 705, 155, any), kNone) << page;
 }
 
-TEST(ClickMapTest, RectanglesActOnlyOnTheirOwnPage) {
-  for (const RectCase& r : kRects) {
-    for (int page = 0; page < kPageCount; ++page) {
-      if (page == r.page)
-        continue;
-      EXPECT_EQ(HitTest(page, r.left, r.top, r.state), ClickAction::kNone)
-          << "page " << page << " at " << r.left << "," << r.top;
-    }
-  }
-}
-
-TEST(ClickMapTest, FailedConditionEndsWithoutAction) {
+TEST(ClickMapTest, TheStateDecidesWhetherAndHowARectangleActs) {
   struct Case {
     int page, x, y;
-    ClickState state;
+    ClickState state;  // series, Tool page edit mode, erase running
+    ClickAction action;
   };
-  const std::vector<Case> cases = {
-      {kPageTool, 423, 144, Edit(0)},               // alert toggle outside edit mode
-      {kPageTool, 159, 195, Edit(0)},               // Celsius
-      {kPageTool, 202, 214, Edit(0)},               // Fahrenheit
-      {kPageTool, 614, 333, Edit(0)},               // SSL
-      {kPageTool, 590, 144, Edit(1)},               // Edit while editing
-      {kPageTool, 660, 144, Edit(0)},               // Save outside edit mode
-      {kPageTool, 626, 411, Edit(0)},               // mail test
-      {kPageTool, 658, 485, ClickState{99, 1, 1}},  // erase while one runs
+  const Case cases[] = {
+      {kPageHealth, 480, 320, {99, 0, 0}, kToggleHistoryRecording},
+      {kPageHealth, 700, 320, {0, 0, 0}, kHealthExport},
+      {kPageHealth, 700, 320, {1, 0, 0}, kHealthExportUnsupported},
+      {kPageHealth, 700, 320, {99, 0, 0}, kHealthExportUnsupported},
+      {kPageTool, 430, 150, {99, 1, 0}, kToggleAlert},
+      {kPageTool, 430, 150, {99, 0, 0}, kNone},
+      {kPageTool, 165, 200, {99, 1, 0}, kCelsius},
+      {kPageTool, 165, 200, {99, 0, 0}, kNone},
+      {kPageTool, 190, 200, {99, 1, 0}, kFahrenheit},
+      {kPageTool, 190, 200, {99, 0, 0}, kNone},
+      {kPageTool, 620, 340, {99, 1, 0}, kToggleSsl},
+      {kPageTool, 620, 340, {99, 0, 0}, kNone},
+      {kPageTool, 600, 150, {99, 0, 0}, kToolEdit},
+      {kPageTool, 600, 150, {99, 1, 0}, kNone},
+      {kPageTool, 670, 150, {99, 1, 0}, kToolSave},
+      {kPageTool, 670, 150, {99, 0, 0}, kNone},
+      {kPageTool, 630, 420, {99, 1, 0}, kMailTest},
+      {kPageTool, 630, 420, {99, 0, 0}, kNone},
+      {kPageTool, 680, 490, {99, 0, 0}, kSecureErase},
+      {kPageTool, 680, 490, {99, 1, 0}, kSecureErase},
+      {kPageTool, 680, 490, {99, 1, 1}, kNone},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(HitTest(c.page, c.x, c.y, c.state), ClickAction::kNone) << c.x << "," << c.y;
+    EXPECT_EQ(HitTest(c.page, c.x, c.y, c.state), c.action)
+        << c.page << " at " << c.x << "," << c.y << " series " << c.state.modelSeries << " edit "
+        << c.state.toolEditMode << " erase " << c.state.eraseRunning;
   }
 }
 
-TEST(ClickMapTest, SmartExportCornerCases) {
-  ClickState any{};
-  EXPECT_EQ(HitTest(kPageSmart, 694, 143, any), ClickAction::kSmartExport);
-  EXPECT_EQ(HitTest(kPageSmart, 693, 143, any), ClickAction::kNone);
-  EXPECT_EQ(HitTest(kPageSmart, 694, 167, any), ClickAction::kNone);
-}
-
-TEST(ClickMapTest, PagesWithoutRectanglesAndOutOfRangePoints) {
-  ClickState any{0, 1, 0};
+TEST(ClickMapTest, PagesWithoutRectanglesAndPointsOutsideTheWindow) {
+  const ClickState any{0, 1, 0};
   for (int page : {kPageHome, kPageInternal, kPageDiskInfo, kPageSystem, -1, 7, 1000}) {
     for (int x = 0; x < 800; x += 7) {
-      for (int y = 0; y < 600; y += 7) {
-        ASSERT_EQ(HitTest(page, x, y, any), ClickAction::kNone) << page << " " << x << "," << y;
-      }
+      for (int y = 0; y < 600; y += 7)
+        ASSERT_EQ(HitTest(page, x, y, any), kNone) << page << " " << x << "," << y;
     }
   }
   for (auto [x, y] : std::vector<std::pair<int, int>>{
-           {-1, 150}, {800, 150}, {700, -1}, {700, 600}, {-2147483647 - 1, 0}, {0, 2147483647}}) {
-    EXPECT_EQ(HitTest(kPageSmart, x, y, any), ClickAction::kNone);
-  }
+           {-1, 150}, {800, 150}, {700, -1}, {700, 600}, {-2147483647 - 1, 0}, {0, 2147483647}})
+    EXPECT_EQ(HitTest(kPageSmart, x, y, any), kNone);
 }
 
 }  // namespace

@@ -1,98 +1,58 @@
+// The heaviest page builds of a tab click, and the health export: the S.M.A.R.T. page
+// (three pages, two workbooks), the Health page over 16 years of daily history, and the
+// export of 20 years of it (about 7,300 rows).
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
-#include "pages/disk_info_page.h"
+#include "pages/health_export.h"
+#include "pages/health_page.h"
 #include "pages/smart_page.h"
-#include "pages/template_expander.h"
 #include "store/description_tables.h"
+#include "store/history_folder.h"
+#include "store/history_records.h"
+#include "tests/temp_folder.h"
 
 namespace {
 
-// A program folder under the temporary folder with the delivered templates.
-class BenchHome {
- public:
-  BenchHome() {
-    path_ = (std::filesystem::temp_directory_path() / "ds-bench-pages").string() + "/";
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_ + "data");
-    std::filesystem::copy(std::string(DS_SOURCE_DIR) + "/data/template", path_ + "data/template");
-    std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/Identify.dat",
-                               path_ + "data/Identify.dat");
-  }
-  ~BenchHome() { std::filesystem::remove_all(path_); }
-  const std::string& path() const { return path_; }
+constexpr ds::CivilDate kToday{2026, 3, 31};
 
- private:
-  std::string path_;
+// A program folder with the delivered templates and a drive with a record for every day
+// from `firstYear` to today, in the files and formats the monitor writes.
+struct BenchHome {
+  explicit BenchHome(int firstYear) {
+    std::filesystem::create_directories(home.path() + "data");
+    std::filesystem::copy(std::string(DS_SOURCE_DIR) + "/data/template",
+                          home.path() + "data/template");
+    std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/Identify.dat",
+                               home.path() + "data/Identify.dat");
+    folder = ds::HistoryFolder(home.path(), "QRA-X50 128GB", "BENCH0001");
+    ds::LoadHistoryStart(folder, 100, {firstYear, 1, 1});
+    std::map<std::string, std::string> files;
+    std::uint64_t value = 100;
+    for (std::int64_t n = ds::DayNumber({firstYear, 1, 1}); n <= ds::DayNumber(kToday); ++n) {
+      const ds::CivilDate d = ds::DateOfDayNumber(n);
+      value += n % 3 == 0 ? 1 : 0;
+      const std::string tail = "=" + std::to_string(value) + "\r\n";
+      files[ds::DayFileName(d.year, d.month)] += ds::DayKey(d.year, d.month, d.day) + tail;
+      if (d.day == ds::DaysInMonth(d.year, d.month) || n == ds::DayNumber(kToday)) {
+        files[ds::MonthFileName(d.year)] += ds::MonthKey(d.year, d.month) + tail;
+        if (d.month == 12 || n == ds::DayNumber(kToday))
+          files[ds::YearFileName()] += ds::YearKey(d.year) + tail;
+      }
+    }
+    for (const auto& [name, text] : files)
+      std::ofstream(folder + name, std::ios::binary) << text;
+  }
+  ds::TempFolder home;
+  std::string folder;
 };
 
-// A 1 MiB template holding 256 different keys, each once per 4 KiB block.
-void BM_ExpandTemplate1MiB256Keys(benchmark::State& state) {
-  BenchHome home;
-  const std::string templatePath = home.path() + "big.tmp";
-  ds::PageFields fields;
-  for (int k = 0; k < 256; ++k)
-    fields.Add("STR_KEY_" + std::to_string(1000 + k), "value" + std::to_string(k));
-  std::string text = "<html>";
-  for (int block = 0; text.size() < (1u << 20); ++block) {
-    text += "STR_KEY_" + std::to_string(1000 + block % 256) + " ";
-    text += std::string(4096, 'x') + "\n";
-  }
-  text += "</html>";
-  std::ofstream(templatePath, std::ios::binary) << text;
-  std::string message;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        ds::ExpandTemplate(templatePath, home.path() + "big.html", fields, &message));
-  }
-}
-BENCHMARK(BM_ExpandTemplate1MiB256Keys)->Unit(benchmark::kMillisecond);
-
-ds::DriveRecord SampleDrive(const char* model, const char* letters, int number) {
-  ds::DriveRecord drive;
-  drive.model = model;
-  drive.serial = "SN0000000001";
-  drive.firmware = "FW1.0";
-  drive.driveLetters = letters;
-  drive.driveNumber = number;
-  drive.sectorCount = 250069680;
-  drive.identifyWords[76] = 0x050E;
-  drive.identifyWords[80] = 0x07F0;
-  drive.identifyWords[82] = 0x746B;
-  drive.identifyWords[83] = 0x7500;
-  drive.identifyWords[169] = 0x0001;
-  return drive;
-}
-
-// The Disk Information build of a four-drive machine (temperature and space answered at
-// once: device I/O is not part of the figure).
-void BM_DiskInfoBuild(benchmark::State& state) {
-  BenchHome home;
-  ds::DiskInfoInput input;
-  input.drives = {SampleDrive("QRA X50 128GB", "/", 0),
-                  SampleDrive("QRB X52 256GB", "/data, /srv", 1),
-                  SampleDrive("QRC X57 CFast", "", 2), SampleDrive("Other SSD", "/home", 3)};
-  input.volumeSpace = [](const std::string&, std::uint64_t* freeBytes, std::uint64_t* total) {
-    *freeBytes = 100ULL << 30;
-    *total = 500ULL << 30;
-    return true;
-  };
-  input.temperature = [](int, int* celsius) {
-    *celsius = 38;
-    return true;
-  };
-  std::string message;
-  for (auto _ : state)
-    benchmark::DoNotOptimize(ds::BuildDiskInfoPage(ds::ProgramRoots(home.path()), input, &message));
-}
-BENCHMARK(BM_DiskInfoBuild)->Unit(benchmark::kMillisecond);
-
-// The whole S.M.A.R.T. page: three pages and two workbooks for a drive with 24 attributes.
 void BM_SmartPageBuild(benchmark::State& state) {
-  BenchHome home;
+  BenchHome bench(2025);
   ds::SmartPageInput input;
   input.driveCount = 1;
   for (int i = 0; i < 24; ++i) {
@@ -103,13 +63,44 @@ void BM_SmartPageBuild(benchmark::State& state) {
     attribute.raw = 123456u * static_cast<unsigned>(i);
     input.attributes.push_back(attribute);
   }
-  ds::LoadIdentifyTable(input.identify.identifyDesc, home.path());
-  input.identify.identifyWords = SampleDrive("QRA X50", "/", 0).identifyWords;
+  ds::LoadIdentifyTable(input.identify.identifyDesc, bench.home.path());
+  input.identify.identifyWords.fill(0x5A5A);
   input.identify.model = "QRA X50 128GB";
   std::string message;
-  for (auto _ : state)
-    benchmark::DoNotOptimize(ds::BuildSmartPage(ds::ProgramRoots(home.path()), input, &message));
+  for (auto _ : state) {
+    if (!ds::BuildSmartPage(ds::ProgramRoots(bench.home.path()), input, &message))
+      state.SkipWithError("no S.M.A.R.T. page written");
+  }
 }
 BENCHMARK(BM_SmartPageBuild)->Unit(benchmark::kMillisecond);
+
+void BM_HealthPageBuild(benchmark::State& state) {
+  BenchHome bench(2011);
+  ds::HealthPageInput input;
+  input.driveCount = 1;
+  input.model = "QRA-X50 128GB";
+  input.serial = "BENCH0001";
+  input.attr167Raw = 2100;
+  input.today = kToday;
+  ds::HistoryStart start;
+  std::string message;
+  for (auto _ : state) {
+    if (!ds::BuildHealthPage(ds::ProgramRoots(bench.home.path()), input, &start, &message))
+      state.SkipWithError("no Health page written");
+  }
+}
+BENCHMARK(BM_HealthPageBuild)->Unit(benchmark::kMillisecond);
+
+void BM_HealthExport20Years(benchmark::State& state) {
+  BenchHome bench(2006);
+  const ds::HistoryStart start{2006, 1, 1, 100};
+  const std::string path = bench.home.path() + "data/health.xls";
+  std::string message;
+  for (auto _ : state) {
+    if (!ds::ExportHealthWorkbook(bench.folder, start, kToday, 3000, path, &message))
+      state.SkipWithError(message.c_str());
+  }
+}
+BENCHMARK(BM_HealthExport20Years)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -88,150 +88,110 @@ TEST(AtaTransportRequests, BufferedReadMarksTheBufferAndUsesItsTimeOut) {
   EXPECT_EQ(device.sent[1].timeoutMs, 10000);
 }
 
-struct DirectCase {
-  const char* name;
-  TaskFile registers;
-  int variant;  // 0 read, 1 write, 2 no data
-  std::size_t bytes;
-  int timeoutMs;
-  AtaProtocol protocol;
-};
-
-class AtaTransportDirectRequestTest : public ::testing::TestWithParam<DirectCase> {};
-
-TEST_P(AtaTransportDirectRequestTest, PicksTheProtocolOfTheCommand) {
-  const DirectCase& c = GetParam();
-  ScriptedDevice device;
-  Bytes data(c.bytes, 0x11);
-  TaskFile taskFile = c.registers;
-  std::string message;
-  if (c.variant == 0) {
-    AtaPassThroughDirectRead(device, &taskFile, data, &message, c.timeoutMs);
-  } else if (c.variant == 1) {
-    AtaPassThroughDirectWrite(device, &taskFile, data, &message, c.timeoutMs);
-  } else {
-    AtaPassThroughDirectNoData(device, &taskFile, &message, c.timeoutMs);
+TEST(AtaTransportRequests, DirectCallsPickTheProtocolOfTheCommand) {
+  enum Variant { kRead, kWrite, kNoData };
+  struct Case {
+    const char* name;
+    TaskFile registers;
+    Variant variant;
+    std::size_t bytes;
+    int timeoutMs;
+    AtaProtocol protocol;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"thresholds", {0xD1, 1, 0, 0x4F, 0xC2, 0xE0, 0xB0}, kRead, 512, 5000, AtaProtocol::kPioDataIn},
+      {"vendor key read", {0, 1, 0xAA, 0, 0, 0xE0, 0x20}, kRead, 512, 5000, AtaProtocol::kPioDataIn},
+      {"vendor page READ DMA", {0, 2, 0xAA, 0x55, 0, 0xE0, 0xC8}, kRead, 1024, 5000, AtaProtocol::kDmaIn},
+      {"vendor selector write", {0, 1, 0xAA, 0x55, 0, 0xE0, 0x30}, kWrite, 512, 5000, AtaProtocol::kPioDataOut},
+      {"TRIM", {1, 1, 0, 0, 0, 0xE0, 0x06}, kWrite, 512, 5000, AtaProtocol::kDmaOut},
+      {"set password", {0, 1, 0, 0, 0, 0xE0, 0xF1}, kWrite, 512, 10000, AtaProtocol::kPioDataOut},
+      {"erase prepare", {0, 0, 0, 0, 0, 0xE0, 0xF3}, kNoData, 0, 5000, AtaProtocol::kNonData},
+      {"empty read is non-data", {0, 0, 0, 0, 0, 0xE0, 0xE5}, kRead, 0, 5000, AtaProtocol::kNonData},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedDevice device;
+    Bytes data(c.bytes, 0x11);
+    TaskFile taskFile = c.registers;
+    std::string message;
+    if (c.variant == kRead) {
+      AtaPassThroughDirectRead(device, &taskFile, data, &message, c.timeoutMs);
+    } else if (c.variant == kWrite) {
+      AtaPassThroughDirectWrite(device, &taskFile, data, &message, c.timeoutMs);
+    } else {
+      AtaPassThroughDirectNoData(device, &taskFile, &message, c.timeoutMs);
+    }
+    ASSERT_EQ(device.sent.size(), 1u);
+    EXPECT_EQ(device.sent[0].registers, c.registers);
+    EXPECT_EQ(device.sent[0].protocol, c.protocol);
+    EXPECT_EQ(device.sent[0].data.size(), c.variant == kNoData ? 0 : c.bytes);
+    EXPECT_EQ(device.sent[0].timeoutMs, c.timeoutMs);
+    EXPECT_FALSE(device.sent[0].extended);
   }
-  ASSERT_EQ(device.sent.size(), 1u);
-  EXPECT_EQ(device.sent[0].registers, c.registers);
-  EXPECT_EQ(device.sent[0].protocol, c.protocol);
-  EXPECT_EQ(device.sent[0].data.size(), c.variant == 2 ? 0 : c.bytes);
-  EXPECT_EQ(device.sent[0].timeoutMs, c.timeoutMs);
-  EXPECT_FALSE(device.sent[0].extended);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, AtaTransportDirectRequestTest,
-    ::testing::Values(
-        DirectCase{"Thresholds",
-                   {0xD1, 1, 0, 0x4F, 0xC2, 0xE0, 0xB0},
-                   0,
-                   512,
-                   5000,
-                   AtaProtocol::kPioDataIn},
-        DirectCase{
-            "VendorKeyRead", {0, 1, 0xAA, 0, 0, 0xE0, 0x20}, 0, 512, 5000, AtaProtocol::kPioDataIn},
-        DirectCase{"VendorPageReadDma",
-                   {0, 2, 0xAA, 0x55, 0, 0xE0, 0xC8},
-                   0,
-                   1024,
-                   5000,
-                   AtaProtocol::kDmaIn},
-        DirectCase{"VendorSelectorWrite",
-                   {0, 1, 0xAA, 0x55, 0, 0xE0, 0x30},
-                   1,
-                   512,
-                   5000,
-                   AtaProtocol::kPioDataOut},
-        DirectCase{"Trim", {1, 1, 0, 0, 0, 0xE0, 0x06}, 1, 512, 5000, AtaProtocol::kDmaOut},
-        DirectCase{
-            "SetPassword", {0, 1, 0, 0, 0, 0xE0, 0xF1}, 1, 512, 10000, AtaProtocol::kPioDataOut},
-        DirectCase{"ErasePrepare", {0, 0, 0, 0, 0, 0xE0, 0xF3}, 2, 0, 5000, AtaProtocol::kNonData},
-        DirectCase{
-            "EmptyReadIsNonData", {0, 0, 0, 0, 0, 0xE0, 0xE5}, 0, 0, 5000, AtaProtocol::kNonData}),
-    [](const ::testing::TestParamInfo<DirectCase>& info) { return std::string(info.param.name); });
-
-// ---- status rules and messages ----
-
-struct BufferedStatusCase {
-  const char* name;
-  const char* description;
-  bool ok;
-  std::uint8_t status;
-  const char* message;
-};
-
-class AtaTransportBufferedStatusTest : public ::testing::TestWithParam<BufferedStatusCase> {};
-
-TEST_P(AtaTransportBufferedStatusTest, OnlyStatus50Succeeds) {
-  const BufferedStatusCase& c = GetParam();
-  auto device = OpenSimulated(c.description);
-  ASSERT_NE(device, nullptr);
-  Bytes data(512, 0);
-  TaskFile taskFile{0xD0, 1, 0, 0x4F, 0xC2, 0xA0, 0xB0};
-  std::string message = "old text";
-  EXPECT_EQ(AtaPassThrough(*device, &taskFile, data, kAtaFlagsDataIn, &message), c.ok);
-  EXPECT_EQ(taskFile.status(), c.status);
-  EXPECT_EQ(message, c.message);
+TEST(AtaTransportStatus, BufferedPathSucceedsOnStatus50Only) {
+  struct Case {
+    const char* description;
+    bool ok;
+    std::uint8_t status;
+    const char* message;
+  };
+  const char* kFailed = "IOCTL_ATA_PASS_THROUGH Failed (2), Err=0xB0";
+  // clang-format off
+  const Case cases[] = {
+      {"", true, 0x50, "old text"},
+      {"fault_status_commands=B0:D0\nfault_status=0x51", false, 0x51, kFailed},
+      {"fault_status_commands=B0:D0\nfault_status=0x58", false, 0x58, kFailed},
+      {"fault_status_commands=B0:D0\nfault_status=0x52", false, 0x52, kFailed},
+      {"fault_refuse_pass_through=1", false, 0xB0, "IOCTL_ATA_PASS_THROUGH failed, Error=test-drive/: "
+       "the driver refused the ATA pass-through (sense key 0x05, ASC/ASCQ 0x20/0x00)"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    auto device = OpenSimulated(c.description);
+    ASSERT_NE(device, nullptr);
+    Bytes data(512, 0);
+    TaskFile taskFile{0xD0, 1, 0, 0x4F, 0xC2, 0xA0, 0xB0};
+    std::string message = "old text";
+    EXPECT_EQ(AtaPassThrough(*device, &taskFile, data, kAtaFlagsDataIn, &message), c.ok);
+    EXPECT_EQ(taskFile.status(), c.status);
+    EXPECT_EQ(message, c.message);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Statuses, AtaTransportBufferedStatusTest,
-    ::testing::Values(
-        BufferedStatusCase{"Good", "", true, 0x50, "old text"},
-        BufferedStatusCase{"ErrorBit", "fault_status_commands=B0:D0\nfault_status=0x51", false,
-                           0x51, "IOCTL_ATA_PASS_THROUGH Failed (2), Err=0xB0"},
-        BufferedStatusCase{"DrqBit", "fault_status_commands=B0:D0\nfault_status=0x58", false, 0x58,
-                           "IOCTL_ATA_PASS_THROUGH Failed (2), Err=0xB0"},
-        BufferedStatusCase{"OtherThan50", "fault_status_commands=B0:D0\nfault_status=0x52", false,
-                           0x52, "IOCTL_ATA_PASS_THROUGH Failed (2), Err=0xB0"},
-        BufferedStatusCase{"Refused", "fault_refuse_pass_through=1", false, 0xB0,
-                           "IOCTL_ATA_PASS_THROUGH failed, Error=test-drive/: the driver refused "
-                           "the ATA pass-through (sense key 0x05, ASC/ASCQ 0x20/0x00)"}),
-    [](const ::testing::TestParamInfo<BufferedStatusCase>& info) {
-      return std::string(info.param.name);
-    });
-
-struct DirectStatusCase {
-  const char* name;
-  const char* description;
-  bool ok;
-  const char* messagePattern;
-};
-
-class AtaTransportDirectStatusTest : public ::testing::TestWithParam<DirectStatusCase> {};
-
-TEST_P(AtaTransportDirectStatusTest, ErrAndDrqFailAndTimeIsReported) {
-  const DirectStatusCase& c = GetParam();
-  auto device = OpenSimulated(c.description);
-  ASSERT_NE(device, nullptr);
-  Bytes data(512, 0);
-  TaskFile taskFile{0xD1, 1, 0, 0x4F, 0xC2, 0xE0, 0xB0};
-  std::string message;
-  EXPECT_EQ(AtaPassThroughDirectRead(*device, &taskFile, data, &message), c.ok);
-  EXPECT_THAT(message, MatchesRegex(c.messagePattern));
+TEST(AtaTransportStatus, DirectPathFailsOnErrOrDrqAndReportsTheTime) {
+  struct Case {
+    const char* description;
+    bool ok;
+    const char* messagePattern;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"", true, "Status: 0x50, spend time: [0-9]+ milliseconds\\."},
+      {"fault_status_commands=B0\nfault_status=0x40", true, "Status: 0x40, spend time: [0-9]+ milliseconds\\."},
+      {"fault_status_commands=B0\nfault_status=0x51", false, "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: 0x51 "
+       "\\(Sorry, cannot find this error info\\. ErrCode: 0x0\\), spend time: [0-9]+ milliseconds\\."},
+      {"fault_status_commands=B0\nfault_status=0x58", false, "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: 0x58 "
+       "\\(Sorry, cannot find this error info\\. ErrCode: 0x0\\), spend time: [0-9]+ milliseconds\\."},
+      {"fault_refuse_pass_through=1", false, "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: 0xB0 \\(.*refused "
+       "the ATA pass-through.* ErrCode: 0x5F\\), spend time: [0-9]+ milliseconds\\."},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    auto device = OpenSimulated(c.description);
+    ASSERT_NE(device, nullptr);
+    Bytes data(512, 0);
+    TaskFile taskFile{0xD1, 1, 0, 0x4F, 0xC2, 0xE0, 0xB0};
+    std::string message;
+    EXPECT_EQ(AtaPassThroughDirectRead(*device, &taskFile, data, &message), c.ok);
+    EXPECT_THAT(message, MatchesRegex(c.messagePattern));
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Statuses, AtaTransportDirectStatusTest,
-    ::testing::Values(
-        DirectStatusCase{"Good", "", true, "Status: 0x50, spend time: [0-9]+ milliseconds\\."},
-        DirectStatusCase{"ReadyWithoutSeek", "fault_status_commands=B0\nfault_status=0x40", true,
-                         "Status: 0x40, spend time: [0-9]+ milliseconds\\."},
-        DirectStatusCase{"ErrorBit", "fault_status_commands=B0\nfault_status=0x51", false,
-                         "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: 0x51 \\(Sorry, cannot "
-                         "find this error info\\. ErrCode: 0x0\\), spend time: [0-9]+ "
-                         "milliseconds\\."},
-        DirectStatusCase{"DrqBit", "fault_status_commands=B0\nfault_status=0x58", false,
-                         "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: 0x58 \\(Sorry, cannot "
-                         "find this error info\\. ErrCode: 0x0\\), spend time: [0-9]+ "
-                         "milliseconds\\."},
-        DirectStatusCase{"Refused", "fault_refuse_pass_through=1", false,
-                         "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: 0xB0 \\(.*refused the ATA "
-                         "pass-through.* ErrCode: 0x5F\\), spend time: [0-9]+ milliseconds\\."}),
-    [](const ::testing::TestParamInfo<DirectStatusCase>& info) {
-      return std::string(info.param.name);
-    });
 
 TEST(AtaTransportDirect, TimeOutsReachTheDevice) {
   auto device = OpenSimulated("fault_slow_commands=F3\nfault_slow_ms=40");

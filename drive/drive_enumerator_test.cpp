@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "drive/test_machine.h"
 #include "platform/linux/linux_disk_system.h"
+#include "platform/sim/sim_test_drive.h"
 #include "platform/sim/simulated_machine.h"
 #include "tests/temp_folder.h"
 
@@ -25,58 +25,17 @@ std::unique_ptr<SimulatedMachine> LoadMachine(const std::string& folder) {
   return machine;
 }
 
-TEST(DriveEnumeratorTest, DemoMachineKeepsTheFourSataDisks) {
-  auto machine = LoadMachine(kDemo);
-  ASSERT_TRUE(machine);
-  DriveList list = RefreshDriveList(*machine, nullptr);
-  EXPECT_EQ(list.enumeratedCount, 6);
-  ASSERT_EQ(list.driveCount, 4);
-  EXPECT_EQ(list.driveIndexMap, (std::vector<int>{0, 1, 2, 3}));
-
-  struct Expected {
-    const char* model;
-    const char* serial;
-    const char* firmware;
-    const char* mediaType;
-    std::uint64_t sectors;
-    int udma, pio, smart, hpa, security, cfa;
-    const char* letters;
-    const char* labels;
-    const char* fileSystems;
-  };
-  const Expected expected[] = {
-      {"QRA-X50 256GB SATA SSD", "QRA50C2208150042", "S0911A0", "FIXED(0040)", 500118192, 6, 4, 2,
-       2, 1, 0, "/", "rootfs", "ext4"},
-      {"QRB-X52 128GB", "QRB52D2011070311", "B52R110", "FIXED(0040)", 250069680, 5, 4, 2, 0, 0, 0,
-       "/data, /home", "data, home", "ext4, xfs"},
-      {"QRC-X57 32GB CFast", "QRC57F1905220107", "C57F09", "CompactFlash ATA(848A)", 62533296, 4, 4,
-       1, 1, 0, 1, "", "", ""},
-      {"Veltrix VR480 SATA SSD", "VR480A7731204488", "VR4R2.17", "FIXED(0040)", 937703088, 6, 3, 2,
-       1, 1, 0, "/srv", "", "btrfs"},
-  };
-  for (int i = 0; i < 4; ++i) {
-    const DriveRecord& r = list.drives[static_cast<std::size_t>(i)];
-    const Expected& e = expected[i];
-    std::string model = e.model;
-    model.resize(40, ' ');  // IDENTIFY models keep their blank padding
-    EXPECT_EQ(r.model, model) << i;
-    EXPECT_EQ(r.serial, e.serial) << i;
-    EXPECT_EQ(r.firmware, e.firmware) << i;
-    EXPECT_EQ(r.mediaType, e.mediaType) << i;
-    EXPECT_EQ(r.sectorCount, e.sectors) << i;
-    EXPECT_EQ(r.udmaMode, e.udma) << i;
-    EXPECT_EQ(r.pioMode, e.pio) << i;
-    EXPECT_EQ(r.smartState, e.smart) << i;
-    EXPECT_EQ(r.hpaState, e.hpa) << i;
-    EXPECT_EQ(r.securitySupported, e.security) << i;
-    EXPECT_EQ(r.cfaSupported, e.cfa) << i;
-    EXPECT_EQ(r.driveLetters, e.letters) << i;
-    EXPECT_EQ(r.volumeLabels, e.labels) << i;
-    EXPECT_EQ(r.fileSystems, e.fileSystems) << i;
-    EXPECT_EQ(r.busType, kBusTypeSata) << i;
-    EXPECT_EQ(r.driveNumber, i);
-    EXPECT_EQ(CheckIdentifyChecksum(r.identifyWords), IdentifyChecksum::kValid) << i;
-  }
+// The identity of a slot as one line: bus type, model | serial | firmware, sectors; for
+// USB storage also the speed, vendor:product ids, vendor text and revision.
+std::string Identity(const DriveEnumerator& enumerator, int n) {
+  const DriveRecord& r = enumerator.slot(n);
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04X:%04X", r.usbVendorId, r.usbProductId);
+  std::string line = std::to_string(r.busType) + " " + r.model + "|" + r.serial + "|" + r.firmware +
+                     " " + std::to_string(r.sectorCount);
+  if (enumerator.isUsbStorage(n))
+    line += " " + r.usbSpeed + " " + ids + " " + r.usbVendor + " " + r.usbRevision;
+  return line;
 }
 
 // The whole enumeration over the fixture: the device nodes are plain files, so no disk
@@ -98,23 +57,11 @@ TEST(DriveEnumeratorTest, LinuxSysfsFixture) {
   EXPECT_EQ(sata.model, "");  // no IDENTIFY: listed with empty identity
   EXPECT_EQ(sata.sectorCount, 0u);
 
-  const DriveRecord& usb = enumerator.slot(3);
-  EXPECT_TRUE(enumerator.isUsbStorage(3));
-  EXPECT_EQ(usb.serial, "60a44c413a8cf1a0b9390030");
-  EXPECT_EQ(usb.usbSpeed, "High speed");
-  EXPECT_EQ(usb.usbVendorId, 0x0951u);
-  EXPECT_EQ(usb.usbProductId, 0x1666u);
-  EXPECT_EQ(usb.model, "Kingston DataTraveler 3.0");
-  EXPECT_EQ(usb.usbVendor, "Kingston");
-  EXPECT_EQ(usb.usbRevision, "PMAP");
-  EXPECT_EQ(usb.sectorCount, 60437492u);
-
-  const DriveRecord& nvme = enumerator.slot(0);
-  EXPECT_EQ(nvme.busType, kBusTypeNvme);
-  EXPECT_EQ(nvme.model, "NVMe Samsung SSD 970 EVO Plus 500GB");
-  EXPECT_EQ(nvme.firmware, "2B2QEXM7");
-  EXPECT_EQ(nvme.serial, "S4EVNX0N123456K");
-  EXPECT_EQ(nvme.sectorCount, 976773168u);
+  EXPECT_EQ(Identity(enumerator, 3),
+            "7 Kingston DataTraveler 3.0|60a44c413a8cf1a0b9390030| "
+            "60437492 High speed 0951:1666 Kingston PMAP");
+  EXPECT_EQ(Identity(enumerator, 0),
+            "17 NVMe Samsung SSD 970 EVO Plus 500GB|S4EVNX0N123456K|2B2QEXM7 976773168");
 
   DriveList list = RefreshDriveList(disks, nullptr);
   EXPECT_EQ(list.driveCount, 3);
@@ -132,24 +79,10 @@ TEST(DriveEnumeratorTest, DemoUsbAndNvmeSlotsAreFilledThenDropped) {
   EXPECT_EQ(enumerator.volumeCount(), 6);
   EXPECT_EQ(enumerator.identifyCount(), 4);
 
-  const DriveRecord& usb = enumerator.slot(4);
-  EXPECT_TRUE(enumerator.isUsbStorage(4));
-  EXPECT_EQ(usb.busType, kBusTypeUsb);
-  EXPECT_EQ(usb.serial, "0719AF0123456789");
-  EXPECT_EQ(usb.usbSpeed, "High speed");
-  EXPECT_EQ(usb.usbVendorId, 0x13FEu);
-  EXPECT_EQ(usb.usbProductId, 0x4200u);
-  EXPECT_EQ(usb.model, "Kingmax Flash Disk");
-  EXPECT_EQ(usb.usbVendor, "Kingmax");
-  EXPECT_EQ(usb.usbRevision, "1.00");
-  EXPECT_EQ(usb.sectorCount, 31004295168u / 512);
-
-  const DriveRecord& nvme = enumerator.slot(5);
-  EXPECT_EQ(nvme.busType, kBusTypeNvme);
-  EXPECT_EQ(nvme.model, "NVMe Veltrix NV1 512GB");
-  EXPECT_EQ(nvme.firmware, "2B2QEXM7");
-  EXPECT_EQ(nvme.serial, "S4EWNX0R123456");
-  EXPECT_EQ(nvme.sectorCount, 512110190592u / 512);
+  EXPECT_EQ(Identity(enumerator, 4),
+            "7 Kingmax Flash Disk|0719AF0123456789| 60555264 High speed 13FE:4200 Kingmax 1.00");
+  EXPECT_EQ(Identity(enumerator, 5),
+            "17 NVMe Veltrix NV1 512GB|S4EWNX0R123456|2B2QEXM7 1000215216");
   EXPECT_EQ(enumerator.GetPhysicalDriveNumber(6), -1);
   EXPECT_EQ(enumerator.slot(6).driveNumber, -1);  // unused slots stay cleared
 }
@@ -212,17 +145,6 @@ class EnumeratorEdgeTest : public ::testing::Test {
   TempFolder folder_;
 };
 
-TEST_F(EnumeratorEdgeTest, OnlyUsbAndNvmeGiveAnEmptyList) {
-  testing::MakePlainDriveFolder(Drive("0-usb"), "bus_type=7\nusb_serial=ABC\n");
-  testing::MakePlainDriveFolder(Drive("1-nvme"), "bus_type=17\nproduct=X\n");
-  auto machine = Load();
-  ASSERT_TRUE(machine);
-  DriveList list = RefreshDriveList(*machine, nullptr);
-  EXPECT_EQ(list.driveCount, 0);
-  EXPECT_TRUE(list.drives.empty());
-  EXPECT_EQ(list.enumeratedCount, 2);
-}
-
 TEST_F(EnumeratorEdgeTest, DisksBeyondTheTwentySixthAreCutWithAWord) {
   for (int n = 0; n < 28; ++n) {
     char name[16];
@@ -240,11 +162,12 @@ TEST_F(EnumeratorEdgeTest, DisksBeyondTheTwentySixthAreCutWithAWord) {
 }
 
 TEST_F(EnumeratorEdgeTest, VolumesJoinInOrderAndUnreadableInfoStillGivesTheLetter) {
-  testing::MakeAtaDriveFolder(Drive("0-a"), testing::IdentifySector("QRA-X50", "S1", "F1", 1000),
-                              "volume_count=3\n"
-                              "volume_1_mount=/\nvolume_1_label=root\nvolume_1_fs=ext4\n"
-                              "volume_2_mount=/var\nvolume_2_unreadable=1\n"
-                              "volume_3_mount=/home\nvolume_3_label=home\nvolume_3_fs=xfs\n");
+  testing::MakeAtaDriveFolder(
+      Drive("0-a"), {.model = "QRA-X50", .serial = "S1", .firmware = "F1", .sectors = 1000},
+      "volume_count=3\n"
+      "volume_1_mount=/\nvolume_1_label=root\nvolume_1_fs=ext4\n"
+      "volume_2_mount=/var\nvolume_2_unreadable=1\n"
+      "volume_3_mount=/home\nvolume_3_label=home\nvolume_3_fs=xfs\n");
   auto machine = Load();
   ASSERT_TRUE(machine);
   DriveList list = RefreshDriveList(*machine, nullptr);
@@ -260,8 +183,8 @@ TEST_F(EnumeratorEdgeTest, JoinedTextsStopAtTheFieldCapacity) {
     description += "volume_" + std::to_string(i) + "_mount=/mnt/a-rather-long-mount-point-" +
                    std::to_string(i) + "\n";
   }
-  testing::MakeAtaDriveFolder(Drive("0-a"), testing::IdentifySector("M", "S", "F", 1000),
-                              description);
+  testing::MakeAtaDriveFolder(
+      Drive("0-a"), {.model = "M", .serial = "S", .firmware = "F", .sectors = 1000}, description);
   auto machine = Load();
   ASSERT_TRUE(machine);
   DriveList list = RefreshDriveList(*machine, nullptr);
@@ -278,7 +201,8 @@ TEST_F(EnumeratorEdgeTest, BusTypesAreMappedAndFiltered) {
   };
   const Case cases[] = {{3, 3, true},     {11, 11, true},  {1, 1, false}, {17, 17, false},
                         {127, 18, false}, {200, 0, false}, {0, 0, false}, {-5, 0, false}};
-  testing::MakeAtaDriveFolder(Drive("0-a"), testing::IdentifySector("M", "S", "F", 1000), "");
+  testing::MakeAtaDriveFolder(Drive("0-a"),
+                              {.model = "M", .serial = "S", .firmware = "F", .sectors = 1000}, "");
   auto machine = Load();
   ASSERT_TRUE(machine);
   for (const Case& c : cases) {
@@ -292,8 +216,8 @@ TEST_F(EnumeratorEdgeTest, BusTypesAreMappedAndFiltered) {
 }
 
 TEST_F(EnumeratorEdgeTest, InterfaceListFailureShowsTheMessageAndTheOtherPassesRun) {
-  testing::MakeAtaDriveFolder(Drive("0-a"), testing::IdentifySector("QRA-X50", "S1", "F1", 1000),
-                              "");
+  testing::MakeAtaDriveFolder(
+      Drive("0-a"), {.model = "QRA-X50", .serial = "S1", .firmware = "F1", .sectors = 1000}, "");
   auto machine = Load();
   ASSERT_TRUE(machine);
   ScriptedDiskSystem disks(*machine);
@@ -324,10 +248,11 @@ TEST_F(EnumeratorEdgeTest, UsbSpeedAndIdsMatchBySerialIgnoringCase) {
 }
 
 TEST_F(EnumeratorEdgeTest, PassThroughIdentifyOnlyWhenNoDiskAnsweredTheSmartDriver) {
-  auto id = testing::IdentifySector("QRA-X50", "S1", "F1", 1000);
-  testing::MakeAtaDriveFolder(Drive("0-a"), id, "fault_refuse_smart_driver=1\n");
-  testing::MakeAtaDriveFolder(Drive("1-b"), testing::IdentifySector("QRB-X52", "S2", "F2", 2000),
+  testing::MakeAtaDriveFolder(Drive("0-a"), {.model = "QRA-X50", .serial = "S1", .sectors = 1000},
                               "fault_refuse_smart_driver=1\n");
+  testing::MakeAtaDriveFolder(
+      Drive("1-b"), {.model = "QRB-X52", .serial = "S2", .firmware = "F2", .sectors = 2000},
+      "fault_refuse_smart_driver=1\n");
   {
     auto machine = Load();
     ASSERT_TRUE(machine);
@@ -353,11 +278,11 @@ TEST_F(EnumeratorEdgeTest, PassThroughIdentifyOnlyWhenNoDiskAnsweredTheSmartDriv
 }
 
 TEST_F(EnumeratorEdgeTest, ZeroAndAllOnesIdentifySectors) {
-  std::array<std::uint8_t, 512> zeros{};
-  std::array<std::uint8_t, 512> ones;
-  ones.fill(0xFF);
-  testing::MakeAtaDriveFolder(Drive("0-zero"), zeros, "");
-  testing::MakeAtaDriveFolder(Drive("1-ones"), ones, "");
+  SimulatedDiskImage image = testing::MakeImage({});
+  image.identify.fill(0);
+  testing::WriteDriveFolder(Drive("0-zero"), image, "");
+  image.identify.fill(0xFF);
+  testing::WriteDriveFolder(Drive("1-ones"), image, "");
   auto machine = Load();
   ASSERT_TRUE(machine);
   DriveEnumerator enumerator(*machine, nullptr);
@@ -382,9 +307,11 @@ TEST_F(EnumeratorEdgeTest, DiskUnpluggedBetweenPasses) {
                         {"open", 2, 1, true}};  // identified, gone before its descriptor
   for (const Case& c : cases) {
     TempFolder folder;
-    testing::MakeAtaDriveFolder(folder.path() + "0-a", testing::IdentifySector("A", "S1", "F", 10),
+    testing::MakeAtaDriveFolder(folder.path() + "0-a",
+                                {.model = "A", .serial = "S1", .firmware = "F", .sectors = 10},
                                 "volume_count=1\nvolume_1_mount=/a\n");
-    testing::MakeAtaDriveFolder(folder.path() + "1-b", testing::IdentifySector("B", "S2", "F", 10),
+    testing::MakeAtaDriveFolder(folder.path() + "1-b",
+                                {.model = "B", .serial = "S2", .firmware = "F", .sectors = 10},
                                 "volume_count=1\nvolume_1_mount=/b\n");
     auto machine = LoadMachine(folder.path());
     ASSERT_TRUE(machine);

@@ -103,130 +103,73 @@ TEST(IdentifyDecoderTest, NonAsciiBytesAreKeptAsTheyAre) {
   EXPECT_EQ(static_cast<unsigned char>(r.model[3]), 0x01);
 }
 
-TEST(IdentifyDecoderTest, SectorCountFrom28Or48BitWords) {
+// Each case sets a few words of an otherwise empty sector and reads one decoded field.
+TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
+  enum Field { kSectors, kCylinders, kHeads, kUdma, kPio, kSmart, kHpa, kSecurity, kCfa };
   struct Case {
-    std::uint16_t w49, w83;
+    std::vector<std::pair<int, std::uint16_t>> words;
+    Field field;
     std::uint64_t expected;
   };
-  // 28-bit count 0x0FFFFFFF; 48-bit count 0x0001'1BF2'3AB0.
+  // 28-bit count 0x0FFFFFFF in words 60-61; 48-bit count 0x0001'1BF2'3AB0 in words 100-103.
+  const std::vector<std::pair<int, std::uint16_t>> counts = {
+      {60, 0xFFFF}, {61, 0x0FFF}, {100, 0x3AB0}, {101, 0x1BF2}, {102, 0x0001}};
+  const auto with = [&counts](std::vector<std::pair<int, std::uint16_t>> words) {
+    words.insert(words.end(), counts.begin(), counts.end());
+    return words;
+  };
+  // clang-format off
   const Case cases[] = {
-      {0x0000, 0x4400, 0},                         // no LBA at all
-      {0x0200, 0x0000, 0x0FFFFFFF},                // LBA, no 48-bit words
-      {0x0200, 0x4000, 0x0FFFFFFF},                // words valid, 48-bit bit clear
-      {0x0200, 0x0400, 0x0FFFFFFF},                // 48-bit bit set, validity bits 00
-      {0x0200, 0xC400, 0x0FFFFFFF},                // validity bits 11
-      {0x0200, 0x4400, 0x0000'0001'1BF2'3AB0ull},  // 48-bit count wins
-      {0x0000, 0x4400, 0},                         // 48-bit alone needs LBA
+      {with({{83, 0x4400}}), kSectors, 0},                          // no LBA at all
+      {with({{49, 0x0200}}), kSectors, 0x0FFFFFFF},                 // LBA, no 48-bit words
+      {with({{49, 0x0200}, {83, 0x4000}}), kSectors, 0x0FFFFFFF},   // 48-bit bit clear
+      {with({{49, 0x0200}, {83, 0x0400}}), kSectors, 0x0FFFFFFF},   // validity bits 00
+      {with({{49, 0x0200}, {83, 0xC400}}), kSectors, 0x0FFFFFFF},   // validity bits 11
+      {with({{49, 0x0200}, {83, 0x4400}}), kSectors, 0x11BF23AB0},  // 48-bit count wins
+      // Geometry is dropped only for LBA disks of 16,514,065 sectors or more without word 1.
+      {{{49, 0x0200}, {1, 0}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kHeads, 0},
+      {{{49, 0x0200}, {1, 0}, {3, 16}, {60, 0xFC10}, {61, 0x00FB}}, kHeads, 16},
+      {{{49, 0x0200}, {1, 16383}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kCylinders, 16383},
+      {{{49, 0x0000}, {1, 0}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kHeads, 16},
+      {{{1, 1024}}, kCylinders, 1024},
+      // Ultra DMA: the highest mode supported (low byte) or selected (high byte).
+      {{{49, 0x0100}, {53, 0x0004}, {88, 0x007F}}, kUdma, 6},
+      {{{49, 0x0100}, {53, 0x0004}, {88, 0x207F}}, kUdma, 6},
+      {{{49, 0x0100}, {53, 0x0004}, {88, 0x8001}}, kUdma, 7},
+      {{{49, 0x0100}, {53, 0x0004}, {88, 0x00FF}}, kUdma, 7},
+      {{{49, 0x0100}, {53, 0x0004}, {88, 0x0001}}, kUdma, 0},
+      {{{49, 0x0000}, {53, 0x0004}, {88, 0x007F}}, kUdma, 0},  // no DMA (word 49 bit 8)
+      {{{49, 0x0100}, {53, 0x0000}, {88, 0x007F}}, kUdma, 0},  // word 88 not valid
+      // PIO: word 64 bit 0 is mode 3, bit 1 mode 4; only its low byte counts.
+      {{{53, 0x0002}, {64, 0x0003}}, kPio, 4},
+      {{{53, 0x0002}, {64, 0x0001}}, kPio, 3},
+      {{{53, 0x0002}, {64, 0x0000}}, kPio, 0},
+      {{{53, 0x0000}, {64, 0x0003}}, kPio, 0},
+      {{{53, 0x0002}, {64, 0xFF00}}, kPio, 0},
+      {{{53, 0x0002}, {64, 0x0080}}, kPio, 10},
+      // Features: S.M.A.R.T. needs word 83 bits 15-14 = 01; HPA absent 1, off 0, on 2.
+      {{{82, 0x0001}, {83, 0x4000}}, kSmart, 1},
+      {{{82, 0x0001}, {83, 0x4000}, {85, 0x0001}}, kSmart, 2},
+      {{{82, 0x0001}, {85, 0x0001}}, kSmart, 0},
+      {{{82, 0xFFFF}, {83, 0xFFFF}, {85, 0xFFFF}}, kSmart, 0},
+      {{}, kHpa, 1},
+      {{{82, 0x0400}}, kHpa, 0},
+      {{{82, 0x0400}, {85, 0x0400}}, kHpa, 2},
+      {{{128, 0x0001}}, kSecurity, 1},
+      {{{128, 0xFFFE}}, kSecurity, 0},
+      {{{83, 0x4004}}, kCfa, 1},
+      {{{83, 0x4000}}, kCfa, 0},
   };
-  for (const Case& c : cases) {
+  // clang-format on
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
     IdentifyWords w{};
-    w[49] = c.w49;
-    w[83] = c.w83;
-    w[60] = 0xFFFF;
-    w[61] = 0x0FFF;
-    w[100] = 0x3AB0;
-    w[101] = 0x1BF2;
-    w[102] = 0x0001;
-    w[103] = 0x0000;
-    EXPECT_EQ(Decode(w).sectorCount, c.expected) << std::hex << c.w49 << " " << c.w83;
-  }
-}
-
-TEST(IdentifyDecoderTest, GeometryIsZeroOnlyForLargeLbaDisksWithoutCylinders) {
-  struct Case {
-    std::uint16_t w49, w1;
-    std::uint32_t lba28;
-    std::uint32_t cylinders;
-  };
-  const Case cases[] = {
-      {0x0200, 0, 16514065, 0},          // large LBA disk without CHS
-      {0x0200, 0, 16514064, 0},          // just below: words taken as they are (w1 = 0)
-      {0x0200, 16383, 16514065, 16383},  // w1 set: taken
-      {0x0000, 0, 16514065, 0},          // no LBA: words taken (all zero here)
-      {0x0000, 1024, 0, 1024},
-  };
-  for (const Case& c : cases) {
-    IdentifyWords w{};
-    w[49] = c.w49;
-    w[1] = c.w1;
-    w[3] = 16;
-    w[6] = 63;
-    w[60] = static_cast<std::uint16_t>(c.lba28 & 0xFFFF);
-    w[61] = static_cast<std::uint16_t>(c.lba28 >> 16);
-    DriveRecord r = Decode(w);
-    bool zeroed = c.w49 == 0x0200 && c.w1 == 0 && c.lba28 >= 16514065;
-    EXPECT_EQ(r.cylinders, c.cylinders);
-    EXPECT_EQ(r.heads, zeroed ? 0u : 16u);
-    EXPECT_EQ(r.sectorsPerTrack, zeroed ? 0u : 63u);
-  }
-}
-
-TEST(IdentifyDecoderTest, UltraDmaModeIsTheHighestSupportedOrSelectedBit) {
-  struct Case {
-    std::uint16_t w49, w53, w88;
-    int expected;
-  };
-  const Case cases[] = {
-      {0x0100, 0x0004, 0x007F, 6},  // udma0-6 supported
-      {0x0100, 0x0004, 0x207F, 6},  // udma5 selected, 6 supported
-      {0x0100, 0x0004, 0x8001, 7},  // selected bit 15 counts as mode 7
-      {0x0100, 0x0004, 0x00FF, 7}, {0x0100, 0x0004, 0x0001, 0},
-      {0x0100, 0x0004, 0x0000, 0},  // no modes
-      {0x0000, 0x0004, 0x007F, 0},  // DMA not supported (word 49 bit 8)
-      {0x0100, 0x0000, 0x007F, 0},  // word 88 not valid (word 53 bit 2)
-  };
-  for (const Case& c : cases) {
-    IdentifyWords w{};
-    w[49] = c.w49;
-    w[53] = c.w53;
-    w[88] = c.w88;
-    EXPECT_EQ(Decode(w).udmaMode, c.expected) << std::hex << c.w88;
-  }
-}
-
-TEST(IdentifyDecoderTest, PioModeFromWord64) {
-  struct Case {
-    std::uint16_t w53, w64;
-    int expected;
-  };
-  const Case cases[] = {
-      {0x0002, 0x0003, 4},  {0x0002, 0x0001, 3}, {0x0002, 0x0000, 0},
-      {0x0000, 0x0003, 0},  {0x0002, 0xFF00, 0},  // only the low byte counts
-      {0x0002, 0x0080, 10},
-  };
-  for (const Case& c : cases) {
-    IdentifyWords w{};
-    w[53] = c.w53;
-    w[64] = c.w64;
-    EXPECT_EQ(Decode(w).pioMode, c.expected) << std::hex << c.w64;
-  }
-}
-
-TEST(IdentifyDecoderTest, FeatureStates) {
-  struct Case {
-    std::uint16_t w82, w83, w85, w128;
-    int smart, hpa, security, cfa;
-  };
-  const Case cases[] = {
-      {0x0000, 0x0000, 0x0000, 0x0000, 0, 1, 0, 0},
-      {0x0001, 0x4000, 0x0000, 0x0000, 1, 1, 0, 0},  // SMART supported, off
-      {0x0001, 0x4000, 0x0001, 0x0000, 2, 1, 0, 0},  // SMART enabled
-      {0x0001, 0x0000, 0x0001, 0x0000, 0, 1, 0, 0},  // word 83 not valid
-      {0x0401, 0x4000, 0x0401, 0x0001, 2, 2, 1, 0},  // HPA enabled, security
-      {0x0400, 0x4004, 0x0000, 0x0000, 0, 0, 0, 1},  // HPA present but off; CFA
-      {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 2, 1, 1},  // all ones: word 83 bits 15-14 = 11
-  };
-  for (const Case& c : cases) {
-    IdentifyWords w{};
-    w[82] = c.w82;
-    w[83] = c.w83;
-    w[85] = c.w85;
-    w[128] = c.w128;
-    DriveRecord r = Decode(w);
-    EXPECT_EQ(r.smartState, c.smart) << std::hex << c.w82 << " " << c.w83 << " " << c.w85;
-    EXPECT_EQ(r.hpaState, c.hpa);
-    EXPECT_EQ(r.securitySupported, c.security);
-    EXPECT_EQ(r.cfaSupported, c.cfa);
+    for (const auto& [index, value] : cases[i].words)
+      w[index] = value;
+    const DriveRecord r = Decode(w);
+    const std::uint64_t fields[] = {r.sectorCount, r.cylinders,         r.heads,
+                                    r.udmaMode,    r.pioMode,           r.smartState,
+                                    r.hpaState,    r.securitySupported, r.cfaSupported};
+    EXPECT_EQ(fields[cases[i].field], cases[i].expected) << "case " << i;
   }
 }
 

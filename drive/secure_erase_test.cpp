@@ -8,7 +8,7 @@
 #include "drive/ata_transport.h"
 #include "drive/drive_enumerator.h"
 #include "drive/security_commands.h"
-#include "drive/test_machine.h"
+#include "platform/sim/sim_test_drive.h"
 #include "platform/sim/simulated_machine.h"
 #include "tests/temp_folder.h"
 
@@ -23,11 +23,9 @@ class SecureEraseTest : public ::testing::Test {
   // unless `security` is false), and captures it as the erase target.
   void Load(const std::string& description, bool security = true,
             std::uint64_t sectors = kSectors) {
-    auto identify = testing::IdentifySector("ERASE TEST SSD", "ER0001", "1.0", sectors);
-    identify[164] = security ? 0x03 : 0x01;  // word 82: SMART, security feature set
-    identify[256] = security ? 0x01 : 0x00;  // word 128: security supported
-    identify[338] = 0x01;                    // word 169: TRIM
-    testing::MakeAtaDriveFolder(folder_.path() + "0-disk", identify, description);
+    testing::TestDriveSpec wanted{.serial = "ER0001", .sectors = sectors, .security = security};
+    wanted.securityWord = 0x0001;  // supported
+    testing::MakeAtaDriveFolder(folder_.path() + "0-disk", wanted, description);
     std::string message;
     machine_ = SimulatedMachine::Load(folder_.path(), &message);
     ASSERT_TRUE(machine_) << message;
@@ -38,13 +36,8 @@ class SecureEraseTest : public ::testing::Test {
       auto device = machine_->Open(0, AtaOpenMode{}, &message);
       const std::vector<std::uint8_t> data(512, 0x5A);
       for (auto lba : {std::uint32_t{0}, static_cast<std::uint32_t>(sectors - 1)}) {
-        TaskFile write{0,
-                       1,
-                       std::uint8_t(lba),
-                       std::uint8_t(lba >> 8),
-                       std::uint8_t(lba >> 16),
-                       std::uint8_t(0xE0 | lba >> 24),
-                       kAtaWriteDma};
+        const auto b = [lba](int shift) { return static_cast<std::uint8_t>(lba >> shift); };
+        TaskFile write{0, 1, b(0), b(8), b(16), std::uint8_t(0xE0 | b(24)), kAtaWriteDma};
         ASSERT_TRUE(AtaPassThroughDirectWrite(*device, &write, data, &message)) << message;
       }
     }

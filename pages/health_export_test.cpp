@@ -1,19 +1,16 @@
 #include "pages/health_export.h"
 
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
+#include "sheet/xls_test_reader.h"
 #include "store/history_folder.h"
 #include "tests/temp_folder.h"
-
-extern char** environ;
 
 namespace ds {
 namespace {
@@ -22,47 +19,25 @@ void Write(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// Reads the workbook back with xlrd, an independent reader: the sheet name, then one line
-// per row with the cells joined by "|".
-std::string ReadWithXlrd(const std::string& path) {
-  static const char* const kScript =
-      "import sys, xlrd\n"
-      "book = xlrd.open_workbook(sys.argv[1])\n"
-      "sheet = book.sheet_by_index(0)\n"
-      "print(book.nsheets, sheet.name)\n"
-      "for r in range(sheet.nrows):\n"
-      "    cells = sheet.row(r)\n"
-      "    assert all(c.ctype == xlrd.XL_CELL_TEXT for c in cells), r\n"
-      "    print('|'.join(c.value for c in cells))\n";
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0)
-    return "<pipe failed>";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-  std::vector<std::string> args = {"/usr/bin/python3", "-c", kScript, path};
-  std::vector<char*> argv;
-  for (std::string& arg : args)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeFds[1]);
-  std::string output;
-  char buffer[4096];
-  ssize_t got;
-  while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
-    output.append(buffer, static_cast<std::size_t>(got));
-  ::close(pipeFds[0]);
-  if (spawned != 0)
-    return "<python3 missing>";
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    return "<xlrd failed>";
-  return output;
+// Reads the workbook back with the tests' own parser: the sheet count and name, then one
+// line per row with the cells joined by "|".
+std::string ReadBack(const std::string& path) {
+  std::string file;
+  if (!ReadWholeFile(path, 1 << 24, &file, nullptr))
+    return "<unreadable>";
+  const testing::ParsedWorkbook book = testing::ParseWorkbook(file);
+  if (!book.error.empty() || book.sheets.empty())
+    return "<" + book.error + ">";
+  const auto narrow = [](const std::u16string& text) {
+    return std::string(text.begin(), text.end());
+  };
+  std::string text = std::to_string(book.sheets.size()) + " " + narrow(book.sheets[0].second);
+  std::uint32_t row = ~0u;
+  for (const auto& [at, cell] : book.sheetData[0].cells) {
+    text += (at.first == row ? "|" : "\n") + narrow(cell);
+    row = at.first;
+  }
+  return text + "\n";
 }
 
 class HealthExportTest : public ::testing::Test {
@@ -104,18 +79,15 @@ TEST_F(HealthExportTest, RangeEdgesAcrossAYearEnd) {
     std::vector<std::string> dates;
     const char* firstHealth;
   };
+  // clang-format off
   const Case cases[] = {
-      {"whole range",
-       {2015, 12, 30, 30},
-       {2016, 1, 2},
-       3000,
-       {"2015-12-30", "2015-12-31", "2016-01-01", "2016-01-02"},
-       "99"},
+      {"whole range", {2015, 12, 30, 30}, {2016, 1, 2}, 3000, {"2015-12-30", "2015-12-31", "2016-01-01", "2016-01-02"}, "99"},
       {"starts late", {2015, 12, 31, 60}, {2016, 1, 1}, 3000, {"2015-12-31", "2016-01-01"}, "98"},
       {"start after today", {2016, 1, 3, 1}, {2016, 1, 2}, 3000, {}, ""},
       {"no limit", {2016, 1, 2, 1}, {2016, 1, 2}, 0, {"2016-01-02"}, "---"},
       {"no start record", {0, 0, 0, -1}, {2016, 1, 2}, 3000, {}, ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     const std::vector<HealthExportRow> rows = HealthExportRows(folder_, c.start, c.today, c.limit);
     std::vector<std::string> dates;
@@ -128,14 +100,14 @@ TEST_F(HealthExportTest, RangeEdgesAcrossAYearEnd) {
   }
 }
 
-TEST_F(HealthExportTest, WorkbookOpensInXlrdWithOneRowPerRecordedDay) {
+TEST_F(HealthExportTest, WorkbookHoldsOneRowPerRecordedDay) {
   Write(folder_ + "record_2016_2.dat", "2016_2_28=300\r\n2016_2_29=600\r\n");
   Write(folder_ + "record_2016_3.dat", "2016_3_1=900\r\n");
   const std::string path = home_.path() + "data/health.xls";
   std::string message;
   ASSERT_TRUE(ExportHealthWorkbook(folder_, {2016, 2, 1, 0}, {2016, 3, 7}, 3000, path, &message))
       << message;
-  EXPECT_EQ(ReadWithXlrd(path),
+  EXPECT_EQ(ReadBack(path),
             "1 Health\n"
             "Date|Health|Erase Count\n"
             "2016-02-28|90|300\n"
@@ -147,7 +119,7 @@ TEST_F(HealthExportTest, EmptyHistoryGivesTheHeaderOnly) {
   const std::string path = home_.path() + "data/health.xls";
   std::string message;
   ASSERT_TRUE(ExportHealthWorkbook(folder_, {2017, 1, 1, 0}, {2016, 3, 7}, 3000, path, &message));
-  EXPECT_EQ(ReadWithXlrd(path), "1 Health\nDate|Health|Erase Count\n");
+  EXPECT_EQ(ReadBack(path), "1 Health\nDate|Health|Erase Count\n");
 }
 
 TEST_F(HealthExportTest, UnwritablePathFailsWithAMessage) {

@@ -17,13 +17,7 @@ namespace ds {
 namespace {
 
 using ::testing::ElementsAre;
-using testing::Le16;
-using testing::Le32;
-
-constexpr std::uint32_t kBof = 0x0809, kWindow1 = 0x003D, kFont = 0x0031, kXf = 0x00E0,
-                        kStyle = 0x0293, kBoundSheet = 0x0085, kSst = 0x00FC, kContinue = 0x003C,
-                        kEof = 0x000A, kIndex = 0x020B, kDimensions = 0x0200, kRow = 0x0208,
-                        kLabelSst = 0x00FD, kDbCell = 0x00D7, kWindow2 = 0x023E;
+using namespace testing;  // the record type numbers
 
 std::u16string Units(std::string_view text) {
   const std::string encoded = EncodeXlsText(text);
@@ -36,167 +30,16 @@ std::u16string Units(std::string_view text) {
   return units;
 }
 
-struct LabelCell {
-  std::uint32_t row, column, sst;
-  std::size_t offset;
-};
-
-// A saved workbook taken apart record by record.
-struct ParsedWorkbook {
-  std::string error;
-  bool inMiniStream = false;
-  std::vector<std::uint32_t> globalTypes;
-  std::vector<std::pair<std::uint32_t, std::u16string>> sheets;  // BOUNDSHEET position, name
-  std::uint32_t sstTotal = 0;
-  std::vector<std::u16string> strings;
-  int continues = 0;
-  int splitStrings = 0;
-  struct Sheet {
-    std::size_t bofOffset = 0;
-    std::vector<std::uint32_t> types;
-    std::vector<std::uint32_t> indexDbCells;
-    std::uint32_t indexFirst = 0, indexEnd = 0;
-    std::uint32_t dimFirstRow = 0, dimRowEnd = 0, dimFirstColumn = 0, dimColumnEnd = 0;
-    std::vector<std::size_t> dbCells;
-    std::vector<LabelCell> labels;
-    std::map<std::pair<std::uint32_t, std::uint32_t>, std::u16string> cells;
-  };
-  std::vector<Sheet> sheetData;
-};
-
-// Reads the SST and its CONTINUE records, enforcing the split rules of the format.
-void ParseSst(const std::vector<std::string>& parts, ParsedWorkbook* out) {
-  out->sstTotal = Le32(parts[0], 0);
-  const std::uint32_t unique = Le32(parts[0], 4);
-  std::size_t part = 0, at = 8;
-  for (std::uint32_t s = 0; s < unique && out->error.empty(); ++s) {
-    if (at == parts[part].size())
-      ++part, at = 0;
-    if (part >= parts.size() || at + 3 > parts[part].size()) {
-      out->error = "string header split";
-      return;
-    }
-    std::uint32_t left = Le16(parts[part], at);
-    unsigned option = static_cast<unsigned char>(parts[part][at + 2]);
-    const std::size_t whole = 3 + left * ((option & 1) ? 2 : 1);
-    at += 3;
-    std::u16string text;
-    int pieces = 0;
-    for (;;) {
-      const std::size_t unit = (option & 1) ? 2 : 1;
-      const std::size_t now = std::min<std::size_t>(left, (parts[part].size() - at) / unit);
-      for (std::size_t i = 0; i < now; ++i, at += unit)
-        text.push_back(static_cast<char16_t>(
-            static_cast<unsigned char>(parts[part][at]) |
-            (unit == 2 ? static_cast<unsigned char>(parts[part][at + 1]) << 8 : 0)));
-      left -= static_cast<std::uint32_t>(now);
-      ++pieces;
-      if (left == 0)
-        break;
-      if (at != parts[part].size() || ++part >= parts.size()) {
-        out->error = "string cut short";
-        return;
-      }
-      option = static_cast<unsigned char>(parts[part][0]);
-      at = 1;
-    }
-    if (pieces > 1) {
-      ++out->splitStrings;
-      if (whole <= 8224)
-        out->error = "a string that fits one record was split";
-      if (text.size() >= 1 && text.back() >= 0xD800 && text.back() <= 0xDBFF)
-        out->error = "unpaired surrogate";
-    }
-    out->strings.push_back(text);
-  }
-}
+using testing::ParsedWorkbook;
 
 ParsedWorkbook Parse(const std::string& path) {
-  ParsedWorkbook out;
   std::string file, message;
   if (!ReadWholeFile(path, 1u << 30, &file, &message)) {
-    out.error = message;
-    return out;
+    ParsedWorkbook failed;
+    failed.error = message;
+    return failed;
   }
-  const testing::CompoundFile compound = testing::ReadCompoundFile(file);
-  if (!compound.error.empty()) {
-    out.error = compound.error;
-    return out;
-  }
-  out.inMiniStream = compound.inMiniStream;
-  const std::vector<testing::Record> records = testing::SplitRecords(compound.workbook);
-  std::size_t i = 0;
-  std::vector<std::string> sstParts;
-  for (; i < records.size(); ++i) {
-    const testing::Record& r = records[i];
-    out.globalTypes.push_back(r.type);
-    if (r.type == kBoundSheet) {
-      std::u16string name;
-      const bool wide = r.body[7] & 1;
-      for (std::size_t at = 8; at < r.body.size(); at += wide ? 2 : 1)
-        name.push_back(static_cast<char16_t>(wide ? Le16(r.body, at)
-                                                  : static_cast<unsigned char>(r.body[at])));
-      out.sheets.emplace_back(Le32(r.body, 0), name);
-    }
-    if (r.type == kSst || r.type == kContinue) {
-      sstParts.push_back(r.body);
-      out.continues += r.type == kContinue;
-    }
-    if (r.type == kEof)
-      break;
-  }
-  if (sstParts.empty()) {
-    out.error = "no SST";
-    return out;
-  }
-  ParseSst(sstParts, &out);
-  for (++i; i < records.size(); ++i) {
-    const testing::Record& r = records[i];
-    if (r.type == kBof)
-      out.sheetData.push_back({}), out.sheetData.back().bofOffset = r.offset;
-    ParsedWorkbook::Sheet& sheet = out.sheetData.back();
-    sheet.types.push_back(r.type);
-    if (r.type == kIndex) {
-      sheet.indexFirst = Le32(r.body, 4);
-      sheet.indexEnd = Le32(r.body, 8);
-      for (std::size_t at = 16; at < r.body.size(); at += 4)
-        sheet.indexDbCells.push_back(Le32(r.body, at));
-    } else if (r.type == kDimensions) {
-      sheet.dimFirstRow = Le32(r.body, 0);
-      sheet.dimRowEnd = Le32(r.body, 4);
-      sheet.dimFirstColumn = Le16(r.body, 8);
-      sheet.dimColumnEnd = Le16(r.body, 10);
-    } else if (r.type == kLabelSst) {
-      const LabelCell cell{Le16(r.body, 0), Le16(r.body, 2), Le32(r.body, 6), r.offset};
-      sheet.labels.push_back(cell);
-      if (cell.sst < out.strings.size())
-        sheet.cells[{cell.row, cell.column}] = out.strings[cell.sst];
-    } else if (r.type == kDbCell) {
-      sheet.dbCells.push_back(r.offset);
-      // The DBCELL must lead back to its block's first ROW and to each row's first cell.
-      std::size_t back = r.offset - Le32(r.body, 0);
-      std::size_t j = i;
-      while (j > 0 && records[j - 1].offset >= back)
-        --j;
-      if (records[j].offset != back || records[j].type != kRow) {
-        out.error = "DBCELL does not point at the block's first ROW";
-        return out;
-      }
-      std::size_t cellAt = back + 20;
-      std::size_t k = j;
-      for (std::size_t at = 4; at < r.body.size(); at += 2, ++k) {
-        cellAt += Le16(r.body, at);
-        const std::uint32_t row = Le16(records[k].body, 0);
-        const auto first = std::find_if(sheet.labels.begin(), sheet.labels.end(),
-                                        [&](const LabelCell& c) { return c.row == row; });
-        if (records[k].type != kRow || first == sheet.labels.end() || first->offset != cellAt) {
-          out.error = "DBCELL row offset wrong";
-          return out;
-        }
-      }
-    }
-  }
-  return out;
+  return testing::ParseWorkbook(file);
 }
 
 class XlsWorkbookTest : public ::testing::Test {
@@ -348,6 +191,29 @@ TEST_F(XlsWorkbookTest, HeaderOnlySheetHasOneRowItsLabelsAndOneDbCell) {
   globals.insert(globals.end(), 6, kStyle);
   globals.insert(globals.end(), {kBoundSheet, kSst, kEof});
   EXPECT_EQ(parsed.globalTypes, globals);
+  // The fixed records hold what the format asks of a plain workbook in 10-point Arial.
+  const auto hex = [](const std::string& bytes) {
+    std::string text;
+    for (unsigned char byte : bytes)
+      text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
+    return text;
+  };
+  const std::map<std::uint32_t, std::string> fixed = {
+      {kWindow1, "780078001f3b542438000000000001005802"},
+      {kFont, "c8000000ff7f9001000000000000050141007200690061006c00"},
+      {kXf, "00000000f5ff200000000000000000000000c020"},
+      {kStyle, "008000ff"},
+      {kWindow2, "b60600000000400000000000000000000000"}};
+  for (const auto& [type, body] : parsed.records) {
+    if (fixed.count(type) != 0) {
+      EXPECT_EQ(hex(body), fixed.at(type)) << std::hex << type;
+    }
+  }
+  EXPECT_EQ(hex(parsed.records[0].second), "00060500a019cd07c9c0000006030000");   // globals BOF
+  EXPECT_EQ(hex(parsed.records[36].second), "00061000a019cd07c9c0000006030000");  // sheet BOF
+  EXPECT_EQ(parsed.records[33].second.substr(4, 2), std::string(2, '\0'));        // visible sheet
+  EXPECT_EQ(hex(parsed.records[37].second.substr(0, 4) + parsed.records[37].second.substr(12, 4)),
+            "0000000000000000");  // INDEX reserved fields
 
   ASSERT_EQ(parsed.sheetData.size(), 1u);
   const ParsedWorkbook::Sheet& s = parsed.sheetData[0];
@@ -380,7 +246,7 @@ TEST_F(XlsWorkbookTest, EqualTextsShareOneEntryInOrderOfFirstUseAndBothCount) {
   EXPECT_EQ(parsed.sstTotal, 4u);
   EXPECT_THAT(parsed.strings, ElementsAre(u"first", u"same", u"later"));
   std::vector<std::uint32_t> indexes;
-  for (const LabelCell& cell : parsed.sheetData[0].labels)
+  for (const auto& cell : parsed.sheetData[0].labels)
     indexes.push_back(cell.sst);
   EXPECT_THAT(indexes, ElementsAre(0u, 1u, 1u, 2u));
 }

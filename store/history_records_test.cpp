@@ -153,34 +153,19 @@ TEST_F(HistoryRecordsTest, StartRecordIsCreatedKeptOrReplaced) {
   };
   const CivilDate today{2016, 3, 7};
   const HistoryStart fresh{2016, 3, 7, 152};
+  // clang-format off
   const Case cases[] = {
       {"no file", nullptr, fresh, true},
-      {"valid record",
-       "start_date_year=2015\r\nstart_date_month=12\r\nstart_date_day=31\r\navg_erase_count=90\r\n",
-       {2015, 12, 31, 90},
-       false},
-      {"zero month",
-       "start_date_year=2015\nstart_date_month=0\nstart_date_day=3\navg_erase_count=90\n", fresh,
-       true},
-      {"missing day", "start_date_year=2015\nstart_date_month=2\navg_erase_count=90\n", fresh,
-       true},
-      {"missing count", "start_date_year=2015\nstart_date_month=2\nstart_date_day=3\n", fresh,
-       true},
-      {"count -1",
-       "start_date_year=2015\nstart_date_month=2\nstart_date_day=3\navg_erase_count=-1\n", fresh,
-       true},
-      {"no calendar day",
-       "start_date_year=2015\nstart_date_month=2\nstart_date_day=30\navg_erase_count=5\n", fresh,
-       true},
-      {"count zero is valid",
-       "start_date_year=2015\nstart_date_month=2\nstart_date_day=3\navg_erase_count=0\n",
-       {2015, 2, 3, 0},
-       false},
-      {"leading-integer values",
-       "start_date_year= 2014x\nstart_date_month=6 \nstart_date_day=+9\navg_erase_count=12abc\n",
-       {2014, 6, 9, 12},
-       false},
+      {"valid record", "start_date_year=2015\r\nstart_date_month=12\r\nstart_date_day=31\r\navg_erase_count=90\r\n", {2015, 12, 31, 90}, false},
+      {"zero month", "start_date_year=2015\nstart_date_month=0\nstart_date_day=3\navg_erase_count=90\n", fresh, true},
+      {"missing day", "start_date_year=2015\nstart_date_month=2\navg_erase_count=90\n", fresh, true},
+      {"missing count", "start_date_year=2015\nstart_date_month=2\nstart_date_day=3\n", fresh, true},
+      {"count -1", "start_date_year=2015\nstart_date_month=2\nstart_date_day=3\navg_erase_count=-1\n", fresh, true},
+      {"no calendar day", "start_date_year=2015\nstart_date_month=2\nstart_date_day=30\navg_erase_count=5\n", fresh, true},
+      {"count zero is valid", "start_date_year=2015\nstart_date_month=2\nstart_date_day=3\navg_erase_count=0\n", {2015, 2, 3, 0}, false},
+      {"leading-integer values", "start_date_year= 2014x\nstart_date_month=6 \nstart_date_day=+9\navg_erase_count=12abc\n", {2014, 6, 9, 12}, false},
   };
+  // clang-format on
   for (const Case& c : cases) {
     std::filesystem::remove(File(kHistoryStartFile));
     if (c.file)

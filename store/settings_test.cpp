@@ -41,6 +41,7 @@ TEST_F(SettingsTest, DisplaySettingsLoadWithDefaultsAndRangeCheck) {
       {"missing file gives zeros", nullptr, 2, {0, 0, 0}},
       {"stored values", "Disk_Sel=1\r\nactive_rec=1\r\nhealth_display_type=2\r\n", 2, {1, 1, 2}},
       {"disk beyond the kept drives", "Disk_Sel=3\nactive_rec=1\n", 2, {0, 1, 0}},
+      {"disk just past the kept drives", "Disk_Sel=2\n", 2, {0, 0, 0}},
       {"negative disk", "Disk_Sel=-1\n", 2, {0, 0, 0}},
       {"empty disk value keeps 0", "Disk_Sel=\nhealth_display_type=1\n", 2, {0, 0, 1}},
       {"no drives at all", "Disk_Sel=0\n", 0, {0, 0, 0}},

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <array>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -10,7 +11,8 @@
 #include "platform/sim/simulated_disk.h"
 #include "text/ini_file_reader.h"
 
-// Test helpers: synthetic IDENTIFY / SMART sectors and drive folders for simulated disks.
+// Test helpers: the one builder of synthetic IDENTIFY / S.M.A.R.T. sectors, simulated disks
+// and simulated machine folders.
 namespace ds::testing {
 
 inline void PutWord(Sector* sector, int index, std::uint16_t value) {
@@ -22,8 +24,9 @@ inline std::uint16_t GetWord(const std::uint8_t* bytes, int index) {
   return static_cast<std::uint16_t>(bytes[2 * index] | bytes[2 * index + 1] << 8);
 }
 
-// The facts of a synthetic disk.
+// The facts of a synthetic SATA disk.
 struct TestDriveSpec {
+  std::string model{}, serial{}, firmware{};
   std::uint64_t sectors = 1000000;
   bool smart = true;
   bool trim = true;
@@ -32,35 +35,61 @@ struct TestDriveSpec {
   bool vendorSignature = false;         // "SM2246" at bytes 400-405 of the SMART data
 };
 
+// Sets word 255 so that the sector's bytes add up to zero.
+inline void SealIdentify(Sector* id) {
+  (*id)[510] = 0xA5;
+  std::uint8_t sum = 0;
+  for (int i = 0; i < 511; ++i)
+    sum = static_cast<std::uint8_t>(sum + (*id)[i]);
+  (*id)[511] = static_cast<std::uint8_t>(0x100 - sum);
+}
+
+// The IDENTIFY sector of `wanted`: its texts and the usual words of a SATA SSD, sealed.
+inline Sector IdentifySector(const TestDriveSpec& wanted) {
+  Sector id{};
+  const auto text = [&id](int first, int count, std::string value) {
+    value.resize(static_cast<std::size_t>(count) * 2, ' ');
+    for (int i = 0; i < count; ++i) {  // the first character in the high byte
+      id[2 * (first + i)] = static_cast<std::uint8_t>(value[2 * i + 1]);
+      id[2 * (first + i) + 1] = static_cast<std::uint8_t>(value[2 * i]);
+    }
+  };
+  text(10, 10, wanted.serial);
+  text(23, 4, wanted.firmware);
+  text(27, 20, wanted.model);
+  const std::uint64_t lba28 = std::min<std::uint64_t>(wanted.sectors, 0x0FFFFFFF);
+  const std::pair<int, std::uint16_t> words[] = {
+      {0, 0x0040},
+      {49, 0x0300},
+      {53, 0x0006},
+      {60, static_cast<std::uint16_t>(lba28)},
+      {61, static_cast<std::uint16_t>(lba28 >> 16)},
+      {64, 0x0003},
+      {82, static_cast<std::uint16_t>((wanted.smart ? 1 : 0) | (wanted.security ? 2 : 0))},
+      {83, 0x4400},  // 48-bit addressing
+      {85, 0x0001},
+      {88, 0x007F},
+      {128, wanted.security ? wanted.securityWord : std::uint16_t{0}},
+      {169, wanted.trim ? std::uint16_t{1} : std::uint16_t{0}}};
+  for (const auto& [index, value] : words)
+    PutWord(&id, index, value);
+  for (int i = 0; i < 4; ++i)
+    PutWord(&id, 100 + i, static_cast<std::uint16_t>(wanted.sectors >> (16 * i)));
+  SealIdentify(&id);
+  return id;
+}
+
+// IDENTIFY of `wanted` and S.M.A.R.T. sectors with three attributes: 5 (value 100,
+// threshold 10, pre-failure), 194 (70/60, 35 degrees) and 9 (100/100, 42 hours).
 inline SimulatedDiskImage MakeImage(const TestDriveSpec& wanted) {
   SimulatedDiskImage image;
   image.name = "test-drive/";
-  Sector& id = image.identify;
-  PutWord(&id, 0, 0x0040);
-  PutWord(&id, 82,
-          static_cast<std::uint16_t>((wanted.smart ? 0x0001 : 0) | (wanted.security ? 0x0002 : 0)));
-  PutWord(&id, 83, 0x4400);  // 48-bit addressing
-  for (int i = 0; i < 4; ++i) {
-    PutWord(&id, 100 + i, static_cast<std::uint16_t>(wanted.sectors >> (16 * i)));
-  }
-  PutWord(&id, 128, wanted.security ? wanted.securityWord : 0);
-  PutWord(&id, 169, wanted.trim ? 0x0001 : 0);
-  id[510] = 0xA5;
-  std::uint8_t sum = 0;
-  for (int i = 0; i < 511; ++i)
-    sum = static_cast<std::uint8_t>(sum + id[i]);
-  id[511] = static_cast<std::uint8_t>(0x100 - sum);
-  // One pre-failure attribute (id 5, value 100) with threshold 10, and temperature 194.
-  image.smart[0] = 0x10;
-  image.smart[2] = 5;
-  image.smart[3] = 0x03;
-  image.smart[5] = 100;
-  image.smart[6] = 100;
-  image.smart[14] = 194;
-  image.smart[17] = 70;
-  image.smart[18] = 60;
-  image.smart[19] = 35;
-  image.thresholds[0] = 0x10;
+  image.identify = IdentifySector(wanted);
+  const std::uint8_t slots[3][8] = {
+      {5, 0x03, 0, 100, 100, 0}, {194, 0x22, 0, 70, 60, 35}, {9, 0x32, 0, 100, 100, 42}};
+  image.smart[0] = image.thresholds[0] = 0x10;
+  for (int s = 0; s < 3; ++s)
+    std::memcpy(image.smart.data() + 2 + 12 * s, slots[s], 6);
   image.thresholds[2] = 5;
   image.thresholds[3] = 10;
   if (wanted.vendorSignature)
@@ -74,17 +103,33 @@ inline std::shared_ptr<SimulatedDisk> MakeDisk(const TestDriveSpec& wanted,
   return SimulatedDisk::Create(MakeImage(wanted), IniFileReader::FromText(description), &message);
 }
 
-inline void WriteBytes(const std::string& path, const void* bytes, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+inline void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
+inline void WriteSector(const std::string& path, const Sector& sector) {
+  WriteFile(path, std::string(sector.begin(), sector.end()));
+}
+
+// A drive folder of a simulated machine ("/" is added to `folder`).
 inline void WriteDriveFolder(const std::string& folder, const SimulatedDiskImage& image,
                              const std::string& description) {
-  WriteBytes(folder + "identify.bin", image.identify.data(), image.identify.size());
-  WriteBytes(folder + "smart.bin", image.smart.data(), image.smart.size());
-  WriteBytes(folder + "thresholds.bin", image.thresholds.data(), image.thresholds.size());
-  WriteBytes(folder + "description.dat", description.data(), description.size());
+  std::filesystem::create_directories(folder);
+  WriteSector(folder + "/identify.bin", image.identify);
+  WriteSector(folder + "/smart.bin", image.smart);
+  WriteSector(folder + "/thresholds.bin", image.thresholds);
+  WriteFile(folder + "/description.dat", description);
+}
+
+inline void MakeAtaDriveFolder(const std::string& folder, const TestDriveSpec& wanted,
+                               const std::string& description = "") {
+  WriteDriveFolder(folder, MakeImage(wanted), description);
+}
+
+// A drive that only answers storage queries (USB, NVMe): no IDENTIFY.
+inline void MakePlainDriveFolder(const std::string& folder, const std::string& description) {
+  std::filesystem::create_directories(folder);
+  WriteFile(folder + "/description.dat", description);
 }
 
 }  // namespace ds::testing

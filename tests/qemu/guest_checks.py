@@ -7,7 +7,6 @@ Pure functions over texts, so the comparison itself is unit-tested on the host
 import json
 import os
 import re
-import statistics
 from dataclasses import dataclass, field
 
 
@@ -157,21 +156,9 @@ def our_attributes(drive):
             for a in drive.get("attributes", [])]
 
 
-def drives_of(report):
-    if isinstance(report, list):
-        return report
-    if isinstance(report, dict):
-        for key in ("drives", "disks"):
-            if isinstance(report.get(key), list):
-                return report[key]
-    return []
-
-
 def find_drive(report, serial):
-    for drive in drives_of(report):
-        if isinstance(drive, dict) and str(drive.get("serial", "")).strip() == serial:
-            return drive
-    return None
+    drives = report.get("drives", []) if isinstance(report, dict) else []
+    return next((d for d in drives if str(d.get("serial", "")).strip() == serial), None)
 
 
 def load_json(files, name, report):
@@ -447,9 +434,8 @@ def check_guest(guest, disk, with_program, table_text_by_series, with_smart_path
     report.check(rc_of(files, "report_plain") == 0, "report --all --json succeeds",
                  files.get("report_plain.err", "")[:300])
     if plain is not None:
-        report.check(plain.get("enumeratedCount", None) in (None, disk_count)
-                     if isinstance(plain, dict) else True, f"{disk_count} disk(s) enumerated",
-                     repr(plain.get("enumeratedCount")) if isinstance(plain, dict) else "")
+        report.check(plain.get("enumeratedCount") == disk_count,
+                     f"{disk_count} disk(s) enumerated", repr(plain.get("enumeratedCount")))
         drive = find_drive(plain, disk.serial)
         if report.check(drive is not None, "the emulated disk is in the report"):
             check_drive_identity(drive, disk, report, "report")
@@ -464,45 +450,3 @@ def check_guest(guest, disk, with_program, table_text_by_series, with_smart_path
     if disk_count > 1:
         check_erase(files, report)
     return report
-
-
-def parse_times(text):
-    durations = []
-    for line in text.splitlines():
-        parts = line.split()
-        if len(parts) == 2:
-            durations.append(float(parts[1]) - float(parts[0]))
-    return durations
-
-
-def probe_timing(files):
-    """Median in-process time of ReadSmartData from the probe, or ''."""
-    try:
-        micros = json.loads(files.get("smart_paths.out", "")).get("readSmartDataMicroseconds")
-    except ValueError:
-        return ""
-    if not micros:
-        return ""
-    return (f"timing: ReadSmartData in-process, median of {len(micros)}: "
-            f"{statistics.median(micros):.0f} us")
-
-
-def timing_summary(files):
-    if "time_program.times" in files and rc_of(files, "report_plain") != 0:
-        return "timing: not meaningful, the report command failed"
-    ours = parse_times(files.get("time_program.times", ""))
-    peer = parse_times(files.get("time_smartctl.times", ""))
-    if not ours or not peer:
-        return ""
-    ours_median, peer_median = statistics.median(ours), statistics.median(peer)
-    ratio = ours_median / peer_median if peer_median > 0 else float("inf")
-    summary = (f"timing (median of {len(ours)}/{len(peer)} runs in the guest): drivesentinel "
-               f"report --drive 0 {ours_median * 1000:.1f} ms, smartctl -A "
-               f"{peer_median * 1000:.1f} ms, ratio {ratio:.2f} (goal <= 1)")
-    ours_start = parse_times(files.get("time_program_start.times", ""))
-    peer_start = parse_times(files.get("time_smartctl_start.times", ""))
-    if ours_start and peer_start:
-        summary += (f"; of which start-up alone: drivesentinel "
-                    f"{statistics.median(ours_start) * 1000:.1f} ms, smartctl "
-                    f"{statistics.median(peer_start) * 1000:.1f} ms")
-    return summary

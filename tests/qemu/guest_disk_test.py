@@ -39,8 +39,7 @@ DISK = guest_checks.DiskFacts(
     size_mib=256,
 )
 
-# Extra disks for the erase checks, on the next AHCI ports (sdb, sdc, sdd: libata names
-# the disks in port order). The unmapping disk is larger than one TRIM block (4,194,240
+# Extra disks for the erase checks, on the next AHCI ports. The unmapping disk is larger than one TRIM block (4,194,240
 # sectors), so the erase sends several.
 ERASE_DISKS = [guest_checks.EraseDisk(role, guest_checks.DiskFacts(
     model=f"DS ERASE {role.upper()} DISK", serial=serial, firmware="QE1", size_mib=mib), discard)
@@ -60,6 +59,7 @@ HOST_TOOLS = {
     "hdparm": "hdparm",
     "cpio": "cpio",
     "depmod": "kmod",
+    "modprobe": "kmod",
     "dpkg": "dpkg",
     "apt-get": "apt",
     "objcopy": "binutils",
@@ -93,46 +93,26 @@ def run(argv, **kwargs):
 
 def module_name(path):
     base = os.path.basename(path)
-    for suffix in (".ko.xz", ".ko.zst", ".ko.gz", ".ko"):
+    for suffix in (".ko.xz", ".ko"):
         if base.endswith(suffix):
             base = base[: -len(suffix)]
             break
     return base.replace("-", "_")
 
 
-def parse_modules_dep(text):
-    """modules.dep lines 'path: dep dep ...' -> {name: (path, [dep paths])}."""
-    table = {}
-    for line in text.splitlines():
-        if ":" not in line:
-            continue
-        path, deps = line.split(":", 1)
-        table[module_name(path)] = (path.strip(), deps.split())
-    return table
-
-
-def load_order(table, wanted, optional):
-    """Module paths in an order where each module follows everything it needs."""
-    order, seen = [], set()
-
-    def visit(name, chain):
-        if name in seen:
-            return
-        if name in chain:
-            raise HarnessError(f"module dependency loop at {name}")
-        path, deps = table[name]
-        for dep in deps:
-            visit(module_name(dep), chain | {name})
-        seen.add(name)
-        order.append(path)
-
-    for name in optional:  # helpers first, so the modules that use them find them
-        if name in table:
-            visit(name, frozenset())
-    for name in wanted:
-        if name not in table:
-            raise HarnessError(f"kernel module '{name}' not in modules.dep")
-        visit(name, frozenset())
+def load_order(base, kver):
+    """Module paths of the unpacked kernel in an order where each follows what it needs,
+    as modprobe resolves them from modules.dep (helpers first, so those using them find
+    them)."""
+    order = []
+    for name in OPTIONAL_MODULES + WANTED_MODULES:
+        shown = run([find_tool("modprobe"), "-d", base, "-S", kver, "--show-depends", name])
+        if shown.returncode != 0 and name in WANTED_MODULES:
+            raise HarnessError(f"kernel module '{name}' not found: {shown.stderr.strip()}")
+        for line in shown.stdout.splitlines():
+            words = line.split()
+            if words[:1] == ["insmod"] and words[1] not in order:
+                order.append(words[1])
     return order
 
 
@@ -192,38 +172,30 @@ def prepare_kernel(cache):
         unpack = run(["dpkg", "-x", os.path.join(work, debs[0]), root])
         if unpack.returncode != 0:
             raise HarnessError(f"dpkg -x failed:\n{unpack.stderr}")
-        modules_root = None
-        for base in ("lib/modules", "usr/lib/modules"):
-            if os.path.isdir(os.path.join(root, base)):
-                modules_root = base
-                break
-        if modules_root is None:
+        base = root if os.path.isdir(os.path.join(root, "lib/modules")) else root + "/usr"
+        if not os.path.isdir(os.path.join(base, "lib/modules")):
             raise HarnessError("the kernel package holds no modules folder")
-        kver = sorted(os.listdir(os.path.join(root, modules_root)))[-1]
-        depmod = run([find_tool("depmod"), "-b", root, kver])
+        kver = sorted(os.listdir(os.path.join(base, "lib/modules")))[-1]
+        depmod = run([find_tool("depmod"), "-b", base, kver])
         if depmod.returncode != 0:
             raise HarnessError(f"depmod failed:\n{depmod.stderr}")
-        module_dir = os.path.join(root, modules_root, kver)
-        with open(os.path.join(module_dir, "modules.dep"), encoding="utf-8") as dep_file:
-            table = parse_modules_dep(dep_file.read())
-        order = load_order(table, WANTED_MODULES, OPTIONAL_MODULES)
+        order = load_order(base, kver)
 
         staging = tempfile.mkdtemp(prefix="kernel-", dir=cache)
         os.makedirs(os.path.join(staging, "modules"))
         shutil.copyfile(os.path.join(root, "boot", f"vmlinuz-{kver}"),
                         os.path.join(staging, "vmlinuz"))
         names = []
-        for path in order:
-            name = module_name(path)
-            source = os.path.join(module_dir, path)
+        for source in order:
+            name = module_name(source)
             target = os.path.join(staging, "modules", name + ".ko")
-            if path.endswith(".xz"):
+            if source.endswith(".xz"):
                 with lzma.open(source) as packed, open(target, "wb") as plain:
                     shutil.copyfileobj(packed, plain)
-            elif path.endswith(".ko"):
+            elif source.endswith(".ko"):
                 shutil.copyfile(source, target)
             else:
-                raise HarnessError(f"cannot unpack module {path}")
+                raise HarnessError(f"cannot unpack module {source}")
             names.append(name)
         with open(os.path.join(staging, "modules.order"), "w", encoding="utf-8") as listing:
             listing.write("\n".join(names) + "\n")
@@ -314,9 +286,8 @@ def build_initramfs(kernel, run_dir, program, smart_paths):
     if smart_paths:
         install_program(root, smart_paths, "/opt/ds/smart_paths", strip=True)
 
-    write_text(root, "/etc/ds-erase-disks", "".join(
-        f"{d.role}|sd{chr(ord('b') + i)}|{i + 1}|{d.facts.serial}\n"
-        for i, d in enumerate(ERASE_DISKS)))
+    write_text(root, "/etc/ds-disks", f"main|{DISK.serial}\n" + "".join(
+        f"{d.role}|{d.facts.serial}\n" for d in ERASE_DISKS))
     write_text(root, "/etc/passwd", "root:x:0:0:root:/root:/bin/sh\n"
                "tester:x:1000:1000:tester:/tmp:/bin/sh\n")
     write_text(root, "/etc/group", "root:x:0:\ntester:x:1000:\n")
@@ -436,10 +407,6 @@ def main():
         report.failures += image_report.failures
     for line in report.lines:
         log(line)
-    for timing in (guest_checks.timing_summary(guest.files),
-                   guest_checks.probe_timing(guest.files)):
-        if timing:
-            log(timing)
     if guest.exit_code != 0:
         log(f"FAIL: the guest payload exited with {guest.exit_code}; "
             f"payload log:\n{guest.files.get('payload.log', '')}")

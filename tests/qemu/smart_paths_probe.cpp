@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -10,6 +9,7 @@
 #include "drive/ata_transport.h"
 #include "platform/linux/linux_ata_device.h"
 #include "platform/task_file.h"
+#include "text/json_text.h"
 
 // Guest-side probe of the real-kernel disk test: sends the S.M.A.R.T. and IDENTIFY
 // commands to one disk through each of our two paths (SG_IO ATA pass-through and the
@@ -28,23 +28,6 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      quoted += escaped;
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
-
 std::string Registers(const ds::TaskFile& file) {
   char text[160];
   std::snprintf(text, sizeof text,
@@ -57,8 +40,8 @@ std::string Registers(const ds::TaskFile& file) {
 
 std::string Entry(bool ok, const std::string& message, std::span<const std::uint8_t> data,
                   const ds::TaskFile* registers = nullptr) {
-  std::string entry =
-      std::string("{\"ok\": ") + (ok ? "true" : "false") + ", \"message\": " + JsonString(message);
+  std::string entry = std::string("{\"ok\": ") + (ok ? "true" : "false") +
+                      ", \"message\": " + ds::JsonString(message);
   if (!data.empty())
     entry += ", \"data\": \"" + Hex(data) + "\"";
   if (registers != nullptr)
@@ -67,14 +50,8 @@ std::string Entry(bool ok, const std::string& message, std::span<const std::uint
 }
 
 ds::TaskFile SmartRegisters(std::uint8_t feature) {
-  ds::TaskFile file;
-  file.features = feature;
-  file.sectorCount = 1;
-  file.cylinderLow = ds::kSmartSignatureLow;
-  file.cylinderHigh = ds::kSmartSignatureHigh;
-  file.deviceHead = 0xA0;
-  file.command = ds::kAtaSmart;
-  return file;
+  return ds::TaskFile{feature,      1, 0, ds::kSmartSignatureLow, ds::kSmartSignatureHigh, 0xA0,
+                      ds::kAtaSmart};
 }
 
 // Driver-path reply: a data command fills `sector`; the result says whether it worked.
@@ -145,16 +122,11 @@ int main(int argc, char** argv) {
   // IDENTIFY DEVICE through the direct pass-through and the driver path.
   {
     std::vector<std::uint8_t> sector(ds::kAtaSectorBytes, 0);
-    ds::TaskFile registers;
-    registers.sectorCount = 1;
-    registers.deviceHead = 0xA0;
-    registers.command = ds::kAtaIdentifyDevice;
+    ds::TaskFile registers{0, 1, 0, 0, 0, 0xA0, ds::kAtaIdentifyDevice};
     bool ok = ds::AtaPassThroughDirectRead(*device, &registers, sector, &message);
     fields.push_back("\"identify\": " + Entry(ok, message, sector, &registers));
     std::vector<std::uint8_t> driverSector;
-    ds::TaskFile driverRegisters;
-    driverRegisters.sectorCount = 1;
-    driverRegisters.command = ds::kAtaIdentifyDevice;
+    ds::TaskFile driverRegisters{0, 1, 0, 0, 0, 0, ds::kAtaIdentifyDevice};
     fields.push_back("\"identifyDriver\": " + DriverRead(*device, driverRegisters, &driverSector));
   }
   // SMART RETURN STATUS: a non-data command whose answer is in the returned registers.
@@ -173,21 +145,6 @@ int main(int argc, char** argv) {
     bool ok = ds::AtaPassThroughDirectRead(*device, &registers, sector, &message);
     fields.push_back("\"abortedCommand\": " + Entry(ok, message, {}, &registers));
   }
-  // In-process time of the program's S.M.A.R.T. read, five runs.
-  {
-    std::string times = "\"readSmartDataMicroseconds\": [";
-    for (int run = 0; run < 5; ++run) {
-      std::vector<std::uint8_t> buffer(ds::kSmartReplyBufferBytes, 0);
-      auto start = std::chrono::steady_clock::now();
-      ds::ReadSmartData(*device, driveNumber, buffer, nullptr);
-      auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
-                        std::chrono::steady_clock::now() - start)
-                        .count();
-      times += (run ? ", " : "") + std::to_string(micros);
-    }
-    fields.push_back(times + "]");
-  }
-
   std::string json = "{";
   for (std::size_t i = 0; i < fields.size(); ++i)
     json += (i ? ",\n " : "") + fields[i];

@@ -5,8 +5,26 @@
 # NAME.out, NAME.err and NAME.rc. The payload's own exit code is non-zero only when the
 # guest could not be set up as the checks need (partition, file system, mount).
 out=/out
-disk=/dev/sda
 program=$(cat /etc/ds-program 2>/dev/null)
+
+# The kernel names the disks in the order their probes end, which varies: each disk is
+# found by its serial (VPD page 0x80, from IDENTIFY), once all of /etc/ds-disks are there.
+name_of() {  # name_of SERIAL: the kernel name of that disk
+  for vpd in /sys/block/sd*/device/vpd_pg80; do
+    if grep -q "$1" "$vpd" 2>/dev/null; then
+      vpd=${vpd#/sys/block/}
+      echo "${vpd%%/*}"
+      return
+    fi
+  done
+}
+waited=0
+while [ "$(ls -d /sys/block/sd* | wc -l)" -lt "$(wc -l </etc/ds-disks)" ] && [ "$waited" -lt 100 ]; do
+  sleep 0.1
+  waited=$((waited + 1))
+done
+dname=$(name_of "$(sed -n 's/^main|//p' /etc/ds-disks)")
+disk=/dev/$dname
 
 run() {  # run NAME COMMAND...
   name=$1
@@ -15,24 +33,8 @@ run() {  # run NAME COMMAND...
   echo $? >"$out/$name.rc"
 }
 
-timed_runs() {  # timed_runs NAME COUNT COMMAND...: start and end times, one line per run
-  name=$1
-  count=$2
-  shift 2
-  i=0
-  while [ "$i" -lt "$count" ]; do
-    start=$EPOCHREALTIME
-    "$@" >/dev/null 2>&1
-    end=$EPOCHREALTIME
-    echo "$start $end" >>"$out/$name.times"
-    i=$((i + 1))
-  done
-}
-
 echo "kernel $(uname -r)"
-cat /sys/block/sda/device/model >"$out/sysfs_model.txt" 2>&1
-cat /sys/block/sda/size >"$out/sysfs_size.txt" 2>&1
-readlink -f /sys/block/sda >"$out/sysfs_path.txt" 2>&1
+cat "/sys/block/$dname/device/model" >"$out/sysfs_model.txt" 2>&1
 
 # The peer: smartctl through SCSI/ATA translation (-d sat, SG_IO) and through the
 # kernel's SMART ioctls (-d ata, HDIO_DRIVE_CMD).
@@ -52,18 +54,18 @@ fi
 setup_failed=0
 printf 'o\nn\np\n1\n\n\nw\n' | fdisk "$disk" >"$out/fdisk.log" 2>&1
 waited=0
-while [ ! -b /dev/sda1 ] && [ "$waited" -lt 50 ]; do
+while [ ! -b "${disk}1" ] && [ "$waited" -lt 50 ]; do
   sleep 0.1
   waited=$((waited + 1))
 done
-if mke2fs -L DSVOL /dev/sda1 >"$out/mke2fs.log" 2>&1 && mkdir -p /mnt/dsvol &&
-  mount -t ext2 /dev/sda1 /mnt/dsvol 2>"$out/mount.log"; then
+if mke2fs -L DSVOL "${disk}1" >"$out/mke2fs.log" 2>&1 && mkdir -p /mnt/dsvol &&
+  mount -t ext2 "${disk}1" /mnt/dsvol 2>"$out/mount.log"; then
   dd if=/dev/zero of=/mnt/dsvol/filler bs=1024 count=4096 2>/dev/null
   sync
   # The guest has no udev: make the by-label link udev makes on a real machine.
   mkdir -p /dev/disk/by-label
-  ln -sf ../../sda1 /dev/disk/by-label/DSVOL
-  grep sda /proc/self/mountinfo >"$out/mountinfo.txt"
+  ln -sf "../../${dname}1" /dev/disk/by-label/DSVOL
+  grep "$dname" /proc/self/mountinfo >"$out/mountinfo.txt"
   # Free and total bytes the way statvfs gives them: f_bavail and f_blocks times f_frsize.
   stat -f -c '%a %b %S' /mnt/dsvol >"$out/statvfs.txt"
 else
@@ -82,21 +84,10 @@ if [ -n "$program" ]; then
   chmod 0666 /dev/sd* /dev/sg* 2>/dev/null
   run unprivileged_open su tester -s /bin/sh -c "$program report --all --json"
   chmod 0600 /dev/sd* /dev/sg* 2>/dev/null
-
-  # Side-by-side timing: our S.M.A.R.T. read of the disk against smartctl -A, interleaved.
-  # Start-up alone (the programs load and exit without touching a disk) shows how much of
-  # each figure is process start and dynamic loading rather than disk I/O.
-  round=0
-  while [ "$round" -lt 5 ]; do
-    timed_runs time_smartctl 1 smartctl -A "$disk"
-    timed_runs time_program 1 "$program" report --drive 0 --json
-    timed_runs time_smartctl_start 1 smartctl -V
-    timed_runs time_program_start 1 "$program" report --no-such-option
-    round=$((round + 1))
-  done
 fi
 
-# The erase sub-command on the extra disks of /etc/ds-erase-disks ("role|name|index|serial").
+# The erase sub-command on the extra disks of /etc/ds-disks ("role|serial"); a disk's index
+# for the program is its place among the sorted kernel names.
 # Each gets a pattern first; what is left of it is read past the page cache.
 write_pattern() {  # write_pattern DEV MIB...: one MiB of pattern at each MiB offset
   dev=$1
@@ -110,9 +101,13 @@ erase() {  # erase SERIAL: the disk at $index
 }
 if [ -n "$program" ]; then
   yes DSPATTERN | head -c 1048576 >/tmp/pattern
-  while IFS='|' read -r role name index serial; do
-    dev=/dev/$name
-    mib=$(($(cat "/sys/block/$name/size") / 2048))
+  grep -v '^main|' /etc/ds-disks >/tmp/erase-disks
+  while IFS='|' read -r role serial; do
+    dname=$(name_of "$serial")
+    index=$(ls /sys/block | grep '^sd' | sort | grep -n "^$dname\$" | cut -d: -f1)
+    index=$((index - 1))
+    dev=/dev/$dname
+    mib=$(($(cat "/sys/block/$dname/size") / 2048))
     if [ "$role" = unmap ]; then
       offsets="0 700 1400 2047 $((mib - 1))" # start, middle, first TRIM block's end, end
       write_pattern "$dev" $offsets
@@ -134,7 +129,7 @@ if [ -n "$program" ]; then
       run "erase_$role" erase "$serial"
       dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_after.md5"
     fi
-  done </etc/ds-erase-disks
+  done </tmp/erase-disks
 fi
 
 umount /mnt/dsvol 2>/dev/null
