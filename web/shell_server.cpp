@@ -116,6 +116,7 @@ struct ShellServer::Impl {
   ScopedFd wake;
   std::atomic<bool> stopping{false};
   std::unordered_map<MHD_Connection*, Connection> connections;
+  bool closedDuringRun = false;  // set by the library's close notice during MHD_run
   std::list<Stream> streams;
 
   void Wake() {
@@ -429,7 +430,13 @@ struct ShellServer::Impl {
     bool woken = false;
     Clock::time_point flushUntil = Clock::time_point::max();
     while (true) {
+      closedDuringRun = false;
       MHD_run(daemon);
+      // A connection closed below the limit lets the library listen again, but it only
+      // puts the listening socket back at the start of its next run: run it at once, or a
+      // waiting window stays in the queue until some other socket stirs.
+      if (closedDuringRun && !stopping.load())
+        continue;
       const Clock::time_point now = Clock::now();
       const bool stop = stopping.load();
       if (stop && flushUntil == Clock::time_point::max())
@@ -498,6 +505,7 @@ struct ShellServer::Impl {
     Impl& impl = *static_cast<Impl*>(self);
     if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
       impl.connections.erase(connection);
+      impl.closedDuringRun = true;
       return;
     }
     Connection& state = impl.connections[connection];
