@@ -33,32 +33,25 @@ std::string ReadWidePage(const std::string& path) {
 
 DriveRecord Drive(const char* model, const char* letters, int number) {
   DriveRecord record;
-  record.model = model;
-  record.serial = "SN";
-  record.firmware = "FW";
-  record.driveLetters = letters;
-  record.driveNumber = number;
-  record.sectorCount = 250069680;
+  record.model = model, record.serial = "SN", record.firmware = "FW";
+  record.driveLetters = letters, record.driveNumber = number, record.sectorCount = 250069680;
   return record;
 }
 
 TEST(DiskInfoPage, IdentifyWordTexts) {
-  struct Case {
-    std::uint16_t word;
-    const char* text;
+  using Text = std::string (*)(std::uint16_t);
+  const Text gen = SataGenerationText, ata = AtaStandardText;
+  const std::tuple<Text, std::uint16_t, const char*> cases[] = {
+      // clang-format off
+      {gen, 0x0000, "Unknown"}, {gen, 0x0002, "SATA Gen1 (1.5Gb/s)"}, {gen, 0xFFF1, "Unknown"},
+      {gen, 0x0006, "SATA Gen2 (3.0Gb/s)"}, {gen, 0x050E, "SATA Gen3 (6.0Gb/s)"},
+      {ata, 0x0000, "Unknown"}, {ata, 0x00F0, "ATA7"}, {ata, 0x01F0, "ATA8-ACS"}, {ata, 0x03F0, "ACS-2"},
+      {ata, 0x07F0, "ACS-3"}, {ata, 0x0010, "ATA4"}, {ata, 0x0020, "ATA5"}, {ata, 0x0040, "ATA6"},
+      {ata, 0xF80F, "Unknown"},
+      // clang-format on
   };
-  const Case generations[] = {{0x0000, "Unknown"},
-                              {0x0002, "SATA Gen1 (1.5Gb/s)"},
-                              {0x0006, "SATA Gen2 (3.0Gb/s)"},
-                              {0x050E, "SATA Gen3 (6.0Gb/s)"},
-                              {0xFFF1, "Unknown"}};
-  for (const Case& c : generations)
-    EXPECT_EQ(SataGenerationText(c.word), c.text) << c.word;
-  const Case standards[] = {{0x0000, "Unknown"}, {0x00F0, "ATA7"},  {0x01F0, "ATA8-ACS"},
-                            {0x03F0, "ACS-2"},   {0x07F0, "ACS-3"}, {0x0010, "ATA4"},
-                            {0x0020, "ATA5"},    {0x0040, "ATA6"},  {0xF80F, "Unknown"}};
-  for (const Case& c : standards)
-    EXPECT_EQ(AtaStandardText(c.word), c.text) << c.word;
+  for (const auto& [text, word, expected] : cases)
+    EXPECT_EQ(text(word), expected) << word;
 }
 
 TEST(DiskInfoPage, FeatureTableTwoPerRow) {
@@ -98,41 +91,26 @@ TEST(DiskInfoPage, VolumeListsSizesAndPercent) {
     return true;
   };
 
-  PageFields root = DiskInfoFields(input, 0, 0, "40", "104");
-  EXPECT_EQ(FieldValue(root, "STR_DRIVE_FREE_SIZE"), "100.00");
-  EXPECT_EQ(FieldValue(root, "STR_DRIVE_USED_SIZE"), "400.00");
-  EXPECT_EQ(FieldValue(root, "STR_DRIVE_TOTAL_SIZE"), "500.00");
-  EXPECT_EQ(FieldValue(root, "STR_DRIVE_USED_PERCENTAGE"), "80");
-  EXPECT_EQ(FieldValue(root, "STR_MODEL_NAME"), "QRA X50 &quot;Pro&quot;");
-  EXPECT_EQ(FieldValue(root, "STR_COOKIE_DISK_SEL"), "disk_sel=0");
-  EXPECT_EQ(FieldValue(root, "STR_DISK_SEL"),
-            "<select onChange=\"MM_jumpMenu('self',this,0)\">"
-            "<option value=\"disk_info_0_0.html\" selected>QRA X50 &quot;Pro&quot;</option>"
-            "<option value=\"disk_info_1_0.html\">Other</option>"
-            "<option value=\"disk_info_2_0.html\">Bare</option></select>");
-
-  PageFields home = DiskInfoFields(input, 0, 1, "---", "---");
-  EXPECT_EQ(FieldValue(home, "STR_DRIVE_SEL"),
-            "<select onChange=\"MM_jumpMenu('self',this,0)\">"
-            "<option value=\"disk_info_0_0.html\">Drive /</option>"
-            "<option value=\"disk_info_0_1.html\" selected>Drive /home</option></select>");
-  EXPECT_EQ(FieldValue(home, "STR_DRIVE_USED_PERCENTAGE"), "0");  // size 0: no division
-
-  PageFields single = DiskInfoFields(input, 1, 0, "35", "95");
-  EXPECT_EQ(FieldValue(single, "STR_DRIVE_SEL"),
-            "<select onChange=\"MM_jumpMenu('self',this,0)\">"
-            "<option value=\"disk_info_1_0.html\">Drive /data</option></select>");
-  EXPECT_EQ(FieldValue(single, "STR_DRIVE_USED_PERCENTAGE"), "75");
-
-  PageFields bare = DiskInfoFields(input, 2, 0, "---", "---");
-  EXPECT_EQ(FieldValue(bare, "STR_DRIVE_SEL"),
-            "<select onChange=\"MM_jumpMenu('self',this,0)\">"
-            "<option value=\"disk_info_2_0.html\">NULL</option></select>");
-  for (const char* key : {"STR_DRIVE_FREE_SIZE", "STR_DRIVE_USED_SIZE", "STR_DRIVE_TOTAL_SIZE",
-                          "STR_DRIVE_USED_PERCENTAGE"}) {
-    EXPECT_EQ(FieldValue(bare, key), "0") << key;
-  }
-  EXPECT_EQ(FieldValue(bare, "STR_UNIT_DRIVE_TOTAL_SIZE"), "GB");
+  const std::string select = "<select onChange=\"MM_jumpMenu('self',this,0)\">";
+  // Disk, volume, field, value.
+  const std::tuple<int, int, const char*, std::string> cases[] = {
+      // clang-format off
+      {0, 0, "STR_DRIVE_FREE_SIZE", "100.00"}, {0, 0, "STR_DRIVE_USED_SIZE", "400.00"},
+      {0, 0, "STR_DRIVE_TOTAL_SIZE", "500.00"}, {0, 0, "STR_DRIVE_USED_PERCENTAGE", "80"},
+      {0, 0, "STR_MODEL_NAME", "QRA X50 &quot;Pro&quot;"}, {0, 0, "STR_COOKIE_DISK_SEL", "disk_sel=0"},
+      {0, 0, "STR_DISK_SEL", select + "<option value=\"disk_info_0_0.html\" selected>QRA X50 &quot;Pro&quot;</option><option value=\"disk_info_1_0.html\">Other</option><option value=\"disk_info_2_0.html\">Bare</option></select>"},
+      {0, 1, "STR_DRIVE_SEL", select + "<option value=\"disk_info_0_0.html\">Drive /</option><option value=\"disk_info_0_1.html\" selected>Drive /home</option></select>"},
+      {0, 1, "STR_DRIVE_USED_PERCENTAGE", "0"},  // size 0: no division
+      {1, 0, "STR_DRIVE_SEL", select + "<option value=\"disk_info_1_0.html\">Drive /data</option></select>"},
+      {1, 0, "STR_DRIVE_USED_PERCENTAGE", "75"},
+      {2, 0, "STR_DRIVE_SEL", select + "<option value=\"disk_info_2_0.html\">NULL</option></select>"},
+      {2, 0, "STR_DRIVE_FREE_SIZE", "0"}, {2, 0, "STR_DRIVE_USED_SIZE", "0"}, {2, 0, "STR_DRIVE_TOTAL_SIZE", "0"},
+      {2, 0, "STR_DRIVE_USED_PERCENTAGE", "0"}, {2, 0, "STR_UNIT_DRIVE_TOTAL_SIZE", "GB"},
+      // clang-format on
+  };
+  for (const auto& [disk, volume, key, value] : cases)
+    EXPECT_EQ(FieldValue(DiskInfoFields(input, disk, volume, "40", "104"), key), value)
+        << disk << "/" << volume << " " << key;
 }
 
 TEST(DiskInfoPage, SplitsAtMostTwentySixVolumes) {
@@ -181,12 +159,10 @@ TEST(DriveTemperature, ScansThirtyOneSlotsLastOneWins) {
   std::array<std::uint8_t, 512> sector{};
   int celsius = 0;
   EXPECT_FALSE(TemperatureFromSmartSector(sector, &celsius));
-  sector[2 + 12 * 3] = 194;
-  sector[2 + 12 * 3 + 5] = 38;
+  sector[2 + 12 * 3] = 194, sector[2 + 12 * 3 + 5] = 38;
   EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius));
   EXPECT_EQ(celsius, 38);
-  sector[2 + 12 * 30] = 194;  // the 31st slot, past the standard thirty
-  sector[2 + 12 * 30 + 5] = 41;
+  sector[2 + 12 * 30] = 194, sector[2 + 12 * 30 + 5] = 41;  // the 31st slot, past the thirty
   EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius));
   EXPECT_EQ(celsius, 41);
 }

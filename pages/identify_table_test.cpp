@@ -25,23 +25,17 @@ TEST(IdentifyTable, DecodeLines) {
     Words words;
     std::vector<std::string> lines;
   };
+  // Lines the golden table of a real disk below does not show.
   // clang-format off
   const Case cases[] = {
-      {"SATA capabilities", 32, WordsWith({{76, 0x050E}}), {"Supports the SATA Phy Event Counters log", "Supports the NCQ feature set", "Supports SATA Gen3 Signaling Speed (6.0Gb/s)", "Supports SATA Gen2 Signaling Speed (3.0Gb/s)", "Supports SATA Gen1 Signaling Speed (1.5Gb/s)"}},
-      {"queue depth", 31, WordsWith({{75, 0x001F}}), {"Maximum queue depth: 32"}},
       {"negotiated speed", 33, WordsWith({{77, 0x0006}}), {"Coded value indicating current negotiated Serial ATA signal speed: 3"}},
       {"capabilities with bit 13 clear", 15, WordsWith({{49, 0x0300}}), {"Standby timer values shall be vendor specific", "IORDY (see ATA8-APT) may be supported", "LBA is supported", "DMA is supported"}},
-      {"checksum", 94, WordsWith({{255, 0x5AA5}}), {"Checksum: 0x5A", "Checksum Validity Indicator: 0xA5"}},
       {"DRQ block size", 13, WordsWith({{47, 0x8010}}), {"Maximum number of logical sectors that shall be transferred per DRQ data block: 16"}},
       {"multiple setting", 20, WordsWith({{59, 0x0110}}), {"Multiple logical sector setting is valid", "Current setting for number of logical sectors that shall be transferred per DRQ data block: 16"}},
-      // Major versions live at bits 10 to 5 of word 80; bits 4 to 1 name nothing here.
-      {"major versions", 36, WordsWith({{80, 0x07E0}}), {"Supports ACS-3", "Supports ACS-2", "Supports ATA8-ACS", "Supports ATA/ATAPI-7", "Supports ATA/ATAPI-6", "Supports ATA/ATAPI-5"}},
+      // Major versions are bits 10 to 5 of word 80 (the golden table has them); bits 4 to 1 name nothing.
       {"old versions only", 36, WordsWith({{80, 0x001E}}), {}},
       // Word 86: spin-up at bit 6 and PUIS enabled at bit 5, as in word 83.
       {"word 86", 42, WordsWith({{86, 0x0070}}), {"SET FEATURES subcommand is required to spin-up after power-up", "The PUIS feature set is enabled"}},
-      {"ultra DMA", 44, WordsWith({{88, 0x407F}}), {"Ultra DMA mode 6 is selected", "Ultra DMA mode 6 and below are supported", "Ultra DMA mode 5 and below are supported", "Ultra DMA mode 4 and below are supported", "Ultra DMA mode 3 and below are supported", "Ultra DMA mode 2 and below are supported", "Ultra DMA mode 1 and below are supported", "Ultra DMA mode 0 is supported"}},
-      {"security", 68, WordsWith({{128, 0x0021}}), {"Master Password Capability: High", "Enhanced security erase supported", "Security supported"}},
-      {"transport", 87, WordsWith({{222, 0x107F}}), {"Transport Type: Serial", "SATA 3.1", "SATA 3.0", "SATA 2.6", "SATA 2.5", "SATA II: Extensions", "SATA 1.0a", "ATA8-AST"}},
       {"parallel transport", 87, WordsWith({}), {"Transport Type: Parallel"}},
       {"item without decode", 5, WordsWith({{6, 0xFFFF}}), {}},
   };
@@ -52,30 +46,19 @@ TEST(IdentifyTable, DecodeLines) {
 
 TEST(IdentifyTable, ItemValues) {
   IdentifyTableInput input;
-  input.serial = "S<1>";
-  input.firmware = "FW1";
-  input.model = "QRA X50";
-  input.identifyWords = WordsWith({{0, 0x0040},
-                                   {60, 0x1234},
-                                   {61, 0x00AB},
-                                   {100, 0x0000},
-                                   {101, 0x0001},
-                                   {129, 'B' << 8 | 'A'},
-                                   {130, 'C'},
-                                   {131, 'D'},
-                                   {217, 0x0001},
-                                   {255, 0x5AA5}});
-  struct Case {
-    int item;
-    const char* value;
-  };
-  const Case cases[] = {{0, "0x0040"},   {8, "S<1>"},        {11, "FW1"},
-                        {12, "QRA X50"}, {21, "0x00AB1234"}, {55, "0x0000000000010000"},
-                        {69, "ABC"},     {75, "@"},          {82, "0x0001"},
-                        {93, "@"},       {94, "0x5AA5"},     {95, ""},
-                        {200, ""}};
-  for (const Case& c : cases)
-    EXPECT_EQ(IdentifyItemValue(input, c.item), c.value) << c.item;
+  input.serial = "S<1>", input.firmware = "FW1", input.model = "QRA X50";
+  // clang-format off
+  input.identifyWords = WordsWith({{0, 0x0040}, {60, 0x1234}, {61, 0x00AB}, {100, 0x0000}, {101, 0x0001},
+                                   {129, 'B' << 8 | 'A'}, {130, 'C'}, {131, 'D'}, {217, 0x0001}, {255, 0x5AA5}});
+  // clang-format on
+  const std::pair<int, const char*> cases[] = {
+      {0, "0x0040"},   {8, "S<1>"},        {11, "FW1"},
+      {12, "QRA X50"}, {21, "0x00AB1234"}, {55, "0x0000000000010000"},
+      {69, "ABC"},     {75, "@"},          {82, "0x0001"},
+      {93, "@"},       {94, "0x5AA5"},     {95, ""},
+      {200, ""}};
+  for (const auto& [item, value] : cases)
+    EXPECT_EQ(IdentifyItemValue(input, item), value) << item;
 }
 
 TEST(IdentifyTable, LinesRowsAndDeliveredDescriptions) {

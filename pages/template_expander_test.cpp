@@ -36,24 +36,20 @@ TEST(ReplaceFields, ReplacesInKeyOrder) {
     std::string expected;
   };
   const Case cases[] = {
+      // clang-format off
       {"no keys", "<p>STR_A</p>", {}, "<p>STR_A</p>"},
       {"absent key", "abc", Fields({{"STR_X", "1"}}), "abc"},
       {"three occurrences", "STR_A-STR_A-STR_A", Fields({{"STR_A", "x"}}), "x-x-x"},
-      {"value holding a later key is replaced again", "STR_A",
-       Fields({{"STR_A", "[STR_B]"}, {"STR_B", "b"}}), "[b]"},
-      {"value holding an earlier key stays", "STR_B", Fields({{"STR_A", "a"}, {"STR_B", "STR_A"}}),
-       "STR_A"},
-      {"prefix key spoils the longer one", "STR_DISK_SEL",
-       Fields({{"STR_DISK", "d"}, {"STR_DISK_SEL", "s"}}), "d_SEL"},
-      {"value containing its own key is not re-scanned", "STR_A", Fields({{"STR_A", "STR_A!"}}),
-       "STR_A!"},
+      {"value holding a later key is replaced again", "STR_A", Fields({{"STR_A", "[STR_B]"}, {"STR_B", "b"}}), "[b]"},
+      {"value holding an earlier key stays", "STR_B", Fields({{"STR_A", "a"}, {"STR_B", "STR_A"}}), "STR_A"},
+      {"prefix key spoils the longer one", "STR_DISK_SEL", Fields({{"STR_DISK", "d"}, {"STR_DISK_SEL", "s"}}), "d_SEL"},
+      {"value containing its own key is not re-scanned", "STR_A", Fields({{"STR_A", "STR_A!"}}), "STR_A!"},
       {"empty key matches nothing", "abc", Fields({{"", "x"}}), "abc"},
-      {"later key spanning a value and the template", "aXRb", Fields({{"X", "ST"}, {"STR", "!"}}),
-       "a!b"},
-      {"later key spanning three short values", "XYZ",
-       Fields({{"X", "S"}, {"Y", "T"}, {"Z", "R"}, {"STR", "ok"}}), "ok"},
+      {"later key spanning a value and the template", "aXRb", Fields({{"X", "ST"}, {"STR", "!"}}), "a!b"},
+      {"later key spanning three short values", "XYZ", Fields({{"X", "S"}, {"Y", "T"}, {"Z", "R"}, {"STR", "ok"}}), "ok"},
       {"overlapping occurrences: leftmost first", "aaa", Fields({{"aa", "b"}}), "ba"},
       {"empty value removes the key", "<STR_A>", Fields({{"STR_A", ""}, {"<>", "[]"}}), "[]"},
+      // clang-format on
   };
   for (const Case& c : cases)
     EXPECT_EQ(ReplaceFields(c.text, c.fields), c.expected) << c.name;
@@ -61,8 +57,7 @@ TEST(ReplaceFields, ReplacesInKeyOrder) {
 
 TEST(ExpandTemplate, WritesCutCrLfPagesAtomically) {
   TempFolder folder;
-  const std::string tmp = folder.path() + "page.tmp";
-  const std::string out = folder.path() + "page.html";
+  const std::string tmp = folder.path() + "page.tmp", out = folder.path() + "page.html";
   WriteFile(tmp, "<html>\r\n<b>STR_MODEL</b>\n</html>trailing\r\njunk");
   std::string message;
   ASSERT_EQ(ExpandTemplate(tmp, out, Fields({{"STR_MODEL", "QRA X50"}}), &message), 1) << message;
@@ -87,23 +82,20 @@ TEST(ExpandTemplate, WritesCutCrLfPagesAtomically) {
 
 TEST(ExpandTemplateWide, RoundTripsThroughUtf16) {
   TempFolder folder;
-  const std::string tmp = folder.path() + "disk.tmp";
-  const std::string out = folder.path() + "disk.html";
+  const std::string tmp = folder.path() + "disk.tmp", out = folder.path() + "disk.html";
+  const auto wide = [](const std::string& text) {  // Latin-1 text as UTF-16LE
+    std::string bytes;
+    for (char c : text)
+      bytes += std::string{c, '\0'};
+    return bytes;
+  };
   // BOM, "<p>STR_T</p>", then U+0141 (a character above U+00FF) and U+00B0.
-  std::string utf16 = "\xFF\xFE";
-  for (char c : std::string("<p>STR_T</p>"))
-    utf16 += std::string{c, '\0'};
-  utf16 += std::string("\x41\x01\xB0\x00", 4);
-  WriteFile(tmp, utf16);
+  WriteFile(tmp, "\xFF\xFE" + wide("<p>STR_T</p>") + std::string("\x41\x01\xB0\x00", 4));
   std::string message;
   ASSERT_EQ(ExpandTemplateWide(tmp, out, Fields({{"STR_T", "40\x80"}}), &message), 1) << message;
-  std::string expected("\xFF\xFE\xFF\x00", 4);  // written BOM, then the carried-over BOM as U+00FF
-  for (char c : std::string("<p>40"))
-    expected += std::string{c, '\0'};
-  expected += std::string("\xAC\x20", 2);  // Windows-1252 0x80 is the euro sign U+20AC
-  for (char c : std::string("</p>"))
-    expected += std::string{c, '\0'};
-  expected += std::string("\x41\x00\xB0\x00", 4);  // U+0141 reduced to its low byte 0x41
+  // The written BOM, the carried-over BOM as U+00FF, Windows-1252 0x80 as the euro sign
+  // U+20AC, and U+0141 reduced to its low byte 0x41.
+  const std::string expected = "\xFF\xFE" + wide("\xFF<p>40") + "\xAC\x20" + wide("</p>A\xB0");
   EXPECT_EQ(ReadFile(out), expected);
   EXPECT_EQ(ExpandTemplateWide(folder.path() + "none.tmp", out, {}, &message), 0);
 }
@@ -112,18 +104,14 @@ TEST(PageText, EscapingFormattingAndCodePages) {
   EXPECT_EQ(HtmlEscape("QRA X50 \"<b>&'"), "QRA X50 &quot;&lt;b&gt;&amp;&#39;");
   EXPECT_EQ(HtmlEscape("plain text"), "plain text");
 
-  struct GbCase {
-    std::int64_t bytes;
-    const char* text;
-  };
-  const GbCase gigabytes[] = {{0, "  0.00"},
-                              {100LL << 30, "100.00"},
-                              {500LL << 30, "500.00"},
-                              {(1LL << 30) / 2, "  0.50"},
-                              {2048LL << 30, "2048.00"}};
-  for (const GbCase& c : gigabytes) {
-    EXPECT_EQ(FormatGigabytes(c.bytes).value, c.text) << c.bytes;
-    EXPECT_EQ(FormatGigabytes(c.bytes).unit, "GB");
+  // clang-format off
+  const std::pair<std::int64_t, const char*> gigabytes[] = {
+      {0, "  0.00"}, {100LL << 30, "100.00"}, {500LL << 30, "500.00"}, {(1LL << 30) / 2, "  0.50"},
+      {2048LL << 30, "2048.00"}};
+  // clang-format on
+  for (const auto& [bytes, text] : gigabytes) {
+    EXPECT_EQ(FormatGigabytes(bytes).value, text) << bytes;
+    EXPECT_EQ(FormatGigabytes(bytes).unit, "GB");
   }
 
   EXPECT_EQ(Utf8ToWindows1252("Donn\xC3\xA9"

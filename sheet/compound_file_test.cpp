@@ -9,23 +9,6 @@
 namespace ds {
 namespace {
 
-// A stream of `size` bytes whose content shows misplaced sectors.
-std::string PatternStream(std::size_t size) {
-  std::string stream(size, '\0');
-  for (std::size_t i = 0; i < size; ++i)
-    stream[i] = static_cast<char>((i * 131 + i / 512) & 0xFF);
-  return stream;
-}
-
-std::string BuildFile(const std::string& stream) {
-  const CompoundFileLayout layout(stream.size());
-  StringSink sink;
-  layout.WritePrefix(sink);
-  sink.Write(stream.data(), stream.size());
-  layout.WriteSuffix(sink);
-  return sink.bytes();
-}
-
 // 128 FAT entries per sector: a FAT of f sectors describes 128 f sectors, its own included.
 // One directory sector; 109 FAT sectors fit in the header, each DIFAT sector lists 127 more.
 TEST(CompoundFileTest, ReaderGetsTheStreamBackWithTheTablesItNeeds) {
@@ -54,17 +37,20 @@ TEST(CompoundFileTest, ReaderGetsTheStreamBackWithTheTablesItNeeds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string stream = PatternStream(c.streamSize);
-    const std::string file = BuildFile(stream);
-    EXPECT_EQ(file.size(), CompoundFileLayout(c.streamSize).fileSize());
-    const testing::CompoundFile read = testing::ReadCompoundFile(file);
+    std::string stream(c.streamSize, '\0');  // content that shows misplaced sectors
+    for (std::size_t i = 0; i < stream.size(); ++i)
+      stream[i] = static_cast<char>((i * 131 + i / 512) & 0xFF);
+    const CompoundFileLayout layout(stream.size());
+    StringSink sink;
+    layout.WritePrefix(sink);
+    sink.Write(stream.data(), stream.size());
+    layout.WriteSuffix(sink);
+    EXPECT_EQ(sink.bytes().size(), layout.fileSize());
+    const testing::CompoundFile read = testing::ReadCompoundFile(sink.bytes());
     ASSERT_EQ(read.error, "");
-    EXPECT_EQ(read.minorVersion, 0x003Bu);
-    EXPECT_EQ(read.majorVersion, 3u);
     EXPECT_EQ(read.inMiniStream, c.mini);
     EXPECT_EQ(read.fatSectors, c.fatSectors);
     EXPECT_EQ(read.difatSectors, c.difatSectors);
-    EXPECT_EQ(read.entryNames, (std::vector<std::string>{"Root Entry", "Workbook"}));
     EXPECT_TRUE(read.workbook == stream) << "stream content differs";
   }
 }

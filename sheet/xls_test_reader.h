@@ -1,10 +1,8 @@
 #pragma once
 
-// Test-side reader of what the workbook writer produces, written from the published
-// formats, independently of the writer's layout code: a compound file reader that follows
-// the header, DIFAT, FAT and mini FAT to get the stream back, and a BIFF8 parser that takes
-// the stream apart record by record and checks the rules readers rely on (record sizes,
-// SST splits, ROW column ranges, DBCELL and INDEX offsets, BOUNDSHEET positions).
+// Test-side reader written from the published formats, apart from the writer's code: follows
+// the compound file's DIFAT, FAT and mini FAT to the stream, then takes the BIFF8 records apart
+// checking record sizes, SST splits, ROW ranges, DBCELL/INDEX offsets and BOUNDSHEET positions.
 
 #include <algorithm>
 #include <cstdint>
@@ -25,8 +23,7 @@ inline std::uint32_t Le32(const std::string& b, std::size_t at) {
 // What ReadCompoundFile found; `error` is empty when the file is sound.
 struct CompoundFile {
   std::string error;
-  std::uint32_t minorVersion = 0, majorVersion = 0, fatSectors = 0, difatSectors = 0;
-  std::vector<std::string> entryNames;  // directory entries in use
+  std::uint32_t fatSectors = 0, difatSectors = 0;
   bool inMiniStream = false;
   std::string workbook;  // the "Workbook" stream
 };
@@ -39,15 +36,12 @@ inline CompoundFile ReadCompoundFile(const std::string& file) {
     out.error = what;
     return out;
   };
-  if (file.size() < 512 || file.size() % 512 != 0)
-    return fail("size is not a whole number of sectors");
-  if (file.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") != 0)
-    return fail("signature");
-  out.minorVersion = Le16(file, 24);
-  out.majorVersion = Le16(file, 26);
-  if (Le16(file, 28) != 0xFFFE || Le16(file, 30) != 9 || Le16(file, 32) != 6 ||
-      Le32(file, 56) != 4096)
-    return fail("byte order, sector sizes or cutoff");
+  // Version 3.0x3B, little-endian, 512-byte sectors, 64-byte mini sectors, cutoff 4096.
+  if (file.size() < 1024 || file.size() % 512 != 0 ||
+      file.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") != 0 || Le16(file, 24) != 0x3B ||
+      Le16(file, 26) != 3 || Le16(file, 28) != 0xFFFE || Le16(file, 30) != 9 ||
+      Le16(file, 32) != 6 || Le32(file, 56) != 4096)
+    return fail("size, signature, version, byte order, sector sizes or cutoff");
   const std::size_t sectorCount = file.size() / 512 - 1;
   const auto sector = [&](std::uint32_t n) { return file.substr(512 + std::size_t{n} * 512, 512); };
   out.fatSectors = Le32(file, 44);
@@ -68,10 +62,8 @@ inline CompoundFile ReadCompoundFile(const std::string& file) {
       return fail("DIFAT chain leaves the file");
     listFat(sector(difat), 0, 127);
   }
-  if (difat != kEnd)
-    return fail("DIFAT chain does not end");
-  if (fatList.size() != out.fatSectors)
-    return fail("FAT sector count differs from the listed sectors");
+  if (difat != kEnd || fatList.size() != out.fatSectors)
+    return fail("DIFAT chain does not end or lists another FAT sector count");
   std::vector<std::uint32_t> fat;
   for (std::uint32_t n : fatList) {
     if (n >= sectorCount)
@@ -79,13 +71,12 @@ inline CompoundFile ReadCompoundFile(const std::string& file) {
     for (int i = 0; i < 128; ++i)
       fat.push_back(Le32(sector(n), 4 * i));
   }
-  if (fat.size() < sectorCount)
-    return fail("FAT does not cover the file");
-  if (std::any_of(fatList.begin(), fatList.end(), [&](std::uint32_t n) { return fat[n] != kFat; }))
-    return fail("FAT sector not marked as such");
-  if (static_cast<std::size_t>(std::count(fat.begin(), fat.begin() + sectorCount, kDif)) !=
-      out.difatSectors)
-    return fail("DIFAT sectors not marked as such");
+  if (fat.size() < sectorCount ||
+      std::any_of(fatList.begin(), fatList.end(),
+                  [&](std::uint32_t n) { return fat[n] != kFat; }) ||
+      static_cast<std::size_t>(std::count(fat.begin(), fat.begin() + sectorCount, kDif)) !=
+          out.difatSectors)
+    return fail("FAT short of the file, or FAT/DIFAT sectors not marked as such");
 
   std::vector<bool> used(sectorCount, false);
   const auto chain = [&](std::uint32_t start, std::string* bytes) {
@@ -101,7 +92,7 @@ inline CompoundFile ReadCompoundFile(const std::string& file) {
   if (!chain(Le32(file, 48), &directory))
     return fail("directory chain");
   std::uint32_t rootStart = kEnd, rootSize = 0, bookStart = kEnd, bookSize = 0;
-  bool bookFound = false;
+  std::string names;
   for (std::size_t at = 0; at + 128 <= directory.size(); at += 128) {
     const std::uint32_t type = static_cast<unsigned char>(directory[at + 66]);
     if (type == 0)
@@ -109,18 +100,17 @@ inline CompoundFile ReadCompoundFile(const std::string& file) {
     std::string name;
     for (std::uint32_t i = 0; i + 2 < Le16(directory, at + 64); i += 2)
       name += static_cast<char>(Le16(directory, at + i));
-    out.entryNames.push_back(name);
+    names += name + ";";
     if (type == 5) {
       rootStart = Le32(directory, at + 116);
       rootSize = Le32(directory, at + 120);
     } else if (name == "Workbook" && type == 2) {
-      bookFound = true;
       bookStart = Le32(directory, at + 116);
       bookSize = Le32(directory, at + 120);
     }
   }
-  if (!bookFound)
-    return fail("no Workbook stream");
+  if (names != "Root Entry;Workbook;")
+    return fail("directory entries other than the root and \"Workbook\": " + names);
   out.inMiniStream = bookSize < 4096;
   if (out.inMiniStream) {
     std::string miniFat, miniStream;
@@ -153,22 +143,26 @@ constexpr std::uint32_t kBof = 0x0809, kWindow1 = 0x003D, kFont = 0x0031, kXf = 
 
 // A workbook stream taken apart record by record; `error` names the first broken rule.
 struct ParsedWorkbook {
+  struct Record {
+    std::size_t offset;
+    std::uint32_t type;
+    std::string body;
+  };
   struct Label {
     std::uint32_t row, column, sst;
     std::size_t offset;
   };
   struct Sheet {
     std::size_t bofOffset = 0;
-    std::vector<std::uint32_t> types, indexDbCells;
+    std::vector<std::uint32_t> types, indexDbCells, dbCells;  // DBCELL stream offsets
     std::uint32_t indexFirst = 0, indexEnd = 0;
     std::uint32_t dimFirstRow = 0, dimRowEnd = 0, dimFirstColumn = 0, dimColumnEnd = 0;
-    std::vector<std::uint32_t> dbCells;  // stream offsets
     std::vector<Label> labels;
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::u16string> cells;
   };
   std::string error;
   bool inMiniStream = false;
-  std::vector<std::pair<std::uint32_t, std::string>> records;  // type and body, in order
+  std::vector<Record> records;  // in stream order
   std::vector<std::uint32_t> globalTypes;
   std::vector<std::pair<std::uint32_t, std::u16string>> sheets;  // BOUNDSHEET position, name
   std::uint32_t sstTotal = 0;
@@ -233,24 +227,18 @@ inline ParsedWorkbook ParseWorkbook(const std::string& file) {
   const CompoundFile compound = ReadCompoundFile(file);
   out.error = compound.error;
   out.inMiniStream = compound.inMiniStream;
-  struct Record {
-    std::size_t offset;
-    std::uint32_t type;
-    std::string body;
-  };
-  std::vector<Record> records;
+  std::vector<ParsedWorkbook::Record>& records = out.records;
   const std::string& stream = compound.workbook;
   for (std::size_t at = 0; out.error.empty() && at + 4 <= stream.size();
        at += 4 + Le16(stream, at + 2)) {
     if (Le16(stream, at + 2) > 8224)
       out.error = "record longer than 8224 bytes";
     records.push_back({at, Le16(stream, at), stream.substr(at + 4, Le16(stream, at + 2))});
-    out.records.emplace_back(records.back().type, records.back().body);
   }
   std::size_t i = 0;
   std::vector<std::string> sstParts;
   for (; out.error.empty() && i < records.size(); ++i) {
-    const Record& r = records[i];
+    const ParsedWorkbook::Record& r = records[i];
     out.globalTypes.push_back(r.type);
     if (r.type == kEof)
       break;
@@ -270,7 +258,7 @@ inline ParsedWorkbook ParseWorkbook(const std::string& file) {
   std::size_t labelCount = 0;
   std::vector<bool> used(out.strings.size(), false);
   for (++i; out.error.empty() && i < records.size(); ++i) {
-    const Record& r = records[i];
+    const ParsedWorkbook::Record& r = records[i];
     if (r.type == kBof)
       out.sheetData.push_back({}), out.sheetData.back().bofOffset = r.offset;
     ParsedWorkbook::Sheet& sheet = out.sheetData.back();

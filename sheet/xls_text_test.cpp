@@ -12,9 +12,8 @@ std::u16string Units(const std::string& encoded) {
   std::u16string units;
   const bool wide = static_cast<unsigned char>(encoded.at(0)) & kXlsUncompressed;
   for (std::size_t i = 1; i < encoded.size(); i += wide ? 2 : 1) {
-    const unsigned low = static_cast<unsigned char>(encoded[i]);
     const unsigned high = wide ? static_cast<unsigned char>(encoded.at(i + 1)) : 0;
-    units.push_back(static_cast<char16_t>(low | high << 8));
+    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(encoded[i]) | high << 8));
   }
   return units;
 }
@@ -56,16 +55,9 @@ TEST(EncodeXlsTextTest, StoresTheCharactersMeant) {
   }
 }
 
-struct LimitCase {
-  const char* what;
-  std::string input;
-  std::size_t limit;
-  std::size_t units;
-};
-
 TEST(EncodeXlsTextLimitTest, LongTextsAreCutAtTheLimitButNeverInsideASurrogatePair) {
   const std::string emoji = "\xF0\x9F\x98\x80";
-  const LimitCase cases[] = {
+  const std::tuple<const char*, std::string, std::size_t, std::size_t> cases[] = {
       {"ascii at limit", std::string(10, 'a'), 10, 10},
       {"ascii over limit", std::string(11, 'a'), 10, 10},
       {"latin1 over limit", std::string(6, '\xE9'), 4, 4},
@@ -73,12 +65,12 @@ TEST(EncodeXlsTextLimitTest, LongTextsAreCutAtTheLimitButNeverInsideASurrogatePa
       {"pair would straddle", "abcde" + emoji, 6, 5},
       {"cell limit", std::string(40000, 'x'), kMaxXlsTextUnits, 32767},
   };
-  for (const LimitCase& c : cases) {
-    const std::string encoded = EncodeXlsText(c.input, c.limit);
-    EXPECT_EQ(XlsTextUnits(encoded), c.units) << c.what;
+  for (const auto& [what, input, limit, count] : cases) {  // count: units kept
+    const std::string encoded = EncodeXlsText(input, limit);
+    EXPECT_EQ(XlsTextUnits(encoded), count) << what;
     const std::u16string units = Units(encoded);
-    ASSERT_FALSE(units.empty()) << c.what;
-    EXPECT_FALSE(units.back() >= 0xD800 && units.back() <= 0xDBFF) << c.what;
+    ASSERT_FALSE(units.empty()) << what;
+    EXPECT_FALSE(units.back() >= 0xD800 && units.back() <= 0xDBFF) << what;
   }
 }
 
