@@ -24,25 +24,18 @@ std::string ReadFile(const std::string& path) {
 }
 
 TEST(SmartPage, AttributeCellTexts) {
-  struct Case {
-    SmartAttribute attribute;
-    std::vector<std::string> cells;
-  };
-  const Case cases[] = {
-      {Attribute(9, "Power-On Hours", 100, 0, 5),
-       {"09", "Power-On Hours", "0", "100", "100", "OK", "00000005", "00000005"}},
-      {Attribute(194, "Temperature", 67, 0, (1ULL << 32) + 1),
-       {"C2", "Temperature", "0", "67", "67", "OK", "4294967297", "00000001"}},
-      {Attribute(5, "Reallocated", 100, 10, 0xFFFFFFFFFFFFULL),
-       {"05", "Reallocated", "10", "100", "100", "OK", "281474976710655", "FFFFFFFF"}},
+  const std::pair<SmartAttribute, std::vector<std::string>> cases[] = {
+      // clang-format off
+      {Attribute(9, "Power-On Hours", 100, 0, 5), {"09", "Power-On Hours", "0", "100", "100", "OK", "00000005", "00000005"}},
+      {Attribute(194, "Temperature", 67, 0, (1ULL << 32) + 1), {"C2", "Temperature", "0", "67", "67", "OK", "4294967297", "00000001"}},
+      {Attribute(5, "Reallocated", 100, 10, 0xFFFFFFFFFFFFULL), {"05", "Reallocated", "10", "100", "100", "OK", "281474976710655", "FFFFFFFF"}},
       // A value at or below a non-zero threshold is the drive's own failure verdict.
-      {Attribute(5, "Reallocated", 10, 10, 3),
-       {"05", "Reallocated", "10", "10", "10", "FAIL", "00000003", "00000003"}},
-      {Attribute(1, "Read errors", 0, 0, 0),
-       {"01", "Read errors", "0", "0", "0", "OK", "00000000", "00000000"}},
+      {Attribute(5, "Reallocated", 10, 10, 3), {"05", "Reallocated", "10", "10", "10", "FAIL", "00000003", "00000003"}},
+      {Attribute(1, "Read errors", 0, 0, 0), {"01", "Read errors", "0", "0", "0", "OK", "00000000", "00000000"}},
+      // clang-format on
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(AttributeCells(c.attribute), c.cells) << c.cells[0];
+  for (const auto& [attribute, cells] : cases)
+    EXPECT_EQ(AttributeCells(attribute), cells) << cells[0];
 }
 
 TEST(SmartPage, RowsAreExactAndEscaped) {

@@ -11,7 +11,7 @@
 namespace ds {
 namespace {
 
-TEST(ToolPageFields, ButtonsFollowEditModeAndEraseState) {
+TEST(ToolPageFields, ButtonsTemperatureSwitchOptionListAndProgress) {
   // A live button is an image input or a scripted link, a greyed one a plain image.
   const auto link = [](const char* name, const char* more) {
     return "<a href=\"javascript:void(0);\"><img src=\"./images/" + std::string(name) + "\"" +
@@ -23,53 +23,35 @@ TEST(ToolPageFields, ButtonsFollowEditModeAndEraseState) {
     return "<input type=\"image\" src=\"./images/" + n + ".png\">";
   };
   const auto grey = [](std::string n) { return "<img src=\"./images/" + n + "_invalid.png\">"; };
-  const struct {
-    int edit, erase;
-    std::string start, editButton, save, status, test;
-  } cases[] = {{0, 0, live("button_start"), live("button_edit"), grey("button_save"), "DISABLED",
-                grey("button_test")},
-               {1, 0, live("button_start"), grey("button_edit"), saveLive, "", testLive},
-               {0, 1, grey("button_start"), live("button_edit"), grey("button_save"), "DISABLED",
-                grey("button_test")},
-               {1, 1, grey("button_start"), grey("button_edit"), saveLive, "", testLive}};
-  for (const auto& c : cases) {
-    const auto v =
-        ToolPageFields({.toolEditMode = c.edit, .eraseRunning = c.erase, .settings = {}}).values();
-    EXPECT_EQ(std::vector<std::string>(v.begin() + 2, v.begin() + 6),
-              (std::vector<std::string>{c.start, c.editButton, c.save, c.status}))
-        << c.edit << c.erase;
-    EXPECT_EQ(v[9], c.test) << c.edit << c.erase;
-  }
-}
-
-TEST(ToolPageFields, TemperatureSwitchOptionListAndProgress) {
   const auto units = [](std::string tag, const char* c, const char* f) {
     return "<" + tag + " src=\"./images/temp_c_" + c + ".png\">&nbsp;<" + tag +
            " src=\"./images/temp_f_" + f + ".png\">";
   };
   const std::string off = units("img", "off", "off"), image = "input type=\"image\"";
-  const std::string celsius = units(image, "on", "off"), fahrenheit = units(image, "off", "on");
-  const std::string day = "<option value=\"0\">Day</option>";
-  const std::string year = "<option value=\"2\">Year</option>";
+  const std::string day = "<option value=\"0\">Day</option>", month = "<option value=\"1\"",
+                    year = "<option value=\"2\"";
   const struct {
-    int edit, unit, type, progress;
-    std::string temperature, options, done, left;
+    int edit, erase, unit, type, progress;
+    std::vector<std::string> fields;  // start, edit, save, status, test, units, options, done, left
   } cases[] = {
-      {0, 1, 0, 33, off, day + "<option value=\"1\">Month</option>" + year, "33", "67"},
-      {0, 0, 1, 100, off, day + "<option value=\"1\" selected>Month</option>" + year, "100", "0"},
-      {1, 0, 2, 0, celsius,
-       day + "<option value=\"1\">Month</option><option value=\"2\" selected>Year</option>", "0",
-       "100"},
-      {1, 7, -1, 250, fahrenheit, "", "100", "0"},
+      // clang-format off
+      {0, 0, 1, 0, 33, {live("button_start"), live("button_edit"), grey("button_save"), "DISABLED", grey("button_test"), off, day + month + ">Month</option>" + year + ">Year</option>", "33", "67"}},
+      {1, 0, 0, 2, 0, {live("button_start"), grey("button_edit"), saveLive, "", testLive, units(image, "on", "off"), day + month + ">Month</option>" + year + " selected>Year</option>", "0", "100"}},
+      {0, 1, 0, 1, 100, {grey("button_start"), live("button_edit"), grey("button_save"), "DISABLED", grey("button_test"), off, day + month + " selected>Month</option>" + year + ">Year</option>", "100", "0"}},
+      {1, 1, 7, -1, 250, {grey("button_start"), grey("button_edit"), saveLive, "", testLive, units(image, "off", "on"), "", "100", "0"}},
+      // clang-format on
   };
   for (const auto& c : cases) {
-    ToolPageInput input{.toolEditMode = c.edit, .eraseProgress = c.progress, .settings = {}};
+    ToolPageInput input{.toolEditMode = c.edit,
+                        .eraseRunning = c.erase,
+                        .eraseProgress = c.progress,
+                        .settings = {}};
     input.settings.TemperatureType = c.unit;
     input.settings.RefreshByType = c.type;
     const std::vector<std::string> v = ToolPageFields(input).values();
-    EXPECT_EQ((std::vector<std::string>{v[8], v[23], v[0], v[1]}),
-              (std::vector<std::string>{c.temperature, c.options, c.done, c.left}))
-        << c.unit << " " << c.type << " " << c.progress;
+    EXPECT_EQ((std::vector<std::string>{v[2], v[3], v[4], v[5], v[9], v[8], v[23], v[0], v[1]}),
+              c.fields)
+        << c.edit << c.erase << " " << c.unit << " " << c.type << " " << c.progress;
   }
 }
 

@@ -66,8 +66,11 @@ for start in [ole.first_dir_sector] + ([ole.first_mini_fat_sector, ole.root.isec
         start = fat[start]
 check(all((n in used) != (fat[n] in (FAT, DIF, FREE)) for n in range(sectors)),
       "a sector marked unlike its use")
-sys.stdout.buffer.write(b"%d %d\n" % (ole.num_fat_sectors, ole.num_difat_sectors))
-sys.stdout.buffer.write(ole.openstream("Workbook").read())
+stream, n = ole.openstream("Workbook").read(), book.isectStart
+while book.is_minifat and n != END:
+    check(64 * n + 64 <= ole.root.size, "mini chain leaves the mini stream")
+    n = ole.minifat[n]
+sys.stdout.buffer.write(b"%d %d\n" % (ole.num_fat_sectors, ole.num_difat_sectors) + stream)
 )";
   CompoundFile out;
   std::string output;

@@ -4,18 +4,15 @@
 
 #include <string>
 
+#include "sheet/xls_test_reader.h"
+
 namespace ds {
 namespace {
 
 // The characters an encoded text holds, as UTF-16 code units.
 std::u16string Units(const std::string& encoded) {
-  std::u16string units;
   const bool wide = static_cast<unsigned char>(encoded.at(0)) & kXlsUncompressed;
-  for (std::size_t i = 1; i < encoded.size(); i += wide ? 2 : 1) {
-    const unsigned high = wide ? static_cast<unsigned char>(encoded.at(i + 1)) : 0;
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(encoded[i]) | high << 8));
-  }
-  return units;
+  return testing::Characters(encoded, 1, (encoded.size() - 1) / (wide ? 2 : 1), wide);
 }
 
 TEST(EncodeXlsTextTest, StoresTheCharactersMeant) {

@@ -20,13 +20,8 @@ using namespace testing;  // the record type numbers
 
 std::u16string Units(std::string_view text) {
   const std::string encoded = EncodeXlsText(text);
-  std::u16string units;
-  const bool wide = encoded[0] & 1;
-  for (std::size_t i = 1; i < encoded.size(); i += wide ? 2 : 1)
-    units.push_back(
-        static_cast<char16_t>(static_cast<unsigned char>(encoded[i]) |
-                              (wide ? static_cast<unsigned char>(encoded[i + 1]) << 8 : 0)));
-  return units;
+  const bool wide = encoded[0] & kXlsUncompressed;
+  return testing::Characters(encoded, 1, (encoded.size() - 1) / (wide ? 2 : 1), wide);
 }
 
 using testing::ParsedWorkbook;
