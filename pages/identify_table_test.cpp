@@ -25,17 +25,20 @@ TEST(IdentifyTable, DecodeLines) {
     Words words;
     std::vector<std::string> lines;
   };
-  // Lines the golden table of a real disk below does not show.
+  // Words whose values the golden table of a real disk below does not show as they are here.
   // clang-format off
   const Case cases[] = {
+      {"SATA capabilities", 32, WordsWith({{76, 0x050E}}), {"Supports the SATA Phy Event Counters log", "Supports the NCQ feature set", "Supports SATA Gen3 Signaling Speed (6.0Gb/s)", "Supports SATA Gen2 Signaling Speed (3.0Gb/s)", "Supports SATA Gen1 Signaling Speed (1.5Gb/s)"}},
       {"negotiated speed", 33, WordsWith({{77, 0x0006}}), {"Coded value indicating current negotiated Serial ATA signal speed: 3"}},
       {"capabilities with bit 13 clear", 15, WordsWith({{49, 0x0300}}), {"Standby timer values shall be vendor specific", "IORDY (see ATA8-APT) may be supported", "LBA is supported", "DMA is supported"}},
       {"DRQ block size", 13, WordsWith({{47, 0x8010}}), {"Maximum number of logical sectors that shall be transferred per DRQ data block: 16"}},
       {"multiple setting", 20, WordsWith({{59, 0x0110}}), {"Multiple logical sector setting is valid", "Current setting for number of logical sectors that shall be transferred per DRQ data block: 16"}},
-      // Major versions are bits 10 to 5 of word 80 (the golden table has them); bits 4 to 1 name nothing.
+      // Major versions live at bits 10 to 5 of word 80; bits 4 to 1 name nothing here.
+      {"major versions", 36, WordsWith({{80, 0x07E0}}), {"Supports ACS-3", "Supports ACS-2", "Supports ATA8-ACS", "Supports ATA/ATAPI-7", "Supports ATA/ATAPI-6", "Supports ATA/ATAPI-5"}},
       {"old versions only", 36, WordsWith({{80, 0x001E}}), {}},
       // Word 86: spin-up at bit 6 and PUIS enabled at bit 5, as in word 83.
       {"word 86", 42, WordsWith({{86, 0x0070}}), {"SET FEATURES subcommand is required to spin-up after power-up", "The PUIS feature set is enabled"}},
+      {"transport", 87, WordsWith({{222, 0x107F}}), {"Transport Type: Serial", "SATA 3.1", "SATA 3.0", "SATA 2.6", "SATA 2.5", "SATA II: Extensions", "SATA 1.0a", "ATA8-AST"}},
       {"parallel transport", 87, WordsWith({}), {"Transport Type: Parallel"}},
       {"item without decode", 5, WordsWith({{6, 0xFFFF}}), {}},
   };
