@@ -1,5 +1,5 @@
-// Writes sample workbooks for readers written elsewhere (check_workbooks.py) and manifest.txt:
-// "sample NAME ROWS SHEET..." then "cell SHEET ROW COLUMN TEXT" lines, names and texts in hex.
+// Writes the sample workbooks that check_workbooks.py opens with readers written elsewhere;
+// what those readers must show is stated there.
 //
 //   xls_sample_writer OUTPUT_FOLDER
 #include <cstdio>
@@ -13,95 +13,19 @@ namespace {
 using ds::XlsSheet;
 using ds::XlsWorkbook;
 
-struct Cell {
-  int sheet, row, column;
-  std::string text;  // UTF-8
-};
-
-std::string Hex(const std::string& text) {
-  std::string out = "-";  // keeps an empty text a field of its own
-  for (unsigned char c : text)
-    out += "0123456789abcdef"[c >> 4], out += "0123456789abcdef"[c & 15];
-  return out;
-}
-
-// Saves a workbook of `sheets` holding `written` as NAME.xls; a reader must show `shown`.
-bool Add(const std::string& folder, std::string& manifest, const std::string& name,
-         const std::vector<std::string>& sheets, int rows, const std::vector<Cell>& written,
-         const std::vector<Cell>& shown) {
-  XlsWorkbook book;
-  book.New(static_cast<int>(sheets.size()));
-  for (std::size_t s = 0; s < sheets.size(); ++s)
-    book.RenameSheet("Sheet" + std::to_string(s + 1), sheets[s]);
-  for (const Cell& cell : written)
-    book.GetSheet(sheets[cell.sheet])->Cell(cell.row, cell.column)->SetText(cell.text);
+bool Save(XlsWorkbook& book, const std::string& path) {
   std::string message;
-  if (!book.SaveAs(folder + name + ".xls", &message)) {
-    std::fprintf(stderr, "xls_sample_writer: %s: %s\n", name.c_str(), message.c_str());
-    return false;
-  }
-  manifest += "sample " + name + " " + std::to_string(rows);
-  for (const std::string& sheet : sheets)
-    manifest += " " + Hex(sheet);
-  for (const Cell& c : shown) {
-    manifest += "\ncell " + std::to_string(c.sheet) + " " + std::to_string(c.row) + " " +
-                std::to_string(c.column) + " " + Hex(c.text);
-  }
-  manifest += "\n";
-  return true;
+  const bool saved = book.SaveAs(path, &message);
+  if (!saved)
+    std::fprintf(stderr, "xls_sample_writer: %s: %s\n", path.c_str(), message.c_str());
+  return saved;
 }
 
-std::vector<Cell> Grid(int rows, int columns) {
-  std::vector<Cell> cells;
+void Grid(XlsSheet* sheet, int rows, int columns) {
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < columns; ++c)
-      cells.push_back({0, r, c, "r" + std::to_string(r) + "c" + std::to_string(c)});
+      sheet->Cell(r, c)->SetText("r" + std::to_string(r) + "c" + std::to_string(c));
   }
-  return cells;
-}
-
-bool WriteSamples(const std::string& folder, std::string& manifest) {
-  // The SST across CONTINUE records: long strings split inside, texts outside Latin-1.
-  std::vector<Cell> many;
-  for (int r = 0; r < 3000; ++r)
-    many.push_back({0, r, 0, "distinct text number " + std::to_string(r)});
-  many.push_back({0, 3000, 0, std::string(20000, 'L')});
-  std::string wide, emoji;
-  for (int i = 0; i < 9000; ++i)
-    wide += (i % 3 == 0) ? "\xE2\x82\xAC" : (i % 3 == 1) ? "a" : "\xC3\xA9";  // € a é
-  for (int i = 0; i < 5000; ++i)
-    emoji += "\xF0\x9F\x98\x80";  // U+1F600, a surrogate pair each
-  many.push_back({0, 3001, 1, wide});
-  many.push_back({0, 3002, 2, emoji});
-  for (int r = 3003; r < 3400; ++r)
-    many.push_back(
-        {0, r, 3, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 " + std::to_string(r)});
-  if (!Add(folder, manifest, "continue", {"SMART"}, 3400, many, many))
-    return false;
-
-  // Characters outside Latin-1, and bytes that are not UTF-8 (read as Windows-1252).
-  const std::vector<Cell> written = {
-      {0, 0, 0, "caf\xC3\xA9"},  {0, 0, 1, "5 \xE2\x82\xAC"}, {0, 1, 0, "\xE6\xB8\xA9\xE5\xBA\xA6"},
-      {0, 1, 1, "caf\xE9"},      {0, 2, 0, "\x80 and \x9F"},  {0, 2, 1, "\xC3"},
-      {0, 3, 0, "\xED\xA0\x80"}, {0, 3, 1, "tab\tnew\nline"}};
-  std::vector<Cell> shown = written;
-  shown[3].text = "caf\xC3\xA9";
-  shown[4].text = "\xE2\x82\xAC and \xC5\xB8";
-  shown[5].text = "\xC3\x83";
-  shown[6].text = "\xC3\xAD\xC2\xA0\xE2\x82\xAC";
-  if (!Add(folder, manifest, "unicode", {"Identify"}, 4, written, shown))
-    return false;
-
-  // Two sheets: the BOUNDSHEET positions of both.
-  std::vector<Cell> two = Grid(40, 2);
-  two.push_back({1, 5, 7, "on the second sheet"});
-  if (!Add(folder, manifest, "two_sheets", {"Sheet1", "Second"}, 40, two, two))
-    return false;
-
-  // A full sheet: 65,536 rows of 8 texts, a stream in regular sectors and a FAT beyond the
-  // header's 109 slots.
-  const std::vector<Cell> full = Grid(XlsSheet::kRowCount, 8);
-  return Add(folder, manifest, "full_sheet", {"Health"}, XlsSheet::kRowCount, full, full);
 }
 
 }  // namespace
@@ -112,11 +36,54 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string folder = std::string(argv[1]) + "/";
-  std::string manifest;
-  if (!WriteSamples(folder, manifest))
-    return 1;
-  std::FILE* file = std::fopen((folder + "manifest.txt").c_str(), "wb");
-  const bool ok =
-      file != nullptr && std::fwrite(manifest.data(), 1, manifest.size(), file) == manifest.size();
-  return file != nullptr && std::fclose(file) == 0 && ok ? 0 : 1;
+
+  // The SST across CONTINUE records: long strings split inside, texts outside Latin-1.
+  XlsWorkbook many;
+  many.New(1);
+  many.RenameSheet("Sheet1", "SMART");
+  XlsSheet* sheet = many.GetSheet("SMART");
+  for (int r = 0; r < 3000; ++r)
+    sheet->Cell(r, 0)->SetText("distinct text number " + std::to_string(r));
+  sheet->Cell(3000, 0)->SetText(std::string(20000, 'L'));
+  std::string wide, emoji;
+  for (int i = 0; i < 9000; ++i)
+    wide += (i % 3 == 0) ? "\xE2\x82\xAC" : (i % 3 == 1) ? "a" : "\xC3\xA9";  // € a é
+  for (int i = 0; i < 5000; ++i)
+    emoji += "\xF0\x9F\x98\x80";  // U+1F600, a surrogate pair each
+  sheet->Cell(3001, 1)->SetText(wide);
+  sheet->Cell(3002, 2)->SetText(emoji);
+  for (int r = 3003; r < 3400; ++r)
+    sheet->Cell(r, 3)->SetText("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 " +
+                               std::to_string(r));
+
+  // Characters outside Latin-1, and bytes that are not UTF-8 (read as Windows-1252).
+  XlsWorkbook unicode;
+  unicode.New(1);
+  unicode.RenameSheet("Sheet1", "Identify");
+  const char* const texts[4][2] = {{"caf\xC3\xA9", "5 \xE2\x82\xAC"},
+                                   {"\xE6\xB8\xA9\xE5\xBA\xA6", "caf\xE9"},
+                                   {"\x80 and \x9F", "\xC3"},
+                                   {"\xED\xA0\x80", "tab\tnew\nline"}};
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 2; ++c)
+      unicode.GetSheet("Identify")->Cell(r, c)->SetText(texts[r][c]);
+  }
+
+  // Two sheets: the BOUNDSHEET positions of both.
+  XlsWorkbook two;
+  two.New(2);
+  two.RenameSheet("Sheet2", "Second");
+  Grid(two.GetSheet("Sheet1"), 40, 2);
+  two.GetSheet("Second")->Cell(5, 7)->SetText("on the second sheet");
+
+  // A full sheet: 65,536 rows of 8 texts, a FAT beyond the header's 109 slots.
+  XlsWorkbook full;
+  full.New(1);
+  full.RenameSheet("Sheet1", "Health");
+  Grid(full.GetSheet("Health"), XlsSheet::kRowCount, 8);
+
+  return Save(many, folder + "continue.xls") && Save(unicode, folder + "unicode.xls") &&
+                 Save(two, folder + "two_sheets.xls") && Save(full, folder + "full_sheet.xls")
+             ? 0
+             : 1;
 }
