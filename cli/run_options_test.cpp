@@ -41,21 +41,19 @@ TEST(RunOptionsTest, ParsesEveryOption) {
 }
 
 TEST(RunOptionsTest, RefusesBadCommandLines) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--bogus"},
-      {"--port"},
-      {"--port", "x"},
-      {"--port", "-1"},
-      {"--port", "65536"},
-      {"--port", "80a"},
-      {"--sim"},
-      {"--sim", ""},
-      {"--home"},
-      {"--home", ""},
-      {"--demo", "--sim", "d"},
-      {"--open", "--headless"},
-      {"--bind"},
-  };
+  const std::vector<std::vector<std::string>> bad = {{"--bogus"},
+                                                     {"--port"},
+                                                     {"--port", "x"},
+                                                     {"--port", "-1"},
+                                                     {"--port", "65536"},
+                                                     {"--port", "80a"},
+                                                     {"--sim"},
+                                                     {"--sim", ""},
+                                                     {"--home"},
+                                                     {"--home", ""},
+                                                     {"--demo", "--sim", "d"},
+                                                     {"--open", "--headless"},
+                                                     {"--bind"}};
   for (const auto& args : bad) {
     RunOptions options;
     options.port = 1234;
