@@ -2,8 +2,8 @@
 """Figures of the running window on the demo machine.
 
   memory  resident size idle and after 400 report-tab views (click, page build, page load)
-  load    with 200 idle and 16 slow-head connections open: the median time of 20 shell
-          requests, and the time to exit on SIGTERM
+  load    with 200 idle connections and 16 with half a request head open: the median time
+          of 20 shell requests, and the time to exit on SIGTERM
 
 usage: bench/window_bench.py PATH/TO/drivesentinel [memory|load]...
 """
@@ -135,19 +135,6 @@ def load(executable):
         for one in slow:
             one.sendall(b"GET %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n" %
                         (program.root.encode(), program.port))
-        stop = threading.Event()
-
-        def trickle():
-            line = 0
-            while not stop.wait(2):
-                for one in slow:
-                    try:
-                        one.sendall(b"X-Line-%d: 1\r\n" % line)
-                    except OSError:
-                        pass
-                line += 1
-
-        threading.Thread(target=trickle, daemon=True).start()
         times = []
         for _ in range(20):
             started = time.monotonic()
@@ -161,7 +148,6 @@ def load(executable):
         program.process.wait(timeout=60)
         print("load: SIGTERM to exit with those connections open: %.2f s" %
               (time.monotonic() - started))
-        stop.set()
         for one in idle + slow:
             one.close()
     finally:
