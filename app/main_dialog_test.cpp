@@ -122,6 +122,7 @@ TEST_F(MainDialogTest, InternalModeByF2AndTheAccessCode) {
 
 TEST_F(MainDialogTest, ToolPageClicksChangeAndSaveTheirFields) {
   dialog.TabAction(kTabTool);
+  ASSERT_TRUE(shell.WaitForFrame(std::to_string(kPageTool) + ".html"));  // clicks land on it
   dialog.LeftButtonDown(430, 150);  // the alert switch works in edit mode only
   EXPECT_EQ(State().alert.EnableAlert, 0);
   dialog.LeftButtonDown(590, 144);  // Edit
