@@ -14,10 +14,9 @@ namespace {
 class RecordingLauncher : public ProcessLauncher {
  public:
   int Run(const std::vector<std::string>& argv) override {
-    std::string line;
-    for (const auto& arg : argv)
-      line += (line.empty() ? "" : " ") + arg;
-    runs.push_back(line);
+    runs.push_back(argv.empty() ? "" : argv[0]);
+    for (std::size_t i = 1; i < argv.size(); ++i)
+      runs.back() += " " + argv[i];
     return exitCode;
   }
   bool Start(const std::vector<std::string>&) override { return true; }
