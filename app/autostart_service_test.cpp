@@ -14,10 +14,9 @@ namespace {
 class RecordingLauncher : public ProcessLauncher {
  public:
   int Run(const std::vector<std::string>& argv) override {
-    std::string line;
-    for (const auto& arg : argv)
-      line += (line.empty() ? "" : " ") + arg;
-    runs.push_back(line);
+    runs.push_back(argv.empty() ? "" : argv[0]);
+    for (std::size_t i = 1; i < argv.size(); ++i)
+      runs.back() += " " + argv[i];
     return exitCode;
   }
   bool Start(const std::vector<std::string>&) override { return true; }
@@ -26,13 +25,8 @@ class RecordingLauncher : public ProcessLauncher {
 };
 
 std::string ExecStartOf(const std::string& unit) {
-  std::istringstream lines(unit);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.rfind("ExecStart=", 0) == 0)
-      return line;
-  }
-  return "";
+  const std::size_t at = unit.find("\nExecStart=");
+  return at == std::string::npos ? "" : unit.substr(at + 1, unit.find('\n', at + 1) - at - 1);
 }
 
 TEST(AutostartServiceTest, UnitQuotesThePathSafely) {
@@ -48,8 +42,7 @@ TEST(AutostartServiceTest, UnitQuotesThePathSafely) {
       {"relative/drivesentinel", false, ""},
       {"", false, ""},
       {"/opt/x\nExecStartPre=/bin/rm -rf /", false, ""},
-      {"/opt/x\rUser=nobody", false, ""},
-  };
+      {"/opt/x\rUser=nobody", false, ""}};
   for (const Case& c : cases) {
     std::string unit;
     EXPECT_EQ(ServiceUnitText(c.path, &unit), c.ok) << c.path;
@@ -71,14 +64,12 @@ TEST(AutostartServiceTest, UnitStartsProgramReadsTheFirstWordOfExecStart) {
       {"ExecStart=" + program + "-old /autostart\n", false},
       {"ExecStart=/usr/lib/norvik-drivesentinel\n", false},
       {"ExecStartPre=" + program + "\n", false},
-      {"", false},
-  };
+      {"", false}};
   for (const auto& [unit, starts] : cases)
     EXPECT_EQ(UnitStartsProgram(unit, program), starts) << unit;
 }
 
-// Where systemd runs, the packaged unit is enabled when it starts this program; otherwise a
-// unit of the program's own is written and enabled. Every failure says what happened.
+// The packaged unit is enabled when it starts this program, else one of our own is written.
 TEST(AutostartServiceTest, InstallsOrEnablesTheUnitAndSaysWhatHappened) {
   const std::string program = "/usr/lib/norvik-drivesentinel/drivesentinel";
   const std::string ownUnit = "[Service]\nExecStart=/opt/x /autostart\n";
@@ -123,11 +114,12 @@ TEST(AutostartServiceTest, InstallsOrEnablesTheUnitAndSaysWhatHappened) {
     EXPECT_EQ(launcher.runs, c.runs) << message;
     std::stringstream local;
     local << std::ifstream(folders.local + kServiceName).rdbuf();
-    if (!c.runs.empty() && c.runs[0] == "systemctl daemon-reload") {  // its own unit written
-      EXPECT_EQ(ExecStartOf(local.str()), "ExecStart=\"" + program + "\" /autostart");
-    } else {
-      EXPECT_EQ(local.str(), c.ownUnitBefore ? ownUnit : "") << message;
-    }
+    const bool written = !c.runs.empty() && c.runs[0] == "systemctl daemon-reload";
+    EXPECT_EQ(written ? ExecStartOf(local.str()) : local.str(),
+              written           ? "ExecStart=\"" + program + "\" /autostart"
+              : c.ownUnitBefore ? ownUnit
+                                : "")
+        << message;
   }
 }
 

@@ -50,35 +50,30 @@ class MainDialogTest : public testing::Test {
 };
 
 TEST_F(MainDialogTest, TabsShowTheLoadingPageThenTheirBuiltPage) {
-  struct Case {
-    int tab;
-    int page;
-    int reads;  // the tabs that read the selected disk before their page is built
-  };
-  const Case cases[] = {
-      {kTabDiskInfo, kPageDiskInfo, 0}, {kTabHealth, kPageHealth, 1}, {kTabSmart, kPageSmart, 1},
-      {kTabTool, kPageTool, 0},         {kTabSystem, kPageSystem, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.tab);
+  // Tab, its page, and whether the selected disk is read before the page is built.
+  const int cases[][3] = {{kTabDiskInfo, kPageDiskInfo, 0},
+                          {kTabHealth, kPageHealth, 1},
+                          {kTabSmart, kPageSmart, 1},
+                          {kTabTool, kPageTool, 0},
+                          {kTabSystem, kPageSystem, 0}};
+  for (const auto& [tab, page, reads] : cases) {
+    SCOPED_TRACE(tab);
     const int readsBefore = window.drives.reads;
-    const std::size_t navigationsBefore = shell.Navigations().size();
-    dialog.TabAction(c.tab);
-    const std::string page = std::to_string(c.page) + ".html";
-    ASSERT_TRUE(shell.WaitForFrame(page));
+    const std::size_t before = shell.Navigations().size();
+    dialog.TabAction(tab);
+    const std::string file = std::to_string(page) + ".html";
+    ASSERT_TRUE(shell.WaitForFrame(file));
     const std::vector<std::string> navigations = shell.Navigations();
-    EXPECT_EQ(std::vector<std::string>(navigations.begin() + navigationsBefore, navigations.end()),
-              (std::vector<std::string>{"loading.html", page}));
-    EXPECT_EQ(window.drives.reads - readsBefore, c.reads);
-    const WindowLook look = shell.last();
-    EXPECT_EQ(look.page, c.page);
-    EXPECT_FALSE(look.homePicture);
-    for (int tab = kTabDiskInfo; tab <= kTabSystem; ++tab)
-      EXPECT_EQ(look.isSelected(tab), tab == c.tab) << tab;
-    EXPECT_EQ(window.pages.seen.back().currentPage, c.page);  // set before the build
+    EXPECT_EQ(std::vector<std::string>(navigations.begin() + before, navigations.end()),
+              (std::vector<std::string>{"loading.html", file}));
+    EXPECT_EQ(window.drives.reads - readsBefore, reads);
+    EXPECT_EQ(shell.last().page, page);
+    EXPECT_FALSE(shell.last().homePicture);
+    for (int other = kTabDiskInfo; other <= kTabSystem; ++other)
+      EXPECT_EQ(shell.last().isSelected(other), other == tab) << other;
+    EXPECT_EQ(window.pages.seen.back().currentPage, page);  // set before the build
   }
-  // The read reached the window's state: the snapshot of disk 0.
-  EXPECT_EQ(State().smart.attr167Raw, 100u);
+  EXPECT_EQ(State().smart.attr167Raw, 100u);  // the snapshot of disk 0 reached the state
 }
 
 TEST_F(MainDialogTest, AForeignDiskGetsTheUnsupportedPageOrAMessage) {
@@ -127,6 +122,7 @@ TEST_F(MainDialogTest, InternalModeByF2AndTheAccessCode) {
 
 TEST_F(MainDialogTest, ToolPageClicksChangeAndSaveTheirFields) {
   dialog.TabAction(kTabTool);
+  ASSERT_TRUE(shell.WaitForFrame(std::to_string(kPageTool) + ".html"));  // clicks land on it
   dialog.LeftButtonDown(430, 150);  // the alert switch works in edit mode only
   EXPECT_EQ(State().alert.EnableAlert, 0);
   dialog.LeftButtonDown(590, 144);  // Edit
@@ -198,11 +194,11 @@ TEST_F(MainDialogTest, MinimizeTrayLicenceAndLogo) {
 
 TEST_F(MainDialogTest, CloseFlushesTheSettingsOnceAndEndsTheWindow) {
   dialog.Update([](WindowState& s) { s.alert.Above = "61"; });
-  bool closedCalled = false;
-  dialog.setOnClosed([&] { closedCalled = true; });
+  int closed = 0;
+  dialog.setOnClosed([&] { ++closed; });
   dialog.ButtonCommand(kButtonMinimize);
   dialog.Close();
-  EXPECT_TRUE(closedCalled);
+  EXPECT_EQ(closed, 1);
   EXPECT_TRUE(shell.last().ended);
   EXPECT_FALSE(shell.last().minimized);
   EXPECT_EQ(Saved().Above, "61");
@@ -211,8 +207,7 @@ TEST_F(MainDialogTest, CloseFlushesTheSettingsOnceAndEndsTheWindow) {
   EXPECT_FALSE(FileExists(home.path() + "data/setting_tool_page.dat"));
 }
 
-// A settings file that cannot be read is told about at the first click (no page may be
-// connected at start-up), once.
+// An unreadable settings file is told about once, at the first click (not at start-up).
 TEST_F(MainDialogTest, AnUnreadableSettingsFileIsToldOnce) {
   std::filesystem::create_directories(home.path() + "data/setting_tool_page.dat");
   dialog.LoadSettings();
@@ -225,7 +220,7 @@ TEST_F(MainDialogTest, AnUnreadableSettingsFileIsToldOnce) {
   EXPECT_TRUE(std::filesystem::is_directory(home.path() + "data/setting_tool_page.dat"));
 }
 
-// Without an ATA or SATA disk every tab says so instead of waiting for a page for good.
+// Without an ATA or SATA disk every tab says so instead of waiting for a page.
 TEST_F(MainDialogTest, WithoutDisksEveryTabSaysSo) {
   Write("NoDisk.html");
   window.drives.drives.clear();
@@ -236,15 +231,14 @@ TEST_F(MainDialogTest, WithoutDisksEveryTabSaysSo) {
   }
 }
 
-// A slow disk holds up its own page, never the window: Home answers while the disk is
-// read, and the page that was asked for is not shown over the Home picture afterwards.
+// A slow disk holds up its own page, never the window, and its page is not shown over Home.
 TEST_F(MainDialogTest, ASlowDiskNeverHoldsTheWindow) {
   window.drives.readDelay = std::chrono::milliseconds(1500);
   dialog.TabAction(kTabSmart);
   EXPECT_EQ(shell.last().frame, "loading.html");
   dialog.HomeAction();  // the UI thread is free at once
   EXPECT_EQ(State().currentPage, kPageHome);
-  ASSERT_TRUE(WaitUntil([this] { return !window.pages.Built().empty(); }));
+  ASSERT_TRUE(WaitUntil([this] { return window.pages.Builds() > 0; }));
   EXPECT_EQ(window.drives.reads, 1);        // the read finished and the page was built...
   EXPECT_NE(shell.last().frame, "4.html");  // ...but its page was not shown over Home
   EXPECT_TRUE(shell.last().homePicture);

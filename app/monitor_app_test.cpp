@@ -13,8 +13,7 @@
 namespace ds {
 namespace {
 
-// A spun-down rotating disk stays asleep through a monitor pass: CHECK POWER MODE is all it
-// gets, and the metrics say it slept.
+// A spun-down disk stays asleep through a monitor pass: it gets CHECK POWER MODE only.
 TEST(MonitorAppTest, ASleepingDiskIsNotWoken) {
   TempFolder home;
   TempFolder machineFolder;

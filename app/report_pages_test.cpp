@@ -24,8 +24,7 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The window on the sample machine: templates and tables from the source tree's data
-// folder (the install folder), everything written into a home folder of its own.
+// The window on the sample machine: the source tree is the install folder, the home its own.
 class ReportPagesTest : public testing::Test {
  protected:
   ReportPagesTest() : roots(std::string(DS_SOURCE_DIR) + "/", home.path()), registry("", {}) {
@@ -40,12 +39,9 @@ class ReportPagesTest : public testing::Test {
     pages = std::make_unique<ReportPages>(roots, *drives, *disks, registry, settings, info, [] {
       return CivilDate{2026, 3, 14};
     });
-    WindowServices services;
-    services.drives = drives.get();
-    services.pages = pages.get();
-    services.settings = &settings;
-    services.disks = disks.get();
-    dialog = std::make_unique<MainDialog>(roots, &shell, services);
+    dialog = std::make_unique<MainDialog>(
+        roots, &shell,
+        WindowServices{drives.get(), pages.get(), &settings, {}, nullptr, nullptr, disks.get()});
     dialog->RefreshDrives();
     dialog->ShowWindow();
   }
@@ -89,12 +85,15 @@ TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
   std::string message;
   ASSERT_TRUE(pages->ExportHealth(dialog->CopyState(), home.path() + "health.xls", &message))
       << message;
-  // Nothing was written into the install folder.
-  EXPECT_FALSE(FileExists(roots.InstallData("SMARTPage.html")));
+  EXPECT_FALSE(FileExists(roots.InstallData("SMARTPage.html")));  // nothing in the install
+
+  // Another maker's disk: the Unsupported page, and Disk Info opened at the selection.
+  dialog->Update([](WindowState& s) { s.display.selectedDisk = 3; });
+  EXPECT_EQ(Tab(kTabSmart, "Unsupported"), "Unsupported.html");
+  EXPECT_EQ(Tab(kTabDiskInfo, "disk_info"), "disk_info_3_0.html");
 }
 
-// Internal mode: the maker's figures of the first sample disk, its block class read through
-// the vendor key-sector sequence.
+// Internal mode: the first sample disk's block class read through the key-sector sequence.
 TEST_F(ReportPagesTest, InternalPageWithTheVendorFigure) {
   shell.passwordReplies = {"Talvex"};
   dialog->ShowWindow();
@@ -103,12 +102,6 @@ TEST_F(ReportPagesTest, InternalPageWithTheVendorFigure) {
   EXPECT_EQ(dialog->CopyState().vendorFigure, 333412u);
   const std::string page = ReadFile(Home("InternalPage.html"));
   EXPECT_NE(page.find(">2048<"), std::string::npos) << page;
-}
-
-TEST_F(ReportPagesTest, AnotherMakersDiskGetsTheUnsupportedPage) {
-  dialog->Update([](WindowState& s) { s.display.selectedDisk = 3; });
-  EXPECT_EQ(Tab(kTabSmart, "Unsupported"), "Unsupported.html");
-  EXPECT_EQ(Tab(kTabDiskInfo, "disk_info"), "disk_info_3_0.html");  // opened at the selection
 }
 
 TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
@@ -125,7 +118,7 @@ TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
   EXPECT_LT(state.historyStart.start_date_year, 2026);  // the generated history is older
   const DriveRecord& other = state.drives[3];           // another maker's disk: no history
   EXPECT_FALSE(std::filesystem::exists(HistoryFolder(home.path(), other.model, other.serial)));
-  // Half-way through its cycles after a year: two years to go, shown on the Health page.
+  // Half-way through its cycles after a year: two years to go.
   EXPECT_EQ(Tab(kTabHealth, "Health"), "HealthPage_0.html");
   const std::string page = ReadFile(Home("HealthPage_0.html"));
   EXPECT_NE(page.find("id=\"years\">2<"), std::string::npos);

@@ -52,14 +52,15 @@ class StartupTest : public testing::Test {
 };
 
 TEST_F(StartupTest, TheWindowStandsWithEveryStepDone) {
+  std::ofstream(home.path() + "Norvik_DriveSentinel.ini")
+      << "Loading_Time=2\nPE_Cycle_Limit=5000\nEnd_User_License_Agreement=data\\EULA.txt\n";
+  context.args = {"/autostart"};
   ASSERT_EQ(Run(), StartupResult::kRunning);
   // The autorun question before the drive list, the splash after the monitor start.
-  EXPECT_EQ(shell.events, (std::vector<std::string>{"autorun-question", "splash 1"}));
+  EXPECT_EQ(shell.events, (std::vector<std::string>{"autorun-question", "splash 2"}));
   const WindowLook look = shell.last();
-  EXPECT_TRUE(look.windowShown);
-  EXPECT_TRUE(look.homePicture);
+  EXPECT_TRUE(look.windowShown && look.homePicture && look.isSelected(kButtonHome));
   EXPECT_EQ(look.page, kPageHome);
-  EXPECT_TRUE(look.isSelected(kButtonHome));
   EXPECT_EQ(look.frame, "empty.html");
   const WindowState state = window.dialog->CopyState();
   EXPECT_EQ(state.exeFileName, "drivesentinel");
@@ -67,6 +68,9 @@ TEST_F(StartupTest, TheWindowStandsWithEveryStepDone) {
   EXPECT_EQ(state.sataDriverVersion, "1.0");  // the AHCI search leaves the version alone
   EXPECT_EQ(state.baseBoardProduct, "Board 7");
   EXPECT_EQ(state.driveCount, 1);
+  EXPECT_EQ(state.peCycleLimit, 5000);
+  EXPECT_EQ(state.eulaFile, "data\\EULA.txt");
+  EXPECT_EQ(state.autostartLaunch, 1);
   // The selected disk was read before its history's start record was written.
   EXPECT_EQ(window.drives.reads, 1);
   EXPECT_EQ(state.historyStart.avg_erase_count, 103);
@@ -74,6 +78,9 @@ TEST_F(StartupTest, TheWindowStandsWithEveryStepDone) {
   std::uint32_t mode = 0;
   EXPECT_TRUE(registry.QueryDword(kBrowserEmulationKey, "drivesentinel", &mode));
   EXPECT_EQ(mode, kBrowserEmulationMode);
+  context.args = {"/autostart", "--demo"};  // not a logon start
+  ASSERT_EQ(Run(), StartupResult::kRunning);
+  EXPECT_EQ(window.dialog->CopyState().autostartLaunch, 0);
 }
 
 TEST_F(StartupTest, EarlyEnds) {
@@ -104,44 +111,40 @@ TEST_F(StartupTest, EarlyEnds) {
 TEST_F(StartupTest, AutorunQuestionOutcomes) {
   struct Case {
     const char* name;
-    std::function<void()> prepare;
-    std::optional<AutorunAnswer> reply;
-    bool asked;
-    std::string runValue;  // "" = absent
+    std::string runBefore;               // the Run value before the start; "" = absent
+    bool neverBefore;                    // DoNotAskMeAgain set before the start
+    std::optional<AutorunAnswer> reply;  // none: the question must not be asked
+    std::string runValue;
     bool doNotAsk;
   };
   const std::string command = "/opt/norvik/drivesentinel /autostart";
-  const std::vector<Case> cases = {
-      {"yes", [] {}, AutorunAnswer{true, true, false}, true, command, false},
-      {"no keeps nothing", [] {}, AutorunAnswer{true, false, false}, true, "", false},
-      {"cancel", [] {}, AutorunAnswer{false, true, true}, true, "", false},
-      {"no, never again", [] {}, AutorunAnswer{true, false, true}, true, "", true},
-      {"never asked again",
-       [this] {
-         registry.CreateKey(kNorvikKey);
-         registry.SetDword(kNorvikKey, "DoNotAskMeAgain", 1);
-       },
-       std::nullopt, false, "", true},
-      {"already registered",
-       [this, command] { registry.SetString(kRunKey, kRunValueName, command); }, std::nullopt,
-       false, command, false},
-      {"registered elsewhere",
-       [this] { registry.SetString(kRunKey, kRunValueName, "C:\\Other.exe /autostart"); },
-       AutorunAnswer{true, false, false}, true, "C:\\Other.exe /autostart", false},
+  const std::string other = "C:\\Other.exe /autostart";
+  const Case cases[] = {
+      {"yes", "", false, AutorunAnswer{true, true, false}, command, false},
+      {"no keeps nothing", "", false, AutorunAnswer{true, false, false}, "", false},
+      {"cancel", "", false, AutorunAnswer{false, true, true}, "", false},
+      {"no, never again", "", false, AutorunAnswer{true, false, true}, "", true},
+      {"never asked again", "", true, std::nullopt, "", true},
+      {"already registered", command, false, std::nullopt, command, false},
+      {"registered elsewhere", other, false, AutorunAnswer{true, false, false}, other, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     registry =
         RegistryFacade("", Facts(), [this](const std::string& cmd) { mirrored.push_back(cmd); });
-    mirrored.clear();
     shell.autorunQuestions = 0;
     shell.autorunReplies.clear();
     if (c.reply)
       shell.autorunReplies.push_back(*c.reply);
-    c.prepare();
-    const bool preRegistered = !mirrored.empty();
+    if (c.neverBefore) {
+      registry.CreateKey(kNorvikKey);
+      registry.SetDword(kNorvikKey, "DoNotAskMeAgain", 1);
+    }
+    if (!c.runBefore.empty())
+      registry.SetString(kRunKey, kRunValueName, c.runBefore);
+    mirrored.clear();
     ASSERT_EQ(Run(), StartupResult::kRunning);
-    EXPECT_EQ(shell.autorunQuestions, c.asked ? 1 : 0);
+    EXPECT_EQ(shell.autorunQuestions, c.reply ? 1 : 0);
     std::string runValue;
     registry.QueryString(kRunKey, kRunValueName, &runValue);
     EXPECT_EQ(runValue, c.runValue);
@@ -149,26 +152,8 @@ TEST_F(StartupTest, AutorunQuestionOutcomes) {
     registry.QueryDword(kNorvikKey, "DoNotAskMeAgain", &never);
     EXPECT_EQ(never == 1, c.doNotAsk);
     // Only a Yes writes the Run value, and each write is mirrored as a service.
-    if (!preRegistered) {
-      EXPECT_EQ(mirrored.size(), c.runValue.empty() ? 0u : 1u);
-    }
+    EXPECT_EQ(mirrored.size(), c.runValue != c.runBefore ? 1u : 0u);
   }
-}
-
-TEST_F(StartupTest, IniValuesAndTheLogonStart) {
-  std::ofstream(home.path() + "Norvik_DriveSentinel.ini")
-      << "Loading_Time=0\nPE_Cycle_Limit=5000x\nEnd_User_License_Agreement=data\\EULA.txt\n";
-  context.args = {"/autostart"};
-  ASSERT_EQ(Run(), StartupResult::kRunning);
-  WindowState state = window.dialog->CopyState();
-  EXPECT_EQ(state.loadingTime, 0);
-  EXPECT_EQ(state.peCycleLimit, 5000);
-  EXPECT_EQ(state.eulaFile, "data\\EULA.txt");
-  EXPECT_EQ(state.autostartLaunch, 1);
-  EXPECT_EQ(shell.events.back(), "splash 0");
-  context.args = {"/autostart", "--demo"};
-  ASSERT_EQ(Run(), StartupResult::kRunning);
-  EXPECT_EQ(window.dialog->CopyState().autostartLaunch, 0);
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ namespace {
 
 constexpr ds::CivilDate kToday{2026, 3, 31};
 
-// A program folder with the delivered templates and a drive with a record for every day
-// from `firstYear` to today, in the files and formats the monitor writes.
+// The delivered templates and a drive's daily history from `firstYear` to today, as the
+// monitor writes it.
 struct BenchHome {
   explicit BenchHome(int firstYear) {
     std::filesystem::create_directories(home.path() + "data");
@@ -53,16 +53,11 @@ struct BenchHome {
 
 void BM_SmartPageBuild(benchmark::State& state) {
   BenchHome bench(2025);
-  ds::SmartPageInput input;
-  input.driveCount = 1;
-  for (int i = 0; i < 24; ++i) {
-    ds::SmartAttribute attribute;
-    attribute.id = static_cast<std::uint8_t>(160 + i);
-    attribute.name = "Attribute " + std::to_string(i);
-    attribute.current = attribute.worst = 100;
-    attribute.raw = 123456u * static_cast<unsigned>(i);
-    input.attributes.push_back(attribute);
-  }
+  ds::SmartPageInput input{1, {}, {}};
+  for (int i = 0; i < 24; ++i)
+    input.attributes.push_back({static_cast<std::uint8_t>(160 + i),
+                                "Attribute " + std::to_string(i), 0, 100, 100, 0,
+                                123456u * static_cast<unsigned>(i)});
   ds::LoadIdentifyTable(input.identify.identifyDesc, bench.home.path());
   input.identify.identifyWords.fill(0x5A5A);
   input.identify.model = "QRA X50 128GB";
@@ -76,12 +71,11 @@ BENCHMARK(BM_SmartPageBuild)->Unit(benchmark::kMillisecond);
 
 void BM_HealthPageBuild(benchmark::State& state) {
   BenchHome bench(2011);
-  ds::HealthPageInput input;
-  input.driveCount = 1;
-  input.model = "QRA-X50 128GB";
-  input.serial = "BENCH0001";
-  input.attr167Raw = 2100;
-  input.today = kToday;
+  const ds::HealthPageInput input{.driveCount = 1,
+                                  .model = "QRA-X50 128GB",
+                                  .serial = "BENCH0001",
+                                  .attr167Raw = 2100,
+                                  .today = kToday};
   ds::HistoryStart start;
   std::string message;
   for (auto _ : state) {
@@ -93,11 +87,10 @@ BENCHMARK(BM_HealthPageBuild)->Unit(benchmark::kMillisecond);
 
 void BM_HealthExport20Years(benchmark::State& state) {
   BenchHome bench(2006);
-  const ds::HistoryStart start{2006, 1, 1, 100};
-  const std::string path = bench.home.path() + "data/health.xls";
   std::string message;
   for (auto _ : state) {
-    if (!ds::ExportHealthWorkbook(bench.folder, start, kToday, 3000, path, &message))
+    if (!ds::ExportHealthWorkbook(bench.folder, {2006, 1, 1, 100}, kToday, 3000,
+                                  bench.home.path() + "data/health.xls", &message))
       state.SkipWithError(message.c_str());
   }
 }

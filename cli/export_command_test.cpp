@@ -27,10 +27,8 @@ class ExportCommandTest : public testing::Test {
  protected:
   ExportCommandTest() { std::filesystem::create_directories(home.path() + "data"); }
   int Run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    args.push_back("--home");
-    args.push_back(home.path());
+    out.str(""), err.str("");
+    args.insert(args.end(), {"--home", home.path()});
     return RunExportCommand(
         args, kInstall, [] { return kToday; }, out, err);
   }
@@ -47,24 +45,14 @@ class ExportCommandTest : public testing::Test {
 };
 
 TEST_F(ExportCommandTest, WritesTheThreeWorkbooks) {
-  const std::string smart = home.path() + "smart.xls";
+  const std::string smart = home.path() + "smart.xls", identify = home.path() + "identify.xls";
   ASSERT_EQ(Run({"smart", "--drive", "0", "--demo", "-o", smart}), kExitOk) << err.str();
-  const std::string sheet = ReadWorkbookWithXlrd(smart);
-  EXPECT_EQ(
-      sheet.rfind("SMART\nID\tAttribute name\tThreshold\tValue\tWorst\tStatus\tRaw Data\tRaw Hex\n",
-                  0),
-      0u)
-      << sheet;
-  EXPECT_NE(sheet.find("\nA7\tAverage Erase Count\t"), std::string::npos) << sheet;
-
-  const std::string identify = home.path() + "identify.xls";
+  EXPECT_NE(ReadWorkbookWithXlrd(smart).find("SMART\nID\tAttribute name\t"), std::string::npos);
+  EXPECT_NE(ReadWorkbookWithXlrd(smart).find("\nA7\tAverage Erase Count\t"), std::string::npos);
   ASSERT_EQ(Run({"identify", "--demo", "--drive", "1", "-o", identify}), kExitOk) << err.str();
-  const std::string table = ReadWorkbookWithXlrd(identify);
-  EXPECT_EQ(table.rfind("Identify\nItem\tDescription\nWord 0: General configuration\t0x", 0), 0u)
-      << table;
+  EXPECT_EQ(ReadWorkbookWithXlrd(identify).rfind("Identify\nItem\tDescription\nWord 0: ", 0), 0u);
 
-  // Health: the recorded days of the drive's history. A sample drive gets its generated year
-  // of history, as on the window's first start; a simulated machine's disk gets none.
+  // A sample drive gets its generated year of history; a simulated machine's disk gets none.
   const std::string health = home.path() + "health.xls";
   ASSERT_EQ(Run({"health", "--demo", "--drive", "0", "-o", health}), kExitOk) << err.str();
   EXPECT_EQ(out.str(), "Wrote " + health + ": 366 recorded day(s).\n");

@@ -54,9 +54,7 @@ TEST(HomeFolderTest, SimulatedMachinesKeepApartFromTheServicesHome) {
       {DiskSource::kDemo, "/elsewhere/", "/elsewhere/"},  // --home is taken as given
   };
   for (const Case& c : cases) {
-    MachineOptions options;
-    options.source = c.source;
-    options.home = c.option;
+    const MachineOptions options{c.source, "", c.option};
     ProgramRoots roots;
     std::string error;
     ASSERT_TRUE(RootsFor(options, "/opt/ds/", &roots, &error)) << error;

@@ -16,46 +16,40 @@ TEST(RunOptionsTest, AutostartIsTheWholeCommandLineOnly) {
 }
 
 TEST(RunOptionsTest, ParsesEveryOption) {
-  RunOptions options;
-  std::string message;
-  ASSERT_TRUE(ParseRunOptions({"--sim", "/tmp/machine", "--home", "/opt/ds", "--port", "0",
-                               "--bind", "127.0.0.2", "--open"},
-                              &options, &message));
-  EXPECT_EQ(options.machine.source, DiskSource::kSimulated);
-  EXPECT_EQ(options.machine.simFolder, "/tmp/machine");
-  EXPECT_EQ(options.machine.home, "/opt/ds/");
-  EXPECT_EQ(options.port, 0);
-  EXPECT_EQ(options.bindAddress, "127.0.0.2");
-  EXPECT_TRUE(options.open);
-  EXPECT_FALSE(options.autostartLaunch);
-
-  ASSERT_TRUE(ParseRunOptions({"--demo", "--headless", "--port", "65535"}, &options, &message));
-  EXPECT_EQ(options.machine.source, DiskSource::kDemo);
-  EXPECT_EQ(options.port, 65535);
-  EXPECT_FALSE(options.open);
-
-  ASSERT_TRUE(ParseRunOptions({"/autostart"}, &options, &message));
-  EXPECT_TRUE(options.autostartLaunch);
-  EXPECT_EQ(options.machine.source, DiskSource::kRealDisks);
-  EXPECT_EQ(options.bindAddress, "127.0.0.1");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--sim", "/tmp/machine", "--home", "/opt/ds", "--port", "0", "--bind", "127.0.0.2",
+        "--open"},
+       "sim /tmp/machine home /opt/ds/ port 0 bind 127.0.0.2 open 1 autostart 0"},
+      {{"--demo", "--headless", "--port", "65535"},
+       "demo  home  port 65535 bind 127.0.0.1 open 0 autostart 0"},
+      {{"/autostart"}, "real  home  port 0 bind 127.0.0.1 open 0 autostart 1"}};
+  const char* sources[] = {"real", "demo", "sim"};
+  for (const auto& [args, expected] : cases) {
+    RunOptions o;
+    std::string message;
+    ASSERT_TRUE(ParseRunOptions(args, &o, &message)) << message;
+    EXPECT_EQ(std::string(sources[static_cast<int>(o.machine.source)]) + " " + o.machine.simFolder +
+                  " home " + o.machine.home + " port " + std::to_string(o.port) + " bind " +
+                  o.bindAddress + " open " + std::to_string(o.open) + " autostart " +
+                  std::to_string(o.autostartLaunch),
+              expected);
+  }
 }
 
 TEST(RunOptionsTest, RefusesBadCommandLines) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--bogus"},
-      {"--port"},
-      {"--port", "x"},
-      {"--port", "-1"},
-      {"--port", "65536"},
-      {"--port", "80a"},
-      {"--sim"},
-      {"--sim", ""},
-      {"--home"},
-      {"--home", ""},
-      {"--demo", "--sim", "d"},
-      {"--open", "--headless"},
-      {"--bind"},
-  };
+  const std::vector<std::vector<std::string>> bad = {{"--bogus"},
+                                                     {"--port"},
+                                                     {"--port", "x"},
+                                                     {"--port", "-1"},
+                                                     {"--port", "65536"},
+                                                     {"--port", "80a"},
+                                                     {"--sim"},
+                                                     {"--sim", ""},
+                                                     {"--home"},
+                                                     {"--home", ""},
+                                                     {"--demo", "--sim", "d"},
+                                                     {"--open", "--headless"},
+                                                     {"--bind"}};
   for (const auto& args : bad) {
     RunOptions options;
     options.port = 1234;

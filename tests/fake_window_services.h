@@ -29,8 +29,7 @@ inline bool WaitUntil(const std::function<bool()>& condition,
   return true;
 }
 
-// Disks for window tests: a fixed list of kept drives whose reads take `readDelay` and
-// count themselves.
+// Disks for window tests: kept drives whose reads take `readDelay` and count themselves.
 class FakeDriveAccess : public DriveAccess {
  public:
   DriveList RefreshDriveList() override {
@@ -50,29 +49,27 @@ class FakeDriveAccess : public DriveAccess {
     snapshot->modelSeries = 0;
     return 1;
   }
-  bool Asleep(const DriveRecord&) override { return asleep; }
+  bool Asleep(const DriveRecord&) override { return false; }
   // A kept drive with `model` at drive number `number`.
   void AddDrive(const std::string& model, int number = 0) {
-    DriveRecord drive;
-    drive.model = model;
-    drive.serial = "SN" + std::to_string(number);
-    drive.driveNumber = number;
-    drive.busType = kBusTypeSata;
     std::lock_guard<std::mutex> lock(mutex_);
-    drives.push_back(drive);
+    drives.push_back(DriveRecord{});
+    drives.back().model = model;
+    drives.back().serial = "SN" + std::to_string(number);
+    drives.back().driveNumber = number;
+    drives.back().busType = kBusTypeSata;
   }
 
   std::vector<DriveRecord> drives;
   std::chrono::milliseconds readDelay{0};
   std::atomic<int> reads{0};
-  bool asleep = false;
 
  private:
   std::mutex mutex_;
 };
 
 // Page builders for window tests: each build writes "<page>.html" into the home folder and
-// records the page id and the state it saw.
+// records the state it saw.
 class FakePages : public PageBuilding {
  public:
   explicit FakePages(std::string home) : home_(std::move(home)) {}
@@ -82,23 +79,19 @@ class FakePages : public PageBuilding {
       *message = "no ATA or SATA disk to show";
       return std::nullopt;
     }
-    built.push_back(page);
     seen.push_back(state);
-    const std::string file = std::to_string(page) + ".html";
-    std::filesystem::create_directories(home_ + "data");
-    std::ofstream(home_ + "data/" + file) << "<html></html>";
-    return file;
+    std::ofstream(home_ + "data/" + std::to_string(page) + ".html") << "<html></html>";
+    return std::to_string(page) + ".html";
   }
   bool ExportHealth(const WindowState&, const std::string& path, std::string*) override {
     std::ofstream(path) << "xls";
     return true;
   }
-  std::vector<int> Built() {
+  std::size_t Builds() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return built;
+    return seen.size();
   }
 
-  std::vector<int> built;
   std::vector<WindowState> seen;
 
  private:
@@ -110,21 +103,12 @@ class FakePages : public PageBuilding {
 struct FakeWindow {
   explicit FakeWindow(const std::string& home, WindowShell* shell) : pages(home), settings(home) {
     std::filesystem::create_directories(home + "data");
-    WindowServices services;
-    services.drives = &drives;
-    services.pages = &pages;
-    services.settings = &settings;
-    services.log = [this](std::string_view line) {
-      std::lock_guard<std::mutex> lock(mutex);
-      log.emplace_back(line);
-    };
-    dialog = std::make_unique<MainDialog>(ProgramRoots(home), shell, services);
+    dialog = std::make_unique<MainDialog>(ProgramRoots(home), shell,
+                                          WindowServices{&drives, &pages, &settings, {}});
   }
   FakeDriveAccess drives;
   FakePages pages;
   SettingsStore settings;
-  std::mutex mutex;
-  std::vector<std::string> log;
   std::unique_ptr<MainDialog> dialog;
 };
 

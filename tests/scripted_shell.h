@@ -17,67 +17,48 @@ namespace ds {
 class ScriptedShell : public WindowShell {
  public:
   void Publish(const WindowLook& look) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      looks.push_back(look);
-    }
+    Add(looks, look);
     published_.notify_all();
   }
   // Waits (bounded) until the window shows what `wanted` looks for; false when it never did.
-  bool WaitFor(const std::function<bool(const WindowLook&)>& wanted,
-               std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  bool WaitFor(const std::function<bool(const WindowLook&)>& wanted) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return published_.wait_for(lock, limit, [&] { return !looks.empty() && wanted(looks.back()); });
+    return published_.wait_for(lock, std::chrono::seconds(10),
+                               [&] { return !looks.empty() && wanted(looks.back()); });
   }
   bool WaitForFrame(const std::string& frame) {
     return WaitFor([&frame](const WindowLook& look) { return look.frame == frame; });
   }
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    messages.push_back(caption + ": " + text + (icon == MessageIcon::kExclamation ? " [!]" : ""));
+    Add(messages, caption + ": " + text + (icon == MessageIcon::kExclamation ? " [!]" : ""));
   }
-  bool AskYesNo(const std::string& text, const std::string& caption) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    questions.push_back(caption + ": " + text);
-    if (yesNoReplies.empty())
-      return false;
-    bool reply = yesNoReplies.front();
-    yesNoReplies.pop_front();
-    return reply;
-  }
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
   bool AskPassword(std::string* code) override {
     std::lock_guard<std::mutex> lock(mutex_);
     ++passwordQuestions;
-    if (passwordReplies.empty())
-      return false;
-    std::string reply = passwordReplies.front();
-    passwordReplies.pop_front();
-    if (reply == kCancel)
-      return false;
-    *code = reply;
-    return true;
+    const std::string reply = passwordReplies.empty() ? kCancel : passwordReplies.front();
+    if (!passwordReplies.empty())
+      passwordReplies.pop_front();
+    if (reply != kCancel)
+      *code = reply;
+    return reply != kCancel;
   }
   AutorunAnswer AskAutorun() override {
+    Add(events, std::string("autorun-question"));
     std::lock_guard<std::mutex> lock(mutex_);
     ++autorunQuestions;
-    events.push_back("autorun-question");
-    if (autorunReplies.empty())
-      return {};
-    AutorunAnswer reply = autorunReplies.front();
-    autorunReplies.pop_front();
+    const AutorunAnswer reply = autorunReplies.empty() ? AutorunAnswer{} : autorunReplies.front();
+    if (!autorunReplies.empty())
+      autorunReplies.pop_front();
     return reply;
   }
-  void ShowSplash(int seconds) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    events.push_back("splash " + std::to_string(seconds));
-  }
+  void ShowSplash(int seconds) override { Add(events, "splash " + std::to_string(seconds)); }
   void OfferDownload(const std::string& dataFile, const std::string& fileName) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    downloads.push_back(dataFile + " as " + fileName);
+    Add(downloads, dataFile + " as " + fileName);
   }
-  void OpenInNewTab(const std::string& address) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    opened.push_back(address);
+  void OpenInNewTab(const std::string& address) override { Add(opened, address); }
+  void RunMailTestDialog(const std::function<void(const MailTestView& view)>& test) override {
+    test([](const MailTestLabel&) {});
   }
 
   // The pages the browser was sent to, in order.
@@ -96,16 +77,6 @@ class ScriptedShell : public WindowShell {
     std::lock_guard<std::mutex> lock(mutex_);
     return messages;
   }
-
-  void RunMailTestDialog(const std::function<void(const MailTestView& view)>& test) override {
-    test([this](const MailTestLabel& label) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      mailTestLabels.push_back(label);
-    });
-    std::lock_guard<std::mutex> lock(mutex_);
-    events.push_back("mail-test closed");
-  }
-
   WindowLook last() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return looks.empty() ? WindowLook{} : looks.back();
@@ -115,19 +86,18 @@ class ScriptedShell : public WindowShell {
       "\x01"
       "cancel";
   std::vector<WindowLook> looks;
-  std::vector<std::string> messages;
-  std::vector<std::string> questions;
-  std::vector<std::string> downloads;
-  std::vector<std::string> opened;
-  std::vector<std::string> events;
-  std::vector<MailTestLabel> mailTestLabels;
+  std::vector<std::string> messages, downloads, opened, events;
   int passwordQuestions = 0;
   int autorunQuestions = 0;
-  std::deque<bool> yesNoReplies;
   std::deque<std::string> passwordReplies;
   std::deque<AutorunAnswer> autorunReplies;
 
  private:
+  template <typename T>
+  void Add(std::vector<T>& list, const T& item) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    list.push_back(item);
+  }
   mutable std::mutex mutex_;
   std::condition_variable published_;
 };
