@@ -445,6 +445,7 @@ void MainDialog::RequestPage(int page, unsigned steps) {
 
 void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view) {
   WindowState copy = CopyState();
+  const AlertSettings alertAtCopy = copy.alert;
   const DriveRecord* selected = copy.SelectedDrive();
   const DriveRecord drive = selected ? *selected : DriveRecord{};
   if (steps & kStepSeries)
@@ -492,7 +493,9 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view) {
   state_.driveIndexMap = copy.driveIndexMap;
   state_.drives = copy.drives;
   state_.historyStart = copy.historyStart;
-  if (page == kPageTool)
+  // The Tool page reloads the stored settings; a switch clicked while it was built is newer
+  // than what it read and must not be undone.
+  if (page == kPageTool && state_.alert == alertAtCopy)
     state_.alert = copy.alert;
   if (page == kPageInternal)
     state_.vendorFigure = copy.vendorFigure;

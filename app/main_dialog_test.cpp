@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,27 @@ TEST_F(MainDialogTest, ToolPageClicksChangeAndSaveTheirFields) {
   dialog.HomeAction();
   dialog.TabAction(kTabTool);  // skipped while an erase runs
   EXPECT_EQ(State().currentPage, kPageHome);
+}
+
+// The Tool page build reloads the stored settings; a switch flipped while it runs stays
+// flipped instead of being undone by the build's older reading.
+TEST_F(MainDialogTest, ASwitchFlippedDuringTheToolPageBuildStays) {
+  std::promise<void> building, flipped;
+  std::shared_future<void> done = flipped.get_future().share();
+  window.pages.onBuild = [&building, done](int page, WindowState& s) {
+    if (page == kPageTool) {
+      building.set_value();
+      done.wait();
+      s.alert.EnableSSL = 0;  // what the file holds
+    }
+  };
+  dialog.Update([](WindowState& s) { s.toolEditMode = 1; });
+  dialog.TabAction(kTabTool);
+  building.get_future().wait();
+  dialog.LeftButtonDown(620, 340);  // SSL, while the page is being built
+  flipped.set_value();
+  ASSERT_TRUE(shell.WaitForFrame(std::to_string(kPageTool) + ".html"));
+  EXPECT_EQ(State().alert.EnableSSL, 1);
 }
 
 TEST_F(MainDialogTest, ExportsOfferTheFileOrSayItIsMissing) {

@@ -34,6 +34,8 @@ struct AlertSettings {
   std::string Id;
   std::string Passwd;
   int RefreshByType = 0;  // 0 Day, 1 Month, 2 Year
+
+  bool operator==(const AlertSettings&) const = default;
 };
 
 inline constexpr const char* kDisplaySettingsFile = "setting.dat";

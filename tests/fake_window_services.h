@@ -74,6 +74,8 @@ class FakePages : public PageBuilding {
  public:
   explicit FakePages(std::string home) : home_(std::move(home)) {}
   std::optional<std::string> Build(int page, WindowState& state, std::string* message) override {
+    if (onBuild)
+      onBuild(page, state);
     std::lock_guard<std::mutex> lock(mutex_);
     if (state.driveCount == 0 && page != kPageSystem) {
       *message = "no ATA or SATA disk to show";
@@ -93,6 +95,7 @@ class FakePages : public PageBuilding {
   }
 
   std::vector<WindowState> seen;
+  std::function<void(int page, WindowState&)> onBuild;  // runs first, on the page worker
 
  private:
   std::string home_;
