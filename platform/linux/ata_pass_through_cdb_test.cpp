@@ -43,12 +43,7 @@ TEST(AtaPassThroughCdbTest, BuildsTheBlockByteForByte) {
   // clang-format on
   for (const Case& c : cases) {
     std::vector<std::uint8_t> data(c.dataBytes);
-    AtaCommand command;
-    command.registers = c.registers;
-    command.previousRegisters = c.previous;
-    command.extended = c.extended;
-    command.protocol = c.protocol;
-    command.data = data;
+    const AtaCommand command{c.registers, c.previous, c.extended, c.protocol, data};
     AtaPassThroughCdb cdb{};
     cdb.fill(0xEE);
     std::string message;

@@ -59,19 +59,17 @@ TEST(LinuxAtaDevice, UnknownIoctlsAndMalformedCommandsAreTransportFailures) {
 TEST(LinuxAtaDevice, HandlesOfOneDiskShareTheirLock) {
   DeviceGateTable gates;
   std::string message;
-  auto first =
-      LinuxAtaDevice::Open("/dev/null", AtaOpenMode{}, gates.GateFor("/dev/null"), &message);
-  auto second = LinuxAtaDevice::Open("/dev/null", AtaOpenMode{false, false, false},
-                                     gates.GateFor("/dev/null"), &message);
-  auto other =
-      LinuxAtaDevice::Open("/dev/zero", AtaOpenMode{}, gates.GateFor("/dev/zero"), &message);
+  const auto open = [&](const char* path, bool readWrite) {
+    return LinuxAtaDevice::Open(path, AtaOpenMode{readWrite}, gates.GateFor(path), &message);
+  };
+  auto first = open("/dev/null", true), second = open("/dev/null", false);  // read-only
+  auto other = open("/dev/zero", true);
   ASSERT_TRUE(first && second && other) << message;
   // While one handle holds the disk, another handle of it waits; another disk does not.
   auto held = first->HoldExclusive();
   std::thread probe([&] {
     EXPECT_FALSE(gates.GateFor("/dev/null")->try_lock());
-    auto otherDisk = other->HoldExclusive();
-    EXPECT_TRUE(otherDisk.owns_lock());
+    EXPECT_TRUE(other->HoldExclusive().owns_lock());
   });
   probe.join();
   auto waiting =

@@ -70,7 +70,7 @@ inline SimulatedDiskImage MakeImage(const TestDriveSpec& wanted) {
   image.smart[0] = image.thresholds[0] = 0x10;
   for (int s = 0; s < 3; ++s)
     std::memcpy(image.smart.data() + 2 + 12 * s, slots[s], 6);
-  image.thresholds[2] = 5;
+  image.thresholds[2] = 5;  // attribute 5: threshold 10
   image.thresholds[3] = 10;
   if (wanted.vendorSignature)
     std::memcpy(image.smart.data() + 400, "SM2246", 6);
@@ -91,10 +91,9 @@ inline void WriteFile(const std::string& path, const std::string& content) {
 inline void WriteDriveFolder(const std::string& folder, const SimulatedDiskImage& image,
                              const std::string& description) {
   std::filesystem::create_directories(folder);
-  const std::pair<const char*, const Sector*> sectors[] = {{"/identify.bin", &image.identify},
-                                                           {"/smart.bin", &image.smart},
-                                                           {"/thresholds.bin", &image.thresholds}};
-  for (const auto& [file, sector] : sectors)
+  for (const auto& [file, sector] :
+       {std::pair{"/identify.bin", &image.identify}, std::pair{"/smart.bin", &image.smart},
+        std::pair{"/thresholds.bin", &image.thresholds}})
     WriteFile(folder + file, std::string(sector->begin(), sector->end()));
   WriteFile(folder + "/description.dat", description);
 }

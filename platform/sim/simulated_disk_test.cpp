@@ -79,14 +79,6 @@ TEST(SimulatedDiskRealDrives, AnswersWithTheDumpsAndTheirFacts) {
     const std::uint64_t lba48 = HdparmCount(hdparm, "LBA48  user addressable sectors");
     EXPECT_EQ(disk->capacity(), lba48 ? lba48 : HdparmCount(hdparm, "LBA    user addressable"));
     EXPECT_EQ(disk->security().frozen, hdparm.find("\tnot\tfrozen") == std::string::npos);
-    const std::pair<TaskFile, const char*> reads[] = {{kIdentify, "/identify.bin"},
-                                                      {kSmartReadData, "/smart.bin"},
-                                                      {kSmartReadThresholds, "/thresholds.bin"}};
-    for (const auto& [registers, file] : reads) {
-      Bytes sector(512, 0xCC);
-      EXPECT_EQ(Read(*disk, registers, &sector), kGood);
-      EXPECT_EQ(std::string(sector.begin(), sector.end()), ReadText(folder + file)) << file;
-    }
     // TRIM of the first sector works exactly on the disks hdparm says support it.
     Bytes block(512, 0);
     block[6] = 1;
@@ -141,60 +133,52 @@ TEST(SimulatedDiskLoad, BadInputFailsWithAMessageAndUnknownKeysAreLeftAlone) {
 }
 
 TEST(SimulatedDiskCommands, AnswerAsADiskDoesAndFaultsAsDescribed) {
-  struct Case {
-    const char* name;
-    TestDriveSpec wanted;
-    const char* description;
-    TaskFile registers;
-    AtaProtocol protocol;
-    int outcome;
-    std::uint8_t lbaMid, lbaHigh;  // returned
-    const char* message = "";
-    bool driver = false;  // through SmartDriverCommand
-    int timeoutMs = 10000;
-  };
   const TaskFile kReturnStatus{0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0};
   const TaskFile kPrepare{0, 0, 0, 0, 0, 0xE0, 0xF3};
   const char* kSlow = "fault_slow_commands=F3\nfault_slow_ms=30";
+  // Name, disk, description, registers, protocol, outcome, LBA mid and high returned, a part
+  // of the OS error text, sent through SmartDriverCommand, time-out.
   // clang-format off
-  const Case cases[] = {
-      {"read data", {}, "", kSmartReadData, kIn, kGood, 0x4F, 0xC2},
-      {"no signature", {}, "", {0xD0, 1, 0, 0, 0, 0xA0, 0xB0}, kIn, kAbort, 0, 0},
-      {"disabled", {}, "smart_enabled=0", kSmartReadData, kIn, kAbort, 0x4F, 0xC2},
-      {"thresholds while disabled", {}, "smart_enabled=0", kSmartReadThresholds, kIn, kGood, 0x4F, 0xC2},
-      {"not supported", {.smart = false}, "", kSmartReadData, kIn, kAbort, 0x4F, 0xC2},
-      {"read data as non-data", {}, "", kSmartReadData, kNone, kAbort, 0x4F, 0xC2},
-      {"return status healthy", {}, "", kReturnStatus, kNone, kGood, 0x4F, 0xC2},
-      {"identify", {}, "", kIdentify, kIn, kGood, 0, 0},
-      {"packet identify on an ATA disk", {}, "", {0, 1, 0, 0, 0, 0xA0, 0xA1}, kIn, kAbort, 0, 0},
-      {"unknown command", {}, "", {0, 0, 0, 0, 0, 0xE0, 0x99}, kNone, kAbort, 0, 0},
-      {"fault status DRQ", {}, "fault_status_commands=B0:D0", kSmartReadData, kIn, 0x5800, 0x4F, 0xC2},
-      {"fault abort one feature", {}, "fault_abort_commands=0xB0:0xD0", kSmartReadData, kIn, kAbort, 0x4F, 0xC2},
-      {"driver adds the signature", {}, "", kSmartDriverRead, kIn, kGood, 0x4F, 0xC2, "", true},
-      {"driver fails on an abort", {}, "smart_enabled=0", kSmartDriverRead, kIn, -EIO, 0x4F, 0xC2, "HDIO_DRIVE_CMD", true},
-      {"pass-through refused", {}, "fault_refuse_pass_through=1", kSmartReadData, kIn, -EOPNOTSUPP, 0, 0, "refused"},
-      {"driver when pass-through refused", {}, "fault_refuse_pass_through=1", kSmartDriverRead, kIn, kGood, 0x4F, 0xC2, "", true},
-      {"driver refused", {}, "fault_refuse_smart_driver=1", kSmartDriverRead, kIn, -ENOTTY, 0, 0, "", true},
-      {"pass-through when driver refused", {}, "fault_refuse_smart_driver=1", kSmartReadData, kIn, kGood, 0x4F, 0xC2},
+  const std::tuple<const char*, TestDriveSpec, const char*, TaskFile, AtaProtocol, int, std::uint8_t,
+                   std::uint8_t, const char*, bool, int> cases[] = {
+      {"read data", {}, "", kSmartReadData, kIn, kGood, 0x4F, 0xC2, "", false, 10000},
+      {"no signature", {}, "", {0xD0, 1, 0, 0, 0, 0xA0, 0xB0}, kIn, kAbort, 0, 0, "", false, 10000},
+      {"disabled", {}, "smart_enabled=0", kSmartReadData, kIn, kAbort, 0x4F, 0xC2, "", false, 10000},
+      {"thresholds while disabled", {}, "smart_enabled=0", kSmartReadThresholds, kIn, kGood, 0x4F, 0xC2, "", false, 10000},
+      {"not supported", {.smart = false}, "", kSmartReadData, kIn, kAbort, 0x4F, 0xC2, "", false, 10000},
+      {"read data as non-data", {}, "", kSmartReadData, kNone, kAbort, 0x4F, 0xC2, "", false, 10000},
+      {"return status healthy", {}, "", kReturnStatus, kNone, kGood, 0x4F, 0xC2, "", false, 10000},
+      {"identify", {}, "", kIdentify, kIn, kGood, 0, 0, "", false, 10000},
+      {"packet identify on an ATA disk", {}, "", {0, 1, 0, 0, 0, 0xA0, 0xA1}, kIn, kAbort, 0, 0, "", false, 10000},
+      {"unknown command", {}, "", {0, 0, 0, 0, 0, 0xE0, 0x99}, kNone, kAbort, 0, 0, "", false, 10000},
+      {"fault status DRQ", {}, "fault_status_commands=B0:D0", kSmartReadData, kIn, 0x5800, 0x4F, 0xC2, "", false, 10000},
+      {"fault abort one feature", {}, "fault_abort_commands=0xB0:0xD0", kSmartReadData, kIn, kAbort, 0x4F, 0xC2, "", false, 10000},
+      {"driver adds the signature", {}, "", kSmartDriverRead, kIn, kGood, 0x4F, 0xC2, "", true, 10000},
+      {"driver fails on an abort", {}, "smart_enabled=0", kSmartDriverRead, kIn, -EIO, 0x4F, 0xC2, "HDIO_DRIVE_CMD", true, 10000},
+      {"pass-through refused", {}, "fault_refuse_pass_through=1", kSmartReadData, kIn, -EOPNOTSUPP, 0, 0, "refused", false, 10000},
+      {"driver when pass-through refused", {}, "fault_refuse_pass_through=1", kSmartDriverRead, kIn, kGood, 0x4F, 0xC2, "", true, 10000},
+      {"driver refused", {}, "fault_refuse_smart_driver=1", kSmartDriverRead, kIn, -ENOTTY, 0, 0, "", true, 10000},
+      {"pass-through when driver refused", {}, "fault_refuse_smart_driver=1", kSmartReadData, kIn, kGood, 0x4F, 0xC2, "", false, 10000},
       {"slow command times out", {}, kSlow, kPrepare, kNone, -ETIMEDOUT, 0, 0, "timed out after 5 ms", false, 5},
       {"slow command within its time-out", {}, kSlow, kPrepare, kNone, kGood, 0, 0, "", false, 100},
-      {"short transfer", {}, "fault_short_transfer_commands=EC", kIdentify, kIn, -EIO, 0, 0, "moved 256 of 512"},
+      {"short transfer", {}, "fault_short_transfer_commands=EC", kIdentify, kIn, -EIO, 0, 0, "moved 256 of 512", false, 10000},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto disk = MakeDisk(c.wanted, c.description);
+  for (const auto& [name, wanted, description, registers, protocol, outcome, lbaMid, lbaHigh,
+                    message, driver, timeoutMs] : cases) {
+    SCOPED_TRACE(name);
+    auto disk = MakeDisk(wanted, description);
     ASSERT_NE(disk, nullptr);
-    Bytes data(c.protocol == kIn ? 512 : 0);
-    const AtaResult result = c.driver ? disk->SmartDriverCommand(c.registers, data)
-                                      : Send(*disk, c.registers, c.protocol,
-                                             data.empty() ? nullptr : &data, c.timeoutMs);
-    const std::size_t moved = c.outcome == kGood ? data.size() : *c.message == 'm' ? 256 : 0;
+    Bytes data(protocol == kIn ? 512 : 0);
+    const AtaResult result =
+        driver ? disk->SmartDriverCommand(registers, data)
+               : Send(*disk, registers, protocol, data.empty() ? nullptr : &data, timeoutMs);
+    const std::size_t moved = outcome == kGood ? data.size() : *message == 'm' ? 256 : 0;
     EXPECT_EQ(std::tuple(Outcome(result), result.registers.cylinderLow,
                          result.registers.cylinderHigh, result.transferred),
-              std::tuple(c.outcome, c.lbaMid, c.lbaHigh, moved));
-    EXPECT_NE(result.osErrorText.find(c.message), std::string::npos) << result.osErrorText;
-    EXPECT_EQ(disk->security().erasePrepared, c.outcome == kGood && c.registers.command == 0xF3);
+              std::tuple(outcome, lbaMid, lbaHigh, moved));
+    EXPECT_NE(result.osErrorText.find(message), std::string::npos) << result.osErrorText;
+    EXPECT_EQ(disk->security().erasePrepared, outcome == kGood && registers.command == 0xF3);
   }
 }
 
@@ -385,19 +369,14 @@ AtaResult Security(SimulatedDisk& disk, std::uint8_t command, std::string passwo
 
 TEST(SimulatedDiskSecurity, FollowsTheSecurityStatesAndIdentifyShowsThem) {
   using Step = std::tuple<std::uint8_t, const char*, bool>;  // command, password, accepted
-  struct Case {
-    const char *name, *description;
-    std::vector<Step> steps;
-    int word128;  // bits 0-4: supported, enabled, locked, frozen, attempts used up
-    int erases;
-    std::size_t sectorsLeft;  // of the one written before the steps
-  };
   constexpr std::uint8_t kSet = 0xF1, kUnlock = 0xF2, kPrepare = 0xF3, kErase = 0xF4,
                          kFreeze = 0xF5, kDisable = 0xF6, kRead = kAtaReadSectors;
   const char* kLocked = "security_state=locked\nsecurity_user_password=pw";
   const char* kEnabled = "security_state=enabled\nsecurity_user_password=pw";
+  // Name, description, steps, IDENTIFY word 128 bits 0-4 (supported, enabled, locked, frozen,
+  // attempts used up), erases done, sectors left of the one written before the steps.
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, std::vector<Step>, int, int, std::size_t> cases[] = {
       {"set, prepare, erase", "", {{kSet, "abc", true}, {kPrepare, "", true}, {kErase, "abc", true}}, 0x01, 1, 0},
       {"master password erases", "", {{kSet, "abc", true}, {kSet, "*m", true}, {kPrepare, "", true}, {kErase, "*m", true}}, 0x01, 1, 0},
       {"erase without prepare", "", {{kSet, "abc", true}, {kErase, "abc", false}}, 0x03, 0, 1},
@@ -412,20 +391,20 @@ TEST(SimulatedDiskSecurity, FollowsTheSecurityStatesAndIdentifyShowsThem) {
       {"five wrong passwords expire", kEnabled, {{kUnlock, "1", false}, {kUnlock, "2", false}, {kUnlock, "3", false}, {kUnlock, "4", false}, {kUnlock, "5", false}, {kPrepare, "", true}, {kErase, "pw", false}}, 0x13, 0, 1},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto disk = MakeDisk({}, c.description);
+  for (const auto& [name, description, steps, word128, erases, sectorsLeft] : cases) {
+    SCOPED_TRACE(name);
+    auto disk = MakeDisk({}, description);
     ASSERT_NE(disk, nullptr);
     Bytes data(512, 0x33), identify(512);
     Send(*disk, Lba28(kAtaWriteSectors, 7), kOut, &data);
-    for (std::size_t i = 0; i < c.steps.size(); ++i) {
-      const auto& [command, password, ok] = c.steps[i];
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      const auto& [command, password, ok] = steps[i];
       EXPECT_EQ(Outcome(Security(*disk, command, password)), ok ? kGood : kAbort) << "step " << i;
     }
-    EXPECT_EQ(disk->security().erasesDone, c.erases);
-    EXPECT_EQ(disk->StoredSectorCount(), c.sectorsLeft);
+    EXPECT_EQ(disk->security().erasesDone, erases);
+    EXPECT_EQ(disk->StoredSectorCount(), sectorsLeft);
     EXPECT_EQ(Read(*disk, kIdentify, &identify), kGood);
-    EXPECT_EQ(identify[256] & 0x1F, c.word128);
+    EXPECT_EQ(identify[256] & 0x1F, word128);
     std::uint8_t sum = 0;
     for (std::uint8_t b : identify)
       sum = static_cast<std::uint8_t>(sum + b);
