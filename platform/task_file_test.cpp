@@ -5,41 +5,29 @@
 namespace ds {
 namespace {
 
-struct ProtocolCase {
-  std::uint8_t command;
-  AtaDataDirection direction;
-  AtaProtocol expected;
-};
-
 TEST(ChooseProtocol, DmaCommandsUseDmaOthersPio) {
-  const ProtocolCase cases[] = {
-      {kAtaReadDma, AtaDataDirection::kIn, AtaProtocol::kDmaIn},
-      {kAtaReadDmaExt, AtaDataDirection::kIn, AtaProtocol::kDmaIn},
-      {kAtaWriteDma, AtaDataDirection::kOut, AtaProtocol::kDmaOut},
-      {kAtaWriteDmaExt, AtaDataDirection::kOut, AtaProtocol::kDmaOut},
-      {kAtaDataSetManagement, AtaDataDirection::kOut, AtaProtocol::kDmaOut},
-      {kAtaReadSectors, AtaDataDirection::kIn, AtaProtocol::kPioDataIn},
-      {kAtaIdentifyDevice, AtaDataDirection::kIn, AtaProtocol::kPioDataIn},
-      {kAtaSmart, AtaDataDirection::kIn, AtaProtocol::kPioDataIn},
-      {kAtaWriteSectors, AtaDataDirection::kOut, AtaProtocol::kPioDataOut},
-      {kAtaSecurityEraseUnit, AtaDataDirection::kOut, AtaProtocol::kPioDataOut},
-      {kAtaSecurityErasePrepare, AtaDataDirection::kNone, AtaProtocol::kNonData},
-      {kAtaReadDma, AtaDataDirection::kNone, AtaProtocol::kNonData},
+  using D = AtaDataDirection;
+  using P = AtaProtocol;
+  const std::tuple<std::uint8_t, D, P> cases[] = {
+      {0xC8, D::kIn, P::kDmaIn},       {0x25, D::kIn, P::kDmaIn},
+      {0xCA, D::kOut, P::kDmaOut},     {0x35, D::kOut, P::kDmaOut},
+      {0x06, D::kOut, P::kDmaOut},     {0x20, D::kIn, P::kPioDataIn},
+      {0xEC, D::kIn, P::kPioDataIn},   {0xB0, D::kIn, P::kPioDataIn},
+      {0x30, D::kOut, P::kPioDataOut}, {0xF4, D::kOut, P::kPioDataOut},
+      {0xF3, D::kNone, P::kNonData},   {0xC8, D::kNone, P::kNonData},
   };
-  for (const ProtocolCase& c : cases) {
-    EXPECT_EQ(ChooseProtocol(c.command, c.direction), c.expected) << int{c.command};
-    EXPECT_EQ(IsDataIn(c.expected), c.direction == AtaDataDirection::kIn) << int{c.command};
-    EXPECT_EQ(IsDataOut(c.expected), c.direction == AtaDataDirection::kOut) << int{c.command};
+  for (const auto& [command, direction, expected] : cases) {
+    EXPECT_EQ(ChooseProtocol(command, direction), expected) << int{command};
+    EXPECT_EQ(IsDataIn(expected), direction == D::kIn) << int{command};
+    EXPECT_EQ(IsDataOut(expected), direction == D::kOut) << int{command};
   }
 }
 
 TEST(DeviceHeadForDrive, EvenDrivesAreMasterOddDrivesSlave) {
-  const struct {
-    int drive;
-    std::uint8_t deviceHead;
-  } cases[] = {{0, 0xA0}, {1, 0xB0}, {2, 0xA0}, {25, 0xB0}, {-1, 0xB0}, {-2, 0xA0}};
-  for (const auto& c : cases)
-    EXPECT_EQ(DeviceHeadForDrive(c.drive), c.deviceHead) << c.drive;
+  const std::pair<int, std::uint8_t> cases[] = {{0, 0xA0},  {1, 0xB0},  {2, 0xA0},
+                                                {25, 0xB0}, {-1, 0xB0}, {-2, 0xA0}};
+  for (const auto& [drive, deviceHead] : cases)
+    EXPECT_EQ(DeviceHeadForDrive(drive), deviceHead) << drive;
 }
 
 }  // namespace

@@ -10,13 +10,8 @@ namespace ds {
 namespace {
 
 TEST(IniFileReader, ParsesTheFormatRules) {
-  struct Case {
-    const char* name;
-    std::string text;
-    const char* key;
-    std::string expected;
-  };
-  const Case cases[] = {
+  // What the case shows, the text, a key, its value.
+  const std::tuple<const char*, std::string, const char*, std::string> cases[] = {
       {"key trimmed and matched without case", "  enablealert = 1\n", "EnableAlert", " 1"},
       {"leading blanks of a value kept, trailing dropped", "Host=  mail.example \t\n", "Host",
        "  mail.example"},
@@ -32,31 +27,21 @@ TEST(IniFileReader, ParsesTheFormatRules) {
        std::string("x\0y", 3)},
       {"absent key", "A=1\n", "B", ""},
   };
-  for (const Case& c : cases) {
-    IniFileReader reader = IniFileReader::FromText(c.text);
-    EXPECT_EQ(reader.lookup(c.key), c.expected) << c.name;
-  }
+  for (const auto& [name, text, key, expected] : cases)
+    EXPECT_EQ(IniFileReader::FromText(text).lookup(key), expected) << name;
 }
 
-TEST(IniFileReader, KeepsKeysInFirstOccurrenceOrder) {
+TEST(IniFileReader, KeepsKeysInFirstOccurrenceOrderAndReadsALongLine) {
   IniFileReader reader = IniFileReader::FromText("b=1\na=2\nB=3\nc=4\n");
   EXPECT_EQ(reader.keys(), (std::vector<std::string>{"b", "a", "c"}));
   EXPECT_EQ(reader.values(), (std::vector<std::string>{"1\n3", "2", "4"}));
-}
-
-TEST(IniFileReader, ReadsALongLine) {
-  std::string text = "Long=" + std::string(1 << 20, 'x') + "\nShort=1\n";
-  IniFileReader reader = IniFileReader::FromText(text);
+  reader = IniFileReader::FromText("Long=" + std::string(1 << 20, 'x') + "\nShort=1\n");
   EXPECT_EQ(reader.lookup("Long").size(), 1u << 20);
   EXPECT_EQ(reader.lookup("Short"), "1");
 }
 
 TEST(LeadingInteger, FollowsTheLeadingDigitsRule) {
-  struct Case {
-    const char* text;
-    std::int64_t expected;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, std::int64_t> cases[] = {
       {"42", 42},
       {" 1", 1},
       {"\t-7x", -7},
@@ -71,8 +56,8 @@ TEST(LeadingInteger, FollowsTheLeadingDigitsRule) {
       {"-99999999999999999999", INT64_MIN},
       {"4294967297", 4294967297LL},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(LeadingInteger64(c.text), c.expected) << c.text;
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(LeadingInteger64(text), expected) << text;
   EXPECT_EQ(LeadingInteger("4294967297"), INT32_MAX);
   EXPECT_EQ(LeadingInteger("-4294967297"), INT32_MIN);
 

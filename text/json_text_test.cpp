@@ -6,11 +6,7 @@ namespace ds {
 namespace {
 
 TEST(JsonTextTest, EscapesWhatCouldBreakTheStreamOrAPage) {
-  struct Case {
-    std::string in;
-    std::string out;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"", "\"\""},
       {"plain", "\"plain\""},
       {"a\"b\\c", "\"a\\\"b\\\\c\""},
@@ -26,8 +22,8 @@ TEST(JsonTextTest, EscapesWhatCouldBreakTheStreamOrAPage) {
       {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},             // surrogate
       {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},  // beyond U+10FFFF
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(JsonString(c.in), c.out) << c.in;
+  for (const auto& [in, out] : cases)
+    EXPECT_EQ(JsonString(in), out) << in;
 }
 
 }  // namespace

@@ -20,7 +20,9 @@ TEST(AtaPassThroughCdbTest, BuildsTheBlockByteForByte) {
     AtaProtocol protocol;
     std::size_t dataBytes;
     AtaPassThroughCdb expected;
+    const char* refusal = "";  // a part of the message of a refused command
   };
+  const TaskFile kRead{0, 1, 0, 0, 0, 0xE0, 0x20};
   // clang-format off
   const Case cases[] = {
       {"IDENTIFY", {0, 1, 0, 0, 0, 0xA0, 0xEC}, {}, false, kIn, 512, {0x85, 0x08, 0x0E, 0, 0, 0, 0x01, 0, 0, 0, 0, 0, 0, 0xA0, 0xEC, 0}},
@@ -33,74 +35,47 @@ TEST(AtaPassThroughCdbTest, BuildsTheBlockByteForByte) {
       {"vendor READ DMA, two sectors", {0, 2, 0xAA, 0x55, 0, 0xE0, 0xC8}, {}, false, AtaProtocol::kDmaIn, 1024, {0x85, 0x0C, 0x0E, 0, 0, 0, 0x02, 0, 0xAA, 0, 0x55, 0, 0, 0xE0, 0xC8, 0}},
       {"READ SECTORS EXT carries the high bytes", {0, 0x10, 0x44, 0x33, 0x22, 0x40, 0x24}, {0x09, 0x00, 0x77, 0x66, 0x55, 0, 0}, true, kIn, 16 * 512, {0x85, 0x09, 0x0E, 0x09, 0, 0, 0x10, 0x77, 0x44, 0x66, 0x33, 0x55, 0x22, 0x40, 0x24, 0}},
       {"high bytes ignored without EXTEND", {0, 1, 0x44, 0x33, 0x22, 0xE0, 0x20}, {0x09, 0x08, 0x77, 0x66, 0x55, 0, 0}, false, kIn, 512, {0x85, 0x08, 0x0E, 0, 0, 0, 0x01, 0, 0x44, 0, 0x33, 0, 0x22, 0xE0, 0x20, 0}},
+      {"PIO in without data", kRead, {}, false, kIn, 0, {}, "needs"},
+      {"non-data with data", kRead, {}, false, kNone, 512, {}, "cannot"},
+      {"part of a sector out", kRead, {}, false, AtaProtocol::kDmaOut, 100, {}, "whole number"},
+      {"a sector and a byte in", kRead, {}, false, kIn, 513, {}, "whole number"},
   };
   // clang-format on
   for (const Case& c : cases) {
     std::vector<std::uint8_t> data(c.dataBytes);
-    AtaCommand command;
-    command.registers = c.registers;
-    command.previousRegisters = c.previous;
-    command.extended = c.extended;
-    command.protocol = c.protocol;
-    command.data = data;
+    const AtaCommand command{c.registers, c.previous, c.extended, c.protocol, data};
     AtaPassThroughCdb cdb{};
     cdb.fill(0xEE);
     std::string message;
-    ASSERT_TRUE(BuildAtaPassThroughCdb(command, &cdb, &message)) << c.name << ": " << message;
+    EXPECT_EQ(BuildAtaPassThroughCdb(command, &cdb, &message), !*c.refusal) << c.name;
+    EXPECT_NE(message.find(c.refusal), std::string::npos) << c.name << ": " << message;
+    if (*c.refusal)
+      continue;
     EXPECT_EQ(cdb, c.expected) << c.name;
   }
 }
 
-TEST(AtaPassThroughCdbTest, RefusesDataThatDoesNotFitTheProtocol) {
-  struct Case {
-    AtaProtocol protocol;
-    std::size_t dataBytes;
-    const char* messagePart;
-  };
-  const Case cases[] = {{kIn, 0, "needs"},
-                        {kNone, 512, "cannot"},
-                        {AtaProtocol::kDmaOut, 100, "whole number"},
-                        {kIn, 513, "whole number"}};
-  for (const Case& c : cases) {
-    std::vector<std::uint8_t> data(c.dataBytes);
-    AtaCommand command;
-    command.registers = TaskFile{0, 1, 0, 0, 0, 0xE0, 0x20};
-    command.protocol = c.protocol;
-    command.data = data;
-    AtaPassThroughCdb cdb{};
-    std::string message;
-    EXPECT_FALSE(BuildAtaPassThroughCdb(command, &cdb, &message));
-    EXPECT_NE(message.find(c.messagePart), std::string::npos) << message;
-  }
-}
-
 TEST(DriveCmdHeaderTest, PutsSectorNumberForSmartAndCountOtherwise) {
-  struct Case {
-    TaskFile registers;
-    std::size_t dataBytes;
-    DriveCmdHeader expected;
-  };
-  const Case cases[] = {
+  const TaskFile kSmartRead{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0};
+  // Registers, bytes to read, the header (all 0xEE when refused).
+  const std::tuple<TaskFile, std::size_t, DriveCmdHeader> cases[] = {
       {{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0}, 512, {0xB0, 0x01, 0xD0, 0x01}},  // READ DATA
       {{0xD8, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0}, 0, {0xB0, 0x01, 0xD8, 0x00}},    // ENABLE
       {{0xD5, 1, 3, 0x4F, 0xC2, 0xA0, 0xB0}, 512, {0xB0, 0x03, 0xD5, 0x01}},  // READ LOG 3
       {{0, 1, 1, 0, 0, 0xA0, 0xEC}, 512, {0xEC, 0x01, 0x00, 0x01}},           // IDENTIFY
       {{0, 1, 1, 0, 0, 0xB0, 0xA1}, 512, {0xA1, 0x01, 0x00, 0x01}},           // PACKET
+      {kSmartRead, 255 * 512, {0xB0, 0x01, 0xD0, 0xFF}},
+      {kSmartRead, 100, {0xEE, 0xEE, 0xEE, 0xEE}},
+      {kSmartRead, 256 * 512, {0xEE, 0xEE, 0xEE, 0xEE}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [registers, dataBytes, expected] : cases) {
     DriveCmdHeader header{0xEE, 0xEE, 0xEE, 0xEE};
     std::string message;
-    ASSERT_TRUE(BuildDriveCmdHeader(c.registers, c.dataBytes, &header, &message)) << message;
-    EXPECT_EQ(header, c.expected) << std::hex << int{c.registers.command};
+    const bool refused = expected[0] == 0xEE;
+    EXPECT_EQ(BuildDriveCmdHeader(registers, dataBytes, &header, &message), !refused) << message;
+    EXPECT_EQ(header, expected) << std::hex << int{registers.command} << " " << dataBytes;
+    EXPECT_EQ(message.find("cannot read") != std::string::npos, refused) << message;
   }
-  DriveCmdHeader header{};
-  std::string message;
-  const TaskFile smart{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0};
-  EXPECT_FALSE(BuildDriveCmdHeader(smart, 100, &header, &message));
-  EXPECT_FALSE(BuildDriveCmdHeader(smart, 256 * 512, &header, &message));
-  EXPECT_NE(message.find("cannot read"), std::string::npos);
-  EXPECT_TRUE(BuildDriveCmdHeader(smart, 255 * 512, &header, &message));
-  EXPECT_EQ(header[3], 255);
 }
 
 }  // namespace

@@ -1,111 +1,70 @@
 #include "platform/linux/block_signatures.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/linux/linux_disk_system.h"
+#include "platform/process_launcher.h"
 #include "tests/temp_folder.h"
-
-extern char** environ;
 
 namespace ds {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Runs a tool (no shell), standard input from `input`, output discarded; its wait status.
-int RunTool(std::vector<std::string> argv, const std::string& input = "/dev/null") {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> args;
-  for (std::string& arg : argv)
-    args.push_back(arg.data());
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  int status = -1;
-  if (::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0)
-    ::waitpid(pid, &status, 0);
-  posix_spawn_file_actions_destroy(&actions);
-  return status;
+// Runs a tool (no shell) with `input` on its standard input; its exit code.
+int RunTool(const std::vector<std::string>& argv, const std::string& input = "") {
+  ChildProcess child;
+  std::string message;
+  const bool ran = child.Start(argv, input, &message) && child.WaitFor(std::chrono::seconds(60));
+  return ran ? child.exitCode() : -1;
 }
 
 void WriteText(const std::string& path, const std::string& text) {
+  fs::create_directories(fs::path(path).parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 void MakeImage(const std::string& path) {  // 8 MiB of zeros
-  std::ofstream(path, std::ios::binary | std::ios::trunc);
+  WriteText(path, "");
   fs::resize_file(path, 8 << 20);
 }
 
-// An LVM physical volume label in sector 1: "LABELONE", its sector number, the CRC of the
-// rest of the sector (LVM's CRC-32 variant, seeded with 0xf597a6cf), "LVM2 001", a UUID.
-void WriteLvmLabel(const std::string& path) {
-  std::string sector(512, '\0');
-  sector.replace(0, 8, "LABELONE");
-  sector[8] = 1;
-  sector[20] = 32;  // offset of the PV header
-  sector.replace(24, 40, "LVM2 001Wq1ZkdP2cGc6yv3LQzDDuo9XSRLCcEkB");
-  std::uint32_t crc = 0xf597a6cf;
-  for (std::size_t i = 20; i < 512; ++i) {
-    crc ^= static_cast<std::uint8_t>(sector[i]);
-    for (int bit = 0; bit < 8; ++bit)
-      crc = (crc >> 1) ^ ((crc & 1) ? 0xEDB88320u : 0);
-  }
-  for (int i = 0; i < 4; ++i)
-    sector[16 + i] = static_cast<char>(crc >> (8 * i));
-  std::fstream(path, std::ios::binary | std::ios::in | std::ios::out)
-      .seekp(512)
-      .write(sector.data(), 512);
-}
+// An LVM label for sector 1: "LABELONE", its sector number, the CRC-32 of bytes 20-511 (LVM's
+// variant, seeded with 0xf597a6cf), the offset of the header, "LVM2 001" and a UUID.
+const std::string kLvmLabel =
+    std::string("LABELONE\1\0\0\0\0\0\0\0\xe0\x77\xfe\x3b\x20\0\0\0", 24) +
+    "LVM2 001Wq1ZkdP2cGc6yv3LQzDDuo9XSRLCcEkB" + std::string(448, '\0');
 
 TEST(BlockSignaturesTest, FindsWhatToolsLeaveOnImageFiles) {
   TempFolder folder;
-  WriteText(folder.path() + "dos", "label: dos\n,,L\n");
-  WriteText(folder.path() + "gpt", "label: gpt\n,,L\n");
   const std::vector<std::string> sfdisk = {"/usr/sbin/sfdisk", "-q", "--no-reread",
                                            "--no-tell-kernel"};
-  struct Case {
-    const char* name;
-    std::vector<std::string> tool;  // run on the image (the path appended)
-    const char* signature;          // "" for none
+  // Name, the tool run on the image (its path appended), the tool's input, the signature.
+  const std::tuple<std::string, std::vector<std::string>, const char*, const char*> cases[] = {
+      {"blank", {}, "", ""},
+      {"dos", sfdisk, "label: dos\n,,L\n", "partition table dos"},
+      {"gpt", sfdisk, "label: gpt\n,,L\n", "partition table gpt"},
+      {"ext4", {"/usr/sbin/mkfs.ext4", "-F", "-q"}, "", "ext4"},
+      {"swap", {"/usr/sbin/mkswap", "-q"}, "", "swap"},
+      {"lvm", {}, "", "LVM2_member"},
   };
-  const Case cases[] = {
-      {"blank", {}, ""},
-      {"dos", sfdisk, "partition table dos"},
-      {"gpt", sfdisk, "partition table gpt"},
-      {"ext4", {"/usr/sbin/mkfs.ext4", "-F", "-q"}, "ext4"},
-      {"swap", {"/usr/sbin/mkswap"}, "swap"},
-      {"lvm", {}, "LVM2_member"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string image = folder.path() + c.name + ".img";
-    MakeImage(image);
-    if (!c.tool.empty()) {
-      std::vector<std::string> argv = c.tool;
-      argv.push_back(image);
-      const std::string script = folder.path() + c.name;
-      ASSERT_EQ(RunTool(argv, fs::exists(script) ? script : "/dev/null"), 0) << argv[0];
-    }
-    if (c.name == std::string("lvm"))
-      WriteLvmLabel(image);
-    std::vector<std::string> found;
-    std::string message;
-    ASSERT_TRUE(ProbeBlockSignatures(image, &found, &message)) << message;
-    EXPECT_EQ(found,
-              *c.signature ? std::vector<std::string>{c.signature} : std::vector<std::string>{});
-  }
   std::vector<std::string> found;
   std::string message;
+  for (const auto& [name, tool, input, signature] : cases) {
+    const std::string image = folder.path() + name + ".img";
+    MakeImage(image);
+    std::vector<std::string> argv = tool;
+    argv.push_back(image);
+    ASSERT_EQ(tool.empty() ? 0 : RunTool(argv, input), 0) << argv[0];
+    if (name == "lvm")
+      std::fstream(image, std::ios::binary | std::ios::in | std::ios::out).seekp(512) << kLvmLabel;
+    ASSERT_TRUE(ProbeBlockSignatures(image, &found, &message)) << message;
+    EXPECT_EQ(found, *signature ? std::vector<std::string>{signature} : std::vector<std::string>{})
+        << name;
+  }
   EXPECT_FALSE(ProbeBlockSignatures(folder.path() + "missing.img", &found, &message));
   EXPECT_NE(message.find("missing.img"), std::string::npos);
 }
@@ -120,7 +79,6 @@ TEST(DiskUsesTest, EveryUseIsFoundAndABlankDiskHasNone) {
     const std::string sys = r + "sys/devices/ata1/" + parent + name;
     fs::create_directories(sys + "/holders");
     WriteText(sys + "/dev", name == std::string("sdy") ? "8:16\n" : name[3] ? "8:1\n" : "8:0\n");
-    fs::create_directories(r + "dev");
     MakeImage(r + "dev/" + name);
   }
   fs::create_directories(r + "sys/block");
@@ -128,8 +86,7 @@ TEST(DiskUsesTest, EveryUseIsFoundAndABlankDiskHasNone) {
   fs::create_symlink("../devices/ata1/sdz", r + "sys/block/sdz");
   WriteText(r + "sys/devices/ata1/sdz/sdz1/partition", "1\n");
   fs::create_directories(r + "sys/devices/ata1/sdz/sdz1/holders/dm-0");
-  ASSERT_EQ(RunTool({"/usr/sbin/mkswap", r + "dev/sdz1"}), 0);
-  fs::create_directories(r + "proc/self");
+  ASSERT_EQ(RunTool({"/usr/sbin/mkswap", "-q", r + "dev/sdz1"}), 0);
   fs::create_directories(r + "proc/424242/fd");
   WriteText(r + "proc/self/mountinfo",
             "36 35 8:1 / /mnt/x rw,relatime shared:1 - ext4 /dev/sdz1 rw\n"

@@ -27,67 +27,49 @@ TEST(LinuxAtaDevice, OpenRefusesPathsOutsideDevAndMissingNodesWithAMessage) {
   }
 }
 
-// /dev/null is a device node that knows neither SG_IO nor HDIO_DRIVE_CMD: both paths must
-// come back as transport failures with the OS error, never as device status.
-TEST(LinuxAtaDevice, IoctlsTheDeviceDoesNotKnowAreTransportFailures) {
+// /dev/null knows neither SG_IO nor HDIO_DRIVE_CMD: both paths come back as transport
+// failures with the OS error, never as device status. Malformed commands never reach it.
+TEST(LinuxAtaDevice, UnknownIoctlsAndMalformedCommandsAreTransportFailures) {
   std::string message;
   auto device = LinuxAtaDevice::Open("/dev/null", AtaOpenMode{}, nullptr, &message);
   ASSERT_NE(device, nullptr) << message;
   EXPECT_EQ(device->name(), "/dev/null");
-
-  std::vector<std::uint8_t> sector(512, 0xAB);
-  AtaCommand identify;
-  identify.registers = TaskFile{0, 1, 0, 0, 0, 0xA0, kAtaIdentifyDevice};
-  identify.protocol = AtaProtocol::kPioDataIn;
-  identify.data = sector;
-  const AtaResult passThrough = device->Execute(identify);
-  EXPECT_FALSE(passThrough.transportOk);
-  EXPECT_NE(passThrough.osError, 0);
-  EXPECT_NE(passThrough.osErrorText.find("SG_IO on /dev/null failed"), std::string::npos)
-      << passThrough.osErrorText;
-
-  const AtaResult driver =
-      device->SmartDriverCommand(TaskFile{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0}, sector);
-  EXPECT_FALSE(driver.transportOk);
-  EXPECT_NE(driver.osErrorText.find("HDIO_DRIVE_CMD on /dev/null failed"), std::string::npos)
-      << driver.osErrorText;
-  EXPECT_EQ(sector, std::vector<std::uint8_t>(512, 0xAB));
-}
-
-TEST(LinuxAtaDevice, MalformedCommandsNeverReachTheDevice) {
-  std::string message;
-  auto device = LinuxAtaDevice::Open("/dev/null", AtaOpenMode{}, nullptr, &message);
-  ASSERT_NE(device, nullptr) << message;
-  std::vector<std::uint8_t> partial(100);
-  AtaCommand command;
-  command.registers = TaskFile{0, 1, 0, 0, 0, 0xE0, kAtaReadSectors};
-  command.protocol = AtaProtocol::kPioDataIn;
-  command.data = partial;
-  const AtaResult result = device->Execute(command);
-  EXPECT_FALSE(result.transportOk);
-  EXPECT_EQ(result.osError, EINVAL);
-  EXPECT_NE(result.osErrorText.find("whole number of sectors"), std::string::npos);
-
-  const AtaResult driver = device->SmartDriverCommand(TaskFile{}, partial);
-  EXPECT_EQ(driver.osError, EINVAL);
+  // Data bytes, through the SMART driver path, a part of the message, errno (0: any).
+  const std::tuple<std::size_t, bool, const char*, int> cases[] = {
+      {512, false, "SG_IO on /dev/null failed", 0},
+      {512, true, "HDIO_DRIVE_CMD on /dev/null failed", 0},
+      {100, false, "whole number of sectors", EINVAL},
+      {100, true, "", EINVAL},
+  };
+  for (const auto& [bytes, driver, messagePart, error] : cases) {
+    std::vector<std::uint8_t> data(bytes, 0xAB);
+    AtaCommand command;
+    command.registers = TaskFile{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0};  // SMART READ DATA
+    command.protocol = AtaProtocol::kPioDataIn;
+    command.data = data;
+    const AtaResult result =
+        driver ? device->SmartDriverCommand(command.registers, data) : device->Execute(command);
+    EXPECT_FALSE(result.transportOk);
+    EXPECT_TRUE(error ? result.osError == error : result.osError != 0) << result.osError;
+    EXPECT_NE(result.osErrorText.find(messagePart), std::string::npos) << result.osErrorText;
+    EXPECT_EQ(data, std::vector<std::uint8_t>(bytes, 0xAB));
+  }
 }
 
 TEST(LinuxAtaDevice, HandlesOfOneDiskShareTheirLock) {
   DeviceGateTable gates;
   std::string message;
-  auto first =
-      LinuxAtaDevice::Open("/dev/null", AtaOpenMode{}, gates.GateFor("/dev/null"), &message);
-  auto second = LinuxAtaDevice::Open("/dev/null", AtaOpenMode{false, false, false},
-                                     gates.GateFor("/dev/null"), &message);
-  auto other =
-      LinuxAtaDevice::Open("/dev/zero", AtaOpenMode{}, gates.GateFor("/dev/zero"), &message);
+  const auto open = [&](const char* path, bool readWrite) {
+    return LinuxAtaDevice::Open(path, AtaOpenMode{readWrite}, gates.GateFor(path), &message);
+  };
+  auto first = open("/dev/null", true), second = open("/dev/null", false);  // read-only
+  auto other = open("/dev/zero", true);
   ASSERT_TRUE(first && second && other) << message;
   // While one handle holds the disk, another handle of it waits; another disk does not.
   auto held = first->HoldExclusive();
   std::thread probe([&] {
     EXPECT_FALSE(gates.GateFor("/dev/null")->try_lock());
-    auto otherDisk = other->HoldExclusive();
-    EXPECT_TRUE(otherDisk.owns_lock());
+    EXPECT_TRUE(other->HoldExclusive().owns_lock());
   });
   probe.join();
   auto waiting =

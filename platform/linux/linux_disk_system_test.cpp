@@ -12,42 +12,28 @@ namespace ds {
 namespace {
 
 const std::string kFixture = std::string(DS_SOURCE_DIR) + "/testdata/sysfs-basic";
-
-TEST(LinuxDiskSystemTest, ListsWholeDisksSortedByKernelName) {
-  LinuxDiskSystem disks(kFixture);
-  disks.Rescan();
-  EXPECT_EQ(disks.DiskNames(),
-            (std::vector<std::string>{"nvme0n1", "sda", "sdb", "sdc", "sdd", "vda"}));
-}
+using Text = std::string;
 
 TEST(LinuxDiskSystemTest, StorageDescriptorsAndBusTypes) {
-  struct Case {
-    int driveNumber;
-    int busType;
-    const char* vendor;
-    const char* product;
-    const char* revision;
-    const char* serial;
-    std::uint64_t sectors;
+  // Bus type, vendor, product, revision, serial, sectors of drives 0, 1, ...
+  // clang-format off
+  const std::tuple<int, Text, Text, Text, Text, std::uint64_t> cases[] = {
+      {17, "NVMe", "Samsung SSD 970 EVO Plus 500GB", "2B2QEXM7", "S4EVNX0N123456K", 976773168},
+      {11, "ATA", "Samsung SSD 860", "4B6Q", "S3Z9NB0K123456A     ", 500118192},
+      {11, "", "QRB-X52 128GB", "", "", 250069680},  // attributes missing
+      {7, "Kingston", "DataTraveler 3.0", "PMAP", "", 60437492},
+      {3, "ATA", "IC25N020ATCS04-0", "CA2O", "", 39070080},  // pata_ host driver
+      {14, "", "", "", "", 41943040},                        // virtio
   };
-  const Case cases[] = {
-      {0, 17, "NVMe", "Samsung SSD 970 EVO Plus 500GB", "2B2QEXM7", "S4EVNX0N123456K", 976773168},
-      {1, 11, "ATA", "Samsung SSD 860", "4B6Q", "S3Z9NB0K123456A     ", 500118192},
-      {2, 11, "", "QRB-X52 128GB", "", "", 250069680},  // attributes missing
-      {3, 7, "Kingston", "DataTraveler 3.0", "PMAP", "", 60437492},
-      {4, 3, "ATA", "IC25N020ATCS04-0", "CA2O", "", 39070080},  // pata_ host driver
-      {5, 14, "", "", "", "", 41943040},                        // virtio
-  };
+  // clang-format on
   LinuxDiskSystem disks(kFixture);
-  for (const Case& c : cases) {
-    StorageDescriptorFacts facts;
-    ASSERT_TRUE(disks.QueryStorageDescriptor(c.driveNumber, &facts)) << c.driveNumber;
-    EXPECT_EQ(facts.rawBusType, c.busType) << c.driveNumber;
-    EXPECT_EQ(facts.vendor, c.vendor) << c.driveNumber;
-    EXPECT_EQ(facts.product, c.product) << c.driveNumber;
-    EXPECT_EQ(facts.revision, c.revision) << c.driveNumber;
-    EXPECT_EQ(facts.serial, c.serial) << c.driveNumber;
-    EXPECT_EQ(facts.sizeBytes, c.sectors * 512) << c.driveNumber;
+  for (int number = 0; number < 6; ++number) {
+    StorageDescriptorFacts f;
+    ASSERT_TRUE(disks.QueryStorageDescriptor(number, &f)) << number;
+    EXPECT_EQ(
+        std::tuple(f.rawBusType, f.vendor, f.product, f.revision, f.serial, f.sizeBytes / 512),
+        cases[number]);
+    EXPECT_EQ(f.sizeBytes % 512, 0u);
   }
   StorageDescriptorFacts none;
   EXPECT_FALSE(disks.QueryStorageDescriptor(6, &none));
@@ -56,30 +42,17 @@ TEST(LinuxDiskSystemTest, StorageDescriptorsAndBusTypes) {
 
 TEST(LinuxDiskSystemTest, VolumesFromMountInfoWithLabels) {
   LinuxDiskSystem disks(kFixture);
-  std::vector<VolumeFacts> volumes = disks.ListVolumes();
-  ASSERT_EQ(volumes.size(), 5u);  // bind mount, loop device, bad lines left out
-  struct Expected {
-    int driveNumber;
-    const char* mountPoint;
-    const char* label;
-    const char* fileSystem;
-    bool removable;
-  };
-  const Expected expected[] = {
-      {1, "/", "", "ext4", false},
-      {1, "/boot/efi", "EFI", "vfat", false},
-      {2, "/mnt/my data", "my label", "ext4", false},
-      {3, "/media/usb", "USBKEY", "vfat", true},
-      {0, "/home", "home", "xfs", false},
-  };
-  for (std::size_t i = 0; i < volumes.size(); ++i) {
-    EXPECT_EQ(volumes[i].driveNumber, expected[i].driveNumber) << i;
-    EXPECT_EQ(volumes[i].mountPoint, expected[i].mountPoint) << i;
-    EXPECT_EQ(volumes[i].label, expected[i].label) << i;
-    EXPECT_EQ(volumes[i].fileSystem, expected[i].fileSystem) << i;
-    EXPECT_EQ(volumes[i].removable, expected[i].removable) << i;
-    EXPECT_TRUE(volumes[i].infoReadable) << i;
-  }
+  std::vector<std::tuple<int, Text, Text, Text, bool, bool>> found;
+  for (const VolumeFacts& v : disks.ListVolumes())
+    found.emplace_back(v.driveNumber, v.mountPoint, v.label, v.fileSystem, v.removable,
+                       v.infoReadable);
+  // Bind mount, loop device and bad lines are left out.
+  EXPECT_EQ(found, (std::vector<std::tuple<int, Text, Text, Text, bool, bool>>{
+                       {1, "/", "", "ext4", false, true},
+                       {1, "/boot/efi", "EFI", "vfat", false, true},
+                       {2, "/mnt/my data", "my label", "ext4", false, true},
+                       {3, "/media/usb", "USBKEY", "vfat", true, true},
+                       {0, "/home", "home", "xfs", false, true}}));
 }
 
 TEST(LinuxDiskSystemTest, UsbStorageInterfaceAndUsbDevices) {
@@ -95,19 +68,20 @@ TEST(LinuxDiskSystemTest, UsbStorageInterfaceAndUsbDevices) {
   EXPECT_EQ(byNumber[3].instanceId, "60a44c413a8cf1a0b9390030&0");
   EXPECT_EQ(byNumber[1].enumerator, "ide");
   EXPECT_EQ(byNumber[0].enumerator, "nvme");
-
-  std::vector<UsbDeviceFacts> devices = disks.ListUsbDevices();
-  ASSERT_EQ(devices.size(), 2u);  // the root hub and the interface are not devices
-  EXPECT_EQ(devices[0].serial, "60a44c413a8cf1a0b9390030");
-  EXPECT_FALSE(devices[0].lowSpeed);
-  EXPECT_EQ(devices[0].vendorId, 0x0951u);
-  EXPECT_EQ(devices[0].productId, 0x1666u);
-  EXPECT_EQ(devices[1].serial, "");
-  EXPECT_TRUE(devices[1].lowSpeed);
-  EXPECT_EQ(devices[1].vendorId, 0x046Du);
+  std::vector<std::tuple<Text, bool, std::uint32_t, std::uint32_t>> devices;
+  for (const UsbDeviceFacts& d : disks.ListUsbDevices())
+    devices.emplace_back(d.serial, d.lowSpeed, d.vendorId, d.productId);
+  // The root hub and the interface are not devices.
+  EXPECT_EQ(devices,
+            (std::vector<std::tuple<Text, bool, std::uint32_t, std::uint32_t>>{
+                {"60a44c413a8cf1a0b9390030", false, 0x0951, 0x1666}, {"", true, 0x046D, 0xC31C}}));
 }
 
-TEST(LinuxDiskSystemTest, MissingRoot) {
+TEST(LinuxDiskSystemTest, WholeDisksSortedByKernelNameAndNothingUnderAMissingRoot) {
+  LinuxDiskSystem disks(kFixture);
+  disks.Rescan();
+  EXPECT_EQ(disks.DiskNames(),
+            (std::vector<std::string>{"nvme0n1", "sda", "sdb", "sdc", "sdd", "vda"}));
   EXPECT_EQ(ReadMachineFacts(kFixture).boardProduct, "PRIME B450M-A");
   LinuxDiskSystem nothing(kFixture + "/no-such-folder");
   nothing.Rescan();
@@ -120,40 +94,32 @@ TEST(LinuxDiskSystemTest, MissingRoot) {
   EXPECT_FALSE(message.empty());
 }
 
-TEST(LinuxDiskSystemTest, MountInfoLines) {
-  struct Case {
-    const char* line;
-    bool ok;
-    const char* device;
-    const char* mountPoint;
-    const char* fileSystem;
+TEST(LinuxDiskSystemTest, MountInfoLinesAndEscapes) {
+  // A line and its device, mount point and file system ("" when refused).
+  const std::tuple<Text, Text, Text, Text> cases[] = {
+      {"25 1 8:2 / / rw shared:1 - ext4 /dev/sda2 rw", "8:2", "/", "ext4"},
+      {"25 1 8:2 / /a\\040b\\011c rw - ext4 /dev/sda2 rw", "8:2", "/a b\tc", "ext4"},
+      {"25 1 8:2 / /x rw a:1 b:2 c:3 - btrfs /dev/sda2 rw", "8:2", "/x", "btrfs"},
+      {"25 1 8:2 / /x rw - ", "", "", ""},
+      {"garbage", "", "", ""},
+      {"", "", "", ""},
+      {"25 1 82 / /x rw - ext4 s o", "", "", ""},
   };
-  const Case cases[] = {
-      {"25 1 8:2 / / rw shared:1 - ext4 /dev/sda2 rw", true, "8:2", "/", "ext4"},
-      {"25 1 8:2 / /a\\040b\\011c rw - ext4 /dev/sda2 rw", true, "8:2", "/a b\tc", "ext4"},
-      {"25 1 8:2 / /x rw a:1 b:2 c:3 - btrfs /dev/sda2 rw", true, "8:2", "/x", "btrfs"},
-      {"25 1 8:2 / /x rw - ", false, "", "", ""},
-      {"garbage", false, "", "", ""},
-      {"", false, "", "", ""},
-      {"25 1 82 / /x rw - ext4 s o", false, "", "", ""},
-  };
-  for (const Case& c : cases) {
-    MountInfoEntry entry;
-    EXPECT_EQ(ParseMountInfoLine(c.line, &entry), c.ok) << c.line;
-    if (!c.ok)
+  for (const auto& [line, device, mountPoint, fileSystem] : cases) {
+    MountInfoEntry e;
+    EXPECT_EQ(ParseMountInfoLine(line, &e), !device.empty()) << line;
+    if (device.empty())
       continue;
-    EXPECT_EQ(entry.deviceNumber, c.device);
-    EXPECT_EQ(entry.mountPoint, c.mountPoint);
-    EXPECT_EQ(entry.fileSystem, c.fileSystem);
+    EXPECT_EQ(std::tie(e.deviceNumber, e.mountPoint, e.fileSystem),
+              std::tie(device, mountPoint, fileSystem));
   }
-}
-
-TEST(LinuxDiskSystemTest, Escapes) {
-  EXPECT_EQ(DecodeEscapes("my\\x20label"), "my label");
-  EXPECT_EQ(DecodeEscapes("a\\040b"), "a b");
-  EXPECT_EQ(DecodeEscapes("trailing\\"), "trailing\\");
-  EXPECT_EQ(DecodeEscapes("\\x2"), "\\x2");
-  EXPECT_EQ(DecodeEscapes("\\999"), "\\999");
+  const std::pair<Text, Text> escapes[] = {{"my\\x20label", "my label"},
+                                           {"a\\040b", "a b"},
+                                           {"trailing\\", "trailing\\"},
+                                           {"\\x2", "\\x2"},
+                                           {"\\999", "\\999"}};
+  for (const auto& [text, decoded] : escapes)
+    EXPECT_EQ(DecodeEscapes(text), decoded);
 }
 
 }  // namespace

@@ -15,36 +15,17 @@
 // and simulated machine folders.
 namespace ds::testing {
 
-inline void PutWord(Sector* sector, int index, std::uint16_t value) {
-  (*sector)[2 * index] = static_cast<std::uint8_t>(value & 0xFF);
-  (*sector)[2 * index + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-inline std::uint16_t GetWord(const std::uint8_t* bytes, int index) {
-  return static_cast<std::uint16_t>(bytes[2 * index] | bytes[2 * index + 1] << 8);
-}
-
 // The facts of a synthetic SATA disk.
 struct TestDriveSpec {
   std::string model{}, serial{}, firmware{};
   std::uint64_t sectors = 1000000;
-  bool smart = true;
-  bool trim = true;
-  bool security = true;
+  bool smart = true, trim = true, security = true;
   std::uint16_t securityWord = 0x0021;  // supported, enhanced erase, not frozen
   bool vendorSignature = false;         // "SM2246" at bytes 400-405 of the SMART data
 };
 
-// Sets word 255 so that the sector's bytes add up to zero.
-inline void SealIdentify(Sector* id) {
-  (*id)[510] = 0xA5;
-  std::uint8_t sum = 0;
-  for (int i = 0; i < 511; ++i)
-    sum = static_cast<std::uint8_t>(sum + (*id)[i]);
-  (*id)[511] = static_cast<std::uint8_t>(0x100 - sum);
-}
-
-// The IDENTIFY sector of `wanted`: its texts and the usual words of a SATA SSD, sealed.
+// The IDENTIFY sector of `wanted`: its texts and the usual words of a SATA SSD, with word
+// 255 set so that the sector's bytes add up to zero.
 inline Sector IdentifySector(const TestDriveSpec& wanted) {
   Sector id{};
   const auto text = [&id](int first, int count, std::string value) {
@@ -58,24 +39,23 @@ inline Sector IdentifySector(const TestDriveSpec& wanted) {
   text(23, 4, wanted.firmware);
   text(27, 20, wanted.model);
   const std::uint64_t lba28 = std::min<std::uint64_t>(wanted.sectors, 0x0FFFFFFF);
-  const std::pair<int, std::uint16_t> words[] = {
-      {0, 0x0040},
-      {49, 0x0300},
-      {53, 0x0006},
-      {60, static_cast<std::uint16_t>(lba28)},
-      {61, static_cast<std::uint16_t>(lba28 >> 16)},
-      {64, 0x0003},
-      {82, static_cast<std::uint16_t>((wanted.smart ? 1 : 0) | (wanted.security ? 2 : 0))},
-      {83, 0x4400},  // 48-bit addressing
-      {85, 0x0001},
-      {88, 0x007F},
-      {128, wanted.security ? wanted.securityWord : std::uint16_t{0}},
-      {169, wanted.trim ? std::uint16_t{1} : std::uint16_t{0}}};
-  for (const auto& [index, value] : words)
-    PutWord(&id, index, value);
-  for (int i = 0; i < 4; ++i)
-    PutWord(&id, 100 + i, static_cast<std::uint16_t>(wanted.sectors >> (16 * i)));
-  SealIdentify(&id);
+  const std::uint64_t s = wanted.sectors;
+  // clang-format off
+  const std::pair<int, std::uint64_t> words[] = {
+      {0, 0x0040}, {49, 0x0300}, {53, 0x0006}, {60, lba28}, {61, lba28 >> 16}, {64, 0x0003},
+      {82, (wanted.smart ? 1 : 0) | (wanted.security ? 2 : 0)}, {83, 0x4400} /* 48-bit */,
+      {85, 0x0001}, {88, 0x007F}, {128, wanted.security ? wanted.securityWord : 0},
+      {169, wanted.trim ? 1 : 0}, {100, s}, {101, s >> 16}, {102, s >> 32}, {103, s >> 48}};
+  // clang-format on
+  for (const auto& [index, value] : words) {
+    id[2 * index] = static_cast<std::uint8_t>(value);
+    id[2 * index + 1] = static_cast<std::uint8_t>(value >> 8);
+  }
+  id[510] = 0xA5;
+  std::uint8_t sum = 0;
+  for (int i = 0; i < 511; ++i)
+    sum = static_cast<std::uint8_t>(sum + id[i]);
+  id[511] = static_cast<std::uint8_t>(0x100 - sum);
   return id;
 }
 
@@ -90,7 +70,7 @@ inline SimulatedDiskImage MakeImage(const TestDriveSpec& wanted) {
   image.smart[0] = image.thresholds[0] = 0x10;
   for (int s = 0; s < 3; ++s)
     std::memcpy(image.smart.data() + 2 + 12 * s, slots[s], 6);
-  image.thresholds[2] = 5;
+  image.thresholds[2] = 5;  // attribute 5: threshold 10
   image.thresholds[3] = 10;
   if (wanted.vendorSignature)
     std::memcpy(image.smart.data() + 400, "SM2246", 6);
@@ -107,17 +87,14 @@ inline void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
-inline void WriteSector(const std::string& path, const Sector& sector) {
-  WriteFile(path, std::string(sector.begin(), sector.end()));
-}
-
 // A drive folder of a simulated machine ("/" is added to `folder`).
 inline void WriteDriveFolder(const std::string& folder, const SimulatedDiskImage& image,
                              const std::string& description) {
   std::filesystem::create_directories(folder);
-  WriteSector(folder + "/identify.bin", image.identify);
-  WriteSector(folder + "/smart.bin", image.smart);
-  WriteSector(folder + "/thresholds.bin", image.thresholds);
+  for (const auto& [file, sector] :
+       {std::pair{"/identify.bin", &image.identify}, std::pair{"/smart.bin", &image.smart},
+        std::pair{"/thresholds.bin", &image.thresholds}})
+    WriteFile(folder + file, std::string(sector->begin(), sector->end()));
   WriteFile(folder + "/description.dat", description);
 }
 
