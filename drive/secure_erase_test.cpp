@@ -65,7 +65,7 @@ class SecureEraseTest : public ::testing::Test {
 TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
   struct Case {
     const char* name;
-    const char* description;
+    std::string description;
     bool security;
     EraseResult result;
     const char* messageHas;
@@ -75,41 +75,27 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
     std::string notSent;  // and those that must not
   };
   using enum EraseResult;
-  const char* kLocked = "fault_abort_commands=06\nsecurity_state=locked\nsecurity_user_password=x";
-  const char* kEnabled =
-      "fault_abort_commands=06\nsecurity_state=enabled\nsecurity_user_password=x";
+  const std::string kNoTrim = "fault_abort_commands=06";
+  const std::string kOwners = "\nsecurity_user_password=x\nsecurity_state=";
   // clang-format off
   const Case cases[] = {
-      {"TRIM clears the disk", "", true,
-       kErased, "erased by TRIM", false, false, "\x06", "\xF1"},
-      {"TRIM refused", "fault_abort_commands=06", true,
-       kErased, "erased by SECURITY ERASE UNIT", false, false, "\xF1\xF3\xF4", "\xF6"},
-      {"TRIM keeps the data", "trim_keeps_data=1", true,
-       kErased, "sector 0 still holds data", false, false, "\x06\xF4", ""},
-      {"frozen", "fault_abort_commands=06\nsecurity_state=frozen", true,
-       kFailed, "suspend", false, true, "", "\xF1"},
-      {"locked by its owner (takes no writes)", kLocked, true,
-       kFailed, "already protected", true, false, "", "\xF1\xF2\xF6"},
-      {"owner's password set", kEnabled, true,
-       kFailed, "already protected", true, true, "", "\xF1\xF6"},
-      {"no security feature set", "fault_abort_commands=06", false,
-       kFailed, "does not support", false, true, "", "\xF1"},
-      {"SET PASSWORD aborted", "fault_abort_commands=06,F1", true,
-       kFailed, "SECURITY SET PASSWORD - Failed", false, true, "\xF1", "\xF3"},
-      {"PREPARE aborted", "fault_abort_commands=06,F3", true,
-       kFailed, "was removed again", false, true, "\xF6", "\xF4"},
-      {"ERASE UNIT aborted", "fault_abort_commands=06,F4", true,
-       kFailed, "SECURITY ERASE UNIT - Failed", false, true, "\xF6", "\xF2"},
-      {"ERASE UNIT ends with DRQ", "fault_abort_commands=06\nfault_status_commands=F4", true,
-       kFailed, "was removed again", false, true, "\xF6", ""},
-      {"ERASE UNIT and DISABLE aborted", "fault_abort_commands=06,F4,F6", true,
-       kFailedPasswordMaybeSet, "hdparm --user-master u --security-disable NDS", true, true, "\xF6", ""},
-      {"ERASE UNIT resets the link: locked", "fault_abort_commands=06\nfault_reset_commands=F4", true,
-       kFailed, "was removed again", false, true, "\xF2\xF6", ""},
-      {"locked, UNLOCK aborted", "fault_abort_commands=06,F2\nfault_reset_commands=F4", true,
-       kFailedPasswordMaybeSet, "\"NDS\" may still be set", true, true, "\xF2", ""},
-      {"read-back refused: never reported erased", "fault_abort_commands=25", true,
-       kFailed, "could not be read back", false, false, "\xF4", ""},
+      {"TRIM clears the disk", "", true, kErased, "erased by TRIM", false, false, "\x06", "\xF1"},
+      {"TRIM refused", kNoTrim, true, kErased, "erased by SECURITY ERASE UNIT", false, false, "\xF1\xF3\xF4", "\xF6"},
+      {"TRIM keeps the data", "trim_keeps_data=1", true, kErased, "sector 0 still holds data", false, false, "\x06\xF4", ""},
+      {"frozen", kNoTrim + "\nsecurity_state=frozen", true, kFailed, "suspend", false, true, "", "\xF1"},
+      {"locked by its owner (takes no writes)", kNoTrim + kOwners + "locked", true, kFailed, "already protected", true, false, "", "\xF1\xF2\xF6"},
+      {"owner's password set", kNoTrim + kOwners + "enabled", true, kFailed, "already protected", true, true, "", "\xF1\xF6"},
+      {"no security feature set", kNoTrim, false, kFailed, "does not support", false, true, "", "\xF1"},
+      {"SET PASSWORD aborted", kNoTrim + ",F1", true, kFailed, "SECURITY SET PASSWORD - Failed", false, true, "\xF1", "\xF3"},
+      {"PREPARE aborted", kNoTrim + ",F3", true, kFailed, "was removed again", false, true, "\xF6", "\xF4"},
+      {"ERASE UNIT aborted", kNoTrim + ",F4", true, kFailed, "SECURITY ERASE UNIT - Failed", false, true, "\xF6", "\xF2"},
+      {"ERASE UNIT ends with DRQ", kNoTrim + "\nfault_status_commands=F4", true, kFailed, "was removed again", false, true, "\xF6", ""},
+      {"ERASE UNIT and DISABLE aborted", kNoTrim + ",F4,F6", true, kFailedPasswordMaybeSet,
+       "hdparm --user-master u --security-disable NDS", true, true, "\xF6", ""},
+      {"ERASE UNIT resets the link: locked", kNoTrim + "\nfault_reset_commands=F4", true, kFailed, "was removed again", false, true, "\xF2\xF6", ""},
+      {"locked, UNLOCK aborted", kNoTrim + ",F2\nfault_reset_commands=F4", true, kFailedPasswordMaybeSet,
+       "\"NDS\" may still be set", true, true, "\xF2", ""},
+      {"read-back refused: never reported erased", "fault_abort_commands=25", true, kFailed, "could not be read back", false, false, "\xF4", ""},
   };
   // clang-format on
   for (const Case& c : cases) {
