@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/sim/sim_test_drive.h"
+#include "platform/sim/simulated_ata_device.h"
 
 namespace ds {
 namespace {
@@ -14,45 +15,22 @@ namespace {
 using ::testing::MatchesRegex;
 using Bytes = std::vector<std::uint8_t>;
 
-// A device that records what it is sent and answers every command with status 0x50.
-class ScriptedDevice : public AtaDevice {
- public:
-  std::vector<AtaCommand> sent;
-  std::vector<int> firstDataByte;  // as the device saw it; -1 when there was no data
-
+// A handle on a simulated disk that also keeps each command as sent: its time-out, its data
+// buffer and the first data byte as the disk got it (-1 without data).
+struct RecordingDevice : SimulatedAtaDevice {
+  explicit RecordingDevice(const std::string& description = "")
+      : SimulatedAtaDevice(testing::MakeDisk({}, description), false) {}
   AtaResult Execute(const AtaCommand& command) override {
     sent.push_back(command);
     firstDataByte.push_back(command.data.empty() ? -1 : command.data[0]);
-    AtaResult result;
-    result.transportOk = true;
-    result.registers = command.registers;
-    result.registers.command = kAtaStatusGood;
-    return result;
+    return SimulatedAtaDevice::Execute(command);
   }
-  AtaResult SmartDriverCommand(const TaskFile&, std::span<std::uint8_t>) override { return {}; }
-  bool PassThroughAvailable() const override { return true; }
-  std::unique_lock<std::recursive_mutex> HoldExclusive() override {
-    return std::unique_lock<std::recursive_mutex>(mutex_);
-  }
-  const std::string& name() const override { return name_; }
-
- private:
-  std::recursive_mutex mutex_;
-  std::string name_ = "scripted";
+  std::vector<AtaCommand> sent;
+  std::vector<int> firstDataByte;
 };
 
-std::unique_ptr<AtaDevice> OpenSimulated(const std::string& description,
-                                         std::shared_ptr<SimulatedDisk>* keep = nullptr) {
-  std::shared_ptr<SimulatedDisk> disk = testing::MakeDisk({}, description);
-  std::string message;
-  auto handle = disk ? disk->OpenHandle(&message) : nullptr;
-  if (keep)
-    *keep = disk;
-  return handle;
-}
-
 TEST(AtaTransportRequests, BufferedReadMarksTheBufferAndUsesItsTimeOut) {
-  ScriptedDevice device;
+  RecordingDevice device;
   Bytes buffer(531, 0);
   EXPECT_TRUE(ReadSmartData(device, 1, buffer));
   ASSERT_EQ(device.sent.size(), 2u);
@@ -89,7 +67,7 @@ TEST(AtaTransportRequests, DirectCallsPickTheProtocolOfTheCommand) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.registers.command));
-    ScriptedDevice device;
+    RecordingDevice device;
     Bytes data(c.bytes, 0x11);
     TaskFile taskFile = c.registers;
     std::string message;
@@ -143,13 +121,12 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.direct ? "direct " : "buffered ") + c.description);
-    auto device = OpenSimulated(c.description);
-    ASSERT_NE(device, nullptr);
+    RecordingDevice device(c.description);
     Bytes data(512, 0);
     TaskFile taskFile{0xD0, 1, 0, 0x4F, 0xC2, 0xA0, 0xB0};
     std::string message = "old text";
-    EXPECT_EQ(c.direct ? AtaPassThroughDirectRead(*device, &taskFile, data, &message)
-                       : AtaPassThrough(*device, &taskFile, data, kAtaFlagsDataIn, &message),
+    EXPECT_EQ(c.direct ? AtaPassThroughDirectRead(device, &taskFile, data, &message)
+                       : AtaPassThrough(device, &taskFile, data, kAtaFlagsDataIn, &message),
               c.ok);
     EXPECT_EQ(taskFile.status(), c.status);
     EXPECT_THAT(message, MatchesRegex(c.message));
@@ -157,13 +134,13 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
 }
 
 TEST(AtaTransportDirect, TimeOutsReachTheDevice) {
-  auto device = OpenSimulated("fault_slow_commands=F3\nfault_slow_ms=40");
+  RecordingDevice device("fault_slow_commands=F3\nfault_slow_ms=40");
   TaskFile prepare{0, 0, 0, 0, 0, 0xE0, 0xF3};
   std::string message;
-  EXPECT_FALSE(AtaPassThroughDirectNoData(*device, &prepare, &message, 5));
+  EXPECT_FALSE(AtaPassThroughDirectNoData(device, &prepare, &message, 5));
   EXPECT_THAT(message, ::testing::HasSubstr("timed out after 5 ms ErrCode: 0x6E), spend time: "));
   prepare = TaskFile{0, 0, 0, 0, 0, 0xE0, 0xF3};
-  EXPECT_TRUE(AtaPassThroughDirectNoData(*device, &prepare, &message));
+  EXPECT_TRUE(AtaPassThroughDirectNoData(device, &prepare, &message));
 }
 
 // SMART enable and read, with the SMART driver path as the fall-back.
@@ -193,16 +170,15 @@ TEST(AtaTransportSmart, EnableAndReadFallBackOrSayWhatFailed) {
   const SimulatedDiskImage image = testing::MakeImage({});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
-    std::shared_ptr<SimulatedDisk> disk;
-    auto device = OpenSimulated(c.description, &disk);
+    RecordingDevice device(c.description);
     Bytes buffer(531, 0xEE);
     std::string message;
-    ASSERT_EQ(c.enable ? EnableSmart(*device, 0, buffer, &message)
-                       : ReadSmartData(*device, 0, buffer, &message),
+    ASSERT_EQ(c.enable ? EnableSmart(device, 0, buffer, &message)
+                       : ReadSmartData(device, 0, buffer, &message),
               c.ok);
     EXPECT_THAT(message, MatchesRegex(c.message));
     std::string driverLog;
-    for (const SimulatedCommandRecord& record : disk->CommandLog()) {
+    for (const SimulatedCommandRecord& record : device.disk().CommandLog()) {
       if (record.viaSmartDriver)
         driverLog += static_cast<char>(record.registers.features);
     }
@@ -213,11 +189,12 @@ TEST(AtaTransportSmart, EnableAndReadFallBackOrSayWhatFailed) {
     const Sector& expected = c.enable ? image.thresholds : image.smart;
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 512), Bytes(expected.begin(), expected.end()));
     EXPECT_EQ(Bytes(buffer.begin() + 512, buffer.end()), Bytes(19, 0xEE));
-    EXPECT_TRUE(ReadSmartData(*device, 0, buffer));  // SMART is on afterwards
+    EXPECT_TRUE(ReadSmartData(device, 0, buffer));  // SMART is on afterwards
   }
   Bytes tooSmall(100);
   std::string message;
-  EXPECT_FALSE(ReadSmartData(*OpenSimulated(""), 0, tooSmall, &message));
+  RecordingDevice device;
+  EXPECT_FALSE(ReadSmartData(device, 0, tooSmall, &message));
   EXPECT_THAT(message, ::testing::HasSubstr("fewer than 512 bytes"));
 }
 

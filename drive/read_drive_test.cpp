@@ -86,8 +86,7 @@ TEST(ReadDriveTest, ReadsResetTheSnapshotAndReportAFailedDataRead) {
   struct Case {
     const char* description;
     std::vector<int> table;
-    int driveNumber;
-    int result;
+    int driveNumber, result;
     std::uint64_t powerOnHours;
     std::vector<std::string> messages;
     const char* board = "PRIME B450M-A";
@@ -147,9 +146,7 @@ TEST(ReadDriveTest, Sm2246SignatureForcesSeriesZeroSummaries) {
 
 TEST(ReadDriveTest, OpenIsTriedTenTimesTwoHundredMillisecondsApart) {
   struct Case {
-    int failures;
-    int result;
-    int opens;
+    int failures, result, opens;
     std::size_t pauses;
   };
   const Case cases[] = {{0, 1, 1, 0}, {3, 1, 4, 3}, {9, 1, 10, 9}, {10, 0, 10, 9}, {50, 0, 10, 9}};

@@ -69,10 +69,8 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
     bool security;
     EraseResult result;
     const char* messageHas;
-    bool passwordSet;  // the disk's user password afterwards
-    bool dataLeft;
-    std::string sent;     // commands that must have gone out
-    std::string notSent;  // and those that must not
+    bool passwordSet, dataLeft;  // the disk's user password and data afterwards
+    std::string sent, notSent;   // commands that must and must not have gone out
   };
   using enum EraseResult;
   const std::string kNoTrim = "fault_abort_commands=06";
@@ -222,8 +220,7 @@ TEST_F(SecureEraseTest, OnlyTheChosenDiskAndOnlyWhenNobodyElseHasIt) {
 TEST(SecurityCommandsTest, EraseUnitTimeOutFromIdentify) {
   constexpr int kMinute = 60 * 1000;
   struct Case {
-    std::uint16_t word89;
-    std::uint16_t word90;  // when set, the enhanced erase is asked for
+    std::uint16_t word89, word90;  // word 90 set: the enhanced erase is asked for
     int timeoutMs;
   };
   const Case cases[] = {

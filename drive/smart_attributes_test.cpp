@@ -49,17 +49,11 @@ SmartSnapshot List(const std::vector<Slot>& slots, const std::vector<int>& table
 }
 
 TEST(SmartAttributesTest, ListFollowsTableOrderAndSkipsWhatItMustSkip) {
-  const SmartSnapshot s = List(
-      {
-          {9, 1234},
-          {1, 5, 0, 0},  // current and worst 0: left out
-          {12, 77},
-          {9, 999, 90, 90},  // duplicate: the first slot wins
-          {0, 1},            // id 0 slot
-          {200, 1},          // not in the table
-          {5, 3, 0, 1},      // worst alone is enough
-      },
-      {12, 5, 9, 1, 0});
+  // Left out: id 1 (current and worst 0), the second id 9, the id 0 slot, id 200 (not in
+  // the table); id 5 has a worst value only, which is enough.
+  const SmartSnapshot s =
+      List({{9, 1234}, {1, 5, 0, 0}, {12, 77}, {9, 999, 90, 90}, {0, 1}, {200, 1}, {5, 3, 0, 1}},
+           {12, 5, 9, 1, 0});
   std::vector<int> ids;
   for (const SmartAttribute& a : s.attributes)
     ids.push_back(a.id);
@@ -100,11 +94,10 @@ TEST(SmartAttributesTest, SeriesDecidesWhether170And196And231AreSummarised) {
     std::uint64_t reallocated, a170, a231;
   };
   const std::vector<int> order = {5, 170, 196, 231};
-  const Case cases[] = {{0, order, 5, 0, 0},
-                        {1, order, 196, 170, 231},
-                        {2, order, 196, 170, 231},
-                        {99, order, 196, 170, 231},
-                        {1, {196, 5}, 5, 0, 0}};
+  // clang-format off
+  const Case cases[] = {{0, order, 5, 0, 0}, {1, order, 196, 170, 231}, {2, order, 196, 170, 231},
+                        {99, order, 196, 170, 231}, {1, {196, 5}, 5, 0, 0}};
+  // clang-format on
   for (const Case& c : cases) {
     const SmartSnapshot s = List({{5, 5}, {170, 170}, {196, 196}, {231, 231}}, c.table, c.series);
     EXPECT_EQ(s.attributeCount, static_cast<int>(c.table.size()));
@@ -120,12 +113,11 @@ TEST(SmartAttributesTest, PeCycleLimitFromAttribute168) {
     std::uint64_t raw;
     int expected;
   };
-  const Case cases[] = {{168, 0, 3000},
-                        {168, 1, 1},
-                        {168, 0x7FFF'FFFFull, 0x7FFF'FFFF},
-                        {168, 0x8000'0000ull, 3000},
-                        {168, 0xFFFF'FFFF'FFFFull, 3000},
+  // clang-format off
+  const Case cases[] = {{168, 0, 3000}, {168, 1, 1}, {168, 0x7FFF'FFFFull, 0x7FFF'FFFF},
+                        {168, 0x8000'0000ull, 3000}, {168, 0xFFFF'FFFF'FFFFull, 3000},
                         {9, 1, 5000}};  // no attribute 168: the limit stays
+  // clang-format on
   for (const Case& c : cases)
     EXPECT_EQ(List({{c.id, c.raw}}, {9, 168}).peCycleLimit, c.expected) << c.raw;
 }
@@ -167,11 +159,11 @@ TEST(SmartAttributesTest, ControllerSignature) {
     const char* text;
     bool signature, sm2246, other;
   };
-  const Case cases[] = {{"SM2246", true, true, false},
-                        {"SM2258", true, false, true},
-                        {"SM\0\0\0\0", true, false, true},
-                        {"sm2246", false, false, false},
+  // clang-format off
+  const Case cases[] = {{"SM2246", true, true, false}, {"SM2258", true, false, true},
+                        {"SM\0\0\0\0", true, false, true}, {"sm2246", false, false, false},
                         {"XM2246", false, false, false}};
+  // clang-format on
   for (const Case& c : cases) {
     SmartSector sector{};
     std::memcpy(sector.data() + 400, c.text, 6);
