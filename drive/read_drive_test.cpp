@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -13,33 +12,6 @@
 
 namespace ds {
 namespace {
-
-struct Slot {
-  std::uint8_t id;
-  std::uint64_t raw = 0;
-  std::uint8_t threshold = 0;
-};
-
-// A disk whose data and threshold sectors hold `slots` in order (current and worst 100).
-std::shared_ptr<SimulatedDisk> MakeDisk(const std::vector<Slot>& slots, const char* signature = "",
-                                        const std::string& description = "") {
-  SimulatedDiskImage image = testing::MakeImage(testing::TestDriveSpec{});
-  image.smart.fill(0);
-  image.thresholds.fill(0);
-  for (std::size_t i = 0; i < slots.size(); ++i) {
-    std::uint8_t* data = image.smart.data() + 2 + 12 * i;
-    data[0] = image.thresholds[2 + 12 * i] = slots[i].id;
-    image.thresholds[3 + 12 * i] = slots[i].threshold;
-    data[3] = data[4] = 100;
-    for (int b = 0; b < 6; ++b)
-      data[5 + b] = static_cast<std::uint8_t>(slots[i].raw >> (8 * b));
-  }
-  std::memcpy(image.smart.data() + 400, signature, std::strlen(signature));
-  std::string message;
-  auto disk = SimulatedDisk::Create(image, IniFileReader::FromText(description), &message);
-  EXPECT_TRUE(disk) << message;
-  return disk;
-}
 
 // Hands out handles on one disk as drive 0, counting the opens.
 struct OneDiskOpener : AtaDeviceOpener {
@@ -61,28 +33,31 @@ AttributeTable Table(const std::vector<int>& ids) {
   return table;
 }
 
-// Runs ReadDrive on disk 0 with the given table and model; collects messages and pauses.
+// Runs ReadDrive on disk 0, by default the usual test disk (attributes 5, 194 and 9 with 42
+// hours, attribute 5's threshold 10); collects messages and pauses.
 struct Reader {
-  explicit Reader(std::shared_ptr<SimulatedDisk> disk) {
-    opener.disk = std::move(disk);
+  explicit Reader(const std::string& description = "",
+                  std::shared_ptr<SimulatedDisk> disk = nullptr) {
+    opener.disk = disk ? disk : testing::MakeDisk({}, description);
     context.opener = &opener;
     context.attributeTable = &table;
     context.selectedModel = "QRA-X50 256GB";
+    context.baseBoardProduct = "PRIME B450M-A";
     context.showMessage = [this](std::string_view text) { messages.emplace_back(text); };
     context.sleep = [this](std::chrono::milliseconds pause) { pauses.push_back(pause); };
   }
-  int Read(SmartSnapshot* snapshot) { return ReadDrive(context, 0, snapshot); }
 
   OneDiskOpener opener;
-  AttributeTable table;
+  AttributeTable table = Table({5, 9});
   ReadDriveContext context;
   std::vector<std::string> messages;
   std::vector<std::chrono::milliseconds> pauses;
 };
 
 // Each read starts from a reset snapshot that keeps the temperature the disk does not report
-// (and the thresholds, which "Aptio" boards do not read).
-TEST(ReadDriveTest, ReadsResetTheSnapshotAndReportAFailedDataRead) {
+// (and the thresholds, which "Aptio" boards do not read). Opening is tried ten times, 200 ms
+// apart.
+TEST(ReadDriveTest, ReadsResetTheSnapshotRetryTheOpenAndReportAFailedDataRead) {
   struct Case {
     const char* description;
     std::vector<int> table;
@@ -91,24 +66,32 @@ TEST(ReadDriveTest, ReadsResetTheSnapshotAndReportAFailedDataRead) {
     std::vector<std::string> messages;
     const char* board = "PRIME B450M-A";
     std::uint64_t threshold = 10;
+    int opens = 1;
+    std::size_t pauses = 0;
   };
+  const char* kBoard = "PRIME B450M-A";
+  // clang-format off
   const Case cases[] = {
       {"", {}, 0, 1, 0, {}},  // an empty table lists nothing
-      {"", {9, 12}, 0, 1, 4321, {}},
-      {"", {9, 12}, 0, 1, 4321, {}, "Aptio CRB", 77},
-      {"", {9}, 0, 1, 4321, {}, "CRB Aptio V", 77},
+      {"", {5, 9}, 0, 1, 42, {}},
+      {"", {5, 9}, 0, 1, 42, {}, "Aptio CRB", 77},
+      {"", {5}, 0, 1, 0, {}, "CRB Aptio V", 77},
       // Data through the SMART driver path; the threshold read has no such path.
-      {"fault_refuse_pass_through=1", {9}, 0, 1, 4321, {}, "PRIME B450M-A", 77},
-      {"fault_abort_commands=B0:D0", {9}, 0, 0, 0, {"GetSmartData NG"}},
-      {"", {9}, 3, 0, 0, {}},  // no such disk
+      {"fault_refuse_pass_through=1", {5, 9}, 0, 1, 42, {}, kBoard, 77},
+      {"fault_abort_commands=B0:D0", {5, 9}, 0, 0, 0, {"GetSmartData NG"}},
+      {"fault_open_failures=3", {5, 9}, 0, 1, 42, {}, kBoard, 10, 4, 3},
+      {"fault_open_failures=9", {5, 9}, 0, 1, 42, {}, kBoard, 10, 10, 9},
+      {"fault_open_failures=10", {5, 9}, 0, 0, 0, {}, kBoard, 10, 10, 9},  // silent
+      {"", {5, 9}, 3, 0, 0, {}, kBoard, 10, 10, 9},  // no such disk
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.description) + " " + c.board);
-    Reader reader(MakeDisk({{9, 4321, 10}, {12, 0}}, "", c.description));
+    Reader reader(c.description);
     reader.table = Table(c.table);
     reader.context.baseBoardProduct = c.board;
     SmartSnapshot s;
-    s.thresholdById[9] = 77;
+    s.thresholdById[5] = 77;
     s.temperature = 55;
     s.powerOnHours = 99;
     s.attributes.resize(3);
@@ -120,6 +103,9 @@ TEST(ReadDriveTest, ReadsResetTheSnapshotAndReportAFailedDataRead) {
     EXPECT_EQ(s.temperature, 55);
     EXPECT_EQ(reader.messages, c.messages);
     EXPECT_EQ(s.attributes.empty() ? c.threshold : s.attributes[0].threshold, c.threshold);
+    EXPECT_EQ(reader.opener.opens, c.opens);
+    EXPECT_EQ(reader.pauses,
+              std::vector<std::chrono::milliseconds>(c.pauses, std::chrono::milliseconds(200)));
   }
   ReadDriveContext noOpener;
   noOpener.sleep = [](std::chrono::milliseconds) {};
@@ -130,38 +116,23 @@ TEST(ReadDriveTest, ReadsResetTheSnapshotAndReportAFailedDataRead) {
 // The series comes from the model, and a controller signature overrides it before the
 // attributes are summed up.
 TEST(ReadDriveTest, Sm2246SignatureForcesSeriesZeroSummaries) {
-  for (const char* signature : {"SM2246", ""}) {
-    Reader reader(MakeDisk({{5, 5}, {170, 170}, {196, 196}, {231, 231}}, signature));
-    reader.table = Table({5, 170, 196, 231});
+  for (bool sm2246 : {true, false}) {
+    SimulatedDiskImage image = testing::MakeImage({.vendorSignature = sm2246});
+    for (std::uint8_t id : {196, 231}) {  // in slots 3 and 4, the raw value their id
+      std::uint8_t* slot = image.smart.data() + 2 + 12 * (id == 196 ? 3 : 4);
+      slot[0] = slot[5] = id;
+      slot[3] = slot[4] = 100;
+    }
+    std::string message;
+    Reader reader("", SimulatedDisk::Create(image, IniFileReader::FromText(""), &message));
+    reader.table = Table({5, 196, 231});
     reader.context.selectedModel = "QRB-X52 128GB";
     SmartSnapshot s;
-    ASSERT_EQ(reader.Read(&s), 1);
-    const bool sm2246 = *signature != '\0';
+    ASSERT_EQ(ReadDrive(reader.context, 0, &s), 1);
     EXPECT_EQ(s.isSm2246, sm2246);
     EXPECT_EQ(s.modelSeries, sm2246 ? 0 : 1);
-    EXPECT_EQ(s.reallocatedRaw, sm2246 ? 5u : 196u);
+    EXPECT_EQ(s.reallocatedRaw, sm2246 ? 0u : 196u);
     EXPECT_EQ(s.attr231Raw, sm2246 ? 0u : 231u);
-  }
-}
-
-TEST(ReadDriveTest, OpenIsTriedTenTimesTwoHundredMillisecondsApart) {
-  struct Case {
-    int failures, result, opens;
-    std::size_t pauses;
-  };
-  const Case cases[] = {{0, 1, 1, 0}, {3, 1, 4, 3}, {9, 1, 10, 9}, {10, 0, 10, 9}, {50, 0, 10, 9}};
-  for (const Case& c : cases) {
-    Reader reader(MakeDisk({{9, 1234}}, "", "fault_open_failures=" + std::to_string(c.failures)));
-    reader.table = Table({9});
-    SmartSnapshot s;
-    s.powerOnHours = 77;
-    EXPECT_EQ(reader.Read(&s), c.result) << c.failures;
-    EXPECT_EQ(reader.opener.opens, c.opens) << c.failures;
-    ASSERT_EQ(reader.pauses.size(), c.pauses) << c.failures;
-    for (auto pause : reader.pauses)
-      EXPECT_EQ(pause, std::chrono::milliseconds(200));
-    EXPECT_EQ(s.powerOnHours, c.result ? 1234u : 0u);  // the reset stays on failure
-    EXPECT_TRUE(reader.messages.empty());              // a disk that never opens is silent
   }
 }
 
@@ -179,8 +150,7 @@ struct CountingLock {
 // The disk is read into a copy without the lock held; the copy then replaces the shared
 // snapshot whole under the lock, so a page never sees a half-refilled snapshot.
 TEST(ReadDriveTest, PublishReadsIntoACopyAndSwapsItInUnderTheLock) {
-  Reader reader(MakeDisk({{9, 2000}, {12, 20}}));
-  reader.table = Table({9, 12});
+  Reader reader;
   CountingLock lock;
   SmartSnapshot shared;
   shared.powerOnHours = 1000;
@@ -192,7 +162,7 @@ TEST(ReadDriveTest, PublishReadsIntoACopyAndSwapsItInUnderTheLock) {
   EXPECT_EQ(ReadDriveAndPublish(reader.context, 0, lock, shared), 1);
   EXPECT_EQ(lock.taken, 2);  // to copy, then to publish
   EXPECT_FALSE(lock.held);
-  EXPECT_EQ(shared.powerOnHours, 2000u);
+  EXPECT_EQ(shared.powerOnHours, 42u);
   EXPECT_EQ(shared.attributeCount, 2);
   EXPECT_EQ(shared.temperature, 30);  // carried over in the copy
 }
