@@ -90,7 +90,7 @@ TEST(AtaTransportRequests, DirectCallsPickTheProtocolOfTheCommand) {
 }
 
 // The buffered path succeeds on status 0x50 only, the direct path unless ERR or DRQ is set;
-// a refused command leaves the registers as they were sent.
+// a refused or timed-out command leaves the registers as they were sent.
 TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
   struct Case {
     bool direct;
@@ -98,6 +98,7 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
     bool ok;
     std::uint8_t status;
     std::string message;  // a pattern
+    int timeoutMs = kDirectPassThroughTimeoutMs;
   };
   const std::string kTime = ", spend time: [0-9]+ milliseconds\\.";
   const std::string kDirectFailed = "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: ";
@@ -117,6 +118,8 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
       {true, kStatus51, false, 0x51, kDirectFailed + "0x51" + kNoInfo + kTime},
       {true, "fault_status_commands=B0\nfault_status=0x58", false, 0x58, kDirectFailed + "0x58" + kNoInfo + kTime},
       {true, kRefuse, false, 0xB0, kDirectFailed + "0xB0 \\(.*refused the ATA pass-through.* ErrCode: 0x5F\\)" + kTime},
+      {true, "fault_slow_commands=B0\nfault_slow_ms=40", false, 0xB0, kDirectFailed + "0xB0 \\(.*timed out after 5 ms "
+       "ErrCode: 0x6E\\)" + kTime, 5},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -125,22 +128,12 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
     Bytes data(512, 0);
     TaskFile taskFile{0xD0, 1, 0, 0x4F, 0xC2, 0xA0, 0xB0};
     std::string message = "old text";
-    EXPECT_EQ(c.direct ? AtaPassThroughDirectRead(device, &taskFile, data, &message)
+    EXPECT_EQ(c.direct ? AtaPassThroughDirectRead(device, &taskFile, data, &message, c.timeoutMs)
                        : AtaPassThrough(device, &taskFile, data, kAtaFlagsDataIn, &message),
               c.ok);
     EXPECT_EQ(taskFile.status(), c.status);
     EXPECT_THAT(message, MatchesRegex(c.message));
   }
-}
-
-TEST(AtaTransportDirect, TimeOutsReachTheDevice) {
-  RecordingDevice device("fault_slow_commands=F3\nfault_slow_ms=40");
-  TaskFile prepare{0, 0, 0, 0, 0, 0xE0, 0xF3};
-  std::string message;
-  EXPECT_FALSE(AtaPassThroughDirectNoData(device, &prepare, &message, 5));
-  EXPECT_THAT(message, ::testing::HasSubstr("timed out after 5 ms ErrCode: 0x6E), spend time: "));
-  prepare = TaskFile{0, 0, 0, 0, 0, 0xE0, 0xF3};
-  EXPECT_TRUE(AtaPassThroughDirectNoData(device, &prepare, &message));
 }
 
 // SMART enable and read, with the SMART driver path as the fall-back.

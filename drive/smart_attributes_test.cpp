@@ -66,23 +66,18 @@ TEST(SmartAttributesTest, ListFollowsTableOrderAndSkipsWhatItMustSkip) {
   EXPECT_EQ(s.attributes[2].current, 100u);
 }
 
-TEST(SmartAttributesTest, FieldsAndTexts) {
-  const SmartSnapshot s = List({{194, 0x0000'0E00'3600'1Aull, 70, 46, 0x0022}}, {194});
-  ASSERT_EQ(s.attributeCount, 1);
+TEST(SmartAttributesTest, FieldsTextsAndTheSevenByteRaw) {
+  const SmartSnapshot s = List(
+      {{194, 0x0000'0E00'3600'1Aull, 70, 46, 0x0022}, {167, 0x01'0203'0405'0607ull}}, {194, 167});
+  ASSERT_EQ(s.attributeCount, 2);
   const SmartAttribute& a = s.attributes[0];
   EXPECT_EQ(a.raw, 0x1Au);  // temperature attribute: raw byte 0 only
   EXPECT_EQ(s.temperature, 26);
   EXPECT_EQ(a.flagsText() + " " + a.currentText() + " " + a.worstText() + " " + a.thresholdText(),
             "0x0022 70 46 10");
-}
-
-TEST(SmartAttributesTest, RawIsSevenBytesLittleEndianUpToTheLargestValue) {
-  for (std::uint64_t raw : {0ull, 0xFF'FFFF'FFFF'FFFFull, 0x0102'0304'0506ull}) {
-    const SmartSnapshot s = List({{167, raw}}, {167});
-    ASSERT_EQ(s.attributeCount, 1);
-    EXPECT_EQ(s.attributes[0].raw, raw);
-    EXPECT_EQ(s.attr167Raw, raw);
-  }
+  // Six raw bytes and the reserved byte, least significant first.
+  EXPECT_EQ(s.attributes[1].raw, 0x01'0203'0405'0607ull);
+  EXPECT_EQ(s.attr167Raw, 0x01'0203'0405'0607ull);
 }
 
 // Series 0 sums up attribute 5 only; the others also 170, 231 and 196, the later of 5 and
@@ -108,18 +103,15 @@ TEST(SmartAttributesTest, SeriesDecidesWhether170And196And231AreSummarised) {
 }
 
 TEST(SmartAttributesTest, PeCycleLimitFromAttribute168) {
-  struct Case {
-    std::uint8_t id;
-    std::uint64_t raw;
-    int expected;
-  };
-  // clang-format off
-  const Case cases[] = {{168, 0, 3000}, {168, 1, 1}, {168, 0x7FFF'FFFFull, 0x7FFF'FFFF},
-                        {168, 0x8000'0000ull, 3000}, {168, 0xFFFF'FFFF'FFFFull, 3000},
-                        {9, 1, 5000}};  // no attribute 168: the limit stays
-  // clang-format on
-  for (const Case& c : cases)
-    EXPECT_EQ(List({{c.id, c.raw}}, {9, 168}).peCycleLimit, c.expected) << c.raw;
+  const std::pair<std::uint64_t, int> cases[] = {{0, 3000},
+                                                 {1, 1},
+                                                 {0x7FFF'FFFFull, 0x7FFF'FFFF},
+                                                 {0x8000'0000ull, 3000},
+                                                 {0xFFFF'FFFF'FFFFull, 3000}};
+  for (const auto& [raw, limit] : cases)
+    EXPECT_EQ(PeCycleLimitFromRaw(raw), limit) << raw;
+  EXPECT_EQ(List({{168, 10000}}, {9, 168}).peCycleLimit, 10000);
+  EXPECT_EQ(List({{9, 1}}, {9, 168}).peCycleLimit, 5000);  // no attribute 168: the limit stays
 }
 
 TEST(SmartAttributesTest, OnlyTheThirtyAttributeSlotsAreScanned) {
