@@ -92,7 +92,7 @@ bool AtaPassThrough(AtaDevice& device, TaskFile* taskFile, std::span<std::uint8_
   command.registers = *taskFile;
   command.protocol = ChooseProtocol(taskFile->command, direction);
   command.data = direction == AtaDataDirection::kNone ? std::span<std::uint8_t>() : data;
-  command.timeoutMs = kDirectPassThroughTimeoutMs;
+  command.timeoutMs = kBufferedPassThroughTimeoutMs;
   const std::uint8_t sentCommand = taskFile->command;
 
   const AtaResult result = device.Execute(command);

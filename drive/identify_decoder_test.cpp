@@ -93,18 +93,19 @@ TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
       {{{1, 1024}}, kCylinders, 1024},
       // Ultra DMA: the highest mode supported (low byte) or selected (high byte), when word 49
       // bit 8 says DMA and word 53 bit 2 says word 88 is valid.
-      {{{49, 0x0100}, {53, 0x0004}, {88, 0x007F}}, kUdma, 6}, {{{49, 0x0100}, {53, 0x0004}, {88, 0x207F}}, kUdma, 6},
-      {{{49, 0x0100}, {53, 0x0004}, {88, 0x8001}}, kUdma, 7}, {{{49, 0x0100}, {53, 0x0004}, {88, 0x00FF}}, kUdma, 7},
-      {{{49, 0x0100}, {53, 0x0004}, {88, 0x0001}}, kUdma, 0}, {{{49, 0x0000}, {53, 0x0004}, {88, 0x007F}}, kUdma, 0},
-      {{{49, 0x0100}, {53, 0x0000}, {88, 0x007F}}, kUdma, 0},
+      {{{49, 0x0100}, {53, 4}, {88, 0x007F}}, kUdma, 6}, {{{49, 0x0100}, {53, 4}, {88, 0x207F}}, kUdma, 6},
+      {{{49, 0x0100}, {53, 4}, {88, 0x8001}}, kUdma, 7}, {{{49, 0x0100}, {53, 4}, {88, 0x00FF}}, kUdma, 7},
+      {{{49, 0x0100}, {53, 4}, {88, 0x0001}}, kUdma, 0}, {{{49, 0x0000}, {53, 4}, {88, 0x007F}}, kUdma, 0},
+      {{{49, 0x0100}, {53, 0}, {88, 0x007F}}, kUdma, 0},
       // PIO: word 64 bit 0 is mode 3, bit 1 mode 4; only its low byte counts.
-      {{{53, 0x0002}, {64, 0x0003}}, kPio, 4}, {{{53, 0x0002}, {64, 0x0001}}, kPio, 3}, {{{53, 0x0002}, {64, 0x0000}}, kPio, 0},
-      {{{53, 0x0000}, {64, 0x0003}}, kPio, 0}, {{{53, 0x0002}, {64, 0xFF00}}, kPio, 0}, {{{53, 0x0002}, {64, 0x0080}}, kPio, 10},
+      {{{53, 2}, {64, 0x0003}}, kPio, 4}, {{{53, 2}, {64, 0x0001}}, kPio, 3}, {{{53, 2}, {64, 0x0000}}, kPio, 0},
+      {{{53, 0}, {64, 0x0003}}, kPio, 0}, {{{53, 2}, {64, 0xFF00}}, kPio, 0}, {{{53, 2}, {64, 0x0080}}, kPio, 10},
       // Features: S.M.A.R.T. needs word 83 bits 15-14 = 01; HPA absent 1, off 0, on 2.
       {{{82, 0x0001}, {83, 0x4000}}, kSmart, 1}, {{{82, 0x0001}, {83, 0x4000}, {85, 0x0001}}, kSmart, 2},
       {{{82, 0x0001}, {85, 0x0001}}, kSmart, 0}, {{{82, 0xFFFF}, {83, 0xFFFF}, {85, 0xFFFF}}, kSmart, 0},
       {{}, kHpa, 1}, {{{82, 0x0400}}, kHpa, 0}, {{{82, 0x0400}, {85, 0x0400}}, kHpa, 2},
-      {{{128, 0x0001}}, kSecurity, 1}, {{{128, 0xFFFE}}, kSecurity, 0}, {{{83, 0x4004}}, kCfa, 1}, {{{83, 0x4000}}, kCfa, 0},
+      {{{128, 0x0001}}, kSecurity, 1}, {{{128, 0xFFFE}}, kSecurity, 0},
+      {{{83, 0x4004}}, kCfa, 1}, {{{83, 0x4000}}, kCfa, 0},
   };
   // clang-format on
   for (std::size_t i = 0; i < std::size(cases); ++i) {

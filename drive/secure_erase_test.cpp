@@ -65,7 +65,6 @@ class SecureEraseTest : public ::testing::Test {
 
 TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
   struct Case {
-    const char* name;
     std::string description;
     bool security;
     EraseResult result;
@@ -78,27 +77,31 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
   const std::string kOwners = "\nsecurity_user_password=x\nsecurity_state=";
   // clang-format off
   const Case cases[] = {
-      {"TRIM clears the disk", "", true, kErased, "erased by TRIM", false, false, "\x06", "\xF1"},
-      {"TRIM refused", kNoTrim, true, kErased, "erased by SECURITY ERASE UNIT", false, false, "\xF1\xF3\xF4", "\xF6"},
-      {"TRIM keeps the data", "trim_keeps_data=1", true, kErased, "sector 0 still holds data", false, false, "\x06\xF4", ""},
-      {"frozen", kNoTrim + "\nsecurity_state=frozen", true, kFailed, "suspend", false, true, "", "\xF1"},
-      {"locked by its owner (takes no writes)", kNoTrim + kOwners + "locked", true, kFailed, "already protected", true, false, "", "\xF1\xF2\xF6"},
-      {"owner's password set", kNoTrim + kOwners + "enabled", true, kFailed, "already protected", true, true, "", "\xF1\xF6"},
-      {"no security feature set", kNoTrim, false, kFailed, "does not support", false, true, "", "\xF1"},
-      {"SET PASSWORD aborted", kNoTrim + ",F1", true, kFailed, "SECURITY SET PASSWORD - Failed", false, true, "\xF1", "\xF3"},
-      {"PREPARE aborted", kNoTrim + ",F3", true, kFailed, "was removed again", false, true, "\xF6", "\xF4"},
-      {"ERASE UNIT aborted", kNoTrim + ",F4", true, kFailed, "SECURITY ERASE UNIT - Failed", false, true, "\xF6", "\xF2"},
-      {"ERASE UNIT ends with DRQ", kNoTrim + "\nfault_status_commands=F4", true, kFailed, "was removed again", false, true, "\xF6", ""},
-      {"ERASE UNIT and DISABLE aborted", kNoTrim + ",F4,F6", true, kFailedPasswordMaybeSet,
-       "hdparm --user-master u --security-disable NDS", true, true, "\xF6", ""},
-      {"ERASE UNIT resets the link: locked", kNoTrim + "\nfault_reset_commands=F4", true, kFailed, "was removed again", false, true, "\xF2\xF6", ""},
-      {"locked, UNLOCK aborted", kNoTrim + ",F2\nfault_reset_commands=F4", true, kFailedPasswordMaybeSet,
-       "\"NDS\" may still be set", true, true, "\xF2", ""},
-      {"read-back refused: never reported erased", "fault_abort_commands=25", true, kFailed, "could not be read back", false, false, "\xF4", ""},
+      {"", true, kErased, "erased by TRIM", false, false, "\x06", "\xF1"},
+      {kNoTrim, true, kErased, "erased by SECURITY ERASE UNIT", false, false, "\xF1\xF3\xF4", "\xF6"},
+      {"trim_keeps_data=1", true, kErased, "sector 0 still holds data", false, false, "\x06\xF4", ""},
+      {kNoTrim + "\nsecurity_state=frozen", true, kFailed, "suspend", false, true, "", "\xF1"},
+      // An owner's password is set; a locked disk takes no writes.
+      {kNoTrim + kOwners + "locked", true, kFailed, "already protected", true, false, "", "\xF1\xF2\xF6"},
+      {kNoTrim + kOwners + "enabled", true, kFailed, "already protected", true, true, "", "\xF1\xF6"},
+      {kNoTrim, false, kFailed, "does not support", false, true, "", "\xF1"},  // no security feature set
+      // A security command fails (ERASE UNIT also by ending with DRQ): the password is removed again.
+      {kNoTrim + ",F1", true, kFailed, "SECURITY SET PASSWORD - Failed", false, true, "\xF1", "\xF3"},
+      {kNoTrim + ",F3", true, kFailed, "was removed again", false, true, "\xF6", "\xF4"},
+      {kNoTrim + ",F4", true, kFailed, "SECURITY ERASE UNIT - Failed", false, true, "\xF6", "\xF2"},
+      {kNoTrim + "\nfault_status_commands=F4", true, kFailed, "was removed again", false, true, "\xF6", ""},
+      {kNoTrim + ",F4,F6", true, kFailedPasswordMaybeSet, "hdparm --user-master u --security-disable NDS",
+       true, true, "\xF6", ""},
+      // ERASE UNIT resets the link and leaves the disk locked: UNLOCK first.
+      {kNoTrim + "\nfault_reset_commands=F4", true, kFailed, "was removed again", false, true, "\xF2\xF6", ""},
+      {kNoTrim + ",F2\nfault_reset_commands=F4", true, kFailedPasswordMaybeSet, "\"NDS\" may still be set",
+       true, true, "\xF2", ""},
+      // A read-back that fails is never reported as erased.
+      {"fault_abort_commands=25", true, kFailed, "could not be read back", false, false, "\xF4", ""},
   };
   // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.description + (c.security ? "" : " without security"));
     Load(c.description, c.security);
     const EraseOutcome outcome = Erase();
     EXPECT_EQ(outcome.result, c.result) << outcome.message;
