@@ -56,10 +56,8 @@ TEST(AtaTransportRequests, DirectCallsPickTheProtocolOfTheCommand) {
   };
   // clang-format off
   const Case cases[] = {
-      {{0xD1, 1, 0, 0x4F, 0xC2, 0xE0, 0xB0}, kRead, 512, 5000, AtaProtocol::kPioDataIn},  // thresholds
       {{0, 2, 0xAA, 0x55, 0, 0xE0, 0xC8}, kRead, 1024, 5000, AtaProtocol::kDmaIn},        // READ DMA
       {{0, 1, 0xAA, 0x55, 0, 0xE0, 0x30}, kWrite, 512, 5000, AtaProtocol::kPioDataOut},   // WRITE SECTORS
-      {{1, 1, 0, 0, 0, 0xE0, 0x06}, kWrite, 512, 5000, AtaProtocol::kDmaOut},             // TRIM
       {{0, 1, 0, 0, 0, 0xE0, 0xF1}, kWrite, 512, 10000, AtaProtocol::kPioDataOut},        // SET PASSWORD
       {{0, 0, 0, 0, 0, 0xE0, 0xF3}, kNoData, 0, 5000, AtaProtocol::kNonData},             // ERASE PREPARE
       {{0, 0, 0, 0, 0, 0xE0, 0xE5}, kRead, 0, 5000, AtaProtocol::kNonData},               // empty read

@@ -128,35 +128,23 @@ TEST_F(EnumeratorEdgeTest, DisksBeyondTheTwentySixthAreCutWithAWord) {
   EXPECT_NE(messages[0].find("2 more disk(s) than the 26"), std::string::npos) << messages[0];
 }
 
-TEST_F(EnumeratorEdgeTest, VolumesJoinInOrderUpToTheFieldCapacity) {
-  testing::MakeAtaDriveFolder(Drive("0-a"), {.serial = "S1"},
-                              "volume_count=3\n"
-                              "volume_1_mount=/\nvolume_1_label=root\nvolume_1_fs=ext4\n"
-                              "volume_2_mount=/var\nvolume_2_unreadable=1\n"
-                              "volume_3_mount=/home\nvolume_3_label=home\nvolume_3_fs=xfs\n");
-  std::string many = "volume_count=20\n";
-  for (int i = 1; i <= 20; ++i)
-    many += "volume_" + std::to_string(i) + "_mount=/mnt/a-long-mount-point-" + std::to_string(i) +
-            "\n";
-  testing::MakeAtaDriveFolder(Drive("1-b"), {.serial = "S2"}, many);
-  auto machine = Load();
-  ASSERT_TRUE(machine);
-  DriveList list = RefreshDriveList(*machine, nullptr);
-  ASSERT_EQ(list.driveCount, 2);
-  // Unreadable volume information still gives the mount point.
-  EXPECT_EQ(list.drives[0].driveLetters, "/, /var, /home");
-  EXPECT_EQ(list.drives[0].volumeLabels, "root, home");
-  EXPECT_EQ(list.drives[0].fileSystems, "ext4, xfs");
-  EXPECT_EQ(list.drives[1].driveLetters.size(), kDriveTextCapacity - 1);
-  EXPECT_EQ(list.drives[1].driveLetters.rfind("/mnt/a-long-mount-point-1, ", 0), 0u);
-}
-
-TEST_F(EnumeratorEdgeTest, BusTypesAreMappedAndOnlyAtaAndSataKept) {
+// Bus types 1-17 are kept as reported, 127 becomes 18 and any other 0; only ATA (3) and SATA
+// (11) disks are listed, each with its volumes joined in order up to the field capacity.
+TEST_F(EnumeratorEdgeTest, BusTypesAreMappedAndVolumesJoined) {
   const int raw[] = {3, 11, 1, 17, 127, 200, 0, -5};
   const int mapped[] = {3, 11, 1, 17, 18, 0, 0, 0};
+  std::string volumes[8] = {
+      "volume_count=3\n"
+      "volume_1_mount=/\nvolume_1_label=root\nvolume_1_fs=ext4\n"
+      "volume_2_mount=/var\nvolume_2_unreadable=1\n"
+      "volume_3_mount=/home\nvolume_3_label=home\nvolume_3_fs=xfs\n",
+      "volume_count=20\n"};
+  for (int i = 1; i <= 20; ++i)
+    volumes[1] +=
+        "volume_" + std::to_string(i) + "_mount=/mnt/long-mount-point-" + std::to_string(i) + "\n";
   for (int n = 0; n < 8; ++n) {
     testing::MakeAtaDriveFolder(Drive(std::to_string(n)), {.serial = "S"},
-                                "bus_type=" + std::to_string(raw[n]));
+                                "bus_type=" + std::to_string(raw[n]) + "\n" + volumes[n]);
   }
   auto machine = Load();
   ASSERT_TRUE(machine);
@@ -164,7 +152,14 @@ TEST_F(EnumeratorEdgeTest, BusTypesAreMappedAndOnlyAtaAndSataKept) {
   enumerator.Enumerate();
   for (int n = 0; n < 8; ++n)
     EXPECT_EQ(enumerator.slot(n).busType, mapped[n]) << raw[n];
-  EXPECT_EQ(RefreshDriveList(*machine, nullptr).driveIndexMap, (std::vector<int>{0, 1}));
+  DriveList list = RefreshDriveList(*machine, nullptr);
+  ASSERT_EQ(list.driveIndexMap, (std::vector<int>{0, 1}));
+  // Unreadable volume information still gives the mount point.
+  EXPECT_EQ(list.drives[0].driveLetters, "/, /var, /home");
+  EXPECT_EQ(list.drives[0].volumeLabels, "root, home");
+  EXPECT_EQ(list.drives[0].fileSystems, "ext4, xfs");
+  EXPECT_EQ(list.drives[1].driveLetters.size(), kDriveTextCapacity - 1);
+  EXPECT_EQ(list.drives[1].driveLetters.rfind("/mnt/long-mount-point-1, ", 0), 0u);
 }
 
 TEST_F(EnumeratorEdgeTest, UsbIdsMatchBySerialIgnoringCaseAndAFailedInterfaceListIsSaid) {
