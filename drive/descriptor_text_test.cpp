@@ -9,8 +9,7 @@ namespace {
 
 TEST(DescriptorTextTest, HexPairsOrPlainText) {
   struct Case {
-    std::string field;
-    std::string expected;
+    std::string field, expected;
   };
   const Case cases[] = {
       {"", ""},

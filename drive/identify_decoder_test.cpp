@@ -2,23 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
+
+#include "platform/sim/sim_test_drive.h"
 
 namespace ds {
 namespace {
 
-// Puts an ATA text into words [first, first + count): two characters per word, the first
-// in the high byte, padded with blanks.
-void PutText(IdentifyWords& w, int first, int count, const std::string& text) {
-  std::string padded = text;
-  padded.resize(static_cast<std::size_t>(count) * 2, ' ');
-  for (int i = 0; i < count; ++i) {
-    auto high = static_cast<std::uint8_t>(padded[2 * i]);
-    auto low = static_cast<std::uint8_t>(padded[2 * i + 1]);
-    w[first + i] = static_cast<std::uint16_t>((high << 8) | low);
-  }
+// Puts an ATA text into words [first, first + count), the first character in the high byte.
+void PutText(IdentifyWords& w, int first, int count, std::string text) {
+  text.resize(static_cast<std::size_t>(count) * 2, ' ');
+  for (int i = 0; i < count; ++i)
+    w[first + i] =
+        static_cast<std::uint16_t>(std::uint8_t(text[2 * i]) << 8 | std::uint8_t(text[2 * i + 1]));
 }
 
 DriveRecord Decode(const IdentifyWords& w) {
@@ -28,79 +25,41 @@ DriveRecord Decode(const IdentifyWords& w) {
 }
 
 TEST(IdentifyDecoderTest, MediaTypeFromWordZero) {
-  struct Case {
-    std::uint16_t word0;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {0x0040, "FIXED(0040)"},
-      {0x045A, "FIXED(045A)"},
-      {0x0080, "REMOVABLE(0080)"},
-      {0x848A, "CompactFlash ATA(848A)"},
-      {0x844A, "CompactFlash ATA(844A)"},
-      {0x8480, "REMOVABLE(8480)"},
-      {0xFFFF, "REMOVABLE(FFFF)"},
-      {0x0000, "FIXED(0000)"},
-  };
-  for (const Case& c : cases) {
+  // clang-format off
+  const std::pair<std::uint16_t, const char*> cases[] = {
+      {0x0040, "FIXED(0040)"}, {0x045A, "FIXED(045A)"}, {0x0000, "FIXED(0000)"},
+      {0x0080, "REMOVABLE(0080)"}, {0x8480, "REMOVABLE(8480)"}, {0xFFFF, "REMOVABLE(FFFF)"},
+      {0x848A, "CompactFlash ATA(848A)"}, {0x844A, "CompactFlash ATA(844A)"}};
+  // clang-format on
+  for (const auto& [word0, expected] : cases) {
     IdentifyWords w{};
-    w[0] = c.word0;
-    EXPECT_EQ(Decode(w).mediaType, c.expected) << std::hex << c.word0;
+    w[0] = word0;
+    EXPECT_EQ(Decode(w).mediaType, expected) << std::hex << word0;
   }
 }
 
-TEST(IdentifyDecoderTest, TextsKeepOrTrimBlanksAsEachFieldRequires) {
+TEST(IdentifyDecoderTest, TextsTrimStopAtTheFirstNulOrLeaveEmptyFieldsAlone) {
   IdentifyWords w{};
   PutText(w, 27, 20, "QRA-X50 240GB");
   PutText(w, 10, 10, "   SN0042");
   PutText(w, 23, 4, " FW1.2");
   DriveRecord r = Decode(w);
-  EXPECT_EQ(r.model, "QRA-X50 240GB" + std::string(27, ' '));  // model is not trimmed
+  EXPECT_EQ(r.model, "QRA-X50 240GB" + std::string(27, ' '));  // the model is not trimmed
   EXPECT_EQ(r.serial, "SN0042");
   EXPECT_EQ(r.firmware, "FW1.2");
-}
-
-TEST(IdentifyDecoderTest, TextsStopAtTheFirstNul) {
-  struct Case {
-    int nulByte;  // byte index within the model words where a NUL is written
-    std::string expected;
-  };
-  const Case cases[] = {{0, ""}, {1, "A"}, {4, "ABCD"}, {5, "ABCDE"}};
-  for (const Case& c : cases) {
-    IdentifyWords w{};
-    PutText(w, 27, 20, "ABCDEFGHIJ");
-    int word = 27 + c.nulByte / 2;
-    if (c.nulByte % 2 == 0) {
-      w[word] &= 0x00FF;
-    } else {
-      w[word] &= 0xFF00;
-    }
-    if (c.nulByte == 0)
-      w[27] = 0x0041;  // high byte NUL, word itself non-zero
-    EXPECT_EQ(Decode(w).model, c.expected) << c.nulByte;
+  for (int nulByte : {0, 1, 4, 5}) {
+    IdentifyWords cut{};
+    PutText(cut, 27, 20, "ABCDEFGHIJ");
+    cut[27 + nulByte / 2] &= nulByte % 2 ? 0xFF00 : 0x00FF;  // the word itself stays non-zero
+    EXPECT_EQ(Decode(cut).model, std::string("ABCDEFGHIJ", nulByte));
   }
-}
-
-TEST(IdentifyDecoderTest, EmptyModelAndFirmwareWordsLeaveTheFieldsAlone) {
-  IdentifyWords w{};
-  PutText(w, 10, 10, "S1");
-  DriveRecord r;
+  // Empty model and firmware words keep what the storage descriptor gave.
+  IdentifyWords serialOnly{};
+  PutText(serialOnly, 10, 10, "S1");
   r.model = "Vendor Product";
   r.firmware = "1.0";
-  DecodeIdentify(w, &r);
-  EXPECT_EQ(r.model, "Vendor Product");
-  EXPECT_EQ(r.firmware, "1.0");
-  EXPECT_EQ(r.serial, "S1");
-}
-
-TEST(IdentifyDecoderTest, NonAsciiBytesAreKeptAsTheyAre) {
-  IdentifyWords w{};
-  w[27] = 0xC3A9;  // two bytes of a UTF-8 "é"
-  w[28] = 0x7F01;
-  DriveRecord r = Decode(w);
-  ASSERT_EQ(r.model.size(), 4u);
-  EXPECT_EQ(static_cast<unsigned char>(r.model[0]), 0xC3);
-  EXPECT_EQ(static_cast<unsigned char>(r.model[3]), 0x01);
+  DecodeIdentify(serialOnly, &r);
+  EXPECT_EQ(r.model + "|" + r.serial + "|" + r.firmware, "Vendor Product|S1|1.0");
 }
 
 // Each case sets a few words of an otherwise empty sector and reads one decoded field.
@@ -132,33 +91,21 @@ TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
       {{{49, 0x0200}, {1, 16383}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kCylinders, 16383},
       {{{49, 0x0000}, {1, 0}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kHeads, 16},
       {{{1, 1024}}, kCylinders, 1024},
-      // Ultra DMA: the highest mode supported (low byte) or selected (high byte).
-      {{{49, 0x0100}, {53, 0x0004}, {88, 0x007F}}, kUdma, 6},
-      {{{49, 0x0100}, {53, 0x0004}, {88, 0x207F}}, kUdma, 6},
-      {{{49, 0x0100}, {53, 0x0004}, {88, 0x8001}}, kUdma, 7},
-      {{{49, 0x0100}, {53, 0x0004}, {88, 0x00FF}}, kUdma, 7},
-      {{{49, 0x0100}, {53, 0x0004}, {88, 0x0001}}, kUdma, 0},
-      {{{49, 0x0000}, {53, 0x0004}, {88, 0x007F}}, kUdma, 0},  // no DMA (word 49 bit 8)
-      {{{49, 0x0100}, {53, 0x0000}, {88, 0x007F}}, kUdma, 0},  // word 88 not valid
+      // Ultra DMA: the highest mode supported (low byte) or selected (high byte), when word 49
+      // bit 8 says DMA and word 53 bit 2 says word 88 is valid.
+      {{{49, 0x0100}, {53, 4}, {88, 0x007F}}, kUdma, 6}, {{{49, 0x0100}, {53, 4}, {88, 0x207F}}, kUdma, 6},
+      {{{49, 0x0100}, {53, 4}, {88, 0x8001}}, kUdma, 7}, {{{49, 0x0100}, {53, 4}, {88, 0x00FF}}, kUdma, 7},
+      {{{49, 0x0100}, {53, 4}, {88, 0x0001}}, kUdma, 0}, {{{49, 0x0000}, {53, 4}, {88, 0x007F}}, kUdma, 0},
+      {{{49, 0x0100}, {53, 0}, {88, 0x007F}}, kUdma, 0},
       // PIO: word 64 bit 0 is mode 3, bit 1 mode 4; only its low byte counts.
-      {{{53, 0x0002}, {64, 0x0003}}, kPio, 4},
-      {{{53, 0x0002}, {64, 0x0001}}, kPio, 3},
-      {{{53, 0x0002}, {64, 0x0000}}, kPio, 0},
-      {{{53, 0x0000}, {64, 0x0003}}, kPio, 0},
-      {{{53, 0x0002}, {64, 0xFF00}}, kPio, 0},
-      {{{53, 0x0002}, {64, 0x0080}}, kPio, 10},
+      {{{53, 2}, {64, 0x0003}}, kPio, 4}, {{{53, 2}, {64, 0x0001}}, kPio, 3}, {{{53, 2}, {64, 0x0000}}, kPio, 0},
+      {{{53, 0}, {64, 0x0003}}, kPio, 0}, {{{53, 2}, {64, 0xFF00}}, kPio, 0}, {{{53, 2}, {64, 0x0080}}, kPio, 10},
       // Features: S.M.A.R.T. needs word 83 bits 15-14 = 01; HPA absent 1, off 0, on 2.
-      {{{82, 0x0001}, {83, 0x4000}}, kSmart, 1},
-      {{{82, 0x0001}, {83, 0x4000}, {85, 0x0001}}, kSmart, 2},
-      {{{82, 0x0001}, {85, 0x0001}}, kSmart, 0},
-      {{{82, 0xFFFF}, {83, 0xFFFF}, {85, 0xFFFF}}, kSmart, 0},
-      {{}, kHpa, 1},
-      {{{82, 0x0400}}, kHpa, 0},
-      {{{82, 0x0400}, {85, 0x0400}}, kHpa, 2},
-      {{{128, 0x0001}}, kSecurity, 1},
-      {{{128, 0xFFFE}}, kSecurity, 0},
-      {{{83, 0x4004}}, kCfa, 1},
-      {{{83, 0x4000}}, kCfa, 0},
+      {{{82, 0x0001}, {83, 0x4000}}, kSmart, 1}, {{{82, 0x0001}, {83, 0x4000}, {85, 0x0001}}, kSmart, 2},
+      {{{82, 0x0001}, {85, 0x0001}}, kSmart, 0}, {{{82, 0xFFFF}, {83, 0xFFFF}, {85, 0xFFFF}}, kSmart, 0},
+      {{}, kHpa, 1}, {{{82, 0x0400}}, kHpa, 0}, {{{82, 0x0400}, {85, 0x0400}}, kHpa, 2},
+      {{{128, 0x0001}}, kSecurity, 1}, {{{128, 0xFFFE}}, kSecurity, 0},
+      {{{83, 0x4004}}, kCfa, 1}, {{{83, 0x4000}}, kCfa, 0},
   };
   // clang-format on
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -173,48 +120,23 @@ TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
   }
 }
 
-TEST(IdentifyDecoderTest, AllZeroAndAllOnesSectorsDecodeWithoutSurprises) {
-  IdentifyWords zeros{};
-  DriveRecord z = Decode(zeros);
-  EXPECT_EQ(z.model, "");
-  EXPECT_EQ(z.serial, "");
-  EXPECT_EQ(z.firmware, "");
-  EXPECT_EQ(z.sectorCount, 0u);
-  EXPECT_EQ(z.mediaType, "FIXED(0000)");
-
+TEST(IdentifyDecoderTest, AllOnesSectorDecodesWithoutSurprises) {
   IdentifyWords ones;
   ones.fill(0xFFFF);
   DriveRecord o = Decode(ones);
-  EXPECT_EQ(o.model, std::string(40, '\xFF'));
+  EXPECT_EQ(o.model, std::string(40, '\xFF'));  // bytes outside ASCII are kept as they are
   EXPECT_EQ(o.serial, std::string(20, '\xFF'));
   EXPECT_EQ(o.udmaMode, 7);
   EXPECT_EQ(o.identifyWords, ones);
 }
 
 TEST(IdentifyDecoderTest, ChecksumStates) {
-  IdentifyWords w{};
-  PutText(w, 27, 20, "MODEL");
-  EXPECT_EQ(CheckIdentifyChecksum(w), IdentifyChecksum::kAbsent);
-  w[255] = 0x00A5;
-  unsigned sum = 0;
-  for (std::uint16_t word : w)
-    sum += (word & 0xFF) + (word >> 8);
-  w[255] = static_cast<std::uint16_t>(((0x100 - (sum & 0xFF)) & 0xFF) << 8 | 0xA5);
+  IdentifyWords w = IdentifyWordsFromBytes(testing::IdentifySector({.model = "MODEL"}));
   EXPECT_EQ(CheckIdentifyChecksum(w), IdentifyChecksum::kValid);
   w[27] ^= 0x0100;
   EXPECT_EQ(CheckIdentifyChecksum(w), IdentifyChecksum::kBad);
-}
-
-TEST(IdentifyDecoderTest, WordsFromBytesAreLittleEndian) {
-  std::array<std::uint8_t, 512> bytes{};
-  bytes[0] = 0x40;
-  bytes[1] = 0x00;
-  bytes[54] = 'R';  // word 27 low byte
-  bytes[55] = 'Q';  // word 27 high byte
-  IdentifyWords w = IdentifyWordsFromBytes(bytes);
-  EXPECT_EQ(w[0], 0x0040);
-  EXPECT_EQ(w[27], 0x5152);
-  EXPECT_EQ(IdentifyText(w, 27, 1, false), "QR");
+  w[255] = 0;
+  EXPECT_EQ(CheckIdentifyChecksum(w), IdentifyChecksum::kAbsent);
 }
 
 }  // namespace

@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstring>
+#include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/sim/sim_test_drive.h"
@@ -16,245 +13,158 @@
 namespace ds {
 namespace {
 
-struct Slot {
-  std::uint8_t id;
-  std::uint8_t current, worst;
-  std::uint64_t raw;
-  std::uint8_t threshold;
-};
-
-// A disk whose data and threshold sectors hold `slots` in order.
-std::shared_ptr<SimulatedDisk> MakeDisk(const std::vector<Slot>& slots, const char* signature = "",
-                                        const std::string& description = "") {
-  SimulatedDiskImage image = testing::MakeImage(testing::TestDriveSpec{});
-  image.smart.fill(0);
-  image.thresholds.fill(0);
-  std::size_t offset = 2;
-  for (const Slot& slot : slots) {
-    image.smart[offset] = slot.id;
-    image.smart[offset + 1] = 0x32;
-    image.smart[offset + 3] = slot.current;
-    image.smart[offset + 4] = slot.worst;
-    for (int i = 0; i < 6; ++i) {
-      image.smart[offset + 5 + i] = static_cast<std::uint8_t>(slot.raw >> (8 * i));
-    }
-    image.thresholds[offset] = slot.id;
-    image.thresholds[offset + 1] = slot.threshold;
-    offset += 12;
-  }
-  std::memcpy(image.smart.data() + 400, signature, std::strlen(signature));
-  std::string message;
-  auto disk = SimulatedDisk::Create(image, IniFileReader::FromText(description), &message);
-  EXPECT_TRUE(disk) << message;
-  return disk;
-}
-
-// Hands out handles on one disk for drive number 0 and counts the opens.
-class OneDiskOpener : public AtaDeviceOpener {
- public:
-  explicit OneDiskOpener(std::shared_ptr<SimulatedDisk> disk) : disk_(std::move(disk)) {}
-  std::unique_ptr<AtaDevice> Open(int driveNumber, const AtaOpenMode&,
-                                  std::string* message) override {
+// Hands out handles on one disk as drive 0, counting the opens.
+struct OneDiskOpener : AtaDeviceOpener {
+  std::unique_ptr<AtaDevice> Open(int n, const AtaOpenMode&, std::string* message) override {
     ++opens;
-    if (driveNumber != 0 || !disk_)
-      return nullptr;
-    return disk_->OpenHandle(message);
+    if (onOpen)
+      onOpen();
+    return n == 0 ? disk->OpenHandle(message) : nullptr;
   }
-  std::atomic<int> opens{0};
-
- private:
-  std::shared_ptr<SimulatedDisk> disk_;
+  std::shared_ptr<SimulatedDisk> disk;
+  int opens = 0;
+  std::function<void()> onOpen;
 };
 
-AttributeTable Table(std::initializer_list<int> ids) {
+AttributeTable Table(const std::vector<int>& ids) {
   AttributeTable table;
   for (int id : ids)
     table.push_back({static_cast<std::uint8_t>(id), "name " + std::to_string(id)});
   return table;
 }
 
-// Runs ReadDrive on disk 0 with the given table and model; collects messages and pauses.
+// Runs ReadDrive on disk 0, by default the usual test disk (attributes 5, 194 and 9 with 42
+// hours, attribute 5's threshold 10); collects messages and pauses.
 struct Reader {
-  explicit Reader(std::shared_ptr<SimulatedDisk> disk) : opener(std::move(disk)) {
+  explicit Reader(const std::string& description = "",
+                  std::shared_ptr<SimulatedDisk> disk = nullptr) {
+    opener.disk = disk ? disk : testing::MakeDisk({}, description);
     context.opener = &opener;
     context.attributeTable = &table;
     context.selectedModel = "QRA-X50 256GB";
+    context.baseBoardProduct = "PRIME B450M-A";
     context.showMessage = [this](std::string_view text) { messages.emplace_back(text); };
     context.sleep = [this](std::chrono::milliseconds pause) { pauses.push_back(pause); };
   }
-  int Read(SmartSnapshot* snapshot) { return ReadDrive(context, 0, snapshot); }
 
   OneDiskOpener opener;
-  AttributeTable table;
+  AttributeTable table = Table({5, 9});
   ReadDriveContext context;
   std::vector<std::string> messages;
   std::vector<std::chrono::milliseconds> pauses;
 };
 
-TEST(ReadDriveTest, EmptyTableListsNothingAndKeepsTemperature) {
-  Reader reader(MakeDisk({{9, 100, 100, 1111, 0}, {194, 60, 50, 40, 0}}));
+// Each read starts from a reset snapshot that keeps the temperature the disk does not report
+// (and the thresholds, which "Aptio" boards do not read). Opening is tried ten times, 200 ms
+// apart.
+TEST(ReadDriveTest, ReadsResetTheSnapshotRetryTheOpenAndReportAFailedDataRead) {
+  struct Case {
+    const char* description;
+    std::vector<int> table;
+    int driveNumber, result;
+    std::uint64_t powerOnHours;
+    std::vector<std::string> messages;
+    const char* board = "PRIME B450M-A";
+    std::uint64_t threshold = 10;
+    int opens = 1;
+    std::size_t pauses = 0;
+  };
+  const char* kBoard = "PRIME B450M-A";
+  // clang-format off
+  const Case cases[] = {
+      {"", {}, 0, 1, 0, {}},  // an empty table lists nothing
+      {"", {5, 9}, 0, 1, 42, {}},
+      {"", {5, 9}, 0, 1, 42, {}, "Aptio CRB", 77},
+      {"", {5}, 0, 1, 0, {}, "CRB Aptio V", 77},
+      // Data through the SMART driver path; the threshold read has no such path.
+      {"fault_refuse_pass_through=1", {5, 9}, 0, 1, 42, {}, kBoard, 77},
+      {"fault_abort_commands=B0:D0", {5, 9}, 0, 0, 0, {"GetSmartData NG"}},
+      {"fault_open_failures=3", {5, 9}, 0, 1, 42, {}, kBoard, 10, 4, 3},
+      {"fault_open_failures=9", {5, 9}, 0, 1, 42, {}, kBoard, 10, 10, 9},
+      {"fault_open_failures=10", {5, 9}, 0, 0, 0, {}, kBoard, 10, 10, 9},  // silent
+      {"", {5, 9}, 3, 0, 0, {}, kBoard, 10, 10, 9},  // no such disk
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.description) + " " + c.board);
+    Reader reader(c.description);
+    reader.table = Table(c.table);
+    reader.context.baseBoardProduct = c.board;
+    SmartSnapshot s;
+    s.thresholdById[5] = 77;
+    s.temperature = 55;
+    s.powerOnHours = 99;
+    s.attributes.resize(3);
+    s.attributeCount = 3;
+    EXPECT_EQ(ReadDrive(reader.context, c.driveNumber, &s), c.result);
+    EXPECT_EQ(s.powerOnHours, c.powerOnHours);
+    EXPECT_EQ(s.attributeCount, c.result ? static_cast<int>(c.table.size()) : 0);
+    EXPECT_EQ(s.attributes.size(), static_cast<std::size_t>(s.attributeCount));
+    EXPECT_EQ(s.temperature, 55);
+    EXPECT_EQ(reader.messages, c.messages);
+    EXPECT_EQ(s.attributes.empty() ? c.threshold : s.attributes[0].threshold, c.threshold);
+    EXPECT_EQ(reader.opener.opens, c.opens);
+    EXPECT_EQ(reader.pauses,
+              std::vector<std::chrono::milliseconds>(c.pauses, std::chrono::milliseconds(200)));
+  }
+  ReadDriveContext noOpener;
+  noOpener.sleep = [](std::chrono::milliseconds) {};
   SmartSnapshot s;
-  s.temperature = 55;
-  s.powerOnHours = 99;  // from an earlier read: reset
-  s.attributes.push_back({});
-  s.attributeCount = 1;
-  ASSERT_EQ(reader.Read(&s), 1);
-  EXPECT_EQ(s.attributeCount, 0);
-  EXPECT_TRUE(s.attributes.empty());
-  EXPECT_EQ(s.powerOnHours, 0u);
-  EXPECT_EQ(s.temperature, 55);
+  EXPECT_EQ(ReadDrive(noOpener, 0, &s), 0);
 }
 
 // The series comes from the model, and a controller signature overrides it before the
 // attributes are summed up.
 TEST(ReadDriveTest, Sm2246SignatureForcesSeriesZeroSummaries) {
-  struct Case {
-    const char* model;
-    const char* signature;
-    int series;
-    std::uint64_t reallocated, a170, a231;
-    bool sm2246, other;
-  };
-  const Case cases[] = {
-      {"QRB-X52 128GB", "SM2246", 0, 5, 0, 0, true, false},
-      {"QRB-X52 128GB", "SM2258", 0, 5, 0, 0, false, true},
-      {"QRB-X52 128GB", "", 1, 196, 170, 231, false, false},
-      {"QRA-X50", "", 0, 5, 0, 0, false, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.model) + " " + c.signature);
-    Reader reader(MakeDisk({{5, 100, 100, 5, 10},
-                            {170, 100, 100, 170, 10},
-                            {196, 100, 100, 196, 0},
-                            {231, 100, 100, 231, 0}},
-                           c.signature));
-    reader.table = Table({5, 170, 196, 231});
-    reader.context.selectedModel = c.model;
+  for (bool sm2246 : {true, false}) {
+    SimulatedDiskImage image = testing::MakeImage({.vendorSignature = sm2246});
+    for (std::uint8_t id : {196, 231}) {  // in slots 3 and 4, the raw value their id
+      std::uint8_t* slot = image.smart.data() + 2 + 12 * (id == 196 ? 3 : 4);
+      slot[0] = slot[5] = id;
+      slot[3] = slot[4] = 100;
+    }
+    std::string message;
+    Reader reader("", SimulatedDisk::Create(image, IniFileReader::FromText(""), &message));
+    reader.table = Table({5, 196, 231});
+    reader.context.selectedModel = "QRB-X52 128GB";
     SmartSnapshot s;
-    ASSERT_EQ(reader.Read(&s), 1);
-    EXPECT_EQ(s.modelSeries, c.series);
-    EXPECT_EQ(s.reallocatedRaw, c.reallocated);
-    EXPECT_EQ(s.attr170Raw, c.a170);
-    EXPECT_EQ(s.attr231Raw, c.a231);
-    EXPECT_EQ(s.isSm2246, c.sm2246);
-    EXPECT_EQ(s.isOtherSm, c.other);
+    ASSERT_EQ(ReadDrive(reader.context, 0, &s), 1);
+    EXPECT_EQ(s.isSm2246, sm2246);
+    EXPECT_EQ(s.modelSeries, sm2246 ? 0 : 1);
+    EXPECT_EQ(s.reallocatedRaw, sm2246 ? 0u : 196u);
+    EXPECT_EQ(s.attr231Raw, sm2246 ? 0u : 231u);
   }
 }
 
-TEST(ReadDriveTest, OpenIsTriedTenTimesTwoHundredMillisecondsApart) {
-  struct Case {
-    int failures;
-    int result;
-    int opens;
-    std::size_t pauses;
-  };
-  const Case cases[] = {{0, 1, 1, 0}, {3, 1, 4, 3}, {9, 1, 10, 9}, {10, 0, 10, 9}, {50, 0, 10, 9}};
-  for (const Case& c : cases) {
-    Reader reader(MakeDisk({{9, 100, 100, 1234, 0}}, "",
-                           "fault_open_failures=" + std::to_string(c.failures)));
-    reader.table = Table({9});
-    SmartSnapshot s;
-    s.powerOnHours = 77;
-    EXPECT_EQ(reader.Read(&s), c.result) << c.failures;
-    EXPECT_EQ(reader.opener.opens, c.opens) << c.failures;
-    ASSERT_EQ(reader.pauses.size(), c.pauses) << c.failures;
-    for (auto pause : reader.pauses)
-      EXPECT_EQ(pause, std::chrono::milliseconds(200));
-    EXPECT_EQ(s.powerOnHours, c.result ? 1234u : 0u);  // the reset stays on failure
-    EXPECT_TRUE(reader.messages.empty());              // a disk that never opens is silent
+// A lock that says whether it is held and how often it was taken.
+struct CountingLock {
+  void lock() {
+    held = true;
+    ++taken;
   }
-}
+  void unlock() { held = false; }
+  bool held = false;
+  int taken = 0;
+};
 
-TEST(ReadDriveTest, AptioBoardKeepsThresholdsOfTheLastRead) {
-  struct Case {
-    const char* board;
-    std::uint64_t threshold;
-  };
-  const Case cases[] = {{"PRIME B450M-A", 10}, {"Aptio CRB", 77}, {"CRB Aptio V", 77}, {"", 10}};
-  for (const Case& c : cases) {
-    Reader reader(MakeDisk({{5, 100, 100, 0, 10}}));
-    reader.table = Table({5});
-    reader.context.baseBoardProduct = c.board;
-    SmartSnapshot s;
-    s.thresholdById[5] = 77;
-    ASSERT_EQ(reader.Read(&s), 1);
-    ASSERT_EQ(s.attributeCount, 1);
-    EXPECT_EQ(s.attributes[0].threshold, c.threshold) << c.board;
-  }
-}
-
-TEST(ReadDriveTest, FailedDataReadShowsGetSmartDataNg) {
-  Reader reader(MakeDisk({{9, 100, 100, 1, 0}}, "", "fault_abort_commands=B0:D0"));
-  reader.table = Table({9});
-  SmartSnapshot s;
-  EXPECT_EQ(reader.Read(&s), 0);
-  EXPECT_EQ(reader.messages, std::vector<std::string>{"GetSmartData NG"});
-  EXPECT_EQ(s.attributeCount, 0);
-}
-
-TEST(ReadDriveTest, DataStillArrivesThroughTheSmartDriverPath) {
-  Reader reader(MakeDisk({{9, 100, 100, 4321, 0}}, "", "fault_refuse_pass_through=1"));
-  reader.table = Table({9});
-  SmartSnapshot s;
-  ASSERT_EQ(reader.Read(&s), 1);
-  EXPECT_EQ(s.powerOnHours, 4321u);
-}
-
-TEST(ReadDriveTest, NoOpenerOrUnknownDriveReadsNothing) {
-  Reader reader(MakeDisk({{9, 100, 100, 1, 0}}));
-  SmartSnapshot s;
-  EXPECT_EQ(ReadDrive(reader.context, 3, &s), 0);
-  ReadDriveContext empty;
-  empty.sleep = [](std::chrono::milliseconds) {};
-  EXPECT_EQ(ReadDrive(empty, 0, &s), 0);
-}
-
-// A monitor-style thread re-reads two disks in turn while a page-style thread reads the
-// shared snapshot under the same lock: every snapshot the page sees must belong wholly to
-// one disk.
-TEST(ReadDriveTest, PageNeverSeesAHalfRefilledSnapshot) {
-  auto diskA = MakeDisk({{9, 100, 100, 1000, 0}, {12, 100, 100, 10, 0}, {194, 60, 60, 30, 0}});
-  auto diskB = MakeDisk(
-      {{9, 100, 100, 2000, 0}, {12, 100, 100, 20, 0}, {167, 100, 100, 5, 0}, {194, 60, 60, 40, 0}});
-  OneDiskOpener openerA(diskA), openerB(diskB);
-  AttributeTable table = Table({9, 12, 167, 194});
-  ReadDriveContext a, b;
-  a.opener = &openerA;
-  b.opener = &openerB;
-  a.attributeTable = b.attributeTable = &table;
-  a.sleep = b.sleep = [](std::chrono::milliseconds) {};
-
-  std::mutex lock;
+// The disk is read into a copy without the lock held; the copy then replaces the shared
+// snapshot whole under the lock, so a page never sees a half-refilled snapshot.
+TEST(ReadDriveTest, PublishReadsIntoACopyAndSwapsItInUnderTheLock) {
+  Reader reader;
+  CountingLock lock;
   SmartSnapshot shared;
-  std::atomic<bool> done{false};
-  std::atomic<int> inconsistent{0}, checked{0};
-  std::thread monitor([&] {
-    // Keep re-reading until the page has looked at enough published snapshots.
-    for (int i = 0; i < 20000 && (checked < 200 || i % 2 == 1); ++i) {
-      ReadDriveAndPublish(i % 2 ? b : a, 0, lock, shared);
-    }
-    done = true;
-  });
-  std::thread page([&] {
-    while (!done) {
-      std::lock_guard<std::mutex> guard(lock);
-      const SmartSnapshot& s = shared;
-      if (s.attributeCount == 0)
-        continue;  // before the first publish
-      ++checked;
-      bool isA = s.powerOnHours == 1000 && s.powerCycles == 10 && s.temperature == 30 &&
-                 s.attributeCount == 3 && s.attributes.size() == 3 && s.attr167Raw == 0;
-      bool isB = s.powerOnHours == 2000 && s.powerCycles == 20 && s.temperature == 40 &&
-                 s.attributeCount == 4 && s.attributes.size() == 4 && s.attr167Raw == 5;
-      if (!isA && !isB)
-        ++inconsistent;
-    }
-  });
-  monitor.join();
-  page.join();
-  EXPECT_EQ(inconsistent, 0);
-  EXPECT_GE(checked, 200);
-  EXPECT_EQ(shared.powerOnHours, 2000u);  // the last read was disk B
+  shared.powerOnHours = 1000;
+  shared.temperature = 30;
+  reader.opener.onOpen = [&] {
+    EXPECT_FALSE(lock.held);
+    EXPECT_EQ(shared.powerOnHours, 1000u);
+  };
+  EXPECT_EQ(ReadDriveAndPublish(reader.context, 0, lock, shared), 1);
+  EXPECT_EQ(lock.taken, 2);  // to copy, then to publish
+  EXPECT_FALSE(lock.held);
+  EXPECT_EQ(shared.powerOnHours, 42u);
+  EXPECT_EQ(shared.attributeCount, 2);
+  EXPECT_EQ(shared.temperature, 30);  // carried over in the copy
 }
 
 }  // namespace

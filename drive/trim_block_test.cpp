@@ -11,8 +11,7 @@ namespace {
 TEST(TrimBlockTest, RunsCoverTheDiskOnceWithTheClosingEntryWhereItFits) {
   using Entry = std::pair<std::uint64_t, std::uint64_t>;  // first LBA, length
   struct Case {
-    std::uint64_t sectors;
-    std::uint64_t blocks;
+    std::uint64_t sectors, blocks;
     std::size_t entries;
     Entry lastEntry;
   };

@@ -23,8 +23,8 @@ struct OneDiskOpener : AtaDeviceOpener {
   std::shared_ptr<SimulatedDisk> disk;
 };
 
-// A disk with the controller signature whose vendor page 1 holds byte i = i * 7 + 1 (so
-// bytes 412-415 are 45 4C 53 5A and 604-607 are 85 8C 93 9A); `description` adds faults.
+// A disk with the controller signature whose vendor page 1 holds byte i = i * 7 + 1 (bytes
+// 412-415 are 45 4C 53 5A, 604-607 are 85 8C 93 9A).
 std::shared_ptr<SimulatedDisk> VendorDisk(const std::string& description = "") {
   SimulatedDiskImage image = testing::MakeImage({.vendorSignature = true});
   std::vector<std::uint8_t>& page = image.vendorPages[1];
@@ -34,56 +34,53 @@ std::shared_ptr<SimulatedDisk> VendorDisk(const std::string& description = "") {
   return SimulatedDisk::Create(image, IniFileReader::FromText(description), &message);
 }
 
-TEST(ReadVendorPages, SendsTheKeySequenceAndReturnsThePage) {
-  for (int n : {1, 2}) {
-    OneDiskOpener opener(VendorDisk());
-    std::vector<std::uint8_t> out;
-    std::string message;
-    ASSERT_TRUE(ReadVendorPages(opener, kDrive, n, &out, &message)) << message;
-    ASSERT_EQ(out.size(), n * kAtaSectorBytes);
-    // command, count, key (LBA 8-15 : 0-7) of each step; features 0, LBA 16-23 0, device E0.
-    const int reads = n == 1 ? kAtaReadSectors : kAtaReadDma;
-    const int steps[7][3] = {{0x20, 1, 0x00AA}, {0x20, 1, 0xAA00}, {0x20, 1, 0x0055},
-                             {0x20, 1, 0x5500}, {0x20, 1, 0x55AA}, {0x30, 1, 0x55AA},
-                             {reads, n, 0x55AA}};
-    const std::vector<SimulatedCommandRecord> log = opener.disk->CommandLog();
-    ASSERT_EQ(log.size(), 7u);
-    for (int i = 0; i < 7; ++i) {
-      const TaskFile& r = log[i].registers;
-      const auto byte = [](int value) { return static_cast<std::uint8_t>(value); };
-      EXPECT_EQ((TaskFile{0, byte(steps[i][1]), byte(steps[i][2]), byte(steps[i][2] >> 8), 0, 0xE0,
-                          byte(steps[i][0])}),
-                r)
-          << "n=" << n << " step " << i + 1;
-      EXPECT_EQ(log[i].dataBytes, steps[i][1] * kAtaSectorBytes) << "n=" << n << " step " << i + 1;
-    }
-    EXPECT_EQ(log[6].protocol, n == 1 ? AtaProtocol::kPioDataIn : AtaProtocol::kDmaIn);
-    EXPECT_EQ(opener.disk->StoredSector(0x55AA), Sector{});  // a command, not user data
-  }
-}
-
-TEST(ReadVendorPages, StopsAtTheFirstFailureWithTheKeyInTheMessage) {
+// Five key reads, the selector write and the page read; a failure ends the sequence and
+// names the key.
+TEST(ReadVendorPages, SendsTheKeySequenceAndStopsAtTheFirstFailure) {
   struct Case {
     const char* faults;
     int n;
-    const char* message;
+    const char* message;  // a pattern; empty when the page is read
     std::size_t commandsSent;
   };
+  const std::string kFailed = "\\. IOCTL_ATA_PASS_THROUGH_DIRECT failed! .+ milliseconds\\.\\.";
   const Case cases[] = {
-      {"fault_abort_commands=0x20", 2, "Failed to send read command \\[0x00AA\\]\\. ", 1},
-      {"fault_abort_commands=0x30", 1, "Failed to send write command \\[0x55AA\\]\\. ", 6},
-      {"fault_abort_commands=0xC8", 2, "Failed to send read command \\[0x55AA\\]\\. ", 7},
+      {"", 1, "", 7},
+      {"", 2, "", 7},
+      {"fault_abort_commands=0x20", 2, "Failed to send read command \\[0x00AA\\]", 1},
+      {"fault_abort_commands=0x30", 1, "Failed to send write command \\[0x55AA\\]", 6},
+      {"fault_abort_commands=0xC8", 2, "Failed to send read command \\[0x55AA\\]", 7},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.faults) + " n=" + std::to_string(c.n));
     OneDiskOpener opener(VendorDisk(c.faults));
     std::vector<std::uint8_t> out;
     std::string message;
-    EXPECT_FALSE(ReadVendorPages(opener, kDrive, c.n, &out, &message)) << c.faults;
-    EXPECT_TRUE(std::regex_match(
-        message, std::regex(std::string(c.message) + "IOCTL_ATA_PASS_THROUGH_DIRECT failed! .+ "
-                                                     "milliseconds\\.\\.")))
-        << message;
-    EXPECT_EQ(opener.disk->CommandLog().size(), c.commandsSent) << c.faults;
+    const bool read = *c.message == '\0';
+    EXPECT_EQ(ReadVendorPages(opener, kDrive, c.n, &out, &message), read);
+    EXPECT_TRUE(std::regex_match(message, std::regex(read ? "" : c.message + kFailed))) << message;
+    // Command, count and key (LBA 8-15 : 0-7) of each step; features 0, LBA 16-23 0, device E0.
+    const std::uint8_t page = c.n == 1 ? kAtaReadSectors : kAtaReadDma, count = std::uint8_t(c.n);
+    std::vector<TaskFile> steps = {
+        {0, 1, 0xAA, 0, 0, 0xE0, 0x20},       {0, 1, 0, 0xAA, 0, 0xE0, 0x20},
+        {0, 1, 0x55, 0, 0, 0xE0, 0x20},       {0, 1, 0, 0x55, 0, 0xE0, 0x20},
+        {0, 1, 0xAA, 0x55, 0, 0xE0, 0x20},    {0, 1, 0xAA, 0x55, 0, 0xE0, 0x30},
+        {0, count, 0xAA, 0x55, 0, 0xE0, page}};
+    steps.resize(c.commandsSent);
+    std::vector<TaskFile> sent;
+    std::size_t bytes = 0;
+    for (const SimulatedCommandRecord& record : opener.disk->CommandLog()) {
+      sent.push_back(record.registers);
+      bytes += record.dataBytes;
+    }
+    EXPECT_EQ(sent, steps);
+    if (!read)
+      continue;
+    EXPECT_EQ(out.size(), c.n * kAtaSectorBytes);
+    EXPECT_EQ(bytes, (6 + c.n) * kAtaSectorBytes);
+    EXPECT_EQ(opener.disk->CommandLog().back().protocol,
+              c.n == 1 ? AtaProtocol::kPioDataIn : AtaProtocol::kDmaIn);
+    EXPECT_EQ(opener.disk->StoredSector(0x55AA), Sector{});  // a command, not user data
   }
   OneDiskOpener opener(VendorDisk());
   std::vector<std::uint8_t> out;
