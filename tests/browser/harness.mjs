@@ -1,14 +1,12 @@
-// What every browser test of the window shares: checks and their summary, waiting, a
-// program folder of its own, starting and stopping the program, Chromium, and the window
-// with its tabs.
+// What every browser test of the window shares: checks, waiting, a program folder of its own,
+// starting and stopping the program, Chromium, and the window with its tabs.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
 
-// The line the program prints when it is ready; the address's first path segment is the
-// run's secret.
+// The line the program prints when ready; the address's first path segment is the secret.
 export const READY_LINE = /^Norvik DriveSentinel: (http:\/\/127\.0\.0\.1:\d+\/[0-9a-f]{32}\/)$/m;
 
 let failures = 0;
@@ -60,13 +58,7 @@ export function makeHome(program, ini = 'Loading_Time=1\nPE_Cycle_Limit=3000\n')
   return home;
 }
 
-export function removeHome(home) {
-  try {
-    fs.rmSync(home, { recursive: true, force: true });
-  } catch (error) {
-    console.log(`note: could not remove ${home}: ${error.message}`);
-  }
-}
+export const removeHome = (home) => fs.rmSync(home, { recursive: true, force: true });
 
 // Starts the program; the child collects its output and knows when it exited.
 export function startProgram(program, args) {
@@ -90,10 +82,8 @@ export async function stopProgram(child) {
   await exitCode(child, 5000);
 }
 
-// The address the running program printed.
-export async function programAddress(child) {
-  return (await waitFor(() => child.output.match(READY_LINE), 'the address line'))[1];
-}
+export const programAddress = async (child) =>
+  (await waitFor(() => child.output.match(READY_LINE), 'the address line'))[1];
 
 export function launchBrowser() {
   return chromium.launch({
@@ -120,17 +110,18 @@ export async function openWindow(browser, address, problems) {
   const click = (x, y, options) => page.mouse.click(box.x + x, box.y + y, options);
   const pageId = () => page.evaluate(() => Number(document.getElementById('window').dataset.page));
   const frameSource = () => page.evaluate(() => document.getElementById('browser').getAttribute('src') || '');
-  // The browser frame once it shows its final document matching `pattern` (not the
-  // loading page before it), loaded: only then may a test evaluate in it.
-  const showFrame = async (pattern) => {
+  // The window's browser frame (or with `inner`, any frame) once it shows its final document
+  // matching `pattern` (not the loading page before it), loaded: only then may a test
+  // evaluate in it. The browser frame must be headed there too (its src).
+  const showFrame = async (pattern, inner = false) => {
     const frame = await waitFor(async () => {
-      if (!pattern.test(await frameSource())) return null;
-      return page.frames().find((f) => f.parentFrame() === page.mainFrame() && pattern.test(f.url())) || null;
+      if (!inner && !pattern.test(await frameSource())) return null;
+      return page.frames().find((f) => (inner || f.parentFrame() === page.mainFrame()) && pattern.test(f.url())) || null;
     }, `the page matching ${pattern}`);
     await frame.waitForLoadState('load');
     return frame;
   };
-  // Clicks the tab at window position `x` and returns the frame once it shows its page.
+  // Clicks the tab at window position `x`; the frame once it shows its page.
   const openTab = async (x, pattern) => {
     await click(x, 78);
     return showFrame(pattern);
