@@ -116,7 +116,10 @@ try {
   // Then at a real SMTP server on loopback (aiosmtpd, plain: SSL off again): the mail arrives
   // and the dialog says so in black.
   const smtpPort = await new Promise((resolve) => {
-    const probe = net.createServer().listen(0, '127.0.0.1', () => probe.close(() => resolve(probe.address().port)));
+    const probe = net.createServer().listen(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
   });
   smtp = startProgram('/usr/bin/python3', ['-m', 'aiosmtpd', '-n', '-l', `127.0.0.1:${smtpPort}`]);
   await waitFor(() => new Promise((resolve) => {
