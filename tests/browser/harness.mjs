@@ -30,7 +30,7 @@ export function finish(what) {
 // The command-line arguments named in `names`; the last one is an artefact folder, made.
 export function commandLine(script, names) {
   const values = process.argv.slice(2);
-  if (values.length < names.length || values.slice(0, names.length).some((value) => !value)) {
+  if (values.length < names.length) {
     console.error(`usage: node ${script} ${names.join(' ')}`);
     process.exit(2);
   }
@@ -63,8 +63,7 @@ export const removeHome = (home) => fs.rmSync(home, { recursive: true, force: tr
 // Starts the program; the child collects its output and knows when it exited.
 export function startProgram(program, args) {
   const child = spawn(program, args, { stdio: ['ignore', 'pipe', 'pipe'] });
-  child.output = '';
-  child.errors = '';
+  [child.output, child.errors] = ['', ''];
   child.stdout.on('data', (chunk) => { child.output += chunk; });
   child.stderr.on('data', (chunk) => { child.errors += chunk; });
   child.exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
@@ -72,9 +71,7 @@ export function startProgram(program, args) {
 }
 
 // The exit code, or 'hung' when the program has not ended within `timeout`.
-export function exitCode(child, timeout) {
-  return Promise.race([child.exited, sleep(timeout).then(() => 'hung')]);
-}
+export const exitCode = (child, timeout) => Promise.race([child.exited, sleep(timeout).then(() => 'hung')]);
 
 export async function stopProgram(child) {
   if (child.exitCode !== null || child.signalCode !== null) return;
@@ -85,13 +82,11 @@ export async function stopProgram(child) {
 export const programAddress = async (child) =>
   (await waitFor(() => child.output.match(READY_LINE), 'the address line'))[1];
 
-export function launchBrowser() {
-  return chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-      '--disable-component-update', '--no-first-run', '--disable-sync'],
-  });
-}
+export const launchBrowser = () => chromium.launch({
+  executablePath: '/usr/bin/chromium',
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+    '--disable-component-update', '--no-first-run', '--disable-sync'],
+});
 
 // Opens the window at `address` in a new browser context. `problems`, when given, collects
 // script errors and failed requests. Returns the page, the window's box and helpers.

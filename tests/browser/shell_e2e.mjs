@@ -31,8 +31,8 @@ try {
   check(box.width === 800 && box.height === 600, 'the window is 800 x 600');
   const homeShown = () => page.evaluate(() => !document.getElementById('home').classList.contains('hidden'));
   check(await homeShown(), 'the Home picture is shown at start');
-  const corner = await page.evaluate(() => document.getElementById('skin').getContext('2d').getImageData(1, 1, 1, 1).data[3]);
-  check(corner === 0, 'the green colour key of the skin is transparent');
+  check(await page.evaluate(() => document.getElementById('skin').getContext('2d').getImageData(1, 1, 1, 1).data[3]) === 0,
+    'the green colour key of the skin is transparent');
   await page.screenshot({ path: path.join(artefacts, 'window-home.png'), clip: box });
 
   // Every tab, clicked at its pixel position, opens its page in the browser frame.
@@ -52,14 +52,10 @@ try {
 
   // Right clicks open no context menu, in the window or in the page.
   const diskPage = await openTab(318, /disk_info_0_0\.html/);
-  const framePrevented = await diskPage.evaluate(() => {
-    const event = new MouseEvent('contextmenu', { bubbles: true, cancelable: true, button: 2 });
-    return !document.body.dispatchEvent(event);
-  });
-  check(framePrevented, 'a right click in the page opens no context menu');
-  const shellPrevented = await page.evaluate(() => !document.getElementById('skin').dispatchEvent(
-    new MouseEvent('contextmenu', { bubbles: true, cancelable: true, button: 2 })));
-  check(shellPrevented, 'a right click on the window opens no context menu');
+  const menuPrevented = (target, selector) => target.evaluate((sel) => !document.querySelector(sel).dispatchEvent(
+    new MouseEvent('contextmenu', { bubbles: true, cancelable: true, button: 2 })), selector);
+  check(await menuPrevented(diskPage, 'body'), 'a right click in the page opens no context menu');
+  check(await menuPrevented(page, '#skin'), 'a right click on the window opens no context menu');
   await click(400, 300, { button: 'right' });
 
   // The page's input is a cookie below the secret data folder, never sent to other ports' pages.
