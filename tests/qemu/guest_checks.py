@@ -7,6 +7,7 @@ Pure functions over texts, so the comparison itself is unit-tested on the host
 import json
 import os
 import re
+from collections import namedtuple
 from dataclasses import dataclass, field
 
 
@@ -23,21 +24,10 @@ class DiskFacts:
         return self.size_mib * 1024 * 1024 // 512
 
 
-@dataclass(frozen=True)
-class EraseDisk:
-    """An extra disk for the erase checks: its role and the discard= mode of its drive."""
-    role: str
-    facts: DiskFacts
-    discard: str
-
-
+# An extra disk for the erase checks: its role and the discard= mode of its drive.
+EraseDisk = namedtuple("EraseDisk", "role facts discard")
+GuestOutput = namedtuple("GuestOutput", "files exit_code")
 ERASE_DONE, ERASE_REFUSED, ERASE_FAILED = 0, 6, 7  # exit codes of "drivesentinel erase"
-
-
-@dataclass
-class GuestOutput:
-    files: dict
-    exit_code: int
 
 
 @dataclass

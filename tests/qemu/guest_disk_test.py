@@ -1,16 +1,12 @@
 #!/usr/bin/python3
-"""Real-kernel test of the disk layer.
-
-Boots Debian's kernel under QEMU (q35, software emulation) with an emulated AHCI disk,
-runs smartctl, the smart_paths probe and DriveSentinel inside the guest on that disk, and
-compares what they read, field by field, on the host. Commands travel the whole real path:
+"""Real-kernel test of the disk layer: boots Debian's kernel under QEMU (q35, software
+emulation) with an emulated AHCI disk, runs smartctl, the smart_paths probe and DriveSentinel
+on it in the guest and compares their readings on the host. Commands travel the real path:
 SG_IO -> sd/sg -> libata's SCSI/ATA translation -> ahci -> the emulated controller and disk.
 Three more disks take the erase sub-command: one QEMU unmaps (erased by TRIM), one whose TRIM
 keeps the data (the erase must fail), one partitioned (refused and left untouched).
-
-Usage: guest_disk_test.py --build-dir DIR --program PATH --smart-paths PATH
-The kernel is cached under DIR/qemu-cache; each run's console and outputs stay in DIR/qemu-run.
-"""
+usage: guest_disk_test.py --build-dir DIR --program PATH --smart-paths PATH
+The kernel is cached in DIR/qemu-cache; each run's console and outputs stay in DIR/qemu-run."""
 
 import argparse
 import glob
