@@ -1,10 +1,12 @@
 #!/usr/bin/python3
-"""The exporter on the sample machine, scraped over HTTP as Prometheus does: its text passes
+"""The exporter on the sample machine, scraped over HTTP as Prometheus asks: its text passes
 `promtool check metrics` (Prometheus's own parser) and holds the first sample drive's health,
 lifespan and temperature. The shipped alert rules are tested apart (promtool test rules).
 usage: prometheus_scrape_test.py PATH-TO-drivesentinel"""
 import re, shutil, signal, socket, subprocess, sys, tempfile, time, urllib.request
 
+PROMETHEUS_ACCEPT = ("application/openmetrics-text;version=1.0.0,application/openmetrics-text;"
+                     "version=0.0.1;q=0.75,text/plain;version=0.0.4;q=0.5,*/*;q=0.1")
 SERIAL = "QRA50C2208150042"  # the sample machine's first drive, half-way through its cycles
 with socket.socket() as probe:
     port = probe.bind(("127.0.0.1", 0)) or probe.getsockname()[1]
@@ -27,7 +29,8 @@ text, kind, failures = "", "", []
 try:
     for _ in range(120):
         try:
-            with urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port, timeout=5) as answer:
+            with urllib.request.urlopen(urllib.request.Request("http://127.0.0.1:%d/metrics" % port,
+                                        headers={"Accept": PROMETHEUS_ACCEPT}), timeout=5) as answer:
                 text, kind = answer.read().decode(), answer.headers.get("Content-Type", "")
         except OSError:
             pass
