@@ -1,32 +1,29 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds every configuration and runs every test suite:
-# unit and integration tests (CTest), the same under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a short run of each fuzz target.
-# Exits non-zero when anything fails.
+# Installs what is needed, builds every configuration and runs every test suite: unit and
+# integration tests (CTest), the same under AddressSanitizer and UndefinedBehaviorSanitizer,
+# and a short run of each fuzz target. Exits non-zero when anything fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
-failed=0
-passed_total=0
-failed_total=0
+failed=0 passed_total=0 failed_total=0
 
-step() { echo; echo "=== $* ==="; }
+step() { printf '\n=== %s ===\n' "$*"; }
 
-run_ctest() {  # run_ctest BUILD_DIR
-  local log
+build() {  # build DIR CMAKE-ARGS...: configures (warnings are errors) and builds
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DDS_WERROR=ON "$@" && cmake --build "$dir" -j "$jobs"
+}
+
+run_ctest() {  # run_ctest BUILD_DIR: counted from ctest's summary line
+  local log status fail total
   log=$(mktemp)
   ctest --test-dir "$1" --output-on-failure -j "$jobs" --timeout 900 2>&1 | tee "$log"
-  local status=${PIPESTATUS[0]}
-  local line
-  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
-  if [ -n "$line" ]; then
-    local total fail
-    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
-    fail=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
-    passed_total=$((passed_total + total - fail))
-    failed_total=$((failed_total + fail))
-  fi
+  status=${PIPESTATUS[0]}
+  read -r fail total < <(sed -nE 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\1 \2/p' "$log" | tail -n 1)
   rm -f "$log"
+  passed_total=$((passed_total + ${total:-0} - ${fail:-0}))
+  failed_total=$((failed_total + ${fail:-0}))
   [ "$status" -eq 0 ] || failed=1
 }
 
@@ -34,7 +31,7 @@ step "Dependencies"
 scripts/install-deps.sh || { echo "dependency installation failed"; exit 1; }
 
 step "Build (warnings are errors)"
-if cmake -S . -B build -G Ninja -DDS_WERROR=ON && cmake --build build -j "$jobs"; then
+if build build; then
   step "Tests"
   run_ctest build
 else
@@ -42,8 +39,7 @@ else
 fi
 
 step "Build with AddressSanitizer and UndefinedBehaviorSanitizer"
-if cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDS_WERROR=ON \
-     -DDS_SANITIZE=address,undefined -DDS_BENCH=OFF && cmake --build build-asan -j "$jobs"; then
+if build build-asan -DCMAKE_BUILD_TYPE=Debug -DDS_SANITIZE=address,undefined -DDS_BENCH=OFF; then
   step "Tests under the sanitizers"
   ASAN_OPTIONS=detect_leaks=1 run_ctest build-asan
 else
@@ -51,8 +47,7 @@ else
 fi
 
 step "Fuzz targets (clang, libFuzzer)"
-if CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DDS_FUZZ=ON -DDS_WERROR=ON &&
-   cmake --build build-fuzz -j "$jobs"; then
+if CC=clang CXX=clang++ build build-fuzz -DDS_FUZZ=ON; then
   for target in build-fuzz/fuzz/*_fuzz; do
     [ -x "$target" ] || continue
     corpus="build-fuzz/corpus/$(basename "$target")"

@@ -1,14 +1,12 @@
-// What every browser test of the window shares: checks and their summary, waiting, a
-// program folder of its own, starting and stopping the program, Chromium, and the window
-// with its tabs.
+// What every browser test of the window shares: checks, waiting, a program folder of its own,
+// starting and stopping the program, Chromium, and the window with its tabs.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
 
-// The line the program prints when it is ready; the address's first path segment is the
-// run's secret.
+// The line the program prints when ready; the address's first path segment is the secret.
 export const READY_LINE = /^Norvik DriveSentinel: (http:\/\/127\.0\.0\.1:\d+\/[0-9a-f]{32}\/)$/m;
 
 let failures = 0;
@@ -32,7 +30,7 @@ export function finish(what) {
 // The command-line arguments named in `names`; the last one is an artefact folder, made.
 export function commandLine(script, names) {
   const values = process.argv.slice(2);
-  if (values.length < names.length || values.slice(0, names.length).some((value) => !value)) {
+  if (values.length < names.length) {
     console.error(`usage: node ${script} ${names.join(' ')}`);
     process.exit(2);
   }
@@ -60,19 +58,12 @@ export function makeHome(program, ini = 'Loading_Time=1\nPE_Cycle_Limit=3000\n')
   return home;
 }
 
-export function removeHome(home) {
-  try {
-    fs.rmSync(home, { recursive: true, force: true });
-  } catch (error) {
-    console.log(`note: could not remove ${home}: ${error.message}`);
-  }
-}
+export const removeHome = (home) => fs.rmSync(home, { recursive: true, force: true });
 
 // Starts the program; the child collects its output and knows when it exited.
 export function startProgram(program, args) {
   const child = spawn(program, args, { stdio: ['ignore', 'pipe', 'pipe'] });
-  child.output = '';
-  child.errors = '';
+  [child.output, child.errors] = ['', ''];
   child.stdout.on('data', (chunk) => { child.output += chunk; });
   child.stderr.on('data', (chunk) => { child.errors += chunk; });
   child.exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
@@ -80,9 +71,7 @@ export function startProgram(program, args) {
 }
 
 // The exit code, or 'hung' when the program has not ended within `timeout`.
-export function exitCode(child, timeout) {
-  return Promise.race([child.exited, sleep(timeout).then(() => 'hung')]);
-}
+export const exitCode = (child, timeout) => Promise.race([child.exited, sleep(timeout).then(() => 'hung')]);
 
 export async function stopProgram(child) {
   if (child.exitCode !== null || child.signalCode !== null) return;
@@ -90,18 +79,14 @@ export async function stopProgram(child) {
   await exitCode(child, 5000);
 }
 
-// The address the running program printed.
-export async function programAddress(child) {
-  return (await waitFor(() => child.output.match(READY_LINE), 'the address line'))[1];
-}
+export const programAddress = async (child) =>
+  (await waitFor(() => child.output.match(READY_LINE), 'the address line'))[1];
 
-export function launchBrowser() {
-  return chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-      '--disable-component-update', '--no-first-run', '--disable-sync'],
-  });
-}
+export const launchBrowser = () => chromium.launch({
+  executablePath: '/usr/bin/chromium',
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+    '--disable-component-update', '--no-first-run', '--disable-sync'],
+});
 
 // Opens the window at `address` in a new browser context. `problems`, when given, collects
 // script errors and failed requests. Returns the page, the window's box and helpers.
@@ -120,17 +105,18 @@ export async function openWindow(browser, address, problems) {
   const click = (x, y, options) => page.mouse.click(box.x + x, box.y + y, options);
   const pageId = () => page.evaluate(() => Number(document.getElementById('window').dataset.page));
   const frameSource = () => page.evaluate(() => document.getElementById('browser').getAttribute('src') || '');
-  // The browser frame once it shows its final document matching `pattern` (not the
-  // loading page before it), loaded: only then may a test evaluate in it.
-  const showFrame = async (pattern) => {
+  // The window's browser frame (or with `inner`, any frame) once it shows its final document
+  // matching `pattern` (not the loading page before it), loaded: only then may a test
+  // evaluate in it. The browser frame must be headed there too (its src).
+  const showFrame = async (pattern, inner = false) => {
     const frame = await waitFor(async () => {
-      if (!pattern.test(await frameSource())) return null;
-      return page.frames().find((f) => f.parentFrame() === page.mainFrame() && pattern.test(f.url())) || null;
+      if (!inner && !pattern.test(await frameSource())) return null;
+      return page.frames().find((f) => (inner || f.parentFrame() === page.mainFrame()) && pattern.test(f.url())) || null;
     }, `the page matching ${pattern}`);
     await frame.waitForLoadState('load');
     return frame;
   };
-  // Clicks the tab at window position `x` and returns the frame once it shows its page.
+  // Clicks the tab at window position `x`; the frame once it shows its page.
   const openTab = async (x, pattern) => {
     await click(x, 78);
     return showFrame(pattern);

@@ -1,6 +1,5 @@
-// Browser test of the Health page in headless Chromium: the chart of every display type,
-// the display selector and its cookie, and the click-map positions of the check box and the
-// export button.
+// The Health page in headless Chromium: the chart of every display type, the display selector
+// and its cookie, and the click-map positions of the check box and the export button.
 // usage: node health_page.mjs PATH/TO/health_page_sample SOURCE_DATA_FOLDER ARTEFACT_FOLDER
 import fs from 'node:fs';
 import http from 'node:http';
@@ -12,20 +11,17 @@ import { check, commandLine, fail, finish, launchBrowser } from './harness.mjs';
 const [sample, sourceData, artefacts] = commandLine('health_page.mjs',
   ['PATH/TO/health_page_sample', 'SOURCE_DATA_FOLDER', 'ARTEFACT_FOLDER']);
 
-// A program folder with the page's template, style sheet and images; the sample writer
+// A program folder with the page's template, styles, scripts and images; the sample writer
 // gives its drive a year of history up to 7 March 2016 and builds the three pages.
 const home = fs.mkdtempSync(path.join(os.tmpdir(), 'ds-health-'));
 const data = path.join(home, 'data');
-fs.mkdirSync(path.join(data, 'template'), { recursive: true });
-fs.copyFileSync(path.join(sourceData, 'template', 'HealthPage.tmp'), path.join(data, 'template', 'HealthPage.tmp'));
-fs.cpSync(path.join(sourceData, 'css'), path.join(data, 'css'), { recursive: true });
-fs.cpSync(path.join(sourceData, 'images'), path.join(data, 'images'), { recursive: true });
-fs.cpSync(path.join(sourceData, 'js'), path.join(data, 'js'), { recursive: true });
+for (const part of ['template/HealthPage.tmp', 'css', 'images', 'js']) {
+  fs.cpSync(path.join(sourceData, part), path.join(data, part), { recursive: true });
+}
 const shown = execFileSync(sample, [home, '2016', '3', '7']).toString().trim();
 check(shown === 'HealthPage_0.html', `the build shows the page of display type 0 (${shown})`);
 
-// The data folder served under /<secret>/data/, as the program serves it, so the page
-// cookies work.
+// The data folder served under /<secret>/data/ as the program serves it, for the page cookies.
 const secret = '0123456789abcdef0123456789abcdef';
 const dataPath = `/${secret}/data/`;
 const types = { '.html': 'text/html; charset=windows-1252', '.css': 'text/css', '.svg': 'image/svg+xml', '.js': 'text/javascript' };
@@ -77,16 +73,11 @@ try {
   await Promise.all([page.waitForURL(/HealthPage_2\.html$/), page.selectOption('#display', '2')]);
   check((await cookie())?.value === '2', 'the selector stores the new display type');
 
-  // The click map of the window expects the check box and the export button here (page
-  // coordinates: window coordinates minus 22, 117).
-  const targets = [['#rec', 472, 495, 314, 337], ['#export', 694, 716, 314, 337]];
-  for (const [selector, left, right, top, bottom] of targets) {
-    const x = (left + right) / 2 - 22;
-    const y = (top + bottom) / 2 - 117;
-    const hit = await page.evaluate(([px, py, sel]) => {
-      const element = document.elementFromPoint(px, py);
-      return element !== null && element.closest(sel) !== null;
-    }, [x, y, selector]);
+  // The window's click map expects the check box and the export button at these window
+  // rectangles (page coordinates: window coordinates minus 22, 117).
+  for (const [selector, left, right, top, bottom] of [['#rec', 472, 495, 314, 337], ['#export', 694, 716, 314, 337]]) {
+    const hit = await page.evaluate(([x, y, sel]) => document.elementFromPoint(x, y)?.closest(sel) != null,
+      [(left + right) / 2 - 22, (top + bottom) / 2 - 117, selector]);
     check(hit, `${selector} lies under the click-map rectangle ${left}-${right} x ${top}-${bottom}`);
   }
   check(await page.isChecked('#rec'), 'the check box shows that recording is on');

@@ -1,10 +1,8 @@
-// The Tool page in the window, clicked at its window pixels as a user would: edit mode, the
-// switches and the temperature unit, every field typed and saved into the settings file
-// (a password with quotes and markup comes back byte for byte), the "Refresh By" check, the
-// e-mail test dialog failing and then reaching a real SMTP server, and the security erase:
-// the warning, No, a refused mounted disk and an erase of the unmounted sample disk to 100 %.
+// The Tool page clicked at its window pixels: edit mode, switches and unit, every field saved
+// (a password with quotes and markup byte for byte), the "Refresh By" check, the mail test
+// failing and then reaching a real SMTP server, and the security erase (warning, No, a
+// refused mounted disk, the unmounted sample disk erased to 100 %).
 // usage: node tool_page.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
 import path from 'node:path';
@@ -45,19 +43,14 @@ try {
   const answer = (kind, reply) => page.click(`.dialog[data-kind="${kind}"] button[data-answer="${reply}"]`);
 
   await press('tab');
-  let frame = await toolPage(false);
-  await page.screenshot({ path: path.join(artefacts, 'tool-view.png'), clip: box });
-  check(true, 'the TOOL tab shows the form in view mode, every field greyed');
-
+  let frame = await toolPage(false); // view mode, every field greyed
   // Edit, the unit first (it rebuilds the page), then the fields, then the switches, Save.
   await press('edit');
   await toolPage(true);
   await press('fahrenheit');
   frame = await waitFor(async () => {
-    const f = await toolPage(true);
-    const on = await f.evaluate(() => /temp_f_on/.test(document.getElementById('temperature').innerHTML))
-      .catch(() => false);  // the page may be replaced meanwhile: look again
-    return on && f;
+    const f = await toolPage(true); // the page may be replaced meanwhile: then look again
+    return await f.evaluate(() => /temp_f_on/.test(document.getElementById('temperature').innerHTML)).catch(() => false) && f;
   }, 'the Fahrenheit image');
   check(/TemperatureType=1/.test(settings()), 'the unit click switches to Fahrenheit and saves it');
   const typed = {
@@ -107,8 +100,7 @@ try {
   check(/RefreshBy=\r\n/.test(settings()), 'the settings were saved with it empty, edit mode kept');
   await frame.fill('#refresh_by', '2');
 
-  // The e-mail test's outcome and its colour, once its Close button shows. The dialog is
-  // drawn anew at each change of its label: it is looked up each time.
+  // The mail test's outcome and colour once its Close button shows (the dialog is drawn anew).
   const mailTest = async () => {
     await press('test');
     await page.waitForSelector('.dialog[data-kind="mailtest"] button[data-answer="ok"]', { timeout: 30000 });
@@ -121,21 +113,17 @@ try {
   await page.screenshot({ path: path.join(artefacts, 'mail-test.png'), clip: box });
   await answer('mailtest', 'ok');
 
-  // Then at a real SMTP server on loopback (aiosmtpd, plain: SSL switched off again): the
-  // test mail arrives and the dialog says so in black.
+  // Then at a real SMTP server on loopback (aiosmtpd, plain: SSL off again): the mail arrives
+  // and the dialog says so in black.
   const smtpPort = await new Promise((resolve) => {
     const probe = net.createServer().listen(0, '127.0.0.1', () => {
       const { port } = probe.address();
       probe.close(() => resolve(port));
     });
   });
-  smtp = spawn('/usr/bin/python3', ['-m', 'aiosmtpd', '-n', '-l', `127.0.0.1:${smtpPort}`],
-    { stdio: ['ignore', 'pipe', 'pipe'] });
-  smtp.received = '';
-  smtp.stdout.on('data', (chunk) => { smtp.received += chunk; });
+  smtp = startProgram('/usr/bin/python3', ['-m', 'aiosmtpd', '-n', '-l', `127.0.0.1:${smtpPort}`]);
   await waitFor(() => new Promise((resolve) => {
-    const socket = net.connect(smtpPort, '127.0.0.1', () => { socket.end(); resolve(true); });
-    socket.on('error', () => resolve(false));
+    net.connect(smtpPort, '127.0.0.1', function () { this.end(); resolve(true); }).on('error', () => resolve(false));
   }), 'the SMTP server');
   frame = await toolPage(true);
   await frame.fill('#port', String(smtpPort));
@@ -143,7 +131,7 @@ try {
   const [sent, black] = await mailTest();
   check(!/Error/.test(sent) && black === 'rgb(0, 0, 0)', `the test mail is sent: "${sent}" in black`);
   await answer('mailtest', 'ok');
-  const mail = await waitFor(() => /This is a test email/.test(smtp.received) && smtp.received, 'the mail');
+  const mail = await waitFor(() => /This is a test email/.test(smtp.output) && smtp.output, 'the mail');
   check(/Subject: Norvik test mail/.test(mail) && /a@x\.example/.test(mail) && /b@y\.example/.test(mail),
     'the server got the test mail with its subject and both recipients');
   await press('save');
@@ -164,7 +152,6 @@ try {
   await answer('message', 'ok');
 
   // The unmounted sample disk, chosen in the Disk Information list, is erased by TRIM.
-  frame = await showFrame(/ToolPage\.html/);
   await click(318, 78);
   frame = await showFrame(/disk_info_0_0\.html/);
   await frame.selectOption('.title select', 'disk_info_2_0.html');
@@ -177,8 +164,8 @@ try {
   warning = await dialog('yesno');
   check(/QRC-X57/.test(await warning.innerText()), 'the warning names the chosen disk');
   await answer('yesno', 'yes');
-  const done = await dialog('message');
-  check(/erased by TRIM/.test(await done.innerText()), `the erase ends: "${await done.innerText()}"`);
+  const done = await (await dialog('message')).innerText();
+  check(/erased by TRIM/.test(done), `the erase ends: "${done}"`);
   await answer('message', 'ok');
   frame = await toolPage(false);
   const progress = await frame.evaluate(() => document.getElementById('progress-done').style.width);
@@ -190,7 +177,7 @@ try {
   console.log(server.errors);
 } finally {
   if (browser) await browser.close();
-  if (smtp) smtp.kill();
+  if (smtp) await stopProgram(smtp);
   await stopProgram(server);
   removeHome(home);
 }

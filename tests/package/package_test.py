@@ -15,8 +15,7 @@ def check(ok, what):
     failures.extend([] if ok else [what])
 
 
-def run(argv, **kw):
-    return subprocess.run(argv, capture_output=True, text=True, timeout=300, **kw)
+run = lambda argv, **kw: subprocess.run(argv, capture_output=True, text=True, timeout=300, **kw)
 
 
 def temp_folder(prefix, deb=None):
@@ -100,18 +99,15 @@ def scripts(deb):
     control, root = temp_folder("ds-control-"), temp_folder("ds-root-")
     subprocess.run(["dpkg-deb", "-e", deb, control], check=True)
     home, wants = root + HOME, root + "/etc/systemd/system/multi-user.target.wants/"
-    os.makedirs(root + "/var/lib")
-    os.makedirs(wants)
+    os.makedirs(root + "/var/lib"), os.makedirs(wants)
     os.symlink(UNIT, wants + PKG + ".service")
     os.symlink("/lib/systemd/system/other.service", wants + "other.service")
 
     def script(*argv):
-        ran = run([os.path.join(control, argv[0])] + list(argv[1:]),
-                  env=dict(os.environ, DPKG_ROOT=root))
+        ran = run([os.path.join(control, argv[0]), *argv[1:]], env=dict(os.environ, DPKG_ROOT=root))
         check(ran.returncode == 0, " ".join(argv) + " " + ran.stderr)
 
     mode = lambda path: stat.S_IMODE(os.lstat(path).st_mode)
-
     script("postinst", "configure", "")
     check(mode(home) == 0o700 and os.stat(home).st_uid == 0, "install makes the home 0700 root")
     open(home + "/setting.dat", "w").close()
@@ -149,8 +145,7 @@ def unit(deb):
     hiding = ["PrivateDevices", "PrivateNetwork", "DeviceAllow", "IPAddressDeny", "ProtectClock"]
     check(not [key for key in hiding if key in text], "the disks and the network stay reachable")
     folder = temp_folder("ds-unit-")
-    with open(folder + "/%s.service" % PKG, "w") as f:
-        f.write(text.replace("ExecStart=" + LIB, "ExecStart=" + root + LIB))
+    open(folder + "/%s.service" % PKG, "w").write(text.replace("ExecStart=" + LIB, "ExecStart=" + root + LIB))
     verify = run(["systemd-analyze", "verify", "--man=no", folder + "/%s.service" % PKG])
     check(verify.returncode == 0 and not (verify.stdout + verify.stderr).strip(),
           "systemd-analyze verify: " + verify.stdout + verify.stderr)
@@ -168,6 +163,5 @@ else:
     debs = glob.glob(os.path.join(sys.argv[2], "*.deb"))
     if len(debs) != 1:
         sys.exit("expected one package in %s, found %s" % (sys.argv[2], debs))
-    {"contents": contents, "scripts": scripts, "unit": unit, "lintian": lintian}[sys.argv[1]](
-        debs[0])
+    {"contents": contents, "scripts": scripts, "unit": unit, "lintian": lintian}[sys.argv[1]](debs[0])
 sys.exit(1 if failures else 0)

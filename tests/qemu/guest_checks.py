@@ -7,6 +7,7 @@ Pure functions over texts, so the comparison itself is unit-tested on the host
 import json
 import os
 import re
+from collections import namedtuple
 from dataclasses import dataclass, field
 
 
@@ -23,23 +24,10 @@ class DiskFacts:
         return self.size_mib * 1024 * 1024 // 512
 
 
-@dataclass(frozen=True)
-class EraseDisk:
-    """An extra disk for the erase checks: its role ("unmap", "keeps" its data when
-    trimmed, "parted"), and the discard= mode of its QEMU drive."""
-    role: str
-    facts: DiskFacts
-    discard: str
-
-
-# Exit codes of "drivesentinel erase".
-ERASE_DONE, ERASE_REFUSED, ERASE_FAILED, ERASE_PASSWORD_MAYBE_SET = 0, 6, 7, 8
-
-
-@dataclass
-class GuestOutput:
-    files: dict
-    exit_code: int
+# An extra disk for the erase checks: its role and the discard= mode of its drive.
+EraseDisk = namedtuple("EraseDisk", "role facts discard")
+GuestOutput = namedtuple("GuestOutput", "files exit_code")
+ERASE_DONE, ERASE_REFUSED, ERASE_FAILED = 0, 6, 7  # exit codes of "drivesentinel erase"
 
 
 @dataclass
@@ -62,31 +50,13 @@ RIGHTS_MESSAGE = re.compile(
 
 
 def parse_console(console, nonce):
-    """Files and exit code framed by '@@DS-FILE nonce name' ... '@@DS-END nonce' and
-    '@@DS-EXIT nonce rc'. Lines carrying another nonce are ordinary text."""
-    files, current, lines, exit_code = {}, None, [], None
-    begin = f"@@DS-FILE {nonce} "
-    end = f"@@DS-END {nonce}"
-    finish = f"@@DS-EXIT {nonce} "
-    for line in console.split("\n"):
-        if current is None and line.startswith(begin):
-            current, lines = line[len(begin):].strip(), []
-        elif current is not None and line == end:
-            # The guest adds one newline after each file so the marker starts a line:
-            # joining the lines gives back the file exactly.
-            files[current] = "\n".join(lines)
-            current = None
-        elif current is not None:
-            lines.append(line)
-        elif line.startswith(finish):
-            try:
-                exit_code = int(line[len(finish):].strip())
-            except ValueError:
-                exit_code = None
+    """Files framed by '@@DS-FILE nonce name' ... '@@DS-END nonce' (the guest adds one newline
+    after each file) and the exit code of '@@DS-EXIT nonce rc'; other nonces are plain text."""
+    files = dict(re.findall(rf"^@@DS-FILE {nonce} (.*)\n((?:.*\n)*?)@@DS-END {nonce}$", console, re.M))
+    exit_code = re.search(rf"^@@DS-EXIT {nonce} (\d+)$", console, re.M)
     if exit_code is None:
-        tail = console[-3000:]
-        raise ValueError(f"the guest did not report its exit code; console tail:\n{tail}")
-    return GuestOutput(files, exit_code)
+        raise ValueError(f"the guest did not report its exit code; console tail:\n{console[-3000:]}")
+    return GuestOutput({name.strip(): text[:-1] for name, text in files.items()}, int(exit_code[1]))
 
 
 def read_key_value(text):
@@ -172,10 +142,12 @@ def load_json(files, name, report):
 
 
 def rc_of(files, name):
-    try:
-        return int(files.get(name + ".rc", "").strip())
-    except ValueError:
-        return None
+    rc = files.get(name + ".rc", "").strip()
+    return int(rc) if rc.isdigit() else None
+
+
+def said_by(files, name):
+    return files.get(name + ".out", "") + files.get(name + ".err", "")
 
 
 def check_peer(files, disk, report):
@@ -240,39 +212,22 @@ def check_volume(drive, files, report):
     mountinfo = files.get("mountinfo.txt", "")
     if not report.check("/mnt/dsvol" in mountinfo, "guest mounted the test volume", mountinfo):
         return
-    letters = str(drive.get("driveLetters", ""))
-    report.check("/mnt/dsvol" in [p.strip() for p in letters.split(",")],
-                 "volume mount point", repr(letters))
-    report.check("ext2" in [p.strip() for p in str(drive.get("fileSystems", "")).split(",")],
-                 "volume file system type", repr(drive.get("fileSystems")))
-    report.check("DSVOL" in [p.strip() for p in str(drive.get("volumeLabels", "")).split(",")],
-                 "volume label", repr(drive.get("volumeLabels")))
-    statvfs = files.get("statvfs.txt", "").split()
-    if "volumes" not in drive:
-        # The report does not give volume sizes yet; said out loud, never counted as a pass.
-        report.lines.append("NOT CHECKED volume free space: the report has no 'volumes' list")
-        return
-    volumes = drive.get("volumes")
-    if not report.check(isinstance(volumes, list) and volumes, "volumes listed with sizes",
-                        repr(volumes)):
-        return
-    volume = next((v for v in volumes if v.get("mountPoint") == "/mnt/dsvol"), None)
-    if not report.check(volume is not None, "the test volume is among the volumes"):
-        return
-    if len(statvfs) == 3:
-        free, total, size = (int(x) for x in statvfs)
-        report.check(volume.get("freeBytes") == free * size, "volume free space (statvfs)",
-                     f"ours {volume.get('freeBytes')}, statvfs {free * size}")
-        report.check(volume.get("totalBytes") == total * size, "volume size (statvfs)",
-                     f"ours {volume.get('totalBytes')}, statvfs {total * size}")
+    for key, wanted in (("driveLetters", "/mnt/dsvol"), ("fileSystems", "ext2"),
+                        ("volumeLabels", "DSVOL")):
+        listed = [part.strip() for part in str(drive.get(key, "")).split(",")]
+        report.check(wanted in listed, f"volume {key} lists {wanted}", repr(listed))
+    volume = next((v for v in drive.get("volumes", []) if v.get("mountPoint") == "/mnt/dsvol"), {})
+    free, total, size = (int(x) for x in (files.get("statvfs.txt", "").split() + ["0"] * 3)[:3])
+    report.check((volume.get("freeBytes"), volume.get("totalBytes")) == (free * size, total * size),
+                 "the test volume's free and total bytes are statvfs's",
+                 f"ours {volume}, statvfs {free * size}, {total * size}")
 
 
 def check_unprivileged(files, report):
     uid = files.get("unprivileged_uid.out", "").strip()
     report.check(uid == "1000", "the unprivileged runs run as uid 1000", repr(uid))
     for name in ("unprivileged_closed", "unprivileged_open"):
-        rc = rc_of(files, name)
-        said = files.get(name + ".out", "") + files.get(name + ".err", "")
+        rc, said = rc_of(files, name), said_by(files, name)
         report.check(rc not in (None, 0), f"{name}: fails without rights", f"exit {rc}")
         report.check(bool(RIGHTS_MESSAGE.search(said)), f"{name}: says it lacks the rights",
                      repr(said[:300]))
@@ -372,8 +327,7 @@ def decode_smart_sectors(data, thresholds):
 
 
 def first_nonzero_offset(path):
-    """Offset of the first non-zero byte of a (sparse) image file, or None; holes, which
-    read as zeros, are skipped."""
+    """Offset of the first non-zero byte of a sparse image file, or None; holes are skipped."""
     with open(path, "rb") as image:
         fd, at = image.fileno(), 0
         while True:
@@ -390,46 +344,36 @@ def first_nonzero_offset(path):
 def check_erase(files, report):
     """The erase sub-command on the extra disks: refusals leave the disk as it was, TRIM
     erases the disk QEMU unmaps, and a TRIM that keeps the data never ends as "erased"."""
-    def rc_is(name, code, what, *texts):
-        rc = rc_of(files, name)
-        said = files.get(name + ".out", "") + files.get(name + ".err", "")
+    removal = "Please remove the file system first!"
+    for name, code, what, texts in [
+            ("wrong_serial", ERASE_REFUSED, "a wrong serial is refused", ['not "']),
+            ("held_open", ERASE_REFUSED, "a disk another process holds open is refused",
+             [removal, "has /dev/"]),
+            ("unmap", ERASE_DONE, "the disk QEMU unmaps is erased by TRIM", ["erased by TRIM"]),
+            ("parted", ERASE_REFUSED, "a partitioned disk is refused", [removal, "partition"]),
+            ("keeps", ERASE_FAILED, "a TRIM that keeps the data fails",
+             ["still holds data", "does not support the ATA security feature set"])]:
+        rc, said = rc_of(files, "erase_" + name), said_by(files, "erase_" + name)
         missing = [t for t in texts if t not in said]
-        report.check(rc == code and not missing, what, f"exit {rc}, expected {code}; missing "
-                     f"{missing}; said {said[-600:]!r}")
-        return said
-
-    rc_is("erase_wrong_serial", ERASE_REFUSED, "erase: a wrong serial is refused", "not \"")
-    rc_is("erase_held_open", ERASE_REFUSED, "erase: a disk another process holds open is refused",
-          "Please remove the file system first!", "has /dev/")
-    rc_is("erase_unmap", ERASE_DONE, "erase: the disk QEMU unmaps is erased by TRIM",
-          "erased by TRIM")
+        report.check(rc == code and not missing, "erase: " + what,
+                     f"exit {rc}, expected {code}; missing {missing}; said {said[-600:]!r}")
+    said = said_by(files, "erase_keeps")
+    report.check("may still be set" not in said and "erased by" not in said,
+                 "erase: the failure leaves no password and claims no erase")
     left = [line.split() for line in files.get("erase_unmap_left.txt", "").splitlines()]
     report.check(bool(left) and all(x[1:] == ["0"] for x in left),
                  "erase: the pattern reads back as zeros in the guest", repr(left))
-    rc_is("erase_parted", ERASE_REFUSED, "erase: a partitioned disk is refused",
-          "Please remove the file system first!", "partition")
-    said = rc_is("erase_keeps", ERASE_FAILED, "erase: a TRIM that keeps the data fails",
-                 "still holds data", "does not support the ATA security feature set")
-    report.check("may still be set" not in said and "erased by" not in said,
-                 "erase: the failure leaves no password and claims no erase")
     for role in ("parted", "keeps"):
-        before = files.get(f"erase_{role}_before.md5", "").split()[:1]
-        after = files.get(f"erase_{role}_after.md5", "").split()[:1]
+        before, after = (files.get(f"erase_{role}_{when}.md5", "").split()[:1]
+                         for when in ("before", "after"))
         report.check(bool(before) and before == after,
                      f"erase: the {role} disk still holds its data", f"{before} -> {after}")
 
 
-def check_guest(guest, disk, with_program, table_text_by_series, with_smart_paths=False,
-                disk_count=1):
-    report = CheckReport()
+def check_guest(guest, disk, table_text_by_series, report, disk_count):
     files = guest.files
     peer = check_peer(files, disk, report) or {}
-    if with_smart_paths:
-        check_smart_paths(files, peer, disk, report)
-    if not with_program:
-        report.lines.append("note: no DriveSentinel program given; only the peer was checked")
-        return report
-
+    check_smart_paths(files, peer, disk, report)
     plain = load_json(files, "report_plain", report)
     report.check(rc_of(files, "report_plain") == 0, "report --all --json succeeds",
                  files.get("report_plain.err", "")[:300])
@@ -447,6 +391,4 @@ def check_guest(guest, disk, with_program, table_text_by_series, with_smart_path
         if report.check(drive is not None, "the disk is in the report with a volume mounted"):
             check_volume(drive, files, report)
     check_unprivileged(files, report)
-    if disk_count > 1:
-        check_erase(files, report)
-    return report
+    check_erase(files, report)

@@ -71,83 +71,61 @@ int main(int argc, char** argv) {
   }
   std::string message;
   ds::AtaOpenMode mode;
-  mode.readWrite = true;
-  mode.noBuffering = true;
-  mode.writeThrough = true;
+  mode.readWrite = mode.noBuffering = mode.writeThrough = true;
   auto device = ds::LinuxAtaDevice::Open(argv[1], mode, nullptr, &message);
   if (!device) {
     std::printf("{\"open\": %s}\n", Entry(false, message, {}).c_str());
     return 1;
   }
   const int driveNumber = 0;
-  std::vector<std::string> fields;
+  std::string json;
+  auto add = [&json](const char* name, const std::string& entry) {
+    json += (json.empty() ? "" : ",\n ") + std::string("\"") + name + "\": " + entry;
+  };
+  std::vector<std::uint8_t> sector(ds::kSmartSectorBytes, 0), driverSector;
 
-  // S.M.A.R.T. data through the buffered pass-through.
-  {
-    std::vector<std::uint8_t> sector(ds::kSmartSectorBytes, 0);
-    ds::TaskFile registers = SmartRegisters(ds::kSmartReadData);
-    bool ok = ds::AtaPassThrough(*device, &registers, sector, ds::kAtaFlagsDataIn, &message);
-    fields.push_back("\"passThrough\": " + Entry(ok, ok ? "" : message, sector, &registers));
-  }
-  // The same through the SMART driver path.
-  {
-    std::vector<std::uint8_t> sector;
-    fields.push_back("\"driver\": " +
-                     DriverRead(*device, SmartRegisters(ds::kSmartReadData), &sector));
-  }
-  // The program's combined read (pass-through, driver path as the fall-back).
-  {
-    std::vector<std::uint8_t> buffer(ds::kSmartReplyBufferBytes, 0);
-    message.clear();
-    bool ok = ds::ReadSmartData(*device, driveNumber, buffer, &message);
-    fields.push_back("\"readSmartData\": " +
-                     Entry(ok, message, std::span(buffer).first(ds::kSmartSectorBytes)));
-  }
-  std::string paths = "\"paths\": {";
-  for (std::size_t i = 0; i < fields.size(); ++i)
-    paths += (i ? ", " : "") + fields[i];
-  paths += "}";
-  fields.assign(1, paths);
+  // S.M.A.R.T. data through the buffered pass-through, the SMART driver path and the
+  // program's combined read (pass-through, driver path as the fall-back).
+  ds::TaskFile registers = SmartRegisters(ds::kSmartReadData);
+  bool ok = ds::AtaPassThrough(*device, &registers, sector, ds::kAtaFlagsDataIn, &message);
+  add("paths", "{\"passThrough\": " + Entry(ok, ok ? "" : message, sector, &registers));
+  json += ", \"driver\": " + DriverRead(*device, SmartRegisters(ds::kSmartReadData), &driverSector);
+  std::vector<std::uint8_t> buffer(ds::kSmartReplyBufferBytes, 0);
+  message.clear();
+  ok = ds::ReadSmartData(*device, driveNumber, buffer, &message);
+  json +=
+      ", \"readSmartData\": " + Entry(ok, message, std::span(buffer).first(ds::kSmartSectorBytes)) +
+      "}";
 
   // Thresholds: EnableSmart (driver-path enable, then a direct pass-through read) and the
   // driver path alone.
-  {
-    std::vector<std::uint8_t> sector(ds::kSmartSectorBytes, 0);
-    bool ok = ds::EnableSmart(*device, driveNumber, sector, &message);
-    fields.push_back("\"thresholds\": " + Entry(ok, message, sector));
-    std::vector<std::uint8_t> driverSector;
-    fields.push_back("\"thresholdsDriver\": " +
-                     DriverRead(*device, SmartRegisters(ds::kSmartReadThresholds), &driverSector));
-  }
+  sector.assign(ds::kSmartSectorBytes, 0);
+  ok = ds::EnableSmart(*device, driveNumber, sector, &message);
+  add("thresholds", Entry(ok, message, sector));
+  add("thresholdsDriver",
+      DriverRead(*device, SmartRegisters(ds::kSmartReadThresholds), &driverSector));
+
   // IDENTIFY DEVICE through the direct pass-through and the driver path.
-  {
-    std::vector<std::uint8_t> sector(ds::kAtaSectorBytes, 0);
-    ds::TaskFile registers{0, 1, 0, 0, 0, 0xA0, ds::kAtaIdentifyDevice};
-    bool ok = ds::AtaPassThroughDirectRead(*device, &registers, sector, &message);
-    fields.push_back("\"identify\": " + Entry(ok, message, sector, &registers));
-    std::vector<std::uint8_t> driverSector;
-    ds::TaskFile driverRegisters{0, 1, 0, 0, 0, 0, ds::kAtaIdentifyDevice};
-    fields.push_back("\"identifyDriver\": " + DriverRead(*device, driverRegisters, &driverSector));
-  }
+  sector.assign(ds::kAtaSectorBytes, 0);
+  registers = ds::TaskFile{0, 1, 0, 0, 0, 0xA0, ds::kAtaIdentifyDevice};
+  ok = ds::AtaPassThroughDirectRead(*device, &registers, sector, &message);
+  add("identify", Entry(ok, message, sector, &registers));
+  add("identifyDriver",
+      DriverRead(*device, ds::TaskFile{0, 1, 0, 0, 0, 0, ds::kAtaIdentifyDevice}, &driverSector));
+
   // SMART RETURN STATUS: a non-data command whose answer is in the returned registers.
-  {
-    ds::TaskFile registers = SmartRegisters(ds::kSmartReturnStatus);
-    registers.sectorCount = 0;
-    bool ok = ds::AtaPassThroughDirectNoData(*device, &registers, &message);
-    fields.push_back("\"returnStatus\": " + Entry(ok, message, {}, &registers));
-  }
-  // A command the emulated disk aborts (SMART READ LOG of the log directory): the ATA
-  // error must come back as status and error registers, not as a transport failure.
-  {
-    std::vector<std::uint8_t> sector(ds::kAtaSectorBytes, 0);
-    ds::TaskFile registers = SmartRegisters(0xD5);
-    registers.sectorNumber = 0x00;
-    bool ok = ds::AtaPassThroughDirectRead(*device, &registers, sector, &message);
-    fields.push_back("\"abortedCommand\": " + Entry(ok, message, {}, &registers));
-  }
-  std::string json = "{";
-  for (std::size_t i = 0; i < fields.size(); ++i)
-    json += (i ? ",\n " : "") + fields[i];
-  std::printf("%s}\n", json.c_str());
+  registers = SmartRegisters(ds::kSmartReturnStatus);
+  registers.sectorCount = 0;
+  ok = ds::AtaPassThroughDirectNoData(*device, &registers, &message);
+  add("returnStatus", Entry(ok, message, {}, &registers));
+
+  // A command the emulated disk aborts (SMART READ LOG of the log directory): the ATA error
+  // must come back as status and error registers, not as a transport failure.
+  sector.assign(ds::kAtaSectorBytes, 0);
+  registers = SmartRegisters(0xD5);
+  registers.sectorNumber = 0x00;
+  ok = ds::AtaPassThroughDirectRead(*device, &registers, sector, &message);
+  add("abortedCommand", Entry(ok, message, {}, &registers));
+  std::printf("{%s}\n", json.c_str());
   return 0;
 }

@@ -1,94 +1,72 @@
 #!/bin/sh
-# Test payload run inside the guest by /init (busybox sh). It reads the emulated disk with
-# smartctl (the peer) and with DriveSentinel, and writes every output into /out for the
-# host to compare. Each command's standard output, standard error and exit code land in
-# NAME.out, NAME.err and NAME.rc. The payload's own exit code is non-zero only when the
-# guest could not be set up as the checks need (partition, file system, mount).
+# Test payload run inside the guest by /init (busybox sh): reads the emulated disk with
+# smartctl (the peer), the smart_paths probe and DriveSentinel, and erases the extra disks.
+# Each command's standard output, standard error and exit code land in /out/NAME.out, .err
+# and .rc for the host to compare. Exits non-zero only when the volume cannot be set up.
 out=/out
-program=$(cat /etc/ds-program 2>/dev/null)
-
-# The kernel names the disks in the order their probes end, which varies: each disk is
-# found by its serial (VPD page 0x80, from IDENTIFY), once all of /etc/ds-disks are there.
-name_of() {  # name_of SERIAL: the kernel name of that disk
-  for vpd in /sys/block/sd*/device/vpd_pg80; do
-    if grep -q "$1" "$vpd" 2>/dev/null; then
-      vpd=${vpd#/sys/block/}
-      echo "${vpd%%/*}"
-      return
-    fi
-  done
+program=/opt/ds/drivesentinel
+wait_for() {  # wait_for TENTHS TEST...: until the test holds, at most TENTHS tenths of a second
+  tenths=$1
+  shift
+  for i in $(seq "$tenths"); do "$@" && return; sleep 0.1; done
 }
-waited=0
-while [ "$(ls -d /sys/block/sd* | wc -l)" -lt "$(wc -l </etc/ds-disks)" ] && [ "$waited" -lt 100 ]; do
-  sleep 0.1
-  waited=$((waited + 1))
-done
-dname=$(name_of "$(sed -n 's/^main|//p' /etc/ds-disks)")
-disk=/dev/$dname
-
 run() {  # run NAME COMMAND...
   name=$1
   shift
   "$@" >"$out/$name.out" 2>"$out/$name.err"
   echo $? >"$out/$name.rc"
 }
-
+# The kernel names the disks in the order their probes end: each disk is found by its serial
+# (VPD page 0x80, from IDENTIFY) once all of /etc/ds-disks are there.
+name_of() {  # name_of SERIAL: the kernel name of that disk
+  vpd=$(grep -l "$1" /sys/block/sd*/device/vpd_pg80 2>/dev/null | head -n 1)
+  vpd=${vpd#/sys/block/}
+  echo "${vpd%%/*}"
+}
+all_disks() { [ "$(ls -d /sys/block/sd* | wc -l)" -ge "$(wc -l </etc/ds-disks)" ]; }
+wait_for 100 all_disks
+dname=$(name_of "$(sed -n 's/^main|//p' /etc/ds-disks)")
+disk=/dev/$dname
 echo "kernel $(uname -r)"
 cat "/sys/block/$dname/device/model" >"$out/sysfs_model.txt" 2>&1
 
-# The peer: smartctl through SCSI/ATA translation (-d sat, SG_IO) and through the
-# kernel's SMART ioctls (-d ata, HDIO_DRIVE_CMD).
+# The peer through SCSI/ATA translation (-d sat, SG_IO) and the SMART ioctls (-d ata, HDIO).
 run smartctl_sat smartctl -j -i -A -H -d sat "$disk"
 run smartctl_ata smartctl -j -i -A -H -d ata "$disk"
-run hdparm hdparm -I "$disk"
-
-# Our two S.M.A.R.T. paths, side by side, through the program's transport.
-if [ -x /opt/ds/smart_paths ]; then
-  run smart_paths /opt/ds/smart_paths "$disk"
-fi
-if [ -n "$program" ]; then
-  run report_plain "$program" report --all --json
-fi
+run smart_paths /opt/ds/smart_paths "$disk"
+run report_plain "$program" report --all --json
 
 # A mounted file system on a partition of the disk.
 setup_failed=0
 printf 'o\nn\np\n1\n\n\nw\n' | fdisk "$disk" >"$out/fdisk.log" 2>&1
-waited=0
-while [ ! -b "${disk}1" ] && [ "$waited" -lt 50 ]; do
-  sleep 0.1
-  waited=$((waited + 1))
-done
+wait_for 50 [ -b "${disk}1" ]
 if mke2fs -L DSVOL "${disk}1" >"$out/mke2fs.log" 2>&1 && mkdir -p /mnt/dsvol &&
   mount -t ext2 "${disk}1" /mnt/dsvol 2>"$out/mount.log"; then
   dd if=/dev/zero of=/mnt/dsvol/filler bs=1024 count=4096 2>/dev/null
   sync
-  # The guest has no udev: make the by-label link udev makes on a real machine.
+  # No udev in the guest: the by-label link udev makes on a real machine.
   mkdir -p /dev/disk/by-label
   ln -sf "../../${dname}1" /dev/disk/by-label/DSVOL
   grep "$dname" /proc/self/mountinfo >"$out/mountinfo.txt"
-  # Free and total bytes the way statvfs gives them: f_bavail and f_blocks times f_frsize.
+  # Free and total bytes as statvfs gives them: f_bavail and f_blocks times f_frsize.
   stat -f -c '%a %b %S' /mnt/dsvol >"$out/statvfs.txt"
 else
   echo "could not create or mount the file system" >&2
   setup_failed=1
 fi
+run report_mounted "$program" report --all --json
 
-if [ -n "$program" ]; then
-  run report_mounted "$program" report --all --json
+# Without rights, as "tester" (uid 1000): the device nodes closed to others (the normal case),
+# then open to everyone so that only the missing capability stands in the way.
+run unprivileged_uid su tester -s /bin/sh -c 'id -u'
+run unprivileged_closed su tester -s /bin/sh -c "$program report --all --json"
+chmod 0666 /dev/sd* /dev/sg* 2>/dev/null
+run unprivileged_open su tester -s /bin/sh -c "$program report --all --json"
+chmod 0600 /dev/sd* /dev/sg* 2>/dev/null
 
-  # Without rights: the device node closed to others (the normal case), and open to
-  # everyone so that only the missing capability stands in the way.
-  # The user "tester" (uid 1000) of /etc/passwd; its uid is recorded to show su worked.
-  run unprivileged_uid su tester -s /bin/sh -c 'id -u'
-  run unprivileged_closed su tester -s /bin/sh -c "$program report --all --json"
-  chmod 0666 /dev/sd* /dev/sg* 2>/dev/null
-  run unprivileged_open su tester -s /bin/sh -c "$program report --all --json"
-  chmod 0600 /dev/sd* /dev/sg* 2>/dev/null
-fi
-
-# The erase sub-command on the extra disks of /etc/ds-disks ("role|serial"); a disk's index
-# for the program is its place among the sorted kernel names.
-# Each gets a pattern first; what is left of it is read past the page cache.
+# The erase sub-command on the extra disks ("role|serial"); a disk's index for the program is
+# its place among the sorted kernel names. Each disk gets a pattern first, read back past
+# the page cache.
 write_pattern() {  # write_pattern DEV MIB...: one MiB of pattern at each MiB offset
   dev=$1
   shift
@@ -99,38 +77,33 @@ write_pattern() {  # write_pattern DEV MIB...: one MiB of pattern at each MiB of
 erase() {  # erase SERIAL: the disk at $index
   "$program" erase --drive "$index" --serial "$1" --yes-erase-all-data </dev/null
 }
-if [ -n "$program" ]; then
-  yes DSPATTERN | head -c 1048576 >/tmp/pattern
-  grep -v '^main|' /etc/ds-disks >/tmp/erase-disks
-  while IFS='|' read -r role serial; do
-    dname=$(name_of "$serial")
-    index=$(ls /sys/block | grep '^sd' | sort | grep -n "^$dname\$" | cut -d: -f1)
-    index=$((index - 1))
-    dev=/dev/$dname
-    mib=$(($(cat "/sys/block/$dname/size") / 2048))
-    if [ "$role" = unmap ]; then
-      offsets="0 700 1400 2047 $((mib - 1))" # start, middle, first TRIM block's end, end
-      write_pattern "$dev" $offsets
-      run erase_wrong_serial erase "NOT-$serial"
-      sleep 120 <"$dev" &
-      holder=$!
-      run erase_held_open erase "$serial"
-      kill "$holder"
-      wait "$holder" 2>/dev/null
-      run erase_unmap erase "$serial"
-      for at in $offsets; do
-        echo "$at $(dd if="$dev" bs=1048576 skip="$at" count=1 iflag=direct 2>/dev/null |
-          tr -d '\000' | wc -c)"
-      done >"$out/erase_unmap_left.txt"
-    else
-      write_pattern "$dev" $(seq 0 $((mib - 1)))
-      [ "$role" = parted ] && printf 'o\nn\np\n1\n\n\nw\n' | fdisk "$dev" >/dev/null 2>&1
-      dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_before.md5"
-      run "erase_$role" erase "$serial"
-      dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_after.md5"
-    fi
-  done </tmp/erase-disks
-fi
-
+yes DSPATTERN | head -c 1048576 >/tmp/pattern
+grep -v '^main|' /etc/ds-disks | while IFS='|' read -r role serial; do
+  dname=$(name_of "$serial")
+  index=$(($(ls /sys/block | grep '^sd' | sort | grep -n "^$dname\$" | cut -d: -f1) - 1))
+  dev=/dev/$dname
+  mib=$(($(cat "/sys/block/$dname/size") / 2048))
+  if [ "$role" = unmap ]; then
+    offsets="0 700 1400 2047 $((mib - 1))" # start, middle, first TRIM block's end, end
+    write_pattern "$dev" $offsets
+    run erase_wrong_serial erase "NOT-$serial"
+    sleep 120 <"$dev" &
+    holder=$!
+    run erase_held_open erase "$serial"
+    kill "$holder"
+    wait "$holder" 2>/dev/null
+    run erase_unmap erase "$serial"
+    for at in $offsets; do
+      echo "$at $(dd if="$dev" bs=1048576 skip="$at" count=1 iflag=direct 2>/dev/null |
+        tr -d '\000' | wc -c)"
+    done >"$out/erase_unmap_left.txt"
+  else
+    write_pattern "$dev" $(seq 0 $((mib - 1)))
+    [ "$role" = parted ] && printf 'o\nn\np\n1\n\n\nw\n' | fdisk "$dev" >/dev/null 2>&1
+    dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_before.md5"
+    run "erase_$role" erase "$serial"
+    dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_after.md5"
+  fi
+done
 umount /mnt/dsvol 2>/dev/null
 exit "$setup_failed"
