@@ -23,9 +23,8 @@ void Write(const std::string& path, const std::string& text, mode_t mode = 0644)
   ::chmod(path.c_str(), mode);
 }
 
-// A mail program made of a shell script that notes its pid, argv and standard input, then
-// runs `body` (RESULT stands for the result file). No script at all when `body` is null.
-// The channel's pauses are recorded and last 2 ms, so 200 polls take a fraction of a second.
+// A mail script that notes its pid, argv and standard input, then runs `body` (RESULT: the
+// result file); none when `body` is null. Pauses are recorded and last 2 ms.
 struct Fixture {
   explicit Fixture(const char* body, mode_t mode = 0755) {
     if (body == nullptr)
@@ -81,9 +80,9 @@ TEST(MailChannelTest, TestAndAlertFollowTheMailersResult) {
     const char* alertLog;  // part of the alert's log line
     mode_t mode = 0755;
   };
+  // clang-format off
   const Case cases[] = {
-      {"printf 'Mail sent to 1 recipient.\\nmore\\n' > RESULT", "Mail sent to 1 recipient.", false,
-       ""},
+      {"printf 'Mail sent to 1 recipient.\\nmore\\n' > RESULT", "Mail sent to 1 recipient.", false, ""},
       {"printf 'Error: login denied (535)\\n' > RESULT; exit 1", "Error: login denied (535)", true,
        "drivesentinel: alert mail: Error: login denied (535)"},
       {"printf 'SMTP Error\\n' > RESULT", "SMTP Error", true, "SMTP Error"},
@@ -96,6 +95,7 @@ TEST(MailChannelTest, TestAndAlertFollowTheMailersResult) {
       {nullptr, kMailerMissing, true, "missing"},
       {"exit 0", kTestMailFailed, true, "cannot start", 0644},
   };
+  // clang-format on
   for (const Case& c : cases) {
     for (bool alert : {false, true}) {
       Fixture f(c.body, c.mode);
