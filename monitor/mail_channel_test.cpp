@@ -38,8 +38,8 @@ struct Fixture {
           mode);
   }
   std::string Noted(const char* what) const {
-    std::string content, message;
-    return ReadWholeFile(dir.path() + what, 1u << 20, &content, &message) ? content : "<none>";
+    std::string content;
+    return ReadWholeFile(dir.path() + what, 1u << 20, &content, nullptr) ? content : "<none>";
   }
   // True when the script ran and has been reaped.
   bool RanAndReaped() const {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "platform/file_system.h"
@@ -70,14 +71,11 @@ struct Monitor {
   int waits = 0;
   MailChannel mail{mailer, result, [](milliseconds) {}, [](std::string_view) {}};
   MetricsBoard board{"1.1"};
-  MonitorLoop loop{window,
-                   mail,
-                   home.path(),
-                   MonitorTiming{},
-                   [this](std::string_view line) { log.emplace_back(line); },
-                   [this] { return now; },
-                   [this](milliseconds, std::stop_token) { return ++waits, true; },
-                   &board};
+  // clang-format off
+  MonitorLoop loop{window, mail, home.path(), MonitorTiming{},
+                   [this](std::string_view line) { log.emplace_back(line); }, [this] { return now; },
+                   [this](milliseconds, std::stop_token) { return ++waits, true; }, &board};
+  // clang-format on
 };
 
 TEST(MonitorLoopTest, AMailPerReArmPeriod) {
@@ -146,33 +144,27 @@ TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
 TEST(MonitorLoopTest, MetricsOfEveryPass) {
   Monitor m("1", kRefreshByDay);
   std::filesystem::create_directories(m.home.path() + "data/QRA-X50 hot_S1");
-  ReplaceFileAtomically(m.home.path() + "data/QRA-X50 hot_S1/record_init.dat",
-                        "start_date_year=2025\nstart_date_month=5\nstart_date_day=28\n"
-                        "avg_erase_count=100\n",
-                        FileAccess::kShared, nullptr);
-  m.loop.Pass({});
-  std::string text = m.board.PrometheusText();
+  std::ofstream(m.home.path() + "data/QRA-X50 hot_S1/record_init.dat")
+      << "start_date_year=2025\nstart_date_month=5\nstart_date_day=28\navg_erase_count=100\n";
   const std::string labels = "{drive=\"-1\",model=\"QRA-X50 hot\",serial=\"S1\"}";
-  for (const std::string& line :
-       {"drivesentinel_drive_temperature_celsius" + labels + " 61",
-        "drivesentinel_drive_health_ratio" + labels + " 0.90000000000000002",
-        // 300 - 100 in 365 days: 2700 to go is 4927 days.
-        "drivesentinel_drive_lifespan_remaining_seconds" + labels + " " +
-            std::to_string(4927LL * 86400),
-        "drivesentinel_drive_read_success" + labels + " 1",
-        "drivesentinel_drive_asleep" + labels + " 0",
-        std::string("drivesentinel_monitor_passes_total 1"),
-        std::string("drivesentinel_alert_mails_total 1")}) {
-    EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;
+  const std::string drive = "drivesentinel_drive_";
+  for (bool asleep : {false, true}) {
+    m.window.asleep = asleep;
+    m.window.view.smart.temperature = asleep ? 20 : 61;  // 20 would be read if it were woken
+    m.loop.Pass({});
+    const std::string text = m.board.PrometheusText();
+    for (const std::string& line :
+         {drive + "temperature_celsius" + labels + " 61",
+          drive + "health_ratio" + labels + " 0.90000000000000002",
+          // 300 - 100 in 365 days: 2700 to go is 4927 days.
+          drive + "lifespan_remaining_seconds" + labels + " " + std::to_string(4927LL * 86400),
+          drive + "read_success" + labels + " 1",
+          drive + "asleep" + labels + (asleep ? " 1" : " 0"),
+          "drivesentinel_monitor_passes_total " + std::string(asleep ? "2" : "1"),
+          std::string("drivesentinel_alert_mails_total 1")}) {
+      EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;
+    }
   }
-  m.window.asleep = true;
-  m.window.view.smart.temperature = 20;  // would be read if it were woken
-  m.now += hours(1);
-  m.loop.Pass({});
-  text = m.board.PrometheusText();
-  EXPECT_NE(text.find("drivesentinel_drive_asleep" + labels + " 1"), std::string::npos);
-  EXPECT_NE(text.find("drivesentinel_drive_temperature_celsius" + labels + " 61"),
-            std::string::npos);
   EXPECT_EQ(m.window.reads, 2);  // the sleeping disk was not read again for the window
 }
 

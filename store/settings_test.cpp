@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "tests/temp_folder.h"
-#include "text/ini_file_reader.h"
 
 namespace ds {
 namespace {
