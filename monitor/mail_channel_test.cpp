@@ -140,11 +140,9 @@ TEST(MailChannelTest, NoAlertWithoutACompleteAccount) {
 }
 
 TEST(MailChannelTest, WatchesTheResultFileAndTheStopDuringPauses) {
+  // Mailer, alert, stop at this pause (0: a result appears during the test's first pause).
   const std::tuple<const char*, bool, int> cases[] = {
-      // mailer, alert, stop at this pause (0: a result appears during the test's first pause)
-      {"exit 1", false, 0},
-      {"exec sleep 60", false, 2},
-      {"exec sleep 60", true, 8}};
+      {"exit 1", false, 0}, {"exec sleep 60", false, 2}, {"exec sleep 60", true, 8}};
   for (const auto& [body, alert, stopAt] : cases) {
     Fixture f(body);
     std::stop_source stop;
