@@ -118,13 +118,6 @@ TEST_F(HistoryRecordsTest, OddExistingFilesAreRepairedNotMangled) {
   }
 }
 
-TEST_F(HistoryRecordsTest, MissingFolderIsSkippedSilently) {
-  const std::string missing = home_.path() + "data/not_there/";
-  EXPECT_FALSE(RecordYear(missing, 2016, 1));
-  EXPECT_FALSE(RecordDay(missing, 2016, 3, 7, 1));
-  EXPECT_FALSE(std::filesystem::exists(missing));
-}
-
 TEST_F(HistoryRecordsTest, CrashBetweenWriteAndRenameLeavesTheOldFile) {
   RecordPass(folder_, {2016, 3, 7}, 152);
   // What a crash after writing the temporary file and before the rename leaves behind:
@@ -176,10 +169,13 @@ TEST_F(HistoryRecordsTest, StartRecordKeepsTheFullCountButHoldsItsLow32Bits) {
             std::string::npos);
 }
 
-TEST_F(HistoryRecordsTest, ReadingCreatesNothingLoadingCreatesTheLastFolderLevelOnly) {
+// Recording into a missing folder or reading its start record creates nothing; loading the
+// start record creates the folder's last level only.
+TEST_F(HistoryRecordsTest, OnlyLoadingTheStartRecordCreatesAFolder) {
   const std::string folder = HistoryFolder(home_.path(), "", ""), deeper = home_.path() + "x/y/";
   HistoryStart start;
   EXPECT_FALSE(ReadHistoryStart(folder, &start));
+  EXPECT_FALSE(RecordYear(folder, 2016, 1) || RecordDay(folder, 2016, 3, 7, 1));
   EXPECT_FALSE(std::filesystem::exists(folder));
   LoadHistoryStart(folder, 42, {2016, 3, 7});
   ASSERT_TRUE(ReadHistoryStart(folder, &start));
