@@ -62,10 +62,8 @@ TEST(MailMessageTest, ComposesHeadersAndBody) {
   };
   for (const auto& [lines, encoding] : cases) {
     MailRequest request;
-    request.from = "Alerts <a@x.com>";
-    request.recipients = {"b@y.com", "c@z.com"};
-    request.subject = "Norvik test mail";
-    request.bodyLines = lines;
+    request.from = "Alerts <a@x.com>", request.subject = "Norvik test mail";
+    request.recipients = {"b@y.com", "c@z.com"}, request.bodyLines = lines;
     std::string message = ComposeMessage(request, {"Fri, 01 Jan 1971 00:00:00 +0000", "<id@x>"});
     // No bare CR or LF, no line over 998 characters, the last line ended.
     EXPECT_FALSE(std::regex_search(message, std::regex("[^\r]\n|\r[^\n]|[^\r\n]{999}")));

@@ -22,35 +22,30 @@ TEST(MailRequestTest, SplitsStandardInputAtNul) {
 }
 
 TEST(MailRequestTest, ReadsTheFieldsInTheirOrder) {
-  struct Case {
-    Fields fields;
-    Fields recipients = {};  // empty: the list is refused
-    Fields body = {};
-  };
-  const Case cases[] = {
-      {MailFields({"2", "b@y.com", "c@z.com", "2", "Model Name: X", " "}),
-       {"b@y.com", "c@z.com"},
-       {"Model Name: X", " "}},
+  // The fields, then the recipients and body lines read; no recipients: the list is refused.
+  // clang-format off
+  const std::tuple<Fields, Fields, Fields> cases[] = {
+      {MailFields({"2", "b@y.com", "c@z.com", "2", "Model Name: X", " "}), {"b@y.com", "c@z.com"}, {"Model Name: X", " "}},
       {MailFields({"2", "b@y.com", "", "1", "hi"}), {"b@y.com", ""}, {"hi"}},
       {MailFields({"2", "b@y.com", "1", "hi"}), {"b@y.com", ""}, {"hi"}},  // "" lost by a shell
       {MailFields({"1", "b@y.com", "1", "3"}), {"b@y.com"}, {"3"}},
       {MailFields({"1", "b@y.com", "0"}), {"b@y.com"}, {}},
-      {MailFields({"1", "b@y.com", "2", "one"})},
-      {{"1", "h", "587", "me", "pass", "word", "me", "a@x.com", "a@x.com", "Alert", "/r", "1",
-        "b@y.com", "1", "hi"}},  // a blank split the password
-      {{"0", "h", "25", "me", "pw", "me", "a", "a", "s", "", "1", "b", "0"}},
-      {{"0", "h", "25", "me", "pw", "me", "a", "a", "s", "/r", "0"}},
+      {MailFields({"1", "b@y.com", "2", "one"}), {}, {}},
+      {{"1", "h", "587", "me", "pass", "word", "me", "a@x.com", "a@x.com", "Alert", "/r", "1", "b@y.com", "1", "hi"}, {}, {}},  // a blank split the password
+      {{"0", "h", "25", "me", "pw", "me", "a", "a", "s", "", "1", "b", "0"}, {}, {}},
+      {{"0", "h", "25", "me", "pw", "me", "a", "a", "s", "/r", "0"}, {}, {}},
   };
-  for (const Case& c : cases) {
+  // clang-format on
+  for (const auto& [fields, recipients, body] : cases) {
     MailRequest r;
     std::string message;
-    bool ok = ParseMailFields(c.fields, &r, &message);
-    ASSERT_EQ(ok, !c.recipients.empty()) << c.fields[10] << " " << message;
+    const bool ok = ParseMailFields(fields, &r, &message);
+    ASSERT_EQ(ok, !recipients.empty()) << fields[10] << " " << message;
     EXPECT_EQ(message.empty(), ok);
     if (!ok)
       continue;
-    EXPECT_EQ(r.recipients, c.recipients);
-    EXPECT_EQ(r.bodyLines, c.body);
+    EXPECT_EQ(r.recipients, recipients);
+    EXPECT_EQ(r.bodyLines, body);
     EXPECT_EQ(Fields({r.enableSsl ? "1" : "0", r.host, r.port, r.login, r.password, r.from,
                       r.subject, r.resultPath}),
               Fields({"1", "smtp.x.com", "587", "me", "pass word", "a@x.com", "Alert",
@@ -59,29 +54,26 @@ TEST(MailRequestTest, ReadsTheFieldsInTheirOrder) {
 }
 
 TEST(MailRequestTest, RefusesUnsafeFieldsAndMendsTheRest) {
+  // clang-format off
   const std::pair<void (*)(MailRequest&), std::string> cases[] = {
       {[](MailRequest&) {}, ""},
       {[](MailRequest& r) { r.recipients[2] = "c@z.com\nBcc: x@evil.com"; }, "recipient"},
       {[](MailRequest& r) { r.recipients[0] += "\r"; }, "recipient"},
       {[](MailRequest& r) { r.from = "a@x.com\r\nBcc: x@evil.com"; }, "sender"},
       {[](MailRequest& r) { r.subject = "Hi\nBcc: x@evil.com"; }, "subject"},
-      {[](MailRequest& r) {
-         r.recipients = {"", " "};
-       },
-       "Error: no recipient"},
+      {[](MailRequest& r) { r.recipients = {"", " "}; }, "Error: no recipient"},
       {[](MailRequest& r) { r.host = "mail.x.com/x?y"; }, "mail server"},
       {[](MailRequest& r) { r.host = "::1"; }, ""},
       {[](MailRequest& r) { r.port = "0"; }, "port"},
       {[](MailRequest& r) { r.port = "65536"; }, "port"},
   };
+  // clang-format on
   for (const auto& [change, error] : cases) {
     MailRequest r;
     r.host = "mail.x.com", r.port = "0587", r.from = " a@x.com ", r.subject = "Alert\tnow";
     r.recipients = {" b@y.com", "", "c@z.com\t"};
-    r.bodyLines = {
-        "Model Name: A\x01"
-        "B\x7f",
-        "bad \xff byte", ".", "Grüße ✓", "\xc0\xaf \xed\xa0\x80 \xf4\x90\x80\x80 \xe2\x9c"};
+    r.bodyLines = {"Model Name: A\001B\177", "bad \xff byte", ".", "Grüße ✓",
+                   "\xc0\xaf \xed\xa0\x80 \xf4\x90\x80\x80 \xe2\x9c"};
     change(r);
     std::string refusal;
     ASSERT_EQ(CheckMailRequest(&r, &refusal), error.empty()) << refusal;

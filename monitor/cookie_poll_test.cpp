@@ -40,13 +40,7 @@ TEST_F(CookiePollTest, EachCookieRule) {
   EXPECT_EQ(CopyFile(V::kKeeping), "disk_sel=1\nactive_rec=1\ntool_page_above=70\n");
   EXPECT_FALSE(Poll(V::kKeeping, cookies).alertChanged);
 
-  struct Case {
-    V variant;
-    const char* cookies;
-    Text field;
-    const char* expected;
-  };
-  const Case cases[] = {
+  const std::tuple<V, const char*, Text, const char*> cases[] = {
       {V::kKeeping, "disk_sel=1; tool_page_above=70", &AlertSettings::Under, "-5"},
       {V::kFull, "disk_sel=1; tool_page_above=70", &AlertSettings::Under, ""},
       {V::kKeeping, "tool_page_from=; tool_page_to=x", &AlertSettings::From, "old@x.com"},
@@ -67,32 +61,32 @@ TEST_F(CookiePollTest, EachCookieRule) {
       {V::kFull, "tool_page_lifespan_days=4", &AlertSettings::LifespanDays, "4"},
       {V::kFull, "tool_page_refresh_by=5", &AlertSettings::RefreshBy, "5"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [variant, cookies, field, expected] : cases) {
     alert_.From = "old@x.com", alert_.Under = "-5";
-    Poll(c.variant, c.cookies);
-    EXPECT_EQ(alert_.*c.field, c.expected) << c.cookies;
+    Poll(variant, cookies);
+    EXPECT_EQ(alert_.*field, expected) << cookies;
   }
   // A decoded line break never reaches the copy file as a line of its own.
   EXPECT_EQ(CopyFile(V::kKeeping).find("\nPasswd"), std::string::npos);
 }
 
 TEST_F(CookiePollTest, WholeNumbersAndTheSelectedDisk) {
-  const struct {
-    const char* cookies;
-    int drives, disk, rec, displayType, refreshType;
-  } cases[] = {
-      {"Disk_Sel=1; active_rec=1; health_display_type=2; tool_page_refresh_by_type=1", 2, 1, 1, 2,
-       1},
+  // The cookies, the kept drives, then the disk, active_rec, display type and refresh type.
+  // clang-format off
+  const std::tuple<const char*, int, int, int, int, int> cases[] = {
+      {"Disk_Sel=1; active_rec=1; health_display_type=2; tool_page_refresh_by_type=1", 2, 1, 1, 2, 1},
       {"DISK_SEL=%31x; active_rec=; tool_page_refresh_by_type=", 2, 1, 0, 0, 7},
       {"disk_sel=2", 2, 0, 0, 0, 7},  // beyond the kept drives
       {"disk_sel=1", 0, 0, 0, 0, 7},  // no drive at all
   };
-  for (const auto& c : cases) {
+  // clang-format on
+  for (const auto& [cookies, drives, disk, rec, displayType, refreshType] : cases) {
     display_ = DisplaySettings{}, alert_.RefreshByType = 7;
-    Poll(V::kKeeping, c.cookies, c.drives);
-    EXPECT_EQ(display_.selectedDisk, c.disk) << c.cookies;
-    EXPECT_EQ(display_.active_rec * 10 + display_.health_display_type, c.rec * 10 + c.displayType);
-    EXPECT_EQ(alert_.RefreshByType, c.refreshType) << c.cookies;
+    Poll(V::kKeeping, cookies, drives);
+    EXPECT_EQ(std::tie(display_.selectedDisk, display_.active_rec, display_.health_display_type,
+                       alert_.RefreshByType),
+              std::tie(disk, rec, displayType, refreshType))
+        << cookies;
   }
   // No cookies, or more than the store returns: nothing is taken, no copy is written.
   const std::string cookie = "tool_page_port=25; filler=";

@@ -23,9 +23,8 @@ void Write(const std::string& path, const std::string& text, mode_t mode = 0644)
   ::chmod(path.c_str(), mode);
 }
 
-// A mail program made of a shell script that notes its pid, argv and standard input, then
-// runs `body` (RESULT stands for the result file). No script at all when `body` is null.
-// The channel's pauses are recorded and last 2 ms, so 200 polls take a fraction of a second.
+// A mail script that notes its pid, argv and standard input, then runs `body` (RESULT: the
+// result file); none when `body` is null. Pauses are recorded and last 2 ms.
 struct Fixture {
   explicit Fixture(const char* body, mode_t mode = 0755) {
     if (body == nullptr)
@@ -39,8 +38,8 @@ struct Fixture {
           mode);
   }
   std::string Noted(const char* what) const {
-    std::string content, message;
-    return ReadWholeFile(dir.path() + what, 1u << 20, &content, &message) ? content : "<none>";
+    std::string content;
+    return ReadWholeFile(dir.path() + what, 1u << 20, &content, nullptr) ? content : "<none>";
   }
   // True when the script ran and has been reaped.
   bool RanAndReaped() const {
@@ -81,9 +80,9 @@ TEST(MailChannelTest, TestAndAlertFollowTheMailersResult) {
     const char* alertLog;  // part of the alert's log line
     mode_t mode = 0755;
   };
+  // clang-format off
   const Case cases[] = {
-      {"printf 'Mail sent to 1 recipient.\\nmore\\n' > RESULT", "Mail sent to 1 recipient.", false,
-       ""},
+      {"printf 'Mail sent to 1 recipient.\\nmore\\n' > RESULT", "Mail sent to 1 recipient.", false, ""},
       {"printf 'Error: login denied (535)\\n' > RESULT; exit 1", "Error: login denied (535)", true,
        "drivesentinel: alert mail: Error: login denied (535)"},
       {"printf 'SMTP Error\\n' > RESULT", "SMTP Error", true, "SMTP Error"},
@@ -96,6 +95,7 @@ TEST(MailChannelTest, TestAndAlertFollowTheMailersResult) {
       {nullptr, kMailerMissing, true, "missing"},
       {"exit 0", kTestMailFailed, true, "cannot start", 0644},
   };
+  // clang-format on
   for (const Case& c : cases) {
     for (bool alert : {false, true}) {
       Fixture f(c.body, c.mode);
@@ -140,11 +140,9 @@ TEST(MailChannelTest, NoAlertWithoutACompleteAccount) {
 }
 
 TEST(MailChannelTest, WatchesTheResultFileAndTheStopDuringPauses) {
+  // Mailer, alert, stop at this pause (0: a result appears during the test's first pause).
   const std::tuple<const char*, bool, int> cases[] = {
-      // mailer, alert, stop at this pause (0: a result appears during the test's first pause)
-      {"exit 1", false, 0},
-      {"exec sleep 60", false, 2},
-      {"exec sleep 60", true, 8}};
+      {"exit 1", false, 0}, {"exec sleep 60", false, 2}, {"exec sleep 60", true, 8}};
   for (const auto& [body, alert, stopAt] : cases) {
     Fixture f(body);
     std::stop_source stop;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "platform/file_system.h"
@@ -23,8 +24,7 @@ class FakeWindow : public MonitorWindow {
     a.EnableAlert = 1, a.Above = "60", a.From = "a@x", a.To = "b@y", a.Host = "h", a.Port = "25";
     a.Id = "i", a.Passwd = "p";
     view.active_rec = 1;
-    view.drive = DriveRecord{};
-    view.drive->model = "QRA-X50 hot", view.drive->serial = "S1";
+    view.drive.emplace().model = "QRA-X50 hot", view.drive->serial = "S1";
     view.smart.temperature = 61, view.smart.attr167Raw = 300, view.smart.modelSeries = 0;
     view.historyStart = {2026, 1, 1, 100};
   }
@@ -35,16 +35,11 @@ class FakeWindow : public MonitorWindow {
     if (asleep)
       return kDiskAsleep;
     ++reads;
-    if (failReads > 0) {
-      --failReads;
-      return 0;
-    }
-    return 1;
+    return failReads > 0 ? (--failReads, kDiskUnread) : kDiskRead;
   }
   std::vector<VolumeSpace> Volumes(int) override { return {}; }
   std::vector<DriveRecord> KeptDrives() override { return {*view.drive}; }
   int ReadForMetrics(const DriveRecord&, SmartSnapshot* snapshot) override {
-    ++metricReads;
     if (asleep)
       return kDiskAsleep;
     *snapshot = view.smart;
@@ -53,7 +48,7 @@ class FakeWindow : public MonitorWindow {
   void Minimize() override { ++minimized; }
 
   MonitorView view;
-  int reloads = 0, polls = 0, reads = 0, minimized = 0, failReads = 0, metricReads = 0;
+  int reloads = 0, polls = 0, reads = 0, minimized = 0, failReads = 0;
   bool asleep = false;
 };
 
@@ -76,43 +71,36 @@ struct Monitor {
   int waits = 0;
   MailChannel mail{mailer, result, [](milliseconds) {}, [](std::string_view) {}};
   MetricsBoard board{"1.1"};
-  MonitorLoop loop{window,
-                   mail,
-                   home.path(),
-                   MonitorTiming{},
-                   [this](std::string_view line) { log.emplace_back(line); },
-                   [this] { return now; },
-                   [this](milliseconds, std::stop_token) { return ++waits, true; },
-                   &board};
+  // clang-format off
+  MonitorLoop loop{window, mail, home.path(), MonitorTiming{},
+                   [this](std::string_view line) { log.emplace_back(line); }, [this] { return now; },
+                   [this](milliseconds, std::stop_token) { return ++waits, true; }, &board};
+  // clang-format on
 };
 
 TEST(MonitorLoopTest, AMailPerReArmPeriod) {
-  struct Case {
-    const char* refreshBy;
-    int type;
-    std::vector<hours> passes;  // time of each pass after the first (2026-05-28)
-    std::uint64_t mails;
-  };
-  const Case cases[] = {
+  // Refresh by, its type, the time of each pass after the first (2026-05-28), the mails sent.
+  // The pass that finds the period over re-arms after its rules: the next one mails.
+  const std::tuple<const char*, int, std::vector<hours>, std::uint64_t> cases[] = {
       {"0", kRefreshByDay, {hours(0), hours(0)}, 3},  // re-armed on every pass
-      // The pass that finds the period over re-arms after its rules: the next one mails.
       {"1", kRefreshByDay, {hours(1), hours(23), hours(24)}, 1},
       {"1", kRefreshByDay, {hours(1), hours(24), hours(25)}, 2},
       {"1", kRefreshByMonth, {hours(24 * 27), hours(24 * 28)}, 1},  // May 28 to June 25
       {"1", kRefreshByMonth, {hours(24 * 32), hours(24 * 33)}, 2},
       {"", 3, {hours(24 * 400), hours(24 * 800)}, 1},  // type 3 never re-arms
   };
-  for (const Case& c : cases) {
-    Monitor m(c.refreshBy, c.type);
+  for (const auto& [refreshBy, type, passes, mails] : cases) {
+    Monitor m(refreshBy, type);
     const WallClock::time_point start = m.now;
     m.loop.Pass({});
-    for (hours at : c.passes) {
+    for (hours at : passes) {
       m.now = start + at;
       m.loop.Pass({});
     }
-    EXPECT_EQ(m.loop.alertMails(), c.mails) << c.refreshBy << " by type " << c.type;
-    EXPECT_EQ(m.loop.passes(), c.passes.size() + 1);
-    EXPECT_EQ(m.window.polls, m.window.reloads);  // settings and inputs on every pass
+    EXPECT_EQ(m.loop.alertMails(), mails) << refreshBy << " by type " << type;
+    EXPECT_EQ(m.loop.passes(), passes.size() + 1);
+    // Settings and page inputs are taken in on every pass.
+    EXPECT_EQ(m.window.polls + m.window.reloads, 2 * static_cast<int>(passes.size() + 1));
   }
 }
 
@@ -152,38 +140,31 @@ TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
   EXPECT_NE(m.log.back().find("could not be read after 100 attempts"), std::string::npos);
 }
 
-// The metrics: every kept disk read apart from the window, what it read and when, and a
-// sleeping disk left asleep with its last reading.
+// Every kept disk read apart from the window; a sleeping one left asleep with its last reading.
 TEST(MonitorLoopTest, MetricsOfEveryPass) {
   Monitor m("1", kRefreshByDay);
   std::filesystem::create_directories(m.home.path() + "data/QRA-X50 hot_S1");
-  ReplaceFileAtomically(m.home.path() + "data/QRA-X50 hot_S1/record_init.dat",
-                        "start_date_year=2025\nstart_date_month=5\nstart_date_day=28\n"
-                        "avg_erase_count=100\n",
-                        FileAccess::kShared, nullptr);
-  m.loop.Pass({});
-  std::string text = m.board.PrometheusText();
+  std::ofstream(m.home.path() + "data/QRA-X50 hot_S1/record_init.dat")
+      << "start_date_year=2025\nstart_date_month=5\nstart_date_day=28\navg_erase_count=100\n";
   const std::string labels = "{drive=\"-1\",model=\"QRA-X50 hot\",serial=\"S1\"}";
-  for (const std::string& line :
-       {"drivesentinel_drive_temperature_celsius" + labels + " 61",
-        "drivesentinel_drive_health_ratio" + labels + " 0.90000000000000002",
-        // 300 - 100 in 365 days: 2700 to go is 4927 days.
-        "drivesentinel_drive_lifespan_remaining_seconds" + labels + " " +
-            std::to_string(4927LL * 86400),
-        "drivesentinel_drive_read_success" + labels + " 1",
-        "drivesentinel_drive_asleep" + labels + " 0",
-        std::string("drivesentinel_monitor_passes_total 1"),
-        std::string("drivesentinel_alert_mails_total 1")}) {
-    EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;
+  const std::string drive = "drivesentinel_drive_";
+  for (bool asleep : {false, true}) {
+    m.window.asleep = asleep;
+    m.window.view.smart.temperature = asleep ? 20 : 61;  // 20 would be read if it were woken
+    m.loop.Pass({});
+    const std::string text = m.board.PrometheusText();
+    for (const std::string& line :
+         {drive + "temperature_celsius" + labels + " 61",
+          drive + "health_ratio" + labels + " 0.90000000000000002",
+          // 300 - 100 in 365 days: 2700 to go is 4927 days.
+          drive + "lifespan_remaining_seconds" + labels + " " + std::to_string(4927LL * 86400),
+          drive + "read_success" + labels + " 1",
+          drive + "asleep" + labels + (asleep ? " 1" : " 0"),
+          "drivesentinel_monitor_passes_total " + std::string(asleep ? "2" : "1"),
+          std::string("drivesentinel_alert_mails_total 1")}) {
+      EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;
+    }
   }
-  m.window.asleep = true;
-  m.window.view.smart.temperature = 20;  // would be read if it were woken
-  m.now += hours(1);
-  m.loop.Pass({});
-  text = m.board.PrometheusText();
-  EXPECT_NE(text.find("drivesentinel_drive_asleep" + labels + " 1"), std::string::npos);
-  EXPECT_NE(text.find("drivesentinel_drive_temperature_celsius" + labels + " 61"),
-            std::string::npos);
   EXPECT_EQ(m.window.reads, 2);  // the sleeping disk was not read again for the window
 }
 

@@ -11,23 +11,16 @@ namespace {
 // A local wall-clock time (the time zone is fixed to UTC for the test's duration).
 WallClock::time_point Local(int year, int month, int day, int hour = 12) {
   std::tm local{};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_isdst = -1;
+  local.tm_year = year - 1900, local.tm_mon = month - 1, local.tm_mday = day;
+  local.tm_hour = hour, local.tm_isdst = -1;
   return WallClock::from_time_t(std::mktime(&local));
 }
 
 TEST(ReArmPeriodTest, DaysMonthsYearsAndNever) {
   setenv("TZ", "UTC", 1);
   tzset();
-  struct Case {
-    WallClock::time_point last, now;
-    int refreshBy, type;
-    bool due;
-  };
-  const Case cases[] = {
+  // Last re-arm, now, refresh by, its type, due.
+  const std::tuple<WallClock::time_point, WallClock::time_point, int, int, bool> cases[] = {
       // Days: whole days since the last re-arm; 0 re-arms on every pass.
       {Local(2026, 3, 1), Local(2026, 3, 1, 13), 0, kRefreshByDay, true},
       {Local(2026, 3, 1), Local(2026, 3, 2, 11), 1, kRefreshByDay, false},
@@ -46,10 +39,10 @@ TEST(ReArmPeriodTest, DaysMonthsYearsAndNever) {
       {Local(2020, 1, 1), Local(2030, 1, 1), 0, 3, false},
       {Local(2020, 1, 1), Local(2030, 1, 1), 1, -1, false},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ReArmDue(c.last, c.now, c.refreshBy, c.type), c.due)
-        << "type " << c.type << " by " << c.refreshBy << " at "
-        << WallClock::to_time_t(c.now) - WallClock::to_time_t(c.last) << " s";
+  for (const auto& [last, now, refreshBy, type, due] : cases) {
+    EXPECT_EQ(ReArmDue(last, now, refreshBy, type), due)
+        << "type " << type << " by " << refreshBy << " at "
+        << WallClock::to_time_t(now) - WallClock::to_time_t(last) << " s";
   }
 }
 

@@ -18,9 +18,7 @@ namespace {
 
 std::string Read(const std::string& path) {
   std::string text;
-  if (!ReadWholeFile(path, kMaxTextFileBytes, &text, nullptr))
-    return "<missing>";
-  return text;
+  return ReadWholeFile(path, kMaxTextFileBytes, &text, nullptr) ? text : "<missing>";
 }
 
 void Write(const std::string& path, const std::string& text) {
@@ -102,34 +100,22 @@ TEST_F(HistoryRecordsTest, ValuesBeyondThirtyTwoBitsAreAlwaysRewrittenWithTheFul
 }
 
 TEST_F(HistoryRecordsTest, OddExistingFilesAreRepairedNotMangled) {
-  struct Case {
-    const char* label;
-    std::string before;
-    std::uint64_t value;
-    std::string after;
+  // The file before, and after 2016_3_7=9 is recorded.
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {"2016_3_1=5", "2016_3_1=5\r\n2016_3_7=9\r\n"},  // last line without its end
+      {"2016_3_7=1\n2016_3_8=2\n", "2016_3_7=9\n2016_3_8=2\n"},  // LF-only lines keep their ends
+      {"2016_3_7=\r\n2016_3_8=2\r\n", "2016_3_7=9\r\n2016_3_8=2\r\n"},  // empty value filled in place
+      {"  2016_3_7 = 4\r\n", "2016_3_7=9\r\n"},  // key with blanks
+      {"2016_3_71=4\r\n12016_3_7=4\r\n", "2016_3_71=4\r\n12016_3_7=4\r\n2016_3_7=9\r\n"},  // similar keys
+      {"", "2016_3_7=9\r\n"},
   };
-  const Case cases[] = {
-      {"last line without its end", "2016_3_1=5", 9, "2016_3_1=5\r\n2016_3_7=9\r\n"},
-      {"LF-only lines keep their ends", "2016_3_7=1\n2016_3_8=2\n", 9, "2016_3_7=9\n2016_3_8=2\n"},
-      {"empty value is filled in place", "2016_3_7=\r\n2016_3_8=2\r\n", 9,
-       "2016_3_7=9\r\n2016_3_8=2\r\n"},
-      {"key with blanks", "  2016_3_7 = 4\r\n", 9, "2016_3_7=9\r\n"},
-      {"similar keys are not touched", "2016_3_71=4\r\n12016_3_7=4\r\n", 9,
-       "2016_3_71=4\r\n12016_3_7=4\r\n2016_3_7=9\r\n"},
-      {"empty file", "", 9, "2016_3_7=9\r\n"},
-  };
-  for (const Case& c : cases) {
-    Write(File("record_2016_3.dat"), c.before);
-    EXPECT_TRUE(RecordDay(folder_, 2016, 3, 7, c.value)) << c.label;
-    EXPECT_EQ(Read(File("record_2016_3.dat")), c.after) << c.label;
+  // clang-format on
+  for (const auto& [before, after] : cases) {
+    Write(File("record_2016_3.dat"), before);
+    EXPECT_TRUE(RecordDay(folder_, 2016, 3, 7, 9)) << before;
+    EXPECT_EQ(Read(File("record_2016_3.dat")), after) << before;
   }
-}
-
-TEST_F(HistoryRecordsTest, MissingFolderIsSkippedSilently) {
-  const std::string missing = home_.path() + "data/not_there/";
-  EXPECT_FALSE(RecordYear(missing, 2016, 1));
-  EXPECT_FALSE(RecordDay(missing, 2016, 3, 7, 1));
-  EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
 TEST_F(HistoryRecordsTest, CrashBetweenWriteAndRenameLeavesTheOldFile) {
@@ -145,16 +131,10 @@ TEST_F(HistoryRecordsTest, CrashBetweenWriteAndRenameLeavesTheOldFile) {
 }
 
 TEST_F(HistoryRecordsTest, StartRecordIsCreatedKeptOrReplaced) {
-  struct Case {
-    const char* label;
-    const char* file;  // nullptr: no file
-    HistoryStart expected;
-    bool rewritten;
-  };
-  const CivilDate today{2016, 3, 7};
   const HistoryStart fresh{2016, 3, 7, 152};
+  // Label, the file (nullptr: none), the start loaded, whether the file is written anew.
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, HistoryStart, bool> cases[] = {
       {"no file", nullptr, fresh, true},
       {"valid record", "start_date_year=2015\r\nstart_date_month=12\r\nstart_date_day=31\r\navg_erase_count=90\r\n", {2015, 12, 31, 90}, false},
       {"zero month", "start_date_year=2015\nstart_date_month=0\nstart_date_day=3\navg_erase_count=90\n", fresh, true},
@@ -166,22 +146,18 @@ TEST_F(HistoryRecordsTest, StartRecordIsCreatedKeptOrReplaced) {
       {"leading-integer values", "start_date_year= 2014x\nstart_date_month=6 \nstart_date_day=+9\navg_erase_count=12abc\n", {2014, 6, 9, 12}, false},
   };
   // clang-format on
-  for (const Case& c : cases) {
+  for (const auto& [label, file, expected, rewritten] : cases) {
     std::filesystem::remove(File(kHistoryStartFile));
-    if (c.file)
-      Write(File(kHistoryStartFile), c.file);
-    const std::string before = c.file ? c.file : "<missing>";
-    const HistoryStart start = LoadHistoryStart(folder_, 152, today);
-    EXPECT_EQ(start.date(), c.expected.date()) << c.label;
-    EXPECT_EQ(start.avg_erase_count, c.expected.avg_erase_count) << c.label;
-    if (c.rewritten) {
-      EXPECT_EQ(Read(File(kHistoryStartFile)),
-                "start_date_year=2016\r\nstart_date_month=3\r\nstart_date_day=7\r\n"
-                "avg_erase_count=152\r\n")
-          << c.label;
-    } else {
-      EXPECT_EQ(Read(File(kHistoryStartFile)), before) << c.label;
-    }
+    if (file)
+      Write(File(kHistoryStartFile), file);
+    const HistoryStart start = LoadHistoryStart(folder_, 152, {2016, 3, 7});
+    EXPECT_EQ(start.date(), expected.date()) << label;
+    EXPECT_EQ(start.avg_erase_count, expected.avg_erase_count) << label;
+    EXPECT_EQ(Read(File(kHistoryStartFile)),
+              rewritten ? "start_date_year=2016\r\nstart_date_month=3\r\nstart_date_day=7\r\n"
+                          "avg_erase_count=152\r\n"
+                        : file)
+        << label;
   }
 }
 
@@ -193,100 +169,63 @@ TEST_F(HistoryRecordsTest, StartRecordKeepsTheFullCountButHoldsItsLow32Bits) {
             std::string::npos);
 }
 
-TEST(LoadHistoryStart, CreatesTheLastFolderLevelOnly) {
-  TempFolder home;
-  std::filesystem::create_directory(home.path() + "data");
-  const std::string folder = HistoryFolder(home.path(), "", "");
-  LoadHistoryStart(folder, 1, {2016, 3, 7});
-  EXPECT_TRUE(std::filesystem::exists(home.path() + "data/_/record_init.dat"));
-
-  const std::string deeper = home.path() + "nodata/x_y/";
-  const HistoryStart start = LoadHistoryStart(deeper, 1, {2016, 3, 7});
-  EXPECT_FALSE(std::filesystem::exists(deeper));
-  EXPECT_EQ(start.date(), (CivilDate{2016, 3, 7}));  // today's values for this run
-}
-
-TEST(ReadHistoryStart, ReadsWithoutCreatingAnything) {
-  TempFolder home;
-  std::filesystem::create_directory(home.path() + "data");
-  const std::string folder = HistoryFolder(home.path(), "M", "S");
+// Recording into a missing folder or reading its start record creates nothing; loading the
+// start record creates the folder's last level only.
+TEST_F(HistoryRecordsTest, OnlyLoadingTheStartRecordCreatesAFolder) {
+  const std::string folder = HistoryFolder(home_.path(), "", ""), deeper = home_.path() + "x/y/";
   HistoryStart start;
   EXPECT_FALSE(ReadHistoryStart(folder, &start));
+  EXPECT_FALSE(RecordYear(folder, 2016, 1) || RecordDay(folder, 2016, 3, 7, 1));
   EXPECT_FALSE(std::filesystem::exists(folder));
   LoadHistoryStart(folder, 42, {2016, 3, 7});
   ASSERT_TRUE(ReadHistoryStart(folder, &start));
   EXPECT_EQ(start.date(), (CivilDate{2016, 3, 7}));
   EXPECT_EQ(start.avg_erase_count, 42);
+  EXPECT_EQ(LoadHistoryStart(deeper, 1, {2016, 3, 7}).date(), (CivilDate{2016, 3, 7}));
+  EXPECT_FALSE(std::filesystem::exists(deeper));
 }
 
-TEST(DaysInMonth, FollowsTheGregorianCalendar) {
-  struct Case {
-    int year, month, days;
-  };
-  const Case cases[] = {{1900, 2, 28}, {2000, 2, 29},  {2016, 2, 29}, {2015, 2, 28},
-                        {2015, 4, 30}, {2015, 6, 30},  {2015, 9, 30}, {2015, 11, 30},
-                        {2015, 1, 31}, {2015, 12, 31}, {2100, 2, 28}, {2400, 2, 29}};
-  for (const Case& c : cases)
-    EXPECT_EQ(DaysInMonth(c.year, c.month), c.days) << c.year << "-" << c.month;
-}
-
-TEST(DayNumber, RoundTripsAndCountsDaysAcrossLeapYears) {
+TEST(Calendar, GregorianMonthLengthsAndDayNumbers) {
+  const int months[][3] = {{1900, 2, 28}, {2000, 2, 29},  {2016, 2, 29}, {2015, 2, 28},
+                           {2100, 2, 28}, {2400, 2, 29},  {2015, 4, 30}, {2015, 6, 30},
+                           {2015, 9, 30}, {2015, 11, 30}, {2015, 1, 31}, {2015, 12, 31}};
+  for (const auto& [year, month, days] : months)
+    EXPECT_EQ(DaysInMonth(year, month), days) << year << "-" << month;
   EXPECT_EQ(DayNumber({1970, 1, 1}), 0);
-  EXPECT_EQ(DayNumber({2016, 3, 1}) - DayNumber({2016, 2, 28}), 2);
-  EXPECT_EQ(DayNumber({2015, 3, 1}) - DayNumber({2015, 2, 28}), 1);
-  EXPECT_EQ(DayNumber({2017, 1, 1}) - DayNumber({2016, 1, 1}), 366);
   EXPECT_EQ(DayNumber({1969, 12, 31}), -1);
+  EXPECT_EQ(DayNumber({2016, 3, 1}) - DayNumber({2016, 2, 28}), 2);
+  EXPECT_EQ(DayNumber({2017, 1, 1}) - DayNumber({2016, 1, 1}), 366);
   for (std::int64_t n = DayNumber({1999, 12, 1}); n < DayNumber({2001, 3, 5}); ++n) {
-    const CivilDate date = DateOfDayNumber(n);
-    ASSERT_TRUE(IsValidDate(date)) << n;
-    ASSERT_EQ(DayNumber(date), n);
+    ASSERT_TRUE(IsValidDate(DateOfDayNumber(n))) << n;
+    ASSERT_EQ(DayNumber(DateOfDayNumber(n)), n);
   }
 }
 
-TEST(WriteSampleHistory, WritesTheSampleFilesForAFixedYear) {
+TEST(WriteSampleHistory, WritesTheSampleFilesFrom2014OnToTheYear) {
   TempFolder home;
-  std::filesystem::create_directory(home.path() + "data");
-  WriteSampleHistory(home.path(), 2016);
-  int monthFiles = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(home.path() + "data")) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("record_", 0) == 0 && std::count(name.begin(), name.end(), '_') == 2)
-      ++monthFiles;
-  }
-  EXPECT_EQ(monthFiles, 36);
   const std::string data = home.path() + "data/";
-  const IniFileReader february = ReadKeyValueFile(data + "record_2016_2.dat");
-  EXPECT_EQ(february.keys().size(), 29u);
-  EXPECT_EQ(february.lookup("2016_2_1"), "100");
-  EXPECT_EQ(february.lookup("2016_2_29"), "72");
+  std::filesystem::create_directory(data);
+  WriteSampleHistory(home.path(), 2016);
+  EXPECT_TRUE(FileExists(data + "record_2014_1.dat") && FileExists(data + "record_2016_12.dat"));
+  EXPECT_FALSE(FileExists(data + "record_2013_12.dat") || FileExists(data + "record_2017_1.dat"));
+  EXPECT_EQ(ReadKeyValueFile(data + "record_2016_2.dat").keys().size(), 29u);
   EXPECT_EQ(ReadKeyValueFile(data + "record_2015_2.dat").keys().size(), 28u);
-  EXPECT_EQ(ReadKeyValueFile(data + "record_2014_1.dat").lookup("2014_1_31"), "70");
-
-  const IniFileReader months = ReadKeyValueFile(data + "record_2016.dat");
-  ASSERT_EQ(months.keys().size(), 12u);
-  EXPECT_EQ(months.keys().front(), "2016_1");
-  EXPECT_EQ(months.values().front(), "100");
-  EXPECT_EQ(months.keys().back(), "2016_12");
-  EXPECT_EQ(months.values().back(), "78");
-  EXPECT_EQ(Read(data + "record.dat").substr(0, 18), "2016=40\r\n2015=38\r\n");
-  const IniFileReader years = ReadKeyValueFile(data + "record.dat");
-  ASSERT_EQ(years.keys().size(), 12u);
-  EXPECT_EQ(years.keys().back(), "2005");
-  EXPECT_EQ(years.values().back(), "18");
-}
-
-TEST(WriteSampleHistory, WritesNoMonthFilesBefore2014) {
-  TempFolder home;
-  std::filesystem::create_directory(home.path() + "data");
+  const std::pair<const char*, const char*> values[] = {
+      {"record_2016_2.dat", "2016_2_1=100"}, {"record_2016_2.dat", "2016_2_29=72"},
+      {"record_2014_1.dat", "2014_1_31=70"}, {"record_2016.dat", "2016_1=100\r\n2016_2=98"},
+      {"record_2016.dat", "2016_12=78\r\n"}, {"record.dat", "2016=40\r\n2015=38\r\n"},
+      {"record.dat", "\n2005=18\r\n"}};
+  for (const auto& [file, text] : values)
+    EXPECT_NE(Read(data + file).find(text), std::string::npos) << file << ": " << text;
+  EXPECT_EQ(ReadKeyValueFile(data + "record.dat").keys().size(), 12u);
+  // Before 2014 there are no month files, only the year's.
   WriteSampleHistory(home.path(), 2013);
-  EXPECT_FALSE(std::filesystem::exists(home.path() + "data/record_2013_1.dat"));
-  EXPECT_EQ(ReadKeyValueFile(home.path() + "data/record_2013.dat").keys().size(), 12u);
+  EXPECT_EQ(ReadKeyValueFile(data + "record_2013.dat").keys().size(), 12u);
+  EXPECT_FALSE(std::filesystem::exists(data + "record_2013_1.dat"));
 }
 
-TEST(WriteDemoHistory, GivesAYearOfGrowingHistoryOnceAndNeverOverwrites) {
-  TempFolder home;
-  std::filesystem::create_directory(home.path() + "data");
-  const std::string folder = HistoryFolder(home.path(), "QRA-X50", "DEMO1");
+TEST_F(HistoryRecordsTest, DemoHistoryIsAYearOfGrowingHistoryWrittenOnceAndNeverOver) {
+  const std::string folder = HistoryFolder(home_.path(), "QRA-X50", "DEMO1");
   const CivilDate today{2016, 3, 7};
   ASSERT_TRUE(WriteDemoHistory(folder, 1000, today));
 
@@ -294,10 +233,9 @@ TEST(WriteDemoHistory, GivesAYearOfGrowingHistoryOnceAndNeverOverwrites) {
   EXPECT_EQ(start.date(), (CivilDate{2015, 3, 8}));
   EXPECT_EQ(start.avg_erase_count, 500);
 
-  // Every day from the start to today has a line, and the count never falls.
+  // Every day from the start to today has a line; the count never falls.
   std::uint64_t previous = 0;
-  int days = 0;
-  for (std::int64_t n = DayNumber(start.date()); n <= DayNumber(today); ++n, ++days) {
+  for (std::int64_t n = DayNumber(start.date()); n <= DayNumber(today); ++n) {
     const CivilDate d = DateOfDayNumber(n);
     const std::string value = ReadKeyValueFile(folder + DayFileName(d.year, d.month))
                                   .lookup(DayKey(d.year, d.month, d.day));
@@ -306,17 +244,14 @@ TEST(WriteDemoHistory, GivesAYearOfGrowingHistoryOnceAndNeverOverwrites) {
     EXPECT_GE(v, previous);
     previous = v;
   }
-  EXPECT_EQ(days, 366);
   EXPECT_EQ(previous, 1000u);
   EXPECT_EQ(ReadKeyValueFile(folder + "record_2016.dat").lookup("2016_3"), "1000");
   EXPECT_EQ(ReadKeyValueFile(folder + "record_2015.dat").keys().size(), 10u);  // March .. December
   EXPECT_EQ(ReadKeyValueFile(folder + "record.dat").lookup("2016"), "1000");
   EXPECT_FALSE(ReadKeyValueFile(folder + "record.dat").lookup("2015").empty());
 
-  const std::string before = Read(folder + "record_2016_3.dat");
   RecordDay(folder, 2016, 3, 7, 1001);
   EXPECT_FALSE(WriteDemoHistory(folder, 5, today));
-  EXPECT_NE(Read(folder + "record_2016_3.dat"), before);
   EXPECT_EQ(ReadKeyValueFile(folder + "record_2016_3.dat").lookup("2016_3_7"), "1001");
 }
 

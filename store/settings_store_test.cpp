@@ -70,18 +70,5 @@ TEST(SettingsStoreTest, NoSettingIsLost) {
   }
 }
 
-TEST(SettingsStoreTest, DisplayValuesComeBackInRange) {
-  TempFolder home;
-  std::filesystem::create_directories(home.path() + "data");
-  std::ofstream(home.path() + "data/setting.dat")
-      << "Disk_Sel=3\nactive_rec=-5\nhealth_display_type=2147483648\n";
-  SettingsStore store(home.path());
-  DisplaySettings display;
-  store.LoadDisplay(&display, 2);
-  EXPECT_EQ(display.selectedDisk, 0);
-  EXPECT_EQ(display.active_rec, 0);
-  EXPECT_EQ(display.health_display_type, 0);
-}
-
 }  // namespace
 }  // namespace ds

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "tests/temp_folder.h"
-#include "text/ini_file_reader.h"
 
 namespace ds {
 namespace {
@@ -30,108 +29,75 @@ class SettingsTest : public ::testing::Test {
   std::atomic<int> busy_{0};
 };
 
-TEST_F(SettingsTest, DisplaySettingsLoadWithDefaultsAndRangeCheck) {
-  struct Case {
-    const char* name;
-    const char* file;  // nullptr: no file
-    int driveCount;
-    DisplaySettings expected;
+TEST_F(SettingsTest, DisplaySettingsLoadInRangeAndSave) {
+  // The file (nullptr: none), the number of kept drives, what is loaded.
+  // clang-format off
+  const std::tuple<const char*, int, DisplaySettings> cases[] = {
+      {nullptr, 2, {0, 0, 0}},
+      {"Disk_Sel=1\r\nactive_rec=1\r\nhealth_display_type=2\r\n", 2, {1, 1, 2}},
+      {"Disk_Sel=3\nactive_rec=1\n", 2, {0, 1, 0}},  // disk beyond the kept drives
+      {"Disk_Sel=2\n", 2, {0, 0, 0}},  // just past them
+      {"Disk_Sel=-1\nactive_rec=-5\nhealth_display_type=3\n", 2, {0, 0, 0}},
+      {"Disk_Sel=1\nactive_rec=2\nhealth_display_type=2147483648\n", 2, {1, 0, 0}},
+      {"Disk_Sel=\nhealth_display_type=1\n", 2, {0, 0, 1}},  // an empty value keeps 0
+      {"Disk_Sel=0\n", 0, {0, 0, 0}},  // no drives at all
+      {"active_rec=1abc\nhealth_display_type=x\n", 1, {0, 1, 0}},  // leading digits
   };
-  const Case cases[] = {
-      {"missing file gives zeros", nullptr, 2, {0, 0, 0}},
-      {"stored values", "Disk_Sel=1\r\nactive_rec=1\r\nhealth_display_type=2\r\n", 2, {1, 1, 2}},
-      {"disk beyond the kept drives", "Disk_Sel=3\nactive_rec=1\n", 2, {0, 1, 0}},
-      {"disk just past the kept drives", "Disk_Sel=2\n", 2, {0, 0, 0}},
-      {"negative disk", "Disk_Sel=-1\n", 2, {0, 0, 0}},
-      {"empty disk value keeps 0", "Disk_Sel=\nhealth_display_type=1\n", 2, {0, 0, 1}},
-      {"no drives at all", "Disk_Sel=0\n", 0, {0, 0, 0}},
-      {"text converts by leading digits", "active_rec=1abc\nhealth_display_type=x\n", 1, {0, 1, 0}},
-  };
-  for (const Case& c : cases) {
+  // clang-format on
+  for (const auto& [file, driveCount, expected] : cases) {
     std::filesystem::remove(home() + "data/setting.dat");
-    if (c.file)
-      WriteData(kDisplaySettingsFile, c.file);
+    if (file)
+      WriteData(kDisplaySettingsFile, file);
     DisplaySettings loaded{7, 7, 7};
-    LoadDisplaySettings(loaded, home(), c.driveCount);
-    EXPECT_EQ(loaded.selectedDisk, c.expected.selectedDisk) << c.name;
-    EXPECT_EQ(loaded.active_rec, c.expected.active_rec) << c.name;
-    EXPECT_EQ(loaded.health_display_type, c.expected.health_display_type) << c.name;
+    LoadDisplaySettings(loaded, home(), driveCount);
+    EXPECT_EQ(std::tie(loaded.selectedDisk, loaded.active_rec, loaded.health_display_type),
+              std::tie(expected.selectedDisk, expected.active_rec, expected.health_display_type))
+        << (file ? file : "no file");
   }
+  SaveDisplaySettings(DisplaySettings{1, 1, 2}, home());
+  EXPECT_EQ(ReadData(kDisplaySettingsFile),
+            "Disk_Sel=1\r\nactive_rec=1\r\nhealth_display_type=2\r\n");
 }
 
-TEST_F(SettingsTest, AlertSettingsFollowTheFormatRules) {
+// Loaded by the format rules, saved again as every field in order with CR LF.
+TEST_F(SettingsTest, AlertSettingsLoadAndSaveAgain) {
   WriteData(kAlertSettingsFile,
-            " enablealert = 1\n"
-            "Host=  smtp.example.org  \n"
-            "Passwd=se=cret\n"
-            "RefreshBy\n"
-            "To=a@example.org\nTo=b@example.org\n"
+            " enablealert = 1\nHost=  smtp.example.org  \nPasswd=se=cret\n"
+            "RefreshBy\nTo=a@example.org\nTo=b@example.org\n"
             "TemperatureType=1\nRefreshByType=2\nAbove=70\n");
   AlertSettings s;
-  s.RefreshBy = "9";  // an absent key empties its text field
-  s.Under = "5";
+  s.RefreshBy = "9", s.Under = "5", s.EnableSSL = 1;  // absent keys: texts and numbers cleared
   LoadAlertSettings(s, busy_, home());
-  EXPECT_EQ(s.EnableAlert, 1);
-  EXPECT_EQ(s.TemperatureType, 1);
-  EXPECT_EQ(s.RefreshByType, 2);
-  EXPECT_EQ(s.EnableSSL, 0);
-  EXPECT_EQ(s.Host, "  smtp.example.org");
-  EXPECT_EQ(s.Passwd, "se=cret");
-  EXPECT_EQ(s.RefreshBy, "");
-  EXPECT_EQ(s.Under, "");
-  EXPECT_EQ(s.Above, "70");
-  EXPECT_EQ(s.To, "a@example.org\nb@example.org");
   EXPECT_EQ(busy_.load(), 0);
-
-  // Saved again, the joined To value becomes two lines; the second has no "=" and is lost.
-  SaveAlertSettings(s, home());
-  AlertSettings reloaded;
-  LoadAlertSettings(reloaded, busy_, home());
-  EXPECT_EQ(reloaded.To, "a@example.org");
-  EXPECT_EQ(reloaded.Passwd, "se=cret");
-}
-
-TEST_F(SettingsTest, MissingAlertFileZeroesNumbersAndKeepsTexts) {
-  AlertSettings s;
-  s.EnableAlert = 1;
-  s.RefreshByType = 2;
-  s.Host = "kept";
-  LoadAlertSettings(s, busy_, home());
-  EXPECT_EQ(s.EnableAlert, 0);
-  EXPECT_EQ(s.RefreshByType, 0);
-  EXPECT_EQ(s.Host, "kept");
-}
-
-TEST_F(SettingsTest, BusyFlagMakesALoadDoNothing) {
-  WriteData(kAlertSettingsFile, "EnableAlert=1\nHost=h\n");
-  AlertSettings s;
-  s.EnableSSL = 1;
-  busy_ = 1;
-  LoadAlertSettings(s, busy_, home());
-  EXPECT_EQ(s.EnableSSL, 1);
-  EXPECT_EQ(s.Host, "");
-  EXPECT_EQ(busy_.load(), 1);
-}
-
-TEST_F(SettingsTest, SavesWriteAllLinesInOrderWithCrLf) {
-  AlertSettings s;
-  s.EnableAlert = 1;
-  s.Above = "60";
-  s.Passwd = "p w";
-  s.RefreshByType = 1;
   SaveAlertSettings(s, home());
   EXPECT_EQ(ReadData(kAlertSettingsFile),
-            "EnableAlert=1\r\nTemperatureType=0\r\nEnableSSL=0\r\nAbove=60\r\nUnder=\r\n"
+            "EnableAlert=1\r\nTemperatureType=1\r\nEnableSSL=0\r\nAbove=70\r\nUnder=\r\n"
             "Capacity=\r\nHealthStatus=\r\nLifespanYears=\r\nLifespanDays=\r\nRefreshBy=\r\n"
-            "From=\r\nTo=\r\nHost=\r\nPort=\r\nId=\r\nPasswd=p w\r\nRefreshByType=1\r\n");
+            "From=\r\nTo=a@example.org\r\nb@example.org\r\nHost=  smtp.example.org\r\nPort=\r\n"
+            "Id=\r\nPasswd=se=cret\r\nRefreshByType=2\r\n");
   // The file holds the mail password: owner only.
   auto perms = std::filesystem::status(home() + "data/" + kAlertSettingsFile).permissions();
   EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
             std::filesystem::perms::none);
+  // Loaded again, the joined To value's second line has no "=" and is lost.
+  AlertSettings reloaded;
+  LoadAlertSettings(reloaded, busy_, home());
+  EXPECT_EQ(reloaded.To, "a@example.org");
+}
 
-  SaveDisplaySettings(DisplaySettings{1, 1, 2}, home());
-  EXPECT_EQ(ReadData(kDisplaySettingsFile),
-            "Disk_Sel=1\r\nactive_rec=1\r\nhealth_display_type=2\r\n");
+TEST_F(SettingsTest, MissingAlertFileZeroesNumbersAndABusyFlagStopsTheLoad) {
+  AlertSettings s;
+  s.EnableAlert = 1, s.RefreshByType = 2, s.Host = "kept";
+  LoadAlertSettings(s, busy_, home());
+  EXPECT_EQ(s.EnableAlert, 0);
+  EXPECT_EQ(s.RefreshByType, 0);
+  EXPECT_EQ(s.Host, "kept");
+  WriteData(kAlertSettingsFile, "EnableAlert=1\nHost=h\n");
+  s.EnableSSL = 1, busy_ = 1;
+  LoadAlertSettings(s, busy_, home());
+  EXPECT_EQ(s.EnableSSL, 1);
+  EXPECT_EQ(s.Host, "kept");
+  EXPECT_EQ(busy_.load(), 1);
 }
 
 TEST_F(SettingsTest, FailedSaveIsSilentAndLeavesNoDebris) {
