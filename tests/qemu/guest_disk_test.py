@@ -8,10 +8,10 @@ The kernel is cached in DIR/qemu-cache; each run's console and outputs stay in D
 
 import argparse, functools, glob, lzma, os, re, secrets, shutil, subprocess, sys, tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
 import guest_checks  # noqa: E402
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 # Longer than 16 characters: sysfs shows only the first 16, the whole model is IDENTIFY's.
 DISK = guest_checks.DiskFacts("NORVIK QEMU AHCI TEST DISK 5731-X", "DSQ2026120607", "QF1.2.3", 256)
 # The unmapping disk is larger than one TRIM block (4,194,240 sectors): the erase sends several.
@@ -25,7 +25,6 @@ HOST_TOOLS = dict(pair.split(":") for pair in (  # tool: its Debian package
     "qemu-system-x86_64:qemu-system-x86 busybox:busybox-static smartctl:smartmontools "
     "cpio:cpio depmod:kmod modprobe:kmod dpkg:dpkg apt-get:apt objcopy:binutils"
 ).split())
-QEMU_TIMEOUT_SECONDS = 420
 
 
 class HarnessError(Exception):
@@ -196,7 +195,7 @@ def boot(kernel, initramfs, run_dir, report):
     log("booting: " + " ".join(argv))
     try:
         completed = subprocess.run(argv, stdin=subprocess.DEVNULL, capture_output=True,
-                                   timeout=QEMU_TIMEOUT_SECONDS)
+                                   timeout=420)
         console = completed.stdout.decode("utf-8", errors="replace").replace("\r", "")
     except subprocess.TimeoutExpired as expired:
         completed, console = None, (expired.stdout or b"").decode("utf-8", errors="replace")
