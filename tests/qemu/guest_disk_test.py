@@ -240,8 +240,8 @@ def main():
         return open(path, encoding="latin-1").read() if os.path.isfile(path) else None
 
     guest_checks.check_guest(guest, DISK, attribute_table, report, disk_count=1 + len(ERASE_DISKS))
-    report.check(guest.exit_code == 0, f"the guest payload set up the volume (exit "
-                 f"{guest.exit_code})", "" if guest.exit_code == 0 else guest.files.get("payload.log", ""))
+    report.check(guest.exit_code == 0, f"the guest payload ran through (exit {guest.exit_code})",
+                 guest.files.get("payload.log", "") if guest.exit_code else "")
     log("\n".join(report.lines))
     log(f"{report.failures} check(s) failed" if report.failures else "all guest checks passed")
     return 1 if report.failures else 0
