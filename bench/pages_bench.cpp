@@ -1,6 +1,5 @@
-// The heaviest page builds of a tab click, and the health export: the S.M.A.R.T. page
-// (three pages, two workbooks), the Health page over 16 years of daily history, and the
-// export of 20 years of it (about 7,300 rows).
+// The heaviest page builds of a tab click (S.M.A.R.T. page, Health page over 16 years of daily
+// history) and the health export of 20 years (about 7,300 rows).
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -20,8 +19,7 @@ namespace {
 
 constexpr ds::CivilDate kToday{2026, 3, 31};
 
-// The delivered templates and a drive's daily history from `firstYear` to today, as the
-// monitor writes it.
+// The delivered templates and a drive's daily history from `firstYear` to today.
 struct BenchHome {
   explicit BenchHome(int firstYear) {
     std::filesystem::create_directories(home.path() + "data");

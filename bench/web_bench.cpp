@@ -72,8 +72,7 @@ void BM_PageRequests(benchmark::State& state) {
 }
 BENCHMARK(BM_PageRequests)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// A tab click: the input request, the UI thread's tab action, the page worker's build (a
-// fake page) and the navigation event reaching a connected window.
+// A tab click: input request, UI thread's tab action, a fake page build, navigation event.
 void BM_TabActionClickToNavigation(benchmark::State& state) {
   UiQueue queue;
   MainDialog* dialog = nullptr;

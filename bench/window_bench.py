@@ -1,24 +1,11 @@
 #!/usr/bin/python3
 """Figures of the running window on the demo machine.
-
   memory  resident size idle and after 400 report-tab views (click, page build, page load)
   load    with 200 idle connections and 16 with half a request head open: the median time
           of 20 shell requests, and the time to exit on SIGTERM
-
-usage: bench/window_bench.py PATH/TO/drivesentinel [memory|load]...
-"""
-import http.client
-import os
-import re
-import shutil
-import signal
-import socket
-import statistics
-import subprocess
-import sys
-import tempfile
-import threading
-import time
+usage: bench/window_bench.py PATH/TO/drivesentinel [memory|load]..."""
+import http.client, os, re, shutil, signal, socket, statistics, subprocess, sys, tempfile
+import threading, time
 
 READY = re.compile(r"^Norvik DriveSentinel: http://127\.0\.0\.1:(\d+)/([0-9a-f]{32})/$")
 TABS = [(1005, "disk_info_"), (1006, "HealthPage_"), (1007, "SMARTPage.html"),

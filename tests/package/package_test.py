@@ -74,9 +74,7 @@ def contents(deb):
 
 
 def home_choice(program):
-    # Started through its /usr/bin link, it finds its ini file and the home it names, and
-    # runs with the home of the variable. A simulated machine keeps to a folder of its own
-    # below the configured home.
+    # Through its /usr/bin link it finds its ini file and home (a simulated machine's below it).
     work = temp_folder("ds-home-")
     env = {k: v for k, v in os.environ.items() if k != "DRIVESENTINEL_HOME"}
     said = "home folder %s/simulated/ does not exist" % HOME
@@ -131,9 +129,7 @@ def scripts(deb):
 
 
 def unit(deb):
-    """systemd-analyze verify on the packaged unit. The program is not installed here, so the
-    unit is verified with ExecStart pointing into the unpacked package; verify reports
-    warnings with exit 0, so any output fails the check."""
+    """systemd-analyze verify on the unit, its ExecStart in the unpacked package; any output fails."""
     root = temp_folder("ds-deb-", deb)
     text = open(root + UNIT).read()
     for setting in ["ExecStart=%s/drivesentinel /autostart" % LIB, "ProtectSystem=strict",

@@ -1,12 +1,7 @@
-"""Reads what the test guest printed and compares DriveSentinel's readings with smartctl's.
+"""Reads what the test guest printed and compares DriveSentinel's readings with smartctl's;
+pure functions over texts, so guest_checks_test.py tests the comparison without booting."""
 
-Pure functions over texts, so the comparison itself is unit-tested on the host
-(guest_checks_test.py) without booting anything.
-"""
-
-import json
-import os
-import re
+import json, os, re
 from collections import namedtuple
 from dataclasses import dataclass, field
 
@@ -38,8 +33,7 @@ class CheckReport:
     def check(self, ok, what, detail=""):
         detail = detail.strip()
         self.lines.append(f"{'ok  ' if ok else 'FAIL'} {what}" + (f": {detail}" if detail else ""))
-        if not ok:
-            self.failures += 1
+        self.failures += not ok
         return ok
 
 
@@ -224,8 +218,6 @@ def check_volume(drive, files, report):
 
 
 def check_unprivileged(files, report):
-    uid = files.get("unprivileged_uid.out", "").strip()
-    report.check(uid == "1000", "the unprivileged runs run as uid 1000", repr(uid))
     for name in ("unprivileged_closed", "unprivileged_open"):
         rc, said = rc_of(files, name), said_by(files, name)
         report.check(rc not in (None, 0), f"{name}: fails without rights", f"exit {rc}")
@@ -233,51 +225,25 @@ def check_unprivileged(files, report):
                      repr(said[:300]))
 
 
-def check_smart_paths(files, peer, disk, report):
+def check_smart_paths(files, peer, report):
     """The probe's reads through our pass-through and SMART driver paths must agree with
     each other and with smartctl."""
     data = load_json(files, "smart_paths", report)
     if data is None:
         return
-    paths = data.get("paths", {})
-    sectors = {}
-    for path in ("passThrough", "driver", "readSmartData"):
-        entry = paths.get(path, {})
-        report.check(entry.get("ok") is True, f"S.M.A.R.T. data through our {path} path",
-                     entry.get("message", ""))
-        sectors[path] = entry.get("data")
-    report.check(sectors["passThrough"] is not None and
-                 sectors["passThrough"] == sectors["driver"] == sectors["readSmartData"],
-                 "pass-through, driver path and ReadSmartData return the same data sector")
-
-    thresholds, driver_thresholds = data.get("thresholds", {}), data.get("thresholdsDriver", {})
-    report.check(thresholds.get("ok") is True, "EnableSmart reads the thresholds",
-                 thresholds.get("message", ""))
-    report.check(driver_thresholds.get("ok") is True, "thresholds through the driver path",
-                 driver_thresholds.get("message", ""))
-    report.check(thresholds.get("data") is not None and
-                 thresholds.get("data") == driver_thresholds.get("data"),
-                 "both paths return the same threshold sector")
-    if sectors["passThrough"] and thresholds.get("data"):
-        decoded = decode_smart_sectors(bytes.fromhex(sectors["passThrough"]),
-                                       bytes.fromhex(thresholds["data"]))
+    entry = lambda name: data.get(name) or {}
+    for name in ("passThrough", "driver", "readSmartData", "thresholds", "thresholdsDriver"):
+        report.check(entry(name).get("ok") is True, f"probe: {name} reads its sector",
+                     entry(name).get("message", ""))
+    for names in (("passThrough", "driver", "readSmartData"), ("thresholds", "thresholdsDriver")):
+        sectors = {entry(name).get("data") for name in names}
+        report.check(None not in sectors and len(sectors) == 1,
+                     f"probe: {', '.join(names)} return the same sector")
+    sector, thresholds = entry("passThrough").get("data"), entry("thresholds").get("data")
+    if sector and thresholds:
+        decoded = decode_smart_sectors(bytes.fromhex(sector), bytes.fromhex(thresholds))
         report.check(decoded == peer, "our sectors decode to smartctl's attributes",
                      "" if decoded == peer else f"ours {decoded}, smartctl {peer}")
-
-    identify, driver_identify = data.get("identify", {}), data.get("identifyDriver", {})
-    report.check(identify.get("ok") is True, "IDENTIFY through the direct pass-through",
-                 identify.get("message", ""))
-    report.check(driver_identify.get("ok") is True, "IDENTIFY through the driver path",
-                 driver_identify.get("message", ""))
-    report.check(identify.get("data") is not None and
-                 identify.get("data") == driver_identify.get("data"),
-                 "both paths return the same IDENTIFY sector")
-    if identify.get("data"):
-        words = identify_words(bytes.fromhex(identify["data"]))
-        facts = (identify_text(words, 27, 47), identify_text(words, 10, 20),
-                 identify_text(words, 23, 27), identify_sectors(words))
-        report.check(facts == (disk.model, disk.serial, disk.firmware, disk.sectors),
-                     "IDENTIFY gives the disk's model, serial, firmware and size", str(facts))
 
     status = data.get("returnStatus", {})
     registers = status.get("registers", {})
@@ -291,22 +257,6 @@ def check_smart_paths(files, peer, disk, report):
                  (registers.get("error", 0) & 0x04) == 0x04,
                  "an aborted command fails with ERR in status and ABRT in error",
                  f"{aborted.get('message', '')} {registers}")
-
-
-def identify_words(sector):
-    return [int.from_bytes(sector[i:i + 2], "little") for i in range(0, len(sector) - 1, 2)]
-
-
-def identify_text(words, first, end):
-    """ATA string words: high byte first in each word, trailing blanks removed."""
-    raw = b"".join(bytes([w >> 8, w & 0xFF]) for w in words[first:end])
-    return raw.decode("latin-1").strip(" \0")
-
-
-def identify_sectors(words):
-    if len(words) > 103 and words[83] & 0x0400:
-        return words[100] | words[101] << 16 | words[102] << 32 | words[103] << 48
-    return words[60] | words[61] << 16 if len(words) > 61 else 0
 
 
 def decode_smart_sectors(data, thresholds):
@@ -342,38 +292,25 @@ def first_nonzero_offset(path):
 
 
 def check_erase(files, report):
-    """The erase sub-command on the extra disks: refusals leave the disk as it was, TRIM
-    erases the disk QEMU unmaps, and a TRIM that keeps the data never ends as "erased"."""
+    """A disk held open is refused, TRIM erases the disk QEMU unmaps, and a TRIM that keeps
+    the data never ends as "erased"."""
     removal = "Please remove the file system first!"
     for name, code, what, texts in [
-            ("wrong_serial", ERASE_REFUSED, "a wrong serial is refused", ['not "']),
             ("held_open", ERASE_REFUSED, "a disk another process holds open is refused",
              [removal, "has /dev/"]),
             ("unmap", ERASE_DONE, "the disk QEMU unmaps is erased by TRIM", ["erased by TRIM"]),
-            ("parted", ERASE_REFUSED, "a partitioned disk is refused", [removal, "partition"]),
             ("keeps", ERASE_FAILED, "a TRIM that keeps the data fails",
              ["still holds data", "does not support the ATA security feature set"])]:
         rc, said = rc_of(files, "erase_" + name), said_by(files, "erase_" + name)
         missing = [t for t in texts if t not in said]
         report.check(rc == code and not missing, "erase: " + what,
                      f"exit {rc}, expected {code}; missing {missing}; said {said[-600:]!r}")
-    said = said_by(files, "erase_keeps")
-    report.check("may still be set" not in said and "erased by" not in said,
-                 "erase: the failure leaves no password and claims no erase")
-    left = [line.split() for line in files.get("erase_unmap_left.txt", "").splitlines()]
-    report.check(bool(left) and all(x[1:] == ["0"] for x in left),
-                 "erase: the pattern reads back as zeros in the guest", repr(left))
-    for role in ("parted", "keeps"):
-        before, after = (files.get(f"erase_{role}_{when}.md5", "").split()[:1]
-                         for when in ("before", "after"))
-        report.check(bool(before) and before == after,
-                     f"erase: the {role} disk still holds its data", f"{before} -> {after}")
 
 
 def check_guest(guest, disk, table_text_by_series, report, disk_count):
     files = guest.files
     peer = check_peer(files, disk, report) or {}
-    check_smart_paths(files, peer, disk, report)
+    check_smart_paths(files, peer, report)
     plain = load_json(files, "report_plain", report)
     report.check(rc_of(files, "report_plain") == 0, "report --all --json succeeds",
                  files.get("report_plain.err", "")[:300])

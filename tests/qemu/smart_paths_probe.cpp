@@ -11,20 +11,15 @@
 #include "platform/task_file.h"
 #include "text/json_text.h"
 
-// Guest-side probe of the real-kernel disk test: sends the S.M.A.R.T. and IDENTIFY
-// commands to one disk through each of our two paths (SG_IO ATA pass-through and the
-// HDIO_DRIVE_CMD SMART driver path) and prints what came back as JSON, so the host can
-// compare the paths with each other and with smartctl. Usage: smart_paths_probe /dev/sdX
+// Guest-side probe of the real-kernel disk test: sends the S.M.A.R.T. commands to one disk
+// through our SG_IO pass-through and HDIO_DRIVE_CMD driver paths and prints the answers as
+// JSON for the host to compare. Usage: smart_paths_probe /dev/sdX
 namespace {
 
 std::string Hex(std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;
-  text.reserve(bytes.size() * 2);
-  for (std::uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-  }
+  for (std::uint8_t byte : bytes)
+    text += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 0x0F]};
   return text;
 }
 
@@ -88,14 +83,12 @@ int main(int argc, char** argv) {
   // program's combined read (pass-through, driver path as the fall-back).
   ds::TaskFile registers = SmartRegisters(ds::kSmartReadData);
   bool ok = ds::AtaPassThrough(*device, &registers, sector, ds::kAtaFlagsDataIn, &message);
-  add("paths", "{\"passThrough\": " + Entry(ok, ok ? "" : message, sector, &registers));
-  json += ", \"driver\": " + DriverRead(*device, SmartRegisters(ds::kSmartReadData), &driverSector);
+  add("passThrough", Entry(ok, ok ? "" : message, sector, &registers));
+  add("driver", DriverRead(*device, SmartRegisters(ds::kSmartReadData), &driverSector));
   std::vector<std::uint8_t> buffer(ds::kSmartReplyBufferBytes, 0);
   message.clear();
   ok = ds::ReadSmartData(*device, driveNumber, buffer, &message);
-  json +=
-      ", \"readSmartData\": " + Entry(ok, message, std::span(buffer).first(ds::kSmartSectorBytes)) +
-      "}";
+  add("readSmartData", Entry(ok, message, std::span(buffer).first(ds::kSmartSectorBytes)));
 
   // Thresholds: EnableSmart (driver-path enable, then a direct pass-through read) and the
   // driver path alone.
@@ -104,14 +97,6 @@ int main(int argc, char** argv) {
   add("thresholds", Entry(ok, message, sector));
   add("thresholdsDriver",
       DriverRead(*device, SmartRegisters(ds::kSmartReadThresholds), &driverSector));
-
-  // IDENTIFY DEVICE through the direct pass-through and the driver path.
-  sector.assign(ds::kAtaSectorBytes, 0);
-  registers = ds::TaskFile{0, 1, 0, 0, 0, 0xA0, ds::kAtaIdentifyDevice};
-  ok = ds::AtaPassThroughDirectRead(*device, &registers, sector, &message);
-  add("identify", Entry(ok, message, sector, &registers));
-  add("identifyDriver",
-      DriverRead(*device, ds::TaskFile{0, 1, 0, 0, 0, 0, ds::kAtaIdentifyDevice}, &driverSector));
 
   // SMART RETURN STATUS: a non-data command whose answer is in the returned registers.
   registers = SmartRegisters(ds::kSmartReturnStatus);

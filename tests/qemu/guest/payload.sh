@@ -1,8 +1,7 @@
 #!/bin/sh
-# Test payload run inside the guest by /init (busybox sh): reads the emulated disk with
-# smartctl (the peer), the smart_paths probe and DriveSentinel, and erases the extra disks.
-# Each command's standard output, standard error and exit code land in /out/NAME.out, .err
-# and .rc for the host to compare. Exits non-zero only when the volume cannot be set up.
+# Run in the guest by /init: reads the disk with smartctl, the smart_paths probe and
+# DriveSentinel and erases the extra disks; each command's output, errors and exit code land in
+# /out/NAME.out, .err and .rc. Exits non-zero only when the volume cannot be set up.
 out=/out
 program=/opt/ds/drivesentinel
 wait_for() {  # wait_for TENTHS TEST...: until the test holds, at most TENTHS tenths of a second
@@ -16,18 +15,16 @@ run() {  # run NAME COMMAND...
   "$@" >"$out/$name.out" 2>"$out/$name.err"
   echo $? >"$out/$name.rc"
 }
-# The kernel names the disks in the order their probes end: each disk is found by its serial
-# (VPD page 0x80, from IDENTIFY) once all of /etc/ds-disks are there.
+# Probes end in any order: each disk is found by its serial (VPD page 0x80) once all are there.
 name_of() {  # name_of SERIAL: the kernel name of that disk
   vpd=$(grep -l "$1" /sys/block/sd*/device/vpd_pg80 2>/dev/null | head -n 1)
   vpd=${vpd#/sys/block/}
   echo "${vpd%%/*}"
 }
 all_disks() { [ "$(ls -d /sys/block/sd* | wc -l)" -ge "$(wc -l </etc/ds-disks)" ]; }
-wait_for 100 all_disks
+wait_for 300 all_disks
 dname=$(name_of "$(sed -n 's/^main|//p' /etc/ds-disks)")
 disk=/dev/$dname
-echo "kernel $(uname -r)"
 cat "/sys/block/$dname/device/model" >"$out/sysfs_model.txt" 2>&1
 
 # The peer through SCSI/ATA translation (-d sat, SG_IO) and the SMART ioctls (-d ata, HDIO).
@@ -58,21 +55,17 @@ run report_mounted "$program" report --all --json
 
 # Without rights, as "tester" (uid 1000): the device nodes closed to others (the normal case),
 # then open to everyone so that only the missing capability stands in the way.
-run unprivileged_uid su tester -s /bin/sh -c 'id -u'
 run unprivileged_closed su tester -s /bin/sh -c "$program report --all --json"
 chmod 0666 /dev/sd* /dev/sg* 2>/dev/null
 run unprivileged_open su tester -s /bin/sh -c "$program report --all --json"
 chmod 0600 /dev/sd* /dev/sg* 2>/dev/null
 
-# The erase sub-command on the extra disks ("role|serial"); a disk's index for the program is
-# its place among the sorted kernel names. Each disk gets a pattern first, read back past
-# the page cache.
+# The erase sub-command on the extra disks ("role|serial"), each holding a pattern first; a
+# disk's index for the program is its place among the sorted kernel names.
 write_pattern() {  # write_pattern DEV MIB...: one MiB of pattern at each MiB offset
   dev=$1
   shift
-  for at in "$@"; do
-    dd if=/tmp/pattern of="$dev" bs=1048576 seek="$at" conv=fsync 2>/dev/null
-  done
+  for at in "$@"; do dd if=/tmp/pattern of="$dev" bs=1048576 seek="$at" conv=fsync 2>/dev/null; done
 }
 erase() {  # erase SERIAL: the disk at $index
   "$program" erase --drive "$index" --serial "$1" --yes-erase-all-data </dev/null
@@ -86,23 +79,15 @@ grep -v '^main|' /etc/ds-disks | while IFS='|' read -r role serial; do
   if [ "$role" = unmap ]; then
     offsets="0 700 1400 2047 $((mib - 1))" # start, middle, first TRIM block's end, end
     write_pattern "$dev" $offsets
-    run erase_wrong_serial erase "NOT-$serial"
     sleep 120 <"$dev" &
     holder=$!
     run erase_held_open erase "$serial"
     kill "$holder"
     wait "$holder" 2>/dev/null
     run erase_unmap erase "$serial"
-    for at in $offsets; do
-      echo "$at $(dd if="$dev" bs=1048576 skip="$at" count=1 iflag=direct 2>/dev/null |
-        tr -d '\000' | wc -c)"
-    done >"$out/erase_unmap_left.txt"
   else
     write_pattern "$dev" $(seq 0 $((mib - 1)))
-    [ "$role" = parted ] && printf 'o\nn\np\n1\n\n\nw\n' | fdisk "$dev" >/dev/null 2>&1
-    dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_before.md5"
     run "erase_$role" erase "$serial"
-    dd if="$dev" bs=1048576 iflag=direct 2>/dev/null | md5sum >"$out/erase_${role}_after.md5"
   fi
 done
 umount /mnt/dsvol 2>/dev/null
