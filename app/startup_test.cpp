@@ -53,17 +53,17 @@ class StartupTest : public testing::Test {
 
 TEST_F(StartupTest, TheWindowStandsWithEveryStepDone) {
   std::ofstream(home.path() + "Norvik_DriveSentinel.ini")
-      << "Loading_Time=2\nPE_Cycle_Limit=5000\nEnd_User_License_Agreement=data\\EULA.txt\n";
+      << "Loading_Time=2\nPE_Cycle_Limit=5000\n";
   context.args = {"/autostart"};
   ASSERT_EQ(Run(), StartupResult::kRunning);
   // The autorun question before the drive list, the splash after the monitor start.
   EXPECT_EQ(shell.events, (std::vector<std::string>{"autorun-question", "splash 2"}));
   EXPECT_TRUE(shell.last().isSelected(kButtonHome));
   const WindowState state = window.dialog->CopyState();
-  EXPECT_EQ(state.exeFileName, "drivesentinel");
   EXPECT_EQ(state.sataDriverDesc, "Standard SATA AHCI Controller (ahci)");
   EXPECT_EQ(state.sataDriverVersion, "1.0");  // the AHCI search leaves the version alone
   EXPECT_EQ(state.baseBoardProduct, "Board 7");
+  EXPECT_FALSE(registry.KeyExists(std::string(kStorageClassKey) + "\\0004"));  // 4 controllers
   EXPECT_EQ(state.driveCount, 1);
   EXPECT_EQ(state.peCycleLimit, 5000);
   EXPECT_EQ(state.autostartLaunch, 1);

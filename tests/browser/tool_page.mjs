@@ -95,12 +95,15 @@ try {
   check(/RefreshBy=\r\n/.test(settings()), 'the settings were saved with it empty, edit mode kept');
   await frame.fill('#refresh_by', '2');
 
-  // The mail test's outcome and colour once its Close button shows (the dialog is drawn anew).
+  // The mail test's outcome and colour once its Close button shows with a text (the dialog opens
+  // with Close and an empty label before the test reports; it is drawn anew on each report).
   const mailTest = async () => {
     await press('test');
-    await page.waitForSelector('.dialog[data-kind="mailtest"] button[data-answer="ok"]', { timeout: 30000 });
-    const label = await page.$('.dialog[data-kind="mailtest"] .text');
-    return [await label.innerText(), await label.evaluate((element) => getComputedStyle(element).color)];
+    return waitFor(() => page.evaluate(() => {
+      const label = document.querySelector('.dialog[data-kind="mailtest"] .text');
+      const closable = document.querySelector('.dialog[data-kind="mailtest"] button[data-answer="ok"]');
+      return closable && label.textContent && [label.innerText, getComputedStyle(label).color];
+    }), 'the mail test outcome', 30000);
   };
   // Nothing listens at port 9, so the dialog ends in red with the reason.
   const [verdict, red] = await mailTest();
