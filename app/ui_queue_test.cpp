@@ -27,19 +27,5 @@ TEST(UiQueueTest, RunsActionsInOrderOnOneThreadUntilStopped) {
   EXPECT_FALSE(queue.Post([] {}));
 }
 
-TEST(UiQueueTest, PostsFromOtherThreadsReachTheLoop) {
-  UiQueue queue;
-  std::atomic<int> ran{0};
-  std::thread poster([&] {
-    for (int i = 0; i <= 100; ++i) {
-      while (!queue.Post([&, i] { i < 100 ? void(++ran) : queue.Stop(); }))
-        std::this_thread::yield();
-    }
-  });
-  queue.Run();
-  poster.join();
-  EXPECT_EQ(ran.load(), 100);
-}
-
 }  // namespace
 }  // namespace ds

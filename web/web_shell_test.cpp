@@ -106,19 +106,16 @@ TEST(WebShellTest, SplashEndsOnClose) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
 }
 
-TEST(WebShellTest, LookReachesPagesAndEscapesTexts) {
+TEST(WebShellTest, LookReachesPagesWithSelectedFacesAndEscapedTexts) {
   WebShell shell;
   auto page = shell.stream().Connect({});
   WindowLook look;
-  look.page = kPageSmart;
   look.frame = "a\"<b>.html";
   look.setSelected(kTabSmart, true);
   shell.Publish(look);
-  std::string state = WaitFor(shell, page, "state");
-  EXPECT_NE(state.find("\"page\":4"), std::string::npos);
+  const std::string state = WaitFor(shell, page, "state");
   EXPECT_NE(state.find("\"frame\":\"/data/a\\\"\\u003cb\\u003e.html\""), std::string::npos);
   EXPECT_NE(state.find("\"1007\":{\"normal\":\"/data/images/btn_147.svg\""), std::string::npos);
-  EXPECT_EQ(shell.CurrentEvents().front(), state);
 }
 
 TEST(WebShellTest, APageThatStopsReadingIsDropped) {

@@ -1,5 +1,4 @@
-// What every browser test of the window shares: checks, waiting, a program folder of its own,
-// starting and stopping the program, Chromium, and the window with its tabs.
+// What the browser tests share: checks, waiting, a program folder, the program, the window.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -21,7 +20,6 @@ export function fail(error) {
   console.log(`FAIL ${error.stack || error}`);
 }
 
-// Prints the outcome and ends the process with its code.
 export function finish(what) {
   console.log(failures === 0 ? `all ${what} passed` : `${failures} ${what} failed`);
   process.exit(failures === 0 ? 0 : 1);
@@ -88,8 +86,7 @@ export const launchBrowser = () => chromium.launch({
     '--disable-component-update', '--no-first-run', '--disable-sync'],
 });
 
-// Opens the window at `address` in a new browser context. `problems`, when given, collects
-// script errors and failed requests. Returns the page, the window's box and helpers.
+// Opens the window at `address`; `problems`, when given, collects script errors and failed requests.
 export async function openWindow(browser, address, problems) {
   const context = await browser.newContext({ viewport: { width: 1000, height: 700 }, acceptDownloads: true });
   const page = await context.newPage();
@@ -105,9 +102,8 @@ export async function openWindow(browser, address, problems) {
   const click = (x, y, options) => page.mouse.click(box.x + x, box.y + y, options);
   const pageId = () => page.evaluate(() => Number(document.getElementById('window').dataset.page));
   const frameSource = () => page.evaluate(() => document.getElementById('browser').getAttribute('src') || '');
-  // The window's browser frame (or with `inner`, any frame) once it shows its final document
-  // matching `pattern` (not the loading page before it), loaded: only then may a test
-  // evaluate in it. The browser frame must be headed there too (its src).
+  // The browser frame (`inner`: any frame) once loaded with its final document matching `pattern`
+  // (never the loading page before it, and the frame's src headed there): only then evaluate.
   const showFrame = async (pattern, inner = false) => {
     const frame = await waitFor(async () => {
       if (!inner && !pattern.test(await frameSource())) return null;

@@ -1,5 +1,4 @@
-// The Health page in headless Chromium: the chart of every display type, the display selector
-// and its cookie, and the click-map positions of the check box and the export button.
+// The Health page in Chromium: charts, the display selector with its cookie, click-map positions.
 // usage: node health_page.mjs PATH/TO/health_page_sample SOURCE_DATA_FOLDER ARTEFACT_FOLDER
 import fs from 'node:fs';
 import http from 'node:http';
@@ -11,8 +10,7 @@ import { check, commandLine, fail, finish, launchBrowser } from './harness.mjs';
 const [sample, sourceData, artefacts] = commandLine('health_page.mjs',
   ['PATH/TO/health_page_sample', 'SOURCE_DATA_FOLDER', 'ARTEFACT_FOLDER']);
 
-// A program folder with the page's template, styles, scripts and images; the sample writer
-// gives its drive a year of history up to 7 March 2016 and builds the three pages.
+// The page's files; the sample writer builds the pages of a year of history up to 7 March 2016.
 const home = fs.mkdtempSync(path.join(os.tmpdir(), 'ds-health-'));
 const data = path.join(home, 'data');
 for (const part of ['template/HealthPage.tmp', 'css', 'images', 'js']) {
@@ -73,8 +71,7 @@ try {
   await Promise.all([page.waitForURL(/HealthPage_2\.html$/), page.selectOption('#display', '2')]);
   check((await cookie())?.value === '2', 'the selector stores the new display type');
 
-  // The window's click map expects the check box and the export button at these window
-  // rectangles (page coordinates: window coordinates minus 22, 117).
+  // The click map's window rectangles of the check box and export button (page = window - 22, 117).
   for (const [selector, left, right, top, bottom] of [['#rec', 472, 495, 314, 337], ['#export', 694, 716, 314, 337]]) {
     const hit = await page.evaluate(([x, y, sel]) => document.elementFromPoint(x, y)?.closest(sel) != null,
       [(left + right) / 2 - 22, (top + bottom) / 2 - 117, selector]);

@@ -1,7 +1,5 @@
-// End-to-end test of the DriveSentinel window in headless Chromium: the shell (tabs at their
-// pixels, right clicks, F2, tray, licence, Close), where the page inputs live, and the report
-// pages: Disk Information with its drive list, System Information and S.M.A.R.T. with its
-// two exports.
+// The window in Chromium: tabs at their pixels, right clicks, F2, tray, licence, Close, the page
+// inputs, and the Disk Information, System Information and S.M.A.R.T. pages with their exports.
 // usage: node shell_e2e.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
 import fs from 'node:fs';
 import path from 'node:path';
@@ -88,8 +86,7 @@ try {
     }
   }
 
-  // F2 with a wrong code does nothing; with "Talvex" it shows button 1004 and the Internal
-  // page; F2 again leaves for Home.
+  // F2: a wrong code does nothing, "Talvex" shows 1004 and the Internal page, F2 again leaves.
   const internalVisible = () => page.evaluate(() => !document.querySelector('.button[data-id="1004"]').hidden);
   const accessCode = async (code, submit) => {
     await page.keyboard.press('F2');
@@ -126,7 +123,6 @@ try {
   await page.waitForSelector('#window:not([hidden])');
   check(await page.evaluate(() => document.getElementById('tray-icon').hidden), 'a left click restores the window and removes the icon');
 
-  // The licence text opens in a new tab.
   const [licence] = await Promise.all([context.waitForEvent('page', { timeout: 5000 }), click(678 + 17, 17)]);
   await licence.waitForLoadState();
   check((await licence.content()).includes('End User License Agreement'), 'the licence text opens in a new tab');
@@ -147,7 +143,6 @@ try {
   check(flood.every((status) => [204, 400, 503].includes(status)), 'a flood of inputs gets clear answers');
   check((await (await page.request.get(address + 'data/empty.html')).status()) === 200, 'the program still answers after the flood');
 
-  // Close ends the program with code 0 and the shell says so.
   await click(746 + 17, 17);
   await page.waitForSelector('#ended:not([hidden])', { timeout: 10000 }); // the shell says so
   const code = await exitCode(server, 10000);
