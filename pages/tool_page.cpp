@@ -106,12 +106,13 @@ std::optional<std::string> BuildToolPage(const ProgramRoots& roots, const ToolPa
                                          std::string* message) {
   message->clear();
   const std::string output = roots.HomeData(kToolPageFile);
-  std::remove(output.c_str());
   const std::string templatePath = roots.install + kToolTemplate;
-  if (input.driveCount <= 0 || !FileExists(templatePath))
-    return std::nullopt;
-  if (ExpandTemplate(templatePath, output, ToolPageFields(input), message,
+  // The page is rebuilt while it is shown (erase progress, switches): the new one replaces
+  // the old in one step, so a reload never finds it missing. A failed build leaves none.
+  if (input.driveCount <= 0 || !FileExists(templatePath) ||
+      ExpandTemplate(templatePath, output, ToolPageFields(input), message,
                      FileAccess::kOwnerOnly) != 1) {
+    std::remove(output.c_str());
     return std::nullopt;
   }
   return std::string(kToolPageFile);

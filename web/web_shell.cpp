@@ -170,7 +170,7 @@ void WebShell::RunMailTestDialog(const std::function<void(const MailTestView& vi
       pending.event = EventBlock("dialog", "{\"id\":" + std::to_string(id) +
                                                ",\"kind\":\"mailtest\",\"caption\":\"Email "
                                                "Test\"," +
-                                               fields(MailTestLabel{}) + "}");
+                                               fields(MailTestLabel{"", false, false}) + "}");
       stream_.Broadcast(pending.event);
     }
   }

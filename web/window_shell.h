@@ -20,7 +20,7 @@ struct AutorunAnswer {
 };
 
 // What the e-mail test dialog shows: its label, in black or red, and whether its Close
-// button is visible (hidden while a test runs).
+// button is visible (hidden while a test runs, and when the dialog opens).
 struct MailTestLabel {
   std::string text;
   bool red = false;
