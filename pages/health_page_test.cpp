@@ -227,22 +227,5 @@ TEST_F(HealthPageTest, FirstBuildStartsTheHistoryToday) {
   EXPECT_NE(Page(1).find("|---|---|"), std::string::npos);  // D = 0: no lifespan yet
 }
 
-TEST_F(HealthPageTest, DeliveredTemplateTakesEveryPlaceholder) {
-  std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/HealthPage.tmp",
-                             home_.path() + "data/template/HealthPage.tmp",
-                             std::filesystem::copy_options::overwrite_existing);
-  Write(folder_ + "record_2016_3.dat", "2016_3_1=100\r\n2016_3_2=120\r\n");
-  ASSERT_EQ(Build(), "HealthPage_1.html");
-  for (int t = 0; t < 3; ++t) {
-    const std::string page = Page(t);
-    EXPECT_EQ(page.find("STR_"), std::string::npos) << t;
-    EXPECT_EQ(page.substr(page.size() - 7), "</html>") << t;
-    EXPECT_NE(page.find("dsStoreInputItem(\"health_display_type=" + std::to_string(t) + "\")"),
-              std::string::npos);
-    EXPECT_NE(page.find("id=\"rec\" CHECKED"), std::string::npos);
-  }
-  EXPECT_NE(Page(0).find(Point(2016, 2, 2, 96)), std::string::npos);
-}
-
 }  // namespace
 }  // namespace ds

@@ -47,19 +47,12 @@ TEST(IdentifyTable, DecodeLines) {
     EXPECT_EQ(IdentifyDecodeLines(c.words, c.item), c.lines) << c.name;
 }
 
+// Items the golden table below leaves unchecked: the vendor text, an unescaped serial, the end.
 TEST(IdentifyTable, ItemValues) {
   IdentifyTableInput input;
-  input.serial = "S<1>", input.firmware = "FW1", input.model = "QRA X50";
-  // clang-format off
-  input.identifyWords = WordsWith({{0, 0x0040}, {60, 0x1234}, {61, 0x00AB}, {100, 0x0000}, {101, 0x0001},
-                                   {129, 'B' << 8 | 'A'}, {130, 'C'}, {131, 'D'}, {217, 0x0001}, {255, 0x5AA5}});
-  // clang-format on
-  const std::pair<int, const char*> cases[] = {
-      {0, "0x0040"},   {8, "S<1>"},        {11, "FW1"},
-      {12, "QRA X50"}, {21, "0x00AB1234"}, {55, "0x0000000000010000"},
-      {69, "ABC"},     {75, "@"},          {82, "0x0001"},
-      {93, "@"},       {94, "0x5AA5"},     {95, ""},
-      {200, ""}};
+  input.serial = "S<1>";
+  input.identifyWords = WordsWith({{129, 'B' << 8 | 'A'}, {130, 'C'}, {131, 'D'}});
+  const std::pair<int, const char*> cases[] = {{8, "S<1>"}, {69, "ABC"}, {95, ""}, {200, ""}};
   for (const auto& [item, value] : cases)
     EXPECT_EQ(IdentifyItemValue(input, item), value) << item;
 }

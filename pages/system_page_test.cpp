@@ -91,28 +91,13 @@ TEST(SystemPage, FieldsInOrderWithBoardRulesAndEscaping) {
   EXPECT_EQ(FieldValue(fields, "STR_HARD_DRIVES"), "");
 }
 
-TEST(SystemPage, BuildsFromTheDeliveredTemplateAndDeletesStalePages) {
+// Filled from the delivered template (checked on the sample machine in app/report_pages_test).
+TEST(SystemPage, WithoutATemplateTheStalePageIsDeleted) {
   TempFolder home;
-  std::filesystem::create_directories(home.path() + "data/template");
   WriteFile(home.path() + "data/SystemPage.html", "stale");
   std::string message;
-  // No template: the stale page is deleted and nothing is written.
   EXPECT_EQ(BuildSystemPage(ProgramRoots(home.path()), SystemPageInput{}, &message), std::nullopt);
   EXPECT_FALSE(std::filesystem::exists(home.path() + "data/SystemPage.html"));
-
-  std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/SystemPage.tmp",
-                             home.path() + "data/template/SystemPage.tmp");
-  SystemPageInput input;
-  input.info.osName = "Debian GNU/Linux 12 (bookworm), kernel 6.1.0";
-  input.disks = {{"QRA X50", "S1"}};
-  ASSERT_EQ(BuildSystemPage(ProgramRoots(home.path()), input, &message), "SystemPage.html")
-      << message;
-  std::ifstream in(home.path() + "data/SystemPage.html");
-  std::string page((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_NE(page.find("Debian GNU/Linux 12 (bookworm), kernel 6.1.0"), std::string::npos);
-  EXPECT_NE(page.find("QRA X50 (S1)"), std::string::npos);
-  EXPECT_EQ(page.find("STR_"), std::string::npos);
-  EXPECT_EQ(page.substr(page.size() - 7), "</html>");
 }
 
 }  // namespace
