@@ -36,12 +36,10 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
   const char* kRefuse = "fault_refuse_pass_through=1";
   // clang-format off
   const Case cases[] = {
-      {false, "", true, 0x50, "old text"},
       {false, kStatus51, false, 0x51, kBufferedFailed},
       {false, "fault_status_commands=B0:D0\nfault_status=0x52", false, 0x52, kBufferedFailed},
       {false, kRefuse, false, 0xB0, "IOCTL_ATA_PASS_THROUGH failed, Error=test-drive/: the driver "
        "refused the ATA pass-through \\(sense key 0x05, ASC/ASCQ 0x20/0x00\\)"},
-      {true, "", true, 0x50, "Status: 0x50" + kTime},
       {true, "fault_status_commands=B0\nfault_status=0x40", true, 0x40, "Status: 0x40" + kTime},
       {true, kStatus51, false, 0x51, kDirectFailed + "0x51" + kNoInfo + kTime},
       {true, "fault_status_commands=B0\nfault_status=0x58", false, 0x58, kDirectFailed + "0x58" + kNoInfo + kTime},

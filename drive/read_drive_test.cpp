@@ -67,7 +67,6 @@ TEST(ReadDriveTest, ReadsResetTheSnapshotRetryTheOpenAndReportAFailedDataRead) {
   const Case cases[] = {
       {"", {}, 0, 1, 0, {}},  // an empty table lists nothing
       {"", {5, 9}, 0, 1, 42, {}},
-      {"", {5, 9}, 0, 1, 42, {}, "Aptio CRB", 77},
       {"", {5}, 0, 1, 0, {}, "CRB Aptio V", 77},
       // Data through the SMART driver path; the threshold read has no such path.
       {"fault_refuse_pass_through=1", {5, 9}, 0, 1, 42, {}, kBoard, 77},

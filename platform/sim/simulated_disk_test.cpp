@@ -208,6 +208,7 @@ TEST(SimulatedDiskVendor, OnlyTheWholeKeySequenceSelectsAPageThatIsReadOnce) {
       {"interrupted by a SMART read", kKeys, true, true, Selector(1), kGood, 1, kSelector},
       {"wrong magic", kKeys, false, true, Selector(1, 0xF1), kAbort, 1, kZeros},
       {"no such page", kKeys, false, true, Selector(9), kAbort, 1, kZeros},
+      {"no controller signature", kKeys, false, false, Selector(1), kGood, 1, kSelector},
   };
   // clang-format on
   Bytes page(1024);
@@ -271,10 +272,11 @@ TEST(SimulatedDiskTrim, ValidatesEntriesAgainstTheCapacity) {
   }
 }
 
-// Sends a security command with the user password, or a read.
+// Sends a security command, or a read; a leading '*' picks the master password.
 AtaResult Security(SimulatedDisk& disk, std::uint8_t command, std::string password) {
   Bytes block(512, 0);
-  std::copy(password.begin(), password.end(), block.begin() + 2);
+  block[0] = password.starts_with('*') ? 1 : 0;
+  std::copy(password.begin() + block[0], password.end(), block.begin() + 2);
   if (command == kAtaReadSectors)
     return Send(disk, Lba28(kAtaReadSectors, 0), kIn, &block);
   const bool noData = command == kAtaSecurityErasePrepare || command == kAtaSecurityFreezeLock;
@@ -292,6 +294,7 @@ TEST(SimulatedDiskSecurity, FollowsTheSecurityStatesAndIdentifyShowsThem) {
   // clang-format off
   const std::tuple<const char*, const char*, std::vector<Step>, int, int, std::size_t> cases[] = {
       {"set, prepare, erase", "", {{kSet, "abc", true}, {kPrepare, "", true}, {kErase, "abc", true}}, 0x01, 1, 0},
+      {"master password erases", "", {{kSet, "abc", true}, {kSet, "*m", true}, {kPrepare, "", true}, {kErase, "*m", true}}, 0x01, 1, 0},
       {"erase without prepare", "", {{kSet, "abc", true}, {kErase, "abc", false}}, 0x03, 0, 1},
       {"prepare, then another command", "", {{kSet, "abc", true}, {kPrepare, "", true}, {kRead, "", true}, {kErase, "abc", false}}, 0x03, 0, 1},
       {"erase without a password", "", {{kPrepare, "", true}, {kErase, "", false}}, 0x01, 0, 1},
@@ -301,6 +304,7 @@ TEST(SimulatedDiskSecurity, FollowsTheSecurityStatesAndIdentifyShowsThem) {
       {"locked refuses media", kLocked, {{kRead, "", false}, {kSet, "x", false}, {kUnlock, "no", false}, {kUnlock, "pw", true}, {kRead, "", true}}, 0x03, 0, 0},
       {"locked disk can be erased", kLocked, {{kPrepare, "", true}, {kErase, "pw", true}, {kRead, "", true}}, 0x01, 1, 0},
       {"disable password", kEnabled, {{kDisable, "pw", true}, {kPrepare, "", true}, {kErase, "pw", false}}, 0x01, 0, 1},
+      {"five wrong passwords expire", kEnabled, {{kUnlock, "1", false}, {kUnlock, "2", false}, {kUnlock, "3", false}, {kUnlock, "4", false}, {kUnlock, "5", false}, {kPrepare, "", true}, {kErase, "pw", false}}, 0x13, 0, 1},
   };
   // clang-format on
   for (const auto& [name, description, steps, word128, erases, sectorsLeft] : cases) {
