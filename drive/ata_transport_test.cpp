@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <vector>
 
 #include "platform/sim/sim_test_drive.h"
@@ -15,80 +14,11 @@ namespace {
 using ::testing::MatchesRegex;
 using Bytes = std::vector<std::uint8_t>;
 
-// A handle on a simulated disk that also keeps each command as sent: its time-out, its data
-// buffer and the first data byte as the disk got it (-1 without data).
-struct RecordingDevice : SimulatedAtaDevice {
-  explicit RecordingDevice(const std::string& description = "")
-      : SimulatedAtaDevice(testing::MakeDisk({}, description), false) {}
-  AtaResult Execute(const AtaCommand& command) override {
-    sent.push_back(command);
-    firstDataByte.push_back(command.data.empty() ? -1 : command.data[0]);
-    return SimulatedAtaDevice::Execute(command);
-  }
-  std::vector<AtaCommand> sent;
-  std::vector<int> firstDataByte;
-};
-
-TEST(AtaTransportRequests, BufferedReadMarksTheBufferAndUsesItsTimeOut) {
-  RecordingDevice device;
-  Bytes buffer(531, 0);
-  EXPECT_TRUE(ReadSmartData(device, 1, buffer));
-  ASSERT_EQ(device.sent.size(), 2u);
-  // SMART ENABLE without data, then READ DATA into the caller's buffer; device/head of drive 1.
-  EXPECT_EQ(device.sent[0].registers, (TaskFile{0xD8, 0, 0, 0x4F, 0xC2, 0xB0, 0xB0}));
-  EXPECT_EQ(device.sent[0].protocol, AtaProtocol::kNonData);
-  EXPECT_EQ(device.sent[1].registers, (TaskFile{0xD0, 1, 0, 0x4F, 0xC2, 0xB0, 0xB0}));
-  EXPECT_EQ(device.sent[1].protocol, AtaProtocol::kPioDataIn);
-  EXPECT_EQ(device.sent[1].data.data(), buffer.data());
-  EXPECT_EQ(device.sent[1].data.size(), 512u);
-  EXPECT_EQ(device.firstDataByte, (std::vector<int>{-1, 0xCF}));
-  EXPECT_EQ(device.sent[1].timeoutMs, 10000);
+SimulatedAtaDevice Device(const std::string& description = "") {
+  return SimulatedAtaDevice(testing::MakeDisk({}, description), false);
 }
 
-TEST(AtaTransportRequests, DirectCallsPickTheProtocolOfTheCommand) {
-  enum Variant { kRead, kWrite, kNoData };
-  struct Case {
-    TaskFile registers;
-    Variant variant;
-    std::size_t bytes;
-    int timeoutMs;
-    AtaProtocol protocol;
-  };
-  // clang-format off
-  const Case cases[] = {
-      {{0, 2, 0xAA, 0x55, 0, 0xE0, 0xC8}, kRead, 1024, 5000, AtaProtocol::kDmaIn},        // READ DMA
-      {{0, 1, 0xAA, 0x55, 0, 0xE0, 0x30}, kWrite, 512, 5000, AtaProtocol::kPioDataOut},   // WRITE SECTORS
-      {{0, 1, 0, 0, 0, 0xE0, 0xF1}, kWrite, 512, 10000, AtaProtocol::kPioDataOut},        // SET PASSWORD
-      {{0, 0, 0, 0, 0, 0xE0, 0xF3}, kNoData, 0, 5000, AtaProtocol::kNonData},             // ERASE PREPARE
-      {{0, 0, 0, 0, 0, 0xE0, 0xE5}, kRead, 0, 5000, AtaProtocol::kNonData},               // empty read
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.registers.command));
-    RecordingDevice device;
-    Bytes data(c.bytes, 0x11);
-    TaskFile taskFile = c.registers;
-    std::string message;
-    if (c.variant == kRead) {
-      AtaPassThroughDirectRead(device, &taskFile, data, &message, c.timeoutMs);
-    } else if (c.variant == kWrite) {
-      AtaPassThroughDirectWrite(device, &taskFile, data, &message, c.timeoutMs);
-    } else {
-      AtaPassThroughDirectNoData(device, &taskFile, &message, c.timeoutMs);
-    }
-    ASSERT_EQ(device.sent.size(), 1u);
-    const AtaCommand& sent = device.sent[0];
-    EXPECT_EQ(sent.registers, c.registers);
-    EXPECT_EQ(sent.protocol, c.protocol);
-    EXPECT_EQ(sent.data.size(), c.bytes);
-    EXPECT_EQ(sent.data.data(), c.bytes > 0 ? data.data() : nullptr);  // no copy
-    EXPECT_EQ(sent.timeoutMs, c.timeoutMs);
-    EXPECT_FALSE(sent.extended);
-  }
-}
-
-// The buffered path succeeds on status 0x50 only, the direct path unless ERR or DRQ is set;
-// a refused or timed-out command leaves the registers as they were sent.
+// Buffered: only status 0x50 succeeds; direct: unless ERR or DRQ; failures keep the registers.
 TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
   struct Case {
     bool direct;
@@ -106,12 +36,10 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
   const char* kRefuse = "fault_refuse_pass_through=1";
   // clang-format off
   const Case cases[] = {
-      {false, "", true, 0x50, "old text"},
       {false, kStatus51, false, 0x51, kBufferedFailed},
       {false, "fault_status_commands=B0:D0\nfault_status=0x52", false, 0x52, kBufferedFailed},
       {false, kRefuse, false, 0xB0, "IOCTL_ATA_PASS_THROUGH failed, Error=test-drive/: the driver "
        "refused the ATA pass-through \\(sense key 0x05, ASC/ASCQ 0x20/0x00\\)"},
-      {true, "", true, 0x50, "Status: 0x50" + kTime},
       {true, "fault_status_commands=B0\nfault_status=0x40", true, 0x40, "Status: 0x40" + kTime},
       {true, kStatus51, false, 0x51, kDirectFailed + "0x51" + kNoInfo + kTime},
       {true, "fault_status_commands=B0\nfault_status=0x58", false, 0x58, kDirectFailed + "0x58" + kNoInfo + kTime},
@@ -122,7 +50,7 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.direct ? "direct " : "buffered ") + c.description);
-    RecordingDevice device(c.description);
+    SimulatedAtaDevice device = Device(c.description);
     Bytes data(512, 0);
     TaskFile taskFile{0xD0, 1, 0, 0x4F, 0xC2, 0xA0, 0xB0};
     std::string message = "old text";
@@ -161,7 +89,7 @@ TEST(AtaTransportSmart, EnableAndReadFallBackOrSayWhatFailed) {
   const SimulatedDiskImage image = testing::MakeImage({});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
-    RecordingDevice device(c.description);
+    SimulatedAtaDevice device = Device(c.description);
     Bytes buffer(531, 0xEE);
     std::string message;
     ASSERT_EQ(c.enable ? EnableSmart(device, 0, buffer, &message)
@@ -174,25 +102,22 @@ TEST(AtaTransportSmart, EnableAndReadFallBackOrSayWhatFailed) {
         driverLog += static_cast<char>(record.registers.features);
     }
     EXPECT_EQ(driverLog, c.driverLog);
+    EXPECT_EQ(device.disk().CommandLog().front().registers.deviceHead, 0xA0);  // drive 0: master
     if (!c.ok)
       continue;
     // The sector lands at byte 0 and nothing is written past it.
     const Sector& expected = c.enable ? image.thresholds : image.smart;
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 512), Bytes(expected.begin(), expected.end()));
     EXPECT_EQ(Bytes(buffer.begin() + 512, buffer.end()), Bytes(19, 0xEE));
-    EXPECT_TRUE(ReadSmartData(device, 0, buffer));  // SMART is on afterwards
+    EXPECT_TRUE(ReadSmartData(device, 1, buffer));  // SMART is on afterwards
+    const SimulatedCommandRecord last = device.disk().CommandLog().back();
+    EXPECT_EQ(last.registers.deviceHead, last.viaSmartDriver ? 0xA0 : 0xB0);  // drive 1: slave
   }
   Bytes tooSmall(100);
   std::string message;
-  RecordingDevice device;
+  SimulatedAtaDevice device = Device();
   EXPECT_FALSE(ReadSmartData(device, 0, tooSmall, &message));
   EXPECT_THAT(message, ::testing::HasSubstr("fewer than 512 bytes"));
-}
-
-TEST(AtaTransportErrors, LastErrorTextHasTextOrTheFallback) {
-  for (int error : {0, -3, 99999})
-    EXPECT_EQ(LastErrorText(error), "Sorry, cannot find this error info.") << error;
-  EXPECT_EQ(LastErrorText(EPERM), "Operation not permitted");
 }
 
 }  // namespace

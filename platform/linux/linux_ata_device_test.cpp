@@ -27,8 +27,7 @@ TEST(LinuxAtaDevice, OpenRefusesPathsOutsideDevAndMissingNodesWithAMessage) {
   }
 }
 
-// /dev/null knows neither SG_IO nor HDIO_DRIVE_CMD: both paths come back as transport
-// failures with the OS error, never as device status. Malformed commands never reach it.
+// /dev/null takes neither ioctl: transport failures with the OS error; malformed ones never sent.
 TEST(LinuxAtaDevice, UnknownIoctlsAndMalformedCommandsAreTransportFailures) {
   std::string message;
   auto device = LinuxAtaDevice::Open("/dev/null", AtaOpenMode{}, nullptr, &message);

@@ -2,43 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
-
-#include "platform/machine_facts.h"
 
 namespace ds {
 namespace {
 
 const std::string kFixture = std::string(DS_SOURCE_DIR) + "/testdata/sysfs-basic";
 using Text = std::string;
-
-TEST(LinuxDiskSystemTest, StorageDescriptorsAndBusTypes) {
-  // Bus type, vendor, product, revision, serial, sectors of drives 0, 1, ...
-  // clang-format off
-  const std::tuple<int, Text, Text, Text, Text, std::uint64_t> cases[] = {
-      {17, "NVMe", "Samsung SSD 970 EVO Plus 500GB", "2B2QEXM7", "S4EVNX0N123456K", 976773168},
-      {11, "ATA", "Samsung SSD 860", "4B6Q", "S3Z9NB0K123456A     ", 500118192},
-      {11, "", "QRB-X52 128GB", "", "", 250069680},  // attributes missing
-      {7, "Kingston", "DataTraveler 3.0", "PMAP", "", 60437492},
-      {3, "ATA", "IC25N020ATCS04-0", "CA2O", "", 39070080},  // pata_ host driver
-      {14, "", "", "", "", 41943040},                        // virtio
-  };
-  // clang-format on
-  LinuxDiskSystem disks(kFixture);
-  for (int number = 0; number < 6; ++number) {
-    StorageDescriptorFacts f;
-    ASSERT_TRUE(disks.QueryStorageDescriptor(number, &f)) << number;
-    EXPECT_EQ(
-        std::tuple(f.rawBusType, f.vendor, f.product, f.revision, f.serial, f.sizeBytes / 512),
-        cases[number]);
-    EXPECT_EQ(f.sizeBytes % 512, 0u);
-  }
-  StorageDescriptorFacts none;
-  EXPECT_FALSE(disks.QueryStorageDescriptor(6, &none));
-  EXPECT_FALSE(disks.QueryStorageDescriptor(-1, &none));
-}
 
 TEST(LinuxDiskSystemTest, VolumesFromMountInfoWithLabels) {
   LinuxDiskSystem disks(kFixture);
@@ -55,19 +26,8 @@ TEST(LinuxDiskSystemTest, VolumesFromMountInfoWithLabels) {
                        {0, "/home", "home", "xfs", false, true}}));
 }
 
-TEST(LinuxDiskSystemTest, UsbStorageInterfaceAndUsbDevices) {
+TEST(LinuxDiskSystemTest, UsbDevicesWithTheirSpeed) {
   LinuxDiskSystem disks(kFixture);
-  std::vector<StorageInterfaceFacts> interfaces;
-  std::string message;
-  ASSERT_TRUE(disks.ListStorageInterfaces(&interfaces, &message));
-  std::map<int, StorageInterfaceFacts> byNumber;
-  for (const StorageInterfaceFacts& facts : interfaces)
-    byNumber[facts.driveNumber] = facts;
-  ASSERT_EQ(byNumber.size(), 6u);
-  EXPECT_EQ(byNumber[3].enumerator, "usbstor");
-  EXPECT_EQ(byNumber[3].instanceId, "60a44c413a8cf1a0b9390030&0");
-  EXPECT_EQ(byNumber[1].enumerator, "ide");
-  EXPECT_EQ(byNumber[0].enumerator, "nvme");
   std::vector<std::tuple<Text, bool, std::uint32_t, std::uint32_t>> devices;
   for (const UsbDeviceFacts& d : disks.ListUsbDevices())
     devices.emplace_back(d.serial, d.lowSpeed, d.vendorId, d.productId);
@@ -82,7 +42,8 @@ TEST(LinuxDiskSystemTest, WholeDisksSortedByKernelNameAndNothingUnderAMissingRoo
   disks.Rescan();
   EXPECT_EQ(disks.DiskNames(),
             (std::vector<std::string>{"nvme0n1", "sda", "sdb", "sdc", "sdd", "vda"}));
-  EXPECT_EQ(ReadMachineFacts(kFixture).boardProduct, "PRIME B450M-A");
+  StorageDescriptorFacts facts;
+  EXPECT_FALSE(disks.QueryStorageDescriptor(6, &facts) || disks.QueryStorageDescriptor(-1, &facts));
   LinuxDiskSystem nothing(kFixture + "/no-such-folder");
   nothing.Rescan();
   EXPECT_TRUE(nothing.DiskNames().empty());

@@ -11,8 +11,7 @@
 #include "platform/sim/simulated_disk.h"
 #include "text/ini_file_reader.h"
 
-// Test helpers: the one builder of synthetic IDENTIFY / S.M.A.R.T. sectors, simulated disks
-// and simulated machine folders.
+// Test helpers: synthetic IDENTIFY / S.M.A.R.T. sectors, simulated disks and machine folders.
 namespace ds::testing {
 
 // The facts of a synthetic SATA disk.
@@ -24,8 +23,7 @@ struct TestDriveSpec {
   bool vendorSignature = false;         // "SM2246" at bytes 400-405 of the SMART data
 };
 
-// The IDENTIFY sector of `wanted`: its texts and the usual words of a SATA SSD, with word
-// 255 set so that the sector's bytes add up to zero.
+// The IDENTIFY sector of `wanted` with the usual words of a SATA SSD and a valid checksum.
 inline Sector IdentifySector(const TestDriveSpec& wanted) {
   Sector id{};
   const auto text = [&id](int first, int count, std::string value) {
@@ -59,8 +57,7 @@ inline Sector IdentifySector(const TestDriveSpec& wanted) {
   return id;
 }
 
-// IDENTIFY of `wanted` and S.M.A.R.T. sectors with three attributes: 5 (value 100,
-// threshold 10, pre-failure), 194 (70/60, 35 degrees) and 9 (100/100, 42 hours).
+// IDENTIFY and S.M.A.R.T. with attributes 5 (threshold 10), 194 (35 C) and 9 (42 hours).
 inline SimulatedDiskImage MakeImage(const TestDriveSpec& wanted) {
   SimulatedDiskImage image;
   image.name = "test-drive/";
