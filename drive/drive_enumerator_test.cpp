@@ -57,12 +57,6 @@ TEST(DriveEnumeratorTest, LinuxSysfsFixture) {
             "60437492 High speed 0951:1666 Kingston PMAP");
   EXPECT_EQ(Identity(enumerator, 0),
             "17 NVMe Samsung SSD 970 EVO Plus 500GB|S4EVNX0N123456K|2B2QEXM7 976773168");
-
-  DriveList list = RefreshDriveList(disks, nullptr);
-  EXPECT_EQ(list.driveCount, 3);
-  EXPECT_EQ(list.driveIndexMap, (std::vector<int>{1, 2, 4}));
-  EXPECT_EQ(list.drives[2].busType, kBusTypeAta);
-  EXPECT_EQ(list.enumeratedCount, 6);
 }
 
 // Forwards to a simulated machine; tests change single answers or unplug a drive
@@ -243,12 +237,6 @@ TEST_F(EnumeratorEdgeTest, DiskUnpluggedBetweenPasses) {
     EXPECT_EQ(enumerator.slot(0).serial, "S1") << c.after;
     EXPECT_EQ(enumerator.slot(1).serial, c.identified ? "S2" : "") << c.after;
   }
-}
-
-TEST_F(EnumeratorEdgeTest, MissingFolderDoesNotLoad) {
-  std::string message;
-  EXPECT_FALSE(SimulatedMachine::Load(folder_.path() + "nothing-here", &message) ||
-               message.empty());
 }
 
 }  // namespace
