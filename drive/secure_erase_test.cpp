@@ -77,7 +77,6 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
   const std::string kOwners = "\nsecurity_user_password=x\nsecurity_state=";
   // clang-format off
   const Case cases[] = {
-      {"", true, kErased, "erased by TRIM", false, false, "\x06", "\xF1"},
       {kNoTrim, true, kErased, "erased by SECURITY ERASE UNIT", false, false, "\xF1\xF3\xF4", "\xF6"},
       {"trim_keeps_data=1", true, kErased, "sector 0 still holds data", false, false, "\x06\xF4", ""},
       {kNoTrim + "\nsecurity_state=frozen", true, kFailed, "suspend", false, true, "", "\xF1"},
