@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "cli/exit_codes.h"
-#include "drive/test_machine.h"
+#include "platform/sim/sim_test_drive.h"
 #include "tests/temp_folder.h"
 
 namespace ds {
@@ -35,11 +35,9 @@ TEST(EraseCommandTest, ExitCodesAndWhereTheMessagesGo) {
   };
   for (const Case& c : cases) {
     TempFolder folder;
-    auto identify = testing::IdentifySector("CLI ERASE SSD", "CLI0042", "1.0", 200000);
-    identify[164] = 0x03;  // word 82: SMART, security feature set
-    identify[256] = 0x01;  // word 128: security supported
-    identify[338] = 0x01;  // word 169: TRIM
-    testing::MakeAtaDriveFolder(folder.path() + "0-disk", identify, c.description);
+    testing::MakeAtaDriveFolder(folder.path() + "0-disk",
+                                {.serial = "CLI0042", .sectors = 200000, .securityWord = 0x0001},
+                                c.description);
     std::vector<std::string> args = {"--sim", folder.path()};
     args.insert(args.end(), c.args.begin(), c.args.end());
     std::ostringstream out;

@@ -25,12 +25,8 @@ DriveRecord Decode(const IdentifyWords& w) {
 }
 
 TEST(IdentifyDecoderTest, MediaTypeFromWordZero) {
-  // clang-format off
   const std::pair<std::uint16_t, const char*> cases[] = {
-      {0x0040, "FIXED(0040)"}, {0x045A, "FIXED(045A)"}, {0x0000, "FIXED(0000)"},
-      {0x0080, "REMOVABLE(0080)"}, {0x8480, "REMOVABLE(8480)"}, {0xFFFF, "REMOVABLE(FFFF)"},
-      {0x848A, "CompactFlash ATA(848A)"}, {0x844A, "CompactFlash ATA(844A)"}};
-  // clang-format on
+      {0x0000, "FIXED(0000)"}, {0x8480, "REMOVABLE(8480)"}, {0x844A, "CompactFlash ATA(844A)"}};
   for (const auto& [word0, expected] : cases) {
     IdentifyWords w{};
     w[0] = word0;
@@ -38,15 +34,7 @@ TEST(IdentifyDecoderTest, MediaTypeFromWordZero) {
   }
 }
 
-TEST(IdentifyDecoderTest, TextsTrimStopAtTheFirstNulOrLeaveEmptyFieldsAlone) {
-  IdentifyWords w{};
-  PutText(w, 27, 20, "QRA-X50 240GB");
-  PutText(w, 10, 10, "   SN0042");
-  PutText(w, 23, 4, " FW1.2");
-  DriveRecord r = Decode(w);
-  EXPECT_EQ(r.model, "QRA-X50 240GB" + std::string(27, ' '));  // the model is not trimmed
-  EXPECT_EQ(r.serial, "SN0042");
-  EXPECT_EQ(r.firmware, "FW1.2");
+TEST(IdentifyDecoderTest, TextsStopAtTheFirstNulOrLeaveEmptyFieldsAlone) {
   for (int nulByte : {0, 1, 4, 5}) {
     IdentifyWords cut{};
     PutText(cut, 27, 20, "ABCDEFGHIJ");
@@ -55,16 +43,18 @@ TEST(IdentifyDecoderTest, TextsTrimStopAtTheFirstNulOrLeaveEmptyFieldsAlone) {
   }
   // Empty model and firmware words keep what the storage descriptor gave.
   IdentifyWords serialOnly{};
-  PutText(serialOnly, 10, 10, "S1");
+  PutText(serialOnly, 10, 10, "   S1");
+  DriveRecord r;
   r.model = "Vendor Product";
   r.firmware = "1.0";
   DecodeIdentify(serialOnly, &r);
   EXPECT_EQ(r.model + "|" + r.serial + "|" + r.firmware, "Vendor Product|S1|1.0");
 }
 
-// Each case sets a few words of an otherwise empty sector and reads one decoded field.
+// Each case sets a few words of an otherwise empty sector and reads one decoded field; the
+// ordinary values are compared with real disks elsewhere, these are the edges.
 TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
-  enum Field { kSectors, kCylinders, kHeads, kUdma, kPio, kSmart, kHpa, kSecurity, kCfa };
+  enum Field { kSectors, kCylinders, kHeads, kUdma, kPio, kSmart, kSecurity };
   struct Case {
     std::vector<std::pair<int, std::uint16_t>> words;
     Field field;
@@ -80,32 +70,22 @@ TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
   // clang-format off
   const Case cases[] = {
       {with({{83, 0x4400}}), kSectors, 0},                          // no LBA at all
-      {with({{49, 0x0200}}), kSectors, 0x0FFFFFFF},                 // LBA, no 48-bit words
-      {with({{49, 0x0200}, {83, 0x4000}}), kSectors, 0x0FFFFFFF},   // 48-bit bit clear
       {with({{49, 0x0200}, {83, 0x0400}}), kSectors, 0x0FFFFFFF},   // validity bits 00
       {with({{49, 0x0200}, {83, 0xC400}}), kSectors, 0x0FFFFFFF},   // validity bits 11
-      {with({{49, 0x0200}, {83, 0x4400}}), kSectors, 0x11BF23AB0},  // 48-bit count wins
       // Geometry is dropped only for LBA disks of 16,514,065 sectors or more without word 1.
       {{{49, 0x0200}, {1, 0}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kHeads, 0},
       {{{49, 0x0200}, {1, 0}, {3, 16}, {60, 0xFC10}, {61, 0x00FB}}, kHeads, 16},
       {{{49, 0x0200}, {1, 16383}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kCylinders, 16383},
       {{{49, 0x0000}, {1, 0}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kHeads, 16},
-      {{{1, 1024}}, kCylinders, 1024},
       // Ultra DMA: the highest mode supported (low byte) or selected (high byte), when word 49
       // bit 8 says DMA and word 53 bit 2 says word 88 is valid.
-      {{{49, 0x0100}, {53, 4}, {88, 0x007F}}, kUdma, 6}, {{{49, 0x0100}, {53, 4}, {88, 0x207F}}, kUdma, 6},
-      {{{49, 0x0100}, {53, 4}, {88, 0x8001}}, kUdma, 7}, {{{49, 0x0100}, {53, 4}, {88, 0x00FF}}, kUdma, 7},
-      {{{49, 0x0100}, {53, 4}, {88, 0x0001}}, kUdma, 0}, {{{49, 0x0000}, {53, 4}, {88, 0x007F}}, kUdma, 0},
+      {{{49, 0x0100}, {53, 4}, {88, 0x8001}}, kUdma, 7}, {{{49, 0x0000}, {53, 4}, {88, 0x007F}}, kUdma, 0},
       {{{49, 0x0100}, {53, 0}, {88, 0x007F}}, kUdma, 0},
       // PIO: word 64 bit 0 is mode 3, bit 1 mode 4; only its low byte counts.
-      {{{53, 2}, {64, 0x0003}}, kPio, 4}, {{{53, 2}, {64, 0x0001}}, kPio, 3}, {{{53, 2}, {64, 0x0000}}, kPio, 0},
       {{{53, 0}, {64, 0x0003}}, kPio, 0}, {{{53, 2}, {64, 0xFF00}}, kPio, 0}, {{{53, 2}, {64, 0x0080}}, kPio, 10},
-      // Features: S.M.A.R.T. needs word 83 bits 15-14 = 01; HPA absent 1, off 0, on 2.
-      {{{82, 0x0001}, {83, 0x4000}}, kSmart, 1}, {{{82, 0x0001}, {83, 0x4000}, {85, 0x0001}}, kSmart, 2},
+      // S.M.A.R.T. needs word 83 bits 15-14 = 01.
       {{{82, 0x0001}, {85, 0x0001}}, kSmart, 0}, {{{82, 0xFFFF}, {83, 0xFFFF}, {85, 0xFFFF}}, kSmart, 0},
-      {{}, kHpa, 1}, {{{82, 0x0400}}, kHpa, 0}, {{{82, 0x0400}, {85, 0x0400}}, kHpa, 2},
-      {{{128, 0x0001}}, kSecurity, 1}, {{{128, 0xFFFE}}, kSecurity, 0},
-      {{{83, 0x4004}}, kCfa, 1}, {{{83, 0x4000}}, kCfa, 0},
+      {{{128, 0xFFFE}}, kSecurity, 0},
   };
   // clang-format on
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -113,21 +93,11 @@ TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
     for (const auto& [index, value] : cases[i].words)
       w[index] = value;
     const DriveRecord r = Decode(w);
-    const std::uint64_t fields[] = {r.sectorCount, r.cylinders,         r.heads,
-                                    r.udmaMode,    r.pioMode,           r.smartState,
-                                    r.hpaState,    r.securitySupported, r.cfaSupported};
+    const std::uint64_t fields[] = {r.sectorCount,      r.cylinders, r.heads,
+                                    r.udmaMode,         r.pioMode,   r.smartState,
+                                    r.securitySupported};
     EXPECT_EQ(fields[cases[i].field], cases[i].expected) << "case " << i;
   }
-}
-
-TEST(IdentifyDecoderTest, AllOnesSectorDecodesWithoutSurprises) {
-  IdentifyWords ones;
-  ones.fill(0xFFFF);
-  DriveRecord o = Decode(ones);
-  EXPECT_EQ(o.model, std::string(40, '\xFF'));  // bytes outside ASCII are kept as they are
-  EXPECT_EQ(o.serial, std::string(20, '\xFF'));
-  EXPECT_EQ(o.udmaMode, 7);
-  EXPECT_EQ(o.identifyWords, ones);
 }
 
 TEST(IdentifyDecoderTest, ChecksumStates) {

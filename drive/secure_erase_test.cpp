@@ -77,7 +77,6 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
   const std::string kOwners = "\nsecurity_user_password=x\nsecurity_state=";
   // clang-format off
   const Case cases[] = {
-      {"", true, kErased, "erased by TRIM", false, false, "\x06", "\xF1"},
       {kNoTrim, true, kErased, "erased by SECURITY ERASE UNIT", false, false, "\xF1\xF3\xF4", "\xF6"},
       {"trim_keeps_data=1", true, kErased, "sector 0 still holds data", false, false, "\x06\xF4", ""},
       {kNoTrim + "\nsecurity_state=frozen", true, kFailed, "suspend", false, true, "", "\xF1"},
@@ -215,34 +214,23 @@ TEST_F(SecureEraseTest, OnlyTheChosenDiskAndOnlyWhenNobodyElseHasIt) {
   EXPECT_TRUE(machine_->Open(0, AtaOpenMode{}, &message));
 }
 
+// Words 89 (normal) and 90 (enhanced, asked for when set): 2-minute units plus a quarter
+// and ten minutes.
 TEST(SecurityCommandsTest, EraseUnitTimeOutFromIdentify) {
-  constexpr int kMinute = 60 * 1000;
-  struct Case {
-    std::uint16_t word89, word90;  // word 90 set: the enhanced erase is asked for
-    int timeoutMs;
-  };
-  // clang-format off
-  const Case cases[] = {
-      {0, 0, kEraseUnitUnknownTimeoutMs}, {255, 0, kEraseUnitUnknownTimeoutMs},
-      {0x8000 | 0x7FFF, 0, kEraseUnitUnknownTimeoutMs}, {1, 0, 2 * kMinute + 30000 + 10 * kMinute},
-      {0x8000 | 300, 0, 600 * kMinute + 150 * kMinute + 10 * kMinute},
-      {1, 10, 20 * kMinute + 5 * kMinute + 10 * kMinute},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
+  constexpr int kMinute = 60 * 1000, kUnknown = kEraseUnitUnknownTimeoutMs;
+  const std::tuple<std::uint16_t, std::uint16_t, int> cases[] = {
+      {0, 0, kUnknown},
+      {255, 0, kUnknown},
+      {0x8000 | 0x7FFF, 0, kUnknown},
+      {1, 0, 2 * kMinute + 30000 + 10 * kMinute},
+      {0x8000 | 300, 0, 760 * kMinute},
+      {1, 10, 35 * kMinute}};
+  for (const auto& [word89, word90, timeoutMs] : cases) {
     IdentifyWords words{};
-    words[89] = c.word89;
-    words[90] = c.word90;
-    EXPECT_EQ(EraseUnitTimeoutMs(words, c.word90 != 0), c.timeoutMs) << c.word89 << " " << c.word90;
+    words[89] = word89;
+    words[90] = word90;
+    EXPECT_EQ(EraseUnitTimeoutMs(words, word90 != 0), timeoutMs) << word89 << " " << word90;
   }
-}
-
-TEST(SecurityCommandsTest, DataBlockKeepsWordZeroForTheUserPasswordAtHighLevel) {
-  const SecurityBlock block = MakeSecurityBlock();
-  EXPECT_EQ(block[0], 0);
-  EXPECT_EQ(block[1], 0);
-  EXPECT_EQ(std::string(block.begin() + 2, block.begin() + 5), kErasePassword);
-  EXPECT_TRUE(std::all_of(block.begin() + 5, block.end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 }  // namespace
