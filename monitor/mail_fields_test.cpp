@@ -33,7 +33,8 @@ TEST(MailFieldsTest, FieldCheckNamesTheFirstMissingField) {
     EXPECT_EQ(MailFieldCheck(account).value_or("<none>"), message ? message : "<none>");
 }
 
-TEST(MailFieldsTest, AlertAndTestMailsInTheMailerOrder) {
+// The test mail's subject and body reach a real server in the Tool page browser test.
+TEST(MailFieldsTest, AlertMailInTheMailerOrder) {
   AlertSettings settings;
   settings.EnableSSL = 1, settings.From = "a@x.com", settings.To = "b@y.com, c@z.com";
   settings.Host = "smtp.x.com", settings.Port = "587", settings.Id = "me",
@@ -47,11 +48,6 @@ TEST(MailFieldsTest, AlertAndTestMailsInTheMailerOrder) {
                     "Norvik DriveSentinel warning message", "/home/data/mail.txt", "2", "b@y.com",
                     "c@z.com", "5", "Model Name: QRA-X50 64GB", "Serial Number: 20240101AA",
                     "Firmware Version:", " ", "DUT's health status is under 96 (Current is 95)."}));
-  account.EnableSSL = 0, account.To = "b@y.com,";
-  EXPECT_EQ(TestMailFields(account, "/r"),
-            (Fields{"0", "smtp.x.com", "587", "me", "p w\"d", "me", "a@x.com", "a@x.com",
-                    "Norvik test mail", "/r", "2", "b@y.com", "", "1",
-                    "This is a test email from Norvik DriveSentinel."}));
 }
 
 TEST(MailFieldsTest, InputEndsEveryFieldWithNul) {
