@@ -132,10 +132,9 @@ TEST_F(HistoryRecordsTest, CrashBetweenWriteAndRenameLeavesTheOldFile) {
 
 TEST_F(HistoryRecordsTest, StartRecordIsCreatedKeptOrReplaced) {
   const HistoryStart fresh{2016, 3, 7, 152};
-  // Label, the file (nullptr: none), the start loaded, whether the file is written anew.
+  // Label, the file, the start loaded, whether the file is written anew.
   // clang-format off
   const std::tuple<const char*, const char*, HistoryStart, bool> cases[] = {
-      {"no file", nullptr, fresh, true},
       {"valid record", "start_date_year=2015\r\nstart_date_month=12\r\nstart_date_day=31\r\navg_erase_count=90\r\n", {2015, 12, 31, 90}, false},
       {"zero month", "start_date_year=2015\nstart_date_month=0\nstart_date_day=3\navg_erase_count=90\n", fresh, true},
       {"missing day", "start_date_year=2015\nstart_date_month=2\navg_erase_count=90\n", fresh, true},

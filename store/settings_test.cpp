@@ -41,7 +41,6 @@ TEST_F(SettingsTest, DisplaySettingsLoadInRangeAndSave) {
       {"Disk_Sel=1\nactive_rec=2\nhealth_display_type=2147483648\n", 2, {1, 0, 0}},
       {"Disk_Sel=\nhealth_display_type=1\n", 2, {0, 0, 1}},  // an empty value keeps 0
       {"Disk_Sel=0\n", 0, {0, 0, 0}},  // no drives at all
-      {"active_rec=1abc\nhealth_display_type=x\n", 1, {0, 1, 0}},  // leading digits
   };
   // clang-format on
   for (const auto& [file, driveCount, expected] : cases) {
