@@ -15,6 +15,11 @@ Fields MailFields(const Fields& tail) {
   return fields;
 }
 
+// What arrives through the whole split: the SMTP delivery test; here, empty fields stay.
+TEST(MailRequestTest, SplitsStandardInputAtNulKeepingEmptyFields) {
+  EXPECT_EQ(SplitNulFields({"p w\"d\0\0x\0", 9}), (Fields{"p w\"d", "", "x"}));
+}
+
 TEST(MailRequestTest, ReadsTheFieldsInTheirOrder) {
   // The fields, then the recipients and body lines read; no recipients: the list is refused.
   // Two recipients, a trailing "" and one lost by a shell: the SMTP delivery test.
