@@ -70,8 +70,9 @@ TEST(MailMessageTest, ComposesHeadersAndBody) {
     std::size_t split = message.find("\r\n\r\n");
     ASSERT_NE(split, std::string::npos);
     // The other headers, as a mail reader parses them: the SMTP delivery test.
-    EXPECT_NE(message.find("\r\nContent-Transfer-Encoding: " + encoding + "\r\n\r\n"),
-              std::string::npos);
+    for (const std::string& header :
+         {std::string("From: Alerts <a@x.com>"), "Content-Transfer-Encoding: " + encoding})
+      EXPECT_NE(message.find("\r\n" + header + "\r\n"), std::string::npos) << header;
     std::string body = message.substr(split + 4), expected;
     for (const std::string& line : lines)
       expected += line + "\r\n";
