@@ -24,7 +24,6 @@ TEST(MailFieldsTest, FieldCheckNamesTheFirstMissingField) {
       {{1, "", "b@y.com", "smtp.x.com", "25", "me", "pw"}, "Please input \"From\" field!"},
       {{1, "a@x.com", "", "smtp.x.com", "25", "me", "pw"}, "Please input \"To\" field!"},
       {{1, "a@x.com", "b@y.com", "", "", "me", ""}, "Please input \"Host\" field!"},
-      {{1, "a@x.com", "b@y.com", "smtp.x.com", "", "", "pw"}, "Please input \"Port\" field!"},
       {{1, "a@x.com", "b@y.com", "smtp.x.com", "25", "", ""}, "Please input \"ID\" field!"},
       {{1, "a@x.com", "b@y.com", "smtp.x.com", "25", "me", ""}, "Please input \"Password\" field!"},
       {{1, "", "", "", "", "", "pw"}, "Please input \"From\" field!"},
