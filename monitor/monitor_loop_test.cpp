@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "platform/file_system.h"
@@ -84,6 +85,7 @@ TEST(MonitorLoopTest, AMailPerReArmPeriod) {
       {"0", kRefreshByDay, {hours(0), hours(0)}, 3},  // re-armed on every pass
       {"1", kRefreshByDay, {hours(1), hours(23), hours(24)}, 1},
       {"1", kRefreshByDay, {hours(1), hours(24), hours(25)}, 2},
+      {"1", kRefreshByMonth, {hours(24 * 27), hours(24 * 28)}, 1},  // May 28 to June 25
       {"1", kRefreshByMonth, {hours(24 * 32), hours(24 * 33)}, 2},  // month edges: ReArmDue's test
   };
   for (const auto& [refreshBy, type, passes, mails] : cases) {
@@ -138,9 +140,12 @@ TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
 }
 
 // Every kept disk read apart from the window; a sleeping one left asleep with its last reading
-// (health and lifespan figures: the scrape test; the asleep flag on a real pass: MonitorAppTest).
+// (the asleep flag on a real pass: MonitorAppTest).
 TEST(MonitorLoopTest, MetricsOfEveryPass) {
   Monitor m("1", kRefreshByDay);
+  std::filesystem::create_directories(m.home.path() + "data/QRA-X50 hot_S1");
+  std::ofstream(m.home.path() + "data/QRA-X50 hot_S1/record_init.dat")
+      << "start_date_year=2025\nstart_date_month=5\nstart_date_day=28\navg_erase_count=100\n";
   const std::string labels = "{drive=\"-1\",model=\"QRA-X50 hot\",serial=\"S1\"}";
   const std::string drive = "drivesentinel_drive_";
   for (bool asleep : {false, true}) {
@@ -150,6 +155,8 @@ TEST(MonitorLoopTest, MetricsOfEveryPass) {
     const std::string text = m.board.PrometheusText();
     for (const std::string& line :
          {drive + "temperature_celsius" + labels + " 61", drive + "read_success" + labels + " 1",
+          drive + "health_ratio" + labels + " 0.90000000000000002",
+          drive + "lifespan_remaining_seconds" + labels + " " + std::to_string(4927LL * 86400),
           drive + "asleep" + labels + (asleep ? " 1" : " 0"),
           "drivesentinel_monitor_passes_total " + std::string(asleep ? "2" : "1"),
           std::string("drivesentinel_alert_mails_total 1")}) {

@@ -219,11 +219,13 @@ TEST(WriteSampleHistory, WritesTheSampleFilesFrom2014OnToTheYear) {
 }
 
 // The demo year's days, counts and start are pinned by the export, health page and metrics
-// tests; here: its first year's month file, and recorded history is never written over.
+// tests; here: its month and year files, and recorded history is never written over.
 TEST_F(HistoryRecordsTest, DemoHistoryIsWrittenOnceAndNeverOver) {
   const std::string folder = HistoryFolder(home_.path(), "QRA-X50", "DEMO1");
   ASSERT_TRUE(WriteDemoHistory(folder, 1000, {2016, 3, 7}));
   EXPECT_EQ(ReadKeyValueFile(folder + "record_2015.dat").keys().size(), 10u);  // March .. December
+  EXPECT_EQ(ReadKeyValueFile(folder + "record_2016.dat").lookup("2016_3"), "1000");
+  EXPECT_EQ(ReadKeyValueFile(folder + "record.dat").lookup("2016"), "1000");
   RecordDay(folder, 2016, 3, 7, 1001);
   EXPECT_FALSE(WriteDemoHistory(folder, 5, {2016, 3, 7}));
   EXPECT_EQ(ReadKeyValueFile(folder + "record_2016_3.dat").lookup("2016_3_7"), "1001");

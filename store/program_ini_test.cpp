@@ -9,7 +9,7 @@
 namespace ds {
 namespace {
 
-// The reader's and the leading-digits rules (case, CR LF, repeats, overflow): their own tests.
+// The reader's and the leading-digits rules (case, CR LF, repeats): their own tests.
 TEST(ProgramIniTest, KeysAndTheirEdgeCases) {
   struct Case {
     const char* text;  // nullptr: no ini file
@@ -25,6 +25,7 @@ TEST(ProgramIniTest, KeysAndTheirEdgeCases) {
       {"Loading_Time=abc\n", 0, 3000, ""},                     // letters only: 0
       {"Loading_Time=\nPE_Cycle_Limit=\n", 1, 3000, ""},       // empty keeps the default
       {"Loading_Time=-3\n", -3, 3000, ""},
+      {"PE_Cycle_Limit=99999999999999\n", 1, 2147483647, ""},
   };
   // clang-format on
   for (const Case& c : cases) {
