@@ -50,7 +50,7 @@ TEST_F(CookiePollTest, EachCookieRule) {
       {V::kKeeping, "tool_page_to=a@x.com,b@y.com", &AlertSettings::To, "a@x.com,b@y.com"},
       {V::kKeeping, "tool_page_host=mail.a; tool_page_host=mail.b", &AlertSettings::Host,
        "mail.a"},  // a repeated name: the cookie of the most specific path
-      {V::kKeeping, "tool_page_from=x%0D%0APasswd=y", &AlertSettings::From, "xPasswd=y"},
+      {V::kKeeping, "tool_page_from=x%0d%0aPasswd=y", &AlertSettings::From, "xPasswd=y"},
       {V::kKeeping, "tool_page_id=%%41%zz%4%", &AlertSettings::Id, "%A%zz%4%"},
       {V::kKeeping, " ;TOOL_PAGE_PORT=587 ;;", &AlertSettings::Port, "587"},
   };
