@@ -32,7 +32,6 @@ class ExportCommandTest : public testing::Test {
     return RunExportCommand(
         args, kInstall, [] { return kToday; }, out, err);
   }
-  // The history folder of kept disk `index` of the sample machine.
   std::string HistoryOf(int index) {
     std::string message;
     auto machine = SimulatedMachine::Load(kInstall + "data/sim/demo", &message);
@@ -64,13 +63,8 @@ TEST_F(ExportCommandTest, WritesTheThreeWorkbooks) {
 }
 
 TEST_F(ExportCommandTest, RefusesBadRequestsAndOtherSeries) {
-  struct Case {
-    std::vector<std::string> args;
-    int exitCode;
-    const char* errorText;
-  };
   const std::string out = home.path() + "x.xls";
-  const Case cases[] = {
+  const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
       {{}, kExitUsage, "say what"},
       {{"smart", "--demo", "-o", out}, kExitUsage, "required"},
       {{"smart", "--demo", "--drive", "0"}, kExitUsage, "required"},
@@ -83,9 +77,9 @@ TEST_F(ExportCommandTest, RefusesBadRequestsAndOtherSeries) {
        kExitFailure,
        "cannot create"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Run(c.args), c.exitCode) << (c.args.empty() ? "" : c.args[0]) << err.str();
-    EXPECT_NE(err.str().find(c.errorText), std::string::npos) << err.str();
+  for (const auto& [args, exitCode, errorText] : cases) {
+    EXPECT_EQ(Run(args), exitCode) << (args.empty() ? "" : args[0]) << err.str();
+    EXPECT_NE(err.str().find(errorText), std::string::npos) << err.str();
   }
   EXPECT_FALSE(std::filesystem::exists(out));
 }

@@ -86,8 +86,7 @@ TEST(DiskInfoPage, VolumeListsSizesAndPercent) {
     auto it = space.find(mount);
     if (it == space.end())
       return false;
-    *freeBytes = it->second.first;
-    *total = it->second.second;
+    std::tie(*freeBytes, *total) = it->second;
     return true;
   };
 
@@ -141,9 +140,8 @@ TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
                              home.path() + "data/template/disk_info.tmp");
   EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), input, &message), "disk_info_1_0.html")
       << message;
-  for (const char* file : {"disk_info_0_0.html", "disk_info_0_1.html", "disk_info_1_0.html"}) {
+  for (const char* file : {"disk_info_0_0.html", "disk_info_0_1.html", "disk_info_1_0.html"})
     EXPECT_TRUE(std::filesystem::exists(home.path() + "data/" + file)) << file;
-  }
   EXPECT_FALSE(std::filesystem::exists(home.path() + "data/disk_info_1_1.html"));
   const std::string page = ReadWidePage(home.path() + "data/disk_info_0_0.html");
   EXPECT_NE(page.find("104"), std::string::npos);
@@ -159,11 +157,9 @@ TEST(DriveTemperature, ScansThirtyOneSlotsLastOneWins) {
   int celsius = 0;
   EXPECT_FALSE(TemperatureFromSmartSector(sector, &celsius));
   sector[2 + 12 * 3] = 194, sector[2 + 12 * 3 + 5] = 38;
-  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius));
-  EXPECT_EQ(celsius, 38);
+  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius) && celsius == 38) << celsius;
   sector[2 + 12 * 30] = 194, sector[2 + 12 * 30 + 5] = 41;  // the 31st slot, past the thirty
-  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius));
-  EXPECT_EQ(celsius, 41);
+  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius) && celsius == 41) << celsius;
 }
 
 }  // namespace

@@ -12,7 +12,6 @@ namespace ds {
 namespace {
 
 TEST(ToolPageFields, ButtonsTemperatureSwitchOptionListAndProgress) {
-  // A live button is an image input or a scripted link, a greyed one a plain image.
   const auto link = [](const char* name, const char* more) {
     return "<a href=\"javascript:void(0);\"><img src=\"./images/" + std::string(name) + "\"" +
            more + "></a>";
