@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""Writes the sample workbooks and checks every cell with xlrd (or, with --libreoffice, the
-first sheets' CSV from LibreOffice); sheet/xls_test_reader.h checks the structure. Missing
-tools are failures, never skips.
+"""Writes the sample workbooks and checks them with olefile and every cell with xlrd (or,
+with --libreoffice, the first sheets' CSV from LibreOffice); sheet/xls_test_reader.h checks
+the structure. Missing tools are failures, never skips.
 
 usage: check_workbooks.py --writer PATH [--libreoffice]
 """
@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 
+import olefile
 import xlrd
 
 
@@ -50,7 +51,10 @@ def differ(what, got, want):
                       % (what, wrong, [got.get(k) for k in wrong], [want.get(k) for k in wrong]))
 
 
-def check_xlrd(path, sheets, rows, cells):
+def check_olefile_and_xlrd(path, sheets, rows, cells):
+    with olefile.OleFileIO(path, raise_defects=olefile.DEFECT_POTENTIAL) as ole:
+        expect(ole.listdir(streams=True, storages=True) == [["Workbook"]], "streams")
+        expect(len(ole.openstream("Workbook").read()) == ole.get_size("Workbook"), "stream short")
     book = xlrd.open_workbook(path)
     expect(book.sheet_names() == sheets, "xlrd sheet names %r" % book.sheet_names())
     expect(book.sheet_by_index(0).nrows == rows, "xlrd rows")
@@ -100,7 +104,7 @@ def main():
             check_libreoffice(folder, samples())
         for name, sheets, rows, cells in [] if args.libreoffice else samples():
             try:
-                check_xlrd(os.path.join(folder, name + ".xls"), sheets, rows, cells)
+                check_olefile_and_xlrd(os.path.join(folder, name + ".xls"), sheets, rows, cells)
             except Failure as failure:
                 raise Failure("%s: %s" % (name, failure))
             print("%-16s ok" % name)
