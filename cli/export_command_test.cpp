@@ -70,7 +70,7 @@ TEST_F(ExportCommandTest, RefusesBadRequestsAndOtherSeries) {
       {{"smart", "--demo", "--drive", "0"}, kExitUsage, "required"},
       {{"smart", "--demo", "--drive", "x1", "-o", out}, kExitUsage, "index"},
       {{"pictures", "--demo", "--drive", "0", "-o", out}, kExitUsage, "cannot export"},
-      {{"smart", "--demo", "--drive", "9", "-o", out}, kExitUsage, "no disk 9"},
+      {{"smart", "--demo", "--drive", "4", "-o", out}, kExitUsage, "no disk 4"},
       {{"smart", "--sim", home.path() + "nowhere", "--drive", "0", "-o", out}, kExitNoRights, ""},
       {{"health", "--demo", "--drive", "1", "-o", out}, kExitFailure, "Unsupported!"},
       {{"identify", "--demo", "--drive", "0", "-o", home.path() + "no/such/x.xls"},
