@@ -83,11 +83,10 @@ TEST(DiskInfoPage, VolumeListsSizesAndPercent) {
       {"/", {100ULL << 30, 500ULL << 30}}, {"/home", {0, 0}}, {"/data", {1ULL << 30, 4ULL << 30}}};
   input.volumeSpace = [&](const std::string& mount, std::uint64_t* freeBytes,
                           std::uint64_t* total) {
-    auto it = space.find(mount);
-    if (it == space.end())
-      return false;
-    std::tie(*freeBytes, *total) = it->second;
-    return true;
+    const auto it = space.find(mount);
+    if (it != space.end())
+      std::tie(*freeBytes, *total) = it->second;
+    return it != space.end();
   };
 
   const std::string select = "<select onChange=\"MM_jumpMenu('self',this,0)\">";

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
+#include "platform/file_system.h"
 #include "tests/run_program.h"
 #include "tests/temp_folder.h"
 
@@ -16,11 +16,6 @@ SmartAttribute Attribute(std::uint8_t id, const char* name, std::uint64_t curren
   SmartAttribute a;
   a.id = id, a.name = name, a.current = a.worst = current, a.threshold = threshold, a.raw = raw;
   return a;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(SmartPage, AttributeCellTexts) {
@@ -85,7 +80,9 @@ TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
   input_.attributes.swap(attributes_);
   ASSERT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), "SMARTPage.html")
       << message;
-  EXPECT_EQ(ReadFile(Data("SMARTPage.html")).find("STR_"), std::string::npos);
+  std::string page;
+  EXPECT_TRUE(ReadWholeFile(Data("SMARTPage.html"), 1 << 20, &page, nullptr));
+  EXPECT_EQ(page.find("STR_"), std::string::npos);
 
   EXPECT_EQ(ReadWorkbookWithXlrd(Data("SMART.xls")),
             "SMART\n"
