@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 #include "app/machine_drive_access.h"
 #include "app/registry_facade.h"
@@ -91,7 +90,6 @@ TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
   EXPECT_EQ(Tab(kTabDiskInfo, "disk_info"), "disk_info_3_0.html");
 }
 
-// Internal mode: the first sample disk's block class read through the key-sector sequence.
 TEST_F(ReportPagesTest, InternalPageWithTheVendorFigure) {
   shell.passwordReplies = {"Talvex"};
   dialog->ShowWindow();

@@ -32,7 +32,6 @@ class ExportCommandTest : public testing::Test {
     return RunExportCommand(
         args, kInstall, [] { return kToday; }, out, err);
   }
-  // The history folder of kept disk `index` of the sample machine.
   std::string HistoryOf(int index) {
     std::string message;
     auto machine = SimulatedMachine::Load(kInstall + "data/sim/demo", &message);
@@ -64,28 +63,23 @@ TEST_F(ExportCommandTest, WritesTheThreeWorkbooks) {
 }
 
 TEST_F(ExportCommandTest, RefusesBadRequestsAndOtherSeries) {
-  struct Case {
-    std::vector<std::string> args;
-    int exitCode;
-    const char* errorText;
-  };
   const std::string out = home.path() + "x.xls";
-  const Case cases[] = {
+  const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
       {{}, kExitUsage, "say what"},
       {{"smart", "--demo", "-o", out}, kExitUsage, "required"},
       {{"smart", "--demo", "--drive", "0"}, kExitUsage, "required"},
       {{"smart", "--demo", "--drive", "x1", "-o", out}, kExitUsage, "index"},
       {{"pictures", "--demo", "--drive", "0", "-o", out}, kExitUsage, "cannot export"},
-      {{"smart", "--demo", "--drive", "9", "-o", out}, kExitUsage, "no disk 9"},
+      {{"smart", "--demo", "--drive", "4", "-o", out}, kExitUsage, "no disk 4"},
       {{"smart", "--sim", home.path() + "nowhere", "--drive", "0", "-o", out}, kExitNoRights, ""},
       {{"health", "--demo", "--drive", "1", "-o", out}, kExitFailure, "Unsupported!"},
       {{"identify", "--demo", "--drive", "0", "-o", home.path() + "no/such/x.xls"},
        kExitFailure,
        "cannot create"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Run(c.args), c.exitCode) << (c.args.empty() ? "" : c.args[0]) << err.str();
-    EXPECT_NE(err.str().find(c.errorText), std::string::npos) << err.str();
+  for (const auto& [args, exitCode, errorText] : cases) {
+    EXPECT_EQ(Run(args), exitCode) << (args.empty() ? "" : args[0]) << err.str();
+    EXPECT_NE(err.str().find(errorText), std::string::npos) << err.str();
   }
   EXPECT_FALSE(std::filesystem::exists(out));
 }

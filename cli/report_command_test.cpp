@@ -33,8 +33,7 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// The whole report of the sample machine, as JSON and as text, against the files kept in
-// testdata/ (DS_UPDATE_GOLDEN=1 writes them anew after a deliberate change).
+// The sample machine's report against testdata/ (DS_UPDATE_GOLDEN=1 writes it anew).
 TEST(DriveReportTest, DemoReportsEqualTheGoldenFiles) {
   const std::pair<std::vector<std::string>, const char*> runs[] = {
       {{"--demo", "--all", "--json"}, "report_demo.json"}, {{"--demo"}, "report_demo.txt"}};
@@ -56,20 +55,18 @@ TEST(DriveReportTest, DemoReportsEqualTheGoldenFiles) {
 }
 
 TEST(DriveReportTest, BadArguments) {
-  struct Case {
-    std::vector<std::string> args;
-    int code;
-  };
-  const Case cases[] = {{{"--demo", "--drive", "x"}, kExitUsage},
-                        {{"--demo", "--drive"}, kExitUsage},
-                        {{"--bogus"}, kExitUsage},
-                        {{"--sim"}, kExitUsage},
-                        {{"--demo", "--drive", "4"}, kExitUsage},  // four disks: 0 to 3
-                        {{"--demo", "--drive", "123"}, kExitUsage},
-                        {{"--sim", "/no/such/machine"}, kExitNoRights}};
-  for (const Case& c : cases) {
-    ReportRun run = Report(c.args);
-    EXPECT_EQ(run.code, c.code) << c.args.back();
+  // Four disks: 0 to 3.
+  const std::pair<std::vector<std::string>, int> cases[] = {
+      {{"--demo", "--drive", "x"}, kExitUsage},
+      {{"--demo", "--drive"}, kExitUsage},
+      {{"--bogus"}, kExitUsage},
+      {{"--sim"}, kExitUsage},
+      {{"--demo", "--drive", "4"}, kExitUsage},
+      {{"--demo", "--drive", "123"}, kExitUsage},
+      {{"--sim", "/no/such/machine"}, kExitNoRights}};
+  for (const auto& [args, code] : cases) {
+    ReportRun run = Report(args);
+    EXPECT_EQ(run.code, code) << args.back();
     EXPECT_FALSE(run.err.empty());
     EXPECT_TRUE(run.out.empty());
   }
@@ -79,20 +76,17 @@ TEST(DriveReportTest, MachineWithoutAtaDisksSaysSo) {
   TempFolder machine;
   testing::MakePlainDriveFolder(machine.path() + "0-usb", "bus_type=7\n");
   testing::MakePlainDriveFolder(machine.path() + "1-nvme", "bus_type=17\n");
-  ReportRun text = Report({"--sim", machine.path()});
-  EXPECT_EQ(text.code, kExitNoDisk);
+  ReportRun text = Report({"--sim", machine.path()}),
+            json = Report({"--sim", machine.path(), "--json"});
+  EXPECT_EQ(std::make_pair(text.code, json.code), (std::pair<int, int>(kExitNoDisk, kExitNoDisk)));
   EXPECT_TRUE(Has(text.out, "no ATA or SATA disk")) << text.out;
-  ReportRun json = Report({"--sim", machine.path(), "--json"});
-  EXPECT_EQ(json.code, kExitNoDisk);
   EXPECT_TRUE(Has(json.out, "\"drives\": []"));
   EXPECT_TRUE(Has(json.out, "\"enumeratedCount\": 2"));
 }
 
 TEST(DriveReportTest, DiskTextsAreEscapedAndFailuresReported) {
   TempFolder machine;
-  std::string model = "QRA \"X50\"\\";
-  model += '\x01';
-  model += "\xC3\xA9";
+  const std::string model = "QRA \"X50\"\\\x01\xC3\xA9";
   testing::MakeAtaDriveFolder(machine.path() + "0-odd",
                               {.model = model, .serial = "S<1>", .sectors = 1000},
                               "fault_abort_commands=B0:D0\n");

@@ -83,12 +83,10 @@ TEST(DiskInfoPage, VolumeListsSizesAndPercent) {
       {"/", {100ULL << 30, 500ULL << 30}}, {"/home", {0, 0}}, {"/data", {1ULL << 30, 4ULL << 30}}};
   input.volumeSpace = [&](const std::string& mount, std::uint64_t* freeBytes,
                           std::uint64_t* total) {
-    auto it = space.find(mount);
-    if (it == space.end())
-      return false;
-    *freeBytes = it->second.first;
-    *total = it->second.second;
-    return true;
+    const auto it = space.find(mount);
+    if (it != space.end())
+      std::tie(*freeBytes, *total) = it->second;
+    return it != space.end();
   };
 
   const std::string select = "<select onChange=\"MM_jumpMenu('self',this,0)\">";
@@ -141,9 +139,8 @@ TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
                              home.path() + "data/template/disk_info.tmp");
   EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), input, &message), "disk_info_1_0.html")
       << message;
-  for (const char* file : {"disk_info_0_0.html", "disk_info_0_1.html", "disk_info_1_0.html"}) {
+  for (const char* file : {"disk_info_0_0.html", "disk_info_0_1.html", "disk_info_1_0.html"})
     EXPECT_TRUE(std::filesystem::exists(home.path() + "data/" + file)) << file;
-  }
   EXPECT_FALSE(std::filesystem::exists(home.path() + "data/disk_info_1_1.html"));
   const std::string page = ReadWidePage(home.path() + "data/disk_info_0_0.html");
   EXPECT_NE(page.find("104"), std::string::npos);
@@ -159,11 +156,9 @@ TEST(DriveTemperature, ScansThirtyOneSlotsLastOneWins) {
   int celsius = 0;
   EXPECT_FALSE(TemperatureFromSmartSector(sector, &celsius));
   sector[2 + 12 * 3] = 194, sector[2 + 12 * 3 + 5] = 38;
-  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius));
-  EXPECT_EQ(celsius, 38);
+  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius) && celsius == 38) << celsius;
   sector[2 + 12 * 30] = 194, sector[2 + 12 * 30 + 5] = 41;  // the 31st slot, past the thirty
-  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius));
-  EXPECT_EQ(celsius, 41);
+  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius) && celsius == 41) << celsius;
 }
 
 }  // namespace

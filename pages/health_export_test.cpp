@@ -20,13 +20,9 @@ void Write(const std::string& path, const std::string& text) {
 
 class HealthExportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::create_directories(home_.path() + "data");
-    folder_ = HistoryFolder(home_.path(), "QRA-X50", "SN1");
-    std::filesystem::create_directory(folder_);
-  }
+  HealthExportTest() { std::filesystem::create_directories(folder_); }
   TempFolder home_;
-  std::string folder_;
+  const std::string folder_ = HistoryFolder(home_.path(), "QRA-X50", "SN1");
 };
 
 TEST_F(HealthExportTest, RowsRunByDateWithinTheRangeAcrossMonthsYearsAndTheLeapDay) {

@@ -118,7 +118,7 @@ TEST(HealthChartPoints, DaysOfThisMonthMonthsAndYearsInAscendingOrder) {
   }
 }
 
-// A template that shows every placeholder between markers, in the page's order.
+// Every placeholder between markers, in the page's order.
 constexpr const char* kProbeTemplate =
     "<html>[STR_PWR_ON_HRS|STR_PWR_CYCLE_COUNT|STR_AVG_ERASE_COUNT|STR_HEALTH_PERCENTAGE|"
     "STR_LINE_1_HEALTH_PERCENTAGE|STR_LINE_2_HEALTH_PERCENTAGE|STR_CHK_ACTIVE_REC|"
@@ -214,8 +214,7 @@ TEST_F(HealthPageTest, StalePagesGoEvenWhenNothingIsBuilt) {
     }
     Write(home_.path() + "data/template/HealthPage.tmp", kProbeTemplate);
   }
-  // Without a drive no history folder named "_" appears.
-  EXPECT_FALSE(std::filesystem::exists(home_.path() + "data/_"));
+  EXPECT_FALSE(std::filesystem::exists(home_.path() + "data/_"));  // no drive: no folder "_"
 }
 
 TEST_F(HealthPageTest, FirstBuildStartsTheHistoryToday) {

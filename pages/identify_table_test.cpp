@@ -63,25 +63,17 @@ TEST(IdentifyTable, LinesRowsAndDeliveredDescriptions) {
   input.identifyWords = WordsWith({{75, 0x001F}, {255, 0x5AA5}});
   input.model = "M";
   std::vector<IdentifyLine> lines = IdentifyTableLines(input);
-  // 95 items, plus decode lines that always show (13, 20, 31, 33, 94 x2) and the "else"
-  // lines of words 49, 50, 128 and 222 with every bit clear.
-  EXPECT_EQ(lines.size(), 95u + 6u + 5u);
-  EXPECT_EQ(lines.front().description, "Word 0: General configuration");
-  EXPECT_FALSE(lines.front().detail);
-  EXPECT_EQ(lines.back().value, "Checksum Validity Indicator: 0xA5");
-  EXPECT_TRUE(lines.back().detail);
+  // 95 items, 6 decode lines that always show, 5 "else" lines of words 49, 50, 128, 222 at 0.
+  EXPECT_EQ(std::make_tuple(lines.size(), lines.front().description, lines.front().detail,
+                            lines.back().value, lines.back().detail),
+            std::make_tuple(95u + 6u + 5u, "Word 0: General configuration", false,
+                            "Checksum Validity Indicator: 0xA5", true));
 
   std::string rows = IdentifyTableRows({{"Desc", "a\"b", false}, {"", "line", true}});
   EXPECT_NE(rows.find("color: #03508D\">Desc</font>"), std::string::npos);
   EXPECT_NE(rows.find("color: #010000\">a&quot;b</font>"), std::string::npos);
   EXPECT_NE(rows.find("color: #03508D\"></font>"), std::string::npos);  // detail: no description
 }
-
-}  // namespace
-}  // namespace ds
-
-namespace ds {
-namespace {
 
 // The whole table of a real disk (a Kingston SA400, IDENTIFY sector as the disk sent it),
 // checked line by line against hdparm's reading of the same sector when it was recorded.

@@ -27,8 +27,7 @@ TEST(InternalPageFields, TbwBlockClassEraseColourAndSeries) {
       {1000, 1000, "Unknown"},
       {63, 1, "64"},
       {64, 1, "128"},
-      {16384, 1, "32768"},
-  };
+      {16384, 1, "32768"}};
   for (const auto& [sectors, figure, text] : blocks)
     EXPECT_EQ(BlockCountClass(sectors, figure), text) << sectors << " / " << figure;
   const std::string warning = "<img src=\"./images/icon_warning.png\">";

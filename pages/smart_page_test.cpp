@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
+#include "platform/file_system.h"
 #include "tests/run_program.h"
 #include "tests/temp_folder.h"
 
@@ -18,18 +18,12 @@ SmartAttribute Attribute(std::uint8_t id, const char* name, std::uint64_t curren
   return a;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(SmartPage, AttributeCellTexts) {
   const std::pair<SmartAttribute, std::vector<std::string>> cases[] = {
       // clang-format off
       {Attribute(9, "Power-On Hours", 100, 0, 5), {"09", "Power-On Hours", "0", "100", "100", "OK", "00000005", "00000005"}},
       {Attribute(194, "Temperature", 67, 0, (1ULL << 32) + 1), {"C2", "Temperature", "0", "67", "67", "OK", "4294967297", "00000001"}},
       {Attribute(5, "Reallocated", 100, 10, 0xFFFFFFFFFFFFULL), {"05", "Reallocated", "10", "100", "100", "OK", "281474976710655", "FFFFFFFF"}},
-      // A value at or below a non-zero threshold is the drive's own failure verdict.
       {Attribute(5, "Reallocated", 10, 10, 3), {"05", "Reallocated", "10", "10", "10", "FAIL", "00000003", "00000003"}},
       {Attribute(1, "Read errors", 0, 0, 0), {"01", "Read errors", "0", "0", "0", "OK", "00000000", "00000000"}},
       // clang-format on
@@ -65,8 +59,7 @@ class SmartPageBuild : public ::testing::Test {
     input_.driveCount = 1;
     input_.attributes = {Attribute(9, "Power-On Hours", 100, 0, 1234),
                          Attribute(194, "Temperature", 67, 0, 33)};
-    input_.identify.model = "QRA X50", input_.identify.serial = "S1",
-    input_.identify.firmware = "F1";
+    input_.identify.model = "QRA X50", input_.identify.serial = "S1";
     input_.identify.identifyDesc = {"Word 0", "Word 1"};
     input_.identify.identifyWords[0] = 0x0040;
   }
@@ -87,7 +80,9 @@ TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
   input_.attributes.swap(attributes_);
   ASSERT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), "SMARTPage.html")
       << message;
-  EXPECT_EQ(ReadFile(Data("SMARTPage.html")).find("STR_"), std::string::npos);
+  std::string page;
+  EXPECT_TRUE(ReadWholeFile(Data("SMARTPage.html"), 1 << 20, &page, nullptr));
+  EXPECT_EQ(page.find("STR_"), std::string::npos);
 
   EXPECT_EQ(ReadWorkbookWithXlrd(Data("SMART.xls")),
             "SMART\n"
@@ -103,9 +98,8 @@ TEST_F(SmartPageBuild, StopsWithoutDrivesOrTemplatesAndDeletesOldPages) {
   ASSERT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), "SMARTPage.html");
   input_.driveCount = 0;
   EXPECT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), std::nullopt);
-  for (const char* page : {"SMARTPage.html", "SMARTInfo.html", "SMART_ID_Info.html"}) {
+  for (const char* page : {"SMARTPage.html", "SMARTInfo.html", "SMART_ID_Info.html"})
     EXPECT_FALSE(std::filesystem::exists(Data(page))) << page;
-  }
   input_.driveCount = 1;
   std::filesystem::remove(home_.path() + "data/template/SMART_ID_Info.tmp");
   EXPECT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), std::nullopt);

@@ -1,7 +1,6 @@
 #include "pages/tool_page.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -12,7 +11,6 @@ namespace ds {
 namespace {
 
 TEST(ToolPageFields, ButtonsTemperatureSwitchOptionListAndProgress) {
-  // A live button is an image input or a scripted link, a greyed one a plain image.
   const auto link = [](const char* name, const char* more) {
     return "<a href=\"javascript:void(0);\"><img src=\"./images/" + std::string(name) + "\"" +
            more + "></a>";
@@ -82,9 +80,8 @@ TEST(ToolPage, StoredTextsAreEscapedForTheirAttributeAndThePageIsOwnerOnly) {
   }
   EXPECT_EQ(page.find("STR_"), std::string::npos);  // every placeholder filled
   EXPECT_NE(page.find("mails\" CHECKED >") | page.find("SSL\" CHECKED >"), std::string::npos);
-  struct stat info;
-  ASSERT_EQ(::stat((home.path() + "data/ToolPage.html").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(std::filesystem::status(home.path() + "data/ToolPage.html").permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
   input.driveCount = 0;  // no drive: the old page goes and none is written
   EXPECT_EQ(BuildToolPage(ProgramRoots(home.path()), input, &message), std::nullopt);

@@ -11,8 +11,7 @@
 namespace ds {
 namespace {
 
-// 128 FAT entries per sector: a FAT of f sectors describes 128 f sectors, its own included.
-// One directory sector; 109 FAT sectors fit in the header, each DIFAT sector lists 127 more.
+// A FAT sector maps 128 sectors; 109 FAT sectors fit in the header, a DIFAT sector lists 127.
 TEST(CompoundFileTest, ReaderGetsTheStreamBackWithTheTablesItNeeds) {
   TempFolder folder;
   // What, stream size, FAT sectors, DIFAT sectors; olefile checks the side of the cutoff.

@@ -128,6 +128,12 @@ inline std::u16string Characters(const std::string& bytes, std::size_t at, std::
   return text;
 }
 
+// The characters of an encoded cell text (option byte first), as UTF-16 code units.
+inline std::u16string EncodedUnits(const std::string& encoded) {
+  const bool wide = encoded.at(0) & 1;
+  return Characters(encoded, 1, (encoded.size() - 1) / (wide ? 2 : 1), wide);
+}
+
 // Reads the SST and its CONTINUE records, enforcing the split rules of the format.
 inline void ParseSst(const std::vector<std::string>& parts, ParsedWorkbook* out) {
   out->sstTotal = Le32(parts[0], 0);

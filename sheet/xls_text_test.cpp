@@ -9,12 +9,6 @@
 namespace ds {
 namespace {
 
-// The characters an encoded text holds, as UTF-16 code units.
-std::u16string Units(const std::string& encoded) {
-  const bool wide = static_cast<unsigned char>(encoded.at(0)) & kXlsUncompressed;
-  return testing::Characters(encoded, 1, (encoded.size() - 1) / (wide ? 2 : 1), wide);
-}
-
 TEST(EncodeXlsTextTest, StoresTheCharactersMeant) {
   struct Case {
     const char* what;
@@ -46,7 +40,7 @@ TEST(EncodeXlsTextTest, StoresTheCharactersMeant) {
     const std::string encoded = EncodeXlsText(c.input);
     ASSERT_FALSE(encoded.empty());
     EXPECT_EQ(static_cast<unsigned char>(encoded[0]), c.wide ? kXlsUncompressed : kXlsCompressed);
-    EXPECT_EQ(Units(encoded), c.shown);
+    EXPECT_EQ(testing::EncodedUnits(encoded), c.shown);
     EXPECT_EQ(XlsTextUnits(encoded), c.shown.size());
     EXPECT_EQ(encoded.size(), 1 + c.shown.size() * (c.wide ? 2 : 1));
   }
@@ -65,7 +59,7 @@ TEST(EncodeXlsTextLimitTest, LongTextsAreCutAtTheLimitButNeverInsideASurrogatePa
   for (const auto& [what, input, limit, count] : cases) {  // count: units kept
     const std::string encoded = EncodeXlsText(input, limit);
     EXPECT_EQ(XlsTextUnits(encoded), count) << what;
-    const std::u16string units = Units(encoded);
+    const std::u16string units = testing::EncodedUnits(encoded);
     ASSERT_FALSE(units.empty()) << what;
     EXPECT_FALSE(units.back() >= 0xD800 && units.back() <= 0xDBFF) << what;
   }

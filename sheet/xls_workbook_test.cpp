@@ -19,16 +19,11 @@ using ::testing::ElementsAre;
 using namespace testing;  // the record type numbers
 
 std::u16string Units(std::string_view text) {
-  const std::string encoded = EncodeXlsText(text);
-  const bool wide = encoded[0] & kXlsUncompressed;
-  return testing::Characters(encoded, 1, (encoded.size() - 1) / (wide ? 2 : 1), wide);
+  return EncodedUnits(EncodeXlsText(text));
 }
-
-using testing::ParsedWorkbook;
 
 class XlsWorkbookTest : public ::testing::Test {
  protected:
-  // Saves `book` and reads it back with the tests' own parser.
   ParsedWorkbook SaveAndParse(XlsWorkbook& book) {
     std::string message;
     EXPECT_TRUE(book.SaveAs(folder_.path() + "book.xls", &message)) << message;
@@ -288,12 +283,11 @@ TEST_F(XlsWorkbookTest, SaveAsReplacesAFileWholeAndFailsWithoutWritingAnything) 
   EXPECT_EQ(parsed.sstTotal, 1u);
 
   XlsWorkbook noSheets;
-  std::string message;
-  EXPECT_FALSE(noSheets.SaveAs(folder_.path() + "none.xls", &message));
-  EXPECT_FALSE(message.empty());
-  message.clear();
-  EXPECT_FALSE(small.SaveAs(folder_.path() + "missing/folder/book.xls", &message));
-  EXPECT_FALSE(message.empty());
+  for (auto [book, name] :
+       {std::pair{&noSheets, "none.xls"}, std::pair{&small, "missing/folder/book.xls"}}) {
+    std::string message;
+    EXPECT_FALSE(book->SaveAs(folder_.path() + name, &message) || message.empty()) << name;
+  }
   // A folder stands at the target: it stays, and no temporary file is left beside it.
   std::filesystem::remove(folder_.path() + "book.xls");
   const std::string target = folder_.path() + "taken.xls";

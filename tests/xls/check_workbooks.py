@@ -1,11 +1,7 @@
 #!/usr/bin/python3
-"""Checks the sample workbooks with readers written elsewhere.
-
-Runs xls_sample_writer into a fresh folder, then opens every workbook with olefile
-(compound file structure) and xlrd (sheet names, row count, every cell); the record
-structure is checked by the unit tests' own parser (sheet/xls_test_reader.h). With
---libreoffice, converts the first sheets to CSV with LibreOffice instead and compares
-their cells. Missing tools are failures, never skips.
+"""Writes the sample workbooks and checks them with olefile and every cell with xlrd (or,
+with --libreoffice, the first sheets' CSV from LibreOffice); sheet/xls_test_reader.h checks
+the structure. Missing tools are failures, never skips.
 
 usage: check_workbooks.py --writer PATH [--libreoffice]
 """
@@ -56,13 +52,9 @@ def differ(what, got, want):
 
 
 def check_olefile_and_xlrd(path, sheets, rows, cells):
-    # The unit tests check the sector tables of every workbook they write with olefile too.
-    ole = olefile.OleFileIO(path, raise_defects=olefile.DEFECT_POTENTIAL)
-    try:
+    with olefile.OleFileIO(path, raise_defects=olefile.DEFECT_POTENTIAL) as ole:
         expect(ole.listdir(streams=True, storages=True) == [["Workbook"]], "streams")
         expect(len(ole.openstream("Workbook").read()) == ole.get_size("Workbook"), "stream short")
-    finally:
-        ole.close()
     book = xlrd.open_workbook(path)
     expect(book.sheet_names() == sheets, "xlrd sheet names %r" % book.sheet_names())
     expect(book.sheet_by_index(0).nrows == rows, "xlrd rows")

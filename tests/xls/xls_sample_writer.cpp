@@ -1,7 +1,4 @@
-// Writes the sample workbooks that check_workbooks.py opens with readers written elsewhere;
-// what those readers must show is stated there.
-//
-//   xls_sample_writer OUTPUT_FOLDER
+// xls_sample_writer OUTPUT_FOLDER: the workbooks check_workbooks.py reads (and expects).
 #include <cstdio>
 #include <string>
 #include <vector>
