@@ -40,9 +40,9 @@ TEST(RunOptionsTest, ParsesEveryOption) {
 
 TEST(RunOptionsTest, RefusesBadCommandLines) {
   // Words split at each space: "--sim " ends in an empty argument.
-  for (std::string_view line :
-       {"--bogus", "--port", "--port x", "--port -1", "--port 65536", "--port 80a", "--sim",
-        "--sim ", "--home", "--home ", "--demo --sim d", "--open --headless", "--bind"}) {
+  for (std::string_view line : {"--bogus", "--port", "--port x", "--port -1", "--port 65536",
+                                "--port 80a", "--sim", "--sim ", "--home", "--home ",
+                                "--demo --sim d", "--open --headless", "--bind", "--bind "}) {
     std::vector<std::string> args;
     for (auto word : std::views::split(line, ' '))
       args.emplace_back(word.begin(), word.end());

@@ -62,7 +62,6 @@ try {
   await diskPage.selectOption('.title select', 'disk_info_1_0.html');
   check(/QRB/.test(await text(await showFrame(/disk_info_1_0\.html/, true))), 'choosing the second drive in the list opens its page');
 
-  // S.M.A.R.T.: the attribute table, the IDENTIFY table and the two exports at their pixels.
   await openTab(518, /SMARTPage\.html/);
   const rows = await (await showFrame(/SMARTInfo\.html/, true)).evaluate(() => [...document.querySelectorAll('tr')].filter((r) => r.cells.length === 8).length);
   check(rows >= 9, `the attribute table has a header and the drive's attributes (${rows} rows)`);
@@ -121,7 +120,6 @@ try {
 
   check(problems.length === 0, `no script errors or failed requests${problems.length ? ': ' + problems.join('; ') : ''}`);
 
-  // A flood of clicks and malformed inputs leaves the program answering.
   const flood = await page.evaluate(async () => {
     const statuses = [];
     const bodies = ['type=mousedown&button=0&x=1&y=1', 'type=button&id=424242', 'type=mousedown&button=0&x=99999&y=-5',

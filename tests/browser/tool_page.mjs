@@ -144,7 +144,6 @@ try {
     'a disk with a mounted file system is refused');
   await answer('message', 'ok');
 
-  // The unmounted sample disk, chosen in the Disk Information list, is erased by TRIM.
   await click(318, 78);
   frame = await showFrame(/disk_info_0_0\.html/);
   await frame.selectOption('.title select', 'disk_info_2_0.html');
