@@ -43,10 +43,9 @@ TEST(HomeFolderTest, SimulatedMachinesKeepApartFromTheServicesHome) {
       {DiskSource::kDemo, "/elsewhere/", "/elsewhere/"},  // --home is taken as given
   };
   for (const auto& [source, option, expected] : cases) {
-    const MachineOptions options{source, "", option};
     ProgramRoots roots;
     std::string error;
-    ASSERT_TRUE(RootsFor(options, "/opt/ds/", &roots, &error)) << error;
+    ASSERT_TRUE(RootsFor({source, "", option}, "/opt/ds/", &roots, &error)) << error;
     EXPECT_EQ(roots.home, expected);
   }
   unsetenv(kHomeEnvironmentVariable);

@@ -57,8 +57,7 @@ TEST(WebShellTest, TheFirstAnswerOfAnyPageDecidesAndAllPagesCloseTheDialog) {
   auto second = shell.stream().Connect({});
   auto asked = std::async(std::launch::async, [&] {
     std::string code;
-    bool ok = shell.AskPassword(&code);
-    return ok ? code : std::string("<cancel>");
+    return shell.AskPassword(&code) ? code : "<cancel>";
   });
   std::string dialog = WaitFor(shell, first, "dialog");
   ASSERT_NE(dialog.find("\"kind\":\"password\""), std::string::npos);
