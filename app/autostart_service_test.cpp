@@ -30,27 +30,23 @@ std::string ExecStartOf(const std::string& unit) {
 }
 
 TEST(AutostartServiceTest, UnitQuotesThePathSafely) {
-  struct Case {
-    std::string path;
-    bool ok;
-    std::string execStart;
-  };
-  const Case cases[] = {
-      {"/opt/ds/drivesentinel", true, "ExecStart=\"/opt/ds/drivesentinel\" /autostart"},
-      {"/opt/my ds/drivesentinel", true, "ExecStart=\"/opt/my ds/drivesentinel\" /autostart"},
-      {"/opt/100%/$HOME/a\"b\\c", true, "ExecStart=\"/opt/100%%/$$HOME/a\\\"b\\\\c\" /autostart"},
-      {"relative/drivesentinel", false, ""},
-      {"", false, ""},
-      {"/opt/x\nExecStartPre=/bin/rm -rf /", false, ""},
-      {"/opt/x\rUser=nobody", false, ""}};
-  for (const Case& c : cases) {
+  // The program's path and the ExecStart line of its unit, "" when refused.
+  const std::pair<std::string, std::string> cases[] = {
+      {"/opt/ds/drivesentinel", "ExecStart=\"/opt/ds/drivesentinel\" /autostart"},
+      {"/opt/my ds/drivesentinel", "ExecStart=\"/opt/my ds/drivesentinel\" /autostart"},
+      {"/opt/100%/$HOME/a\"b\\c", "ExecStart=\"/opt/100%%/$$HOME/a\\\"b\\\\c\" /autostart"},
+      {"relative/drivesentinel", ""},
+      {"", ""},
+      {"/opt/x\nExecStartPre=/bin/rm -rf /", ""},
+      {"/opt/x\rUser=nobody", ""}};
+  for (const auto& [path, execStart] : cases) {
     std::string unit;
-    EXPECT_EQ(ServiceUnitText(c.path, &unit), c.ok) << c.path;
-    if (!c.ok)
+    EXPECT_EQ(ServiceUnitText(path, &unit), !execStart.empty()) << path;
+    if (execStart.empty())
       continue;
-    EXPECT_EQ(ExecStartOf(unit), c.execStart);
-    EXPECT_NE(unit.find("User=root\n"), std::string::npos);
-    EXPECT_NE(unit.find("WantedBy=multi-user.target\n"), std::string::npos);
+    EXPECT_EQ(ExecStartOf(unit), execStart);
+    EXPECT_TRUE(unit.find("User=root\n") != std::string::npos &&
+                unit.find("WantedBy=multi-user.target\n") != std::string::npos);
   }
 }
 
@@ -75,16 +71,10 @@ TEST(AutostartServiceTest, InstallsOrEnablesTheUnitAndSaysWhatHappened) {
   const std::string ownUnit = "[Service]\nExecStart=/opt/x /autostart\n";
   const std::vector<std::string> enable = {"systemctl enable norvik-drivesentinel.service"};
   const std::vector<std::string> reloadAndEnable = {"systemctl daemon-reload", enable[0]};
-  struct Case {
-    std::string packagedExec;  // "" when no package brought a unit
-    bool ownUnitBefore = false;
-    bool systemd = true;
-    int exitCode = 0;         // of systemctl
-    bool localFolder = true;  // false: the local unit folder is missing
-    bool ok;
-    std::vector<std::string> runs;
-    const char* said;  // part of the message
-  };
+  // The packaged unit's program ("": none), our unit before, systemd, systemctl's exit code, the
+  // local unit folder exists; then success, the commands run and part of the message.
+  using Case =
+      std::tuple<std::string, bool, bool, int, bool, bool, std::vector<std::string>, const char*>;
   const Case cases[] = {
       {program, false, true, 0, true, true, enable, "packaged norvik-drivesentinel.service is"},
       {program, true, true, 0, true, true, enable, "takes its place"},
@@ -95,30 +85,31 @@ TEST(AutostartServiceTest, InstallsOrEnablesTheUnitAndSaysWhatHappened) {
       {program, false, true, 1, true, false, enable, "could not enable"},
       {"", false, true, 0, false, false, {}, "cannot write"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [packagedExec, ownUnitBefore, systemd, exitCode, localFolder, ok, runs, said] :
+       cases) {
     TempFolder root;
     std::filesystem::create_directory(root.path() + "packaged");
-    if (c.localFolder)
+    if (localFolder)
       std::filesystem::create_directory(root.path() + "local");
     ServiceUnitFolders folders{root.path() + "packaged/", root.path() + "local/"};
-    if (!c.packagedExec.empty())
-      std::ofstream(folders.packaged + kServiceName) << "ExecStart=" << c.packagedExec << " /a\n";
-    if (c.ownUnitBefore)
+    if (!packagedExec.empty())
+      std::ofstream(folders.packaged + kServiceName) << "ExecStart=" << packagedExec << " /a\n";
+    if (ownUnitBefore)
       std::ofstream(folders.local + kServiceName) << ownUnit;
     RecordingLauncher launcher;
-    launcher.exitCode = c.exitCode;
+    launcher.exitCode = exitCode;
     std::string message;
-    EXPECT_EQ(InstallAutostartService(program, folders, c.systemd, launcher, &message), c.ok);
-    EXPECT_NE(message.find(c.said), std::string::npos) << message;
-    EXPECT_EQ(message.find("takes its place") != std::string::npos, c.ownUnitBefore) << message;
-    EXPECT_EQ(launcher.runs, c.runs) << message;
+    EXPECT_EQ(InstallAutostartService(program, folders, systemd, launcher, &message), ok);
+    EXPECT_NE(message.find(said), std::string::npos) << message;
+    EXPECT_EQ(message.find("takes its place") != std::string::npos, ownUnitBefore) << message;
+    EXPECT_EQ(launcher.runs, runs) << message;
     std::stringstream local;
     local << std::ifstream(folders.local + kServiceName).rdbuf();
-    const bool written = !c.runs.empty() && c.runs[0] == "systemctl daemon-reload";
+    const bool written = !runs.empty() && runs[0] == "systemctl daemon-reload";
     EXPECT_EQ(written ? ExecStartOf(local.str()) : local.str(),
-              written           ? "ExecStart=\"" + program + "\" /autostart"
-              : c.ownUnitBefore ? ownUnit
-                                : "")
+              written         ? "ExecStart=\"" + program + "\" /autostart"
+              : ownUnitBefore ? ownUnit
+                              : "")
         << message;
   }
 }

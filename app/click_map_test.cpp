@@ -26,19 +26,15 @@ TEST(ClickMapTest, EdgesBelongToTheRectangleAndOnlyItsPageAnswers) {
 }
 
 TEST(ClickMapTest, TheStateDecidesWhetherAndHowARectangleActs) {
-  struct Case {
-    int page, x, y;
-    ClickState state;  // series, Tool page edit mode, erase running
-    ClickAction action;
+  // Tool page x, y; the state (series, edit mode, erase running); the action.
+  const std::tuple<int, int, ClickState, ClickAction> cases[] = {
+      {165, 200, {99, 1, 0}, kCelsius},
+      {600, 150, {99, 1, 0}, kNone},  // Edit only in view mode
+      {680, 490, {99, 1, 0}, kSecureErase},
+      {680, 490, {99, 1, 1}, kNone},  // not while an erase runs
   };
-  const Case cases[] = {
-      {kPageTool, 165, 200, {99, 1, 0}, kCelsius},
-      {kPageTool, 600, 150, {99, 1, 0}, kNone},  // Edit only in view mode
-      {kPageTool, 680, 490, {99, 1, 0}, kSecureErase},
-      {kPageTool, 680, 490, {99, 1, 1}, kNone},  // not while an erase runs
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(HitTest(c.page, c.x, c.y, c.state), c.action) << c.page << " " << c.x << "," << c.y;
+  for (const auto& [x, y, state, action] : cases)
+    EXPECT_EQ(HitTest(kPageTool, x, y, state), action) << x << "," << y;
   // Alert, Celsius, Fahrenheit, SSL, Save and mail test do nothing outside edit mode.
   for (auto [x, y] :
        {std::pair{430, 150}, {165, 200}, {190, 200}, {620, 340}, {670, 150}, {630, 420}})

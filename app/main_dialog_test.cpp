@@ -39,7 +39,6 @@ class MainDialogTest : public testing::Test {
     LoadAlertSettings(saved, busy, home.path());
     return saved;
   }
-  // The three switches of the Tool page: alert, temperature unit, SSL.
   static std::tuple<int, int, int> Switches(const AlertSettings& a) {
     return {a.EnableAlert, a.TemperatureType, a.EnableSSL};
   }
@@ -92,8 +91,7 @@ TEST_F(MainDialogTest, AForeignDiskGetsTheUnsupportedPageOrAMessage) {
   EXPECT_EQ(State().currentPage, kPageDiskInfo);  // nothing changed
 }
 
-// F2 with the code and F2 leaving again are driven in the browser; here the near misses and
-// how button 1004 looks on the tabs.
+// F2 leaving again is driven in the browser; here the near misses and button 1004 on the tabs.
 TEST_F(MainDialogTest, InternalModeByTheExactCodeAndItsButton) {
   SelectDisk(1);
   for (std::string reply : {"talvex", "Talvex ", "", ScriptedShell::kCancel}) {
@@ -112,7 +110,6 @@ TEST_F(MainDialogTest, InternalModeByTheExactCodeAndItsButton) {
   EXPECT_FALSE(shell.last().isSelected(kButtonInternal));
 }
 
-// Edit, Save and each field saved are driven in the browser; here the rules around them.
 TEST_F(MainDialogTest, ToolPageSwitchesWaitForEditModeAndTheErase) {
   dialog.TabAction(kTabTool);
   ASSERT_TRUE(shell.WaitForFrame(std::to_string(kPageTool) + ".html"));  // clicks land on it
@@ -201,15 +198,13 @@ TEST_F(MainDialogTest, CloseFlushesTheSettingsOnceAndEndsTheWindow) {
   dialog.setOnClosed([&] { ++closed; });
   dialog.ButtonCommand(kButtonMinimize);  // closed while minimized
   dialog.Close();
-  EXPECT_EQ(closed, 1);
-  EXPECT_FALSE(shell.last().minimized);
-  EXPECT_EQ(Saved().Above, "61");
+  EXPECT_EQ(std::tuple(closed, shell.last().minimized, Saved().Above), std::tuple(1, false, "61"));
   std::filesystem::remove(home.path() + "data/setting_tool_page.dat");
   dialog.Close();  // a second close does nothing
   EXPECT_FALSE(FileExists(home.path() + "data/setting_tool_page.dat"));
 }
 
-// An unreadable settings file is told about once, at the first click (not at start-up).
+// An unreadable settings file is told about once, at the first click, not at start-up.
 TEST_F(MainDialogTest, AnUnreadableSettingsFileIsToldOnce) {
   std::filesystem::create_directories(home.path() + "data/setting_tool_page.dat");
   dialog.LoadSettings();
@@ -241,9 +236,10 @@ TEST_F(MainDialogTest, ASlowDiskNeverHoldsTheWindow) {
   dialog.HomeAction();  // the UI thread is free at once
   EXPECT_EQ(State().currentPage, kPageHome);
   ASSERT_TRUE(WaitUntil([this] { return window.pages.Builds() > 0; }));
-  EXPECT_EQ(window.drives.reads, 1);        // the read finished and the page was built...
-  EXPECT_NE(shell.last().frame, "4.html");  // ...but its page was not shown over Home
-  EXPECT_TRUE(shell.last().homePicture);
+  // The read finished and the page was built, but its page was not shown over Home.
+  const WindowLook look = shell.last();
+  EXPECT_EQ(std::tuple(window.drives.reads.load(), look.frame != "4.html", look.homePicture),
+            std::tuple(1, true, true));
 }
 
 }  // namespace

@@ -15,11 +15,10 @@ TEST(RegistryFacadeTest, ValuesPersistPrivatelyAndKeysIgnoreCase) {
   const std::string command = "/opt/a b\\c\td\n\r\\t /autostart";
   {
     RegistryFacade registry(file, {});  // a fresh machine: the browser and Run keys only
-    EXPECT_TRUE(registry.KeyExists(kBrowserEmulationKey));
-    EXPECT_TRUE(registry.KeyExists(kRunKey));
-    ASSERT_TRUE(registry.CreateKey(kNorvikKey));
-    ASSERT_TRUE(registry.SetDword(kNorvikKey, "DoNotAskMeAgain", 1));
-    ASSERT_TRUE(registry.SetString(kRunKey, kRunValueName, command));
+    EXPECT_TRUE(registry.KeyExists(kBrowserEmulationKey) && registry.KeyExists(kRunKey));
+    ASSERT_TRUE(registry.CreateKey(kNorvikKey) &&
+                registry.SetDword(kNorvikKey, "DoNotAskMeAgain", 1) &&
+                registry.SetString(kRunKey, kRunValueName, command));
   }
   EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::others_read,
             std::filesystem::perms::none);

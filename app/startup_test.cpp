@@ -59,18 +59,14 @@ TEST_F(StartupTest, TheWindowStandsWithEveryStepDone) {
   // The autorun question before the drive list, the splash after the monitor start.
   EXPECT_EQ(shell.events, (std::vector<std::string>{"autorun-question", "splash 2"}));
   EXPECT_TRUE(shell.last().isSelected(kButtonHome));
-  const WindowState state = window.dialog->CopyState();
-  EXPECT_EQ(state.sataDriverDesc, "Standard SATA AHCI Controller (ahci)");
-  EXPECT_EQ(state.sataDriverVersion, "1.0");  // the AHCI search leaves the version alone
-  EXPECT_EQ(state.baseBoardProduct, "Board 7");
   EXPECT_FALSE(registry.KeyExists(std::string(kStorageClassKey) + "\\0004"));  // 4 controllers
-  EXPECT_EQ(state.driveCount, 1);
-  EXPECT_EQ(state.peCycleLimit, 5000);
-  EXPECT_EQ(state.autostartLaunch, 1);
-  // The selected disk was read before its history's start record was written.
-  EXPECT_EQ(window.drives.reads, 1);
-  EXPECT_EQ(state.historyStart.avg_erase_count, 103);
-  EXPECT_TRUE(monitorStartedAfterHistory);
+  const WindowState s = window.dialog->CopyState();
+  // The AHCI search leaves the version alone; the disk was read before its start record.
+  EXPECT_EQ(std::tuple(s.sataDriverDesc, s.sataDriverVersion, s.baseBoardProduct, s.driveCount,
+                       s.peCycleLimit, s.autostartLaunch, window.drives.reads.load(),
+                       s.historyStart.avg_erase_count, monitorStartedAfterHistory),
+            std::tuple("Standard SATA AHCI Controller (ahci)", "1.0", "Board 7", 1, 5000, 1, 1, 103,
+                       true));
   context.args = {"/autostart", "--demo"};  // not a logon start
   ASSERT_EQ(Run(), StartupResult::kRunning);
   EXPECT_EQ(window.dialog->CopyState().autostartLaunch, 0);
@@ -102,14 +98,9 @@ TEST_F(StartupTest, EarlyEnds) {
 }
 
 TEST_F(StartupTest, AutorunQuestionOutcomes) {
-  struct Case {
-    const char* name;
-    std::string runBefore;               // the Run value before the start; "" = absent
-    bool neverBefore;                    // DoNotAskMeAgain set before the start
-    std::optional<AutorunAnswer> reply;  // none: the question must not be asked
-    std::string runValue;
-    bool doNotAsk;
-  };
+  // Name; the Run value and DoNotAskMeAgain before; the reply (none: not asked); both after.
+  using Case =
+      std::tuple<const char*, std::string, bool, std::optional<AutorunAnswer>, std::string, bool>;
   const std::string command = "/opt/norvik/drivesentinel /autostart";
   const std::string other = "C:\\Other.exe /autostart";
   const Case cases[] = {
@@ -121,31 +112,28 @@ TEST_F(StartupTest, AutorunQuestionOutcomes) {
       {"already registered", command, false, std::nullopt, command, false},
       {"registered elsewhere", other, false, AutorunAnswer{true, false, false}, other, false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, runBefore, neverBefore, reply, expectedRun, doNotAsk] : cases) {
+    SCOPED_TRACE(name);
     registry =
         RegistryFacade("", Facts(), [this](const std::string& cmd) { mirrored.push_back(cmd); });
     shell.events.clear();
-    shell.autorunReplies.clear();
-    if (c.reply)
-      shell.autorunReplies.push_back(*c.reply);
-    if (c.neverBefore) {
+    shell.autorunReplies = reply ? std::deque{*reply} : std::deque<AutorunAnswer>{};
+    if (neverBefore) {
       registry.CreateKey(kNorvikKey);
       registry.SetDword(kNorvikKey, "DoNotAskMeAgain", 1);
     }
-    if (!c.runBefore.empty())
-      registry.SetString(kRunKey, kRunValueName, c.runBefore);
+    if (!runBefore.empty())
+      registry.SetString(kRunKey, kRunValueName, runBefore);
     mirrored.clear();
     ASSERT_EQ(Run(), StartupResult::kRunning);
-    EXPECT_EQ(shell.events.size(), c.reply ? 2u : 1u);  // the splash, after any question
+    EXPECT_EQ(shell.events.size(), reply ? 2u : 1u);  // the splash, after any question
     std::string runValue;
-    registry.QueryString(kRunKey, kRunValueName, &runValue);
-    EXPECT_EQ(runValue, c.runValue);
     std::uint32_t never = 0;
+    registry.QueryString(kRunKey, kRunValueName, &runValue);
     registry.QueryDword(kNorvikKey, "DoNotAskMeAgain", &never);
-    EXPECT_EQ(never == 1, c.doNotAsk);
     // Only a Yes writes the Run value, and each write is mirrored as a service.
-    EXPECT_EQ(mirrored.size(), c.runValue != c.runBefore ? 1u : 0u);
+    EXPECT_EQ(std::tuple(runValue, never == 1, mirrored.size()),
+              std::tuple(expectedRun, doNotAsk, expectedRun != runBefore ? 1u : 0u));
   }
 }
 

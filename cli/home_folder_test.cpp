@@ -12,13 +12,8 @@ namespace ds {
 namespace {
 
 TEST(HomeFolderTest, FirstSourceThatIsGivenWins) {
-  struct Case {
-    std::string option;
-    const char* environment;
-    std::string ini;
-    std::string home;  // "" when refused
-  };
-  const Case cases[] = {
+  // --home, the environment variable, the ini file's key; the home chosen, "" when refused.
+  const std::tuple<std::string, const char*, std::string, std::string> cases[] = {
       {"", nullptr, "", "/opt/ds/"},  // nothing given: beside the program
       {"", nullptr, "/var/lib/ds", "/var/lib/ds/"},
       {"", "/srv/ds", "/var/lib/ds", "/srv/ds/"},
@@ -29,12 +24,11 @@ TEST(HomeFolderTest, FirstSourceThatIsGivenWins) {
       {"", nullptr, "data", ""},
       {"", nullptr, "/var/lib/ds\n/var/lib/other", ""},  // the key given twice
   };
-  for (const Case& c : cases) {
+  for (const auto& [option, environment, ini, expected] : cases) {
     std::string home, error;
-    const bool ok = ChooseHomeFolder(c.option, c.environment, c.ini, "/opt/ds/", &home, &error);
-    // A refusal leaves `home` empty and says why.
-    EXPECT_EQ(home, c.home) << c.option << "|" << (c.environment ? c.environment : "-") << c.ini;
-    EXPECT_EQ(ok, error.empty()) << error;
+    const bool ok = ChooseHomeFolder(option, environment, ini, "/opt/ds/", &home, &error);
+    EXPECT_EQ(home, expected) << option << "|" << (environment ? environment : "-") << ini;
+    EXPECT_EQ(ok, error.empty()) << error;  // a refusal says why
   }
 }
 
@@ -42,23 +36,17 @@ TEST(HomeFolderTest, FirstSourceThatIsGivenWins) {
 TEST(HomeFolderTest, SimulatedMachinesKeepApartFromTheServicesHome) {
   TempFolder home;
   setenv(kHomeEnvironmentVariable, home.path().c_str(), 1);
-  struct Case {
-    DiskSource source;
-    std::string option;
-    std::string expected;
-  };
-  const Case cases[] = {
+  const std::tuple<DiskSource, std::string, std::string> cases[] = {
       {DiskSource::kRealDisks, "", home.path()},
       {DiskSource::kDemo, "", home.path() + "simulated/"},
       {DiskSource::kSimulated, "", home.path() + "simulated/"},
       {DiskSource::kDemo, "/elsewhere/", "/elsewhere/"},  // --home is taken as given
   };
-  for (const Case& c : cases) {
-    const MachineOptions options{c.source, "", c.option};
+  for (const auto& [source, option, expected] : cases) {
     ProgramRoots roots;
     std::string error;
-    ASSERT_TRUE(RootsFor(options, "/opt/ds/", &roots, &error)) << error;
-    EXPECT_EQ(roots.home, c.expected);
+    ASSERT_TRUE(RootsFor({source, "", option}, "/opt/ds/", &roots, &error)) << error;
+    EXPECT_EQ(roots.home, expected);
   }
   unsetenv(kHomeEnvironmentVariable);
   EXPECT_TRUE(std::filesystem::is_directory(home.path() + "simulated"));

@@ -68,8 +68,7 @@ class FakeDriveAccess : public DriveAccess {
   std::mutex mutex_;
 };
 
-// Page builders for window tests: each build writes "<page>.html" into the home folder and
-// records the state it saw.
+// Page builders for window tests: each build writes "<page>.html" and records the state it saw.
 class FakePages : public PageBuilding {
  public:
   explicit FakePages(std::string home) : home_(std::move(home)) {}

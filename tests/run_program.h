@@ -11,8 +11,8 @@ extern char** environ;
 
 namespace ds {
 
-// Runs a program with an argument vector (no shell) and returns its exit status, with
-// what it wrote to standard output in `output`. -1 when it could not be started.
+// Runs argv (no shell); its exit status (-1 when it did not start), its standard output in
+// `output`.
 inline int RunProgram(const std::vector<std::string>& argv, std::string* output) {
   int pipeFds[2];
   if (::pipe(pipeFds) != 0)
@@ -35,25 +35,21 @@ inline int RunProgram(const std::vector<std::string>& argv, std::string* output)
   }
   output->clear();
   char buffer[4096];
-  for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+  for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
     output->append(buffer, static_cast<std::size_t>(got));
-  }
   ::close(pipeFds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The cells of every row of the first sheet of an .xls file as xlrd reads them: one line
-// per row, cells joined by TAB, preceded by a line with the sheet's name.
+// The first sheet of an .xls file as xlrd reads it: its name, then one TAB-joined line per row.
 inline std::string ReadWorkbookWithXlrd(const std::string& path) {
   static const char* const kScript =
       "import sys, xlrd\n"
-      "book = xlrd.open_workbook(sys.argv[1])\n"
-      "sheet = book.sheet_by_index(0)\n"
+      "sheet = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
       "print(sheet.name)\n"
-      "for r in range(sheet.nrows):\n"
-      "    print('\\t'.join(str(c.value) for c in sheet.row(r)))\n";
+      "for r in range(sheet.nrows): print('\\t'.join(str(c.value) for c in sheet.row(r)))\n";
   std::string output;
   if (RunProgram({"/usr/bin/python3", "-c", kScript, path}, &output) != 0)
     return "<xlrd failed>";

@@ -12,8 +12,7 @@
 
 namespace ds {
 
-// A window shell for tests: records what the program shows and answers its dialogs from
-// queued replies (the safe default when none is queued).
+// A window shell for tests: records what it shows, answers dialogs from queued replies or safely.
 class ScriptedShell : public WindowShell {
  public:
   void Publish(const WindowLook& look) override {
@@ -34,21 +33,14 @@ class ScriptedShell : public WindowShell {
   }
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
   bool AskPassword(std::string* code) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const std::string reply = passwordReplies.empty() ? kCancel : passwordReplies.front();
-    if (!passwordReplies.empty())
-      passwordReplies.pop_front();
+    const std::string reply = Next(passwordReplies, std::string(kCancel));
     if (reply != kCancel)
       *code = reply;
     return reply != kCancel;
   }
   AutorunAnswer AskAutorun() override {
     Add(events, std::string("autorun-question"));
-    std::lock_guard<std::mutex> lock(mutex_);
-    const AutorunAnswer reply = autorunReplies.empty() ? AutorunAnswer{} : autorunReplies.front();
-    if (!autorunReplies.empty())
-      autorunReplies.pop_front();
-    return reply;
+    return Next(autorunReplies, AutorunAnswer{});
   }
   void ShowSplash(int seconds) override { Add(events, "splash " + std::to_string(seconds)); }
   void OfferDownload(const std::string& dataFile, const std::string& fileName) override {
@@ -91,6 +83,15 @@ class ScriptedShell : public WindowShell {
   void Add(std::vector<T>& list, const T& item) {
     std::lock_guard<std::mutex> lock(mutex_);
     list.push_back(item);
+  }
+  template <typename T>
+  T Next(std::deque<T>& replies, const T& fallback) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (replies.empty())
+      return fallback;
+    T reply = replies.front();
+    replies.pop_front();
+    return reply;
   }
   mutable std::mutex mutex_;
   std::condition_variable published_;

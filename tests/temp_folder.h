@@ -6,8 +6,7 @@
 
 namespace ds {
 
-// A fresh folder under the system temporary folder, removed with everything in it when
-// the object goes out of scope. path() ends in "/".
+// A fresh temporary folder, removed with its contents at scope end; path() ends in "/".
 class TempFolder {
  public:
   TempFolder() {

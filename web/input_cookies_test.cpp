@@ -7,13 +7,8 @@ namespace {
 
 // One Cookie header after another, as a browser sends them: what the intake makes of each.
 TEST(InputCookiesTest, TakesTheRunsCookiesOnlyAndNamesTheStaleOnes) {
-  struct Step {
-    std::string header;
-    bool carried;
-    std::vector<std::string> stale;
-    std::string taken;  // Text() afterwards
-  };
-  const Step steps[] = {
+  // The header; whether it carried inputs of this run, the stale names, Text() afterwards.
+  const std::tuple<std::string, bool, std::vector<std::string>, std::string> steps[] = {
       // Planted by a page of another port: no prefix, a prefix of another run, no value.
       {"disk_sel=3; tool_page_host=evil", false, {}, ""},
       {"dsffff_disk_sel=3; dsT_; dsT_disk_sel", false, {}, ""},
@@ -31,11 +26,11 @@ TEST(InputCookiesTest, TakesTheRunsCookiesOnlyAndNamesTheStaleOnes) {
       {"dsT_tool_page_to=", true, {}, "disk_sel=2; tool_page_to="},
   };
   InputCookies inputs(InputCookiePrefix("T"));
-  for (const Step& step : steps) {
-    const InputCookies::Intake intake = inputs.TakeIn(step.header);
-    EXPECT_EQ(intake.carried, step.carried) << step.header;
-    EXPECT_EQ(intake.stale, step.stale) << step.header;
-    EXPECT_EQ(inputs.Text(), step.taken) << step.header;
+  for (const auto& [header, carried, stale, taken] : steps) {
+    const InputCookies::Intake intake = inputs.TakeIn(header);
+    EXPECT_EQ(std::tuple(intake.carried, intake.stale, inputs.Text()),
+              std::tuple(carried, stale, taken))
+        << header;
   }
 }
 
@@ -51,7 +46,6 @@ TEST(InputCookiesTest, KeepsABoundedNumberOfInputs) {
             std::string::npos);
   EXPECT_EQ(text.find("n" + std::to_string(1000 + InputCookies::kMaxInputs) + "="),
             std::string::npos);
-  // A kept input still takes new values.
   inputs.TakeIn("dsT_n1000=w");
   EXPECT_NE(inputs.Text().find("n1000=w"), std::string::npos);
 }

@@ -31,28 +31,20 @@ TEST(MetricsServerTest, ServesTheTextAtMetricsAndNothingElse) {
 }
 
 TEST(MetricsServerTest, ListenAddresses) {
-  struct Case {
-    const char* text;
-    bool ok;
-    const char* host;
-    int port;
-  };
-  const Case cases[] = {{"127.0.0.1:9101", true, "127.0.0.1", 9101},
-                        {"[::1]:9101", true, "::1", 9101},
-                        {":9101", true, "::", 9101},
-                        {"0.0.0.0:80", true, "0.0.0.0", 80},
-                        {"::1:9101", false, "", 0},
-                        {"127.0.0.1:0", false, "", 0},
-                        {"127.0.0.1:65536", false, "", 0},
-                        {"127.0.0.1:91x", false, "", 0},
-                        {"127.0.0.1", false, "", 0}};
-  for (const Case& c : cases) {
+  // The address and its host and port as split; "" when refused.
+  const std::pair<const char*, std::string> cases[] = {{"127.0.0.1:9101", "127.0.0.1 9101"},
+                                                       {"[::1]:9101", "::1 9101"},
+                                                       {":9101", ":: 9101"},
+                                                       {"::1:9101", ""},
+                                                       {"127.0.0.1:0", ""},
+                                                       {"127.0.0.1:65536", ""},
+                                                       {"127.0.0.1:91x", ""},
+                                                       {"127.0.0.1", ""}};
+  for (const auto& [text, expected] : cases) {
     std::string host;
     int port = 0;
-    EXPECT_EQ(SplitHostPort(c.text, &host, &port), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(host + " " + std::to_string(port), c.host + (" " + std::to_string(c.port)));
-    }
+    const bool ok = SplitHostPort(text, &host, &port);
+    EXPECT_EQ(ok ? host + " " + std::to_string(port) : "", expected) << text;
   }
 }
 

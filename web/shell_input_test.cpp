@@ -10,8 +10,7 @@
 namespace ds {
 namespace {
 
-// Parses a form body; the input's fields as one line, or "refused" (with a message, input
-// untouched).
+// A form body's input fields as one line, or "refused" (with a message, input untouched).
 std::string Parse(const std::string& body) {
   const std::map<std::string, std::string> form = DecodeFormFields(body);
   auto field = [&form](const std::string& name) -> const std::string* {

@@ -38,9 +38,7 @@ TEST(WebShellTest, DialogsTakeTheirDefaultAtOnceWithoutAPageOrAfterTheirTime) {
   auto start = std::chrono::steady_clock::now();
   std::string code = "unchanged";
   EXPECT_FALSE(shell.AskYesNo("Continue?", "Warning"));
-  EXPECT_FALSE(shell.AskPassword(&code));
-  EXPECT_EQ(code, "unchanged");
-  EXPECT_FALSE(shell.AskAutorun().ok);
+  EXPECT_FALSE(shell.AskPassword(&code) || code != "unchanged" || shell.AskAutorun().ok);
   shell.ShowMessage("text", "caption", MessageIcon::kNone);
   shell.ShowSplash(0);  // no splash at all
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
@@ -59,15 +57,12 @@ TEST(WebShellTest, TheFirstAnswerOfAnyPageDecidesAndAllPagesCloseTheDialog) {
   auto second = shell.stream().Connect({});
   auto asked = std::async(std::launch::async, [&] {
     std::string code;
-    bool ok = shell.AskPassword(&code);
-    return ok ? code : std::string("<cancel>");
+    return shell.AskPassword(&code) ? code : "<cancel>";
   });
   std::string dialog = WaitFor(shell, first, "dialog");
-  ASSERT_FALSE(dialog.empty());
-  EXPECT_NE(dialog.find("\"kind\":\"password\""), std::string::npos);
+  ASSERT_NE(dialog.find("\"kind\":\"password\""), std::string::npos);
   EXPECT_EQ(WaitFor(shell, second, "dialog"), dialog);
-  // A page connecting now sees the open dialog too.
-  auto late = shell.stream().Connect(shell.CurrentEvents());
+  auto late = shell.stream().Connect(shell.CurrentEvents());  // sees the open dialog too
   EXPECT_EQ(WaitFor(shell, late, "dialog"), dialog);
 
   int id = DialogId(dialog);
@@ -75,12 +70,11 @@ TEST(WebShellTest, TheFirstAnswerOfAnyPageDecidesAndAllPagesCloseTheDialog) {
   EXPECT_TRUE(shell.Answer(Reply(id, "ok", "Talvex")));
   EXPECT_FALSE(shell.Answer(Reply(id, "cancel")));  // already answered
   EXPECT_EQ(asked.get(), "Talvex");
-  EXPECT_FALSE(WaitFor(shell, first, "dialog-close").empty());
-  EXPECT_FALSE(WaitFor(shell, second, "dialog-close").empty());
-  EXPECT_TRUE(shell.CurrentEvents().empty());
+  EXPECT_FALSE(WaitFor(shell, first, "dialog-close").empty() ||
+               WaitFor(shell, second, "dialog-close").empty() || !shell.CurrentEvents().empty());
 }
 
-TEST(WebShellTest, AutorunAnswerCarriesChoiceAndCheckBoxAndShutdownEndsDialogs) {
+TEST(WebShellTest, AutorunAnswerCarriesChoiceAndCheckBoxAndCloseOrShutdownEnds) {
   WebShell shell(10s);
   auto page = shell.stream().Connect({});
   auto asked = std::async(std::launch::async, [&] { return shell.AskAutorun(); });
@@ -90,23 +84,19 @@ TEST(WebShellTest, AutorunAnswerCarriesChoiceAndCheckBoxAndShutdownEndsDialogs) 
   AutorunAnswer answer = asked.get();
   EXPECT_TRUE(answer.ok && !answer.yes && answer.doNotAskAgain);
 
-  auto yesNo = std::async(std::launch::async, [&] { return shell.AskYesNo("q", "c"); });
-  ASSERT_FALSE(WaitFor(shell, page, "dialog").empty());
-  shell.Shutdown();
-  EXPECT_FALSE(yesNo.get());
-}
-
-TEST(WebShellTest, SplashEndsOnClose) {
-  WebShell shell(10s);
   auto start = std::chrono::steady_clock::now();
   auto splash = std::async(std::launch::async, [&] { shell.ShowSplash(5); });
   std::this_thread::sleep_for(50ms);
   shell.CloseSplash();
   splash.get();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  auto yesNo = std::async(std::launch::async, [&] { return shell.AskYesNo("q", "c"); });
+  ASSERT_FALSE(WaitFor(shell, page, "dialog").empty());
+  shell.Shutdown();
+  EXPECT_FALSE(yesNo.get());
 }
 
-TEST(WebShellTest, LookReachesPagesWithSelectedFacesAndEscapedTexts) {
+TEST(WebShellTest, LookReachesPagesWithSelectedFacesAndEscapedTextsAndNonReadersAreDropped) {
   WebShell shell;
   auto page = shell.stream().Connect({});
   WindowLook look;
@@ -116,12 +106,6 @@ TEST(WebShellTest, LookReachesPagesWithSelectedFacesAndEscapedTexts) {
   const std::string state = WaitFor(shell, page, "state");
   EXPECT_NE(state.find("\"frame\":\"/data/a\\\"\\u003cb\\u003e.html\""), std::string::npos);
   EXPECT_NE(state.find("\"1007\":{\"normal\":\"/data/images/btn_147.svg\""), std::string::npos);
-}
-
-TEST(WebShellTest, APageThatStopsReadingIsDropped) {
-  WebShell shell;
-  auto page = shell.stream().Connect({});
-  WindowLook look;
   for (int i = 0; i < 2000; ++i)
     shell.Publish(look);
   EXPECT_EQ(shell.stream().clientCount(), 0u);

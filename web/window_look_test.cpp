@@ -11,27 +11,23 @@ TEST(WindowLookTest, ButtonsLieInsideTheWindowApartAndTheirImagesExist) {
   for (int id = kFirstButton; id <= kLastButton; ++id) {
     const ButtonLayout* a = FindButtonLayout(id);
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->id, id);
-    EXPECT_GE(a->left, 0);
-    EXPECT_LE(a->left + a->width, 800) << id;
-    EXPECT_LE(a->top + a->height, 600) << id;
+    EXPECT_TRUE(a->id == id && a->left >= 0 && a->left + a->width <= 800 &&
+                a->top + a->height <= 600)
+        << id;
     for (int other = id + 1; other <= kLastButton; ++other) {
       const ButtonLayout* b = FindButtonLayout(other);
       EXPECT_TRUE(a->left + a->width <= b->left || b->left + b->width <= a->left ||
                   a->top + a->height <= b->top || b->top + b->height <= a->top)
           << id << " overlaps " << other;
     }
-    for (int image : {FaceOf(id, false).normalImage, FaceOf(id, false).hoverImage}) {
-      const std::string path = std::string(DS_SOURCE_DIR) + "/data/" + ImageFile(image);
-      EXPECT_TRUE(std::ifstream(path).good()) << path;
-    }
+    for (int image : {FaceOf(id, false).normalImage, FaceOf(id, false).hoverImage})
+      EXPECT_TRUE(std::ifstream(std::string(DS_SOURCE_DIR) + "/data/" + ImageFile(image)).good())
+          << ImageFile(image);
   }
-  EXPECT_EQ(FindButtonLayout(kFirstButton - 1), nullptr);
-  EXPECT_EQ(FindButtonLayout(kLastButton + 1), nullptr);
+  EXPECT_TRUE(!FindButtonLayout(kFirstButton - 1) && !FindButtonLayout(kLastButton + 1));
 }
 
-// A selected tab, Home or internal-page button shows its hover image in both states; the
-// title buttons and the logo look the same selected or not.
+// A selected tab, Home or internal button shows its hover image; other buttons look the same.
 TEST(WindowLookTest, SelectedLookAndSelection) {
   for (int id = kFirstButton; id <= kLastButton; ++id) {
     const ButtonFace plain = FaceOf(id, false);
@@ -44,13 +40,11 @@ TEST(WindowLookTest, SelectedLookAndSelection) {
   }
   EXPECT_EQ(FaceOf(kLastButton + 1, true).normalImage, 0);
   WindowLook look;
-  look.setSelected(kFirstButton - 1, true);
-  look.setSelected(kLastButton + 1, true);
-  look.setSelected(kTabTool, true);
-  EXPECT_FALSE(look.isSelected(kFirstButton - 1));
-  EXPECT_FALSE(look.isSelected(kLastButton + 1));
-  EXPECT_TRUE(look.isSelected(kTabTool));
-  EXPECT_FALSE(look.isSelected(kTabSmart));
+  for (int id : {kFirstButton - 1, kLastButton + 1, kTabTool})
+    look.setSelected(id, true);
+  EXPECT_EQ(std::vector({look.isSelected(kFirstButton - 1), look.isSelected(kLastButton + 1),
+                         look.isSelected(kTabTool), look.isSelected(kTabSmart)}),
+            std::vector({false, false, true, false}));
 }
 
 }  // namespace

@@ -102,8 +102,7 @@ export async function openWindow(browser, address, problems) {
   const click = (x, y, options) => page.mouse.click(box.x + x, box.y + y, options);
   const pageId = () => page.evaluate(() => Number(document.getElementById('window').dataset.page));
   const frameSource = () => page.evaluate(() => document.getElementById('browser').getAttribute('src') || '');
-  // The browser frame (`inner`: any frame) once loaded with its final document matching `pattern`
-  // (never the loading page before it, and the frame's src headed there): only then evaluate.
+  // The browser frame (`inner`: any frame) once its final document matching `pattern` has loaded.
   const showFrame = async (pattern, inner = false) => {
     const frame = await waitFor(async () => {
       if (!inner && !pattern.test(await frameSource())) return null;

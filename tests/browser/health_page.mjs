@@ -13,9 +13,7 @@ const [sample, sourceData, artefacts] = commandLine('health_page.mjs',
 // The page's files; the sample writer builds the pages of a year of history up to 7 March 2016.
 const home = fs.mkdtempSync(path.join(os.tmpdir(), 'ds-health-'));
 const data = path.join(home, 'data');
-for (const part of ['template/HealthPage.tmp', 'css', 'images', 'js']) {
-  fs.cpSync(path.join(sourceData, part), path.join(data, part), { recursive: true });
-}
+for (const part of ['template/HealthPage.tmp', 'css', 'images', 'js']) fs.cpSync(path.join(sourceData, part), path.join(data, part), { recursive: true });
 const shown = execFileSync(sample, [home, '2016', '3', '7']).toString().trim();
 check(shown === 'HealthPage_0.html', `the build shows the page of display type 0 (${shown})`);
 
@@ -67,7 +65,6 @@ try {
   const tips = await page.$$eval('#chart circle.point title', (titles) => titles.map((t) => t.textContent));
   check(tips[0].startsWith('01/Mar/2016') && tips[6].startsWith('07/Mar/2016'), `points run 01/Mar/2016 .. 07/Mar/2016 (${tips[0]}, ${tips[6]})`);
 
-  // Choosing another display type stores the cookie and shows that page.
   await Promise.all([page.waitForURL(/HealthPage_2\.html$/), page.selectOption('#display', '2')]);
   check((await cookie())?.value === '2', 'the selector stores the new display type');
 

@@ -1,5 +1,4 @@
-// The window in Chromium: tabs at their pixels, right clicks, F2, tray, licence, Close, the page
-// inputs, and the Disk Information, System Information and S.M.A.R.T. pages with their exports.
+// The window in Chromium: tabs, right clicks, F2, tray, licence, Close, page inputs, pages, exports.
 // usage: node shell_e2e.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
 import fs from 'node:fs';
 import path from 'node:path';
@@ -17,7 +16,6 @@ try {
   const address = await programAddress(server);
   const token = new URL(address).pathname.split('/')[1];
 
-  // A second instance on the same program folder ends at once, silently, with code 0.
   const second = startProgram(program, ['--demo', '--headless', '--home', home]);
   const secondCode = await exitCode(second, 5000);
   check(secondCode === 0 && second.output === '', `a second instance exits silently (code ${secondCode})`);
@@ -33,7 +31,6 @@ try {
     'the green colour key of the skin is transparent');
   await page.screenshot({ path: path.join(artefacts, 'window-home.png'), clip: box });
 
-  // Every tab, clicked at its pixel position, opens its page in the browser frame.
   for (const [id, left, expected] of [[1005, 268, 2], [1006, 368, 3], [1007, 468, 4], [1008, 568, 5], [1009, 668, 6]]) {
     const before = await frameSource();
     await click(left + 50, 78);
@@ -48,7 +45,6 @@ try {
   await click(644 + 17, 17); // Home
   await waitFor(async () => (await pageId()) === 0 && (await homeShown()), 'the Home picture again after Home');
 
-  // Right clicks open no context menu, in the window or in the page.
   const diskPage = await openTab(318, /disk_info_0_0\.html/);
   const menuPrevented = (target, selector) => target.evaluate((sel) => !document.querySelector(sel).dispatchEvent(
     new MouseEvent('contextmenu', { bubbles: true, cancelable: true, button: 2 })), selector);
@@ -56,19 +52,16 @@ try {
   check(await menuPrevented(page, '#skin'), 'a right click on the window opens no context menu');
   await click(400, 300, { button: 'right' });
 
-  // The page's input is a cookie below the secret data folder, never sent to other ports' pages.
   const stored = await waitFor(async () => (await context.cookies(address + 'data/')).find((c) => c.name === `ds${token}_disk_sel`),
     'the drive choice of the Disk Information page');
   check(stored.path === `/${token}/data/`, `the page input lives under the secret data folder (${stored.path})`);
 
-  // Disk Information: the first drive, every field filled; the drive list opens another.
   const disk = await text(diskPage);
   check(/QRA/.test(disk) && !/STR_/.test(disk), 'Disk Information shows the first drive, every field filled');
   check(/SATA Gen\d/.test(disk) && /TRIM|S\.M\.A\.R\.T\./.test(disk), 'transfer mode and features are shown');
   await diskPage.selectOption('.title select', 'disk_info_1_0.html');
   check(/QRB/.test(await text(await showFrame(/disk_info_1_0\.html/, true))), 'choosing the second drive in the list opens its page');
 
-  // S.M.A.R.T.: the attribute table, the IDENTIFY table and the two exports at their pixels.
   await openTab(518, /SMARTPage\.html/);
   const rows = await (await showFrame(/SMARTInfo\.html/, true)).evaluate(() => [...document.querySelectorAll('tr')].filter((r) => r.cells.length === 8).length);
   check(rows >= 9, `the attribute table has a header and the drive's attributes (${rows} rows)`);
@@ -103,7 +96,6 @@ try {
   await page.keyboard.press('F2');
   await waitFor(async () => !(await internalVisible()) && (await pageId()) === 0, 'F2 again hiding button 1004 and returning Home');
 
-  // A second shell sees the same window.
   const other = await context.newPage();
   await other.goto(address);
   await other.waitForSelector('#window:not([hidden])');
@@ -111,7 +103,6 @@ try {
   await waitFor(() => other.evaluate(() => document.getElementById('window').dataset.page === '6'), 'a second shell showing the same window state');
   await other.close();
 
-  // Minimize to the notification area; only a left click on the icon restores.
   await click(712 + 17, 17);
   await page.waitForSelector('#window[hidden]', { state: 'attached' });
   await page.waitForSelector('#tray-icon:not([hidden])');
@@ -129,7 +120,6 @@ try {
 
   check(problems.length === 0, `no script errors or failed requests${problems.length ? ': ' + problems.join('; ') : ''}`);
 
-  // A flood of clicks and malformed inputs leaves the program answering.
   const flood = await page.evaluate(async () => {
     const statuses = [];
     const bodies = ['type=mousedown&button=0&x=1&y=1', 'type=button&id=424242', 'type=mousedown&button=0&x=99999&y=-5',

@@ -1,5 +1,4 @@
-// The Tool page clicked at its pixels: edit mode, switches, every field saved byte for byte, the
-// "Refresh By" check, the mail test (failing, then a real SMTP server) and the security erase.
+// The Tool page clicked at its pixels: edit mode, fields saved, "Refresh By", mail test, erase.
 // usage: node tool_page.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
 import fs from 'node:fs';
 import net from 'node:net';
@@ -68,7 +67,6 @@ try {
     ...Object.entries(typed).map(([id, value]) => `${id.replace(/(^|_)(.)/g, (m, s, c) => c.toUpperCase())}=${value}`)];
   for (const line of expected) check(saved.includes(line + '\r\n'), `saved: ${line}`);
 
-  // Another tab and back: the stored values are shown again, the password intact.
   await click(318, 78);
   await showFrame(/disk_info/);
   await press('tab');
@@ -83,7 +81,6 @@ try {
   await toolPage(false);
   check(settings() === saved, 'saving again keeps every value byte for byte');
 
-  // Alerts on and no Refresh By: the message, the settings saved, edit mode kept.
   await press('edit');
   frame = await toolPage(true);
   await frame.fill('#refresh_by', '');
@@ -95,8 +92,7 @@ try {
   check(/RefreshBy=\r\n/.test(settings()), 'the settings were saved with it empty, edit mode kept');
   await frame.fill('#refresh_by', '2');
 
-  // The mail test's outcome and colour once its Close button shows with a text (the dialog opens
-  // with Close and an empty label before the test reports; it is drawn anew on each report).
+  // The mail test's outcome and colour once its Close button shows with a text (not the empty label).
   const mailTest = async () => {
     await press('test');
     return waitFor(() => page.evaluate(() => {
@@ -148,7 +144,6 @@ try {
     'a disk with a mounted file system is refused');
   await answer('message', 'ok');
 
-  // The unmounted sample disk, chosen in the Disk Information list, is erased by TRIM.
   await click(318, 78);
   frame = await showFrame(/disk_info_0_0\.html/);
   await frame.selectOption('.title select', 'disk_info_2_0.html');
