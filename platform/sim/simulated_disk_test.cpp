@@ -89,8 +89,7 @@ TEST(SimulatedDiskLoad, BadInputFailsWithAMessageAndUnknownKeysAreLeftAlone) {
 TEST(SimulatedDiskCommands, AnswerAsADiskDoesAndFaultsAsDescribed) {
   const TaskFile kPrepare{0, 0, 0, 0, 0, 0xE0, 0xF3};
   const char* kSlow = "fault_slow_commands=F3\nfault_slow_ms=30";
-  // Name, disk, description, registers, protocol, outcome, LBA mid/high, error text, driver,
-  // time-out.
+  // Name, disk, description, registers, protocol, outcome, LBA mid/high, error, driver, time-out.
   // clang-format off
   const std::tuple<const char*, TestDriveSpec, const char*, TaskFile, AtaProtocol, int, std::uint8_t,
                    std::uint8_t, const char*, bool, int> cases[] = {
@@ -188,9 +187,7 @@ TEST(SimulatedDiskSectors, ChecksAddressCountAndProtocol) {
 
 Bytes Selector(std::uint8_t page, std::uint8_t magic = 0xF0) {
   Bytes block(512, 0);
-  block[0] = magic;
-  block[1] = 0x20;
-  block[11] = page;
+  block[0] = magic, block[1] = 0x20, block[11] = page;
   return block;
 }
 

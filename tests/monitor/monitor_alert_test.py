@@ -1,8 +1,6 @@
 #!/usr/bin/python3
-"""The monitor end to end: a simulated disk reading 61 degrees, alerts above 60 to a real SMTP
-server (aiosmtpd) on loopback, a pass every second. Exactly one mail arrives within the re-arm
-period (one day), today's history is recorded, SIGTERM ends the program promptly.
-usage: monitor_alert_test.py PATH-TO-drivesentinel"""
+"""The monitor end to end: a disk at 61 degrees, alerts above 60 to an SMTP server, one mail per
+day, today's history recorded, prompt SIGTERM. usage: monitor_alert_test.py PATH-TO-drivesentinel"""
 
 import email, email.policy, glob, logging, os, shutil, signal, socket, subprocess, sys
 import tempfile, time, unittest
@@ -18,8 +16,7 @@ class Recorder:
     mails = []
 
     async def handle_DATA(self, server, session, envelope):
-        self.mails.append(email.message_from_bytes(envelope.original_content,
-                                                   policy=email.policy.default))
+        self.mails.append(email.message_from_bytes(envelope.original_content, policy=email.policy.default))
         return "250 2.0.0 Queued"
 
 

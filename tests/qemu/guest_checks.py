@@ -131,8 +131,7 @@ def load_json(files, name, report):
 
 
 def rc_of(files, name):
-    rc = files.get(name + ".rc", "").strip()
-    return int(rc) if rc.isdigit() else None
+    return int(rc) if (rc := files.get(name + ".rc", "").strip()).isdigit() else None
 
 
 def said_by(files, name):

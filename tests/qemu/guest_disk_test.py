@@ -8,7 +8,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import guest_checks  # noqa: E402
 
-# Longer than 16 characters: sysfs shows only the first 16, the whole model is IDENTIFY's.
+# Longer than the 16 characters sysfs shows: the whole model is IDENTIFY's.
 DISK = guest_checks.DiskFacts("NORVIK QEMU AHCI TEST DISK 5731-X", "DSQ2026120607", "QF1.2.3", 256)
 # The unmapping disk is larger than one TRIM block (4,194,240 sectors): the erase sends several.
 ERASE_DISKS = [guest_checks.EraseDisk(role, guest_checks.DiskFacts(
@@ -18,9 +18,8 @@ ERASE_DISKS = [guest_checks.EraseDisk(role, guest_checks.DiskFacts(
 # ext4 also mounts ext2; crc32c_generic serves its checksums when the CPU has no CRC32.
 MODULES, OPTIONAL_MODULES = ["ahci", "sd_mod", "sg", "ext4"], ["crc32c_generic"]
 HOST_TOOLS = dict(pair.split(":") for pair in (  # tool: its Debian package
-    "qemu-system-x86_64:qemu-system-x86 busybox:busybox-static smartctl:smartmontools "
-    "cpio:cpio depmod:kmod modprobe:kmod dpkg:dpkg apt-get:apt objcopy:binutils"
-).split())
+    "qemu-system-x86_64:qemu-system-x86 busybox:busybox-static smartctl:smartmontools cpio:cpio "
+    "depmod:kmod modprobe:kmod dpkg:dpkg apt-get:apt objcopy:binutils").split())
 
 
 class HarnessError(Exception):  # a failure of the set-up (tools, kernel, boot)
@@ -47,8 +46,7 @@ def run(argv, what=None, **kwargs):  # with `what`, a failure raises HarnessErro
 
 def write_text(path, text):
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "w", encoding="utf-8") as handle:
-        handle.write(text)
+    open(path, "w", encoding="utf-8").write(text)
 
 
 def kernel_package():  # (package, version) of the image linux-image-amd64 depends on
@@ -212,8 +210,7 @@ def main():
     for option in ("--build-dir", "--program", "--smart-paths"):
         parser.add_argument(option, required=True, type=os.path.abspath)
     args = parser.parse_args()
-    for name in HOST_TOOLS:
-        tool(name)
+    [tool(name) for name in HOST_TOOLS]
     run_dir = os.path.join(args.build_dir, "qemu-run")
     shutil.rmtree(run_dir, ignore_errors=True)
     os.makedirs(run_dir)
