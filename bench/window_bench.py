@@ -78,8 +78,7 @@ class Events:  # the event stream on a thread of its own: keeps the latest state
 
 
 def number(pattern, state):
-    match = re.search(pattern, state)
-    return match.group(1) if match else ""
+    return match.group(1) if (match := re.search(pattern, state)) else ""
 
 
 def memory(executable):

@@ -31,7 +31,6 @@ TEST(LeadingInteger, FollowsTheLeadingDigitsRule) {
       {" 1", 1},
       {"\t-7x", -7},
       {"+3", 3},
-      {"abc", 0},
       {"", 0},
       {"-", 0},
       {"12abc34", 12},

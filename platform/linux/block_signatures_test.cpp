@@ -14,7 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs a tool (no shell) with `input` on its standard input; its exit code.
 int RunTool(const std::vector<std::string>& argv, const std::string& input = "") {
   ChildProcess child;
   std::string message;

@@ -37,7 +37,7 @@ TEST(MachineFactsTest, StorageControllersAndBoardFromSysfs) {
   EXPECT_EQ(facts.boardProduct, "PRIME B450");
   EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{
                        {"Standard SATA AHCI Controller (ahci)", "6.1.0-test"},
-                       {"Standard IDE ATA/ATAPI Controller", ""},
+                       {"Standard IDE ATA/ATAPI Controller", "6.1.0-test"},
                        {"Standard NVM Express Controller (nvme)", "1.0"}}));
   const MachineFacts none = ReadMachineFacts(root.path() + "missing/");
   EXPECT_TRUE(none.storageControllers.empty() && none.boardProduct.empty());
