@@ -132,8 +132,7 @@ class MailProgramTest(unittest.TestCase):
 
     def assert_refused(self, outcome, *words):
         self.assertNotEqual(outcome[0], 0)
-        for word in ("Error",) + words:
-            self.assertIn(word, outcome[1] or "no result file: " + self.stderr)
+        [self.assertIn(word, outcome[1] or "no result file: " + self.stderr) for word in ("Error",) + words]
         self.assertEqual(Recorder.mails, [], "a refused mail reached a server")
         self.assertLess(self.elapsed, TIME_LIMIT + 3)
 
