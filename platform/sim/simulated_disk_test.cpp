@@ -22,7 +22,6 @@ constexpr AtaProtocol kIn = AtaProtocol::kPioDataIn, kOut = AtaProtocol::kPioDat
                       kNone = AtaProtocol::kNonData, kDmaIn = AtaProtocol::kDmaIn;
 constexpr TaskFile kSmartReadData{0xD0, 1, 0, 0x4F, 0xC2, 0xA0, 0xB0};
 constexpr TaskFile kSmartReadThresholds{0xD1, 1, 0, 0x4F, 0xC2, 0xE0, 0xB0};
-constexpr TaskFile kSmartDriverRead{0xD0, 1, 1, 0, 0, 0xA0, 0xB0};
 constexpr TaskFile kIdentify{0, 1, 0, 0, 0, 0xA0, 0xEC};
 // Outcome(): status << 8 | error of a completed command, minus errno of a transport failure.
 constexpr int kGood = 0x5000, kAbort = 0x5104;
@@ -101,7 +100,7 @@ TEST(SimulatedDiskCommands, AnswerAsADiskDoesAndFaultsAsDescribed) {
       {"read data as non-data", {}, "", kSmartReadData, kNone, kAbort, 0x4F, 0xC2, "", false, 10000},
       {"packet identify on an ATA disk", {}, "", {0, 1, 0, 0, 0, 0xA0, 0xA1}, kIn, kAbort, 0, 0, "", false, 10000},
       {"unknown command", {}, "", {0, 0, 0, 0, 0, 0xE0, 0x99}, kNone, kAbort, 0, 0, "", false, 10000},
-      {"driver adds the signature", {}, "", kSmartDriverRead, kIn, kGood, 0x4F, 0xC2, "", true, 10000},
+      {"driver adds the signature", {}, "", {0xD0, 1, 1, 0, 0, 0xA0, 0xB0}, kIn, kGood, 0x4F, 0xC2, "", true, 10000},
       {"slow command within its time-out", {}, kSlow, kPrepare, kNone, kGood, 0, 0, "", false, 100},
       {"short transfer", {}, "fault_short_transfer_commands=EC", kIdentify, kIn, -EIO, 0, 0, "moved 256 of 512", false, 10000},
   };
