@@ -1,5 +1,4 @@
-// The heaviest page builds of a tab click (S.M.A.R.T. page, Health page over 16 years of daily
-// history) and the health export of 20 years (about 7,300 rows).
+// The heaviest page builds (S.M.A.R.T., Health over 16 years) and a 20-year health export.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>

@@ -1,5 +1,4 @@
-// The window's server on loopback: page request latency, and a tab click (the input
-// request) to the navigation event on the window's event stream.
+// The window's server on loopback: page request latency, and a tab click to its navigation event.
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 

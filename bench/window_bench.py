@@ -1,8 +1,6 @@
 #!/usr/bin/python3
-"""Figures of the running window on the demo machine.
-  memory  resident size idle and after 400 report-tab views (click, page build, page load)
-  load    with 200 idle connections and 16 with half a request head open: the median time
-          of 20 shell requests, and the time to exit on SIGTERM
+"""The running demo window. memory: resident size idle and after 400 report-tab views; load: median
+of 20 shell requests and SIGTERM exit time with 200 idle and 16 half-sent requests open.
 usage: bench/window_bench.py PATH/TO/drivesentinel [memory|load]..."""
 import http.client, os, re, shutil, signal, socket, statistics, subprocess, sys, tempfile
 import threading, time
@@ -13,8 +11,7 @@ TABS = [(1005, "disk_info_"), (1006, "HealthPage_"), (1007, "SMARTPage.html"),
 FORM = {"Content-Type": "application/x-www-form-urlencoded"}
 
 
-class Program:
-    """The program on the demo machine with a home folder of its own."""
+class Program:  # the program on the demo machine with a home folder of its own
 
     def __init__(self, executable):
         self.home = tempfile.mkdtemp(prefix="ds-bench-")
@@ -51,8 +48,7 @@ class Program:
         shutil.rmtree(self.home, ignore_errors=True)
 
 
-class Events:
-    """The event stream on a thread of its own: keeps the latest state, cancels dialogs."""
+class Events:  # the event stream on a thread of its own: keeps the latest state, cancels dialogs
 
     def __init__(self, program):
         connection = http.client.HTTPConnection("127.0.0.1", program.port, timeout=60)
@@ -82,8 +78,7 @@ class Events:
 
 
 def number(pattern, state):
-    match = re.search(pattern, state)
-    return match.group(1) if match else ""
+    return match.group(1) if (match := re.search(pattern, state)) else ""
 
 
 def memory(executable):

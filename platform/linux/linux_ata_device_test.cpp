@@ -42,10 +42,8 @@ TEST(LinuxAtaDevice, UnknownIoctlsAndMalformedCommandsAreTransportFailures) {
   };
   for (const auto& [bytes, driver, messagePart, error] : cases) {
     std::vector<std::uint8_t> data(bytes, 0xAB);
-    AtaCommand command;
-    command.registers = TaskFile{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0};  // SMART READ DATA
-    command.protocol = AtaProtocol::kPioDataIn;
-    command.data = data;
+    const TaskFile smartReadData{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0};
+    const AtaCommand command{smartReadData, {}, false, AtaProtocol::kPioDataIn, data};
     const AtaResult result =
         driver ? device->SmartDriverCommand(command.registers, data) : device->Execute(command);
     EXPECT_FALSE(result.transportOk);

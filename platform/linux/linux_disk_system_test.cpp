@@ -10,20 +10,20 @@ namespace {
 
 const std::string kFixture = std::string(DS_SOURCE_DIR) + "/testdata/sysfs-basic";
 using Text = std::string;
+using Volume = std::tuple<int, Text, Text, Text, bool, bool>;
 
 TEST(LinuxDiskSystemTest, VolumesFromMountInfoWithLabels) {
   LinuxDiskSystem disks(kFixture);
-  std::vector<std::tuple<int, Text, Text, Text, bool, bool>> found;
+  std::vector<Volume> found;
   for (const VolumeFacts& v : disks.ListVolumes())
     found.emplace_back(v.driveNumber, v.mountPoint, v.label, v.fileSystem, v.removable,
                        v.infoReadable);
   // Bind mount, loop device and bad lines are left out.
-  EXPECT_EQ(found, (std::vector<std::tuple<int, Text, Text, Text, bool, bool>>{
-                       {1, "/", "", "ext4", false, true},
-                       {1, "/boot/efi", "EFI", "vfat", false, true},
-                       {2, "/mnt/my data", "my label", "ext4", false, true},
-                       {3, "/media/usb", "USBKEY", "vfat", true, true},
-                       {0, "/home", "home", "xfs", false, true}}));
+  EXPECT_EQ(found, (std::vector<Volume>{{1, "/", "", "ext4", false, true},
+                                        {1, "/boot/efi", "EFI", "vfat", false, true},
+                                        {2, "/mnt/my data", "my label", "ext4", false, true},
+                                        {3, "/media/usb", "USBKEY", "vfat", true, true},
+                                        {0, "/home", "home", "xfs", false, true}}));
 }
 
 TEST(LinuxDiskSystemTest, UsbDevicesWithTheirSpeed) {

@@ -27,22 +27,20 @@ TEST(MachineFactsTest, StorageControllersAndBoardFromSysfs) {
     std::filesystem::create_directories(std::filesystem::path(root.path() + path).parent_path());
     std::ofstream(root.path() + path) << text;
   }
-  std::filesystem::create_directory_symlink(pci + "drivers/ahci",
-                                            pci + "devices/0000:00:1f.2/driver");
-  std::filesystem::create_directory_symlink(pci + "drivers/nvme",
-                                            pci + "devices/0000:03:00.0/driver");
-  MachineFacts facts = ReadMachineFacts(root.path());
+  for (const auto& [driver, device] : {std::pair{"ahci", "0000:00:1f.2"}, {"nvme", "0000:03:00.0"}})
+    std::filesystem::create_directory_symlink(pci + "drivers/" + driver,
+                                              pci + "devices/" + device + "/driver");
+  const MachineFacts facts = ReadMachineFacts(root.path());
+  std::vector<std::pair<std::string, std::string>> found;
+  for (const auto& controller : facts.storageControllers)
+    found.emplace_back(controller.driverDesc, controller.driverVersion);
   EXPECT_EQ(facts.boardProduct, "PRIME B450");
-  ASSERT_EQ(facts.storageControllers.size(), 3u);
-  EXPECT_EQ(facts.storageControllers[0].driverDesc, "Standard SATA AHCI Controller (ahci)");
-  EXPECT_EQ(facts.storageControllers[0].driverVersion, "6.1.0-test");
-  EXPECT_EQ(facts.storageControllers[1].driverDesc, "Standard IDE ATA/ATAPI Controller");
-  EXPECT_EQ(facts.storageControllers[2].driverDesc, "Standard NVM Express Controller (nvme)");
-  EXPECT_EQ(facts.storageControllers[2].driverVersion, "1.0");
-
-  MachineFacts none = ReadMachineFacts(root.path() + "missing/");
-  EXPECT_TRUE(none.storageControllers.empty());
-  EXPECT_EQ(none.boardProduct, "");
+  EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{
+                       {"Standard SATA AHCI Controller (ahci)", "6.1.0-test"},
+                       {"Standard IDE ATA/ATAPI Controller", "6.1.0-test"},
+                       {"Standard NVM Express Controller (nvme)", "1.0"}}));
+  const MachineFacts none = ReadMachineFacts(root.path() + "missing/");
+  EXPECT_TRUE(none.storageControllers.empty() && none.boardProduct.empty());
 }
 
 }  // namespace

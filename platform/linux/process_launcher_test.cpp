@@ -44,8 +44,7 @@ TEST(ChildProcessTest, FeedsTheInputReportsTheExitAndPassesNoOtherDescriptor) {
       content = "<missing>";
     EXPECT_TRUE(content == output && Gone(child.pid())) << script;
   }
-  ::close(fds[0]);
-  ::close(fds[1]);
+  ::close(fds[0]), ::close(fds[1]);
 }
 
 TEST(ChildProcessTest, TimeOutThenKill) {

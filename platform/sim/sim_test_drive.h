@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <numeric>
 #include <string>
 
 #include "platform/sim/simulated_disk.h"
@@ -50,10 +51,7 @@ inline Sector IdentifySector(const TestDriveSpec& wanted) {
     id[2 * index + 1] = static_cast<std::uint8_t>(value >> 8);
   }
   id[510] = 0xA5;
-  std::uint8_t sum = 0;
-  for (int i = 0; i < 511; ++i)
-    sum = static_cast<std::uint8_t>(sum + id[i]);
-  id[511] = static_cast<std::uint8_t>(0x100 - sum);
+  id[511] = static_cast<std::uint8_t>(-std::accumulate(id.begin(), id.begin() + 511, 0));
   return id;
 }
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <numeric>
 
 #include "platform/sim/sim_test_drive.h"
 #include "tests/temp_folder.h"
@@ -20,7 +22,6 @@ constexpr AtaProtocol kIn = AtaProtocol::kPioDataIn, kOut = AtaProtocol::kPioDat
                       kNone = AtaProtocol::kNonData, kDmaIn = AtaProtocol::kDmaIn;
 constexpr TaskFile kSmartReadData{0xD0, 1, 0, 0x4F, 0xC2, 0xA0, 0xB0};
 constexpr TaskFile kSmartReadThresholds{0xD1, 1, 0, 0x4F, 0xC2, 0xE0, 0xB0};
-constexpr TaskFile kSmartDriverRead{0xD0, 1, 1, 0, 0, 0xA0, 0xB0};
 constexpr TaskFile kIdentify{0, 1, 0, 0, 0, 0xA0, 0xEC};
 // Outcome(): status << 8 | error of a completed command, minus errno of a transport failure.
 constexpr int kGood = 0x5000, kAbort = 0x5104;
@@ -51,7 +52,6 @@ TEST(SimulatedDiskLoad, BadInputFailsWithAMessageAndUnknownKeysAreLeftAlone) {
   const std::tuple<std::string, std::size_t, std::string, std::string> cases[] = {
       {"-identify.bin", 0, "", "identify.bin"},
       {"smart.bin", 300, "", "smart.bin holds 300 bytes"},
-      {"identify.bin", 0, "", "identify.bin holds 0 bytes"},
       {"vendor_page_1.bin", 100, "", "whole 512-byte sectors"},
       {"vendor_page_256.bin", 512, "", "0-255"},
       {"", 0, "sectors=abc\n", "sectors=abc"},
@@ -80,17 +80,16 @@ TEST(SimulatedDiskLoad, BadInputFailsWithAMessageAndUnknownKeysAreLeftAlone) {
     ASSERT_EQ(disk == nullptr, !messagePart.empty());
     if (!disk)
       continue;
-    EXPECT_EQ(disk->capacity(), 4096u);
-    EXPECT_EQ(Read(*disk, kSmartReadThresholds), kAbort);
-    EXPECT_EQ(Read(*disk, kSmartReadData), kGood);
+    EXPECT_EQ(std::tuple(disk->capacity(), Read(*disk, kSmartReadThresholds),
+                         Read(*disk, kSmartReadData)),
+              std::tuple(4096u, kAbort, kGood));
   }
 }
 
 TEST(SimulatedDiskCommands, AnswerAsADiskDoesAndFaultsAsDescribed) {
   const TaskFile kPrepare{0, 0, 0, 0, 0, 0xE0, 0xF3};
   const char* kSlow = "fault_slow_commands=F3\nfault_slow_ms=30";
-  // Name, disk, description, registers, protocol, outcome, LBA mid/high, error text, driver,
-  // time-out.
+  // Name, disk, description, registers, protocol, outcome, LBA mid/high, error, driver, time-out.
   // clang-format off
   const std::tuple<const char*, TestDriveSpec, const char*, TaskFile, AtaProtocol, int, std::uint8_t,
                    std::uint8_t, const char*, bool, int> cases[] = {
@@ -101,7 +100,7 @@ TEST(SimulatedDiskCommands, AnswerAsADiskDoesAndFaultsAsDescribed) {
       {"read data as non-data", {}, "", kSmartReadData, kNone, kAbort, 0x4F, 0xC2, "", false, 10000},
       {"packet identify on an ATA disk", {}, "", {0, 1, 0, 0, 0, 0xA0, 0xA1}, kIn, kAbort, 0, 0, "", false, 10000},
       {"unknown command", {}, "", {0, 0, 0, 0, 0, 0xE0, 0x99}, kNone, kAbort, 0, 0, "", false, 10000},
-      {"driver adds the signature", {}, "", kSmartDriverRead, kIn, kGood, 0x4F, 0xC2, "", true, 10000},
+      {"driver adds the signature", {}, "", {0xD0, 1, 1, 0, 0, 0xA0, 0xB0}, kIn, kGood, 0x4F, 0xC2, "", true, 10000},
       {"slow command within its time-out", {}, kSlow, kPrepare, kNone, kGood, 0, 0, "", false, 100},
       {"short transfer", {}, "fault_short_transfer_commands=EC", kIdentify, kIn, -EIO, 0, 0, "moved 256 of 512", false, 10000},
   };
@@ -148,23 +147,18 @@ TEST(SimulatedDiskImage, PacketIdentifyAndSecurityFollowTheSectors) {
 TEST(SimulatedDiskSectors, WritesReadBackAndExtendedCommandsTakeTheHighBytes) {
   auto disk = MakeDisk({.sectors = 2000});
   Bytes two(1024);
-  for (std::size_t i = 0; i < two.size(); ++i)
-    two[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  std::generate(two.begin(), two.end(), [i = 0]() mutable { return std::uint8_t(i++ * 7 + 1); });
   EXPECT_EQ(Outcome(Send(*disk, Lba28(kAtaWriteSectors, 1998, 2), kOut, &two)), kGood);
-  Bytes back(1024, 0xFF), never(512, 0xFF), zeros(512, 0);
+  Bytes back(1024, 0xFF), never(512, 0xFF);
   EXPECT_EQ(Outcome(Send(*disk, Lba28(kAtaReadDma, 1998, 2), kDmaIn, &back)), kGood);
   EXPECT_EQ(back, two);
   EXPECT_EQ(Read(*disk, Lba28(kAtaReadSectors, 5, 1), &never), kGood);
-  EXPECT_EQ(never, zeros);
+  EXPECT_EQ(never, Bytes(512, 0));
   // Extended commands take bits 24-47 from the previous registers: LBA 0x1_0000_0001.
   auto big = MakeDisk({.sectors = 0x200000000ull});
   Bytes data(512, 0x42);
-  EXPECT_EQ(Outcome(big->Execute({.registers = {0, 1, 0x01, 0, 0, 0x40, kAtaWriteSectorsExt},
-                                  .previousRegisters = {0, 0, 0, 0x01, 0, 0, 0},
-                                  .extended = true,
-                                  .protocol = kOut,
-                                  .data = data})),
-            kGood);
+  const TaskFile low{0, 1, 0x01, 0, 0, 0x40, kAtaWriteSectorsExt}, high{0, 0, 0, 0x01, 0, 0, 0};
+  EXPECT_EQ(Outcome(big->Execute({low, high, true, kOut, data})), kGood);
   EXPECT_EQ(big->StoredSector(0x100000001ull)[0], 0x42);
   EXPECT_EQ(big->StoredSector(1)[0], 0);
 }
@@ -188,9 +182,7 @@ TEST(SimulatedDiskSectors, ChecksAddressCountAndProtocol) {
 
 Bytes Selector(std::uint8_t page, std::uint8_t magic = 0xF0) {
   Bytes block(512, 0);
-  block[0] = magic;
-  block[1] = 0x20;
-  block[11] = page;
+  block[0] = magic, block[1] = 0x20, block[11] = page;
   return block;
 }
 
@@ -212,8 +204,7 @@ TEST(SimulatedDiskVendor, OnlyTheWholeKeySequenceSelectsAPageThatIsReadOnce) {
   };
   // clang-format on
   Bytes page(1024);
-  for (std::size_t i = 0; i < page.size(); ++i)
-    page[i] = static_cast<std::uint8_t>(i % 251);
+  std::generate(page.begin(), page.end(), [i = 0]() mutable { return std::uint8_t(i++ % 251); });
   for (const auto& [name, keys, interrupt, signature, selector, outcome, count, reads] : cases) {
     SCOPED_TRACE(name);
     SimulatedDiskImage image = MakeImage({.vendorSignature = signature});
@@ -321,10 +312,7 @@ TEST(SimulatedDiskSecurity, FollowsTheSecurityStatesAndIdentifyShowsThem) {
     EXPECT_EQ(disk->StoredSectorCount(), sectorsLeft);
     EXPECT_EQ(Read(*disk, kIdentify, &identify), kGood);
     EXPECT_EQ(identify[256] & 0x1F, word128);
-    std::uint8_t sum = 0;
-    for (std::uint8_t b : identify)
-      sum = static_cast<std::uint8_t>(sum + b);
-    EXPECT_EQ(sum, 0) << "integrity word must still balance";
+    EXPECT_EQ(std::accumulate(identify.begin(), identify.end(), 0) % 256, 0) << "integrity word";
   }
 }
 

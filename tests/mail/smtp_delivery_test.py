@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""Sends mails with the built CSmtp.exe through real SMTP servers (aiosmtpd) on loopback and
-checks what they received. Certificates come from an authority made with openssl for this
-run, trusted through SSL_CERT_FILE. usage: smtp_delivery_test.py PATH-TO-CSmtp.exe"""
+"""CSmtp.exe against SMTP servers (aiosmtpd) on loopback, trusting a fresh test authority through
+SSL_CERT_FILE. usage: smtp_delivery_test.py PATH-TO-CSmtp.exe"""
 
 import email, email.policy, logging, os, random, shutil, socket, socketserver, ssl
 import subprocess, sys, tempfile, threading, time, unittest, warnings
@@ -58,8 +57,7 @@ class RefuseStartTls(socketserver.StreamRequestHandler):
 
 def free_port():
     with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
+        return probe.bind(("127.0.0.1", 0)) or probe.getsockname()[1]
 
 
 def setUpModule():
@@ -119,8 +117,7 @@ class MailProgramTest(unittest.TestCase):
         started = time.monotonic()
         run = subprocess.run(argv, input=data, capture_output=True, env=env, timeout=60)
         self.elapsed, self.stderr = time.monotonic() - started, run.stderr.decode()
-        exists = os.path.exists(S.result)
-        return run.returncode, open(S.result).read().split("\n")[0] if exists else None
+        return run.returncode, open(S.result).read().split("\n")[0] if os.path.exists(S.result) else None
 
     def assert_sent(self, outcome, count, tls=True, login=LOGIN.encode()):
         noun = "recipient." if count == 1 else "recipients."
@@ -135,8 +132,7 @@ class MailProgramTest(unittest.TestCase):
 
     def assert_refused(self, outcome, *words):
         self.assertNotEqual(outcome[0], 0)
-        for word in ("Error",) + words:
-            self.assertIn(word, outcome[1] or "no result file: " + self.stderr)
+        [self.assertIn(word, outcome[1] or "no result file: " + self.stderr) for word in ("Error",) + words]
         self.assertEqual(Recorder.mails, [], "a refused mail reached a server")
         self.assertLess(self.elapsed, TIME_LIMIT + 3)
 

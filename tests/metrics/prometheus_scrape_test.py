@@ -1,8 +1,6 @@
 #!/usr/bin/python3
-"""The exporter on the sample machine, scraped over HTTP as Prometheus asks: its text passes
-`promtool check metrics` (Prometheus's own parser) and holds the first sample drive's health,
-lifespan and temperature. The shipped alert rules are tested apart (promtool test rules).
-usage: prometheus_scrape_test.py PATH-TO-drivesentinel"""
+"""The exporter scraped as Prometheus does: promtool accepts its text, which holds the first sample
+drive's health, lifespan and temperature. usage: prometheus_scrape_test.py PATH-TO-drivesentinel"""
 import re, shutil, signal, socket, subprocess, sys, tempfile, time, urllib.request
 
 PROMETHEUS_ACCEPT = ("application/openmetrics-text;version=1.0.0,application/openmetrics-text;"

@@ -73,8 +73,7 @@ def contents(deb):
     home_choice(root + "/usr/bin/drivesentinel")
 
 
-def home_choice(program):
-    # Through its /usr/bin link it finds its ini file and home (a simulated machine's below it).
+def home_choice(program):  # through its /usr/bin link it finds its ini file and home
     work = temp_folder("ds-home-")
     env = {k: v for k, v in os.environ.items() if k != "DRIVESENTINEL_HOME"}
     said = "home folder %s/simulated/ does not exist" % HOME
@@ -129,7 +128,7 @@ def scripts(deb):
 
 
 def unit(deb):
-    """systemd-analyze verify on the unit, its ExecStart in the unpacked package; any output fails."""
+    """systemd-analyze verify on the unit (ExecStart in the unpacked package); any output fails."""
     root = temp_folder("ds-deb-", deb)
     text = open(root + UNIT).read()
     for setting in ["ExecStart=%s/drivesentinel /autostart" % LIB, "ProtectSystem=strict",

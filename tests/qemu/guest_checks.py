@@ -1,5 +1,4 @@
-"""Reads what the test guest printed and compares DriveSentinel's readings with smartctl's;
-pure functions over texts, so guest_checks_test.py tests the comparison without booting."""
+"""Compares DriveSentinel's readings in the guest's output with smartctl's (pure: testable offline)."""
 
 import json, os, re
 from collections import namedtuple
@@ -7,8 +6,7 @@ from dataclasses import dataclass, field
 
 
 @dataclass(frozen=True)
-class DiskFacts:
-    """What QEMU is told about the emulated disk."""
+class DiskFacts:  # what QEMU is told about the emulated disk
     model: str
     serial: str
     firmware: str
@@ -44,8 +42,7 @@ RIGHTS_MESSAGE = re.compile(
 
 
 def parse_console(console, nonce):
-    """Files framed by '@@DS-FILE nonce name' ... '@@DS-END nonce' (the guest adds one newline
-    after each file) and the exit code of '@@DS-EXIT nonce rc'; other nonces are plain text."""
+    """Files framed by '@@DS-FILE nonce name' .. '@@DS-END nonce' (plus one newline), '@@DS-EXIT nonce rc'."""
     files = dict(re.findall(rf"^@@DS-FILE {nonce} (.*)\n((?:.*\n)*?)@@DS-END {nonce}$", console, re.M))
     exit_code = re.search(rf"^@@DS-EXIT {nonce} (\d+)$", console, re.M)
     if exit_code is None:
@@ -54,8 +51,7 @@ def parse_console(console, nonce):
 
 
 def read_key_value(text):
-    """key=value lines: keys without regard to case, value after the first '=' with
-    trailing blanks removed."""
+    """key=value lines: keys in any case, the value after the first '=' right-trimmed."""
     table = {}
     for line in text.splitlines():
         if "=" in line:
@@ -100,8 +96,7 @@ def smartctl_attributes(smartctl):
 
 
 def expected_attributes(peer, table_ids):
-    """The attributes DriveSentinel must list: the disk's attributes that its table names
-    and that have a current or worst value, in table order, each id once."""
+    """The disk's attributes the table names with a current or worst value, in table order, once."""
     expected, seen = [], set()
     for ident in table_ids:
         entry = peer.get(ident)
@@ -136,8 +131,7 @@ def load_json(files, name, report):
 
 
 def rc_of(files, name):
-    rc = files.get(name + ".rc", "").strip()
-    return int(rc) if rc.isdigit() else None
+    return int(rc) if (rc := files.get(name + ".rc", "").strip()).isdigit() else None
 
 
 def said_by(files, name):
@@ -154,16 +148,12 @@ def check_peer(files, disk, report):
         data = load_json(files, name, report)
         if data is None:
             continue
-        info = data
-        report.check(info.get("model_name") == disk.model, f"{name} model",
-                     repr(info.get("model_name")))
-        report.check(info.get("serial_number") == disk.serial, f"{name} serial",
-                     repr(info.get("serial_number")))
-        report.check(info.get("firmware_version") == disk.firmware, f"{name} firmware",
-                     repr(info.get("firmware_version")))
-        blocks = info.get("user_capacity", {}).get("blocks")
+        for key, wanted in (("model_name", disk.model), ("serial_number", disk.serial),
+                            ("firmware_version", disk.firmware)):
+            report.check(data.get(key) == wanted, f"{name} {key}", repr(data.get(key)))
+        blocks = data.get("user_capacity", {}).get("blocks")
         report.check(blocks == disk.sectors, f"{name} sector count", repr(blocks))
-        report.check(info.get("smart_status", {}).get("passed") is True, f"{name} health passed")
+        report.check(data.get("smart_status", {}).get("passed") is True, f"{name} health passed")
         peer[name] = smartctl_attributes(data)
         report.check(len(peer[name]) > 0, f"{name} lists attributes", str(sorted(peer[name])))
     if len(peer) == 2:
@@ -178,14 +168,9 @@ def check_peer(files, disk, report):
 def check_drive_identity(drive, disk, report, what):
     model = str(drive.get("model", ""))
     report.check(model.rstrip() == disk.model, f"{what}: model from IDENTIFY", repr(model))
-    report.check(drive.get("serial") == disk.serial, f"{what}: serial",
-                 repr(drive.get("serial")))
-    report.check(drive.get("firmware") == disk.firmware, f"{what}: firmware",
-                 repr(drive.get("firmware")))
-    report.check(drive.get("sectorCount") == disk.sectors, f"{what}: sector count",
-                 repr(drive.get("sectorCount")))
-    report.check(drive.get("busType") == SATA_BUS_TYPE, f"{what}: bus type SATA (11)",
-                 repr(drive.get("busType")))
+    for key, wanted in (("serial", disk.serial), ("firmware", disk.firmware),
+                        ("sectorCount", disk.sectors), ("busType", SATA_BUS_TYPE)):
+        report.check(drive.get(key) == wanted, f"{what}: {key}", repr(drive.get(key)))
 
 
 def check_attributes(drive, peer, table_text_by_series, report, what):
@@ -226,8 +211,7 @@ def check_unprivileged(files, report):
 
 
 def check_smart_paths(files, peer, report):
-    """The probe's reads through our pass-through and SMART driver paths must agree with
-    each other and with smartctl."""
+    """Our pass-through and SMART driver reads must agree with each other and with smartctl."""
     data = load_json(files, "smart_paths", report)
     if data is None:
         return
@@ -292,8 +276,7 @@ def first_nonzero_offset(path):
 
 
 def check_erase(files, report):
-    """A disk held open is refused, TRIM erases the disk QEMU unmaps, and a TRIM that keeps
-    the data never ends as "erased"."""
+    """Held open: refused; QEMU unmaps: erased by TRIM; a TRIM that keeps data: never "erased"."""
     removal = "Please remove the file system first!"
     for name, code, what, texts in [
             ("held_open", ERASE_REFUSED, "a disk another process holds open is refused",

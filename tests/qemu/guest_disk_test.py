@@ -1,10 +1,6 @@
 #!/usr/bin/python3
-"""Real-kernel test of the disk layer: boots Debian's kernel under QEMU (q35, software
-emulation) with emulated AHCI disks (SG_IO -> sd/sg -> libata -> ahci), runs smartctl, the
-smart_paths probe and DriveSentinel in the guest and compares their readings on the host.
-Two more disks take the erase: one QEMU unmaps, and one whose TRIM keeps the data.
-usage: guest_disk_test.py --build-dir DIR --program PATH --smart-paths PATH
-The kernel is cached in DIR/qemu-cache; each run's console and outputs stay in DIR/qemu-run."""
+"""Boots Debian's kernel under QEMU with AHCI disks; compares smartctl's and our readings, erases two disks.
+Kernel cached in DIR/qemu-cache, the run's console and outputs kept in DIR/qemu-run."""
 
 import argparse, functools, glob, lzma, os, re, secrets, shutil, subprocess, sys, tempfile
 
@@ -12,7 +8,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import guest_checks  # noqa: E402
 
-# Longer than 16 characters: sysfs shows only the first 16, the whole model is IDENTIFY's.
+# Longer than the 16 characters sysfs shows: the whole model is IDENTIFY's.
 DISK = guest_checks.DiskFacts("NORVIK QEMU AHCI TEST DISK 5731-X", "DSQ2026120607", "QF1.2.3", 256)
 # The unmapping disk is larger than one TRIM block (4,194,240 sectors): the erase sends several.
 ERASE_DISKS = [guest_checks.EraseDisk(role, guest_checks.DiskFacts(
@@ -22,13 +18,12 @@ ERASE_DISKS = [guest_checks.EraseDisk(role, guest_checks.DiskFacts(
 # ext4 also mounts ext2; crc32c_generic serves its checksums when the CPU has no CRC32.
 MODULES, OPTIONAL_MODULES = ["ahci", "sd_mod", "sg", "ext4"], ["crc32c_generic"]
 HOST_TOOLS = dict(pair.split(":") for pair in (  # tool: its Debian package
-    "qemu-system-x86_64:qemu-system-x86 busybox:busybox-static smartctl:smartmontools "
-    "cpio:cpio depmod:kmod modprobe:kmod dpkg:dpkg apt-get:apt objcopy:binutils"
-).split())
+    "qemu-system-x86_64:qemu-system-x86 busybox:busybox-static smartctl:smartmontools cpio:cpio "
+    "depmod:kmod modprobe:kmod dpkg:dpkg apt-get:apt objcopy:binutils").split())
 
 
-class HarnessError(Exception):
-    """A failure of the test set-up (tools, kernel, boot), reported as such."""
+class HarnessError(Exception):  # a failure of the set-up (tools, kernel, boot)
+    pass
 
 
 log = functools.partial(print, flush=True)
@@ -42,8 +37,7 @@ def tool(name):
     return path
 
 
-def run(argv, what=None, **kwargs):
-    """Runs argv; when `what` is given, a failure raises HarnessError naming it."""
+def run(argv, what=None, **kwargs):  # with `what`, a failure raises HarnessError naming it
     done = subprocess.run(argv, check=False, capture_output=True, text=True, **kwargs)
     if what and done.returncode != 0:
         raise HarnessError(f"{what} failed:\n{done.stderr}")
@@ -52,12 +46,10 @@ def run(argv, what=None, **kwargs):
 
 def write_text(path, text):
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "w", encoding="utf-8") as handle:
-        handle.write(text)
+    open(path, "w", encoding="utf-8").write(text)
 
 
-def kernel_package():
-    """(package, version) of the kernel image linux-image-amd64 depends on."""
+def kernel_package():  # (package, version) of the image linux-image-amd64 depends on
     def depends():
         return re.search(r"Depends:\s*(linux-image-[0-9][^\s<>]*)", run(
             ["apt-cache", "depends", "--no-recommends", "--no-suggests", "linux-image-amd64"]).stdout)
@@ -70,8 +62,7 @@ def kernel_package():
 
 
 def prepare_kernel(cache):
-    """The folder with vmlinuz, the modules and their load order: downloaded and unpacked
-    once; a kernel cached before serves when apt cannot."""
+    """vmlinuz, modules and load order, unpacked once; a cached kernel serves when apt cannot."""
     os.makedirs(cache, exist_ok=True)
     cached = sorted(glob.glob(os.path.join(cache, "kernel-*", "complete")))
     try:
@@ -131,8 +122,7 @@ def copy_into(root, source, target=None, strip=False):
     shutil.copymode(os.path.realpath(source), target)
 
 
-def install_program(root, source, target, strip=False):
-    """The program and the shared libraries (and loader) ldd lists for it."""
+def install_program(root, source, target, strip=False):  # and the libraries ldd lists
     copy_into(root, source, target, strip)
     listed = run(["ldd", source]).stdout
     if "not found" in listed:
@@ -177,8 +167,7 @@ def build_initramfs(kernel, run_dir, program, smart_paths):
     return image
 
 
-def boot(kernel, initramfs, run_dir, report):
-    """Runs the guest; checks what the erase left in the images, seen from the host."""
+def boot(kernel, initramfs, run_dir, report):  # also checks what the erase left in the images
     disks = [(DISK, "unmap")] + [(d.facts, d.discard) for d in ERASE_DISKS]
     images = [os.path.join(run_dir, f"disk{port}.img") for port in range(len(disks))]
     nonce = secrets.token_hex(8)
@@ -221,8 +210,7 @@ def main():
     for option in ("--build-dir", "--program", "--smart-paths"):
         parser.add_argument(option, required=True, type=os.path.abspath)
     args = parser.parse_args()
-    for name in HOST_TOOLS:
-        tool(name)
+    [tool(name) for name in HOST_TOOLS]
     run_dir = os.path.join(args.build_dir, "qemu-run")
     shutil.rmtree(run_dir, ignore_errors=True)
     os.makedirs(run_dir)
@@ -235,8 +223,7 @@ def main():
     log(f"guest outputs kept in {run_dir}/out")
 
     def attribute_table(series):
-        path = os.path.join(os.path.dirname(args.program), "data",
-                            "SMART2.dat" if series in (1, 2) else "SMART.dat")
+        path = os.path.join(os.path.dirname(args.program), "data", "SMART2.dat" if series in (1, 2) else "SMART.dat")
         return open(path, encoding="latin-1").read() if os.path.isfile(path) else None
 
     guest_checks.check_guest(guest, DISK, attribute_table, report, disk_count=1 + len(ERASE_DISKS))

@@ -11,9 +11,8 @@
 #include "platform/task_file.h"
 #include "text/json_text.h"
 
-// Guest-side probe of the real-kernel disk test: sends the S.M.A.R.T. commands to one disk
-// through our SG_IO pass-through and HDIO_DRIVE_CMD driver paths and prints the answers as
-// JSON for the host to compare. Usage: smart_paths_probe /dev/sdX
+// Guest-side probe: S.M.A.R.T. commands through our SG_IO and HDIO_DRIVE_CMD paths, answers as
+// JSON.
 namespace {
 
 std::string Hex(std::span<const std::uint8_t> bytes) {
@@ -72,28 +71,25 @@ int main(int argc, char** argv) {
     std::printf("{\"open\": %s}\n", Entry(false, message, {}).c_str());
     return 1;
   }
-  const int driveNumber = 0;
   std::string json;
   auto add = [&json](const char* name, const std::string& entry) {
     json += (json.empty() ? "" : ",\n ") + std::string("\"") + name + "\": " + entry;
   };
   std::vector<std::uint8_t> sector(ds::kSmartSectorBytes, 0), driverSector;
 
-  // S.M.A.R.T. data through the buffered pass-through, the SMART driver path and the
-  // program's combined read (pass-through, driver path as the fall-back).
+  // S.M.A.R.T. data: pass-through, driver path, and the combined read (driver as fall-back).
   ds::TaskFile registers = SmartRegisters(ds::kSmartReadData);
   bool ok = ds::AtaPassThrough(*device, &registers, sector, ds::kAtaFlagsDataIn, &message);
   add("passThrough", Entry(ok, ok ? "" : message, sector, &registers));
   add("driver", DriverRead(*device, SmartRegisters(ds::kSmartReadData), &driverSector));
   std::vector<std::uint8_t> buffer(ds::kSmartReplyBufferBytes, 0);
   message.clear();
-  ok = ds::ReadSmartData(*device, driveNumber, buffer, &message);
+  ok = ds::ReadSmartData(*device, 0, buffer, &message);
   add("readSmartData", Entry(ok, message, std::span(buffer).first(ds::kSmartSectorBytes)));
 
-  // Thresholds: EnableSmart (driver-path enable, then a direct pass-through read) and the
-  // driver path alone.
+  // Thresholds: EnableSmart (driver enable, direct pass-through read) and the driver path alone.
   sector.assign(ds::kSmartSectorBytes, 0);
-  ok = ds::EnableSmart(*device, driveNumber, sector, &message);
+  ok = ds::EnableSmart(*device, 0, sector, &message);
   add("thresholds", Entry(ok, message, sector));
   add("thresholdsDriver",
       DriverRead(*device, SmartRegisters(ds::kSmartReadThresholds), &driverSector));
@@ -104,8 +100,7 @@ int main(int argc, char** argv) {
   ok = ds::AtaPassThroughDirectNoData(*device, &registers, &message);
   add("returnStatus", Entry(ok, message, {}, &registers));
 
-  // A command the emulated disk aborts (SMART READ LOG of the log directory): the ATA error
-  // must come back as status and error registers, not as a transport failure.
+  // READ LOG of the directory, aborted by QEMU: status and error registers, no transport failure.
   sector.assign(ds::kAtaSectorBytes, 0);
   registers = SmartRegisters(0xD5);
   registers.sectorNumber = 0x00;

@@ -1,7 +1,6 @@
 #!/bin/sh
-# Run in the guest by /init: reads the disk with smartctl, the smart_paths probe and
-# DriveSentinel and erases the extra disks; each command's output, errors and exit code land in
-# /out/NAME.out, .err and .rc. Exits non-zero only when the volume cannot be set up.
+# Run by /init: smartctl, the probe and DriveSentinel read the disk, the extra disks are erased;
+# outputs in /out/NAME.out, .err, .rc. Exits non-zero only when the volume cannot be set up.
 out=/out
 program=/opt/ds/drivesentinel
 wait_for() {  # wait_for TENTHS TEST...: until the test holds, at most TENTHS tenths of a second
@@ -53,15 +52,13 @@ else
 fi
 run report_mounted "$program" report --all --json
 
-# Without rights, as "tester" (uid 1000): the device nodes closed to others (the normal case),
-# then open to everyone so that only the missing capability stands in the way.
+# As "tester": device nodes closed to others, then open so that only the capability is missing.
 run unprivileged_closed su tester -s /bin/sh -c "$program report --all --json"
 chmod 0666 /dev/sd* /dev/sg* 2>/dev/null
 run unprivileged_open su tester -s /bin/sh -c "$program report --all --json"
 chmod 0600 /dev/sd* /dev/sg* 2>/dev/null
 
-# The erase sub-command on the extra disks ("role|serial"), each holding a pattern first; a
-# disk's index for the program is its place among the sorted kernel names.
+# Erase the extra disks ("role|serial") holding a pattern; index = place among sorted kernel names.
 write_pattern() {  # write_pattern DEV MIB...: one MiB of pattern at each MiB offset
   dev=$1
   shift
