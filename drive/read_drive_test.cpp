@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <tuple>
 #include <vector>
 
 #include "platform/sim/sim_test_drive.h"
@@ -29,7 +29,7 @@ AttributeTable Table(const std::vector<int>& ids) {
   return table;
 }
 
-// Runs ReadDrive on disk 0 (by default MakeDisk's: 42 hours, threshold 10); keeps messages, pauses.
+// Runs ReadDrive on disk 0 (MakeDisk's by default: 42 hours, threshold 10); keeps messages, pauses.
 struct Reader {
   explicit Reader(const std::string& description = "",
                   std::shared_ptr<SimulatedDisk> disk = nullptr) {
@@ -81,19 +81,14 @@ TEST(ReadDriveTest, ReadsResetTheSnapshotRetryTheOpenAndReportAFailedDataRead) {
     reader.table = Table(c.table);
     reader.context.baseBoardProduct = c.board;
     SmartSnapshot s;
-    s.thresholdById[5] = 77;
-    s.temperature = 55;
-    s.powerOnHours = 99;
+    s.thresholdById[5] = 77, s.temperature = 55, s.powerOnHours = 99, s.attributeCount = 3;
     s.attributes.resize(3);
-    s.attributeCount = 3;
     EXPECT_EQ(ReadDrive(reader.context, c.driveNumber, &s), c.result);
-    EXPECT_EQ(s.powerOnHours, c.powerOnHours);
-    EXPECT_EQ(s.attributeCount, c.result ? static_cast<int>(c.table.size()) : 0);
-    EXPECT_EQ(s.attributes.size(), static_cast<std::size_t>(s.attributeCount));
-    EXPECT_EQ(s.temperature, 55);
-    EXPECT_EQ(reader.messages, c.messages);
-    EXPECT_EQ(s.attributes.empty() ? c.threshold : s.attributes[0].threshold, c.threshold);
-    EXPECT_EQ(reader.opener.opens, c.opens);
+    EXPECT_EQ(std::tuple(s.powerOnHours, s.attributeCount, s.attributes.size(), s.temperature,
+                         s.attributes.empty() ? c.threshold : s.attributes[0].threshold,
+                         reader.opener.opens, reader.messages),
+              std::tuple(c.powerOnHours, c.result ? static_cast<int>(c.table.size()) : 0,
+                         c.result ? c.table.size() : 0, 55, c.threshold, c.opens, c.messages));
     EXPECT_EQ(reader.pauses,
               std::vector<std::chrono::milliseconds>(c.pauses, std::chrono::milliseconds(200)));
   }
@@ -118,10 +113,8 @@ TEST(ReadDriveTest, Sm2246SignatureForcesSeriesZeroSummaries) {
     reader.context.selectedModel = "QRB-X52 128GB";
     SmartSnapshot s;
     ASSERT_EQ(ReadDrive(reader.context, 0, &s), 1);
-    EXPECT_EQ(s.isSm2246, sm2246);
-    EXPECT_EQ(s.modelSeries, sm2246 ? 0 : 1);
-    EXPECT_EQ(s.reallocatedRaw, sm2246 ? 0u : 196u);
-    EXPECT_EQ(s.attr231Raw, sm2246 ? 0u : 231u);
+    EXPECT_EQ(std::tuple(s.isSm2246, s.modelSeries, s.reallocatedRaw, s.attr231Raw),
+              std::tuple(sm2246, sm2246 ? 0 : 1, sm2246 ? 0u : 196u, sm2246 ? 0u : 231u));
   }
 }
 

@@ -22,8 +22,7 @@ struct OneDiskOpener : AtaDeviceOpener {
   std::shared_ptr<SimulatedDisk> disk;
 };
 
-// A disk with the controller signature whose vendor page 1 holds byte i = i * 7 + 1 (bytes
-// 412-415 are 45 4C 53 5A, 604-607 are 85 8C 93 9A).
+// Signature disk; vendor page 1 byte i is i * 7 + 1 (412-415: 45 4C 53 5A, 604-607: 85 8C 93 9A).
 std::shared_ptr<SimulatedDisk> VendorDisk(const std::string& description = "") {
   SimulatedDiskImage image = testing::MakeImage({.vendorSignature = true});
   std::vector<std::uint8_t>& page = image.vendorPages[1];
@@ -52,17 +51,16 @@ TEST(ReadVendorPages, SendsTheKeySequenceAndStopsAtTheFirstFailure) {
     std::vector<std::uint8_t> out;
     std::string message;
     EXPECT_EQ(ReadVendorPages(opener, kDrive, c.n, &out, &message), c.read) << message;
-    // The keys themselves are checked by the simulated disk, which answers only in sequence.
-    const auto log = opener.disk->CommandLog();
+    const auto log = opener.disk->CommandLog();  // the simulated disk checks the keys themselves
     EXPECT_EQ(log.size(), c.commandsSent);
     if (!c.read)
       continue;
     std::size_t bytes = 0;
     for (const SimulatedCommandRecord& record : log)
       bytes += record.dataBytes;
-    EXPECT_EQ(out.size(), c.n * kAtaSectorBytes);
-    EXPECT_EQ(bytes, (6 + c.n) * kAtaSectorBytes);
-    EXPECT_EQ(log.back().protocol, c.n == 1 ? AtaProtocol::kPioDataIn : AtaProtocol::kDmaIn);
+    EXPECT_EQ(std::tuple(out.size(), bytes, log.back().protocol),
+              std::tuple(c.n * kAtaSectorBytes, (6 + c.n) * kAtaSectorBytes,
+                         c.n == 1 ? AtaProtocol::kPioDataIn : AtaProtocol::kDmaIn));
     EXPECT_EQ(opener.disk->StoredSector(0x55AA), Sector{});  // a command, not user data
   }
   OneDiskOpener opener(VendorDisk());
@@ -113,8 +111,7 @@ TEST(ReadVendorFigure, OnlyTheMakersSignatureDisksOffAptioBoardsAreRead) {
     const auto log = opener.disk->CommandLog();
     EXPECT_EQ(log.empty() ? 0 : log.back().registers.command, c.pageRead) << c.model;
   }
-  // Too short a page gives no figure.
-  EXPECT_EQ(VendorFigureFromPages(std::vector<std::uint8_t>(415, 1), true), 0u);
+  EXPECT_EQ(VendorFigureFromPages(std::vector<std::uint8_t>(415, 1), true), 0u);  // too short
   EXPECT_EQ(VendorFigureFromPages(std::vector<std::uint8_t>(512, 1), false), 0u);
 }
 
