@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <sstream>
 
 #include "cli/exit_codes.h"
@@ -12,14 +14,9 @@ namespace ds {
 namespace {
 
 TEST(EraseCommandTest, ExitCodesAndWhereTheMessagesGo) {
-  struct Case {
-    const char* description;
-    const char* args;  // after --sim DIR, split at blanks
-    int code;
-    const char* said;  // on standard output when erased, else on standard error
-  };
+  // description, arguments after --sim DIR, exit code, said on stdout when erased, else stderr
   const char* ok = "--drive 0 --serial CLI0042 --yes-erase-all-data";
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, int, const char*> cases[] = {
       {"", ok, kExitOk, "erased by TRIM"},
       {"", "--drive 0 --serial CLI0042", kExitUsage, "--yes-erase-all-data is needed"},
       {"", "--drive x --serial CLI0042 --yes-erase-all-data", kExitUsage, "index"},
@@ -29,21 +26,20 @@ TEST(EraseCommandTest, ExitCodesAndWhereTheMessagesGo) {
       {"fault_abort_commands=06\nsecurity_state=frozen", ok, kExitEraseFailed, "frozen"},
       {"fault_abort_commands=06,F4,F6", ok, kExitEraseFailedPasswordMaybeSet, "may still be set"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [description, argText, code, wantSaid] : cases) {
     TempFolder folder;
     testing::MakeAtaDriveFolder(folder.path() + "0-disk",
                                 {.serial = "CLI0042", .sectors = 200000, .securityWord = 0x0001},
-                                c.description);
+                                description);
     std::vector<std::string> args = {"--sim", folder.path()};
-    std::istringstream words(c.args);
+    std::istringstream words(argText);
     for (std::string word; words >> word;)
       args.push_back(word);
     std::ostringstream out, err;
-    EXPECT_EQ(RunEraseCommand(args, folder.path(), out, err), c.code) << err.str();
-    const std::string& said = c.code == kExitOk ? out.str() : err.str();
-    EXPECT_NE(said.find(c.said), std::string::npos) << c.description << ": " << said;
-    EXPECT_TRUE(c.code != kExitOk ||
-                err.str().find("erase: 100%") != std::string::npos);  // progress
+    EXPECT_EQ(RunEraseCommand(args, folder.path(), out, err), code) << err.str();
+    const std::string& said = code == kExitOk ? out.str() : err.str();
+    EXPECT_NE(said.find(wantSaid), std::string::npos) << description << ": " << said;
+    EXPECT_TRUE(code != kExitOk || err.str().find("erase: 100%") != std::string::npos);  // progress
   }
 }
 

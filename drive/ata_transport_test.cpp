@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <vector>
 
 #include "platform/sim/sim_test_drive.h"
@@ -64,18 +66,13 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
 
 // SMART enable and read, with the SMART driver path as the fall-back.
 TEST(AtaTransportSmart, EnableAndReadFallBackOrSayWhatFailed) {
-  struct Case {
-    bool enable;  // EnableSmart, else ReadSmartData
-    const char* description;
-    bool ok;
-    const char* message;    // a pattern
-    const char* driverLog;  // features of the commands sent through the SMART driver
-  };
+  // EnableSmart (else ReadSmartData), description, ok, message pattern, features via the SMART
+  // driver
   const char* kNoDriver =
       "Failed to enable SMART \\(HDIO_DRIVE_CMD on test-drive/ failed: Inappropriate ioctl for "
       "device ErrCode: 0x19\\)\\.";
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<bool, const char*, bool, const char*, const char*> cases[] = {
       {false, "", true, "", ""},
       {false, "fault_refuse_pass_through=1", true, ".*", "\xD8\xD0"},
       {false, "fault_status_commands=B0:D0\nfault_status=0x51", false, "Failed to read SMART data "
@@ -87,26 +84,26 @@ TEST(AtaTransportSmart, EnableAndReadFallBackOrSayWhatFailed) {
   };
   // clang-format on
   const SimulatedDiskImage image = testing::MakeImage({});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.description);
-    SimulatedAtaDevice device = Device(c.description);
+  for (const auto& [enable, description, ok, pattern, wantLog] : cases) {
+    SCOPED_TRACE(description);
+    SimulatedAtaDevice device = Device(description);
     Bytes buffer(531, 0xEE);
     std::string message;
-    ASSERT_EQ(c.enable ? EnableSmart(device, 0, buffer, &message)
-                       : ReadSmartData(device, 0, buffer, &message),
-              c.ok);
-    EXPECT_THAT(message, MatchesRegex(c.message));
+    ASSERT_EQ(enable ? EnableSmart(device, 0, buffer, &message)
+                     : ReadSmartData(device, 0, buffer, &message),
+              ok);
+    EXPECT_THAT(message, MatchesRegex(pattern));
     std::string driverLog;
     for (const SimulatedCommandRecord& record : device.disk().CommandLog()) {
       if (record.viaSmartDriver)
         driverLog += static_cast<char>(record.registers.features);
     }
-    EXPECT_EQ(driverLog, c.driverLog);
+    EXPECT_EQ(driverLog, wantLog);
     EXPECT_EQ(device.disk().CommandLog().front().registers.deviceHead, 0xA0);  // drive 0: master
-    if (!c.ok)
+    if (!ok)
       continue;
     // The sector lands at byte 0 and nothing is written past it.
-    const Sector& expected = c.enable ? image.thresholds : image.smart;
+    const Sector& expected = enable ? image.thresholds : image.smart;
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 512), Bytes(expected.begin(), expected.end()));
     EXPECT_EQ(Bytes(buffer.begin() + 512, buffer.end()), Bytes(19, 0xEE));
     EXPECT_TRUE(ReadSmartData(device, 1, buffer));  // SMART is on afterwards

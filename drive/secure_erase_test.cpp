@@ -64,19 +64,12 @@ class SecureEraseTest : public ::testing::Test {
 };
 
 TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
-  struct Case {
-    std::string description;
-    bool security;
-    EraseResult result;
-    const char* messageHas;
-    bool passwordSet, dataLeft;  // the disk's user password and data afterwards
-    std::string sent, notSent;   // commands that must and must not have gone out
-  };
+  // description, security, result, message part, password and data left, commands sent, not sent
   using enum EraseResult;
   const std::string kNoTrim = "fault_abort_commands=06";
   const std::string kOwners = "\nsecurity_user_password=x\nsecurity_state=";
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::string, bool, EraseResult, const char*, bool, bool, std::string, std::string> cases[] = {
       {kNoTrim, true, kErased, "erased by SECURITY ERASE UNIT", false, false, "\xF1\xF3\xF4", "\xF6"},
       {"trim_keeps_data=1", true, kErased, "sector 0 still holds data", false, false, "\x06\xF4", ""},
       {kNoTrim + "\nsecurity_state=frozen", true, kFailed, "suspend", false, true, "", "\xF1"},
@@ -98,40 +91,36 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
       {"fault_abort_commands=25", true, kFailed, "could not be read back", false, false, "\xF4", ""},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.description + (c.security ? "" : " without security"));
-    Load(c.description, c.security);
+  for (const auto& [description, security, result, messageHas, passwordSet, dataLeft, sent,
+                    notSent] : cases) {
+    SCOPED_TRACE(description + (security ? "" : " without security"));
+    Load(description, security);
     const EraseOutcome outcome = Erase();
-    EXPECT_NE(outcome.message.find(c.messageHas), std::string::npos) << outcome.message;
+    EXPECT_NE(outcome.message.find(messageHas), std::string::npos) << outcome.message;
     EXPECT_EQ(
         std::tuple(outcome.result, disk().security().enabled, disk().StoredSectorCount() != 0),
-        std::tuple(c.result, c.passwordSet, c.dataLeft));
-    for (char command : c.sent)
+        std::tuple(result, passwordSet, dataLeft));
+    for (char command : sent)
       EXPECT_TRUE(Sent(static_cast<std::uint8_t>(command))) << std::hex << (command & 0xFF);
-    for (char command : c.notSent)
+    for (char command : notSent)
       EXPECT_FALSE(Sent(static_cast<std::uint8_t>(command))) << std::hex << (command & 0xFF);
   }
 }
 
 TEST_F(SecureEraseTest, TrimRangesProgressAndTheSecurityPhase) {
   constexpr std::uint64_t kFiveBlocks = 5 * 4194240 - 10;
-  struct Case {
-    const char* description;
-    std::uint64_t sectors;
-    bool trimAccepted;  // then the ranges the disk received cover it whole
-    std::vector<int> progress;
-    std::vector<bool> phase;
-  };
-  const Case cases[] = {
+  // description, sectors, TRIM accepted (the ranges then cover the disk), progress, phase
+  using Row = std::tuple<const char*, std::uint64_t, bool, std::vector<int>, std::vector<bool>>;
+  const Row cases[] = {
       {"", 100, true, {100}, {}},
       {"", kFiveBlocks, true, {20, 40, 60, 100}, {}},
       {"fault_abort_commands=06", kSectors, false, {33, 66, 100}, {true, false}},
       // TRIM reaches 60 before the read-back finds data: 33 would go back.
       {"trim_keeps_data=1", kFiveBlocks, true, {20, 40, 60, 66, 100}, {true, false}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.description) + " " + std::to_string(c.sectors));
-    Load(c.description, true, c.sectors);
+  for (const auto& [description, sectors, trimAccepted, wantProgress, wantPhase] : cases) {
+    SCOPED_TRACE(std::string(description) + " " + std::to_string(sectors));
+    Load(description, true, sectors);
     std::vector<int> progress;
     std::vector<bool> phase;
     callbacks_.progress = [&](int percent) {
@@ -142,13 +131,13 @@ TEST_F(SecureEraseTest, TrimRangesProgressAndTheSecurityPhase) {
     };
     callbacks_.securityPhase = [&](bool inside) { phase.push_back(inside); };
     EXPECT_EQ(std::tuple(Erase().result, progress, phase),
-              std::tuple(EraseResult::kErased, c.progress, c.phase));
+              std::tuple(EraseResult::kErased, wantProgress, wantPhase));
     std::uint64_t next = 0;
     for (const TrimRange& range : disk().TrimmedRanges()) {
       EXPECT_EQ(range.firstLba, next);
       next += range.sectorCount;
     }
-    EXPECT_EQ(next, c.trimAccepted ? c.sectors : 0);
+    EXPECT_EQ(next, trimAccepted ? sectors : 0);
   }
 }
 
