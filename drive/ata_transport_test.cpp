@@ -22,14 +22,7 @@ SimulatedAtaDevice Device(const std::string& description = "") {
 
 // Buffered: only status 0x50 succeeds; direct: unless ERR or DRQ; failures keep the registers.
 TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
-  struct Case {
-    bool direct;
-    const char* description;
-    bool ok;
-    std::uint8_t status;
-    std::string message;  // a pattern
-    int timeoutMs = kDirectPassThroughTimeoutMs;
-  };
+  // direct, description, ok, status, message pattern, time-out (0: the usual)
   const std::string kTime = ", spend time: [0-9]+ milliseconds\\.";
   const std::string kDirectFailed = "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: ";
   const std::string kNoInfo = " \\(Sorry, cannot find this error info\\. ErrCode: 0x0\\)";
@@ -37,30 +30,31 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
   const char* kStatus51 = "fault_status_commands=B0\nfault_status=0x51";
   const char* kRefuse = "fault_refuse_pass_through=1";
   // clang-format off
-  const Case cases[] = {
-      {false, kStatus51, false, 0x51, kBufferedFailed},
-      {false, "fault_status_commands=B0:D0\nfault_status=0x52", false, 0x52, kBufferedFailed},
+  const std::tuple<bool, const char*, bool, std::uint8_t, std::string, int> cases[] = {
+      {false, kStatus51, false, 0x51, kBufferedFailed, 0},
+      {false, "fault_status_commands=B0:D0\nfault_status=0x52", false, 0x52, kBufferedFailed, 0},
       {false, kRefuse, false, 0xB0, "IOCTL_ATA_PASS_THROUGH failed, Error=test-drive/: the driver "
-       "refused the ATA pass-through \\(sense key 0x05, ASC/ASCQ 0x20/0x00\\)"},
-      {true, "fault_status_commands=B0\nfault_status=0x40", true, 0x40, "Status: 0x40" + kTime},
-      {true, kStatus51, false, 0x51, kDirectFailed + "0x51" + kNoInfo + kTime},
-      {true, "fault_status_commands=B0\nfault_status=0x58", false, 0x58, kDirectFailed + "0x58" + kNoInfo + kTime},
-      {true, kRefuse, false, 0xB0, kDirectFailed + "0xB0 \\(.*refused the ATA pass-through.* ErrCode: 0x5F\\)" + kTime},
+       "refused the ATA pass-through \\(sense key 0x05, ASC/ASCQ 0x20/0x00\\)", 0},
+      {true, "fault_status_commands=B0\nfault_status=0x40", true, 0x40, "Status: 0x40" + kTime, 0},
+      {true, kStatus51, false, 0x51, kDirectFailed + "0x51" + kNoInfo + kTime, 0},
+      {true, "fault_status_commands=B0\nfault_status=0x58", false, 0x58, kDirectFailed + "0x58" + kNoInfo + kTime, 0},
+      {true, kRefuse, false, 0xB0, kDirectFailed + "0xB0 \\(.*refused the ATA pass-through.* ErrCode: 0x5F\\)" + kTime, 0},
       {true, "fault_slow_commands=B0\nfault_slow_ms=40", false, 0xB0, kDirectFailed + "0xB0 \\(.*timed out after 5 ms "
        "ErrCode: 0x6E\\)" + kTime, 5},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.direct ? "direct " : "buffered ") + c.description);
-    SimulatedAtaDevice device = Device(c.description);
+  for (const auto& [direct, description, ok, status, pattern, timeoutMs] : cases) {
+    SCOPED_TRACE(std::string(direct ? "direct " : "buffered ") + description);
+    SimulatedAtaDevice device = Device(description);
     Bytes data(512, 0);
     TaskFile taskFile{0xD0, 1, 0, 0x4F, 0xC2, 0xA0, 0xB0};
     std::string message = "old text";
-    EXPECT_EQ(c.direct ? AtaPassThroughDirectRead(device, &taskFile, data, &message, c.timeoutMs)
-                       : AtaPassThrough(device, &taskFile, data, kAtaFlagsDataIn, &message),
-              c.ok);
-    EXPECT_EQ(taskFile.status(), c.status);
-    EXPECT_THAT(message, MatchesRegex(c.message));
+    EXPECT_EQ(direct ? AtaPassThroughDirectRead(device, &taskFile, data, &message,
+                                                timeoutMs ? timeoutMs : kDirectPassThroughTimeoutMs)
+                     : AtaPassThrough(device, &taskFile, data, kAtaFlagsDataIn, &message),
+              ok);
+    EXPECT_EQ(taskFile.status(), status);
+    EXPECT_THAT(message, MatchesRegex(pattern));
   }
 }
 

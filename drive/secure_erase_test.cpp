@@ -48,9 +48,8 @@ class SecureEraseTest : public ::testing::Test {
   SimulatedDisk& disk() { return *machine_->disk(0); }
 
   bool Sent(std::uint8_t command) {
-    const auto log = disk().CommandLog();
-    return std::any_of(log.begin(), log.end(),
-                       [&](auto& r) { return r.registers.command == command; });
+    return std::ranges::any_of(disk().CommandLog(),
+                               [&](auto& r) { return r.registers.command == command; });
   }
 
   EraseOutcome Erase(std::stop_token stop = {}) {
