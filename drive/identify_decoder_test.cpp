@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/sim/sim_test_drive.h"
@@ -49,20 +50,15 @@ TEST(IdentifyDecoderTest, TextsStopAtTheFirstNulOrLeaveEmptyFieldsAlone) {
 // A few words of an empty sector, one decoded field: the edges (real disks cover the rest).
 TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
   enum Field { kSectors, kCylinders, kHeads, kUdma, kPio, kSmart, kSecurity };
-  struct Case {
-    std::vector<std::pair<int, std::uint16_t>> words;
-    Field field;
-    std::uint64_t expected;
-  };
+  using Words = std::vector<std::pair<int, std::uint16_t>>;
   // 28-bit count 0x0FFFFFFF in words 60-61; 48-bit count 0x0001'1BF2'3AB0 in words 100-103.
-  const std::vector<std::pair<int, std::uint16_t>> counts = {
-      {60, 0xFFFF}, {61, 0x0FFF}, {100, 0x3AB0}, {101, 0x1BF2}, {102, 0x0001}};
-  const auto with = [&counts](std::vector<std::pair<int, std::uint16_t>> words) {
+  const Words counts = {{60, 0xFFFF}, {61, 0x0FFF}, {100, 0x3AB0}, {101, 0x1BF2}, {102, 0x0001}};
+  const auto with = [&counts](Words words) {
     words.insert(words.end(), counts.begin(), counts.end());
     return words;
   };
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<Words, Field, std::uint64_t> cases[] = {  // words, field, value
       {with({{83, 0x4400}}), kSectors, 0},                          // no LBA at all
       {with({{49, 0x0200}, {83, 0x0400}}), kSectors, 0x0FFFFFFF},   // validity bits 00
       {with({{49, 0x0200}, {83, 0xC400}}), kSectors, 0x0FFFFFFF},   // validity bits 11
@@ -82,14 +78,15 @@ TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
   };
   // clang-format on
   for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& [words, field, expected] = cases[i];
     IdentifyWords w{};
-    for (const auto& [index, value] : cases[i].words)
+    for (const auto& [index, value] : words)
       w[index] = value;
     const DriveRecord r = Decode(w);
     const std::uint64_t fields[] = {r.sectorCount,      r.cylinders, r.heads,
                                     r.udmaMode,         r.pioMode,   r.smartState,
                                     r.securitySupported};
-    EXPECT_EQ(fields[cases[i].field], cases[i].expected) << "case " << i;
+    EXPECT_EQ(fields[field], expected) << "case " << i;
   }
 }
 

@@ -35,8 +35,8 @@ std::shared_ptr<SimulatedDisk> VendorDisk(const std::string& description = "") {
 
 // Five key reads, the selector write and the page read; a failure ends the sequence.
 TEST(ReadVendorPages, SendsTheKeySequenceAndStopsAtTheFirstFailure) {
+  // faults, n, read, commands sent
   const std::tuple<const char*, int, bool, std::size_t> cases[] = {
-      // faults, n, read, commands sent
       {"", 1, true, 7},
       {"", 2, true, 7},
       {"fault_abort_commands=0x20", 2, false, 1},
