@@ -27,18 +27,16 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
   const std::string kDirectFailed = "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: ";
   const std::string kNoInfo = " \\(Sorry, cannot find this error info\\. ErrCode: 0x0\\)";
   const std::string kBufferedFailed = "IOCTL_ATA_PASS_THROUGH Failed \\(2\\), Err=0xB0";
-  const char* kStatus51 = "fault_status_commands=B0\nfault_status=0x51";
-  const char* kRefuse = "fault_refuse_pass_through=1";
   // clang-format off
   const std::tuple<bool, const char*, bool, std::uint8_t, std::string, int> cases[] = {
-      {false, kStatus51, false, 0x51, kBufferedFailed, 0},
+      {false, "fault_status_commands=B0\nfault_status=0x51", false, 0x51, kBufferedFailed, 0},
       {false, "fault_status_commands=B0:D0\nfault_status=0x52", false, 0x52, kBufferedFailed, 0},
-      {false, kRefuse, false, 0xB0, "IOCTL_ATA_PASS_THROUGH failed, Error=test-drive/: the driver "
+      {false, "fault_refuse_pass_through=1", false, 0xB0, "IOCTL_ATA_PASS_THROUGH failed, Error=test-drive/: the driver "
        "refused the ATA pass-through \\(sense key 0x05, ASC/ASCQ 0x20/0x00\\)", 0},
       {true, "fault_status_commands=B0\nfault_status=0x40", true, 0x40, "Status: 0x40" + kTime, 0},
-      {true, kStatus51, false, 0x51, kDirectFailed + "0x51" + kNoInfo + kTime, 0},
+      {true, "fault_status_commands=B0\nfault_status=0x51", false, 0x51, kDirectFailed + "0x51" + kNoInfo + kTime, 0},
       {true, "fault_status_commands=B0\nfault_status=0x58", false, 0x58, kDirectFailed + "0x58" + kNoInfo + kTime, 0},
-      {true, kRefuse, false, 0xB0, kDirectFailed + "0xB0 \\(.*refused the ATA pass-through.* ErrCode: 0x5F\\)" + kTime, 0},
+      {true, "fault_refuse_pass_through=1", false, 0xB0, kDirectFailed + "0xB0 \\(.*refused the ATA pass-through.* ErrCode: 0x5F\\)" + kTime, 0},
       {true, "fault_slow_commands=B0\nfault_slow_ms=40", false, 0xB0, kDirectFailed + "0xB0 \\(.*timed out after 5 ms "
        "ErrCode: 0x6E\\)" + kTime, 5},
   };

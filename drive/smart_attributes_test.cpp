@@ -53,10 +53,7 @@ TEST(SmartAttributesTest, ListFollowsTableOrderAndSkipsWhatItMustSkip) {
     ids.push_back(a.id);
   EXPECT_EQ(std::tuple(ids, s.powerOnHours, s.reallocatedRaw, s.attr167Raw),
             std::tuple(std::vector<int>{167, 5, 9}, 1234u, 3u, 0x01'0203'0405'0607ull));
-}
-
-// Series 0 leaves 170 out; the later of 5 and 196 in table order gives the reallocated count.
-TEST(SmartAttributesTest, SeriesAndTableOrderDecideTheSummary) {
+  // Series 0 leaves 170 out; the later of 5 and 196 in table order gives the reallocated count.
   EXPECT_EQ(List({{170, 170}}, {170}, 0).attr170Raw, 0u);
   EXPECT_EQ(List({{5, 5}, {196, 196}}, {196, 5}, 1).reallocatedRaw, 5u);
 }
