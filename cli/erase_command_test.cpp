@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <sstream>
 
 #include "cli/exit_codes.h"
@@ -12,42 +14,32 @@ namespace ds {
 namespace {
 
 TEST(EraseCommandTest, ExitCodesAndWhereTheMessagesGo) {
-  struct Case {
-    const char* description;
-    std::vector<std::string> args;  // after --sim DIR
-    int code;
-    const char* said;  // on standard output when erased, else on standard error
-  };
-  const std::vector<std::string> ok = {"--drive", "0", "--serial", "CLI0042",
-                                       "--yes-erase-all-data"};
-  const Case cases[] = {
+  // description, arguments after --sim DIR, exit code, said on stdout when erased, else stderr
+  const char* ok = "--drive 0 --serial CLI0042 --yes-erase-all-data";
+  const std::tuple<const char*, const char*, int, const char*> cases[] = {
       {"", ok, kExitOk, "erased by TRIM"},
-      {"", {"--drive", "0", "--serial", "CLI0042"}, kExitUsage, "--yes-erase-all-data is needed"},
-      {"", {"--drive", "x", "--serial", "CLI0042", "--yes-erase-all-data"}, kExitUsage, "index"},
-      {"",
-       {"--drive", "0", "--serial", "CLI0043", "--yes-erase-all-data"},
-       kExitEraseRefused,
-       "not \"CLI0043\""},
+      {"", "--drive 0 --serial CLI0042", kExitUsage, "--yes-erase-all-data is needed"},
+      {"", "--drive x --serial CLI0042 --yes-erase-all-data", kExitUsage, "index"},
+      {"", "--drive 0 --serial CLI0043 --yes-erase-all-data", kExitEraseRefused, "not \"CLI0043\""},
       {"volume_count=1\nvolume_1_mount=/srv", ok, kExitEraseRefused,
        "remove the file system first!"},
       {"fault_abort_commands=06\nsecurity_state=frozen", ok, kExitEraseFailed, "frozen"},
       {"fault_abort_commands=06,F4,F6", ok, kExitEraseFailedPasswordMaybeSet, "may still be set"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [description, argText, code, wantSaid] : cases) {
     TempFolder folder;
     testing::MakeAtaDriveFolder(folder.path() + "0-disk",
                                 {.serial = "CLI0042", .sectors = 200000, .securityWord = 0x0001},
-                                c.description);
+                                description);
     std::vector<std::string> args = {"--sim", folder.path()};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    std::ostringstream out;
-    std::ostringstream err;
-    EXPECT_EQ(RunEraseCommand(args, folder.path(), out, err), c.code) << err.str();
-    const std::string& said = c.code == kExitOk ? out.str() : err.str();
-    EXPECT_NE(said.find(c.said), std::string::npos) << c.description << ": " << said;
-    if (c.code == kExitOk) {  // progress on standard error
-      EXPECT_NE(err.str().find("erase: 100%"), std::string::npos) << err.str();
-    }
+    std::istringstream words(argText);
+    for (std::string word; words >> word;)
+      args.push_back(word);
+    std::ostringstream out, err;
+    EXPECT_EQ(RunEraseCommand(args, folder.path(), out, err), code) << err.str();
+    const std::string& said = code == kExitOk ? out.str() : err.str();
+    EXPECT_NE(said.find(wantSaid), std::string::npos) << description << ": " << said;
+    EXPECT_TRUE(code != kExitOk || err.str().find("erase: 100%") != std::string::npos);  // progress
   }
 }
 

@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <optional>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "platform/linux/linux_disk_system.h"
 #include "platform/sim/sim_test_drive.h"
@@ -23,8 +21,7 @@ std::unique_ptr<SimulatedMachine> LoadMachine(const std::string& folder) {
   return machine;
 }
 
-// A slot as one line: bus type, model|serial|firmware, sectors; for USB storage also the
-// speed, vendor:product ids, vendor text and revision.
+// A slot as one line: bus type, model|serial|firmware, sectors; for USB storage speed, ids, vendor.
 std::string Identity(const DriveEnumerator& enumerator, int n) {
   const DriveRecord& r = enumerator.slot(n);
   char ids[16];
@@ -36,18 +33,15 @@ std::string Identity(const DriveEnumerator& enumerator, int n) {
   return line;
 }
 
-// The device nodes of the fixture are plain files: no disk answers IDENTIFY.
 TEST(DriveEnumeratorTest, LinuxSysfsFixture) {
   LinuxDiskSystem disks(std::string(DS_SOURCE_DIR) + "/testdata/sysfs-basic");
   std::vector<std::string> messages;
   DriveEnumerator enumerator(disks, [&](std::string_view m) { messages.emplace_back(m); });
   enumerator.Enumerate();
-  EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(enumerator.GetPhysicalDriveCount(), 6);
-  EXPECT_EQ(enumerator.volumeCount(), 5);
-  EXPECT_EQ(enumerator.identifyCount(), 0);
-
-  EXPECT_EQ(Identity(enumerator, 1), "11 || 0");
+  EXPECT_TRUE(messages.empty());  // the device nodes are plain files: none answers IDENTIFY
+  EXPECT_EQ(std::tuple(enumerator.GetPhysicalDriveCount(), enumerator.volumeCount(),
+                       enumerator.identifyCount(), Identity(enumerator, 1)),
+            std::tuple(6, 5, 0, "11 || 0"));
   EXPECT_EQ(Identity(enumerator, 3),
             "7 Kingston DataTraveler 3.0|60a44c413a8cf1a0b9390030| "
             "60437492 High speed 0951:1666 Kingston PMAP");
@@ -55,8 +49,7 @@ TEST(DriveEnumeratorTest, LinuxSysfsFixture) {
             "17 NVMe Samsung SSD 970 EVO Plus 500GB|S4EVNX0N123456K|2B2QEXM7 976773168");
 }
 
-// Forwards to a simulated machine; tests change single answers or unplug a drive
-// between passes.
+// Forwards to a simulated machine; tests change single answers or unplug a drive between passes.
 class ScriptedDiskSystem : public DiskSystem {
  public:
   explicit ScriptedDiskSystem(SimulatedMachine& machine) : machine_(machine) {}
@@ -118,24 +111,21 @@ TEST_F(EnumeratorEdgeTest, DisksBeyondTheTwentySixthAreCutWithAWord) {
   EXPECT_NE(messages[0].find("2 more disk(s) than the 26"), std::string::npos) << messages[0];
 }
 
-// Bus types 1-17 are kept as reported, 127 becomes 18 and any other 0; only ATA (3) and SATA
-// (11) disks are listed, each with its volumes joined in order up to the field capacity.
+// Bus types 1-17 kept, 127 -> 18, others 0; ATA and SATA disks listed with volumes joined.
 TEST_F(EnumeratorEdgeTest, BusTypesAreMappedAndVolumesJoined) {
   const int raw[] = {3, 11, 1, 17, 127, 200, 0, -5};
   const int mapped[] = {3, 11, 1, 17, 18, 0, 0, 0};
   std::string volumes[8] = {
-      "volume_count=3\n"
-      "volume_1_mount=/\nvolume_1_label=root\nvolume_1_fs=ext4\n"
-      "volume_2_mount=/var\nvolume_2_unreadable=1\n"
-      "volume_3_mount=/home\nvolume_3_label=home\nvolume_3_fs=xfs\n",
+      "volume_count=3\nvolume_1_mount=/\nvolume_1_label=root\nvolume_1_fs=ext4\n"
+      "volume_2_mount=/var\nvolume_2_unreadable=1\nvolume_3_mount=/home\n"
+      "volume_3_label=home\nvolume_3_fs=xfs\n",
       "volume_count=20\n"};
   for (int i = 1; i <= 20; ++i)
     volumes[1] +=
         "volume_" + std::to_string(i) + "_mount=/mnt/long-mount-point-" + std::to_string(i) + "\n";
-  for (int n = 0; n < 8; ++n) {
+  for (int n = 0; n < 8; ++n)
     testing::MakeAtaDriveFolder(Drive(std::to_string(n)), {.serial = "S"},
                                 "bus_type=" + std::to_string(raw[n]) + "\n" + volumes[n]);
-  }
   auto machine = Load();
   ASSERT_TRUE(machine);
   DriveEnumerator enumerator(*machine, nullptr);
@@ -144,10 +134,9 @@ TEST_F(EnumeratorEdgeTest, BusTypesAreMappedAndVolumesJoined) {
     EXPECT_EQ(enumerator.slot(n).busType, mapped[n]) << raw[n];
   DriveList list = RefreshDriveList(*machine, nullptr);
   ASSERT_EQ(list.driveIndexMap, (std::vector<int>{0, 1}));
-  // Unreadable volume information still gives the mount point.
-  EXPECT_EQ(list.drives[0].driveLetters, "/, /var, /home");
-  EXPECT_EQ(list.drives[0].volumeLabels, "root, home");
-  EXPECT_EQ(list.drives[0].fileSystems, "ext4, xfs");
+  const DriveRecord& d = list.drives[0];  // unreadable volume information still gives the mount
+  EXPECT_EQ(std::tuple(d.driveLetters, d.volumeLabels, d.fileSystems),
+            std::tuple("/, /var, /home", "root, home", "ext4, xfs"));
   EXPECT_EQ(list.drives[1].driveLetters.size(), kDriveTextCapacity - 1);
   EXPECT_EQ(list.drives[1].driveLetters.rfind("/mnt/long-mount-point-1, ", 0), 0u);
 }
@@ -164,11 +153,10 @@ TEST_F(EnumeratorEdgeTest, UsbIdsMatchBySerialIgnoringCaseAndAFailedInterfaceLis
                                                  {"xyz", false, 0x0951, 0x1666}};
   DriveEnumerator enumerator(disks, nullptr);
   enumerator.Enumerate();
-  EXPECT_EQ(enumerator.slot(0).usbSpeed, "Low speed");
-  EXPECT_EQ(enumerator.slot(0).usbVendorId, 0x1234u);
-  EXPECT_EQ(enumerator.slot(1).usbProductId, 0x1666u);  // past a device without a serial
-  // Without the interface list the other passes still run.
-  disks.failInterfaces = true;
+  EXPECT_EQ(std::tuple(enumerator.slot(0).usbSpeed, enumerator.slot(0).usbVendorId,
+                       enumerator.slot(1).usbProductId),  // past a device without a serial
+            std::tuple("Low speed", 0x1234u, 0x1666u));
+  disks.failInterfaces = true;  // the other passes still run
   std::vector<std::string> messages;
   DriveList list =
       RefreshDriveList(disks, [&](std::string_view text) { messages.emplace_back(text); });
@@ -187,13 +175,11 @@ TEST_F(EnumeratorEdgeTest, PassThroughIdentifyOnlyWhenNoDiskAnsweredTheSmartDriv
     ASSERT_TRUE(machine);
     DriveEnumerator enumerator(*machine, nullptr);
     enumerator.Enumerate();
-    // When disk 1 answers through the SMART driver, disk 0 is not asked again.
-    const bool asked = *second != '\0';
-    EXPECT_EQ(enumerator.identifyCount(), asked ? 2 : 1);
-    EXPECT_EQ(enumerator.slot(0).serial, asked ? "S1" : "");
-    EXPECT_EQ(enumerator.slot(1).serial, "S2");
-    EXPECT_EQ(enumerator.GetPhysicalDriveNumber(2), -1);
-    EXPECT_EQ(enumerator.slot(2).driveNumber, -1);  // unused slots stay cleared
+    const bool asked = *second != '\0';  // disk 1 answered the SMART driver: disk 0 not asked
+    EXPECT_EQ(std::tuple(enumerator.identifyCount(), enumerator.slot(0).serial,
+                         enumerator.slot(1).serial, enumerator.GetPhysicalDriveNumber(2),
+                         enumerator.slot(2).driveNumber),  // unused slots stay cleared
+              std::tuple(asked ? 2 : 1, asked ? "S1" : "", "S2", -1, -1));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/sim/sim_test_drive.h"
@@ -27,11 +28,8 @@ DriveRecord Decode(const IdentifyWords& w) {
 TEST(IdentifyDecoderTest, MediaTypeFromWordZero) {
   const std::pair<std::uint16_t, const char*> cases[] = {
       {0x0000, "FIXED(0000)"}, {0x8480, "REMOVABLE(8480)"}, {0x844A, "CompactFlash ATA(844A)"}};
-  for (const auto& [word0, expected] : cases) {
-    IdentifyWords w{};
-    w[0] = word0;
-    EXPECT_EQ(Decode(w).mediaType, expected) << std::hex << word0;
-  }
+  for (const auto& [word0, expected] : cases)
+    EXPECT_EQ(Decode(IdentifyWords{word0}).mediaType, expected) << std::hex << word0;
 }
 
 TEST(IdentifyDecoderTest, TextsStopAtTheFirstNulOrLeaveEmptyFieldsAlone) {
@@ -41,34 +39,26 @@ TEST(IdentifyDecoderTest, TextsStopAtTheFirstNulOrLeaveEmptyFieldsAlone) {
     cut[27 + nulByte / 2] &= nulByte % 2 ? 0xFF00 : 0x00FF;  // the word itself stays non-zero
     EXPECT_EQ(Decode(cut).model, std::string("ABCDEFGHIJ", nulByte));
   }
-  // Empty model and firmware words keep what the storage descriptor gave.
-  IdentifyWords serialOnly{};
+  IdentifyWords serialOnly{};  // empty model and firmware words keep the descriptor's texts
   PutText(serialOnly, 10, 10, "   S1");
   DriveRecord r;
-  r.model = "Vendor Product";
-  r.firmware = "1.0";
+  r.model = "Vendor Product", r.firmware = "1.0";
   DecodeIdentify(serialOnly, &r);
   EXPECT_EQ(r.model + "|" + r.serial + "|" + r.firmware, "Vendor Product|S1|1.0");
 }
 
-// Each case sets a few words of an otherwise empty sector and reads one decoded field; the
-// ordinary values are compared with real disks elsewhere, these are the edges.
+// A few words of an empty sector, one decoded field: the edges (real disks cover the rest).
 TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
   enum Field { kSectors, kCylinders, kHeads, kUdma, kPio, kSmart, kSecurity };
-  struct Case {
-    std::vector<std::pair<int, std::uint16_t>> words;
-    Field field;
-    std::uint64_t expected;
-  };
+  using Words = std::vector<std::pair<int, std::uint16_t>>;
   // 28-bit count 0x0FFFFFFF in words 60-61; 48-bit count 0x0001'1BF2'3AB0 in words 100-103.
-  const std::vector<std::pair<int, std::uint16_t>> counts = {
-      {60, 0xFFFF}, {61, 0x0FFF}, {100, 0x3AB0}, {101, 0x1BF2}, {102, 0x0001}};
-  const auto with = [&counts](std::vector<std::pair<int, std::uint16_t>> words) {
+  const Words counts = {{60, 0xFFFF}, {61, 0x0FFF}, {100, 0x3AB0}, {101, 0x1BF2}, {102, 0x0001}};
+  const auto with = [&counts](Words words) {
     words.insert(words.end(), counts.begin(), counts.end());
     return words;
   };
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<Words, Field, std::uint64_t> cases[] = {  // words, field, value
       {with({{83, 0x4400}}), kSectors, 0},                          // no LBA at all
       {with({{49, 0x0200}, {83, 0x0400}}), kSectors, 0x0FFFFFFF},   // validity bits 00
       {with({{49, 0x0200}, {83, 0xC400}}), kSectors, 0x0FFFFFFF},   // validity bits 11
@@ -77,8 +67,7 @@ TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
       {{{49, 0x0200}, {1, 0}, {3, 16}, {60, 0xFC10}, {61, 0x00FB}}, kHeads, 16},
       {{{49, 0x0200}, {1, 16383}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kCylinders, 16383},
       {{{49, 0x0000}, {1, 0}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kHeads, 16},
-      // Ultra DMA: the highest mode supported (low byte) or selected (high byte), when word 49
-      // bit 8 says DMA and word 53 bit 2 says word 88 is valid.
+      // Ultra DMA: highest supported (low) or selected (high byte) when 49 bit 8 and 53 bit 2.
       {{{49, 0x0100}, {53, 4}, {88, 0x8001}}, kUdma, 7}, {{{49, 0x0000}, {53, 4}, {88, 0x007F}}, kUdma, 0},
       {{{49, 0x0100}, {53, 0}, {88, 0x007F}}, kUdma, 0},
       // PIO: word 64 bit 0 is mode 3, bit 1 mode 4; only its low byte counts.
@@ -89,14 +78,15 @@ TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
   };
   // clang-format on
   for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& [words, field, expected] = cases[i];
     IdentifyWords w{};
-    for (const auto& [index, value] : cases[i].words)
+    for (const auto& [index, value] : words)
       w[index] = value;
     const DriveRecord r = Decode(w);
     const std::uint64_t fields[] = {r.sectorCount,      r.cylinders, r.heads,
                                     r.udmaMode,         r.pioMode,   r.smartState,
                                     r.securitySupported};
-    EXPECT_EQ(fields[cases[i].field], cases[i].expected) << "case " << i;
+    EXPECT_EQ(fields[field], expected) << "case " << i;
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <tuple>
 #include <vector>
 
 #include "platform/sim/sim_test_drive.h"
@@ -29,7 +29,7 @@ AttributeTable Table(const std::vector<int>& ids) {
   return table;
 }
 
-// Runs ReadDrive on disk 0 (by default MakeDisk's: 42 hours, threshold 10); keeps messages, pauses.
+// Runs ReadDrive on disk 0 (MakeDisk's by default: 42 hours, threshold 10); keeps messages, pauses.
 struct Reader {
   explicit Reader(const std::string& description = "",
                   std::shared_ptr<SimulatedDisk> disk = nullptr) {
@@ -51,51 +51,37 @@ struct Reader {
 
 // A read resets the snapshot but for temperature and thresholds; ten opens 200 ms apart.
 TEST(ReadDriveTest, ReadsResetTheSnapshotRetryTheOpenAndReportAFailedDataRead) {
-  struct Case {
-    const char* description;
-    std::vector<int> table;
-    int driveNumber, result;
-    std::uint64_t powerOnHours;
-    std::vector<std::string> messages;
-    const char* board = "PRIME B450M-A";
-    std::uint64_t threshold = 10;
-    int opens = 1;
-    std::size_t pauses = 0;
-  };
+  // description, table, drive, result, power-on hours, messages, board, threshold, opens, pauses
   const char* kBoard = "PRIME B450M-A";
   // clang-format off
-  const Case cases[] = {
-      {"", {}, 0, 1, 0, {}},  // an empty table lists nothing
-      {"", {5, 9}, 0, 1, 42, {}},
-      {"", {5}, 0, 1, 0, {}, "CRB Aptio V", 77},
+  const std::tuple<const char*, std::vector<int>, int, int, std::uint64_t, std::vector<std::string>, const char*, std::uint64_t, int, std::size_t> cases[] = {
+      {"", {}, 0, 1, 0, {}, kBoard, 10, 1, 0},  // an empty table lists nothing
+      {"", {5, 9}, 0, 1, 42, {}, kBoard, 10, 1, 0},
+      {"", {5}, 0, 1, 0, {}, "CRB Aptio V", 77, 1, 0},
       // Data through the SMART driver path; the threshold read has no such path.
-      {"fault_refuse_pass_through=1", {5, 9}, 0, 1, 42, {}, kBoard, 77},
-      {"fault_abort_commands=B0:D0", {5, 9}, 0, 0, 0, {"GetSmartData NG"}},
+      {"fault_refuse_pass_through=1", {5, 9}, 0, 1, 42, {}, kBoard, 77, 1, 0},
+      {"fault_abort_commands=B0:D0", {5, 9}, 0, 0, 0, {"GetSmartData NG"}, kBoard, 10, 1, 0},
       {"fault_open_failures=9", {5, 9}, 0, 1, 42, {}, kBoard, 10, 10, 9},
       {"fault_open_failures=10", {5, 9}, 0, 0, 0, {}, kBoard, 10, 10, 9},  // silent
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.description) + " " + c.board);
-    Reader reader(c.description);
-    reader.table = Table(c.table);
-    reader.context.baseBoardProduct = c.board;
+  for (const auto& [description, ids, driveNumber, wantResult, powerOnHours, wantMessages, board,
+                    threshold, wantOpens, wantPauses] : cases) {
+    SCOPED_TRACE(std::string(description) + " " + board);
+    Reader reader(description);
+    reader.table = Table(ids);
+    reader.context.baseBoardProduct = board;
     SmartSnapshot s;
-    s.thresholdById[5] = 77;
-    s.temperature = 55;
-    s.powerOnHours = 99;
+    s.thresholdById[5] = 77, s.temperature = 55, s.powerOnHours = 99, s.attributeCount = 3;
     s.attributes.resize(3);
-    s.attributeCount = 3;
-    EXPECT_EQ(ReadDrive(reader.context, c.driveNumber, &s), c.result);
-    EXPECT_EQ(s.powerOnHours, c.powerOnHours);
-    EXPECT_EQ(s.attributeCount, c.result ? static_cast<int>(c.table.size()) : 0);
-    EXPECT_EQ(s.attributes.size(), static_cast<std::size_t>(s.attributeCount));
-    EXPECT_EQ(s.temperature, 55);
-    EXPECT_EQ(reader.messages, c.messages);
-    EXPECT_EQ(s.attributes.empty() ? c.threshold : s.attributes[0].threshold, c.threshold);
-    EXPECT_EQ(reader.opener.opens, c.opens);
+    EXPECT_EQ(ReadDrive(reader.context, driveNumber, &s), wantResult);
+    EXPECT_EQ(std::tuple(s.powerOnHours, s.attributeCount, s.attributes.size(), s.temperature,
+                         s.attributes.empty() ? threshold : s.attributes[0].threshold,
+                         reader.opener.opens, reader.messages),
+              std::tuple(powerOnHours, wantResult ? static_cast<int>(ids.size()) : 0,
+                         wantResult ? ids.size() : 0, 55, threshold, wantOpens, wantMessages));
     EXPECT_EQ(reader.pauses,
-              std::vector<std::chrono::milliseconds>(c.pauses, std::chrono::milliseconds(200)));
+              std::vector<std::chrono::milliseconds>(wantPauses, std::chrono::milliseconds(200)));
   }
   ReadDriveContext noOpener;
   noOpener.sleep = [](std::chrono::milliseconds) {};
@@ -118,10 +104,8 @@ TEST(ReadDriveTest, Sm2246SignatureForcesSeriesZeroSummaries) {
     reader.context.selectedModel = "QRB-X52 128GB";
     SmartSnapshot s;
     ASSERT_EQ(ReadDrive(reader.context, 0, &s), 1);
-    EXPECT_EQ(s.isSm2246, sm2246);
-    EXPECT_EQ(s.modelSeries, sm2246 ? 0 : 1);
-    EXPECT_EQ(s.reallocatedRaw, sm2246 ? 0u : 196u);
-    EXPECT_EQ(s.attr231Raw, sm2246 ? 0u : 231u);
+    EXPECT_EQ(std::tuple(s.isSm2246, s.modelSeries, s.reallocatedRaw, s.attr231Raw),
+              std::tuple(sm2246, sm2246 ? 0 : 1, sm2246 ? 0u : 196u, sm2246 ? 0u : 231u));
   }
 }
 

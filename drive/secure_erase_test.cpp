@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "drive/ata_transport.h"
@@ -19,8 +20,7 @@ constexpr std::uint64_t kSectors = 1000000;
 
 class SecureEraseTest : public ::testing::Test {
  protected:
-  // Loads a machine of one SATA SSD that takes TRIM (and has the security feature set
-  // unless `security` is false), and captures it as the erase target.
+  // Loads one SATA SSD with TRIM (and security unless told not) and captures it as the target.
   void Load(const std::string& description, bool security = true,
             std::uint64_t sectors = kSectors) {
     testing::MakeAtaDriveFolder(
@@ -48,9 +48,8 @@ class SecureEraseTest : public ::testing::Test {
   SimulatedDisk& disk() { return *machine_->disk(0); }
 
   bool Sent(std::uint8_t command) {
-    const auto log = disk().CommandLog();
-    return std::any_of(log.begin(), log.end(),
-                       [&](auto& r) { return r.registers.command == command; });
+    return std::ranges::any_of(disk().CommandLog(),
+                               [&](auto& r) { return r.registers.command == command; });
   }
 
   EraseOutcome Erase(std::stop_token stop = {}) {
@@ -64,27 +63,19 @@ class SecureEraseTest : public ::testing::Test {
 };
 
 TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
-  struct Case {
-    std::string description;
-    bool security;
-    EraseResult result;
-    const char* messageHas;
-    bool passwordSet, dataLeft;  // the disk's user password and data afterwards
-    std::string sent, notSent;   // commands that must and must not have gone out
-  };
+  // description, security, result, message part, password and data left, commands sent, not sent
   using enum EraseResult;
   const std::string kNoTrim = "fault_abort_commands=06";
   const std::string kOwners = "\nsecurity_user_password=x\nsecurity_state=";
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::string, bool, EraseResult, const char*, bool, bool, std::string, std::string> cases[] = {
       {kNoTrim, true, kErased, "erased by SECURITY ERASE UNIT", false, false, "\xF1\xF3\xF4", "\xF6"},
       {"trim_keeps_data=1", true, kErased, "sector 0 still holds data", false, false, "\x06\xF4", ""},
       {kNoTrim + "\nsecurity_state=frozen", true, kFailed, "suspend", false, true, "", "\xF1"},
-      // An owner's password is set; a locked disk takes no writes.
       {kNoTrim + kOwners + "locked", true, kFailed, "already protected", true, false, "", "\xF1\xF2\xF6"},
       {kNoTrim + kOwners + "enabled", true, kFailed, "already protected", true, true, "", "\xF1\xF6"},
       {kNoTrim, false, kFailed, "does not support", false, true, "", "\xF1"},  // no security feature set
-      // A security command fails (ERASE UNIT also by ending with DRQ): the password is removed again.
+      // A security command fails (ERASE UNIT also by DRQ): the password is removed again.
       {kNoTrim + ",F1", true, kFailed, "SECURITY SET PASSWORD - Failed", false, true, "\xF1", "\xF3"},
       {kNoTrim + ",F3", true, kFailed, "was removed again", false, true, "\xF6", "\xF4"},
       {kNoTrim + ",F4", true, kFailed, "SECURITY ERASE UNIT - Failed", false, true, "\xF6", "\xF2"},
@@ -99,40 +90,36 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
       {"fault_abort_commands=25", true, kFailed, "could not be read back", false, false, "\xF4", ""},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.description + (c.security ? "" : " without security"));
-    Load(c.description, c.security);
+  for (const auto& [description, security, result, messageHas, passwordSet, dataLeft, sent,
+                    notSent] : cases) {
+    SCOPED_TRACE(description + (security ? "" : " without security"));
+    Load(description, security);
     const EraseOutcome outcome = Erase();
-    EXPECT_EQ(outcome.result, c.result) << outcome.message;
-    EXPECT_NE(outcome.message.find(c.messageHas), std::string::npos) << outcome.message;
-    EXPECT_EQ(disk().security().enabled, c.passwordSet);
-    EXPECT_EQ(disk().StoredSectorCount() != 0, c.dataLeft);
-    for (char command : c.sent)
+    EXPECT_NE(outcome.message.find(messageHas), std::string::npos) << outcome.message;
+    EXPECT_EQ(
+        std::tuple(outcome.result, disk().security().enabled, disk().StoredSectorCount() != 0),
+        std::tuple(result, passwordSet, dataLeft));
+    for (char command : sent)
       EXPECT_TRUE(Sent(static_cast<std::uint8_t>(command))) << std::hex << (command & 0xFF);
-    for (char command : c.notSent)
+    for (char command : notSent)
       EXPECT_FALSE(Sent(static_cast<std::uint8_t>(command))) << std::hex << (command & 0xFF);
   }
 }
 
 TEST_F(SecureEraseTest, TrimRangesProgressAndTheSecurityPhase) {
   constexpr std::uint64_t kFiveBlocks = 5 * 4194240 - 10;
-  struct Case {
-    const char* description;
-    std::uint64_t sectors;
-    bool trimAccepted;  // then the ranges the disk received cover it whole
-    std::vector<int> progress;
-    std::vector<bool> phase;
-  };
-  const Case cases[] = {
+  // description, sectors, TRIM accepted (the ranges then cover the disk), progress, phase
+  using Row = std::tuple<const char*, std::uint64_t, bool, std::vector<int>, std::vector<bool>>;
+  const Row cases[] = {
       {"", 100, true, {100}, {}},
       {"", kFiveBlocks, true, {20, 40, 60, 100}, {}},
       {"fault_abort_commands=06", kSectors, false, {33, 66, 100}, {true, false}},
       // TRIM reaches 60 before the read-back finds data: 33 would go back.
       {"trim_keeps_data=1", kFiveBlocks, true, {20, 40, 60, 66, 100}, {true, false}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.description) + " " + std::to_string(c.sectors));
-    Load(c.description, true, c.sectors);
+  for (const auto& [description, sectors, trimAccepted, wantProgress, wantPhase] : cases) {
+    SCOPED_TRACE(std::string(description) + " " + std::to_string(sectors));
+    Load(description, true, sectors);
     std::vector<int> progress;
     std::vector<bool> phase;
     callbacks_.progress = [&](int percent) {
@@ -142,15 +129,14 @@ TEST_F(SecureEraseTest, TrimRangesProgressAndTheSecurityPhase) {
       EXPECT_NE(message.find("being erased"), std::string::npos);
     };
     callbacks_.securityPhase = [&](bool inside) { phase.push_back(inside); };
-    EXPECT_EQ(Erase().result, EraseResult::kErased);
-    EXPECT_EQ(progress, c.progress);
-    EXPECT_EQ(phase, c.phase);
+    EXPECT_EQ(std::tuple(Erase().result, progress, phase),
+              std::tuple(EraseResult::kErased, wantProgress, wantPhase));
     std::uint64_t next = 0;
     for (const TrimRange& range : disk().TrimmedRanges()) {
       EXPECT_EQ(range.firstLba, next);
       next += range.sectorCount;
     }
-    EXPECT_EQ(next, c.trimAccepted ? c.sectors : 0);
+    EXPECT_EQ(next, trimAccepted ? sectors : 0);
   }
 }
 
@@ -214,8 +200,7 @@ TEST_F(SecureEraseTest, OnlyTheChosenDiskAndOnlyWhenNobodyElseHasIt) {
   EXPECT_TRUE(machine_->Open(0, AtaOpenMode{}, &message));
 }
 
-// Words 89 (normal) and 90 (enhanced, asked for when set): 2-minute units plus a quarter
-// and ten minutes.
+// Words 89 (normal) and 90 (enhanced, when set): 2-minute units plus a quarter and ten minutes.
 TEST(SecurityCommandsTest, EraseUnitTimeOutFromIdentify) {
   constexpr int kMinute = 60 * 1000, kUnknown = kEraseUnitUnknownTimeoutMs;
   const std::tuple<std::uint16_t, std::uint16_t, int> cases[] = {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 namespace ds {
@@ -37,8 +38,7 @@ SmartSnapshot List(const std::vector<Slot>& slots, const std::vector<int>& ids, 
   return s;
 }
 
-// Left out: id 1 (current and worst 0), the second id 9, the id 0 slot, id 200 (not in the
-// table); id 5 has a worst value only, which is enough. Raw values keep the reserved byte.
+// Out: id 1 (current, worst 0), a second 9, id 0, 200 (not in the table); raws keep byte 7.
 TEST(SmartAttributesTest, ListFollowsTableOrderAndSkipsWhatItMustSkip) {
   const SmartSnapshot s = List({{9, 1234},
                                 {1, 5, 0, 0},
@@ -51,15 +51,9 @@ TEST(SmartAttributesTest, ListFollowsTableOrderAndSkipsWhatItMustSkip) {
   std::vector<int> ids;
   for (const SmartAttribute& a : s.attributes)
     ids.push_back(a.id);
-  EXPECT_EQ(ids, (std::vector<int>{167, 5, 9}));
-  EXPECT_EQ(s.powerOnHours, 1234u);
-  EXPECT_EQ(s.reallocatedRaw, 3u);
-  EXPECT_EQ(s.attr167Raw, 0x01'0203'0405'0607ull);
-}
-
-// Series 0 leaves 170 out of the summary; the later of 5 and 196 in table order gives the
-// reallocated count.
-TEST(SmartAttributesTest, SeriesAndTableOrderDecideTheSummary) {
+  EXPECT_EQ(std::tuple(ids, s.powerOnHours, s.reallocatedRaw, s.attr167Raw),
+            std::tuple(std::vector<int>{167, 5, 9}, 1234u, 3u, 0x01'0203'0405'0607ull));
+  // Series 0 leaves 170 out; the later of 5 and 196 in table order gives the reallocated count.
   EXPECT_EQ(List({{170, 170}}, {170}, 0).attr170Raw, 0u);
   EXPECT_EQ(List({{5, 5}, {196, 196}}, {196, 5}, 1).reallocatedRaw, 5u);
 }
@@ -72,11 +66,9 @@ TEST(SmartAttributesTest, PeCycleLimitFromAttribute168) {
 }
 
 TEST(SmartAttributesTest, ControllerSignature) {
-  const std::pair<const char*, int> cases[] = {// isSm2246 * 2 + isOtherSm, -1: none
-                                               {"SM2246", 2},
-                                               {"SM2258", 1},
-                                               {"sm2246", -1},
-                                               {"XM2246", -1}};
+  // isSm2246 * 2 + isOtherSm, -1: none
+  const std::pair<const char*, int> cases[] = {
+      {"SM2246", 2}, {"SM2258", 1}, {"sm2246", -1}, {"XM2246", -1}};
   for (const auto& [text, expected] : cases) {
     SmartSector sector{};
     std::memcpy(sector.data() + 400, text, 6);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -10,27 +11,22 @@ namespace {
 
 TEST(TrimBlockTest, RunsCoverTheDiskOnceWithTheClosingEntryWhereItFits) {
   using Entry = std::pair<std::uint64_t, std::uint64_t>;  // first LBA, length
-  struct Case {
-    std::uint64_t sectors, blocks;
-    std::size_t entries;
-    Entry lastEntry;
-  };
-  const Case cases[] = {
+  // sectors, blocks, entries, the last entry
+  const std::tuple<std::uint64_t, std::uint64_t, std::size_t, Entry> cases[] = {
       {65535, 1, 2, {65535, 0}},                      // exact end: closing entry of length 0
-      {131070, 1, 3, {131070, 0}},                    // two full entries, then the closing one
       {4194240, 1, 64, {4128705, 65535}},             // block full: no room for a closing entry
       {4194241, 2, 65, {4194240, 1}},                 // one sector into the second block
       {1953525168, 466, 29809, {1953467280, 57888}},  // 1 TB
       {(std::uint64_t{1} << 33) + 12345, 2049, 131075, {8589934590, 12347}},  // LBA > 32 bits
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sectors);
-    ASSERT_EQ(TrimBlockCount(c.sectors), c.blocks);
+  for (const auto& [sectors, blocks, count, lastEntry] : cases) {
+    SCOPED_TRACE(sectors);
+    ASSERT_EQ(TrimBlockCount(sectors), blocks);
     // Every entry, read back byte by byte; all-zero entries after the last one left out.
     std::vector<Entry> entries;
-    for (std::uint64_t b = 0; b < c.blocks; ++b) {
+    for (std::uint64_t b = 0; b < blocks; ++b) {
       TrimBlock block;
-      EXPECT_EQ(FillTrimBlock(c.sectors, b, &block), b + 1 == c.blocks);
+      EXPECT_EQ(FillTrimBlock(sectors, b, &block), b + 1 == blocks);
       for (int e = 0; e < 64; ++e) {
         const std::uint8_t* at = block.data() + 8 * e;
         Entry entry{0, std::uint64_t{at[6]} | std::uint64_t{at[7]} << 8};
@@ -40,15 +36,15 @@ TEST(TrimBlockTest, RunsCoverTheDiskOnceWithTheClosingEntryWhereItFits) {
           entries.push_back(entry);
       }
     }
-    ASSERT_EQ(entries.size(), c.entries);
-    EXPECT_EQ(entries.back(), c.lastEntry);
+    ASSERT_EQ(entries.size(), count);
+    EXPECT_EQ(entries.back(), lastEntry);
     std::uint64_t next = 0;  // contiguous from LBA 0, none longer than 65535
     for (const auto& [first, length] : entries) {
       ASSERT_EQ(first, next);
       ASSERT_LE(length, 65535u);
       next += length;
     }
-    EXPECT_EQ(next, c.sectors);
+    EXPECT_EQ(next, sectors);
   }
   EXPECT_EQ(TrimBlockCount(0), 0u);
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "drive/ata_transport.h"
 #include "platform/sim/sim_test_drive.h"
@@ -22,8 +23,7 @@ struct OneDiskOpener : AtaDeviceOpener {
   std::shared_ptr<SimulatedDisk> disk;
 };
 
-// A disk with the controller signature whose vendor page 1 holds byte i = i * 7 + 1 (bytes
-// 412-415 are 45 4C 53 5A, 604-607 are 85 8C 93 9A).
+// Signature disk; vendor page 1 byte i is i * 7 + 1 (412-415: 45 4C 53 5A, 604-607: 85 8C 93 9A).
 std::shared_ptr<SimulatedDisk> VendorDisk(const std::string& description = "") {
   SimulatedDiskImage image = testing::MakeImage({.vendorSignature = true});
   std::vector<std::uint8_t>& page = image.vendorPages[1];
@@ -35,34 +35,29 @@ std::shared_ptr<SimulatedDisk> VendorDisk(const std::string& description = "") {
 
 // Five key reads, the selector write and the page read; a failure ends the sequence.
 TEST(ReadVendorPages, SendsTheKeySequenceAndStopsAtTheFirstFailure) {
-  struct Case {
-    const char* faults;
-    int n;
-    bool read;
-    std::size_t commandsSent;
-  };
-  const Case cases[] = {{"", 1, true, 7},
-                        {"", 2, true, 7},
-                        {"fault_abort_commands=0x20", 2, false, 1},
-                        {"fault_abort_commands=0x30", 1, false, 6},
-                        {"fault_abort_commands=0xC8", 2, false, 7}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.faults) + " n=" + std::to_string(c.n));
-    OneDiskOpener opener(VendorDisk(c.faults));
+  // faults, n, read, commands sent
+  const std::tuple<const char*, int, bool, std::size_t> cases[] = {
+      {"", 1, true, 7},
+      {"", 2, true, 7},
+      {"fault_abort_commands=0x20", 2, false, 1},
+      {"fault_abort_commands=0x30", 1, false, 6},
+      {"fault_abort_commands=0xC8", 2, false, 7}};
+  for (const auto& [faults, n, read, commandsSent] : cases) {
+    SCOPED_TRACE(std::string(faults) + " n=" + std::to_string(n));
+    OneDiskOpener opener(VendorDisk(faults));
     std::vector<std::uint8_t> out;
     std::string message;
-    EXPECT_EQ(ReadVendorPages(opener, kDrive, c.n, &out, &message), c.read) << message;
-    // The keys themselves are checked by the simulated disk, which answers only in sequence.
-    const auto log = opener.disk->CommandLog();
-    EXPECT_EQ(log.size(), c.commandsSent);
-    if (!c.read)
+    EXPECT_EQ(ReadVendorPages(opener, kDrive, n, &out, &message), read) << message;
+    const auto log = opener.disk->CommandLog();  // the simulated disk checks the keys themselves
+    EXPECT_EQ(log.size(), commandsSent);
+    if (!read)
       continue;
     std::size_t bytes = 0;
     for (const SimulatedCommandRecord& record : log)
       bytes += record.dataBytes;
-    EXPECT_EQ(out.size(), c.n * kAtaSectorBytes);
-    EXPECT_EQ(bytes, (6 + c.n) * kAtaSectorBytes);
-    EXPECT_EQ(log.back().protocol, c.n == 1 ? AtaProtocol::kPioDataIn : AtaProtocol::kDmaIn);
+    EXPECT_EQ(std::tuple(out.size(), bytes, log.back().protocol),
+              std::tuple(n * kAtaSectorBytes, (6 + n) * kAtaSectorBytes,
+                         n == 1 ? AtaProtocol::kPioDataIn : AtaProtocol::kDmaIn));
     EXPECT_EQ(opener.disk->StoredSector(0x55AA), Sector{});  // a command, not user data
   }
   OneDiskOpener opener(VendorDisk());
@@ -90,31 +85,23 @@ TEST(ReadVendorPages, NoOtherCommandInterleavesWithTheSequence) {
 }
 
 TEST(ReadVendorFigure, OnlyTheMakersSignatureDisksOffAptioBoardsAreRead) {
-  struct Case {
-    const char* model;
-    bool signature;
-    const char* board;
-    bool isOtherSm;
-    std::uint32_t figure;  // 0: not read
-    int pageRead;          // the last command sent, 0 for none
-  };
-  const Case cases[] = {
+  // model, signature, board, isOtherSm, figure (0: not read), last command (0: none)
+  const std::tuple<const char*, bool, const char*, bool, std::uint32_t, int> cases[] = {
       {"QRA X50 128GB", true, "B450M", true, 0x5A534C45u, kAtaReadSectors},
       {"QRB X52", true, "", false, 0x858C939Au, kAtaReadDma},
       {"Other SSD", true, "B450M", true, 0, 0},
       {"QRA X50", false, "", true, 0, 0},
       {"QRA X50", true, "Board-Aptio", true, 0, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& [model, signature, board, isOtherSm, figure, pageRead] : cases) {
     OneDiskOpener opener(VendorDisk());
     std::string message;
-    const VendorReadTarget target{kDrive, c.model, c.signature, c.isOtherSm, c.board};
-    EXPECT_EQ(ReadVendorFigure(opener, target, &message), c.figure) << c.model << " / " << c.board;
+    const VendorReadTarget target{kDrive, model, signature, isOtherSm, board};
+    EXPECT_EQ(ReadVendorFigure(opener, target, &message), figure) << model << " / " << board;
     const auto log = opener.disk->CommandLog();
-    EXPECT_EQ(log.empty() ? 0 : log.back().registers.command, c.pageRead) << c.model;
+    EXPECT_EQ(log.empty() ? 0 : log.back().registers.command, pageRead) << model;
   }
-  // Too short a page gives no figure.
-  EXPECT_EQ(VendorFigureFromPages(std::vector<std::uint8_t>(415, 1), true), 0u);
+  EXPECT_EQ(VendorFigureFromPages(std::vector<std::uint8_t>(415, 1), true), 0u);  // too short
   EXPECT_EQ(VendorFigureFromPages(std::vector<std::uint8_t>(512, 1), false), 0u);
 }
 
