@@ -22,7 +22,6 @@ TEST(MailRequestTest, SplitsStandardInputAtNulKeepingEmptyFields) {
 
 TEST(MailRequestTest, ReadsTheFieldsInTheirOrder) {
   // The fields, then the recipients and body lines read; no recipients: the list is refused.
-  // Two recipients, a trailing "" and one lost by a shell: the SMTP delivery test.
   // clang-format off
   const std::tuple<Fields, Fields, Fields> cases[] = {
       {MailFields({"1", "b@y.com", "1", "3"}), {"b@y.com"}, {"3"}},

@@ -11,8 +11,7 @@ namespace {
 constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
 using S = AlertSettings&;
 
-// The settings that differ from "all rules off", the figures (a start count of 100) and the
-// messages that fire.
+// The settings that differ from "all rules off", the figures (start count 100), what fires.
 struct Case {
   const char* label;
   void (*set)(AlertSettings&);

@@ -23,8 +23,7 @@ void Write(const std::string& path, const std::string& text, mode_t mode = 0644)
   ::chmod(path.c_str(), mode);
 }
 
-// A mail script that notes its pid and argv, reads standard input, then runs `body` (RESULT: the
-// result file); none when `body` is null. Pauses are recorded and last 2 ms.
+// A mail script noting its pid and argv, then running `body` (RESULT: the result file; null: none).
 struct Fixture {
   explicit Fixture(const char* body, mode_t mode = 0755) {
     if (body == nullptr)
@@ -120,8 +119,7 @@ TEST(MailChannelTest, TestAndAlertFollowTheMailersResult) {
       if (c.body == nullptr || c.mode != 0755)
         continue;
       EXPECT_TRUE(f.RanAndReaped()) << name;
-      // The password goes on standard input (what arrives: the alert and Tool page mail
-      // tests), never in argv.
+      // The password goes on standard input, never in argv.
       EXPECT_EQ(f.Noted("argv"), f.mailer + "\n--fields-from-stdin\n") << name;
     }
   }

@@ -79,8 +79,7 @@ struct Monitor {
 };
 
 TEST(MonitorLoopTest, AMailPerReArmPeriod) {
-  // Refresh by, its type, the time of each pass after the first (2026-05-28), the mails sent.
-  // The pass that finds the period over re-arms after its rules: the next one mails.
+  // Refresh by, its type, each later pass's time (first: 2026-05-28), the mails sent.
   const std::tuple<const char*, int, std::vector<hours>, std::uint64_t> cases[] = {
       {"0", kRefreshByDay, {hours(0), hours(0)}, 3},  // re-armed on every pass
       {"1", kRefreshByDay, {hours(1), hours(23), hours(24)}, 1},
@@ -113,8 +112,7 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
   EXPECT_FALSE(std::filesystem::exists(folder + "record.dat"));
   m.loop.Pass({});
   EXPECT_TRUE(FileExists(folder + "record.dat"));
-  m.window.view.drive->model = "Other disk";  // not the maker's series 0: no history
-  m.window.reads = 0;
+  m.window.view.drive->model = "Other disk", m.window.reads = 0;  // not series 0: no history
   m.loop.Pass({});
   EXPECT_EQ(m.window.reads, 0);
 }
@@ -125,22 +123,17 @@ TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
   m.window.view.alert.Under = "70";  // fires after the rule "above 60": the mail tells it
   m.window.failReads = 99;           // the 100th attempt reads
   m.loop.Pass({});
-  EXPECT_EQ(m.window.reads, 100);
-  EXPECT_EQ(m.waits, 99);
-  EXPECT_EQ(m.loop.alertMails(), 1u);
+  EXPECT_EQ(std::tuple(m.window.reads, m.waits, m.loop.alertMails()), std::tuple(100, 99, 1u));
   EXPECT_EQ(m.log.at(0),
             "alert mail handed to the mailer: DUT's temperature value is under 70 "
             "Celsius (Current is 61).");
-  m.window.failReads = 1000;
-  m.window.reads = 0;
+  m.window.failReads = 1000, m.window.reads = 0;
   m.loop.Pass({});
-  EXPECT_EQ(m.window.reads, 100);
-  EXPECT_EQ(m.loop.alertMails(), 1u);
+  EXPECT_EQ(std::tuple(m.window.reads, m.loop.alertMails()), std::tuple(100, 1u));
   EXPECT_NE(m.log.back().find("could not be read after 100 attempts"), std::string::npos);
 }
 
-// Every kept disk read apart from the window; a sleeping one left asleep with its last reading
-// (the asleep flag on a real pass: MonitorAppTest).
+// Every kept disk read apart from the window; a sleeping one left asleep with its last reading.
 TEST(MonitorLoopTest, MetricsOfEveryPass) {
   Monitor m("1", kRefreshByDay);
   std::filesystem::create_directories(m.home.path() + "data/QRA-X50 hot_S1");

@@ -58,11 +58,9 @@ TEST_F(HistoryRecordsTest, MarchSequenceCreatesKeepsRewritesAndAppends) {
   EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=152\r\n");
 
   // The same value on the same day changes nothing, not even the file's identity.
-  const ino_t dayFile = Inode(File("record_2016_3.dat"));
-  const ino_t yearFile = Inode(File("record.dat"));
+  const auto inodes = std::pair(Inode(File("record_2016_3.dat")), Inode(File("record.dat")));
   RecordPass(folder_, {2016, 3, 7}, 152);
-  EXPECT_EQ(Inode(File("record_2016_3.dat")), dayFile);
-  EXPECT_EQ(Inode(File("record.dat")), yearFile);
+  EXPECT_EQ(std::pair(Inode(File("record_2016_3.dat")), Inode(File("record.dat"))), inodes);
 
   // A changed value replaces the line in place; other lines stay as they were.
   Write(File("record.dat"), "2015=99\r\n2016=152\r\n2017=7\r\n");
@@ -168,8 +166,7 @@ TEST_F(HistoryRecordsTest, StartRecordKeepsTheFullCountButHoldsItsLow32Bits) {
             std::string::npos);
 }
 
-// Recording into a missing folder or reading its start record creates nothing; loading the
-// start record creates the folder's last level only (its record: the health page's first build).
+// Only loading the start record creates a folder, and only its last level.
 TEST_F(HistoryRecordsTest, OnlyLoadingTheStartRecordCreatesAFolder) {
   const std::string folder = HistoryFolder(home_.path(), "", ""), deeper = home_.path() + "x/y/";
   HistoryStart start;
@@ -202,8 +199,9 @@ TEST(WriteSampleHistory, WritesTheSampleFilesFrom2014OnToTheYear) {
   WriteSampleHistory(home.path(), 2016);
   EXPECT_TRUE(FileExists(data + "record_2014_1.dat") && FileExists(data + "record_2016_12.dat"));
   EXPECT_FALSE(FileExists(data + "record_2013_12.dat") || FileExists(data + "record_2017_1.dat"));
-  EXPECT_EQ(ReadKeyValueFile(data + "record_2016_2.dat").keys().size(), 29u);
-  EXPECT_EQ(ReadKeyValueFile(data + "record_2015_2.dat").keys().size(), 28u);
+  const auto keys = [&](const char* file) { return ReadKeyValueFile(data + file).keys().size(); };
+  EXPECT_EQ(std::tuple(keys("record_2016_2.dat"), keys("record_2015_2.dat"), keys("record.dat")),
+            std::tuple(29u, 28u, 12u));
   const std::pair<const char*, const char*> values[] = {
       {"record_2016_2.dat", "2016_2_1=100"}, {"record_2016_2.dat", "2016_2_29=72"},
       {"record_2014_1.dat", "2014_1_31=70"}, {"record_2016.dat", "2016_1=100\r\n2016_2=98"},
@@ -211,15 +209,12 @@ TEST(WriteSampleHistory, WritesTheSampleFilesFrom2014OnToTheYear) {
       {"record.dat", "\n2005=18\r\n"}};
   for (const auto& [file, text] : values)
     EXPECT_NE(Read(data + file).find(text), std::string::npos) << file << ": " << text;
-  EXPECT_EQ(ReadKeyValueFile(data + "record.dat").keys().size(), 12u);
-  // Before 2014 there are no month files, only the year's.
-  WriteSampleHistory(home.path(), 2013);
-  EXPECT_EQ(ReadKeyValueFile(data + "record_2013.dat").keys().size(), 12u);
+  WriteSampleHistory(home.path(), 2013);  // before 2014: no month files, only the year's
+  EXPECT_EQ(keys("record_2013.dat"), 12u);
   EXPECT_FALSE(std::filesystem::exists(data + "record_2013_1.dat"));
 }
 
-// The demo year's days, counts and start are pinned by the export, health page and metrics
-// tests; here: its month and year files, and recorded history is never written over.
+// Days, counts and start: the export, health page and metrics tests; here the month/year files.
 TEST_F(HistoryRecordsTest, DemoHistoryIsWrittenOnceAndNeverOver) {
   const std::string folder = HistoryFolder(home_.path(), "QRA-X50", "DEMO1");
   ASSERT_TRUE(WriteDemoHistory(folder, 1000, {2016, 3, 7}));

@@ -22,8 +22,7 @@ TEST(IniFileReader, MissingOversizedFolderAndGarbageFilesGiveEmptyLists) {
   }
   for (const std::string& path : {folder.path() + "absent.dat", big, folder.path()}) {
     IniFileReader reader = ReadKeyValueFile(path);
-    EXPECT_FALSE(reader.loaded()) << path;
-    EXPECT_TRUE(reader.keys().empty()) << path;
+    EXPECT_TRUE(!reader.loaded() && reader.keys().empty()) << path;
   }
   std::string garbage;
   for (int i = 0; i < 4096; ++i)
@@ -47,11 +46,9 @@ TEST(KeyValueWriter, WritesCrLfLinesThatReadBackOrNoFileAtAll) {
   EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   IniFileReader reader = ReadKeyValueFile(path);
-  EXPECT_EQ(reader.lookup("To"), "a");  // the second line "b" has no "=" and is dropped
-  EXPECT_EQ(reader.lookup("Disk_Sel"), "3");
+  EXPECT_EQ(reader.lookup("To") + reader.lookup("Disk_Sel"), "a3");  // line "b" has no "="
   EXPECT_FALSE(writer.Save(folder.path() + "missing/out.dat", FileAccess::kShared, &message));
   EXPECT_FALSE(message.empty());
-  // Nothing but the saved file is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
                           std::filesystem::directory_iterator()),
             1);

@@ -16,8 +16,7 @@ std::string Read(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A settings file that exists but cannot be read is never saved over; one that holds
-// nothing usable is kept aside before it is replaced.
+// An unreadable settings file is never saved over; an unusable one is kept aside, then replaced.
 TEST(SettingsStoreTest, NoSettingIsLost) {
   struct Case {
     const char* label;

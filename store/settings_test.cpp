@@ -58,9 +58,7 @@ TEST_F(SettingsTest, DisplaySettingsLoadInRangeAndSave) {
             "Disk_Sel=1\r\nactive_rec=1\r\nhealth_display_type=2\r\n");
 }
 
-// Every field's name, value and round trip: the Tool page browser test, byte for byte. Here:
-// a missing file zeroes numbers only, a busy flag stops the load, absent keys are cleared, and
-// the file holding the mail password is the owner's only.
+// Names and round trip: the Tool page browser test. Here missing file, busy flag, owner-only file.
 TEST_F(SettingsTest, AlertSettingsLoadRulesAndAnOwnerOnlyFile) {
   AlertSettings s;
   s.EnableAlert = 1, s.RefreshByType = 2, s.Host = "kept";
