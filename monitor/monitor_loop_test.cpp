@@ -104,8 +104,7 @@ TEST(MonitorLoopTest, AMailPerReArmPeriod) {
 
 TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
   Monitor m("1", kRefreshByDay);
-  m.window.view.alert.EnableAlert = 0;
-  m.window.failReads = 1;
+  m.window.view.alert.EnableAlert = 0, m.window.failReads = 1;
   const std::string folder = m.home.path() + "data/QRA-X50 hot_S1/";
   std::filesystem::create_directories(folder);
   m.loop.Pass({});  // the read fails: nothing is recorded

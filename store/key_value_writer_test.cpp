@@ -14,12 +14,8 @@ namespace {
 TEST(IniFileReader, MissingOversizedFolderAndGarbageFilesGiveEmptyLists) {
   TempFolder folder;
   const std::string big = folder.path() + "big.dat";
-  {
-    std::ofstream out(big, std::ios::binary);
-    out << "A=1\n";
-    out.seekp(static_cast<std::streamoff>(kMaxTextFileBytes) + 10);
-    out << "B=2\n";
-  }
+  std::ofstream(big) << "A=1\n";
+  std::filesystem::resize_file(big, kMaxTextFileBytes + 10);
   for (const std::string& path : {folder.path() + "absent.dat", big, folder.path()}) {
     IniFileReader reader = ReadKeyValueFile(path);
     EXPECT_TRUE(!reader.loaded() && reader.keys().empty()) << path;
