@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -14,11 +15,8 @@ namespace ds {
 namespace {
 
 std::string FieldValue(const PageFields& fields, const std::string& key) {
-  for (std::size_t i = 0; i < fields.count(); ++i) {
-    if (fields.keys()[i] == key)
-      return fields.values()[i];
-  }
-  return "<absent>";
+  const auto at = std::find(fields.keys().begin(), fields.keys().end(), key);
+  return at == fields.keys().end() ? "<absent>" : fields.values()[at - fields.keys().begin()];
 }
 
 // The 8-bit text of a UTF-16LE page (its characters here are all below U+0100).
@@ -133,12 +131,13 @@ TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
     return driveNumber == 0;
   };
   std::string message;
-  EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), input, &message),
-            std::nullopt);  // no template yet
+  const auto build = [&](const DiskInfoInput& in) {
+    return BuildDiskInfoPage(ProgramRoots(home.path()), in, &message);
+  };
+  EXPECT_EQ(build(input), std::nullopt);  // no template yet
   std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/disk_info.tmp",
                              home.path() + "data/template/disk_info.tmp");
-  EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), input, &message), "disk_info_1_0.html")
-      << message;
+  EXPECT_EQ(build(input), "disk_info_1_0.html") << message;
   for (const char* file : {"disk_info_0_0.html", "disk_info_0_1.html", "disk_info_1_0.html"})
     EXPECT_TRUE(std::filesystem::exists(home.path() + "data/" + file)) << file;
   EXPECT_FALSE(std::filesystem::exists(home.path() + "data/disk_info_1_1.html"));
@@ -147,8 +146,7 @@ TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
   EXPECT_EQ(page.find("STR_"), std::string::npos);
   EXPECT_NE(ReadWidePage(home.path() + "data/disk_info_1_0.html").find("---"), std::string::npos);
 
-  EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), DiskInfoInput{}, &message),
-            std::nullopt);  // no drives
+  EXPECT_EQ(build(DiskInfoInput{}), std::nullopt);  // no drives
 }
 
 TEST(DriveTemperature, ScansThirtyOneSlotsLastOneWins) {

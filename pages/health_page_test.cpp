@@ -15,9 +15,7 @@ namespace {
 
 std::string Read(const std::string& path) {
   std::string text;
-  if (!ReadWholeFile(path, kMaxTextFileBytes, &text, nullptr))
-    return "<missing>";
-  return text;
+  return ReadWholeFile(path, kMaxTextFileBytes, &text, nullptr) ? text : "<missing>";
 }
 
 void Write(const std::string& path, const std::string& text) {
