@@ -59,9 +59,7 @@ TEST(DiskInfoPage, FeatureTableTwoPerRow) {
             "<td width=\"63\" align=\"center\"></td><td>"
             "<table border=\"0\" align=\"left\" cellpadding=\"0\" cellspacing=\"0\"><tr>"
             "</tr></table></td><td width=\"63\" align=\"center\"></td></tr></table>");
-  words[82] = 0x0001;   // S.M.A.R.T.
-  words[169] = 0x0001;  // TRIM
-  words[76] = 0x0100;   // NCQ
+  words[82] = 0x0001, words[169] = 0x0001, words[76] = 0x0100;  // S.M.A.R.T., TRIM, NCQ
   const std::string cell =
       "<td width=\"310\" height=\"18\"><font style=\"font-size: 11px; font-family: Arial; color: "
       "#000000\">";
