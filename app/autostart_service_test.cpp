@@ -71,8 +71,7 @@ TEST(AutostartServiceTest, InstallsOrEnablesTheUnitAndSaysWhatHappened) {
   const std::string ownUnit = "[Service]\nExecStart=/opt/x /autostart\n";
   const std::vector<std::string> enable = {"systemctl enable norvik-drivesentinel.service"};
   const std::vector<std::string> reloadAndEnable = {"systemctl daemon-reload", enable[0]};
-  // The packaged unit's program ("": none), our unit before, systemd, systemctl's exit code, the
-  // local unit folder exists; then success, the commands run and part of the message.
+  // Packaged unit's program, own unit before, systemd, exit code, local folder; ok, runs, said.
   using Case =
       std::tuple<std::string, bool, bool, int, bool, bool, std::vector<std::string>, const char*>;
   const Case cases[] = {

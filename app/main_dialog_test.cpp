@@ -51,11 +51,10 @@ class MainDialogTest : public testing::Test {
 
 TEST_F(MainDialogTest, TabsShowTheLoadingPageThenTheirBuiltPage) {
   // Tab, its page, and whether the selected disk is read before the page is built.
-  const int cases[][3] = {{kTabDiskInfo, kPageDiskInfo, 0},
-                          {kTabHealth, kPageHealth, 1},
-                          {kTabSmart, kPageSmart, 1},
-                          {kTabTool, kPageTool, 0},
-                          {kTabSystem, kPageSystem, 0}};
+  const int cases[][3] = {
+      {kTabDiskInfo, kPageDiskInfo, 0}, {kTabHealth, kPageHealth, 1}, {kTabSmart, kPageSmart, 1},
+      {kTabTool, kPageTool, 0},         {kTabSystem, kPageSystem, 0},
+  };
   for (const auto& [tab, page, reads] : cases) {
     SCOPED_TRACE(tab);
     const int readsBefore = window.drives.reads;
@@ -236,7 +235,6 @@ TEST_F(MainDialogTest, ASlowDiskNeverHoldsTheWindow) {
   dialog.HomeAction();  // the UI thread is free at once
   EXPECT_EQ(State().currentPage, kPageHome);
   ASSERT_TRUE(WaitUntil([this] { return window.pages.Builds() > 0; }));
-  // The read finished and the page was built, but its page was not shown over Home.
   const WindowLook look = shell.last();
   EXPECT_EQ(std::tuple(window.drives.reads.load(), look.frame != "4.html", look.homePicture),
             std::tuple(1, true, true));

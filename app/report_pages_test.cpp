@@ -102,10 +102,8 @@ TEST_F(ReportPagesTest, InternalPageWithTheVendorFigure) {
 
 TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
   StartupContext context;
-  context.registry = &registry;
-  context.programPath = "/opt/ds/drivesentinel";
-  context.demoMachine = true;
-  context.today = [] { return CivilDate{2026, 3, 14}; };
+  context.registry = &registry, context.programPath = "/opt/ds/drivesentinel";
+  context.demoMachine = true, context.today = [] { return CivilDate{2026, 3, 14}; };
   ASSERT_EQ(RunStartup(*dialog, context), StartupResult::kRunning);
   const WindowState state = dialog->CopyState();
   const DriveRecord& qra = state.drives[0];

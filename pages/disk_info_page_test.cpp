@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -14,11 +15,8 @@ namespace ds {
 namespace {
 
 std::string FieldValue(const PageFields& fields, const std::string& key) {
-  for (std::size_t i = 0; i < fields.count(); ++i) {
-    if (fields.keys()[i] == key)
-      return fields.values()[i];
-  }
-  return "<absent>";
+  const auto at = std::find(fields.keys().begin(), fields.keys().end(), key);
+  return at == fields.keys().end() ? "<absent>" : fields.values()[at - fields.keys().begin()];
 }
 
 // The 8-bit text of a UTF-16LE page (its characters here are all below U+0100).
@@ -61,9 +59,7 @@ TEST(DiskInfoPage, FeatureTableTwoPerRow) {
             "<td width=\"63\" align=\"center\"></td><td>"
             "<table border=\"0\" align=\"left\" cellpadding=\"0\" cellspacing=\"0\"><tr>"
             "</tr></table></td><td width=\"63\" align=\"center\"></td></tr></table>");
-  words[82] = 0x0001;   // S.M.A.R.T.
-  words[169] = 0x0001;  // TRIM
-  words[76] = 0x0100;   // NCQ
+  words[82] = 0x0001, words[169] = 0x0001, words[76] = 0x0100;  // S.M.A.R.T., TRIM, NCQ
   const std::string cell =
       "<td width=\"310\" height=\"18\"><font style=\"font-size: 11px; font-family: Arial; color: "
       "#000000\">";
@@ -133,12 +129,13 @@ TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
     return driveNumber == 0;
   };
   std::string message;
-  EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), input, &message),
-            std::nullopt);  // no template yet
+  const auto build = [&](const DiskInfoInput& in) {
+    return BuildDiskInfoPage(ProgramRoots(home.path()), in, &message);
+  };
+  EXPECT_EQ(build(input), std::nullopt);  // no template yet
   std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/disk_info.tmp",
                              home.path() + "data/template/disk_info.tmp");
-  EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), input, &message), "disk_info_1_0.html")
-      << message;
+  EXPECT_EQ(build(input), "disk_info_1_0.html") << message;
   for (const char* file : {"disk_info_0_0.html", "disk_info_0_1.html", "disk_info_1_0.html"})
     EXPECT_TRUE(std::filesystem::exists(home.path() + "data/" + file)) << file;
   EXPECT_FALSE(std::filesystem::exists(home.path() + "data/disk_info_1_1.html"));
@@ -147,8 +144,7 @@ TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
   EXPECT_EQ(page.find("STR_"), std::string::npos);
   EXPECT_NE(ReadWidePage(home.path() + "data/disk_info_1_0.html").find("---"), std::string::npos);
 
-  EXPECT_EQ(BuildDiskInfoPage(ProgramRoots(home.path()), DiskInfoInput{}, &message),
-            std::nullopt);  // no drives
+  EXPECT_EQ(build(DiskInfoInput{}), std::nullopt);  // no drives
 }
 
 TEST(DriveTemperature, ScansThirtyOneSlotsLastOneWins) {

@@ -15,9 +15,7 @@ namespace {
 
 std::string Read(const std::string& path) {
   std::string text;
-  if (!ReadWholeFile(path, kMaxTextFileBytes, &text, nullptr))
-    return "<missing>";
-  return text;
+  return ReadWholeFile(path, kMaxTextFileBytes, &text, nullptr) ? text : "<missing>";
 }
 
 void Write(const std::string& path, const std::string& text) {
@@ -220,8 +218,7 @@ TEST_F(HealthPageTest, StalePagesGoEvenWhenNothingIsBuilt) {
 TEST_F(HealthPageTest, FirstBuildStartsTheHistoryToday) {
   std::filesystem::remove_all(folder_);
   Build();
-  EXPECT_EQ(start_.date(), input_.today);
-  EXPECT_EQ(start_.avg_erase_count, 150);
+  EXPECT_EQ(std::tuple(start_.date(), start_.avg_erase_count), std::tuple(input_.today, 150));
   EXPECT_TRUE(FileExists(folder_ + "record_init.dat"));
   EXPECT_NE(Page(1).find("|---|---|"), std::string::npos);  // D = 0: no lifespan yet
 }

@@ -40,13 +40,9 @@ TEST(InternalPageFields, TbwBlockClassEraseColourAndSeries) {
     EXPECT_EQ(colour.colour + colour.warning, expected) << erase << " / " << limit;
   }
 
-  InternalPageInput input{.sectorCount = 250069680,
-                          .attr167Raw = 2400,
-                          .reallocatedRaw = 3,
-                          .attr161Raw = 120,
-                          .attr163Raw = 7,
-                          .modelSeries = 0,
-                          .vendor = {}};
+  InternalPageInput input;
+  input.sectorCount = 250069680, input.attr167Raw = 2400, input.reallocatedRaw = 3;
+  input.attr161Raw = 120, input.attr163Raw = 7, input.modelSeries = 0;
   using Texts = std::vector<std::string>;
   EXPECT_EQ(InternalPageFields(input, 7630).values(),
             (Texts{" 69.87", "TB", "2400", "3000", "3", "120", "7", "32768", "#C12000",

@@ -64,22 +64,23 @@ class SmartPageBuild : public ::testing::Test {
     input_.identify.identifyWords[0] = 0x0040;
   }
   std::string Data(const char* file) const { return home_.path() + "data/" + file; }
+  std::optional<std::string> Build() {
+    return BuildSmartPage(ProgramRoots(home_.path()), input_, &message_);
+  }
 
   TempFolder home_;
   SmartPageInput input_;
   std::vector<SmartAttribute> attributes_;
+  std::string message_;
 };
 
 TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
-  std::string message;
   input_.attributes.swap(attributes_);  // none yet: the pages still navigate
-  ASSERT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), "SMARTPage.html")
-      << message;
+  ASSERT_EQ(Build(), "SMARTPage.html") << message_;
   EXPECT_EQ(ReadWorkbookWithXlrd(Data("SMART.xls")),
             "SMART\nID\tAttribute name\tThreshold\tValue\tWorst\tStatus\tRaw Data\tRaw Hex\n");
   input_.attributes.swap(attributes_);
-  ASSERT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), "SMARTPage.html")
-      << message;
+  ASSERT_EQ(Build(), "SMARTPage.html") << message_;
   std::string page;
   EXPECT_TRUE(ReadWholeFile(Data("SMARTPage.html"), 1 << 20, &page, nullptr));
   EXPECT_EQ(page.find("STR_"), std::string::npos);
@@ -94,15 +95,14 @@ TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
 }
 
 TEST_F(SmartPageBuild, StopsWithoutDrivesOrTemplatesAndDeletesOldPages) {
-  std::string message;
-  ASSERT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), "SMARTPage.html");
+  ASSERT_EQ(Build(), "SMARTPage.html");
   input_.driveCount = 0;
-  EXPECT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), std::nullopt);
+  EXPECT_EQ(Build(), std::nullopt);
   for (const char* page : {"SMARTPage.html", "SMARTInfo.html", "SMART_ID_Info.html"})
     EXPECT_FALSE(std::filesystem::exists(Data(page))) << page;
   input_.driveCount = 1;
   std::filesystem::remove(home_.path() + "data/template/SMART_ID_Info.tmp");
-  EXPECT_EQ(BuildSmartPage(ProgramRoots(home_.path()), input_, &message), std::nullopt);
+  EXPECT_EQ(Build(), std::nullopt);
   EXPECT_TRUE(std::filesystem::exists(Data("SMARTInfo.html")));
   EXPECT_FALSE(std::filesystem::exists(Data("SMART_ID_Info.html")));
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -17,11 +18,8 @@ void WriteFile(const std::string& path, const std::string& text) {
 }
 
 std::string FieldValue(const PageFields& fields, const std::string& key) {
-  for (std::size_t i = 0; i < fields.count(); ++i) {
-    if (fields.keys()[i] == key)
-      return fields.values()[i];
-  }
-  return "<absent>";
+  const auto at = std::find(fields.keys().begin(), fields.keys().end(), key);
+  return at == fields.keys().end() ? "<absent>" : fields.values()[at - fields.keys().begin()];
 }
 
 TEST(SystemInfo, CollectsFromAFixtureTree) {

@@ -40,12 +40,9 @@ TEST(ToolPageFields, ButtonsTemperatureSwitchOptionListAndProgress) {
       // clang-format on
   };
   for (const auto& c : cases) {
-    ToolPageInput input{.toolEditMode = c.edit,
-                        .eraseRunning = c.erase,
-                        .eraseProgress = c.progress,
-                        .settings = {}};
-    input.settings.TemperatureType = c.unit;
-    input.settings.RefreshByType = c.type;
+    ToolPageInput input;
+    input.toolEditMode = c.edit, input.eraseRunning = c.erase, input.eraseProgress = c.progress;
+    input.settings.TemperatureType = c.unit, input.settings.RefreshByType = c.type;
     const std::vector<std::string> v = ToolPageFields(input).values();
     EXPECT_EQ((std::vector<std::string>{v[2], v[3], v[4], v[5], v[9], v[8], v[23], v[0], v[1]}),
               c.fields)
@@ -71,8 +68,7 @@ TEST(ToolPage, StoredTextsAreEscapedForTheirAttributeAndThePageIsOwnerOnly) {
   for (const auto& [field, id, text, attribute] : escaped)
     *field = text;
   std::string message, page;
-  ASSERT_EQ(BuildToolPage(ProgramRoots(home.path()), input, &message),
-            std::optional<std::string>(kToolPageFile));
+  ASSERT_EQ(BuildToolPage(ProgramRoots(home.path()), input, &message), kToolPageFile);
   ASSERT_TRUE(ReadWholeFile(home.path() + "data/ToolPage.html", 1 << 20, &page, &message));
   for (const auto& [field, id, text, attribute] : escaped) {
     const std::size_t at = page.find("value=\"", page.find(std::string("id=\"") + id + "\"")) + 7;

@@ -39,15 +39,12 @@ TEST(CompoundFileTest, ReaderGetsTheStreamBackWithTheTablesItNeeds) {
       stream[i] = static_cast<char>((i * 131 + i / 512) & 0xFF);
     const CompoundFileLayout layout(stream.size());
     StringSink sink;
-    layout.WritePrefix(sink);
-    sink.Write(stream.data(), stream.size());
-    layout.WriteSuffix(sink);
+    layout.WritePrefix(sink), sink.Write(stream.data(), stream.size()), layout.WriteSuffix(sink);
     EXPECT_EQ(sink.bytes().size(), layout.fileSize());
     std::ofstream(folder.path() + "file", std::ios::binary) << sink.bytes();
     const testing::CompoundFile read = testing::ReadCompoundFile(folder.path() + "file");
     ASSERT_EQ(read.error, "");
-    EXPECT_EQ(read.fatSectors, fatSectors);
-    EXPECT_EQ(read.difatSectors, difatSectors);
+    EXPECT_EQ(std::pair(read.fatSectors, read.difatSectors), std::pair(fatSectors, difatSectors));
     EXPECT_TRUE(read.workbook == stream) << "stream content differs";
   }
 }

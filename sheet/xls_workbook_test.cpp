@@ -87,11 +87,8 @@ TEST(XlsSheetCellTest, CellsInsideTheGridKeepAddressAndTextWhateverTheLengths) {
     EXPECT_EQ(sheet.usedRange().empty, !exists);
   }
   XlsSheet sheet("S");
-  XlsCell* cell = sheet.Cell(7, 100);
-  XlsCell* before = sheet.Cell(7, 99);
-  XlsCell* after = sheet.Cell(7, 101);
-  before->SetText("left");
-  after->SetText("right");
+  XlsCell *cell = sheet.Cell(7, 100), *before = sheet.Cell(7, 99), *after = sheet.Cell(7, 101);
+  before->SetText("left"), after->SetText("right");
   EXPECT_FALSE(cell->hasText());
   for (int column = 0; column < 256; ++column)
     sheet.Cell(7, column);

@@ -30,8 +30,7 @@ TEST(WindowLookTest, ButtonsLieInsideTheWindowApartAndTheirImagesExist) {
 // A selected tab, Home or internal button shows its hover image; other buttons look the same.
 TEST(WindowLookTest, SelectedLookAndSelection) {
   for (int id = kFirstButton; id <= kLastButton; ++id) {
-    const ButtonFace plain = FaceOf(id, false);
-    const ButtonFace selected = FaceOf(id, true);
+    const ButtonFace plain = FaceOf(id, false), selected = FaceOf(id, true);
     const bool selectable =
         (id >= kTabDiskInfo && id <= kTabSystem) || id == kButtonHome || id == kButtonInternal;
     EXPECT_EQ(selected.normalImage, selectable ? plain.hoverImage : plain.normalImage) << id;

@@ -61,10 +61,8 @@ int main(int argc, char** argv) {
                                    {"\xE6\xB8\xA9\xE5\xBA\xA6", "caf\xE9"},
                                    {"\x80 and \x9F", "\xC3"},
                                    {"\xED\xA0\x80", "tab\tnew\nline"}};
-  for (int r = 0; r < 4; ++r) {
-    for (int c = 0; c < 2; ++c)
-      unicode.GetSheet("Identify")->Cell(r, c)->SetText(texts[r][c]);
-  }
+  for (int i = 0; i < 8; ++i)
+    unicode.GetSheet("Identify")->Cell(i / 2, i % 2)->SetText(texts[i / 2][i % 2]);
 
   // Two sheets: the BOUNDSHEET positions of both.
   XlsWorkbook two;
@@ -79,8 +77,7 @@ int main(int argc, char** argv) {
   full.RenameSheet("Sheet1", "Health");
   Grid(full.GetSheet("Health"), XlsSheet::kRowCount, 8);
 
-  return Save(many, folder + "continue.xls") && Save(unicode, folder + "unicode.xls") &&
-                 Save(two, folder + "two_sheets.xls") && Save(full, folder + "full_sheet.xls")
-             ? 0
-             : 1;
+  const bool saved = Save(many, folder + "continue.xls") && Save(unicode, folder + "unicode.xls") &&
+                     Save(two, folder + "two_sheets.xls") && Save(full, folder + "full_sheet.xls");
+  return saved ? 0 : 1;
 }
