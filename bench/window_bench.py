@@ -15,9 +15,8 @@ class Program:  # the program on the demo machine with a home folder of its own
         self.home = tempfile.mkdtemp(prefix="ds-bench-")
         shutil.copytree(os.path.join(os.path.dirname(executable), "data"), self.home + "/data")
         open(self.home + "/Norvik_DriveSentinel.ini", "w").write("Loading_Time=1\nPE_Cycle_Limit=3000\n")
-        self.process = subprocess.Popen(
-            [executable, "--demo", "--headless", "--port", "0", "--home", self.home],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.process = subprocess.Popen([executable, "--demo", "--headless", "--port", "0", "--home", self.home],
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         match = READY.match(line := self.process.stdout.readline().strip())
         if not match:
             raise RuntimeError("no address line: " + line)
