@@ -24,7 +24,7 @@ try {
   browser = await launchBrowser();
   const problems = [];
   const address = await programAddress(server);
-  const { context, page, box, click, showFrame } = await openWindow(browser, address, problems);
+  const { context, page, box, click, showFrame, openTab } = await openWindow(browser, address, problems);
   const press = (where) => click(...AT[where]);
   const settings = () => fs.readFileSync(path.join(home, 'data', 'setting_tool_page.dat'), 'latin1');
   // The Tool page once it shows the edit mode asked for.
@@ -63,8 +63,7 @@ try {
     ...Object.entries(typed).map(([id, value]) => `${id.replace(/(^|_)(.)/g, (m, s, c) => c.toUpperCase())}=${value}`)];
   for (const line of expected) check(saved.includes(line + '\r\n'), `saved: ${line}`);
 
-  await click(318, 78);
-  await showFrame(/disk_info/);
+  await openTab(318, /disk_info/);
   await press('tab');
   frame = await toolPage(false);
   const shown = await frame.evaluate(() => ({ passwd: document.getElementById('passwd').value,
@@ -135,8 +134,7 @@ try {
     'a disk with a mounted file system is refused');
   await answer('message', 'ok');
 
-  await click(318, 78);
-  frame = await showFrame(/disk_info_0_0\.html/);
+  frame = await openTab(318, /disk_info_0_0\.html/);
   await frame.selectOption('.title select', 'disk_info_2_0.html');
   // The list moves the frame itself; the page it opens stores the choice.
   await waitFor(async () => (await context.cookies(address + 'data/')).some(
