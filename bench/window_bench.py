@@ -6,24 +6,18 @@ import http.client, os, re, shutil, signal, socket, statistics, subprocess, sys,
 import threading, time
 
 READY = re.compile(r"^Norvik DriveSentinel: http://127\.0\.0\.1:(\d+)/([0-9a-f]{32})/$")
-TABS = [(1005, "disk_info_"), (1006, "HealthPage_"), (1007, "SMARTPage.html"),
-        (1009, "SystemPage.html")]
+TABS = [(1005, "disk_info_"), (1006, "HealthPage_"), (1007, "SMARTPage.html"), (1009, "SystemPage.html")]
 FORM = {"Content-Type": "application/x-www-form-urlencoded"}
 
 
 class Program:  # the program on the demo machine with a home folder of its own
-
     def __init__(self, executable):
         self.home = tempfile.mkdtemp(prefix="ds-bench-")
-        shutil.copytree(os.path.join(os.path.dirname(executable), "data"),
-                        os.path.join(self.home, "data"))
-        with open(os.path.join(self.home, "Norvik_DriveSentinel.ini"), "w") as ini:
-            ini.write("Loading_Time=1\nPE_Cycle_Limit=3000\n")
-        self.process = subprocess.Popen(
-            [executable, "--demo", "--headless", "--port", "0", "--home", self.home],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        line = self.process.stdout.readline()
-        match = READY.match(line.strip())
+        shutil.copytree(os.path.join(os.path.dirname(executable), "data"), self.home + "/data")
+        open(self.home + "/Norvik_DriveSentinel.ini", "w").write("Loading_Time=1\nPE_Cycle_Limit=3000\n")
+        self.process = subprocess.Popen([executable, "--demo", "--headless", "--port", "0", "--home", self.home],
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        match = READY.match(line := self.process.stdout.readline().strip())
         if not match:
             raise RuntimeError("no address line: " + line)
         self.port, self.root = int(match.group(1)), "/" + match.group(2) + "/"
@@ -49,7 +43,6 @@ class Program:  # the program on the demo machine with a home folder of its own
 
 
 class Events:  # the event stream on a thread of its own: keeps the latest state, cancels dialogs
-
     def __init__(self, program):
         connection = http.client.HTTPConnection("127.0.0.1", program.port, timeout=60)
         connection.request("GET", program.root + "ui/events")
@@ -64,8 +57,7 @@ class Events:  # the event stream on a thread of its own: keeps the latest state
                 with self.changed:
                     self.state = line
                     self.changed.notify_all()
-            dialog = re.match(r'data: \{"id":(\d+),"kind":"(\w+)"', line)
-            if dialog:
+            if dialog := re.match(r'data: \{"id":(\d+),"kind":"(\w+)"', line):
                 answer = {"message": "ok", "yesno": "no"}.get(dialog.group(2), "cancel")
                 self.program.request("POST", "data/.input",
                                      "type=dialog&id=%s&answer=%s" % (dialog.group(1), answer))
@@ -93,8 +85,7 @@ def memory(executable):
         for view in range(400):
             button, page = TABS[view % len(TABS)]
             before = int(number(r'"frameSequence":(\d+)', events.state) or -1)
-            if program.request("POST", "data/.input", "type=button&id=%d" % button,
-                               connection) != 204:
+            if program.request("POST", "data/.input", "type=button&id=%d" % button, connection) != 204:
                 raise RuntimeError("a tab click was refused")
             state = events.wait(lambda s: number(r'"frame":"/data/([^"?]*)"', s).startswith(page)
                                 and int(number(r'"frameSequence":(\d+)', s)) > before)
@@ -115,8 +106,7 @@ def load(executable):
         idle = [socket.create_connection(("127.0.0.1", program.port)) for _ in range(200)]
         slow = [socket.create_connection(("127.0.0.1", program.port)) for _ in range(16)]
         for one in slow:
-            one.sendall(b"GET %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n" %
-                        (program.root.encode(), program.port))
+            one.sendall(b"GET %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n" % (program.root.encode(), program.port))
         times = []
         for _ in range(20):
             started = time.monotonic()
@@ -128,8 +118,7 @@ def load(executable):
         started = time.monotonic()
         program.process.send_signal(signal.SIGTERM)
         program.process.wait(timeout=60)
-        print("load: SIGTERM to exit with those connections open: %.2f s" %
-              (time.monotonic() - started))
+        print("load: SIGTERM to exit with those connections open: %.2f s" % (time.monotonic() - started))
         for one in idle + slow:
             one.close()
     finally:

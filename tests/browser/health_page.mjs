@@ -40,7 +40,6 @@ try {
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (error) => errors.push(error.message));
-  // The page stores its display type as an input cookie of this run, under the data folder.
   const cookie = async () => (await context.cookies(origin + dataPath)).find(
     (c) => c.name === `ds${secret}_health_display_type` && c.path === dataPath);
 
@@ -48,13 +47,10 @@ try {
   const expected = [7, 3, 2];
   for (let type = 0; type < 3; type += 1) {
     await page.goto(`${origin}${dataPath}HealthPage_${type}.html`);
-    const points = await page.locator('#chart circle.point').count();
-    check(points === expected[type], `display type ${type} draws ${expected[type]} points (got ${points})`);
-    const line = await page.locator('#chart polyline').count();
-    check(line === 1, `display type ${type} joins the points with one line`);
-    const selected = await page.$eval('#display', (list) => list.value);
-    check(selected === String(type), `the selector shows display type ${type}`);
-    check((await cookie())?.value === String(type), `the page stores health_display_type=${type}`);
+    const got = [await page.locator('#chart circle.point').count(), await page.locator('#chart polyline').count(),
+      await page.$eval('#display', (list) => list.value), (await cookie())?.value];
+    check(`${got}` === `${[expected[type], 1, type, type]}`,
+      `display type ${type}: ${expected[type]} points, one line, selector and stored cookie at ${type} (${got})`);
     await page.screenshot({ path: path.join(artefacts, `health-${type}.png`) });
   }
 

@@ -11,10 +11,8 @@ import {
 const [program, artefacts] = commandLine('tool_page.mjs', ['PATH/TO/drivesentinel', 'ARTEFACT_FOLDER']);
 const PASSWORD = 'ab"c<d&e;f=g h';
 // Window pixels inside each click rectangle of the Tool page.
-const AT = {
-  tab: [618, 78], edit: [620, 155], save: [689, 155], alert: [435, 155], fahrenheit: [193, 204],
-  ssl: [626, 344], test: [672, 423], start: [688, 496],
-};
+const AT = { tab: [618, 78], edit: [620, 155], save: [689, 155], alert: [435, 155], fahrenheit: [193, 204],
+  ssl: [626, 344], test: [672, 423], start: [688, 496] };
 
 const home = makeHome(program);
 let smtp;
@@ -26,7 +24,7 @@ try {
   browser = await launchBrowser();
   const problems = [];
   const address = await programAddress(server);
-  const { context, page, box, click, showFrame } = await openWindow(browser, address, problems);
+  const { context, page, box, click, showFrame, openTab } = await openWindow(browser, address, problems);
   const press = (where) => click(...AT[where]);
   const settings = () => fs.readFileSync(path.join(home, 'data', 'setting_tool_page.dat'), 'latin1');
   // The Tool page once it shows the edit mode asked for.
@@ -49,11 +47,9 @@ try {
     return await f.evaluate(() => /temp_f_on/.test(document.getElementById('temperature').innerHTML)).catch(() => false) && f;
   }, 'the Fahrenheit image');
   check(/TemperatureType=1/.test(settings()), 'the unit click switches to Fahrenheit and saves it');
-  const typed = {
-    above: '140', under: '32', capacity: '10', health_status: '20', lifespan_years: '1',
-    lifespan_days: '30', refresh_by: '2', from: 'ds@plant.example', to: 'a@x.example, b@y.example',
-    host: '127.0.0.1', port: '9', id: 'monitor', passwd: PASSWORD,
-  };
+  const typed = { above: '140', under: '32', capacity: '10', health_status: '20', lifespan_years: '1', lifespan_days: '30',
+    refresh_by: '2', from: 'ds@plant.example', to: 'a@x.example, b@y.example', host: '127.0.0.1', port: '9', id: 'monitor',
+    passwd: PASSWORD };
   for (const [id, value] of Object.entries(typed)) await frame.fill(`#${id}`, value);
   await frame.selectOption('#refresh_by_type', '1');
   await press('alert');
@@ -67,8 +63,7 @@ try {
     ...Object.entries(typed).map(([id, value]) => `${id.replace(/(^|_)(.)/g, (m, s, c) => c.toUpperCase())}=${value}`)];
   for (const line of expected) check(saved.includes(line + '\r\n'), `saved: ${line}`);
 
-  await click(318, 78);
-  await showFrame(/disk_info/);
+  await openTab(318, /disk_info/);
   await press('tab');
   frame = await toolPage(false);
   const shown = await frame.evaluate(() => ({ passwd: document.getElementById('passwd').value,
@@ -109,10 +104,7 @@ try {
 
   // Then a real SMTP server on loopback (aiosmtpd, SSL off again): the mail arrives, in black.
   const smtpPort = await new Promise((resolve) => {
-    const probe = net.createServer().listen(0, '127.0.0.1', () => {
-      const { port } = probe.address();
-      probe.close(() => resolve(port));
-    });
+    const probe = net.createServer().listen(0, '127.0.0.1', () => probe.close(resolve.bind(null, probe.address().port)));
   });
   smtp = startProgram('/usr/bin/python3', ['-m', 'aiosmtpd', '-n', '-l', `127.0.0.1:${smtpPort}`]);
   await waitFor(() => new Promise((resolve) => {
@@ -132,10 +124,8 @@ try {
 
   // Security erase. The first sample disk holds "/": refused after the warning.
   await press('start');
-  let warning = await dialog('yesno');
-  const warningText = await warning.innerText();
-  check(/permanently delete all the data/.test(warningText) && /QRA-X50/.test(warningText),
-    'the warning names the disk');
+  const warningText = await (await dialog('yesno')).innerText();
+  check(/permanently delete all the data/.test(warningText) && /QRA-X50/.test(warningText), 'the warning names the disk');
   await answer('yesno', 'no');
   await press('start');
   await dialog('yesno');
@@ -144,8 +134,7 @@ try {
     'a disk with a mounted file system is refused');
   await answer('message', 'ok');
 
-  await click(318, 78);
-  frame = await showFrame(/disk_info_0_0\.html/);
+  frame = await openTab(318, /disk_info_0_0\.html/);
   await frame.selectOption('.title select', 'disk_info_2_0.html');
   // The list moves the frame itself; the page it opens stores the choice.
   await waitFor(async () => (await context.cookies(address + 'data/')).some(
@@ -153,8 +142,7 @@ try {
   await press('tab');
   await toolPage(false);
   await press('start');
-  warning = await dialog('yesno');
-  check(/QRC-X57/.test(await warning.innerText()), 'the warning names the chosen disk');
+  check(/QRC-X57/.test(await (await dialog('yesno')).innerText()), 'the warning names the chosen disk');
   await answer('yesno', 'yes');
   const done = await (await dialog('message')).innerText();
   check(/erased by TRIM/.test(done), `the erase ends: "${done}"`);

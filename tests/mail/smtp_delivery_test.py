@@ -139,10 +139,9 @@ class MailProgramTest(unittest.TestCase):
     def test_alert_over_starttls_to_two_recipients(self):
         mail, message, body = self.assert_sent(
             self.send(fields(1, S.starttls, ["b@y.com", "c@z.com"], BODY)), 2)
-        self.assertEqual(mail["to"], ["b@y.com", "c@z.com"])
+        self.assertEqual((mail["to"], body), (["b@y.com", "c@z.com"], BODY))
         self.assertIsNotNone(message["Date"].datetime)
         self.assertRegex(message["Message-ID"], r"^<[^<>@\s]+@example\.com>$")
-        self.assertEqual(body, BODY)
 
     def test_subjects_and_bodies(self):
         for by_stdin, subject, body in [(False, "Norvik test mail", ["Test."]),

@@ -13,8 +13,7 @@ program = subprocess.Popen([sys.argv[1], "--demo", "--home", home, "--headless",
                             "1", "--metrics-listen", "127.0.0.1:%d" % port],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 METRICS = [("drivesentinel_drive_health_ratio", lambda v: v == 0.5),
-           ("drivesentinel_drive_temperature_celsius", lambda v: v == 38),
-           # a year of history, half-way: two years to go
+           ("drivesentinel_drive_temperature_celsius", lambda v: v == 38),  # lifespan: a year of history, half-way
            ("drivesentinel_drive_lifespan_remaining_seconds", lambda v: abs(v - 730 * 86400) <= 2 * 86400)]
 
 

@@ -33,9 +33,8 @@ class MonitorAlertTest(unittest.TestCase):
         disk = os.path.join(self.machine, "0-hot")
         shutil.copytree(DEMO_DISK, disk)
         smart = bytearray(open(os.path.join(disk, "smart.bin"), "rb").read())
-        for slot in range(30):
-            if smart[2 + 12 * slot] == 194:
-                smart[2 + 12 * slot + 5] = 61
+        for at in [2 + 12 * slot for slot in range(30) if smart[2 + 12 * slot] == 194]:
+            smart[at + 5] = 61
         settings = {"EnableAlert": 1, "TemperatureType": 0, "EnableSSL": 0, "Above": "60",
                     "RefreshBy": "1", "RefreshByType": 0, "From": "monitor@example.com",
                     "To": "ops@example.com, oncall@example.com", "Host": "127.0.0.1",
@@ -60,7 +59,6 @@ class MonitorAlertTest(unittest.TestCase):
             deadline = time.monotonic() + 30
             while not Recorder.mails and time.monotonic() < deadline:
                 time.sleep(0.1)
-            self.assertTrue(Recorder.mails, "no alert mail")
             time.sleep(4)  # several more passes inside the one-day period
             self.assertEqual(len(Recorder.mails), 1)
         finally:
@@ -73,16 +71,14 @@ class MonitorAlertTest(unittest.TestCase):
                 self.fail("the program did not end within 10 s of SIGTERM")
         self.assertLess(time.monotonic() - started, 5, "SIGTERM took too long")
         mail = Recorder.mails[0]
-        self.assertEqual(mail["Subject"], "Norvik DriveSentinel warning message")
-        self.assertEqual([a.addr_spec for a in mail["To"].addresses], ["ops@example.com", "oncall@example.com"])
-        self.assertEqual(mail.get_content().splitlines()[:5],
-                         ["Model Name: QRA-X50 256GB SATA SSD", "Serial Number: QRA50C2208150042",
-                          "Firmware Version: S0911A0", " ", ALERT])
+        got = (mail["Subject"], [a.addr_spec for a in mail["To"].addresses], mail.get_content().splitlines()[:5])
+        self.assertEqual(got, ("Norvik DriveSentinel warning message", ["ops@example.com", "oncall@example.com"],
+                               ["Model Name: QRA-X50 256GB SATA SSD", "Serial Number: QRA50C2208150042",
+                                "Firmware Version: S0911A0", " ", ALERT]))
         today = time.localtime()
         day_files = glob.glob(os.path.join(self.home, "data", "*", "record_%d_%d.dat" % today[:2]))
         self.assertEqual(len(day_files), 1, "no history for this month")
-        self.assertIn("%d_%d_%d=1500" % (today.tm_year, today.tm_mon, today.tm_mday),
-                      open(day_files[0]).read())
+        self.assertIn("%d_%d_%d=1500" % today[:3], open(day_files[0]).read())
 
 
 if __name__ == "__main__":

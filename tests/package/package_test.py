@@ -139,9 +139,9 @@ def unit(deb):
     # Each of these would hide /dev/sd* or the mail server from the program.
     hiding = ["PrivateDevices", "PrivateNetwork", "DeviceAllow", "IPAddressDeny", "ProtectClock"]
     check(not [key for key in hiding if key in text], "the disks and the network stay reachable")
-    folder = temp_folder("ds-unit-")
-    open(folder + "/%s.service" % PKG, "w").write(text.replace("ExecStart=" + LIB, "ExecStart=" + root + LIB))
-    verify = run(["systemd-analyze", "verify", "--man=no", folder + "/%s.service" % PKG])
+    service = temp_folder("ds-unit-") + "/%s.service" % PKG
+    open(service, "w").write(text.replace("ExecStart=" + LIB, "ExecStart=" + root + LIB))
+    verify = run(["systemd-analyze", "verify", "--man=no", service])
     check(verify.returncode == 0 and not (verify.stdout + verify.stderr).strip(),
           "systemd-analyze verify: " + verify.stdout + verify.stderr)
 
