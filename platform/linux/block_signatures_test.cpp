@@ -45,8 +45,7 @@ TEST(BlockSignaturesTest, FindsWhatToolsLeaveOnImageFiles) {
       {"dos", sfdisk, "label: dos\n,,L\n", "partition table dos"},
       {"ext4", {"/usr/sbin/mkfs.ext4", "-F", "-q"}, "", "ext4"},
       {"swap", {"/usr/sbin/mkswap", "-q"}, "", "swap"},
-      {"lvm", {}, "", "LVM2_member"},
-  };
+      {"lvm", {}, "", "LVM2_member"}};
   std::vector<std::string> found;
   std::string message;
   for (const auto& [name, tool, input, signature] : cases) {

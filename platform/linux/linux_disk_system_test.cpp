@@ -64,8 +64,7 @@ TEST(LinuxDiskSystemTest, MountInfoLinesAndEscapes) {
       {"25 1 8:2 / /x rw - ", "", "", ""},
       {"garbage", "", "", ""},
       {"", "", "", ""},
-      {"25 1 82 / /x rw - ext4 s o", "", "", ""},
-  };
+      {"25 1 82 / /x rw - ext4 s o", "", "", ""}};
   for (const auto& [line, device, mountPoint, fileSystem] : cases) {
     MountInfoEntry e;
     EXPECT_EQ(ParseMountInfoLine(line, &e), !device.empty()) << line;
