@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include <sstream>
+#include <tuple>
 
 #include "cli/exit_codes.h"
 #include "platform/sim/sim_test_drive.h"
@@ -24,8 +23,7 @@ TEST(EraseCommandTest, ExitCodesAndWhereTheMessagesGo) {
       {"volume_count=1\nvolume_1_mount=/srv", ok, kExitEraseRefused,
        "remove the file system first!"},
       {"fault_abort_commands=06\nsecurity_state=frozen", ok, kExitEraseFailed, "frozen"},
-      {"fault_abort_commands=06,F4,F6", ok, kExitEraseFailedPasswordMaybeSet, "may still be set"},
-  };
+      {"fault_abort_commands=06,F4,F6", ok, kExitEraseFailedPasswordMaybeSet, "may still be set"}};
   for (const auto& [description, argText, code, wantSaid] : cases) {
     TempFolder folder;
     testing::MakeAtaDriveFolder(folder.path() + "0-disk",

@@ -75,8 +75,7 @@ TEST_F(ExportCommandTest, RefusesBadRequestsAndOtherSeries) {
       {{"health", "--demo", "--drive", "1", "-o", out}, kExitFailure, "Unsupported!"},
       {{"identify", "--demo", "--drive", "0", "-o", home.path() + "no/such/x.xls"},
        kExitFailure,
-       "cannot create"},
-  };
+       "cannot create"}};
   for (const auto& [args, exitCode, errorText] : cases) {
     EXPECT_EQ(Run(args), exitCode) << (args.empty() ? "" : args[0]) << err.str();
     EXPECT_NE(err.str().find(errorText), std::string::npos) << err.str();

@@ -22,8 +22,7 @@ TEST(HomeFolderTest, FirstSourceThatIsGivenWins) {
       {"/tmp/h/", "relative", "also relative", "/tmp/h/"},
       {"", "relative/ds", "/var/lib/ds", ""},  // a relative variable is refused, not skipped
       {"", nullptr, "data", ""},
-      {"", nullptr, "/var/lib/ds\n/var/lib/other", ""},  // the key given twice
-  };
+      {"", nullptr, "/var/lib/ds\n/var/lib/other", ""}};  // the key given twice
   for (const auto& [option, environment, ini, expected] : cases) {
     std::string home, error;
     const bool ok = ChooseHomeFolder(option, environment, ini, "/opt/ds/", &home, &error);
@@ -40,8 +39,7 @@ TEST(HomeFolderTest, SimulatedMachinesKeepApartFromTheServicesHome) {
       {DiskSource::kRealDisks, "", home.path()},
       {DiskSource::kDemo, "", home.path() + "simulated/"},
       {DiskSource::kSimulated, "", home.path() + "simulated/"},
-      {DiskSource::kDemo, "/elsewhere/", "/elsewhere/"},  // --home is taken as given
-  };
+      {DiskSource::kDemo, "/elsewhere/", "/elsewhere/"}};  // --home is taken as given
   for (const auto& [source, option, expected] : cases) {
     ProgramRoots roots;
     std::string error;

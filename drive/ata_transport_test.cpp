@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
-
 #include <vector>
 
 #include "platform/sim/sim_test_drive.h"
@@ -38,8 +37,7 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
       {true, "fault_status_commands=B0\nfault_status=0x58", false, 0x58, kDirectFailed + "0x58" + kNoInfo + kTime, 0},
       {true, "fault_refuse_pass_through=1", false, 0xB0, kDirectFailed + "0xB0 \\(.*refused the ATA pass-through.* ErrCode: 0x5F\\)" + kTime, 0},
       {true, "fault_slow_commands=B0\nfault_slow_ms=40", false, 0xB0, kDirectFailed + "0xB0 \\(.*timed out after 5 ms "
-       "ErrCode: 0x6E\\)" + kTime, 5},
-  };
+       "ErrCode: 0x6E\\)" + kTime, 5}};
   // clang-format on
   for (const auto& [direct, description, ok, status, pattern, timeoutMs] : cases) {
     SCOPED_TRACE(std::string(direct ? "direct " : "buffered ") + description);
@@ -58,8 +56,7 @@ TEST(AtaTransportStatus, EachPathJudgesTheReturnedStatus) {
 
 // SMART enable and read, with the SMART driver path as the fall-back.
 TEST(AtaTransportSmart, EnableAndReadFallBackOrSayWhatFailed) {
-  // EnableSmart (else ReadSmartData), description, ok, message pattern, features via the SMART
-  // driver
+  // EnableSmart (else ReadSmartData), description, ok, message pattern, SMART driver features
   const char* kNoDriver =
       "Failed to enable SMART \\(HDIO_DRIVE_CMD on test-drive/ failed: Inappropriate ioctl for "
       "device ErrCode: 0x19\\)\\.";
@@ -72,8 +69,7 @@ TEST(AtaTransportSmart, EnableAndReadFallBackOrSayWhatFailed) {
       {false, "fault_refuse_pass_through=1\nfault_refuse_smart_driver=1", false, kNoDriver, "\xD8"},
       {true, "smart_enabled=0", true, "Status: 0x50, spend time: [0-9]+ milliseconds\\.", "\xD8"},
       {true, "fault_refuse_smart_driver=1", false, kNoDriver, "\xD8"},
-      {true, "fault_abort_commands=B0:D1", false, "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: 0x51.*", "\xD8"},
-  };
+      {true, "fault_abort_commands=B0:D1", false, "IOCTL_ATA_PASS_THROUGH_DIRECT failed! Status: 0x51.*", "\xD8"}};
   // clang-format on
   const SimulatedDiskImage image = testing::MakeImage({});
   for (const auto& [enable, description, ok, pattern, wantLog] : cases) {

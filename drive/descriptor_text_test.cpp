@@ -18,8 +18,7 @@ TEST(DescriptorTextTest, HexPairsOrPlainText) {
       {"123", "123"},                // odd count: plain
       {std::string("SER\x01IAL", 7), "SER"},  // plain stops at a non-printable character
       {std::string("WD-123\0junk", 11), "WD-123"},
-      {"\xC3\xA9t\xC3\xA9", ""},  // non-ASCII first: nothing printable
-  };
+      {"\xC3\xA9t\xC3\xA9", ""}};  // non-ASCII first: nothing printable
   for (const auto& [field, expected] : cases)
     EXPECT_EQ(DescriptorText(field), expected) << field;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -10,14 +11,6 @@
 
 namespace ds {
 namespace {
-
-// Puts an ATA text into words [first, first + count), the first character in the high byte.
-void PutText(IdentifyWords& w, int first, int count, std::string text) {
-  text.resize(static_cast<std::size_t>(count) * 2, ' ');
-  for (int i = 0; i < count; ++i)
-    w[first + i] =
-        static_cast<std::uint16_t>(std::uint8_t(text[2 * i]) << 8 | std::uint8_t(text[2 * i + 1]));
-}
 
 DriveRecord Decode(const IdentifyWords& w) {
   DriveRecord record;
@@ -34,13 +27,12 @@ TEST(IdentifyDecoderTest, MediaTypeFromWordZero) {
 
 TEST(IdentifyDecoderTest, TextsStopAtTheFirstNulOrLeaveEmptyFieldsAlone) {
   for (int nulByte : {0, 1, 4, 5}) {
-    IdentifyWords cut{};
-    PutText(cut, 27, 20, "ABCDEFGHIJ");
+    IdentifyWords cut = IdentifyWordsFromBytes(testing::IdentifySector({.model = "ABCDEFGHIJ"}));
     cut[27 + nulByte / 2] &= nulByte % 2 ? 0xFF00 : 0x00FF;  // the word itself stays non-zero
     EXPECT_EQ(Decode(cut).model, std::string("ABCDEFGHIJ", nulByte));
   }
-  IdentifyWords serialOnly{};  // empty model and firmware words keep the descriptor's texts
-  PutText(serialOnly, 10, 10, "   S1");
+  IdentifyWords serialOnly = IdentifyWordsFromBytes(testing::IdentifySector({.serial = "   S1"}));
+  std::fill(&serialOnly[23], &serialOnly[47], 0);  // empty model and firmware: descriptor's texts
   DriveRecord r;
   r.model = "Vendor Product", r.firmware = "1.0";
   DecodeIdentify(serialOnly, &r);
@@ -74,8 +66,7 @@ TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
       {{{53, 0}, {64, 0x0003}}, kPio, 0}, {{{53, 2}, {64, 0xFF00}}, kPio, 0}, {{{53, 2}, {64, 0x0080}}, kPio, 10},
       // S.M.A.R.T. needs word 83 bits 15-14 = 01.
       {{{82, 0x0001}, {85, 0x0001}}, kSmart, 0}, {{{82, 0xFFFF}, {83, 0xFFFF}, {85, 0xFFFF}}, kSmart, 0},
-      {{{128, 0xFFFE}}, kSecurity, 0},
-  };
+      {{{128, 0xFFFE}}, kSecurity, 0}};
   // clang-format on
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const auto& [words, field, expected] = cases[i];

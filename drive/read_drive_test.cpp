@@ -62,8 +62,7 @@ TEST(ReadDriveTest, ReadsResetTheSnapshotRetryTheOpenAndReportAFailedDataRead) {
       {"fault_refuse_pass_through=1", {5, 9}, 0, 1, 42, {}, kBoard, 77, 1, 0},
       {"fault_abort_commands=B0:D0", {5, 9}, 0, 0, 0, {"GetSmartData NG"}, kBoard, 10, 1, 0},
       {"fault_open_failures=9", {5, 9}, 0, 1, 42, {}, kBoard, 10, 10, 9},
-      {"fault_open_failures=10", {5, 9}, 0, 0, 0, {}, kBoard, 10, 10, 9},  // silent
-  };
+      {"fault_open_failures=10", {5, 9}, 0, 0, 0, {}, kBoard, 10, 10, 9}};  // silent
   // clang-format on
   for (const auto& [description, ids, driveNumber, wantResult, powerOnHours, wantMessages, board,
                     threshold, wantOpens, wantPauses] : cases) {

@@ -87,8 +87,7 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
       {kNoTrim + ",F2\nfault_reset_commands=F4", true, kFailedPasswordMaybeSet, "\"NDS\" may still be set",
        true, true, "\xF2", ""},
       // A read-back that fails is never reported as erased.
-      {"fault_abort_commands=25", true, kFailed, "could not be read back", false, false, "\xF4", ""},
-  };
+      {"fault_abort_commands=25", true, kFailed, "could not be read back", false, false, "\xF4", ""}};
   // clang-format on
   for (const auto& [description, security, result, messageHas, passwordSet, dataLeft, sent,
                     notSent] : cases) {
@@ -115,8 +114,7 @@ TEST_F(SecureEraseTest, TrimRangesProgressAndTheSecurityPhase) {
       {"", kFiveBlocks, true, {20, 40, 60, 100}, {}},
       {"fault_abort_commands=06", kSectors, false, {33, 66, 100}, {true, false}},
       // TRIM reaches 60 before the read-back finds data: 33 would go back.
-      {"trim_keeps_data=1", kFiveBlocks, true, {20, 40, 60, 66, 100}, {true, false}},
-  };
+      {"trim_keeps_data=1", kFiveBlocks, true, {20, 40, 60, 66, 100}, {true, false}}};
   for (const auto& [description, sectors, trimAccepted, wantProgress, wantPhase] : cases) {
     SCOPED_TRACE(std::string(description) + " " + std::to_string(sectors));
     Load(description, true, sectors);
@@ -212,8 +210,7 @@ TEST(SecurityCommandsTest, EraseUnitTimeOutFromIdentify) {
       {1, 10, 35 * kMinute}};
   for (const auto& [word89, word90, timeoutMs] : cases) {
     IdentifyWords words{};
-    words[89] = word89;
-    words[90] = word90;
+    words[89] = word89, words[90] = word90;
     EXPECT_EQ(EraseUnitTimeoutMs(words, word90 != 0), timeoutMs) << word89 << " " << word90;
   }
 }

@@ -20,8 +20,7 @@ SmartSector DataSector(const std::vector<Slot>& slots) {
   for (std::size_t i = 0; i < slots.size(); ++i) {
     std::uint8_t* at = s.data() + 2 + 12 * i;
     at[0] = slots[i].id;
-    at[3] = slots[i].current;
-    at[4] = slots[i].worst;
+    at[3] = slots[i].current, at[4] = slots[i].worst;
     for (int b = 0; b < 7; ++b)
       at[5 + b] = static_cast<std::uint8_t>(slots[i].raw >> (8 * b));
   }
@@ -40,14 +39,10 @@ SmartSnapshot List(const std::vector<Slot>& slots, const std::vector<int>& ids, 
 
 // Out: id 1 (current, worst 0), a second 9, id 0, 200 (not in the table); raws keep byte 7.
 TEST(SmartAttributesTest, ListFollowsTableOrderAndSkipsWhatItMustSkip) {
-  const SmartSnapshot s = List({{9, 1234},
-                                {1, 5, 0, 0},
-                                {167, 0x01'0203'0405'0607ull},
-                                {9, 999, 90, 90},
-                                {0, 1},
-                                {200, 1},
-                                {5, 3, 0, 1}},
-                               {167, 5, 9, 1, 0});
+  const std::vector<Slot> slots = {{9, 1234},        {1, 5, 0, 0}, {167, 0x01'0203'0405'0607ull},
+                                   {9, 999, 90, 90}, {0, 1},       {200, 1},
+                                   {5, 3, 0, 1}};
+  const SmartSnapshot s = List(slots, {167, 5, 9, 1, 0});
   std::vector<int> ids;
   for (const SmartAttribute& a : s.attributes)
     ids.push_back(a.id);

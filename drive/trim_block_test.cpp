@@ -17,8 +17,7 @@ TEST(TrimBlockTest, RunsCoverTheDiskOnceWithTheClosingEntryWhereItFits) {
       {4194240, 1, 64, {4128705, 65535}},             // block full: no room for a closing entry
       {4194241, 2, 65, {4194240, 1}},                 // one sector into the second block
       {1953525168, 466, 29809, {1953467280, 57888}},  // 1 TB
-      {(std::uint64_t{1} << 33) + 12345, 2049, 131075, {8589934590, 12347}},  // LBA > 32 bits
-  };
+      {(std::uint64_t{1} << 33) + 12345, 2049, 131075, {8589934590, 12347}}};  // LBA > 32 bits
   for (const auto& [sectors, blocks, count, lastEntry] : cases) {
     SCOPED_TRACE(sectors);
     ASSERT_EQ(TrimBlockCount(sectors), blocks);

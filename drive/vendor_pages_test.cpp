@@ -91,8 +91,7 @@ TEST(ReadVendorFigure, OnlyTheMakersSignatureDisksOffAptioBoardsAreRead) {
       {"QRB X52", true, "", false, 0x858C939Au, kAtaReadDma},
       {"Other SSD", true, "B450M", true, 0, 0},
       {"QRA X50", false, "", true, 0, 0},
-      {"QRA X50", true, "Board-Aptio", true, 0, 0},
-  };
+      {"QRA X50", true, "Board-Aptio", true, 0, 0}};
   for (const auto& [model, signature, board, isOtherSm, figure, pageRead] : cases) {
     OneDiskOpener opener(VendorDisk());
     std::string message;

@@ -13,8 +13,7 @@ TEST(ChooseProtocol, DmaCommandsUseDmaOthersPio) {
       {0xCA, D::kOut, P::kDmaOut},     {0x35, D::kOut, P::kDmaOut},
       {0x06, D::kOut, P::kDmaOut},     {0x20, D::kIn, P::kPioDataIn},
       {0x30, D::kOut, P::kPioDataOut}, {0xF4, D::kOut, P::kPioDataOut},
-      {0xF3, D::kNone, P::kNonData},   {0xC8, D::kNone, P::kNonData},
-  };
+      {0xF3, D::kNone, P::kNonData},   {0xC8, D::kNone, P::kNonData}};
   for (const auto& [command, direction, expected] : cases) {
     EXPECT_EQ(ChooseProtocol(command, direction), expected) << int{command};
     EXPECT_EQ(IsDataIn(expected), direction == D::kIn) << int{command};

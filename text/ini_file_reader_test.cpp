@@ -20,26 +20,23 @@ TEST(IniFileReader, ParsesTheFormatRules) {
        std::string("x\0y", 3)},
       {"a long line read whole", "L=" + std::string(1 << 20, 'x') + "\nB=2\n", "L",
        std::string(1 << 20, 'x')},
-      {"the line after a long one", "L=" + std::string(1 << 20, 'x') + "\nB=2\n", "B", "2"},
-  };
+      {"the line after a long one", "L=" + std::string(1 << 20, 'x') + "\nB=2\n", "B", "2"}};
   for (const auto& [name, text, key, expected] : cases)
     EXPECT_EQ(IniFileReader::FromText(text).lookup(key), expected) << name;
 }
 
 TEST(LeadingInteger, FollowsTheLeadingDigitsRule) {
-  const std::pair<const char*, std::int64_t> cases[] = {
-      {" 1", 1},
-      {"\t-7x", -7},
-      {"+3", 3},
-      {"", 0},
-      {"-", 0},
-      {"12abc34", 12},
-      {"0x1F", 0},
-      {"- 5", 0},
-      {"99999999999999999999", INT64_MAX},
-      {"-99999999999999999999", INT64_MIN},
-      {"4294967297", 4294967297LL},
-  };
+  const std::pair<const char*, std::int64_t> cases[] = {{" 1", 1},
+                                                        {"\t-7x", -7},
+                                                        {"+3", 3},
+                                                        {"", 0},
+                                                        {"-", 0},
+                                                        {"12abc34", 12},
+                                                        {"0x1F", 0},
+                                                        {"- 5", 0},
+                                                        {"4294967297", 4294967297LL},
+                                                        {"99999999999999999999", INT64_MAX},
+                                                        {"-99999999999999999999", INT64_MIN}};
   for (const auto& [text, expected] : cases)
     EXPECT_EQ(LeadingInteger64(text), expected) << text;
   EXPECT_EQ(LeadingInteger("4294967297"), INT32_MAX);

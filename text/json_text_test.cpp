@@ -14,12 +14,11 @@ TEST(JsonTextTest, EscapesWhatCouldBreakTheStreamOrAPage) {
       {"\x01\x1f\x7f", "\"\\u0001\\u001f\\u007f\""},
       {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
        "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
-      {"\xff\xfe", "\"\\ufffd\\ufffd\""},                        // not UTF-8
-      {"\xc3", "\"\\ufffd\""},                                   // cut sequence
-      {"\xc0\xaf", "\"\\ufffd\\ufffd\""},                        // overlong "/"
-      {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},             // surrogate
-      {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},  // beyond U+10FFFF
-  };
+      {"\xff\xfe", "\"\\ufffd\\ufffd\""},                         // not UTF-8
+      {"\xc3", "\"\\ufffd\""},                                    // cut sequence
+      {"\xc0\xaf", "\"\\ufffd\\ufffd\""},                         // overlong "/"
+      {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},              // surrogate
+      {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""}};  // beyond U+10FFFF
   for (const auto& [in, out] : cases)
     EXPECT_EQ(JsonString(in), out) << in;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -21,14 +22,10 @@ int RunTool(const std::vector<std::string>& argv, const std::string& input = "")
   return ran ? child.exitCode() : -1;
 }
 
-void WriteText(const std::string& path, const std::string& text) {
+void WriteText(const std::string& path, const std::string& text, std::uintmax_t size = 0) {
   fs::create_directories(fs::path(path).parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-void MakeImage(const std::string& path) {  // 8 MiB of zeros
-  WriteText(path, "");
-  fs::resize_file(path, 8 << 20);
+  fs::resize_file(path, std::max<std::uintmax_t>(size, text.size()));
 }
 
 // An LVM label for sector 1: magic, sector, CRC-32 (seed 0xf597a6cf), offset, "LVM2 001", UUID.
@@ -45,13 +42,12 @@ TEST(BlockSignaturesTest, FindsWhatToolsLeaveOnImageFiles) {
       {"dos", sfdisk, "label: dos\n,,L\n", "partition table dos"},
       {"ext4", {"/usr/sbin/mkfs.ext4", "-F", "-q"}, "", "ext4"},
       {"swap", {"/usr/sbin/mkswap", "-q"}, "", "swap"},
-      {"lvm", {}, "", "LVM2_member"},
-  };
+      {"lvm", {}, "", "LVM2_member"}};
   std::vector<std::string> found;
   std::string message;
   for (const auto& [name, tool, input, signature] : cases) {
     const std::string image = folder.path() + name + ".img";
-    MakeImage(image);
+    WriteText(image, "", 8 << 20);  // 8 MiB of zeros
     std::vector<std::string> argv = tool;
     argv.push_back(image);
     ASSERT_EQ(tool.empty() ? 0 : RunTool(argv, input), 0) << argv[0];
@@ -74,7 +70,7 @@ TEST(DiskUsesTest, EveryUseIsFoundAndABlankDiskHasNone) {
     const std::string sys = r + "sys/devices/ata1/" + parent + name;
     fs::create_directories(sys + "/holders");
     WriteText(sys + "/dev", name == std::string("sdy") ? "8:16\n" : name[3] ? "8:1\n" : "8:0\n");
-    MakeImage(r + "dev/" + name);
+    WriteText(r + "dev/" + name, "", 8 << 20);
   }
   fs::create_directories(r + "sys/block");
   fs::create_symlink("../devices/ata1/sdy", r + "sys/block/sdy");

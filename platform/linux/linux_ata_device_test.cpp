@@ -38,8 +38,7 @@ TEST(LinuxAtaDevice, UnknownIoctlsAndMalformedCommandsAreTransportFailures) {
       {512, false, "SG_IO on /dev/null failed", 0},
       {512, true, "HDIO_DRIVE_CMD on /dev/null failed", 0},
       {100, false, "whole number of sectors", EINVAL},
-      {100, true, "", EINVAL},
-  };
+      {100, true, "", EINVAL}};
   for (const auto& [bytes, driver, messagePart, error] : cases) {
     std::vector<std::uint8_t> data(bytes, 0xAB);
     const TaskFile smartReadData{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0};

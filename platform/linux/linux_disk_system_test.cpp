@@ -46,9 +46,8 @@ TEST(LinuxDiskSystemTest, WholeDisksSortedByKernelNameAndNothingUnderAMissingRoo
   EXPECT_FALSE(disks.QueryStorageDescriptor(6, &facts) || disks.QueryStorageDescriptor(-1, &facts));
   LinuxDiskSystem nothing(kFixture + "/no-such-folder");
   nothing.Rescan();
-  EXPECT_TRUE(nothing.DiskNames().empty());
-  EXPECT_TRUE(nothing.ListVolumes().empty());
-  EXPECT_TRUE(nothing.ListUsbDevices().empty());
+  EXPECT_TRUE(nothing.DiskNames().empty() && nothing.ListVolumes().empty() &&
+              nothing.ListUsbDevices().empty());
   std::vector<StorageInterfaceFacts> interfaces;
   std::string message;
   EXPECT_FALSE(nothing.ListStorageInterfaces(&interfaces, &message));
@@ -64,8 +63,7 @@ TEST(LinuxDiskSystemTest, MountInfoLinesAndEscapes) {
       {"25 1 8:2 / /x rw - ", "", "", ""},
       {"garbage", "", "", ""},
       {"", "", "", ""},
-      {"25 1 82 / /x rw - ext4 s o", "", "", ""},
-  };
+      {"25 1 82 / /x rw - ext4 s o", "", "", ""}};
   for (const auto& [line, device, mountPoint, fileSystem] : cases) {
     MountInfoEntry e;
     EXPECT_EQ(ParseMountInfoLine(line, &e), !device.empty()) << line;

@@ -32,8 +32,7 @@ TEST(ChildProcessTest, FeedsTheInputReportsTheExitAndPassesNoOtherDescriptor) {
       {"cat > " + out, std::string("a\0b c\"d\0", 8), 0, std::string("a\0b c\"d\0", 8)},
       {"cat > " + out, large, 0, large},
       {"rm -f " + out + "; exit 5", large, 5, "<missing>"},  // never reads: no SIGPIPE here
-      {fdsOpen, "", 0, "<missing>"},
-  };
+      {fdsOpen, "", 0, "<missing>"}};
   for (const auto& [script, input, exitCode, output] : cases) {
     ChildProcess child;
     std::string message, content;

@@ -63,8 +63,7 @@ TEST(SimulatedDiskLoad, BadInputFailsWithAMessageAndUnknownKeysAreLeftAlone) {
       {"", 0, "fault_abort_commands=0x1B0\n", "0x1B0"},
       {"", 0, "security_user_password=0123456789012345678901234567890123\n", "at most 32"},
       {"", 0, "fault_slow_ms=999999999\n", "fault_slow_ms"},
-      {"vendor_page_3.bin", 1024, "bus_type=11\nvolumes=/mnt/a\nsectors=4096\nfault_abort_commands= b0:d1 , F4\n", ""},
-  };
+      {"vendor_page_3.bin", 1024, "bus_type=11\nvolumes=/mnt/a\nsectors=4096\nfault_abort_commands= b0:d1 , F4\n", ""}};
   // clang-format on
   for (const auto& [file, size, description, messagePart] : cases) {
     SCOPED_TRACE(file + description);
@@ -102,8 +101,7 @@ TEST(SimulatedDiskCommands, AnswerAsADiskDoesAndFaultsAsDescribed) {
       {"unknown command", {}, "", {0, 0, 0, 0, 0, 0xE0, 0x99}, kNone, kAbort, 0, 0, "", false, 10000},
       {"driver adds the signature", {}, "", {0xD0, 1, 1, 0, 0, 0xA0, 0xB0}, kIn, kGood, 0x4F, 0xC2, "", true, 10000},
       {"slow command within its time-out", {}, kSlow, kPrepare, kNone, kGood, 0, 0, "", false, 100},
-      {"short transfer", {}, "fault_short_transfer_commands=EC", kIdentify, kIn, -EIO, 0, 0, "moved 256 of 512", false, 10000},
-  };
+      {"short transfer", {}, "fault_short_transfer_commands=EC", kIdentify, kIn, -EIO, 0, 0, "moved 256 of 512", false, 10000}};
   // clang-format on
   for (const auto& [name, wanted, description, registers, protocol, outcome, lbaMid, lbaHigh,
                     message, driver, timeoutMs] : cases) {
@@ -171,8 +169,7 @@ TEST(SimulatedDiskSectors, ChecksAddressCountAndProtocol) {
       {"count 0 with one sector", Lba28(0x20, 0, 0), 512, kAbort},
       {"high nibble in device", Lba28(0x20, 0x1000000, 1), 512, 0x5100 | kAtaErrorIdnf},
       {"CHS addressing", {0, 1, 1, 0, 0, 0xA0, 0x20}, 512, kAbort},
-      {"READ DMA sent as PIO", Lba28(0xC8, 0, 1), 512, kAbort},
-  };
+      {"READ DMA sent as PIO", Lba28(0xC8, 0, 1), 512, kAbort}};
   for (const auto& [name, registers, bytes, outcome] : cases) {
     auto disk = MakeDisk({.sectors = 2000});
     Bytes data(bytes);
@@ -200,8 +197,7 @@ TEST(SimulatedDiskVendor, OnlyTheWholeKeySequenceSelectsAPageThatIsReadOnce) {
       {"interrupted by a SMART read", kKeys, true, true, Selector(1), kGood, 1, kSelector},
       {"wrong magic", kKeys, false, true, Selector(1, 0xF1), kAbort, 1, kZeros},
       {"no such page", kKeys, false, true, Selector(9), kAbort, 1, kZeros},
-      {"no controller signature", kKeys, false, false, Selector(1), kGood, 1, kSelector},
-  };
+      {"no controller signature", kKeys, false, false, Selector(1), kGood, 1, kSelector}};
   // clang-format on
   Bytes page(1024);
   std::generate(page.begin(), page.end(), [i = 0]() mutable { return std::uint8_t(i++ % 251); });
@@ -240,8 +236,7 @@ TEST(SimulatedDiskTrim, ValidatesEntriesAgainstTheCapacity) {
       {"count does not match the data", {.sectors = 1000}, "", 1, 2, {{0, 10}}, 1, {}},
       {"not TRIM", {.sectors = 1000}, "", 0, 1, {{0, 10}}, 1, {}},
       {"unsupported", {.sectors = 1000, .trim = false}, "", 1, 1, {{0, 10}}, 1, {}},
-      {"switched off", {.sectors = 1000}, "trim_supported=0", 1, 1, {{0, 10}}, 1, {}},
-  };
+      {"switched off", {.sectors = 1000}, "trim_supported=0", 1, 1, {{0, 10}}, 1, {}}};
   // clang-format on
   for (const auto& [name, wanted, description, features, count, entries, blocks, recorded] :
        cases) {
@@ -295,8 +290,7 @@ TEST(SimulatedDiskSecurity, FollowsTheSecurityStatesAndIdentifyShowsThem) {
       {"locked refuses media", kLocked, {{kRead, "", false}, {kSet, "x", false}, {kUnlock, "no", false}, {kUnlock, "pw", true}, {kRead, "", true}}, 0x03, 0, 0},
       {"locked disk can be erased", kLocked, {{kPrepare, "", true}, {kErase, "pw", true}, {kRead, "", true}}, 0x01, 1, 0},
       {"disable password", kEnabled, {{kDisable, "pw", true}, {kPrepare, "", true}, {kErase, "pw", false}}, 0x01, 0, 1},
-      {"five wrong passwords expire", kEnabled, {{kUnlock, "1", false}, {kUnlock, "2", false}, {kUnlock, "3", false}, {kUnlock, "4", false}, {kUnlock, "5", false}, {kPrepare, "", true}, {kErase, "pw", false}}, 0x13, 0, 1},
-  };
+      {"five wrong passwords expire", kEnabled, {{kUnlock, "1", false}, {kUnlock, "2", false}, {kUnlock, "3", false}, {kUnlock, "4", false}, {kUnlock, "5", false}, {kPrepare, "", true}, {kErase, "pw", false}}, 0x13, 0, 1}};
   // clang-format on
   for (const auto& [name, description, steps, word128, erases, sectorsLeft] : cases) {
     SCOPED_TRACE(name);
