@@ -47,8 +47,7 @@ class StartupTest : public testing::Test {
   RegistryFacade registry;
   FakeWindow window;
   StartupContext context;
-  bool secondInstance = false;
-  bool monitorStartedAfterHistory = false;
+  bool secondInstance = false, monitorStartedAfterHistory = false;
 };
 
 TEST_F(StartupTest, TheWindowStandsWithEveryStepDone) {
@@ -75,8 +74,7 @@ TEST_F(StartupTest, TheWindowStandsWithEveryStepDone) {
 TEST_F(StartupTest, EarlyEnds) {
   secondInstance = true;
   EXPECT_EQ(Run(), StartupResult::kSecondInstance);
-  EXPECT_TRUE(shell.messages.empty());
-  EXPECT_TRUE(shell.looks.empty());
+  EXPECT_TRUE(shell.messages.empty() && shell.looks.empty());
 
   secondInstance = false;
   // A machine without the browser's feature key: a key file that holds the Run key only.

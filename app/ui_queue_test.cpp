@@ -12,12 +12,8 @@ TEST(UiQueueTest, RunsActionsInOrderOnOneThreadUntilStopped) {
   UiQueue queue(8);
   std::vector<int> order;
   std::thread::id runner;
-  for (int i = 0; i < 6; ++i) {
-    ASSERT_TRUE(queue.Post([&, i] {
-      order.push_back(i);
-      runner = std::this_thread::get_id();
-    }));
-  }
+  for (int i = 0; i < 6; ++i)
+    ASSERT_TRUE(queue.Post([&, i] { order.push_back(i), runner = std::this_thread::get_id(); }));
   ASSERT_TRUE(queue.Post([&] { queue.Stop(); }));
   ASSERT_TRUE(queue.Post([&] { order.push_back(99); }));  // dropped by Stop
   EXPECT_FALSE(queue.Post([] {}));                        // a full queue refuses a flood

@@ -40,8 +40,7 @@ TEST(MailRequestTest, ReadsTheFieldsInTheirOrder) {
     EXPECT_EQ(message.empty(), ok);
     if (!ok)
       continue;
-    EXPECT_EQ(r.recipients, recipients);
-    EXPECT_EQ(r.bodyLines, body);
+    EXPECT_EQ(std::tie(r.recipients, r.bodyLines), std::tie(recipients, body));
     EXPECT_EQ(Fields({r.enableSsl ? "1" : "0", r.host, r.port, r.login, r.password, r.from,
                       r.subject, r.resultPath}),
               Fields({"1", "smtp.x.com", "587", "me", "pass word", "a@x.com", "Alert",

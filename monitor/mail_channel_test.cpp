@@ -40,7 +40,6 @@ struct Fixture {
     std::string content;
     return ReadWholeFile(dir.path() + what, 1u << 20, &content, nullptr) ? content : "<none>";
   }
-  // True when the script ran and has been reaped.
   bool RanAndReaped() const {
     int pid = std::atoi(Noted("pid").c_str()), status = 0;
     return pid > 0 && ::waitpid(pid, &status, WNOHANG) == -1 && errno == ECHILD &&

@@ -145,8 +145,7 @@ TEST_F(HistoryRecordsTest, StartRecordIsCreatedKeptOrReplaced) {
   // clang-format on
   for (const auto& [label, file, expected, rewritten] : cases) {
     std::filesystem::remove(File(kHistoryStartFile));
-    if (file)
-      Write(File(kHistoryStartFile), file);
+    Write(File(kHistoryStartFile), file);
     const HistoryStart start = LoadHistoryStart(folder_, 152, {2016, 3, 7});
     EXPECT_EQ(start.date(), expected.date()) << label;
     EXPECT_EQ(start.avg_erase_count, expected.avg_erase_count) << label;
