@@ -13,11 +13,6 @@
 namespace ds {
 namespace {
 
-std::string Read(const std::string& path) {
-  std::string text;
-  return ReadWholeFile(path, kMaxTextFileBytes, &text, nullptr) ? text : "<missing>";
-}
-
 void Write(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
@@ -138,7 +133,8 @@ class HealthPageTest : public ::testing::Test {
           "start_date_year=2016\nstart_date_month=3\nstart_date_day=1\navg_erase_count=100\n");
   }
   std::string Page(int type) {
-    return Read(home_.path() + "data/HealthPage_" + std::to_string(type) + ".html");
+    std::string text, path = home_.path() + "data/HealthPage_" + std::to_string(type) + ".html";
+    return ReadWholeFile(path, kMaxTextFileBytes, &text, nullptr) ? text : "<missing>";
   }
   std::string Build() {
     std::string message;
