@@ -97,11 +97,9 @@ TEST(PageText, EscapingFormattingAndCodePages) {
   EXPECT_EQ(HtmlEscape("plain text"), "plain text");
 
   const std::pair<std::int64_t, const char*> gigabytes[] = {
-      {0, "  0.00"}, {(1LL << 30) / 2, "  0.50"}, {2048LL << 30, "2048.00"}};
-  for (const auto& [bytes, text] : gigabytes) {
-    EXPECT_EQ(FormatGigabytes(bytes).value, text) << bytes;
-    EXPECT_EQ(FormatGigabytes(bytes).unit, "GB");
-  }
+      {0, "  0.00|GB"}, {(1LL << 30) / 2, "  0.50|GB"}, {2048LL << 30, "2048.00|GB"}};
+  for (const auto& [bytes, text] : gigabytes)
+    EXPECT_EQ(FormatGigabytes(bytes).value + "|" + FormatGigabytes(bytes).unit, text) << bytes;
 
   EXPECT_EQ(Utf8ToWindows1252("Caf\xC3\xA9 \xE2\x82\xAC"), "Caf\xE9 \x80");
   EXPECT_EQ(Utf8ToWindows1252("\xE6\x97\xA5"), "?");   // no such character in the code page

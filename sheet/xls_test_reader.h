@@ -1,9 +1,7 @@
 #pragma once
 
-// Test-side reader of the workbooks: olefile, written elsewhere, walks the compound file, with
-// the rules it leaves unchecked checked on top; a BIFF8 parser written from the published format
-// takes the stream apart checking record sizes, SST splits, ROW ranges, DBCELL/INDEX offsets and
-// BOUNDSHEET positions.
+// Test-side workbook reader: olefile plus sector rules for the compound file, then a BIFF8 parser
+// checking record sizes, SST splits, ROW ranges, DBCELL/INDEX offsets and BOUNDSHEET positions.
 
 #include <algorithm>
 #include <cstdint>
@@ -215,15 +213,12 @@ inline ParsedWorkbook ParseWorkbook(const std::string& path) {
     ParsedWorkbook::Sheet& sheet = out.sheetData.back();
     sheet.types.push_back(r.type);
     if (r.type == kIndex) {
-      sheet.indexFirst = Le32(r.body, 4);
-      sheet.indexEnd = Le32(r.body, 8);
+      sheet.indexFirst = Le32(r.body, 4), sheet.indexEnd = Le32(r.body, 8);
       for (std::size_t at = 16; at < r.body.size(); at += 4)
         sheet.indexDbCells.push_back(Le32(r.body, at));
     } else if (r.type == kDimensions) {
-      sheet.dimFirstRow = Le32(r.body, 0);
-      sheet.dimRowEnd = Le32(r.body, 4);
-      sheet.dimFirstColumn = Le16(r.body, 8);
-      sheet.dimColumnEnd = Le16(r.body, 10);
+      sheet.dimFirstRow = Le32(r.body, 0), sheet.dimRowEnd = Le32(r.body, 4);
+      sheet.dimFirstColumn = Le16(r.body, 8), sheet.dimColumnEnd = Le16(r.body, 10);
     } else if (r.type == kLabelSst) {
       const ParsedWorkbook::Label cell{Le16(r.body, 0), Le16(r.body, 2), Le32(r.body, 6), r.offset};
       ++labelCount;

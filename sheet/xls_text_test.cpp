@@ -10,13 +10,7 @@ namespace ds {
 namespace {
 
 TEST(EncodeXlsTextTest, StoresTheCharactersMeant) {
-  struct Case {
-    const char* what;
-    std::string input;
-    bool wide;
-    std::u16string shown;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::string, bool, std::u16string> cases[] = {
       {"empty", "", false, u""},
       {"ascii", "Reallocated Sectors", false, u"Reallocated Sectors"},
       {"control characters", std::string("a\0b\tc", 5), false, std::u16string(u"a\0b\tc", 5)},
@@ -35,14 +29,14 @@ TEST(EncodeXlsTextTest, StoresTheCharactersMeant) {
       {"above U+10FFFF", "\xF4\x90\x80\x80", true, u"\u00F4\u0090\u20AC\u20AC"},
       {"largest code point", "\xF4\x8F\xBF\xBF", true, u"\U0010FFFF"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const std::string encoded = EncodeXlsText(c.input);
+  for (const auto& [what, input, wide, shown] : cases) {
+    SCOPED_TRACE(what);
+    const std::string encoded = EncodeXlsText(input);
     ASSERT_FALSE(encoded.empty());
-    EXPECT_EQ(static_cast<unsigned char>(encoded[0]), c.wide ? kXlsUncompressed : kXlsCompressed);
-    EXPECT_EQ(testing::EncodedUnits(encoded), c.shown);
-    EXPECT_EQ(XlsTextUnits(encoded), c.shown.size());
-    EXPECT_EQ(encoded.size(), 1 + c.shown.size() * (c.wide ? 2 : 1));
+    EXPECT_EQ(static_cast<unsigned char>(encoded[0]), wide ? kXlsUncompressed : kXlsCompressed);
+    EXPECT_EQ(testing::EncodedUnits(encoded), shown);
+    EXPECT_EQ(XlsTextUnits(encoded), shown.size());
+    EXPECT_EQ(encoded.size(), 1 + shown.size() * (wide ? 2 : 1));
   }
 }
 

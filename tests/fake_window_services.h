@@ -36,8 +36,7 @@ class FakeDriveAccess : public DriveAccess {
     std::lock_guard<std::mutex> lock(mutex_);
     DriveList list;
     list.drives = drives;
-    list.driveCount = static_cast<int>(drives.size());
-    list.enumeratedCount = list.driveCount;
+    list.driveCount = list.enumeratedCount = static_cast<int>(drives.size());
     for (const DriveRecord& drive : drives)
       list.driveIndexMap.push_back(drive.driveNumber);
     return list;
@@ -53,11 +52,9 @@ class FakeDriveAccess : public DriveAccess {
   // A kept drive with `model` at drive number `number`.
   void AddDrive(const std::string& model, int number = 0) {
     std::lock_guard<std::mutex> lock(mutex_);
-    drives.push_back(DriveRecord{});
-    drives.back().model = model;
-    drives.back().serial = "SN" + std::to_string(number);
-    drives.back().driveNumber = number;
-    drives.back().busType = kBusTypeSata;
+    DriveRecord& drive = drives.emplace_back();
+    drive.model = model, drive.serial = "SN" + std::to_string(number);
+    drive.driveNumber = number, drive.busType = kBusTypeSata;
   }
 
   std::vector<DriveRecord> drives;

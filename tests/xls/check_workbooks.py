@@ -5,16 +5,8 @@ the structure. Missing tools are failures, never skips.
 
 usage: check_workbooks.py --writer PATH [--libreoffice]
 """
-import argparse
-import csv
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
-
-import olefile
-import xlrd
+import argparse, csv, os, shutil, subprocess, sys, tempfile
+import olefile, xlrd
 
 
 class Failure(Exception):
