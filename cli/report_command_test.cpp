@@ -76,7 +76,7 @@ TEST(DriveReportTest, MachineWithoutAtaDisksSaysSo) {
   testing::MakePlainDriveFolder(machine.path() + "1-nvme", "bus_type=17\n");
   ReportRun text = Report({"--sim", machine.path()}),
             json = Report({"--sim", machine.path(), "--json"});
-  EXPECT_EQ(std::pair(text.code, json.code), std::pair(kExitNoDisk, kExitNoDisk));
+  EXPECT_EQ(std::pair(text.code, json.code), (std::pair<int, int>(kExitNoDisk, kExitNoDisk)));
   EXPECT_TRUE(Has(text.out, "no ATA or SATA disk")) << text.out;
   EXPECT_TRUE(Has(json.out, "\"drives\": []") && Has(json.out, "\"enumeratedCount\": 2"));
 }

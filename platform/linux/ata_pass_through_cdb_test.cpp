@@ -38,8 +38,9 @@ TEST(AtaPassThroughCdbTest, BuildsTheBlockByteForByte) {
     std::string message;
     EXPECT_EQ(BuildAtaPassThroughCdb(command, &cdb, &message), !*refusal) << name;
     EXPECT_NE(message.find(refusal), std::string::npos) << name << ": " << message;
-    if (!*refusal)
-      EXPECT_EQ(cdb, expected) << name;
+    if (*refusal)
+      continue;
+    EXPECT_EQ(cdb, expected) << name;
   }
 }
 

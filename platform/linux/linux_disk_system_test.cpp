@@ -62,9 +62,10 @@ TEST(LinuxDiskSystemTest, MountInfoLinesAndEscapes) {
   for (const auto& [line, device, mountPoint, fileSystem] : cases) {
     MountInfoEntry e;
     EXPECT_EQ(ParseMountInfoLine(line, &e), !device.empty()) << line;
-    if (!device.empty())
-      EXPECT_EQ(std::tie(e.deviceNumber, e.mountPoint, e.fileSystem),
-                std::tie(device, mountPoint, fileSystem));
+    if (device.empty())
+      continue;
+    EXPECT_EQ(std::tie(e.deviceNumber, e.mountPoint, e.fileSystem),
+              std::tie(device, mountPoint, fileSystem));
   }
   const std::pair<Text, Text> escapes[] = {{"my\\x20label", "my label"},
                                            {"a\\040b", "a b"},
