@@ -49,19 +49,18 @@ TEST(DriveReportTest, DemoReportsEqualTheGoldenFiles) {
   }
   ReportRun one = Report({"--demo", "--drive", "1"});
   ASSERT_EQ(one.code, kExitOk) << one.err;
-  EXPECT_TRUE(Has(one.out, "Disk 1 (physical drive 1)"));
-  EXPECT_FALSE(Has(one.out, "Disk 0 "));
-  EXPECT_FALSE(Has(one.out, "Disk 2 "));
+  EXPECT_TRUE(Has(one.out, "Disk 1 (physical drive 1)") && !Has(one.out, "Disk 0 ") &&
+              !Has(one.out, "Disk 2 "))
+      << one.out;
 }
 
 TEST(DriveReportTest, BadArguments) {
-  // Four disks: 0 to 3.
   const std::pair<std::vector<std::string>, int> cases[] = {
       {{"--demo", "--drive", "x"}, kExitUsage},
       {{"--demo", "--drive"}, kExitUsage},
       {{"--bogus"}, kExitUsage},
       {{"--sim"}, kExitUsage},
-      {{"--demo", "--drive", "4"}, kExitUsage},
+      {{"--demo", "--drive", "4"}, kExitUsage},  // four disks: 0 to 3
       {{"--demo", "--drive", "123"}, kExitUsage},
       {{"--sim", "/no/such/machine"}, kExitNoRights}};
   for (const auto& [args, code] : cases) {
@@ -77,10 +76,9 @@ TEST(DriveReportTest, MachineWithoutAtaDisksSaysSo) {
   testing::MakePlainDriveFolder(machine.path() + "1-nvme", "bus_type=17\n");
   ReportRun text = Report({"--sim", machine.path()}),
             json = Report({"--sim", machine.path(), "--json"});
-  EXPECT_EQ(std::make_pair(text.code, json.code), (std::pair<int, int>(kExitNoDisk, kExitNoDisk)));
+  EXPECT_EQ(std::pair(text.code, json.code), (std::pair<int, int>(kExitNoDisk, kExitNoDisk)));
   EXPECT_TRUE(Has(text.out, "no ATA or SATA disk")) << text.out;
-  EXPECT_TRUE(Has(json.out, "\"drives\": []"));
-  EXPECT_TRUE(Has(json.out, "\"enumeratedCount\": 2"));
+  EXPECT_TRUE(Has(json.out, "\"drives\": []") && Has(json.out, "\"enumeratedCount\": 2"));
 }
 
 TEST(DriveReportTest, DiskTextsAreEscapedAndFailuresReported) {
@@ -92,11 +90,12 @@ TEST(DriveReportTest, DiskTextsAreEscapedAndFailuresReported) {
   ReportRun run = Report({"--sim", machine.path(), "--json"});
   EXPECT_EQ(run.code, kExitDiskUnreadable);
   EXPECT_TRUE(Has(run.out, "\"model\": \"QRA \\\"X50\\\"\\\\\\u0001\xC3\xA9")) << run.out;
-  EXPECT_TRUE(Has(run.out, "\"messages\": [\"GetSmartData NG\"]"));
-  EXPECT_TRUE(Has(run.out, "\"smartRead\": 0"));
+  EXPECT_TRUE(Has(run.out, "\"messages\": [\"GetSmartData NG\"]") &&
+              Has(run.out, "\"smartRead\": 0"));
   ReportRun text = Report({"--sim", machine.path()});
-  EXPECT_TRUE(Has(text.out, "QRA \"X50\"\\\\x01\\xC3\\xA9")) << text.out;
-  EXPECT_TRUE(Has(text.out, "not read (GetSmartData NG)"));
+  EXPECT_TRUE(Has(text.out, "QRA \"X50\"\\\\x01\\xC3\\xA9") &&
+              Has(text.out, "not read (GetSmartData NG)"))
+      << text.out;
 }
 
 TEST(DriveReportTest, StartLimitComesFromTheInstalledIni) {

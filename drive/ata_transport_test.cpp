@@ -82,10 +82,9 @@ TEST(AtaTransportSmart, EnableAndReadFallBackOrSayWhatFailed) {
               ok);
     EXPECT_THAT(message, MatchesRegex(pattern));
     std::string driverLog;
-    for (const SimulatedCommandRecord& record : device.disk().CommandLog()) {
+    for (const SimulatedCommandRecord& record : device.disk().CommandLog())
       if (record.viaSmartDriver)
         driverLog += static_cast<char>(record.registers.features);
-    }
     EXPECT_EQ(driverLog, wantLog);
     EXPECT_EQ(device.disk().CommandLog().front().registers.deviceHead, 0xA0);  // drive 0: master
     if (!ok)

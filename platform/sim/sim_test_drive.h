@@ -37,8 +37,7 @@ inline Sector IdentifySector(const TestDriveSpec& wanted) {
   text(10, 10, wanted.serial);
   text(23, 4, wanted.firmware);
   text(27, 20, wanted.model);
-  const std::uint64_t lba28 = std::min<std::uint64_t>(wanted.sectors, 0x0FFFFFFF);
-  const std::uint64_t s = wanted.sectors;
+  const std::uint64_t s = wanted.sectors, lba28 = std::min<std::uint64_t>(s, 0x0FFFFFFF);
   // clang-format off
   const std::pair<int, std::uint64_t> words[] = {
       {0, 0x0040}, {49, 0x0300}, {53, 0x0006}, {60, lba28}, {61, lba28 >> 16}, {64, 0x0003},
@@ -65,8 +64,7 @@ inline SimulatedDiskImage MakeImage(const TestDriveSpec& wanted) {
   image.smart[0] = image.thresholds[0] = 0x10;
   for (int s = 0; s < 3; ++s)
     std::memcpy(image.smart.data() + 2 + 12 * s, slots[s], 6);
-  image.thresholds[2] = 5;  // attribute 5: threshold 10
-  image.thresholds[3] = 10;
+  image.thresholds[2] = 5, image.thresholds[3] = 10;  // attribute 5: threshold 10
   if (wanted.vendorSignature)
     std::memcpy(image.smart.data() + 400, "SM2246", 6);
   return image;

@@ -148,10 +148,9 @@ TEST(SimulatedDiskSectors, WritesReadBackAndExtendedCommandsTakeTheHighBytes) {
   std::generate(two.begin(), two.end(), [i = 0]() mutable { return std::uint8_t(i++ * 7 + 1); });
   EXPECT_EQ(Outcome(Send(*disk, Lba28(kAtaWriteSectors, 1998, 2), kOut, &two)), kGood);
   Bytes back(1024, 0xFF), never(512, 0xFF);
-  EXPECT_EQ(Outcome(Send(*disk, Lba28(kAtaReadDma, 1998, 2), kDmaIn, &back)), kGood);
-  EXPECT_EQ(back, two);
-  EXPECT_EQ(Read(*disk, Lba28(kAtaReadSectors, 5, 1), &never), kGood);
-  EXPECT_EQ(never, Bytes(512, 0));
+  const int dma = Outcome(Send(*disk, Lba28(kAtaReadDma, 1998, 2), kDmaIn, &back)),
+            pio = Read(*disk, Lba28(kAtaReadSectors, 5, 1), &never);
+  EXPECT_EQ(std::tuple(dma, back, pio, never), std::tuple(kGood, two, kGood, Bytes(512, 0)));
   // Extended commands take bits 24-47 from the previous registers: LBA 0x1_0000_0001.
   auto big = MakeDisk({.sectors = 0x200000000ull});
   Bytes data(512, 0x42);
@@ -218,8 +217,7 @@ TEST(SimulatedDiskVendor, OnlyTheWholeKeySequenceSelectsAPageThatIsReadOnce) {
     EXPECT_EQ(Outcome(Send(*disk, pageRead, count == 1 ? kIn : kDmaIn, &read)), kGood);
     const Bytes stored = reads == kSelector ? selector : Bytes(512, 0);
     EXPECT_EQ(read, reads == kPage ? Bytes(page.begin(), page.begin() + read.size()) : stored);
-    // A page is returned once; the same address then reads the ordinary sector.
-    Bytes again(512, 0xFF);
+    Bytes again(512, 0xFF);  // a page is returned once; then the address reads the sector
     Read(*disk, Lba28(kAtaReadSectors, 0x55AA), &again);
     EXPECT_EQ(again, stored);
   }
