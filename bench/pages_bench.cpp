@@ -1,4 +1,5 @@
-// The heaviest page builds (S.M.A.R.T., Health over 16 years) and a 20-year health export.
+// Page builds: a 1 MiB template, Disk Information of four drives, S.M.A.R.T., Health over 16
+// years, and a 20-year health export.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -6,9 +7,11 @@
 #include <map>
 #include <string>
 
+#include "pages/disk_info_page.h"
 #include "pages/health_export.h"
 #include "pages/health_page.h"
 #include "pages/smart_page.h"
+#include "pages/template_expander.h"
 #include "store/description_tables.h"
 #include "store/history_folder.h"
 #include "store/history_records.h"
@@ -47,6 +50,49 @@ struct BenchHome {
   ds::TempFolder home;
   std::string folder;
 };
+
+// A 1 MiB template holding 256 different keys, each once per 4 KiB block.
+void BM_ExpandTemplate1MiB256Keys(benchmark::State& state) {
+  ds::TempFolder home;
+  ds::PageFields fields;
+  for (int k = 0; k < 256; ++k)
+    fields.Add("STR_KEY_" + std::to_string(1000 + k), "value" + std::to_string(k));
+  std::string text = "<html>";
+  for (int block = 0; text.size() < (1u << 20); ++block)
+    text += "STR_KEY_" + std::to_string(1000 + block % 256) + " " + std::string(4096, 'x') + "\n";
+  std::ofstream(home.path() + "big.tmp", std::ios::binary) << text << "</html>";
+  std::string message;
+  for (auto _ : state) {
+    if (ds::ExpandTemplate(home.path() + "big.tmp", home.path() + "big.html", fields, &message) !=
+        1)
+      state.SkipWithError("the template did not expand");
+  }
+}
+BENCHMARK(BM_ExpandTemplate1MiB256Keys)->Unit(benchmark::kMillisecond);
+
+// Disk Information of a four-drive machine; space and temperature answer at once (device
+// I/O is not part of the figure).
+void BM_DiskInfoBuild(benchmark::State& state) {
+  BenchHome bench(2026);
+  ds::DiskInfoInput input;
+  for (const char* letters : {"/", "/data, /srv", "", "/home"}) {
+    ds::DriveRecord& drive = input.drives.emplace_back();
+    drive.model = "QRA X50 128GB", drive.serial = "SN1", drive.firmware = "FW1.0";
+    drive.driveLetters = letters, drive.driveNumber = static_cast<int>(input.drives.size()) - 1;
+    drive.sectorCount = 250069680, drive.identifyWords[76] = 0x050E;
+  }
+  input.volumeSpace = [](const std::string&, std::uint64_t* freeBytes, std::uint64_t* total) {
+    *freeBytes = 100ULL << 30, *total = 500ULL << 30;
+    return true;
+  };
+  input.temperature = [](int, int* celsius) { return *celsius = 38, true; };
+  std::string message;
+  for (auto _ : state) {
+    if (!ds::BuildDiskInfoPage(ds::ProgramRoots(bench.home.path()), input, &message))
+      state.SkipWithError("no Disk Information page written");
+  }
+}
+BENCHMARK(BM_DiskInfoBuild)->Unit(benchmark::kMillisecond);
 
 void BM_SmartPageBuild(benchmark::State& state) {
   BenchHome bench(2025);
