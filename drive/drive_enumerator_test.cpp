@@ -91,7 +91,6 @@ class ScriptedDiskSystem : public DiskSystem {
 class EnumeratorEdgeTest : public ::testing::Test {
  protected:
   std::string Drive(const std::string& name) { return folder_.path() + name; }
-  std::unique_ptr<SimulatedMachine> Load() { return LoadMachine(folder_.path()); }
   TempFolder folder_;
 };
 
@@ -101,7 +100,7 @@ TEST_F(EnumeratorEdgeTest, DisksBeyondTheTwentySixthAreCutWithAWord) {
     std::snprintf(name, sizeof name, "%02d-usb", n);
     testing::MakePlainDriveFolder(Drive(name), "bus_type=7\n");
   }
-  auto machine = Load();
+  auto machine = LoadMachine(folder_.path());
   ASSERT_TRUE(machine);
   std::vector<std::string> messages;
   DriveList list =
@@ -126,7 +125,7 @@ TEST_F(EnumeratorEdgeTest, BusTypesAreMappedAndVolumesJoined) {
   for (int n = 0; n < 8; ++n)
     testing::MakeAtaDriveFolder(Drive(std::to_string(n)), {.serial = "S"},
                                 "bus_type=" + std::to_string(raw[n]) + "\n" + volumes[n]);
-  auto machine = Load();
+  auto machine = LoadMachine(folder_.path());
   ASSERT_TRUE(machine);
   DriveEnumerator enumerator(*machine, nullptr);
   enumerator.Enumerate();
@@ -145,7 +144,7 @@ TEST_F(EnumeratorEdgeTest, UsbIdsMatchBySerialIgnoringCaseAndAFailedInterfaceLis
   testing::MakePlainDriveFolder(Drive("0-usb"), "bus_type=7\nusb_serial=abc123\n");
   testing::MakePlainDriveFolder(Drive("1-usb"), "bus_type=7\nusb_serial=XYZ\n");
   testing::MakeAtaDriveFolder(Drive("2-a"), {.serial = "S1"});
-  auto machine = Load();
+  auto machine = LoadMachine(folder_.path());
   ASSERT_TRUE(machine);
   ScriptedDiskSystem disks(*machine);
   disks.usbDevices = std::vector<UsbDeviceFacts>{{"ABC123", true, 0x1234, 0x5678},
@@ -171,7 +170,7 @@ TEST_F(EnumeratorEdgeTest, PassThroughIdentifyOnlyWhenNoDiskAnsweredTheSmartDriv
   for (const char* second : {"fault_refuse_smart_driver=1\n", ""}) {
     SCOPED_TRACE(second);
     testing::MakeAtaDriveFolder(Drive("1-b"), {.model = "QRB-X52", .serial = "S2"}, second);
-    auto machine = Load();
+    auto machine = LoadMachine(folder_.path());
     ASSERT_TRUE(machine);
     DriveEnumerator enumerator(*machine, nullptr);
     enumerator.Enumerate();

@@ -37,7 +37,6 @@ struct Reader {
     context.opener = &opener;
     context.attributeTable = &table;
     context.selectedModel = "QRA-X50 256GB";
-    context.baseBoardProduct = "PRIME B450M-A";
     context.showMessage = [this](std::string_view text) { messages.emplace_back(text); };
     context.sleep = [this](std::chrono::milliseconds pause) { pauses.push_back(pause); };
   }

@@ -59,11 +59,8 @@ TEST(ReadVendorPages, SendsTheKeySequenceAndStopsAtTheFirstFailure) {
               std::tuple(n * kAtaSectorBytes, (6 + n) * kAtaSectorBytes,
                          n == 1 ? AtaProtocol::kPioDataIn : AtaProtocol::kDmaIn));
     EXPECT_EQ(opener.disk->StoredSector(0x55AA), Sector{});  // a command, not user data
+    EXPECT_FALSE(ReadVendorPages(opener, kDrive + 1, n, &out, &message));  // no such drive
   }
-  OneDiskOpener opener(VendorDisk());
-  std::vector<std::uint8_t> out;
-  std::string message;
-  EXPECT_FALSE(ReadVendorPages(opener, 4, 1, &out, &message));  // no such drive
 }
 
 TEST(ReadVendorPages, NoOtherCommandInterleavesWithTheSequence) {
