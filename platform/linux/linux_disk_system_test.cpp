@@ -67,13 +67,10 @@ TEST(LinuxDiskSystemTest, MountInfoLinesAndEscapes) {
     EXPECT_EQ(std::tie(e.deviceNumber, e.mountPoint, e.fileSystem),
               std::tie(device, mountPoint, fileSystem));
   }
-  const std::pair<Text, Text> escapes[] = {{"my\\x20label", "my label"},
-                                           {"a\\040b", "a b"},
-                                           {"trailing\\", "trailing\\"},
-                                           {"\\x2", "\\x2"},
-                                           {"\\999", "\\999"}};
-  for (const auto& [text, decoded] : escapes)
-    EXPECT_EQ(DecodeEscapes(text), decoded);
+  std::vector<Text> decoded;
+  for (const char* text : {"my\\x20label", "a\\040b", "trailing\\", "\\x2", "\\999"})
+    decoded.push_back(DecodeEscapes(text));
+  EXPECT_EQ(decoded, (std::vector<Text>{"my label", "a b", "trailing\\", "\\x2", "\\999"}));
 }
 
 }  // namespace
