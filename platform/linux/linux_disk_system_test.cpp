@@ -57,7 +57,6 @@ TEST(LinuxDiskSystemTest, MountInfoLinesAndEscapes) {
       {"25 1 8:2 / /x rw a:1 b:2 c:3 - btrfs /dev/sda2 rw", "8:2", "/x", "btrfs"},
       {"25 1 8:2 / /x rw - ", "", "", ""},
       {"garbage", "", "", ""},
-      {"", "", "", ""},
       {"25 1 82 / /x rw - ext4 s o", "", "", ""}};
   for (const auto& [line, device, mountPoint, fileSystem] : cases) {
     MountInfoEntry e;
