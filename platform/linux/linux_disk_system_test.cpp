@@ -57,7 +57,6 @@ TEST(LinuxDiskSystemTest, MountInfoLinesAndEscapes) {
       {"25 1 8:2 / /x rw a:1 b:2 c:3 - btrfs /dev/sda2 rw", "8:2", "/x", "btrfs"},
       {"25 1 8:2 / /x rw - ", "", "", ""},
       {"garbage", "", "", ""},
-      {"", "", "", ""},
       {"25 1 82 / /x rw - ext4 s o", "", "", ""}};
   for (const auto& [line, device, mountPoint, fileSystem] : cases) {
     MountInfoEntry e;
@@ -67,13 +66,10 @@ TEST(LinuxDiskSystemTest, MountInfoLinesAndEscapes) {
     EXPECT_EQ(std::tie(e.deviceNumber, e.mountPoint, e.fileSystem),
               std::tie(device, mountPoint, fileSystem));
   }
-  const std::pair<Text, Text> escapes[] = {{"my\\x20label", "my label"},
-                                           {"a\\040b", "a b"},
-                                           {"trailing\\", "trailing\\"},
-                                           {"\\x2", "\\x2"},
-                                           {"\\999", "\\999"}};
-  for (const auto& [text, decoded] : escapes)
-    EXPECT_EQ(DecodeEscapes(text), decoded);
+  std::vector<Text> decoded;
+  for (const char* text : {"my\\x20label", "a\\040b", "trailing\\", "\\x2", "\\999"})
+    decoded.push_back(DecodeEscapes(text));
+  EXPECT_EQ(decoded, (std::vector<Text>{"my label", "a b", "trailing\\", "\\x2", "\\999"}));
 }
 
 }  // namespace
