@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "tests/temp_folder.h"
 
@@ -102,13 +101,10 @@ TEST(AutostartServiceTest, InstallsOrEnablesTheUnitAndSaysWhatHappened) {
     EXPECT_NE(message.find(said), std::string::npos) << message;
     EXPECT_EQ(message.find("takes its place") != std::string::npos, ownUnitBefore) << message;
     EXPECT_EQ(launcher.runs, runs) << message;
-    std::stringstream local;
-    local << std::ifstream(folders.local + kServiceName).rdbuf();
+    const std::string local = ReadTextFile(folders.local + kServiceName);
     const bool written = !runs.empty() && runs[0] == "systemctl daemon-reload";
-    EXPECT_EQ(written ? ExecStartOf(local.str()) : local.str(),
-              written         ? "ExecStart=\"" + program + "\" /autostart"
-              : ownUnitBefore ? ownUnit
-                              : "")
+    EXPECT_EQ(written ? ExecStartOf(local) : local,
+              written ? "ExecStart=\"" + program + "\" /autostart" : (ownUnitBefore ? ownUnit : ""))
         << message;
   }
 }

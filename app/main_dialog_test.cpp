@@ -127,8 +127,7 @@ TEST_F(MainDialogTest, ToolPageSwitchesWaitForEditModeAndTheErase) {
   EXPECT_EQ(State().currentPage, kPageHome);
 }
 
-// The Tool page build reloads the stored settings; a switch flipped while it runs stays
-// flipped instead of being undone by the build's older reading.
+// A switch flipped while the Tool page build reloads the stored settings stays flipped.
 TEST_F(MainDialogTest, ASwitchFlippedDuringTheToolPageBuildStays) {
   std::promise<void> building, flipped;
   std::shared_future<void> done = flipped.get_future().share();

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "app/machine_drive_access.h"
 #include "app/registry_facade.h"
@@ -17,11 +16,6 @@
 
 namespace ds {
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The window on the sample machine: the source tree is the install folder, the home its own.
 class ReportPagesTest : public testing::Test {
@@ -70,12 +64,12 @@ TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
     EXPECT_TRUE(FileExists(Home("disk_info_" + std::to_string(drive) + "_0.html"))) << drive;
 
   EXPECT_EQ(Tab(kTabSmart, "SMART"), "SMARTPage.html");
-  EXPECT_NE(ReadFile(Home("SMARTInfo.html")).find("Average Erase Count"), std::string::npos);
-  EXPECT_NE(ReadFile(Home("SMART_ID_Info.html")).find(dialog->CopyState().drives[0].serial),
+  EXPECT_NE(ReadTextFile(Home("SMARTInfo.html")).find("Average Erase Count"), std::string::npos);
+  EXPECT_NE(ReadTextFile(Home("SMART_ID_Info.html")).find(dialog->CopyState().drives[0].serial),
             std::string::npos);
 
   EXPECT_EQ(Tab(kTabSystem, "System"), "SystemPage.html");
-  EXPECT_NE(ReadFile(Home("SystemPage.html")).find("Debian GNU/Linux 12"), std::string::npos);
+  EXPECT_NE(ReadTextFile(Home("SystemPage.html")).find("Debian GNU/Linux 12"), std::string::npos);
 
   EXPECT_EQ(Tab(kTabHealth, "Health"), "HealthPage_0.html");
   EXPECT_EQ(dialog->CopyState().historyStart.start_date_year, 2026);
@@ -96,7 +90,7 @@ TEST_F(ReportPagesTest, InternalPageWithTheVendorFigure) {
   dialog->F2Key();
   ASSERT_TRUE(shell.WaitForFrame("InternalPage.html"));
   EXPECT_EQ(dialog->CopyState().vendorFigure, 333412u);
-  const std::string page = ReadFile(Home("InternalPage.html"));
+  const std::string page = ReadTextFile(Home("InternalPage.html"));
   EXPECT_NE(page.find(">2048<"), std::string::npos) << page;
 }
 
@@ -114,7 +108,7 @@ TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
   EXPECT_FALSE(std::filesystem::exists(HistoryFolder(home.path(), other.model, other.serial)));
   // Half-way through its cycles after a year: two years to go.
   EXPECT_EQ(Tab(kTabHealth, "Health"), "HealthPage_0.html");
-  const std::string page = ReadFile(Home("HealthPage_0.html"));
+  const std::string page = ReadTextFile(Home("HealthPage_0.html"));
   EXPECT_NE(page.find("id=\"years\">2<"), std::string::npos);
   EXPECT_NE(page.find("id=\"days\" style=\"margin-left: 8px\">0<"), std::string::npos);
 }

@@ -11,11 +11,6 @@
 namespace ds {
 namespace {
 
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // An unreadable settings file is never saved over; an unusable one is kept aside, then replaced.
 TEST(SettingsStoreTest, NoSettingIsLost) {
   struct Case {
@@ -46,7 +41,7 @@ TEST(SettingsStoreTest, NoSettingIsLost) {
     const std::string path = home.path() + "data/setting_tool_page.dat";
     c.make(path);
     const bool wasFile = std::filesystem::is_regular_file(path);
-    const std::string before = wasFile ? Read(path) : "";
+    const std::string before = wasFile ? ReadTextFile(path) : "";
     SettingsStore store(home.path(), [] { return std::string("20261206-120000"); });
     AlertSettings alert;
     store.LoadAlert(&alert);
@@ -58,13 +53,13 @@ TEST(SettingsStoreTest, NoSettingIsLost) {
     const std::string aside = path + ".unreadable-20261206-120000";
     EXPECT_EQ(FileExists(aside), c.keptAside) << c.label;
     if (c.keptAside) {
-      EXPECT_EQ(Read(aside), before);
+      EXPECT_EQ(ReadTextFile(aside), before);
     }
     if (!c.saved) {  // what was there is there still
       EXPECT_EQ(std::filesystem::is_directory(path), !wasFile) << c.label;
-      EXPECT_EQ(wasFile ? Read(path) : "", before) << c.label;
+      EXPECT_EQ(wasFile ? ReadTextFile(path) : "", before) << c.label;
     } else {
-      EXPECT_NE(Read(path).find("Host=smtp.example.com"), std::string::npos) << c.label;
+      EXPECT_NE(ReadTextFile(path).find("Host=smtp.example.com"), std::string::npos) << c.label;
     }
   }
 }

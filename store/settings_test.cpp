@@ -19,10 +19,6 @@ class SettingsTest : public ::testing::Test {
   void WriteData(const char* file, const std::string& text) {
     std::ofstream(home_.path() + "data/" + file, std::ios::binary) << text;
   }
-  std::string ReadData(const char* file) {
-    std::ifstream in(home_.path() + "data/" + file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
   const std::string& home() const { return home_.path(); }
 
   TempFolder home_;
@@ -54,7 +50,7 @@ TEST_F(SettingsTest, DisplaySettingsLoadInRangeAndSave) {
         << (file ? file : "no file");
   }
   SaveDisplaySettings(DisplaySettings{1, 1, 2}, home());
-  EXPECT_EQ(ReadData(kDisplaySettingsFile),
+  EXPECT_EQ(ReadTextFile(home() + "data/" + kDisplaySettingsFile),
             "Disk_Sel=1\r\nactive_rec=1\r\nhealth_display_type=2\r\n");
 }
 
@@ -70,9 +66,8 @@ TEST_F(SettingsTest, AlertSettingsLoadRulesAndAnOwnerOnlyFile) {
   EXPECT_EQ(std::tie(s.EnableAlert, s.Host), std::make_tuple(0, "kept"));
   busy_ = 0;
   LoadAlertSettings(s, busy_, home());
-  EXPECT_EQ(std::tie(s.EnableAlert, s.EnableSSL, s.Host, s.RefreshBy),
-            std::make_tuple(1, 0, "h", ""));
-  EXPECT_EQ(busy_.load(), 0);
+  EXPECT_EQ(std::tuple(s.EnableAlert, s.EnableSSL, s.Host, s.RefreshBy, busy_.load()),
+            std::make_tuple(1, 0, "h", "", 0));
   SaveAlertSettings(s, home());
   auto perms = std::filesystem::status(home() + "data/" + kAlertSettingsFile).permissions();
   EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),

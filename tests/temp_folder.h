@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace ds {
@@ -27,5 +29,11 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadTextFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 }  // namespace ds
