@@ -20,13 +20,10 @@ void BM_RefreshDriveListAndReadDrive(benchmark::State& state) {
   auto machine =
       ds::SimulatedMachine::Load(std::string(DS_SOURCE_DIR) + "/data/sim/demo", &message);
   ds::AttributeTable table;
-  if (!machine || ds::LoadAttributeTable(table, std::string(DS_SOURCE_DIR) + "/", 0) != 1) {
-    state.SkipWithError("the sample machine or the attribute table does not load");
-    return;
-  }
+  if (!machine || ds::LoadAttributeTable(table, std::string(DS_SOURCE_DIR) + "/", 0) != 1)
+    return state.SkipWithError("the sample machine or the attribute table does not load");
   ds::ReadDriveContext context;
-  context.opener = machine.get();
-  context.attributeTable = &table;
+  context.opener = machine.get(), context.attributeTable = &table;
   context.selectedModel = "QRA-X50 256GB SATA SSD";
   ds::SmartSnapshot snapshot;
   for (auto _ : state) {

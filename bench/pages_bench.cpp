@@ -102,8 +102,7 @@ void BM_SmartPageBuild(benchmark::State& state) {
                                 "Attribute " + std::to_string(i), 0, 100, 100, 0,
                                 123456u * static_cast<unsigned>(i)});
   ds::LoadIdentifyTable(input.identify.identifyDesc, bench.home.path());
-  input.identify.identifyWords.fill(0x5A5A);
-  input.identify.model = "QRA X50 128GB";
+  input.identify.identifyWords.fill(0x5A5A), input.identify.model = "QRA X50 128GB";
   std::string message;
   for (auto _ : state) {
     if (!ds::BuildSmartPage(ds::ProgramRoots(bench.home.path()), input, &message))

@@ -32,8 +32,7 @@ struct BenchServer {
     server = std::make_unique<ShellServer>(options, &shell, &cookies, std::move(onInput));
     started = server->Start(&message);
     client = std::make_unique<httplib::Client>("127.0.0.1", server->port());
-    client->set_keep_alive(true);
-    client->set_tcp_nodelay(true);
+    client->set_keep_alive(true), client->set_tcp_nodelay(true);
   }
   // Sets the p50/p99/max counters of `micros` in microseconds.
   static void Report(benchmark::State& state, std::vector<double> micros) {
@@ -81,8 +80,7 @@ void BM_TabActionClickToNavigation(benchmark::State& state) {
   FakeWindow window(bench.home.path(), &bench.shell);
   window.drives.AddDrive("QRA-X50");
   dialog = window.dialog.get();
-  dialog->RefreshDrives();
-  dialog->ShowWindow();
+  dialog->RefreshDrives(), dialog->ShowWindow();
   if (!bench.started)
     return state.SkipWithError(bench.message.c_str());
   std::thread ui([&] { queue.Run(); });
@@ -103,8 +101,7 @@ void BM_TabActionClickToNavigation(benchmark::State& state) {
     micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
   }
   BenchServer::Report(state, micros);
-  bench.server->Stop();
-  queue.Stop();
+  bench.server->Stop(), queue.Stop();
   ui.join();
 }
 BENCHMARK(BM_TabActionClickToNavigation)->Unit(benchmark::kMicrosecond)->Iterations(200);

@@ -89,9 +89,8 @@ def memory(executable):
                 raise RuntimeError("a tab click was refused")
             state = events.wait(lambda s: number(r'"frame":"/data/([^"?]*)"', s).startswith(page)
                                 and int(number(r'"frameSequence":(\d+)', s)) > before)
-            frames = [number(r'"frame":"/data/([^"?]*)"', state)]
-            if page == "SMARTPage.html":
-                frames += ["SMARTInfo.html", "SMART_ID_Info.html"]
+            frames = [number(r'"frame":"/data/([^"?]*)"', state)] + (
+                ["SMARTInfo.html", "SMART_ID_Info.html"] if page == "SMARTPage.html" else [])
             if any(program.request("GET", "data/" + f, None, connection) != 200 for f in frames):
                 raise RuntimeError("the page %s was not served" % frames[0])
         print("memory: resident size after 400 tab views: %.1f MB (%.1f s)" %

@@ -77,12 +77,9 @@ TEST(DiskInfoPage, VolumeListsSizesAndPercent) {
                   Drive("Bare", "", 3)};
   std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> space = {
       {"/", {100ULL << 30, 500ULL << 30}}, {"/home", {0, 0}}, {"/data", {1ULL << 30, 4ULL << 30}}};
-  input.volumeSpace = [&](const std::string& mount, std::uint64_t* freeBytes,
-                          std::uint64_t* total) {
+  input.volumeSpace = [&](const std::string& mount, auto* freeBytes, auto* total) {
     const auto it = space.find(mount);
-    if (it != space.end())
-      std::tie(*freeBytes, *total) = it->second;
-    return it != space.end();
+    return it != space.end() && (std::tie(*freeBytes, *total) = it->second, true);
   };
 
   const std::string select = "<select onChange=\"MM_jumpMenu('self',this,0)\">";
@@ -124,10 +121,7 @@ TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
   DiskInfoInput input;
   input.drives = {Drive("QRA X50", "/, /home", 0), Drive("Bare", "", 1)};
   input.selectedDisk = 1;
-  input.temperature = [](int driveNumber, int* celsius) {
-    *celsius = 40;
-    return driveNumber == 0;
-  };
+  input.temperature = [](int driveNumber, int* celsius) { return *celsius = 40, driveNumber == 0; };
   std::string message;
   const auto build = [&](const DiskInfoInput& in) {
     return BuildDiskInfoPage(ProgramRoots(home.path()), in, &message);

@@ -194,14 +194,12 @@ TEST_F(HealthPageTest, StalePagesGoEvenWhenNothingIsBuilt) {
       Write(home_.path() + "data/HealthPage_" + std::to_string(n) + ".html", "old");
     if (!present)
       std::filesystem::remove(home_.path() + "data/template/HealthPage.tmp");
-    input_.driveCount = drives;
-    input_.health_display_type = type;
+    input_.driveCount = drives, input_.health_display_type = type;
     EXPECT_EQ(Build(), result) << what;
-    for (int n : {0, 1, 2, 25}) {
+    for (int n : {0, 1, 2, 25})
       EXPECT_EQ(FileExists(home_.path() + "data/HealthPage_" + std::to_string(n) + ".html"),
                 written && n < 3)
           << what << " page " << n;
-    }
     Write(home_.path() + "data/template/HealthPage.tmp", kProbeTemplate);
   }
   EXPECT_FALSE(std::filesystem::exists(home_.path() + "data/_"));  // no drive: no folder "_"

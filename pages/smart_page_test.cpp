@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "platform/file_system.h"
 #include "tests/run_program.h"
@@ -52,10 +53,9 @@ class SmartPageBuild : public ::testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directories(home_.path() + "data/template");
-    for (const char* name : {"SMARTPage.tmp", "SMARTInfo.tmp", "SMART_ID_Info.tmp"}) {
+    for (const char* name : {"SMARTPage.tmp", "SMARTInfo.tmp", "SMART_ID_Info.tmp"})
       std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/" + name,
                                  home_.path() + "data/template/" + name);
-    }
     input_.driveCount = 1;
     input_.attributes = {Attribute(9, "Power-On Hours", 100, 0, 1234),
                          Attribute(194, "Temperature", 67, 0, 33)};
@@ -70,16 +70,15 @@ class SmartPageBuild : public ::testing::Test {
 
   TempFolder home_;
   SmartPageInput input_;
-  std::vector<SmartAttribute> attributes_;
   std::string message_;
 };
 
 TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
-  input_.attributes.swap(attributes_);  // none yet: the pages still navigate
+  const auto attributes = std::exchange(input_.attributes, {});  // none yet: pages still navigate
   ASSERT_EQ(Build(), "SMARTPage.html") << message_;
   EXPECT_EQ(ReadWorkbookWithXlrd(Data("SMART.xls")),
             "SMART\nID\tAttribute name\tThreshold\tValue\tWorst\tStatus\tRaw Data\tRaw Hex\n");
-  input_.attributes.swap(attributes_);
+  input_.attributes = attributes;
   ASSERT_EQ(Build(), "SMARTPage.html") << message_;
   std::string page;
   EXPECT_TRUE(ReadWholeFile(Data("SMARTPage.html"), 1 << 20, &page, nullptr));

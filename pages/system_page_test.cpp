@@ -35,15 +35,14 @@ TEST(SystemInfo, CollectsFromAFixtureTree) {
   WriteFile(root.path() + "proc/meminfo",
             "MemTotal:        8388608 kB\nMemFree: 1 kB\nMemAvailable:    4194304 kB\n");
 
-  SystemInfo info;
+  SystemPageInput input;
+  SystemInfo& info = input.info;
   info.Collect(ReadMachineFacts(root.path()));
   EXPECT_EQ(info.osName + "|" + std::to_string(info.osMajor) + "." + std::to_string(info.osMinor) +
                 "|" + info.cpuIdentifier + "|" + info.cpuVendor + "|" + info.cpuName + "|" +
                 std::to_string(info.cpuMhz) + "|" + std::to_string(info.processorCount),
             "Debian GNU/Linux 12 (bookworm), kernel 6.1.0-18-amd64|6.1|x86_64 Family 6 Model 85 "
             "Stepping 7|GenuineIntel|Intel(R) Xeon(R) Gold 6230 CPU @ 2.10GHz|2100|2");
-  SystemPageInput input;
-  input.info = info;
   const PageFields fields = SystemPageFields(input);
   EXPECT_EQ(FieldValue(fields, "STR_PHY_MEM") + FieldValue(fields, "STR_PHY_AVAILABLE_MEM"),
             "8192MB4096MB");
@@ -77,8 +76,7 @@ TEST(SystemPage, FieldsInOrderWithBoardRulesAndEscaping) {
                                       "", "0MB", "0MB", "ahci 6.1.0", board,
                                       "Brand: AMI<br>Version: Unknown<br>Date: Unknown",
                                       "QRA X50 128GB (SN1)<br>Other &quot;SSD&quot; (SN2)"}));
-  input.bios.baseBoardVersion.reset();  // missing: the line shows Unknown
-  input.disks.clear();
+  input.bios.baseBoardVersion.reset(), input.disks.clear();  // missing version: Unknown
   fields = SystemPageFields(input);
   EXPECT_EQ(FieldValue(fields, "STR_MOTHERBOARD") + "|" + FieldValue(fields, "STR_HARD_DRIVES"),
             board + "<br>Version: Unknown|");

@@ -119,10 +119,9 @@ struct ParsedWorkbook {
 inline std::u16string Characters(const std::string& bytes, std::size_t at, std::size_t count,
                                  bool wide) {
   std::u16string text;
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < count; ++i)
     text.push_back(static_cast<char16_t>(wide ? Le16(bytes, at + 2 * i)
                                               : static_cast<unsigned char>(bytes[at + i])));
-  }
   return text;
 }
 

@@ -27,8 +27,7 @@ TEST(EncodeXlsTextTest, StoresTheCharactersMeant) {
       {"overlong three bytes", "\xE0\x80\xAF", true, u"\u00E0\u20AC\u00AF"},
       {"encoded surrogate", "\xED\xA0\x80", true, u"\u00ED\u00A0\u20AC"},
       {"above U+10FFFF", "\xF4\x90\x80\x80", true, u"\u00F4\u0090\u20AC\u20AC"},
-      {"largest code point", "\xF4\x8F\xBF\xBF", true, u"\U0010FFFF"},
-  };
+      {"largest code point", "\xF4\x8F\xBF\xBF", true, u"\U0010FFFF"}};
   for (const auto& [what, input, wide, shown] : cases) {
     SCOPED_TRACE(what);
     const std::string encoded = EncodeXlsText(input);
@@ -48,8 +47,7 @@ TEST(EncodeXlsTextLimitTest, LongTextsAreCutAtTheLimitButNeverInsideASurrogatePa
       {"latin1 over limit", std::string(6, '\xE9'), 4, 4},
       {"pair fits", "abcd" + emoji, 6, 6},
       {"pair would straddle", "abcde" + emoji, 6, 5},
-      {"cell limit", std::string(40000, 'x'), kMaxXlsTextUnits, 32767},
-  };
+      {"cell limit", std::string(40000, 'x'), kMaxXlsTextUnits, 32767}};
   for (const auto& [what, input, limit, count] : cases) {  // count: units kept
     const std::string encoded = EncodeXlsText(input, limit);
     EXPECT_EQ(XlsTextUnits(encoded), count) << what;

@@ -167,24 +167,20 @@ TEST_F(XlsWorkbookTest, HeaderOnlySheetHasOneRowItsLabelsAndOneDbCell) {
 TEST_F(XlsWorkbookTest, EqualTextsShareOneEntryAndBoundSheetsPointAtEachSheetsBof) {
   XlsWorkbook book;
   book.New(3);
-  for (int s = 1; s <= 3; ++s) {
+  for (int s = 1; s <= 3; ++s)
     for (int row = 4; row < 4 + 40 * s; ++row)
       book.GetSheet("Sheet" + std::to_string(s))->Cell(row, s)->SetText("s" + std::to_string(s));
-  }
   XlsSheet* sheet = book.GetSheet("Sheet1");
   // Set in reverse: the table follows cell order, not the order of the calls.
-  sheet->Cell(3, 1)->SetText("later");
-  sheet->Cell(2, 5)->SetText("same");
-  sheet->Cell(0, 2)->SetText("same");
-  sheet->Cell(0, 1)->SetText("first");
+  sheet->Cell(3, 1)->SetText("later"), sheet->Cell(2, 5)->SetText("same");
+  sheet->Cell(0, 2)->SetText("same"), sheet->Cell(0, 1)->SetText("first");
   const ParsedWorkbook parsed = SaveAndParse(book);
   ASSERT_EQ(parsed.error, "");
   EXPECT_EQ(parsed.sstTotal, 244u);
   EXPECT_THAT(parsed.strings, ElementsAre(u"first", u"same", u"later", u"s1", u"s2", u"s3"));
-  std::vector<std::uint32_t> indexes;
-  for (std::size_t i = 0; i < 5; ++i)
-    indexes.push_back(parsed.sheetData[0].labels[i].sst);
-  EXPECT_THAT(indexes, ElementsAre(0u, 1u, 1u, 2u, 3u));
+  const auto& l = parsed.sheetData[0].labels;
+  EXPECT_THAT((std::vector{l[0].sst, l[1].sst, l[2].sst, l[3].sst, l[4].sst}),
+              ElementsAre(0u, 1u, 1u, 2u, 3u));
   ASSERT_EQ(parsed.sheets.size(), 3u);
   ASSERT_EQ(parsed.sheetData.size(), 3u);
   for (int s = 0; s < 3; ++s) {
@@ -203,10 +199,9 @@ TEST_F(XlsWorkbookTest, RowBlocksOf32DimensionsAndIndexCoverTheCells) {
     XlsWorkbook book;
     book.New(1);
     XlsSheet* sheet = book.GetSheet("Sheet1");
-    for (int row : c.rows) {
+    for (int row : c.rows)
       for (int column = 2; column < 5; ++column)
         sheet->Cell(row, column)->SetText(std::to_string(row * 10 + column));
-    }
     if (!c.rows.empty())
       sheet->Cell(c.rows.back() + 3, 7);  // taken but left empty: in DIMENSIONS, not INDEX
     const ParsedWorkbook parsed = SaveAndParse(book);
@@ -263,12 +258,11 @@ TEST_F(XlsWorkbookTest, SharedStringsSplitAtStringBoundariesAndRepeatTheOptionBy
 
 TEST_F(XlsWorkbookTest, SaveAsReplacesAFileWholeAndFailsWithoutWritingAnything) {
   XlsWorkbook big, small;
-  big.New(1);
+  big.New(1), small.New(1);
   for (int row = 0; row < 3000; ++row)
     big.GetSheet("Sheet1")->Cell(row, 0)->SetText("row " + std::to_string(row));
   SaveAndParse(big);
   const auto bigSize = std::filesystem::file_size(folder_.path() + "book.xls");
-  small.New(1);
   small.GetSheet("Sheet1")->Cell(0, 0)->SetText("small");
   const ParsedWorkbook parsed = SaveAndParse(small);
   EXPECT_LT(std::filesystem::file_size(folder_.path() + "book.xls"), bigSize);

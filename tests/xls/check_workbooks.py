@@ -50,12 +50,9 @@ def check_olefile_and_xlrd(path, sheets, rows, cells):
     book = xlrd.open_workbook(path)
     expect(book.sheet_names() == sheets, "xlrd sheet names %r" % book.sheet_names())
     expect(book.sheet_by_index(0).nrows == rows, "xlrd rows")
-    got = {}
-    for s, sheet in enumerate(book.sheets()):
-        for r in range(sheet.nrows):
-            for c, cell in enumerate(sheet.row(r)):
-                if cell.ctype != xlrd.XL_CELL_EMPTY:
-                    got[(s, r, c)] = cell.value if cell.ctype == xlrd.XL_CELL_TEXT else cell
+    got = {(s, r, c): cell.value if cell.ctype == xlrd.XL_CELL_TEXT else cell
+           for s, sheet in enumerate(book.sheets()) for r in range(sheet.nrows)
+           for c, cell in enumerate(sheet.row(r)) if cell.ctype != xlrd.XL_CELL_EMPTY}
     differ("xlrd cells", got, cells)
 
 

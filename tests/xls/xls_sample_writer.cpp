@@ -19,10 +19,9 @@ bool Save(XlsWorkbook& book, const std::string& path) {
 }
 
 void Grid(XlsSheet* sheet, int rows, int columns) {
-  for (int r = 0; r < rows; ++r) {
+  for (int r = 0; r < rows; ++r)
     for (int c = 0; c < columns; ++c)
       sheet->Cell(r, c)->SetText("r" + std::to_string(r) + "c" + std::to_string(c));
-  }
 }
 
 }  // namespace
