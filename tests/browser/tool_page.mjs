@@ -82,8 +82,13 @@ try {
   await press('save');
   const message = await dialog('message');
   check(/Please input "Refresh By" field!/.test(await message.innerText()), 'an empty Refresh By is reported');
+  // The page is rebuilt after the answer: type into the new one, not the one it replaces.
+  await frame.evaluate(() => { window.replaced = true; });
   await answer('message', 'ok');
-  frame = await toolPage(true);
+  frame = await waitFor(async () => {
+    const f = await toolPage(true);
+    return (await f.evaluate(() => !window.replaced).catch(() => false)) && f;
+  }, 'the Tool page rebuilt in edit mode');
   check(/RefreshBy=\r\n/.test(settings()), 'the settings were saved with it empty, edit mode kept');
   await frame.fill('#refresh_by', '2');
 
