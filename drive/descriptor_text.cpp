@@ -11,16 +11,10 @@ bool IsPrintable(unsigned char c) {
   return c >= 0x20 && c < 0x7F;
 }
 
+// A blank counts as the digit 0.
 std::optional<int> HexDigit(char c) {
-  if (c == ' ')
-    return 0;
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return std::nullopt;
+  const int value = c == ' ' ? 0 : HexDigitValue(c);
+  return value < 0 ? std::nullopt : std::optional<int>(value);
 }
 
 std::optional<std::string> FromHexPairs(std::string_view field) {

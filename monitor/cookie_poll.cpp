@@ -3,19 +3,10 @@
 #include "platform/file_system.h"
 #include "text/ini_file_reader.h"
 #include "text/leading_integer.h"
+#include "text/text_helpers.h"
 
 namespace ds {
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
 
 // One cookie item as a line of the copy file: the name as it stands, the value decoded.
 std::string CopyLine(std::string_view item) {
@@ -61,9 +52,9 @@ std::string PercentDecode(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
-        HexDigit(text[i + 2]) >= 0) {
-      c = static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+    if (c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
+        HexDigitValue(text[i + 2]) >= 0) {
+      c = static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
       i += 2;
     }
     if (c != '\r' && c != '\n' && c != '\0')

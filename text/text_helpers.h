@@ -10,6 +10,8 @@ namespace ds {
 
 // White space of the key=value format and of most system files: space, tab, CR, LF, VT, FF.
 bool IsBlank(char c);
+// 0-15 for a hexadecimal digit of either case, -1 for any other character.
+int HexDigitValue(char c);
 
 std::string_view TrimRight(std::string_view text);
 std::string_view TrimBoth(std::string_view text);

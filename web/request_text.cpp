@@ -1,17 +1,9 @@
 #include "web/request_text.h"
 
+#include "text/text_helpers.h"
+
 namespace ds {
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
 
 // Decodes %XX escapes (and "+" when `plusIsSpace`). With `strict`, a malformed escape or an
 // escaped NUL fails; otherwise a malformed escape is kept as it stands.
@@ -23,8 +15,8 @@ bool Decode(std::string_view text, bool plusIsSpace, bool strict, std::string* o
     if (c == '+' && plusIsSpace) {
       c = ' ';
     } else if (c == '%') {
-      const int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
-      const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+      const int high = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+      const int low = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
       if (high >= 0 && low >= 0) {
         c = static_cast<char>(high * 16 + low);
         i += 2;
