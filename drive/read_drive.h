@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include "drive/drive_record.h"
@@ -38,26 +37,7 @@ inline constexpr std::chrono::milliseconds kReadDriveOpenRetryDelay{200};
 // previous state on entry (temperature, peCycleLimit and thresholdById carry over when
 // the disk does not report them). Returns 1 when the data sector was read, 0 otherwise;
 // a failed data read shows "GetSmartData NG". The snapshot is the caller's private copy:
-// publish it whole afterwards (ReadDriveAndPublish does both).
+// publish it whole afterwards.
 int ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* snapshot);
-
-// ReadDrive on a copy of `shared`, which is then replaced whole under `lock`: a reader that
-// takes the same lock sees the old snapshot or the new one, never a half-filled one. The
-// disk I/O runs without the lock held.
-template <typename Mutex>
-int ReadDriveAndPublish(const ReadDriveContext& context, int driveNumber, Mutex& lock,
-                        SmartSnapshot& shared) {
-  SmartSnapshot next;
-  {
-    std::lock_guard<Mutex> guard(lock);
-    next = shared;
-  }
-  int result = ReadDrive(context, driveNumber, &next);
-  {
-    std::lock_guard<Mutex> guard(lock);
-    shared = std::move(next);
-  }
-  return result;
-}
 
 }  // namespace ds
