@@ -11,13 +11,12 @@ std::string DecodeBase64(std::string_view text) {
   const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   unsigned value = 0, bits = 0;
-  for (char c : text) {
+  for (char c : text)
     if (std::size_t digit = digits.find(c); digit != std::string::npos) {  // skips "=", CR LF
       value = (value << 6) | static_cast<unsigned>(digit), bits += 6;
       if (bits >= 8)
         bits -= 8, out += static_cast<char>((value >> bits) & 0xFF);
     }
-  }
   return out;
 }
 

@@ -5,9 +5,8 @@
 namespace ds {
 namespace {
 
-// One Cookie header after another, as a browser sends them: what the intake makes of each.
 TEST(InputCookiesTest, TakesTheRunsCookiesOnlyAndNamesTheStaleOnes) {
-  // The header; whether it carried inputs of this run, the stale names, Text() afterwards.
+  // Cookie headers in a browser's order; whether they carried this run's inputs, stale, Text().
   const std::tuple<std::string, bool, std::vector<std::string>, std::string> steps[] = {
       // Planted by a page of another port: no prefix, a prefix of another run, no value.
       {"disk_sel=3; tool_page_host=evil", false, {}, ""},

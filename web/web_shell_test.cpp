@@ -13,12 +13,9 @@ using namespace std::chrono_literals;
 std::string WaitFor(WebShell& shell, const std::shared_ptr<EventStream::Client>& client,
                     const std::string& name) {
   std::string event;
-  for (int i = 0; i < 100; ++i) {
-    if (!shell.stream().Next(client, &event, 50ms))
-      return "";
+  for (int i = 0; i < 100 && shell.stream().Next(client, &event, 50ms); ++i)
     if (event.rfind("event: " + name + "\n", 0) == 0)
       return event;
-  }
   return "";
 }
 

@@ -5,10 +5,9 @@ import os, subprocess, sys, tempfile
 
 program = sys.argv[1]
 work = tempfile.mkdtemp(prefix="ds-start-")
-blocked = os.path.join(work, "blocked")
+blocked, locked = os.path.join(work, "blocked"), os.path.join(work, "locked")
 os.makedirs(blocked)
 open(os.path.join(blocked, "data"), "w").close()  # a file where the data folder belongs
-locked = os.path.join(work, "locked")
 os.makedirs(os.path.join(locked, ".drivesentinel.lock"))  # a folder where the lock belongs
 
 failures = 0

@@ -2,7 +2,7 @@
 """CSmtp.exe against SMTP servers (aiosmtpd) on loopback, trusting a fresh test authority through
 SSL_CERT_FILE. usage: smtp_delivery_test.py PATH-TO-CSmtp.exe"""
 
-import email, email.policy, logging, os, random, shutil, socket, socketserver, ssl
+import email, email.policy, logging, os, pathlib, random, shutil, socket, socketserver, ssl
 import subprocess, sys, tempfile, threading, time, unittest, warnings
 
 from aiosmtpd.controller import Controller
@@ -107,8 +107,7 @@ def fields(ssl_on, port, to, body=("hi",), host="127.0.0.1", password=PASSWORD, 
 class MailProgramTest(unittest.TestCase):
     def send(self, fields, by_stdin=True, trust=True):
         Recorder.mails[:], S.refuser.verbs[:] = [], []
-        if os.path.exists(S.result):
-            os.remove(S.result)
+        pathlib.Path(S.result).unlink(missing_ok=True)
         env = {k: v for k, v in os.environ.items() if k not in ("SSL_CERT_FILE", "SSL_CERT_DIR")}
         if trust:
             env["SSL_CERT_FILE"] = S.ca[0]
