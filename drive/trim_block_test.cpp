@@ -13,10 +13,9 @@ TEST(TrimBlockTest, RunsCoverTheDiskOnceWithTheClosingEntryWhereItFits) {
   using Entry = std::pair<std::uint64_t, std::uint64_t>;  // first LBA, length
   // sectors, blocks, entries, the last entry
   const std::tuple<std::uint64_t, std::uint64_t, std::size_t, Entry> cases[] = {
-      {65535, 1, 2, {65535, 0}},                      // exact end: closing entry of length 0
-      {4194240, 1, 64, {4128705, 65535}},             // block full: no room for a closing entry
-      {4194241, 2, 65, {4194240, 1}},                 // one sector into the second block
-      {1953525168, 466, 29809, {1953467280, 57888}},  // 1 TB
+      {65535, 1, 2, {65535, 0}},           // exact end: closing entry of length 0
+      {4194240, 1, 64, {4128705, 65535}},  // block full: no room for a closing entry
+      {4194241, 2, 65, {4194240, 1}},      // one sector into the second block
       {(std::uint64_t{1} << 33) + 12345, 2049, 131075, {8589934590, 12347}}};  // LBA > 32 bits
   for (const auto& [sectors, blocks, count, lastEntry] : cases) {
     SCOPED_TRACE(sectors);
@@ -35,8 +34,7 @@ TEST(TrimBlockTest, RunsCoverTheDiskOnceWithTheClosingEntryWhereItFits) {
           entries.push_back(entry);
       }
     }
-    ASSERT_EQ(entries.size(), count);
-    EXPECT_EQ(entries.back(), lastEntry);
+    EXPECT_EQ(std::tuple(entries.size(), entries.back()), std::tuple(count, lastEntry));
     std::uint64_t next = 0;  // contiguous from LBA 0, none longer than 65535
     for (const auto& [first, length] : entries) {
       ASSERT_EQ(first, next);

@@ -12,7 +12,7 @@ const std::string kFixture = std::string(DS_SOURCE_DIR) + "/testdata/sysfs-basic
 using Text = std::string;
 using Volume = std::tuple<int, Text, Text, Text, bool, bool>;
 
-TEST(LinuxDiskSystemTest, VolumesFromMountInfoWithLabelsAndUsbDevicesWithTheirSpeed) {
+TEST(LinuxDiskSystemTest, VolumesUsbDevicesAndSortedWholeDisksAndNothingUnderAMissingRoot) {
   LinuxDiskSystem disks(kFixture);
   std::vector<Volume> found;
   for (const VolumeFacts& v : disks.ListVolumes())
@@ -31,11 +31,7 @@ TEST(LinuxDiskSystemTest, VolumesFromMountInfoWithLabelsAndUsbDevicesWithTheirSp
   EXPECT_EQ(devices,
             (std::vector<std::tuple<Text, bool, std::uint32_t, std::uint32_t>>{
                 {"60a44c413a8cf1a0b9390030", false, 0x0951, 0x1666}, {"", true, 0x046D, 0xC31C}}));
-}
-
-TEST(LinuxDiskSystemTest, WholeDisksSortedByKernelNameAndNothingUnderAMissingRoot) {
-  LinuxDiskSystem disks(kFixture);
-  disks.Rescan();
+  disks.Rescan();  // whole disks sorted by kernel name
   EXPECT_EQ(disks.DiskNames(),
             (std::vector<std::string>{"nvme0n1", "sda", "sdb", "sdc", "sdd", "vda"}));
   StorageDescriptorFacts facts;
