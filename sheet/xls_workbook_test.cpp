@@ -18,10 +18,6 @@ namespace {
 using ::testing::ElementsAre;
 using namespace testing;  // the record type numbers
 
-std::u16string Units(std::string_view text) {
-  return EncodedUnits(EncodeXlsText(text));
-}
-
 class XlsWorkbookTest : public ::testing::Test {
  protected:
   ParsedWorkbook SaveAndParse(XlsWorkbook& book) {
@@ -161,7 +157,7 @@ TEST_F(XlsWorkbookTest, HeaderOnlySheetHasOneRowItsLabelsAndOneDbCell) {
   EXPECT_EQ(std::tuple(s.indexFirst, s.indexEnd, parsed.sstTotal, parsed.strings.size()),
             std::tuple(0u, 1u, 8u, std::size_t{8}));
   for (int c = 0; c < 8; ++c)
-    EXPECT_EQ(s.cells.at({0, c}), Units(header[c]));
+    EXPECT_EQ(s.cells.at({0, c}), EncodedUnits(EncodeXlsText(header[c])));
 }
 
 TEST_F(XlsWorkbookTest, EqualTextsShareOneEntryAndBoundSheetsPointAtEachSheetsBof) {
@@ -252,7 +248,8 @@ TEST_F(XlsWorkbookTest, SharedStringsSplitAtStringBoundariesAndRepeatTheOptionBy
     EXPECT_EQ(parsed.splitStrings, c.splitStrings) << c.what;
     ASSERT_EQ(parsed.strings.size(), c.texts.size()) << c.what;
     for (std::size_t i = 0; i < c.texts.size(); ++i)
-      EXPECT_TRUE(parsed.strings[i] == Units(c.texts[i])) << c.what << " text " << i;
+      EXPECT_TRUE(parsed.strings[i] == EncodedUnits(EncodeXlsText(c.texts[i])))
+          << c.what << " text " << i;
   }
 }
 
