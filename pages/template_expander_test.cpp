@@ -24,13 +24,7 @@ PageFields Fields(std::initializer_list<std::pair<const char*, const char*>> pai
 }
 
 TEST(ReplaceFields, ReplacesInKeyOrder) {
-  struct Case {
-    const char* name;
-    std::string text;
-    PageFields fields;
-    std::string expected;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::string, PageFields, std::string> cases[] = {
       // clang-format off
       {"no keys", "<p>STR_A</p>", {}, "<p>STR_A</p>"},
       {"absent key", "abc", Fields({{"STR_X", "1"}}), "abc"},
@@ -46,8 +40,8 @@ TEST(ReplaceFields, ReplacesInKeyOrder) {
       {"empty value removes the key", "<STR_A>", Fields({{"STR_A", ""}, {"<>", "[]"}}), "[]"},
       // clang-format on
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(ReplaceFields(c.text, c.fields), c.expected) << c.name;
+  for (const auto& [name, text, fields, expected] : cases)
+    EXPECT_EQ(ReplaceFields(text, fields), expected) << name;
 }
 
 TEST(ExpandTemplate, WritesCutCrLfPagesAtomically) {

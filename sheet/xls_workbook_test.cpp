@@ -1,6 +1,5 @@
 #include "sheet/xls_workbook.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,7 +14,6 @@
 namespace ds {
 namespace {
 
-using ::testing::ElementsAre;
 using namespace testing;  // the record type numbers
 
 class XlsWorkbookTest : public ::testing::Test {
@@ -30,10 +28,8 @@ class XlsWorkbookTest : public ::testing::Test {
 
 TEST(XlsWorkbookRenameTest, RenamesOnlyAnExistingSheetToAFreeValidName) {
   const std::string longest(31, 'n'), tooLong(32, 'n');
-  const struct {
-    const char *oldName, *newName;
-    bool renamed;
-  } cases[] = {
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      // old name, new name, renamed
       // clang-format off
       {"Sheet1", "SMART", true}, {"Missing", "Health", false}, {"Sheet1", "Sheet2", false},
       {"sheet1", "Health", false},  // names compare case-sensitively
@@ -44,15 +40,14 @@ TEST(XlsWorkbookRenameTest, RenamesOnlyAnExistingSheetToAFreeValidName) {
       {"Sheet1", "R\xC3\xA9sum\xC3\xA9", true},
       // clang-format on
   };
-  for (const auto& c : cases) {
+  for (const auto& [oldName, newName, renamed] : cases) {
     XlsWorkbook book;
     book.New(2);
-    EXPECT_EQ(book.RenameSheet(c.oldName, c.newName), c.renamed)
-        << c.oldName << " -> " << c.newName;
-    EXPECT_NE(book.GetSheet(c.renamed ? c.newName : "Sheet1"), nullptr) << c.newName;
-    EXPECT_NE(book.GetSheet("Sheet2"), nullptr) << c.newName;
-    if (!c.renamed && std::string(c.newName) != "Sheet1" && std::string(c.newName) != "Sheet2") {
-      EXPECT_EQ(book.GetSheet(c.newName), nullptr) << c.newName;
+    EXPECT_EQ(book.RenameSheet(oldName, newName), renamed) << oldName << " -> " << newName;
+    EXPECT_NE(book.GetSheet(renamed ? newName : "Sheet1"), nullptr) << newName;
+    EXPECT_NE(book.GetSheet("Sheet2"), nullptr) << newName;
+    if (!renamed && std::string(newName) != "Sheet1" && std::string(newName) != "Sheet2") {
+      EXPECT_EQ(book.GetSheet(newName), nullptr) << newName;
     }
   }
 }
@@ -173,10 +168,11 @@ TEST_F(XlsWorkbookTest, EqualTextsShareOneEntryAndBoundSheetsPointAtEachSheetsBo
   const ParsedWorkbook parsed = SaveAndParse(book);
   ASSERT_EQ(parsed.error, "");
   EXPECT_EQ(parsed.sstTotal, 244u);
-  EXPECT_THAT(parsed.strings, ElementsAre(u"first", u"same", u"later", u"s1", u"s2", u"s3"));
+  EXPECT_EQ(parsed.strings,
+            (std::vector<std::u16string>{u"first", u"same", u"later", u"s1", u"s2", u"s3"}));
   const auto& l = parsed.sheetData[0].labels;
-  EXPECT_THAT((std::vector{l[0].sst, l[1].sst, l[2].sst, l[3].sst, l[4].sst}),
-              ElementsAre(0u, 1u, 1u, 2u, 3u));
+  EXPECT_EQ((std::vector{l[0].sst, l[1].sst, l[2].sst, l[3].sst, l[4].sst}),
+            (std::vector{0u, 1u, 1u, 2u, 3u}));
   ASSERT_EQ(parsed.sheets.size(), 3u);
   ASSERT_EQ(parsed.sheetData.size(), 3u);
   for (int s = 0; s < 3; ++s) {

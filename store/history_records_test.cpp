@@ -26,7 +26,6 @@ ino_t Inode(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-// Runs one monitor pass: year, month and day, in that order.
 void RecordPass(const std::string& folder, CivilDate date, std::uint64_t value) {
   EXPECT_TRUE(RecordYear(folder, date.year, value));
   EXPECT_TRUE(RecordMonth(folder, date.year, date.month, value));
