@@ -32,27 +32,23 @@ TEST_F(HealthExportTest, RowsRunByDateWithinTheRangeAcrossMonthsYearsAndTheLeapD
   Write(folder_ + "record_2016_3.dat", "2016_3_2=4000\r\n2016_3_1=900\r\n2016_3_3=5\r\n");
   Write(folder_ + "record_2016_1.dat", "2016_1_31=1\r\n2016_1_1=90\r\n2016_1_2=120\r\n");
   Write(folder_ + "record_2015_12.dat", "2015_12_30=30\r\n2015_12_31=60\r\n");
-  const struct {
-    const char* label;
-    HistoryStart start;
-    CivilDate today;
-    std::int64_t limit;
-    std::vector<std::string> rows;  // date|health|erase count
-  } cases[] = {
-      // clang-format off
+  // Label, start record, today, limit, rows as date|health|erase count.
+  const std::tuple<const char*, HistoryStart, CivilDate, std::int64_t, std::vector<std::string>>
+      cases[] = {
+          // clang-format off
       {"leap day", {2016, 2, 27, 3}, {2016, 3, 2}, 3000, {"2016-02-27|100|3", "2016-02-28|90|300", "2016-02-29|80|600", "2016-03-01|70|900", "2016-03-02|0|4000"}},
       {"year end", {2015, 12, 30, 30}, {2016, 1, 2}, 3000, {"2015-12-30|99|30", "2015-12-31|98|60", "2016-01-01|97|90", "2016-01-02|96|120"}},
       {"starts late", {2015, 12, 31, 60}, {2016, 1, 1}, 3000, {"2015-12-31|98|60", "2016-01-01|97|90"}},
       {"start after today", {2016, 1, 3, 1}, {2016, 1, 2}, 3000, {}},
       {"no limit", {2016, 1, 2, 1}, {2016, 1, 2}, 0, {"2016-01-02|---|120"}},
       {"no start record", {0, 0, 0, -1}, {2016, 1, 2}, 3000, {}},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
+          // clang-format on
+      };
+  for (const auto& [label, start, today, limit, expected] : cases) {
     std::vector<std::string> rows;
-    for (const HealthExportRow& row : HealthExportRows(folder_, c.start, c.today, c.limit))
+    for (const HealthExportRow& row : HealthExportRows(folder_, start, today, limit))
       rows.push_back(row.date + "|" + row.health + "|" + row.eraseCount);
-    EXPECT_EQ(rows, c.rows) << c.label;
+    EXPECT_EQ(rows, expected) << label;
   }
 }
 

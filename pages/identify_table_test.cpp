@@ -19,15 +19,9 @@ Words WordsWith(std::initializer_list<std::pair<int, std::uint16_t>> values) {
 }
 
 TEST(IdentifyTable, DecodeLines) {
-  struct Case {
-    const char* name;
-    int item;
-    Words words;
-    std::vector<std::string> lines;
-  };
   // Words whose values the golden table of a real disk below does not show as they are here.
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<const char*, int, Words, std::vector<std::string>> cases[] = {
       {"SATA capabilities", 32, WordsWith({{76, 0x050E}}), {"Supports the SATA Phy Event Counters log", "Supports the NCQ feature set", "Supports SATA Gen3 Signaling Speed (6.0Gb/s)", "Supports SATA Gen2 Signaling Speed (3.0Gb/s)", "Supports SATA Gen1 Signaling Speed (1.5Gb/s)"}},
       {"negotiated speed", 33, WordsWith({{77, 0x0006}}), {"Coded value indicating current negotiated Serial ATA signal speed: 3"}},
       {"capabilities with bit 13 clear", 15, WordsWith({{49, 0x0300}}), {"Standby timer values shall be vendor specific", "IORDY (see ATA8-APT) may be supported", "LBA is supported", "DMA is supported"}},
@@ -43,8 +37,8 @@ TEST(IdentifyTable, DecodeLines) {
       {"item without decode", 5, WordsWith({{6, 0xFFFF}}), {}},
   };
   // clang-format on
-  for (const Case& c : cases)
-    EXPECT_EQ(IdentifyDecodeLines(c.words, c.item), c.lines) << c.name;
+  for (const auto& [name, item, words, lines] : cases)
+    EXPECT_EQ(IdentifyDecodeLines(words, item), lines) << name;
 }
 
 // Items the golden table below leaves unchecked: the vendor text, an unescaped serial, the end.

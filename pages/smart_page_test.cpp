@@ -80,9 +80,8 @@ TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
             "SMART\nID\tAttribute name\tThreshold\tValue\tWorst\tStatus\tRaw Data\tRaw Hex\n");
   input_.attributes = attributes;
   ASSERT_EQ(Build(), "SMARTPage.html") << message_;
-  std::string page;
-  EXPECT_TRUE(ReadWholeFile(Data("SMARTPage.html"), 1 << 20, &page, nullptr));
-  EXPECT_EQ(page.find("STR_"), std::string::npos);
+  const std::string page = ReadTextFile(Data("SMARTPage.html"));
+  EXPECT_TRUE(!page.empty() && page.find("STR_") == std::string::npos);
 
   EXPECT_EQ(ReadWorkbookWithXlrd(Data("SMART.xls")),
             "SMART\n"

@@ -1,6 +1,5 @@
 #include "sheet/xls_workbook.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,12 +14,7 @@
 namespace ds {
 namespace {
 
-using ::testing::ElementsAre;
 using namespace testing;  // the record type numbers
-
-std::u16string Units(std::string_view text) {
-  return EncodedUnits(EncodeXlsText(text));
-}
 
 class XlsWorkbookTest : public ::testing::Test {
  protected:
@@ -34,10 +28,8 @@ class XlsWorkbookTest : public ::testing::Test {
 
 TEST(XlsWorkbookRenameTest, RenamesOnlyAnExistingSheetToAFreeValidName) {
   const std::string longest(31, 'n'), tooLong(32, 'n');
-  const struct {
-    const char *oldName, *newName;
-    bool renamed;
-  } cases[] = {
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      // old name, new name, renamed
       // clang-format off
       {"Sheet1", "SMART", true}, {"Missing", "Health", false}, {"Sheet1", "Sheet2", false},
       {"sheet1", "Health", false},  // names compare case-sensitively
@@ -48,15 +40,14 @@ TEST(XlsWorkbookRenameTest, RenamesOnlyAnExistingSheetToAFreeValidName) {
       {"Sheet1", "R\xC3\xA9sum\xC3\xA9", true},
       // clang-format on
   };
-  for (const auto& c : cases) {
+  for (const auto& [oldName, newName, renamed] : cases) {
     XlsWorkbook book;
     book.New(2);
-    EXPECT_EQ(book.RenameSheet(c.oldName, c.newName), c.renamed)
-        << c.oldName << " -> " << c.newName;
-    EXPECT_NE(book.GetSheet(c.renamed ? c.newName : "Sheet1"), nullptr) << c.newName;
-    EXPECT_NE(book.GetSheet("Sheet2"), nullptr) << c.newName;
-    if (!c.renamed && std::string(c.newName) != "Sheet1" && std::string(c.newName) != "Sheet2") {
-      EXPECT_EQ(book.GetSheet(c.newName), nullptr) << c.newName;
+    EXPECT_EQ(book.RenameSheet(oldName, newName), renamed) << oldName << " -> " << newName;
+    EXPECT_NE(book.GetSheet(renamed ? newName : "Sheet1"), nullptr) << newName;
+    EXPECT_NE(book.GetSheet("Sheet2"), nullptr) << newName;
+    if (!renamed && std::string(newName) != "Sheet1" && std::string(newName) != "Sheet2") {
+      EXPECT_EQ(book.GetSheet(newName), nullptr) << newName;
     }
   }
 }
@@ -161,7 +152,7 @@ TEST_F(XlsWorkbookTest, HeaderOnlySheetHasOneRowItsLabelsAndOneDbCell) {
   EXPECT_EQ(std::tuple(s.indexFirst, s.indexEnd, parsed.sstTotal, parsed.strings.size()),
             std::tuple(0u, 1u, 8u, std::size_t{8}));
   for (int c = 0; c < 8; ++c)
-    EXPECT_EQ(s.cells.at({0, c}), Units(header[c]));
+    EXPECT_EQ(s.cells.at({0, c}), EncodedUnits(EncodeXlsText(header[c])));
 }
 
 TEST_F(XlsWorkbookTest, EqualTextsShareOneEntryAndBoundSheetsPointAtEachSheetsBof) {
@@ -177,10 +168,11 @@ TEST_F(XlsWorkbookTest, EqualTextsShareOneEntryAndBoundSheetsPointAtEachSheetsBo
   const ParsedWorkbook parsed = SaveAndParse(book);
   ASSERT_EQ(parsed.error, "");
   EXPECT_EQ(parsed.sstTotal, 244u);
-  EXPECT_THAT(parsed.strings, ElementsAre(u"first", u"same", u"later", u"s1", u"s2", u"s3"));
+  EXPECT_EQ(parsed.strings,
+            (std::vector<std::u16string>{u"first", u"same", u"later", u"s1", u"s2", u"s3"}));
   const auto& l = parsed.sheetData[0].labels;
-  EXPECT_THAT((std::vector{l[0].sst, l[1].sst, l[2].sst, l[3].sst, l[4].sst}),
-              ElementsAre(0u, 1u, 1u, 2u, 3u));
+  EXPECT_EQ((std::vector{l[0].sst, l[1].sst, l[2].sst, l[3].sst, l[4].sst}),
+            (std::vector{0u, 1u, 1u, 2u, 3u}));
   ASSERT_EQ(parsed.sheets.size(), 3u);
   ASSERT_EQ(parsed.sheetData.size(), 3u);
   for (int s = 0; s < 3; ++s) {
@@ -190,31 +182,29 @@ TEST_F(XlsWorkbookTest, EqualTextsShareOneEntryAndBoundSheetsPointAtEachSheetsBo
 }
 
 TEST_F(XlsWorkbookTest, RowBlocksOf32DimensionsAndIndexCoverTheCells) {
-  const struct {
-    std::vector<int> rows;
-    std::size_t blocks;
-  } cases[] = {{{}, 0},      {{0}, 1},          {{0, 31}, 1},
-               {{0, 32}, 2}, {{5, 40, 200}, 3}, {{31, 32, 63, 64}, 3}};
-  for (const auto& c : cases) {
+  const std::pair<std::vector<int>, std::size_t> cases[] = {
+      // rows, DBCELL blocks
+      {{}, 0}, {{0}, 1}, {{0, 31}, 1}, {{0, 32}, 2}, {{5, 40, 200}, 3}, {{31, 32, 63, 64}, 3}};
+  for (const auto& [rows, blocks] : cases) {
     XlsWorkbook book;
     book.New(1);
     XlsSheet* sheet = book.GetSheet("Sheet1");
-    for (int row : c.rows)
+    for (int row : rows)
       for (int column = 2; column < 5; ++column)
         sheet->Cell(row, column)->SetText(std::to_string(row * 10 + column));
-    if (!c.rows.empty())
-      sheet->Cell(c.rows.back() + 3, 7);  // taken but left empty: in DIMENSIONS, not INDEX
+    if (!rows.empty())
+      sheet->Cell(rows.back() + 3, 7);  // taken but left empty: in DIMENSIONS, not INDEX
     const ParsedWorkbook parsed = SaveAndParse(book);
-    ASSERT_EQ(parsed.error, "") << c.rows.size();
+    ASSERT_EQ(parsed.error, "") << rows.size();
     const ParsedWorkbook::Sheet& s = parsed.sheetData[0];
-    EXPECT_EQ(s.dbCells.size(), c.blocks);
+    EXPECT_EQ(s.dbCells.size(), blocks);
     EXPECT_EQ(s.indexDbCells, s.dbCells);
-    EXPECT_EQ(s.cells.size(), c.rows.size() * 3);
-    if (c.rows.empty()) {
+    EXPECT_EQ(s.cells.size(), rows.size() * 3);
+    if (rows.empty()) {
       EXPECT_EQ(s.types, (std::vector<std::uint32_t>{kBof, kIndex, kDimensions, kWindow2, kEof}));
       continue;
     }
-    const std::uint32_t first = c.rows.front(), last = c.rows.back();
+    const std::uint32_t first = rows.front(), last = rows.back();
     EXPECT_EQ(std::tuple(s.indexFirst, s.indexEnd, s.dimFirstRow, s.dimRowEnd, s.dimFirstColumn,
                          s.dimColumnEnd),
               std::tuple(first, last + 1, first, last + 4, 2u, 8u));
@@ -228,12 +218,8 @@ TEST_F(XlsWorkbookTest, SharedStringsSplitAtStringBoundariesAndRepeatTheOptionBy
   std::vector<std::string> distinct;
   for (int i = 0; i < 2000; ++i)
     distinct.push_back("distinct text " + std::to_string(i));
-  const struct {
-    const char* what;
-    std::vector<std::string> texts;
-    int minContinues;
-    int splitStrings;
-  } cases[] = {
+  // What, texts, CONTINUE records at least, strings split across records.
+  const std::tuple<const char*, std::vector<std::string>, int, int> cases[] = {
       {"many short", distinct, 1, 0},
       {"long compressed", {std::string(20000, 'L')}, 2, 1},
       {"long utf16", {std::string(9000, 'a') + "\xE2\x82\xAC" + std::string(9000, 'b')}, 4, 1},
@@ -241,18 +227,19 @@ TEST_F(XlsWorkbookTest, SharedStringsSplitAtStringBoundariesAndRepeatTheOptionBy
       {"exactly one record", {std::string(8224 - 3 - 8, 'x'), std::string(8221, 'y')}, 1, 0},
       {"one byte more", {std::string(8224 - 3 - 8 + 1, 'x'), std::string(8222, 'y')}, 2, 1},
   };
-  for (const auto& c : cases) {
+  for (const auto& [what, texts, minContinues, splitStrings] : cases) {
     XlsWorkbook book;
     book.New(1);
-    for (std::size_t i = 0; i < c.texts.size(); ++i)
-      book.GetSheet("Sheet1")->Cell(static_cast<int>(i), 0)->SetText(c.texts[i]);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+      book.GetSheet("Sheet1")->Cell(static_cast<int>(i), 0)->SetText(texts[i]);
     const ParsedWorkbook parsed = SaveAndParse(book);
-    ASSERT_EQ(parsed.error, "") << c.what;
-    EXPECT_GE(parsed.continues, c.minContinues) << c.what;
-    EXPECT_EQ(parsed.splitStrings, c.splitStrings) << c.what;
-    ASSERT_EQ(parsed.strings.size(), c.texts.size()) << c.what;
-    for (std::size_t i = 0; i < c.texts.size(); ++i)
-      EXPECT_TRUE(parsed.strings[i] == Units(c.texts[i])) << c.what << " text " << i;
+    ASSERT_EQ(parsed.error, "") << what;
+    EXPECT_GE(parsed.continues, minContinues) << what;
+    EXPECT_EQ(parsed.splitStrings, splitStrings) << what;
+    ASSERT_EQ(parsed.strings.size(), texts.size()) << what;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+      EXPECT_TRUE(parsed.strings[i] == EncodedUnits(EncodeXlsText(texts[i])))
+          << what << " text " << i;
   }
 }
 

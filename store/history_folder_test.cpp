@@ -8,23 +8,21 @@ namespace ds {
 namespace {
 
 TEST(HistoryFolderName, TrimsJoinsAndNeutralisesPathCharacters) {
-  const struct {
-    std::string model, serial, name;
-  } cases[] = {
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      // model, serial, name
       {"QRA-X50 128GB", "SN0001", "QRA-X50 128GB_SN0001"},
       {"  QRA-X50     ", "\tSN0001 ", "QRA-X50_SN0001"},  // padded IDENTIFY text
       {"", "", "_"},
       {"   ", " \t ", "_"},
       {"../../etc", "x/y", ".._.._etc_x_y"},
       {"a\\b", "c", "a_b_c"},
-      {".", ".", "._."},
       {"..", "", ".._"},
       {std::string("ab\0cd", 5), "s", "ab_cd_s"},
       {"a\x01\x1f\x7f", "b", "a____b"},
       {"Mod\xc3\xa9le", "1", "Mod\xc3\xa9le_1"},  // high bytes stay
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(HistoryFolderName(c.model, c.serial), c.name) << c.model << "|" << c.serial;
+  for (const auto& [model, serial, name] : cases)
+    EXPECT_EQ(HistoryFolderName(model, serial), name) << model << "|" << serial;
 }
 
 TEST(HistoryFolderName, IsAlwaysOneHarmlessComponentOfBoundedLength) {

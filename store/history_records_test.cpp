@@ -16,11 +16,6 @@
 namespace ds {
 namespace {
 
-std::string Read(const std::string& path) {
-  std::string text;
-  return ReadWholeFile(path, kMaxTextFileBytes, &text, nullptr) ? text : "<missing>";
-}
-
 void Write(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
@@ -31,7 +26,6 @@ ino_t Inode(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-// Runs one monitor pass: year, month and day, in that order.
 void RecordPass(const std::string& folder, CivilDate date, std::uint64_t value) {
   EXPECT_TRUE(RecordYear(folder, date.year, value));
   EXPECT_TRUE(RecordMonth(folder, date.year, date.month, value));
@@ -53,9 +47,9 @@ class HistoryRecordsTest : public ::testing::Test {
 
 TEST_F(HistoryRecordsTest, MarchSequenceCreatesKeepsRewritesAndAppends) {
   RecordPass(folder_, {2016, 3, 7}, 152);
-  EXPECT_EQ(Read(File("record.dat")), "2016=152\r\n");
-  EXPECT_EQ(Read(File("record_2016.dat")), "2016_3=152\r\n");
-  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=152\r\n");
+  EXPECT_EQ(ReadTextFile(File("record.dat")), "2016=152\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016.dat")), "2016_3=152\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016_3.dat")), "2016_3_7=152\r\n");
 
   // The same value on the same day changes nothing, not even the file's identity.
   const auto inodes = std::pair(Inode(File("record_2016_3.dat")), Inode(File("record.dat")));
@@ -65,30 +59,30 @@ TEST_F(HistoryRecordsTest, MarchSequenceCreatesKeepsRewritesAndAppends) {
   // A changed value replaces the line in place; other lines stay as they were.
   Write(File("record.dat"), "2015=99\r\n2016=152\r\n2017=7\r\n");
   RecordPass(folder_, {2016, 3, 7}, 153);
-  EXPECT_EQ(Read(File("record.dat")), "2015=99\r\n2016=153\r\n2017=7\r\n");
-  EXPECT_EQ(Read(File("record_2016.dat")), "2016_3=153\r\n");
-  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=153\r\n");
+  EXPECT_EQ(ReadTextFile(File("record.dat")), "2015=99\r\n2016=153\r\n2017=7\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016.dat")), "2016_3=153\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016_3.dat")), "2016_3_7=153\r\n");
 
   // The next day appends its line; month and year lines follow the value.
   RecordPass(folder_, {2016, 3, 8}, 160);
-  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=153\r\n2016_3_8=160\r\n");
-  EXPECT_EQ(Read(File("record_2016.dat")), "2016_3=160\r\n");
-  EXPECT_EQ(Read(File("record.dat")), "2015=99\r\n2016=160\r\n2017=7\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016_3.dat")), "2016_3_7=153\r\n2016_3_8=160\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016.dat")), "2016_3=160\r\n");
+  EXPECT_EQ(ReadTextFile(File("record.dat")), "2015=99\r\n2016=160\r\n2017=7\r\n");
 
   // A new month starts its own file and appends to the year file.
   RecordPass(folder_, {2016, 4, 1}, 161);
-  EXPECT_EQ(Read(File("record_2016_4.dat")), "2016_4_1=161\r\n");
-  EXPECT_EQ(Read(File("record_2016.dat")), "2016_3=160\r\n2016_4=161\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016_4.dat")), "2016_4_1=161\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016.dat")), "2016_3=160\r\n2016_4=161\r\n");
 }
 
 TEST_F(HistoryRecordsTest, ValuesBeyondThirtyTwoBitsAreAlwaysRewrittenWithTheFullValue) {
   const std::uint64_t big = 4294967296ULL + 5;  // 2^32 + 5
   RecordPass(folder_, {2016, 3, 7}, big);
-  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=4294967301\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016_3.dat")), "2016_3_7=4294967301\r\n");
   const ino_t before = Inode(File("record_2016_3.dat"));
   RecordDay(folder_, 2016, 3, 7, big);
   EXPECT_NE(Inode(File("record_2016_3.dat")), before);
-  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=4294967301\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016_3.dat")), "2016_3_7=4294967301\r\n");
 
   // The largest 32-bit value still compares equal.
   RecordDay(folder_, 2016, 3, 8, 4294967295ULL);
@@ -112,7 +106,7 @@ TEST_F(HistoryRecordsTest, OddExistingFilesAreRepairedNotMangled) {
   for (const auto& [before, after] : cases) {
     Write(File("record_2016_3.dat"), before);
     EXPECT_TRUE(RecordDay(folder_, 2016, 3, 7, 9)) << before;
-    EXPECT_EQ(Read(File("record_2016_3.dat")), after) << before;
+    EXPECT_EQ(ReadTextFile(File("record_2016_3.dat")), after) << before;
   }
 }
 
@@ -125,7 +119,7 @@ TEST_F(HistoryRecordsTest, CrashBetweenWriteAndRenameLeavesTheOldFile) {
   EXPECT_EQ(ReadKeyValueFile(File("record_2016_3.dat")).lookup("2016_3_7"), "152");
   // The next pass works on the intact file and is not confused by the stray one.
   RecordPass(folder_, {2016, 3, 7}, 153);
-  EXPECT_EQ(Read(File("record_2016_3.dat")), "2016_3_7=153\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2016_3.dat")), "2016_3_7=153\r\n");
 }
 
 TEST_F(HistoryRecordsTest, StartRecordIsCreatedKeptOrReplaced) {
@@ -149,7 +143,7 @@ TEST_F(HistoryRecordsTest, StartRecordIsCreatedKeptOrReplaced) {
     const HistoryStart start = LoadHistoryStart(folder_, 152, {2016, 3, 7});
     EXPECT_EQ(start.date(), expected.date()) << label;
     EXPECT_EQ(start.avg_erase_count, expected.avg_erase_count) << label;
-    EXPECT_EQ(Read(File(kHistoryStartFile)),
+    EXPECT_EQ(ReadTextFile(File(kHistoryStartFile)),
               rewritten ? "start_date_year=2016\r\nstart_date_month=3\r\nstart_date_day=7\r\n"
                           "avg_erase_count=152\r\n"
                         : file)
@@ -161,7 +155,7 @@ TEST_F(HistoryRecordsTest, StartRecordKeepsTheFullCountButHoldsItsLow32Bits) {
   const std::uint64_t big = (7ULL << 32) + 1000;
   const HistoryStart start = LoadHistoryStart(folder_, big, {2020, 1, 2});
   EXPECT_EQ(start.avg_erase_count, 1000);
-  EXPECT_NE(Read(File(kHistoryStartFile)).find("avg_erase_count=30064772072\r\n"),
+  EXPECT_NE(ReadTextFile(File(kHistoryStartFile)).find("avg_erase_count=30064772072\r\n"),
             std::string::npos);
 }
 
@@ -207,7 +201,7 @@ TEST(WriteSampleHistory, WritesTheSampleFilesFrom2014OnToTheYear) {
       {"record_2016.dat", "2016_12=78\r\n"}, {"record.dat", "2016=40\r\n2015=38\r\n"},
       {"record.dat", "\n2005=18\r\n"}};
   for (const auto& [file, text] : values)
-    EXPECT_NE(Read(data + file).find(text), std::string::npos) << file << ": " << text;
+    EXPECT_NE(ReadTextFile(data + file).find(text), std::string::npos) << file << ": " << text;
   WriteSampleHistory(home.path(), 2013);  // before 2014: no month files, only the year's
   EXPECT_EQ(keys("record_2013.dat"), 12u);
   EXPECT_FALSE(std::filesystem::exists(data + "record_2013_1.dat"));

@@ -31,9 +31,7 @@ TEST(IniFileReader, MissingOversizedFolderAndGarbageFilesGiveEmptyLists) {
 TEST(KeyValueWriter, WritesCrLfLinesThatReadBackOrNoFileAtAll) {
   TempFolder folder;
   KeyValueWriter writer;
-  writer.Add("To", "a\nb");
-  writer.Add("Disk_Sel", 3);
-  writer.Add("Odd", "x\ry\r\nz");
+  writer.Add("To", "a\nb"), writer.Add("Disk_Sel", 3), writer.Add("Odd", "x\ry\r\nz");
   EXPECT_EQ(writer.text(), "To=a\r\nb\r\nDisk_Sel=3\r\nOdd=x\r\ny\r\nz\r\n");
 
   std::string message;
@@ -45,9 +43,7 @@ TEST(KeyValueWriter, WritesCrLfLinesThatReadBackOrNoFileAtAll) {
   EXPECT_EQ(reader.lookup("To") + reader.lookup("Disk_Sel"), "a3");  // line "b" has no "="
   EXPECT_FALSE(writer.Save(folder.path() + "missing/out.dat", FileAccess::kShared, &message));
   EXPECT_FALSE(message.empty());
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
-                          std::filesystem::directory_iterator()),
-            1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
 }
 
 }  // namespace

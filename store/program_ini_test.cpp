@@ -19,7 +19,6 @@ TEST(ProgramIniTest, KeysAndTheirEdgeCases) {
   // clang-format off
   const Case cases[] = {
       {nullptr, 1, 3000, ""},
-      {"", 1, 3000, ""},
       {"Loading_Time=5\nPE_Cycle_Limit=1500\nEnd_User_License_Agreement=data\\EULA.txt\n", 5, 1500, "data\\EULA.txt"},
       {"Loading_Time=0\nMaker_Web_Site=https://norvik.test/ssd\n", 0, 3000, "", "https://norvik.test/ssd"},
       {"Loading_Time=abc\n", 0, 3000, ""},                     // letters only: 0

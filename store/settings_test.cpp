@@ -31,8 +31,7 @@ TEST_F(SettingsTest, DisplaySettingsLoadInRangeAndSave) {
   const std::tuple<const char*, int, DisplaySettings> cases[] = {
       {nullptr, 2, {0, 0, 0}},
       {"Disk_Sel=1\r\nactive_rec=1\r\nhealth_display_type=2\r\n", 2, {1, 1, 2}},
-      {"Disk_Sel=3\nactive_rec=1\n", 2, {0, 1, 0}},  // disk beyond the kept drives
-      {"Disk_Sel=2\n", 2, {0, 0, 0}},  // just past them
+      {"Disk_Sel=2\nactive_rec=1\n", 2, {0, 1, 0}},  // disk just past the kept drives
       {"Disk_Sel=-1\nactive_rec=-5\nhealth_display_type=3\n", 2, {0, 0, 0}},
       {"Disk_Sel=1\nactive_rec=2\nhealth_display_type=2147483648\n", 2, {1, 0, 0}},
       {"Disk_Sel=\nhealth_display_type=1\n", 2, {0, 0, 1}},  // an empty value keeps 0

@@ -11,6 +11,7 @@ namespace ds {
 namespace {
 
 TEST(IniFileReader, ParsesTheFormatRules) {
+  const std::string longLine = "L=" + std::string(1 << 20, 'x') + "\nB=2\n";
   const std::tuple<const char*, std::string, const char*, std::string> cases[] = {
       {"CR LF line ends", "A=1\r\nB=2\r\n", "B", "2"},
       {"lone CR line ends", "A=1\rB=2\r", "B", "2"},
@@ -19,9 +20,8 @@ TEST(IniFileReader, ParsesTheFormatRules) {
       {"empty key is a key", "=x\n", "", "x"},
       {"NUL inside a value kept as a byte", std::string("A=x\0y\n", 6), "A",
        std::string("x\0y", 3)},
-      {"a long line read whole", "L=" + std::string(1 << 20, 'x') + "\nB=2\n", "L",
-       std::string(1 << 20, 'x')},
-      {"the line after a long one", "L=" + std::string(1 << 20, 'x') + "\nB=2\n", "B", "2"}};
+      {"a long line read whole", longLine, "L", std::string(1 << 20, 'x')},
+      {"the line after a long one", longLine, "B", "2"}};
   for (const auto& [name, text, key, expected] : cases)
     EXPECT_EQ(IniFileReader::FromText(text).lookup(key), expected) << name;
 }
@@ -37,8 +37,7 @@ TEST(LeadingInteger, FollowsTheLeadingDigitsRule) {
   EXPECT_EQ(LeadingInteger("-4294967297"), INT32_MIN);
 
   int kept = 5, cleared = 5;
-  AssignIfNotEmpty("", &kept);
-  AssignIfNotEmpty("x", &cleared);
+  AssignIfNotEmpty("", &kept), AssignIfNotEmpty("x", &cleared);
   EXPECT_EQ(std::pair(kept, cleared), std::pair(5, 0));
 }
 

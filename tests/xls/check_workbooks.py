@@ -2,8 +2,6 @@
 """Writes the sample workbooks and checks them with olefile and every cell with xlrd (or,
 with --libreoffice, the first sheets' CSV from LibreOffice); sheet/xls_test_reader.h checks
 the structure. Missing tools are failures, never skips.
-
-usage: check_workbooks.py --writer PATH [--libreoffice]
 """
 import argparse, csv, os, shutil, subprocess, sys, tempfile
 import olefile, xlrd

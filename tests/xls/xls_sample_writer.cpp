@@ -7,8 +7,7 @@
 
 namespace {
 
-using ds::XlsSheet;
-using ds::XlsWorkbook;
+using namespace ds;
 
 bool Save(XlsWorkbook& book, const std::string& path) {
   std::string message;
