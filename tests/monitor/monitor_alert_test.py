@@ -28,6 +28,8 @@ class MonitorAlertTest(unittest.TestCase):
             port = probe.bind(("127.0.0.1", 0)) or probe.getsockname()[1]
         self.server = Controller(Recorder(), hostname="127.0.0.1", port=port)
         self.server.start()
+        self.addCleanup(self.server.stop)
+        self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
         # The sample drive at 61 degrees, without volumes: only the temperature rule can fire.
         self.machine, self.home = os.path.join(self.work, "machine"), os.path.join(self.work, "home")
         disk = os.path.join(self.machine, "0-hot")
@@ -46,10 +48,6 @@ class MonitorAlertTest(unittest.TestCase):
                 (self.home + "/data/setting.dat", b"Disk_Sel=0\r\nactive_rec=1\r\nhealth_display_type=0\r\n")]:
             os.makedirs(os.path.dirname(path), exist_ok=True)
             open(path, "wb").write(content)
-
-    def tearDown(self):
-        self.server.stop()
-        shutil.rmtree(self.work, ignore_errors=True)
 
     def test_one_mail_per_period_and_history(self):
         process = subprocess.Popen([PROGRAM, "--sim", self.machine, "--home", self.home,
