@@ -98,8 +98,7 @@ TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
   ASSERT_EQ(RunStartup(*dialog, context), StartupResult::kRunning);
   const WindowState state = dialog->CopyState();
   const DriveRecord& qra = state.drives[0];
-  const std::string folder = HistoryFolder(home.path(), qra.model, qra.serial);
-  EXPECT_TRUE(FileExists(folder + "record_2026_3.dat"));
+  EXPECT_TRUE(FileExists(HistoryFolder(home.path(), qra.model, qra.serial) + "record_2026_3.dat"));
   EXPECT_LT(state.historyStart.start_date_year, 2026);  // the generated history is older
   const DriveRecord& other = state.drives[3];           // another maker's disk: no history
   EXPECT_FALSE(std::filesystem::exists(HistoryFolder(home.path(), other.model, other.serial)));

@@ -44,7 +44,6 @@ class FakeDriveAccess : public DriveAccess {
     return 1;
   }
   bool Asleep(const DriveRecord&) override { return false; }
-  // A kept drive with `model` at drive number `number`.
   void AddDrive(const std::string& model, int number = 0) {
     std::lock_guard<std::mutex> lock(mutex_);
     DriveRecord& drive = drives.emplace_back();

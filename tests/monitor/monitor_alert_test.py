@@ -1,6 +1,5 @@
 #!/usr/bin/python3
-"""The monitor end to end: a disk at 61 degrees, alerts above 60 to an SMTP server, one mail per
-day, today's history recorded, prompt SIGTERM. usage: monitor_alert_test.py PATH-TO-drivesentinel"""
+"""The monitor end to end: one alert mail a day, today's history, a prompt SIGTERM. usage: monitor_alert_test.py PROGRAM"""
 
 import email, email.policy, glob, logging, os, shutil, signal, socket, subprocess, sys
 import tempfile, time, unittest
