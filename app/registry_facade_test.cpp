@@ -24,12 +24,11 @@ TEST(RegistryFacadeTest, ValuesPersistPrivatelyAndKeysIgnoreCase) {
             std::filesystem::perms::none);
   RegistryFacade again(file, {});
   std::uint32_t value = 0;
-  EXPECT_FALSE(again.QueryDword(kBrowserEmulationKey, "drivesentinel", &value));
-  ASSERT_TRUE(again.QueryDword("hkey_local_machine\\software\\norvik", "donotaskmeagain", &value));
-  EXPECT_EQ(value, 1u);
   std::string text;
-  ASSERT_TRUE(again.QueryString(kRunKey, kRunValueName, &text));
-  EXPECT_EQ(text, command);
+  EXPECT_FALSE(again.QueryDword(kBrowserEmulationKey, "drivesentinel", &value));
+  EXPECT_TRUE(again.QueryDword("hkey_local_machine\\software\\norvik", "donotaskmeagain", &value) &&
+              again.QueryString(kRunKey, kRunValueName, &text));
+  EXPECT_EQ(std::tuple(value, text), std::tuple(1u, command));
 }
 
 }  // namespace

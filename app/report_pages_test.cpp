@@ -82,16 +82,13 @@ TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
   dialog->Update([](WindowState& s) { s.display.selectedDisk = 3; });
   EXPECT_EQ(Tab(kTabSmart, "Unsupported"), "Unsupported.html");
   EXPECT_EQ(Tab(kTabDiskInfo, "disk_info"), "disk_info_3_0.html");
-}
 
-TEST_F(ReportPagesTest, InternalPageWithTheVendorFigure) {
-  shell.passwordReplies = {"Talvex"};
-  dialog->ShowWindow();
+  dialog->Update([](WindowState& s) { s.display.selectedDisk = 0; });
+  shell.passwordReplies = {"Talvex"};  // the internal page with the vendor figure
   dialog->F2Key();
   ASSERT_TRUE(shell.WaitForFrame("InternalPage.html"));
   EXPECT_EQ(dialog->CopyState().vendorFigure, 333412u);
-  const std::string page = ReadTextFile(Home("InternalPage.html"));
-  EXPECT_NE(page.find(">2048<"), std::string::npos) << page;
+  EXPECT_NE(ReadTextFile(Home("InternalPage.html")).find(">2048<"), std::string::npos);
 }
 
 TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
@@ -101,8 +98,7 @@ TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
   ASSERT_EQ(RunStartup(*dialog, context), StartupResult::kRunning);
   const WindowState state = dialog->CopyState();
   const DriveRecord& qra = state.drives[0];
-  const std::string folder = HistoryFolder(home.path(), qra.model, qra.serial);
-  EXPECT_TRUE(FileExists(folder + "record_2026_3.dat"));
+  EXPECT_TRUE(FileExists(HistoryFolder(home.path(), qra.model, qra.serial) + "record_2026_3.dat"));
   EXPECT_LT(state.historyStart.start_date_year, 2026);  // the generated history is older
   const DriveRecord& other = state.drives[3];           // another maker's disk: no history
   EXPECT_FALSE(std::filesystem::exists(HistoryFolder(home.path(), other.model, other.serial)));

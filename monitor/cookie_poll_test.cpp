@@ -12,7 +12,6 @@ namespace ds {
 namespace {
 
 using V = CookiePollVariant;
-using Text = std::string AlertSettings::*;
 
 class CookiePollTest : public ::testing::Test {
  protected:
@@ -41,7 +40,7 @@ TEST_F(CookiePollTest, EachCookieRule) {
   EXPECT_EQ(CopyFile(V::kKeeping), "disk_sel=1\nactive_rec=1\ntool_page_above=70\n");
   EXPECT_FALSE(Poll(V::kKeeping, cookies).alertChanged);
 
-  const std::tuple<V, const char*, Text, const char*> cases[] = {
+  const std::tuple<V, const char*, std::string AlertSettings::*, const char*> cases[] = {
       {V::kKeeping, "disk_sel=1; tool_page_above=70", &AlertSettings::Under, "-5"},
       {V::kFull, "disk_sel=1; tool_page_above=70", &AlertSettings::Under, ""},
       {V::kKeeping, "tool_page_from=; tool_page_to=x", &AlertSettings::From, "old@x.com"},

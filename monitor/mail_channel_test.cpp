@@ -71,10 +71,9 @@ const AlertSettings kSettings = [] {
 const MailAccount kAccount = MailAccountOf(kSettings);
 
 TEST(MailChannelTest, TestAndAlertFollowTheMailersResult) {
-  struct Case {
-    const char* body;      // null: no mail program
-    const char* shown;     // what the test dialog shows
-    bool error;            // test shown in red; alert logged
+  struct Case {  // the mailer (null: none), what the test shows, test red and alert logged
+    const char *body, *shown;
+    bool error;
     const char* alertLog;  // part of the alert's log line
     mode_t mode = 0755;
   };

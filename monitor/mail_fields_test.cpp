@@ -34,11 +34,10 @@ TEST(MailFieldsTest, FieldCheckNamesTheFirstMissingField) {
 
 // The test mail's subject and body reach a real server in the Tool page browser test.
 TEST(MailFieldsTest, AlertMailInTheMailerOrder) {
-  AlertSettings settings;
-  settings.EnableSSL = 1, settings.From = "a@x.com", settings.To = "b@y.com, c@z.com";
-  settings.Host = "smtp.x.com", settings.Port = "587", settings.Id = "me",
-  settings.Passwd = "p w\"d";
-  MailAccount account = MailAccountOf(settings);
+  AlertSettings s;
+  s.EnableSSL = 1, s.From = "a@x.com", s.To = "b@y.com, c@z.com", s.Host = "smtp.x.com";
+  s.Port = "587", s.Id = "me", s.Passwd = "p w\"d";
+  const MailAccount account = MailAccountOf(s);
   DriveRecord drive;
   drive.model = "QRA-X50 64GB        ", drive.serial = "20240101AA", drive.firmware = "";
   EXPECT_EQ(AlertMailFields(account, drive, "DUT's health status is under 96 (Current is 95).",

@@ -33,7 +33,6 @@ TEST(ReArmPeriodTest, DaysMonthsYearsAndNever) {
       {Local(2027, 6, 1), Local(2028, 5, 30, 12), 1, kRefreshByYear, false},
       // Any other type never re-arms.
       {Local(2020, 1, 1), Local(2030, 1, 1), 0, 3, false},
-      {Local(2020, 1, 1), Local(2030, 1, 1), 1, -1, false},
   };
   for (const auto& [last, now, refreshBy, type, due] : cases)
     EXPECT_EQ(ReArmDue(last, now, refreshBy, type), due)

@@ -17,16 +17,11 @@
 
 namespace ds {
 
-// Polls `condition` every 10 ms until it holds or `limit` runs out; false when it never held.
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end)
-      return false;
+// Polls `condition` every 10 ms for up to 10 s; false when it never held.
+inline bool WaitUntil(const std::function<bool()>& condition) {
+  for (int i = 0; i < 1000 && !condition(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
+  return condition();
 }
 
 // Disks for window tests: kept drives whose reads take `readDelay` and count themselves.
@@ -49,7 +44,6 @@ class FakeDriveAccess : public DriveAccess {
     return 1;
   }
   bool Asleep(const DriveRecord&) override { return false; }
-  // A kept drive with `model` at drive number `number`.
   void AddDrive(const std::string& model, int number = 0) {
     std::lock_guard<std::mutex> lock(mutex_);
     DriveRecord& drive = drives.emplace_back();

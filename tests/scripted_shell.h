@@ -33,10 +33,8 @@ class ScriptedShell : public WindowShell {
   }
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
   bool AskPassword(std::string* code) override {
-    const std::string reply = Next(passwordReplies, std::string(kCancel));
-    if (reply != kCancel)
-      *code = reply;
-    return reply != kCancel;
+    *code = Next(passwordReplies, std::string(kCancel));
+    return *code != kCancel;
   }
   AutorunAnswer AskAutorun() override {
     Add(events, std::string("autorun-question"));

@@ -1,6 +1,5 @@
 #!/usr/bin/python3
-"""The exporter scraped as Prometheus does: promtool accepts its text, which holds the first sample
-drive's health, lifespan and temperature. usage: prometheus_scrape_test.py PATH-TO-drivesentinel"""
+"""The exporter scraped as Prometheus does and checked by promtool. usage: prometheus_scrape_test.py PROGRAM"""
 import re, shutil, signal, socket, subprocess, sys, tempfile, time, urllib.request
 
 PROMETHEUS_ACCEPT = ("application/openmetrics-text;version=1.0.0,application/openmetrics-text;"
