@@ -83,7 +83,7 @@ TEST(MonitorLoopTest, AMailPerReArmPeriod) {
   const std::tuple<const char*, int, std::vector<hours>, std::uint64_t> cases[] = {
       {"0", kRefreshByDay, {hours(0), hours(0)}, 3},  // re-armed on every pass
       {"1", kRefreshByDay, {hours(1), hours(23), hours(24)}, 1},
-      {"1", kRefreshByDay, {hours(1), hours(24), hours(25)}, 2},
+      {"1", kRefreshByDay, {hours(1), hours(24), hours(25), hours(26)}, 2},
       {"1", kRefreshByMonth, {hours(24 * 27), hours(24 * 28)}, 1},  // May 28 to June 25
       {"1", kRefreshByMonth, {hours(24 * 32), hours(24 * 33)}, 2},  // month edges: ReArmDue's test
   };
