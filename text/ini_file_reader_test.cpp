@@ -29,10 +29,10 @@ TEST(IniFileReader, ParsesTheFormatRules) {
 TEST(LeadingInteger, FollowsTheLeadingDigitsRule) {
   std::vector<std::int64_t> found;
   for (const char* text : {" 1", "\t-7x", "+3", "", "-", "12abc34", "0x1F", "- 5", "4294967297",
-                           "99999999999999999999", "-99999999999999999999"})
+                           "99999999999999999999", "-99999999999999999999", "9223372036854775808"})
     found.push_back(LeadingInteger64(text));
   EXPECT_EQ(found, (std::vector<std::int64_t>{1, -7, 3, 0, 0, 12, 0, 0, 4294967297LL, INT64_MAX,
-                                              INT64_MIN}));
+                                              INT64_MIN, INT64_MAX}));
   EXPECT_EQ(LeadingInteger("4294967297"), INT32_MAX);
   EXPECT_EQ(LeadingInteger("-4294967297"), INT32_MIN);
 
