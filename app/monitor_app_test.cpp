@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/machine_drive_access.h"
-#include "drive/test_machine.h"
 #include "monitor/monitor_loop.h"
+#include "platform/sim/sim_test_drive.h"
 #include "platform/sim/simulated_machine.h"
 #include "tests/fake_window_services.h"
 #include "tests/scripted_shell.h"
@@ -17,7 +17,7 @@ namespace {
 TEST(MonitorAppTest, ASleepingDiskIsNotWoken) {
   TempFolder home, machineFolder;
   testing::MakeAtaDriveFolder(machineFolder.path() + "0-hdd",
-                              testing::IdentifySector("QRA-X50 spinning", "S9", "F1", 1000000),
+                              {.model = "QRA-X50 spinning", .serial = "S9", .firmware = "F1"},
                               "standby=1\n");
   std::string message;
   auto disks = SimulatedMachine::Load(machineFolder.path(), &message);
