@@ -138,7 +138,8 @@ TEST_F(EnumeratorEdgeTest, BusTypesAreMappedAndVolumesJoined) {
 TEST_F(EnumeratorEdgeTest, UsbIdsMatchBySerialIgnoringCaseAndAFailedInterfaceListIsSaid) {
   testing::MakePlainDriveFolder(Drive("0-usb"), "bus_type=7\nusb_serial=abc123\n");
   testing::MakePlainDriveFolder(Drive("1-usb"), "bus_type=7\nusb_serial=XYZ\n");
-  testing::MakeAtaDriveFolder(Drive("2-a"), {.serial = "S1"});
+  testing::MakePlainDriveFolder(Drive("2-usb"), "bus_type=7\n");  // no serial: matches nothing
+  testing::MakeAtaDriveFolder(Drive("3-a"), {.serial = "S1"});
   auto machine = LoadMachine(folder_.path());
   ASSERT_TRUE(machine);
   ScriptedDiskSystem disks(*machine);
@@ -148,8 +149,9 @@ TEST_F(EnumeratorEdgeTest, UsbIdsMatchBySerialIgnoringCaseAndAFailedInterfaceLis
   DriveEnumerator enumerator(disks, nullptr);
   enumerator.Enumerate();
   EXPECT_EQ(std::tuple(enumerator.slot(0).usbSpeed, enumerator.slot(0).usbVendorId,
-                       enumerator.slot(1).usbProductId),  // past a device without a serial
-            std::tuple("Low speed", 0x1234u, 0x1666u));
+                       enumerator.slot(1).usbProductId,  // past a device without a serial
+                       enumerator.slot(2).usbVendorId),
+            std::tuple("Low speed", 0x1234u, 0x1666u, 0u));
   disks.failInterfaces = true;  // the other passes still run
   std::vector<std::string> messages;
   DriveList list =
