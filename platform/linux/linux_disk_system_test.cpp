@@ -63,9 +63,10 @@ TEST(LinuxDiskSystemTest, MountInfoLinesAndEscapes) {
               std::tie(device, mountPoint, fileSystem));
   }
   std::vector<Text> decoded;
-  for (const char* text : {"my\\x20label", "a\\040b", "trailing\\", "\\x2", "\\999"})
+  for (const char* text : {"my\\x20label", "a\\040b", "trailing\\", "\\x2", "\\x2g", "\\999"})
     decoded.push_back(DecodeEscapes(text));
-  EXPECT_EQ(decoded, (std::vector<Text>{"my label", "a b", "trailing\\", "\\x2", "\\999"}));
+  EXPECT_EQ(decoded,
+            (std::vector<Text>{"my label", "a b", "trailing\\", "\\x2", "\\x2g", "\\999"}));
 }
 
 }  // namespace
