@@ -60,12 +60,16 @@ TEST(IdentifyDecoderTest, ModesFeaturesSizeAndGeometryFromTheirWords) {
       {{{49, 0x0200}, {1, 16383}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kCylinders, 16383},
       {{{49, 0x0000}, {1, 0}, {3, 16}, {60, 0xFC11}, {61, 0x00FB}}, kHeads, 16},
       // Ultra DMA: highest supported (low) or selected (high byte) when 49 bit 8 and 53 bit 2.
-      {{{49, 0x0100}, {53, 4}, {88, 0x8001}}, kUdma, 7}, {{{49, 0x0000}, {53, 4}, {88, 0x007F}}, kUdma, 0},
+      {{{49, 0x0100}, {53, 4}, {88, 0x8001}}, kUdma, 7},
+      {{{49, 0x0000}, {53, 4}, {88, 0x007F}}, kUdma, 0},
       {{{49, 0x0100}, {53, 0}, {88, 0x007F}}, kUdma, 0},
       // PIO: word 64 bit 0 is mode 3, bit 1 mode 4; only its low byte counts.
-      {{{53, 0}, {64, 0x0003}}, kPio, 0}, {{{53, 2}, {64, 0xFF00}}, kPio, 0}, {{{53, 2}, {64, 0x0080}}, kPio, 10},
+      {{{53, 0}, {64, 0x0003}}, kPio, 0},
+      {{{53, 2}, {64, 0xFF00}}, kPio, 0},
+      {{{53, 2}, {64, 0x0080}}, kPio, 10},
       // S.M.A.R.T. needs word 83 bits 15-14 = 01.
-      {{{82, 0x0001}, {85, 0x0001}}, kSmart, 0}, {{{82, 0xFFFF}, {83, 0xFFFF}, {85, 0xFFFF}}, kSmart, 0},
+      {{{82, 0x0001}, {85, 0x0001}}, kSmart, 0},
+      {{{82, 0xFFFF}, {83, 0xFFFF}, {85, 0xFFFF}}, kSmart, 0},
       {{{128, 0xFFFE}}, kSecurity, 0}};
   // clang-format on
   for (std::size_t i = 0; i < std::size(cases); ++i) {

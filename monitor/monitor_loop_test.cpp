@@ -71,11 +71,14 @@ struct Monitor {
   int waits = 0;
   MailChannel mail{mailer, result, [](milliseconds) {}, [](std::string_view) {}};
   MetricsBoard board{"1.1"};
-  // clang-format off
-  MonitorLoop loop{window, mail, home.path(), MonitorTiming{},
-                   [this](std::string_view line) { log.emplace_back(line); }, [this] { return now; },
-                   [this](milliseconds, std::stop_token) { return ++waits, true; }, &board};
-  // clang-format on
+  MonitorLoop loop{window,
+                   mail,
+                   home.path(),
+                   MonitorTiming{},
+                   [this](std::string_view line) { log.emplace_back(line); },
+                   [this] { return now; },
+                   [this](milliseconds, std::stop_token) { return ++waits, true; },
+                   &board};
 };
 
 TEST(MonitorLoopTest, AMailPerReArmPeriod) {

@@ -40,13 +40,20 @@ TEST(DiskInfoPage, IdentifyWordTexts) {
   using Text = std::string (*)(std::uint16_t);
   const Text gen = SataGenerationText, ata = AtaStandardText;
   const std::tuple<Text, std::uint16_t, const char*> cases[] = {
-      // clang-format off
-      {gen, 0x0000, "Unknown"}, {gen, 0x0002, "SATA Gen1 (1.5Gb/s)"}, {gen, 0xFFF1, "Unknown"},
-      {gen, 0x0006, "SATA Gen2 (3.0Gb/s)"}, {gen, 0x050E, "SATA Gen3 (6.0Gb/s)"},
-      {ata, 0x0000, "Unknown"}, {ata, 0x00F0, "ATA7"}, {ata, 0x01F0, "ATA8-ACS"}, {ata, 0x03F0, "ACS-2"},
-      {ata, 0x07F0, "ACS-3"}, {ata, 0x0010, "ATA4"}, {ata, 0x0020, "ATA5"}, {ata, 0x0040, "ATA6"},
+      {gen, 0x0000, "Unknown"},
+      {gen, 0x0002, "SATA Gen1 (1.5Gb/s)"},
+      {gen, 0xFFF1, "Unknown"},
+      {gen, 0x0006, "SATA Gen2 (3.0Gb/s)"},
+      {gen, 0x050E, "SATA Gen3 (6.0Gb/s)"},
+      {ata, 0x0000, "Unknown"},
+      {ata, 0x00F0, "ATA7"},
+      {ata, 0x01F0, "ATA8-ACS"},
+      {ata, 0x03F0, "ACS-2"},
+      {ata, 0x07F0, "ACS-3"},
+      {ata, 0x0010, "ATA4"},
+      {ata, 0x0020, "ATA5"},
+      {ata, 0x0040, "ATA6"},
       {ata, 0xF80F, "Unknown"},
-      // clang-format on
   };
   for (const auto& [text, word, expected] : cases)
     EXPECT_EQ(text(word), expected) << word;
@@ -85,19 +92,31 @@ TEST(DiskInfoPage, VolumeListsSizesAndPercent) {
   const std::string select = "<select onChange=\"MM_jumpMenu('self',this,0)\">";
   // Disk, volume, field, value.
   const std::tuple<int, int, const char*, std::string> cases[] = {
-      // clang-format off
-      {0, 0, "STR_DRIVE_FREE_SIZE", "100.00"}, {0, 0, "STR_DRIVE_USED_SIZE", "400.00"},
-      {0, 0, "STR_DRIVE_TOTAL_SIZE", "500.00"}, {0, 0, "STR_DRIVE_USED_PERCENTAGE", "80"},
-      {0, 0, "STR_MODEL_NAME", "QRA X50 &quot;Pro&quot;"}, {0, 0, "STR_COOKIE_DISK_SEL", "disk_sel=0"},
-      {0, 0, "STR_DISK_SEL", select + "<option value=\"disk_info_0_0.html\" selected>QRA X50 &quot;Pro&quot;</option><option value=\"disk_info_1_0.html\">Other</option><option value=\"disk_info_2_0.html\">Bare</option></select>"},
-      {0, 1, "STR_DRIVE_SEL", select + "<option value=\"disk_info_0_0.html\">Drive /</option><option value=\"disk_info_0_1.html\" selected>Drive /home</option></select>"},
+      {0, 0, "STR_DRIVE_FREE_SIZE", "100.00"},
+      {0, 0, "STR_DRIVE_USED_SIZE", "400.00"},
+      {0, 0, "STR_DRIVE_TOTAL_SIZE", "500.00"},
+      {0, 0, "STR_DRIVE_USED_PERCENTAGE", "80"},
+      {0, 0, "STR_MODEL_NAME", "QRA X50 &quot;Pro&quot;"},
+      {0, 0, "STR_COOKIE_DISK_SEL", "disk_sel=0"},
+      {0, 0, "STR_DISK_SEL",
+       select +
+           "<option value=\"disk_info_0_0.html\" selected>QRA X50 &quot;Pro&quot;</option><option "
+           "value=\"disk_info_1_0.html\">Other</option><option "
+           "value=\"disk_info_2_0.html\">Bare</option></select>"},
+      {0, 1, "STR_DRIVE_SEL",
+       select + "<option value=\"disk_info_0_0.html\">Drive /</option><option "
+                "value=\"disk_info_0_1.html\" selected>Drive /home</option></select>"},
       {0, 1, "STR_DRIVE_USED_PERCENTAGE", "0"},  // size 0: no division
-      {1, 0, "STR_DRIVE_SEL", select + "<option value=\"disk_info_1_0.html\">Drive /data</option></select>"},
+      {1, 0, "STR_DRIVE_SEL",
+       select + "<option value=\"disk_info_1_0.html\">Drive /data</option></select>"},
       {1, 0, "STR_DRIVE_USED_PERCENTAGE", "75"},
-      {2, 0, "STR_DRIVE_SEL", select + "<option value=\"disk_info_2_0.html\">NULL</option></select>"},
-      {2, 0, "STR_DRIVE_FREE_SIZE", "0"}, {2, 0, "STR_DRIVE_USED_SIZE", "0"}, {2, 0, "STR_DRIVE_TOTAL_SIZE", "0"},
-      {2, 0, "STR_DRIVE_USED_PERCENTAGE", "0"}, {2, 0, "STR_UNIT_DRIVE_TOTAL_SIZE", "GB"},
-      // clang-format on
+      {2, 0, "STR_DRIVE_SEL",
+       select + "<option value=\"disk_info_2_0.html\">NULL</option></select>"},
+      {2, 0, "STR_DRIVE_FREE_SIZE", "0"},
+      {2, 0, "STR_DRIVE_USED_SIZE", "0"},
+      {2, 0, "STR_DRIVE_TOTAL_SIZE", "0"},
+      {2, 0, "STR_DRIVE_USED_PERCENTAGE", "0"},
+      {2, 0, "STR_UNIT_DRIVE_TOTAL_SIZE", "GB"},
   };
   for (const auto& [disk, volume, key, value] : cases)
     EXPECT_EQ(FieldValue(DiskInfoFields(input, disk, volume, "40", "104"), key), value)

@@ -116,11 +116,17 @@ class HealthPageTest : public ::testing::Test {
   void SetUp() override {
     std::filesystem::create_directories(home_.path() + "data/template");
     Write(home_.path() + "data/template/HealthPage.tmp", kProbeTemplate);
-    // clang-format off
-    input_ = {.driveCount = 1, .model = "  QRA-X50 ", .serial = "SN1", .powerOnHours = 1234, .powerCycles = 56,
-              .attr167Raw = 150, .modelSeries = 0, .peCycleLimit = 3000, .active_rec = 1, .health_display_type = 1,
+    input_ = {.driveCount = 1,
+              .model = "  QRA-X50 ",
+              .serial = "SN1",
+              .powerOnHours = 1234,
+              .powerCycles = 56,
+              .attr167Raw = 150,
+              .modelSeries = 0,
+              .peCycleLimit = 3000,
+              .active_rec = 1,
+              .health_display_type = 1,
               .today = {2016, 3, 11}};
-    // clang-format on
     folder_ = home_.path() + "data/QRA-X50_SN1/";
     std::filesystem::create_directory(folder_);
     Write(folder_ + "record_init.dat",

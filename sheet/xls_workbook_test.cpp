@@ -30,15 +30,21 @@ TEST(XlsWorkbookRenameTest, RenamesOnlyAnExistingSheetToAFreeValidName) {
   const std::string longest(31, 'n'), tooLong(32, 'n');
   const std::tuple<const char*, const char*, bool> cases[] = {
       // old name, new name, renamed
-      // clang-format off
-      {"Sheet1", "SMART", true}, {"Missing", "Health", false}, {"Sheet1", "Sheet2", false},
+      {"Sheet1", "SMART", true},
+      {"Missing", "Health", false},
+      {"Sheet1", "Sheet2", false},
       {"sheet1", "Health", false},  // names compare case-sensitively
       {"Sheet1", "SHEET2", false},  // taken in another letter case
-      {"Sheet1", "Sheet1", false}, {"Sheet1", "SHEET1", true}, {"Sheet1", "", false},
-      {"Sheet1", longest.c_str(), true}, {"Sheet1", tooLong.c_str(), false}, {"Sheet1", "a/b", false},
-      {"Sheet1", "a[1]", false}, {"Sheet1", "why?", false}, {"Sheet1", "'quoted'", false},
+      {"Sheet1", "Sheet1", false},
+      {"Sheet1", "SHEET1", true},
+      {"Sheet1", "", false},
+      {"Sheet1", longest.c_str(), true},
+      {"Sheet1", tooLong.c_str(), false},
+      {"Sheet1", "a/b", false},
+      {"Sheet1", "a[1]", false},
+      {"Sheet1", "why?", false},
+      {"Sheet1", "'quoted'", false},
       {"Sheet1", "R\xC3\xA9sum\xC3\xA9", true},
-      // clang-format on
   };
   for (const auto& [oldName, newName, renamed] : cases) {
     XlsWorkbook book;

@@ -26,10 +26,16 @@ TEST(HistoryFolderName, TrimsJoinsAndNeutralisesPathCharacters) {
 }
 
 TEST(HistoryFolderName, IsAlwaysOneHarmlessComponentOfBoundedLength) {
-  // clang-format off
-  const std::string hostile[] = {"", ".", "..", "/", "//", "/..", "../", std::string(1, '\0'),
-                                 std::string(600, 'M'), std::string(300, '/')};
-  // clang-format on
+  const std::string hostile[] = {"",
+                                 ".",
+                                 "..",
+                                 "/",
+                                 "//",
+                                 "/..",
+                                 "../",
+                                 std::string(1, '\0'),
+                                 std::string(600, 'M'),
+                                 std::string(300, '/')};
   for (const std::string& model : hostile) {
     for (const std::string& serial : hostile) {
       const std::string name = HistoryFolderName(model, serial);
