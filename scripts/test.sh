@@ -3,6 +3,12 @@
 # integration tests (CTest), the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 # and a short run of each fuzz target. Exits non-zero when anything fails.
 set -uo pipefail
+# Every suite runs in the bare environment of a fresh CI machine (HOME, PATH, LANG and nothing
+# else), so no test can lean on a variable that only a developer's shell happens to set.
+if [ -z "${DS_BARE_ENVIRONMENT:-}" ]; then
+  exec env -i DS_BARE_ENVIRONMENT=1 HOME="${HOME:-/root}" PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+    LANG=C.UTF-8 ${FUZZ_SECONDS:+FUZZ_SECONDS="$FUZZ_SECONDS"} ${CI:+CI="$CI"} bash "$0" "$@"
+fi
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 failed=0 passed_total=0 failed_total=0

@@ -108,10 +108,11 @@ try {
   await answer('mailtest', 'ok');
 
   // Then a real SMTP server on loopback (aiosmtpd, SSL off again): the mail arrives, in black.
+  // Unbuffered (-u): through a pipe Python would hold the printed mail until it exits.
   const smtpPort = await new Promise((resolve) => {
     const probe = net.createServer().listen(0, '127.0.0.1', () => probe.close(resolve.bind(null, probe.address().port)));
   });
-  smtp = startProgram('/usr/bin/python3', ['-m', 'aiosmtpd', '-n', '-l', `127.0.0.1:${smtpPort}`]);
+  smtp = startProgram('/usr/bin/python3', ['-u', '-m', 'aiosmtpd', '-n', '-l', `127.0.0.1:${smtpPort}`]);
   await waitFor(() => new Promise((resolve) => {
     net.connect(smtpPort, '127.0.0.1', function () { this.end(); resolve(true); }).on('error', () => resolve(false));
   }), 'the SMTP server');
