@@ -33,6 +33,7 @@
 #include "store/program_ini.h"
 #include "store/settings_store.h"
 #include "web/metrics_server.h"
+#include "web/tls_identity.h"
 
 namespace {
 
@@ -228,11 +229,14 @@ int main(int argc, char** argv) {
   appOptions.roots = roots;
   appOptions.bindAddress = options.bindAddress;
   appOptions.port = options.port;
-  if (!options.tlsCertFile.empty() &&
-      (!ds::ReadWholeFile(options.tlsCertFile, 1 << 20, &appOptions.tlsCertPem, &message) ||
-       !ds::ReadWholeFile(options.tlsKeyFile, 1 << 20, &appOptions.tlsKeyPem, &message))) {
-    std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
-    return ds::kExitFailure;
+  if (!options.tlsCertFile.empty()) {
+    ds::TlsIdentity tls;
+    if (!ds::LoadTlsIdentity(options.tlsCertFile, options.tlsKeyFile, &tls, &message)) {
+      std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
+      return ds::kExitFailure;
+    }
+    appOptions.tlsCertPem = std::move(tls.certPem);
+    appOptions.tlsKeyPem = std::move(tls.keyPem);
   }
   // Reached from other machines: by this machine's own names and those the user allows.
   const bool remote = !ds::IsLoopbackAddress(options.bindAddress);

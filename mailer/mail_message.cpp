@@ -38,6 +38,40 @@ std::size_t SequenceStart(std::string_view text, std::size_t end) {
   return at;
 }
 
+// `text` (valid UTF-8) as RFC 2047 encoded words (UTF-8, base64) on folded lines.
+std::string EncodedWords(std::string_view text) {
+  std::string encoded;
+  while (!text.empty()) {
+    std::size_t take = text.size();
+    if (take > kEncodedWordBytes)
+      take = SequenceStart(text, kEncodedWordBytes);
+    if (take == 0)  // cannot happen in valid UTF-8; never loop without progress
+      take = kEncodedWordBytes;
+    if (!encoded.empty())
+      encoded += "\r\n ";
+    encoded += "=?UTF-8?B?" + Base64(text.substr(0, take)) + "?=";
+    text.remove_prefix(take);
+  }
+  return encoded;
+}
+
+// The text of a display name: a quoted string loses its quotes and backslash escapes.
+std::string DisplayNameText(std::string_view name) {
+  while (!name.empty() && (name.front() == ' ' || name.front() == '\t'))
+    name.remove_prefix(1);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+    name.remove_suffix(1);
+  if (name.size() < 2 || name.front() != '"' || name.back() != '"')
+    return std::string(name);
+  std::string text;
+  for (std::size_t at = 1; at + 1 < name.size(); ++at) {
+    if (name[at] == '\\' && at + 2 < name.size())
+      ++at;
+    text += name[at];
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string Base64(std::string_view bytes) {
@@ -94,19 +128,17 @@ std::string EnvelopeAddress(std::string_view address) {
 std::string EncodeSubject(std::string_view subject) {
   if (IsPrintableAscii(subject) && subject.size() + 9 <= kMaxLineLength)
     return std::string(subject);
-  std::string encoded;
-  while (!subject.empty()) {
-    std::size_t take = subject.size();
-    if (take > kEncodedWordBytes)
-      take = SequenceStart(subject, kEncodedWordBytes);
-    if (take == 0)  // cannot happen in valid UTF-8; never loop without progress
-      take = kEncodedWordBytes;
-    if (!encoded.empty())
-      encoded += "\r\n ";
-    encoded += "=?UTF-8?B?" + Base64(subject.substr(0, take)) + "?=";
-    subject.remove_prefix(take);
+  return EncodedWords(subject);
+}
+
+std::string EncodeMailbox(std::string_view mailbox) {
+  const std::size_t open = mailbox.rfind('<');
+  if (open == mailbox.npos || mailbox.find('>', open) == mailbox.npos ||
+      IsPrintableAscii(mailbox.substr(0, open))) {
+    return std::string(mailbox);
   }
-  return encoded;
+  return EncodedWords(MendText(DisplayNameText(mailbox.substr(0, open)))) + " " +
+         std::string(mailbox.substr(open));
 }
 
 std::string ComposeMessage(const MailRequest& request, const MessageStamp& stamp) {
@@ -125,12 +157,12 @@ std::string ComposeMessage(const MailRequest& request, const MessageStamp& stamp
   }
   std::string to;
   for (const std::string& recipient : request.recipients)
-    to += (to.empty() ? "" : ",\r\n ") + recipient;
+    to += (to.empty() ? "" : ",\r\n ") + EncodeMailbox(recipient);
 
   std::string message;
   message += "Date: " + stamp.date + "\r\n";
   message += "Message-ID: " + stamp.messageId + "\r\n";
-  message += "From: " + request.from + "\r\n";
+  message += "From: " + EncodeMailbox(request.from) + "\r\n";
   message += "To: " + to + "\r\n";
   message += "Subject: " + EncodeSubject(request.subject) + "\r\n";
   message += "MIME-Version: 1.0\r\n";

@@ -27,6 +27,11 @@ std::string EnvelopeAddress(std::string_view address);
 // RFC 2047 encoded words (UTF-8, base64) on folded lines.
 std::string EncodeSubject(std::string_view subject);
 
+// A mailbox for the From and To headers: "Name <user@example.com>" with a display name that
+// is not printable ASCII gets the name as encoded words as the Subject does (quotes of a
+// quoted name dropped), the address as written; any other mailbox stays as it is.
+std::string EncodeMailbox(std::string_view mailbox);
+
 // Base64 of `bytes`, without line breaks.
 std::string Base64(std::string_view bytes);
 

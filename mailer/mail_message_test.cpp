@@ -51,6 +51,25 @@ TEST(MailMessageTest, SubjectIsEncodedOnlyWhenNotPlainAscii) {
   }
 }
 
+TEST(MailMessageTest, NonAsciiDisplayNamesGoAsEncodedWords) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Jörg Müller <a@x.com>", "=?UTF-8?B?SsO2cmcgTcO8bGxlcg==?= <a@x.com>"},
+      {" \"Müller, Jörg\" <a@x.com>", "=?UTF-8?B?TcO8bGxlciwgSsO2cmc=?= <a@x.com>"},
+      {"Prüfstand “Halle 3” – Linie 7 Überwachung der SSD <a@x.com>",
+       "=?UTF-8?B?UHLDvGZzdGFuZCDigJxIYWxsZSAz4oCdIOKAkyBMaW5pZSA3IMOcYmVyd2Fj?=\r\n"
+       " =?UTF-8?B?aHVuZyBkZXIgU1NE?= <a@x.com>"},
+      {"\"Alerts, Plant 2\" <a@x.com>", "\"Alerts, Plant 2\" <a@x.com>"},
+      {"jörg@exämple.com", "jörg@exämple.com"},  // the address itself as written
+  };
+  for (const auto& [mailbox, header] : cases) {
+    MailRequest request;
+    request.from = mailbox, request.recipients = {mailbox}, request.bodyLines = {"hi"};
+    std::string message = ComposeMessage(request, {"Fri, 01 Jan 1971 00:00:00 +0000", "<id@x>"});
+    EXPECT_NE(message.find("\r\nFrom: " + header + "\r\nTo: " + header + "\r\n"), std::string::npos)
+        << message;
+  }
+}
+
 TEST(MailMessageTest, ComposesHeadersAndBody) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"Model Name: QRA-X50", " ", ".leading dot"}, "7bit"},

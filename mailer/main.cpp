@@ -9,6 +9,7 @@
 
 #include "mailer/mail_message.h"
 #include "mailer/mail_request.h"
+#include "mailer/run_deadline.h"
 #include "mailer/smtp_sender.h"
 #include "platform/file_system.h"
 
@@ -93,14 +94,27 @@ int main(int argc, char** argv) {
 
   std::string message =
       ds::ComposeMessage(request, ds::StampMessage(std::time(nullptr), request.from));
+  // The time limit holds for the whole conversation, however long the server stays quiet.
+  ds::RunDeadline deadline(ds::kSmtpTimeLimit, [&request] {
+    std::string line = ds::TimeOutLine(request);
+    std::fprintf(stderr, "CSmtp.exe: %s\n", line.c_str());
+    return WriteResult(request.resultPath, line, "") ? kExitNotSent : kExitNoResultFile;
+  });
+  int exitCode = kExitNoResultFile;
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  ds::SmtpOutcome outcome = ds::SendSmtp(request, message);
+  ds::SendSmtp(request, message, [&](const ds::SmtpOutcome& outcome) {
+    deadline.Record([&] {
+      if (!outcome.sent) {
+        std::fprintf(stderr, "CSmtp.exe: %s%s%s\n", outcome.line.c_str(),
+                     outcome.detail.empty() ? "" : ": ", outcome.detail.c_str());
+      }
+      if (!WriteResult(request.resultPath, outcome.line, outcome.detail))
+        exitCode = kExitNoResultFile;
+      else
+        exitCode = outcome.sent ? kExitSent : kExitNotSent;
+      return exitCode;
+    });
+  });
   curl_global_cleanup();
-  if (!outcome.sent) {
-    std::fprintf(stderr, "CSmtp.exe: %s%s%s\n", outcome.line.c_str(),
-                 outcome.detail.empty() ? "" : ": ", outcome.detail.c_str());
-  }
-  if (!WriteResult(request.resultPath, outcome.line, outcome.detail))
-    return kExitNoResultFile;
-  return outcome.sent ? kExitSent : kExitNotSent;
+  return exitCode;
 }

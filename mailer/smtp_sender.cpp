@@ -62,8 +62,7 @@ std::string FailureLine(CURLcode code, long response, const MailRequest& request
     case CURLE_COULDNT_CONNECT:
       return "Error: cannot connect to " + ServerName(request);
     case CURLE_OPERATION_TIMEDOUT:
-      return "Error: no answer from " + ServerName(request) + " within " +
-             std::to_string(kSmtpTimeLimit.count() / 1000) + " s";
+      return TimeOutLine(request);
     case CURLE_USE_SSL_FAILED:
       if (response >= 400)
         return "Error: the mail server refused STARTTLS" + reply;
@@ -84,14 +83,14 @@ std::string FailureLine(CURLcode code, long response, const MailRequest& request
 
 }  // namespace
 
-SmtpOutcome SendSmtp(const MailRequest& request, const std::string& message) {
+std::string TimeOutLine(const MailRequest& request) {
+  return "Error: no answer from " + ServerName(request) + " within " +
+         std::to_string(kSmtpTimeLimit.count() / 1000) + " s";
+}
+
+void SendSmtp(const MailRequest& request, const std::string& message,
+              const std::function<void(const SmtpOutcome&)>& report) {
   SmtpOutcome outcome;
-  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-  if (!easy) {
-    outcome.line = "Error: cannot set up the mail transfer";
-    return outcome;
-  }
-  CURL* curl = easy.get();
   const bool implicitTls = request.enableSsl && request.port == "465";
   std::string host =
       request.host.find(':') != std::string::npos ? "[" + request.host + "]" : request.host;
@@ -104,21 +103,30 @@ SmtpOutcome SendSmtp(const MailRequest& request, const std::string& message) {
     curl_slist* grown = curl_slist_append(recipients.get(), address.c_str());
     if (!grown) {
       outcome.line = "Error: out of memory";
-      return outcome;
+      return report(outcome);
     }
     recipients.release();
     recipients.reset(grown);
   }
   Upload upload{message};
   char errorText[CURL_ERROR_SIZE] = {};
+  // Declared after what it points to, so the connection closes (QUIT) while that is still
+  // there, and only after the outcome is reported.
+  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+  if (!easy) {
+    outcome.line = "Error: cannot set up the mail transfer";
+    return report(outcome);
+  }
+  CURL* curl = easy.get();
 
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
   curl_easy_setopt(curl, CURLOPT_PROXY, "");
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(kSmtpTimeLimit.count()));
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kSmtpTimeLimit.count()));
+  const long transferLimit = static_cast<long>((kSmtpTimeLimit - kSmtpResultReserve).count());
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, transferLimit);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, transferLimit);
   // Secured: STARTTLS is required, never skipped. Plain: no TLS is attempted at all.
   curl_easy_setopt(curl, CURLOPT_USE_SSL,
                    static_cast<long>(request.enableSsl ? CURLUSESSL_ALL : CURLUSESSL_NONE));
@@ -146,13 +154,13 @@ SmtpOutcome SendSmtp(const MailRequest& request, const std::string& message) {
   if (code != CURLE_OK) {
     outcome.line = FailureLine(code, response, request);
     outcome.detail = errorText[0] ? errorText : curl_easy_strerror(code);
-    return outcome;
+    return report(outcome);
   }
   std::size_t count = request.recipients.size();
   outcome.sent = true;
   outcome.line =
       "Mail sent to " + std::to_string(count) + (count == 1 ? " recipient." : " recipients.");
-  return outcome;
+  report(outcome);
 }
 
 }  // namespace ds

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "mailer/mail_request.h"
@@ -16,9 +17,11 @@
 // when set. No proxy is used.
 namespace ds {
 
-// The whole attempt, connection included, ends after this long, so the program that waits
-// for the result file (20 s) always finds one.
+// The whole conversation, from the connection to the closing QUIT, ends after this long,
+// so the program that waits for the result file (20 s) always finds one. The transfer
+// itself gets all but the last second, which is kept for writing the result.
 inline constexpr std::chrono::milliseconds kSmtpTimeLimit{15000};
+inline constexpr std::chrono::milliseconds kSmtpResultReserve{1000};
 
 struct SmtpOutcome {
   bool sent = false;
@@ -26,6 +29,12 @@ struct SmtpOutcome {
   std::string detail;  // the transfer library's own words, for the second result line
 };
 
-SmtpOutcome SendSmtp(const MailRequest& request, const std::string& message);
+// Sends `message`; `report` gets the outcome as soon as it is known, before the connection
+// is closed (the closing QUIT may find a server that never answers it).
+void SendSmtp(const MailRequest& request, const std::string& message,
+              const std::function<void(const SmtpOutcome&)>& report);
+
+// The first result line when the server did not answer within the time limit.
+std::string TimeOutLine(const MailRequest& request);
 
 }  // namespace ds

@@ -5,6 +5,13 @@
 #include "store/history_date.h"
 
 namespace ds {
+namespace {
+
+// Ten thousand years of months: far beyond any realistic run, and small enough that the
+// end date stays a valid calendar date for mktime.
+constexpr int kMaxMonths = 12 * 10000;
+
+}  // namespace
 
 bool ReArmDue(WallClock::time_point lastReArm, WallClock::time_point now, int refreshBy,
               int refreshByType) {
@@ -18,19 +25,25 @@ bool ReArmDue(WallClock::time_point lastReArm, WallClock::time_point now, int re
     case kRefreshByMonth: {
       if (refreshBy <= 0)
         return true;
+      // A period beyond any calendar the clock can reach never ends (and its date would
+      // overflow the arithmetic below).
+      if (refreshBy > kMaxMonths)
+        return false;
       const std::time_t start = WallClock::to_time_t(lastReArm);
       std::tm local{};
-      localtime_r(&start, &local);
-      const int months = local.tm_mon + refreshBy;
-      const int year = local.tm_year + 1900 + months / 12;
-      const int month = months % 12;  // 0-11
-      const int lastDay = DaysInMonth(year, month + 1);
-      local.tm_year = year - 1900;
+      if (localtime_r(&start, &local) == nullptr)
+        return false;
+      const long long months = local.tm_mon + static_cast<long long>(refreshBy);
+      const long long year = local.tm_year + 1900LL + months / 12;
+      const int month = static_cast<int>(months % 12);  // 0-11
+      const int lastDay = DaysInMonth(static_cast<int>(year), month + 1);
+      local.tm_year = static_cast<int>(year - 1900);
       local.tm_mon = month;
       if (local.tm_mday > lastDay)
         local.tm_mday = lastDay;
       local.tm_isdst = -1;  // the period ends at the same wall-clock time
-      return WallClock::to_time_t(now) >= std::mktime(&local);
+      const std::time_t end = std::mktime(&local);
+      return end != static_cast<std::time_t>(-1) && WallClock::to_time_t(now) >= end;
     }
     default:
       return false;

@@ -5,7 +5,8 @@
 // When the alerts, silenced after a mail, are armed again: after `refreshBy` days (type 0),
 // calendar months (type 1, as the Tool page labels it: the same day of the month that many
 // months later, the last day of a shorter month), or 365-day years (type 2). Any other type
-// never re-arms. Whole days count as the seconds between the two times divided by 86400.
+// never re-arms, nor does a period longer than the calendar reaches. Whole days count as the
+// seconds between the two times divided by 86400.
 namespace ds {
 
 using WallClock = std::chrono::system_clock;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 
@@ -31,6 +32,11 @@ TEST(ReArmPeriodTest, DaysMonthsYearsAndNever) {
       // Years are 365 days.
       {Local(2027, 6, 1), Local(2028, 5, 31, 12), 1, kRefreshByYear, true},
       {Local(2027, 6, 1), Local(2028, 5, 30, 12), 1, kRefreshByYear, false},
+      // Huge periods are merely far away, never over at once.
+      {Local(2026, 1, 1), Local(2126, 1, 1, 12), 1200, kRefreshByMonth, true},
+      {Local(2026, 6, 1), Local(2126, 1, 1), INT_MAX, kRefreshByDay, false},
+      {Local(2026, 6, 1), Local(2126, 1, 1), INT_MAX, kRefreshByMonth, false},
+      {Local(2026, 6, 1), Local(2126, 1, 1), INT_MAX, kRefreshByYear, false},
       // Any other type never re-arms.
       {Local(2020, 1, 1), Local(2030, 1, 1), 0, 3, false},
   };

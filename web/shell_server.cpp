@@ -33,6 +33,12 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kKeepAliveInterval = std::chrono::seconds(10);
 // A connection whose answer does not move for this long is closed by the library.
 constexpr unsigned kStalledSeconds = 30;
+// Memory per connection for its request head and what the library makes of it. A page on
+// any port of the host can set cookies for it, and the browser sends them all with every
+// request: Chromium up to about 180 kB. The library keeps the head and a copy of its Cookie
+// header while it parses it; this takes cookies of up to about 250 kB, of which only the
+// run's own are read. (A connection's memory is mapped, its pages taken on first use.)
+constexpr std::size_t kConnectionMemory = 512 * 1024;
 // At shutdown the open pages get this long to read their last events.
 constexpr auto kFlushLimit = std::chrono::milliseconds(250);
 
@@ -561,10 +567,11 @@ bool ShellServer::Start(std::string* message) {
       MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (tls ? MHD_USE_TLS : 0), 0, nullptr, nullptr,
       &Impl::OnRequestThunk, &impl, MHD_OPTION_ARRAY, tlsItems, MHD_OPTION_LISTEN_SOCKET,
       static_cast<MHD_socket>(listener.get()), MHD_OPTION_CONNECTION_LIMIT,
-      static_cast<unsigned>(impl.options.maxConnections), MHD_OPTION_CONNECTION_TIMEOUT,
-      kStalledSeconds, MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompletedThunk, &impl,
-      MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnectionThunk, &impl, MHD_OPTION_URI_LOG_CALLBACK,
-      &Impl::OnTargetThunk, &impl, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
+      static_cast<unsigned>(impl.options.maxConnections), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+      kConnectionMemory, MHD_OPTION_CONNECTION_TIMEOUT, kStalledSeconds,
+      MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompletedThunk, &impl, MHD_OPTION_NOTIFY_CONNECTION,
+      &Impl::OnConnectionThunk, &impl, MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnTargetThunk, &impl,
+      MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
   if (impl.daemon == nullptr) {
     *message = "cannot start the web server on port " + std::to_string(impl.port);
     return false;

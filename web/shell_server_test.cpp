@@ -373,5 +373,24 @@ TEST_F(ShellServerTest, OnlyTheRunsInputCookiesAreTakenAndThenExpired) {
   EXPECT_EQ(cookies.Get(), "disk_sel=2; tool_page_host=mail.example");
 }
 
+// Pages of other ports may fill the host's cookies up to what a browser sends (~180 kB,
+// in few large or many small ones): the window and its pages still load, and the run's
+// own cookie among them is still read.
+TEST_F(ShellServerTest, AHostFullOfForeignCookiesStillGetsTheWindow) {
+  StartServer();
+  for (const auto& [count, size] : {std::pair{45, 4000}, std::pair{180, 1000}}) {
+    const std::string own = "mail.example" + std::to_string(count);
+    std::string jar;
+    for (int i = 0; i < count; ++i) {
+      jar += "planted" + std::to_string(i) + "=" + std::string(size, 'x') + "; ";
+      if (i == count / 2)
+        jar += prefix + "tool_page_host=" + own + "; ";
+    }
+    EXPECT_EQ(Status(client->Get(root, {{"Cookie", jar}})), 200) << count;
+    EXPECT_EQ(Status(client->Get(root + "data/SMARTPage.html", {{"Cookie", jar}})), 200) << count;
+    EXPECT_EQ(cookies.Get(), "tool_page_host=" + own);
+  }
+}
+
 }  // namespace
 }  // namespace ds

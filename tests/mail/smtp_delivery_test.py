@@ -55,6 +55,26 @@ class RefuseStartTls(socketserver.StreamRequestHandler):
                               "QUIT": b"221 bye\r\n"}.get(verb, b"250 OK\r\n"))
 
 
+class GoQuiet(socketserver.StreamRequestHandler):
+    """Answers until the end of the body, then goes quiet: at once, or after queueing the mail
+    (QUIT never gets an answer)."""
+
+    def handle(self):
+        self.wfile.write(b"220 quiet ESMTP\r\n")
+        in_body = False
+        for line in self.rfile:
+            verb = line[:4].upper()
+            if in_body:
+                in_body = line != b".\r\n"
+                if not in_body and self.server.queues:
+                    self.wfile.write(b"250 2.0.0 Queued\r\n")
+            elif verb == b"DATA":
+                in_body = True
+                self.wfile.write(b"354 go on\r\n")
+            elif verb != b"QUIT":
+                self.wfile.write(b"250 OK\r\n")
+
+
 def free_port():
     with socket.socket() as probe:
         return probe.bind(("127.0.0.1", 0)) or probe.getsockname()[1]
@@ -89,12 +109,17 @@ def setUpModule():
     S.refuser.daemon_threads, S.refuser.verbs = True, []
     threading.Thread(target=S.refuser.serve_forever, daemon=True).start()
     S.silent = socket.create_server(("127.0.0.1", 0))  # connects; nobody ever answers
+    S.quiet = []
+    for queues in (False, True):
+        S.quiet.append(socketserver.ThreadingTCPServer(("127.0.0.1", 0), GoQuiet))
+        S.quiet[-1].daemon_threads, S.quiet[-1].queues = True, queues
+        threading.Thread(target=S.quiet[-1].serve_forever, daemon=True).start()
     S.nobody = free_port()
 
 
 def tearDownModule():
     [controller.stop() for controller in S.controllers]
-    S.refuser.shutdown()
+    [server.shutdown() for server in [S.refuser, *S.quiet]]
     S.silent.close()
     shutil.rmtree(WORK, ignore_errors=True)
 
@@ -170,6 +195,16 @@ class MailProgramTest(unittest.TestCase):
         for mail_fields, trust, words in cases:
             with self.subTest(words=words, trust=trust):
                 self.assert_refused(self.send(mail_fields, trust=trust), *words)
+
+    def test_a_server_gone_quiet_holds_the_mailer_no_longer_than_its_limit(self):
+        for server, code, line in [
+                (S.quiet[0], 1, "Error: no answer from 127.0.0.1:%d within 15 s"),
+                (S.quiet[1], 0, "Mail sent to 1 recipient.")]:
+            with self.subTest(line=line):
+                port = server.server_address[1]
+                got = self.send(fields(0, port, ["b@y.com"]))
+                self.assertEqual(got, (code, line.replace("%d", str(port))), self.stderr)
+                self.assertLess(self.elapsed, TIME_LIMIT + 3)
 
     def test_refused_starttls_sends_nothing_in_plain(self):
         self.assert_refused(self.send(fields(1, S.refuser.server_address[1], ["b@y.com"])),
