@@ -30,10 +30,8 @@ class ScriptedShell : public WindowShell {
     return WaitFor([&frame](const WindowLook& look) { return look.frame == frame; });
   }
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
-    Add(messages, caption + ": " + text +
-                      (icon == MessageIcon::kExclamation ? " [!]"
-                       : icon == MessageIcon::kProgram   ? " [icon]"
-                                                         : ""));
+    static const char* const kIcons[] = {"", " [!]", " [icon]"};  // by MessageIcon
+    Add(messages, caption + ": " + text + kIcons[static_cast<int>(icon)]);
   }
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
   bool AskPassword(std::string* code) override {
