@@ -2,12 +2,14 @@
 
 #include "drive/drive_enumerator.h"
 #include "drive/drive_record.h"
+#include "drive/message_sink.h"
 #include "store/description_tables.h"
 
 // What the window needs of the machine's disks. Every call may send disk commands and take
 // as long as a slow disk makes it; none is ever made with the window's state lock held.
 // The program's implementation works on the chosen machine (MachineDriveAccess); tests
-// give their own.
+// give their own. The texts a failed read shows ("GetSmartData NG") always go to the log;
+// `shown` also receives them when the user started the read and the window is to show them.
 namespace ds {
 
 class DriveAccess {
@@ -15,12 +17,12 @@ class DriveAccess {
   virtual ~DriveAccess() = default;
 
   // A fresh enumeration: the kept ATA and SATA disks.
-  virtual DriveList RefreshDriveList() = 0;
+  virtual DriveList RefreshDriveList(const MessageSink& shown) = 0;
 
   // Reads the S.M.A.R.T. state of `drive` into `snapshot` (which holds the previous state on
   // entry) with the attribute descriptions `table`. Returns 1 when the data sector was read.
   virtual int ReadDrive(const DriveRecord& drive, const AttributeTable& table,
-                        SmartSnapshot* snapshot) = 0;
+                        SmartSnapshot* snapshot, const MessageSink& shown) = 0;
 
   // True when `drive` has rotating media and is spun down: the monitor leaves it asleep.
   // Asks the disk (CHECK POWER MODE) only when it rotates; an SSD is never asleep.

@@ -11,8 +11,17 @@ MachineDriveAccess::MachineDriveAccess(DiskSystem& disks, std::string baseBoardP
       baseBoardProduct_(std::move(baseBoardProduct)),
       messages_(std::move(messages)) {}
 
-DriveList MachineDriveAccess::RefreshDriveList() {
-  DriveList list = ds::RefreshDriveList(disks_, messages_);
+MessageSink MachineDriveAccess::Both(const MessageSink& shown) const {
+  return [this, &shown](std::string_view text) {
+    if (messages_)
+      messages_(text);
+    if (shown)
+      shown(text);
+  };
+}
+
+DriveList MachineDriveAccess::RefreshDriveList(const MessageSink& shown) {
+  DriveList list = ds::RefreshDriveList(disks_, Both(shown));
   std::lock_guard<std::mutex> lock(mutex_);
   std::map<int, DriveRecord> records;
   for (const DriveRecord& record : list.drives)
@@ -45,13 +54,13 @@ bool MachineDriveAccess::Asleep(const DriveRecord& drive) {
 }
 
 int MachineDriveAccess::ReadDrive(const DriveRecord& drive, const AttributeTable& table,
-                                  SmartSnapshot* snapshot) {
+                                  SmartSnapshot* snapshot, const MessageSink& shown) {
   ReadDriveContext context;
   context.opener = &disks_;
   context.attributeTable = &table;
   context.selectedModel = drive.model;
   context.baseBoardProduct = baseBoardProduct_;
-  context.showMessage = messages_;
+  context.showMessage = Both(shown);
   return ds::ReadDrive(context, drive.driveNumber, snapshot);
 }
 

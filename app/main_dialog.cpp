@@ -1,5 +1,6 @@
 #include "app/main_dialog.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -234,7 +235,8 @@ int MainDialog::ReadSelectedDrive() {
     return kDiskUnread;  // being erased: nothing else talks to it
   if (services_.drives->Asleep(*drive))
     return kDiskAsleep;
-  const int read = services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart);
+  // The monitor's reads show nothing: their texts go to the log only.
+  const int read = services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart, {});
   MutexLock lock(mutex_);
   if (!SameDrive(drive, state_.SelectedDrive()))
     return 0;  // the selection moved on meanwhile
@@ -255,7 +257,7 @@ int MainDialog::ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot
     return kDiskAsleep;
   AttributeTable table;
   LoadAttributeTable(table, roots_.install, DetectModelSeries(drive.model));
-  return services_.drives->ReadDrive(drive, table, snapshot) == 1 ? kDiskRead : kDiskUnread;
+  return services_.drives->ReadDrive(drive, table, snapshot, {}) == 1 ? kDiskRead : kDiskUnread;
 }
 
 std::vector<VolumeSpace> MainDialog::Volumes(int driveNumber) {
@@ -291,7 +293,7 @@ bool MainDialog::WaitForPageInputs(std::uint64_t clickTime, std::uint64_t genera
 // ---- start-up steps ----
 
 void MainDialog::RefreshDrives() {
-  DriveList list = services_.drives->RefreshDriveList();
+  DriveList list = services_.drives->RefreshDriveList({});
   MutexLock lock(mutex_);
   state_.SetDriveList(std::move(list));
   // The ini value is the starting erase-cycle limit until a disk reports its own.
@@ -336,7 +338,7 @@ void MainDialog::ReadSelectedDriveOnce() {
   const DriveRecord* drive = copy.SelectedDrive();
   if (drive == nullptr || !copy.smart.attributes.empty())
     return;
-  services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart);
+  services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart, {});
   MutexLock lock(mutex_);
   if (SameDrive(drive, state_.SelectedDrive())) {
     state_.smart = std::move(copy.smart);
@@ -431,19 +433,28 @@ void MainDialog::TabAction(int buttonId) {
   }
   if (!plan->pollFirst)
     TakeInPageInputs(CookiePollVariant::kKeeping);
-  RequestPage(plan->page, plan->steps);
+  RequestPage(plan->page, plan->steps, true);
 }
 
-void MainDialog::RequestPage(int page, unsigned steps) {
+void MainDialog::RequestPage(int page, unsigned steps, bool userStarted) {
   std::uint64_t view;
   {
     MutexLock lock(mutex_);
     view = view_;
   }
-  pageWorker_.Post([this, page, steps, view](std::stop_token) { BuildPage(page, steps, view); });
+  pageWorker_.Post([this, page, steps, view, userStarted](std::stop_token) {
+    BuildPage(page, steps, view, userStarted);
+  });
 }
 
-void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view) {
+void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view, bool userStarted) {
+  // The texts of failed reads, each once, for the one box of this action.
+  std::vector<std::string> readTexts;
+  const MessageSink collect = [&readTexts](std::string_view text) {
+    if (std::find(readTexts.begin(), readTexts.end(), text) == readTexts.end())
+      readTexts.emplace_back(text);
+  };
+  const MessageSink shown = userStarted ? collect : MessageSink();
   WindowState copy = CopyState();
   const AlertSettings alertAtCopy = copy.alert;
   const DriveRecord* selected = copy.SelectedDrive();
@@ -455,7 +466,7 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view) {
   const bool busy = selected != nullptr && services_.disks != nullptr &&
                     services_.disks->IsBusy(selected->driveNumber);
   if ((steps & kStepReadDrive) && selected != nullptr && !busy) {
-    services_.drives->ReadDrive(drive, copy.attributeTable, &copy.smart);
+    services_.drives->ReadDrive(drive, copy.attributeTable, &copy.smart, shown);
     copy.modelSeries = copy.smart.modelSeries;
   }
   if (steps & kStepIdentifyDescriptions)
@@ -471,36 +482,47 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view) {
   }
 
   std::string message;
-  std::optional<std::string> file = services_.pages->Build(page, copy, &message);
+  std::optional<std::string> file = services_.pages->Build(page, copy, shown, &message);
   if (!file && services_.log && !message.empty())
     services_.log("page " + std::to_string(page) + ": " + message);
   if (!file && copy.driveCount == 0 && DataFileExists(kNoDiskPage))
     file = kNoDiskPage;
-  bool tell = false;
+  bool current = false;
   {
     MutexLock lock(mutex_);
-    tell = !file && !message.empty() && view == view_ && state_.currentPage == page;
+    // What the build learned belongs to the window whether or not its page is still shown.
+    state_.driveCount = copy.driveCount;
+    state_.enumeratedCount = copy.enumeratedCount;
+    state_.driveIndexMap = copy.driveIndexMap;
+    state_.drives = copy.drives;
+    state_.historyStart = copy.historyStart;
+    // The Tool page reloads the stored settings; a switch clicked while it was built is newer
+    // than what it read and must not be undone.
+    if (page == kPageTool && state_.alert == alertAtCopy)
+      state_.alert = copy.alert;
+    if (page == kPageInternal)
+      state_.vendorFigure = copy.vendorFigure;
+    current = view == view_ && state_.currentPage == page && !look_.ended;
+    if (file && current)
+      NavigateLocked(*file);
   }
-  if (tell) {
-    // The loading page would stay for good: say why the page could not be made.
-    shell_->ShowMessage("The page could not be made: " + message, "Error Message",
-                        MessageIcon::kExclamation);
+  if (!current)
+    return;  // the user has moved on: nothing to say about this page
+  // One box for the action: the reads that failed, and why a page could not be made (the
+  // loading page would stay for good).
+  const bool unmade = !file && !message.empty();
+  if (unmade)
+    readTexts.push_back("The page could not be made: " + message);
+  if (readTexts.empty())
+    return;
+  std::string text;
+  for (const std::string& line : readTexts)
+    text += (text.empty() ? "" : "\n") + line;
+  if (unmade) {
+    shell_->ShowMessage(text, "Error Message", MessageIcon::kExclamation);
+  } else {
+    shell_->ShowMessage(text, kProgramCaption, MessageIcon::kNone);
   }
-  MutexLock lock(mutex_);
-  // What the build learned belongs to the window whether or not its page is still shown.
-  state_.driveCount = copy.driveCount;
-  state_.enumeratedCount = copy.enumeratedCount;
-  state_.driveIndexMap = copy.driveIndexMap;
-  state_.drives = copy.drives;
-  state_.historyStart = copy.historyStart;
-  // The Tool page reloads the stored settings; a switch clicked while it was built is newer
-  // than what it read and must not be undone.
-  if (page == kPageTool && state_.alert == alertAtCopy)
-    state_.alert = copy.alert;
-  if (page == kPageInternal)
-    state_.vendorFigure = copy.vendorFigure;
-  if (file && view == view_ && state_.currentPage == page && !look_.ended)
-    NavigateLocked(*file);
 }
 
 void MainDialog::ButtonCommand(int buttonId) {
@@ -613,7 +635,7 @@ void MainDialog::RunClickAction(ClickAction action, std::uint64_t at) {
       const int type = action == ClickAction::kCelsius ? 0 : 1;
       Update([type](WindowState& s) { s.alert.TemperatureType = type; });
       services_.settings->SaveAlert(CopyState().alert);
-      RequestPage(kPageTool, 0);
+      RequestPage(kPageTool, 0, true);
       return;
     }
     case ClickAction::kToggleSsl:
@@ -621,7 +643,7 @@ void MainDialog::RunClickAction(ClickAction action, std::uint64_t at) {
       return;
     case ClickAction::kToolEdit:
       Update([](WindowState& s) { s.toolEditMode = 1; });
-      RequestPage(kPageTool, 0);
+      RequestPage(kPageTool, 0, true);
       return;
     case ClickAction::kToolSave:
       Update([](WindowState& s) { s.toolEditMode = 0; });
@@ -688,7 +710,7 @@ void MainDialog::StartSecureErase() {
     state_.eraseRunning = 1;
     state_.eraseProgress = 0;
   }
-  RequestPage(kPageTool, 0);
+  RequestPage(kPageTool, 0, false);  // the erase tells its own outcome
   StartWorker(eraseThread_,
               [this, target](std::stop_token stop) { SecureEraseThread(stop, target); });
 }
@@ -710,7 +732,7 @@ void MainDialog::SaveSettingsCheck(std::stop_token) {
                         MessageIcon::kExclamation);
     Update([](WindowState& s) { s.toolEditMode = 1; });
   }
-  RequestPage(kPageTool, 0);
+  RequestPage(kPageTool, 0, true);
 }
 
 void MainDialog::MailFieldCheck(std::stop_token stop) {
@@ -740,13 +762,13 @@ void MainDialog::SecureEraseThread(std::stop_token stop, EraseTarget target) {
   EraseCallbacks callbacks;
   callbacks.progress = [this](int percent) {
     Update([percent](WindowState& s) { s.eraseProgress = percent; });
-    RequestPage(kPageTool, 0);  // shown only while the window shows the Tool page
+    RequestPage(kPageTool, 0, false);  // shown only while the window shows the Tool page
   };
   const EraseOutcome outcome = RunSecureErase(*services_.disks, target, callbacks, stop);
   if (services_.log)
     services_.log("erase of " + target.diskKey + ": " + outcome.message);
   Update([](WindowState& s) { s.eraseRunning = 0; });
-  RequestPage(kPageTool, 0);
+  RequestPage(kPageTool, 0, false);
   shell_->ShowMessage(
       outcome.message, outcome.result == EraseResult::kErased ? kProgramCaption : "Error Message",
       outcome.result == EraseResult::kErased ? MessageIcon::kNone : MessageIcon::kExclamation);
@@ -788,6 +810,15 @@ void MainDialog::F2Key() {
     PublishLocked();
   }
   TabAction(kButtonInternal);
+}
+
+void MainDialog::SystemCommand(int id) {
+  {
+    MutexLock lock(mutex_);
+    if (id != kAboutCommand || !look_.windowShown || look_.minimized || look_.ended)
+      return;
+  }
+  shell_->ShowMessage(kProgramCaption, kAboutCaption, MessageIcon::kProgram);
 }
 
 void MainDialog::Minimize() {

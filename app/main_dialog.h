@@ -37,6 +37,9 @@ namespace ds {
 // The access code of the internal mode.
 inline constexpr const char* kInternalAccessCode = "Talvex";
 inline constexpr const char* kProgramCaption = "Norvik DriveSentinel";
+// The About entry of the window's system menu (the shell draws the menu) and its box.
+inline constexpr int kAboutCommand = 16;
+inline constexpr const char* kAboutCaption = "About Norvik DriveSentinel";
 
 // What the window works with besides its shell. Everything outlives the dialog.
 struct WindowServices {
@@ -68,6 +71,9 @@ class MainDialog : public MonitorWindow {
   void LeftButtonDown(int x, int y, std::uint64_t at = 0) EXCLUDES(mutex_);
   // F2: leaves internal mode, or asks for the access code and enters it.
   void F2Key() EXCLUDES(mutex_);
+  // A command of the window's system menu: About (kAboutCommand) opens the About box; the
+  // menu's other entries are the Minimize and Close buttons, so other ids do nothing.
+  void SystemCommand(int id) EXCLUDES(mutex_);
   // Hides the window into the notification area (also the monitor's logon-start call).
   void Minimize() EXCLUDES(mutex_) override;
   // A click on the notification icon; only the left button restores the window.
@@ -129,10 +135,12 @@ class MainDialog : public MonitorWindow {
     kStepReadDrive = 4,
     kStepIdentifyDescriptions = 8,
   };
-  // Hands a page build to the page worker. With `newView` the build belongs to a new tab
-  // action; without it, it refreshes the page shown (the Tool page after a click).
-  void RequestPage(int page, unsigned steps) EXCLUDES(mutex_);
-  void BuildPage(int page, unsigned steps, std::uint64_t view) EXCLUDES(mutex_);
+  // Hands a page build to the page worker; it belongs to the window's current view (a tab
+  // action, or a click that refreshes the page shown). `userStarted`: the user's own action
+  // asked for it, so the texts of its failed disk reads are shown in one message box once
+  // the page stands; builds of workers only log them.
+  void RequestPage(int page, unsigned steps, bool userStarted) EXCLUDES(mutex_);
+  void BuildPage(int page, unsigned steps, std::uint64_t view, bool userStarted) EXCLUDES(mutex_);
   void RunClickAction(ClickAction action, std::uint64_t at) EXCLUDES(mutex_);
   void ExportDataFile(const std::string& file, const std::string& missingMessage) EXCLUDES(mutex_);
   void ExportHealth() EXCLUDES(mutex_);

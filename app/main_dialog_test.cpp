@@ -189,6 +189,16 @@ TEST_F(MainDialogTest, LicenceAndLogoOpenOnlySafeAddresses) {
   EXPECT_TRUE(FileExists(home.path() + "data/record.dat"));  // the logo's sample history
 }
 
+// The system menu's About entry opens the About box; other commands and a hidden window none.
+TEST_F(MainDialogTest, AboutFromTheSystemMenu) {
+  dialog.SystemCommand(kAboutCommand);
+  dialog.SystemCommand(0xF060);
+  dialog.Minimize();
+  dialog.SystemCommand(kAboutCommand);
+  EXPECT_EQ(shell.Messages(),
+            std::vector<std::string>{"About Norvik DriveSentinel: Norvik DriveSentinel [icon]"});
+}
+
 TEST_F(MainDialogTest, CloseFlushesTheSettingsOnceAndEndsTheWindow) {
   dialog.Update([](WindowState& s) { s.alert.Above = "61"; });
   int closed = 0;

@@ -65,6 +65,10 @@ bool MonitorApp::Dispatch(const ShellInput& input) {
       bool left = input.trayLeft;
       return queue_.Post([dialog, left] { dialog->TrayClick(left); });
     }
+    case InputKind::kSystemCommand: {
+      int id = input.id;
+      return queue_.Post([dialog, id] { dialog->SystemCommand(id); });
+    }
     case InputKind::kDialogAnswer:
     case InputKind::kSplashClose:
       return true;  // answered by the shell itself
@@ -82,6 +86,8 @@ void MonitorApp::RequestClose() {
 }
 
 int MonitorApp::Run(StartupContext& context) {
+  if (!context.post)
+    context.post = [this](std::function<void()> task) { queue_.Post(std::move(task)); };
   queue_.Post([&] {
     if (RunStartup(*dialog_, context) != StartupResult::kRunning) {
       // An early exit loaded no settings and took no inputs: there is nothing to flush,

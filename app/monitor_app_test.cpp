@@ -13,37 +13,77 @@
 namespace ds {
 namespace {
 
+// A shown window over one simulated disk described by `description`, its monitor armed with
+// an alert that always fires; what the disk layer logs is kept.
+struct SimulatedWindow {
+  SimulatedWindow(const std::string& model, const std::string& description)
+      : disks(Machine(machineFolder.path(), model, description)) {
+    std::filesystem::create_directories(home.path() + "data");
+    dialog.RefreshDrives();
+    dialog.ShowWindow();
+    dialog.Update([](WindowState& s) {
+      s.display.active_rec = s.alert.EnableAlert = 1, s.alert.Above = "0";
+    });
+  }
+  static std::unique_ptr<SimulatedMachine> Machine(const std::string& folder,
+                                                   const std::string& model,
+                                                   const std::string& description) {
+    testing::MakeAtaDriveFolder(folder + "0-disk",
+                                {.model = model, .serial = "S9", .firmware = "F1"}, description);
+    std::string message;
+    auto machine = SimulatedMachine::Load(folder, &message);
+    if (!machine)
+      ADD_FAILURE() << message;
+    return machine;
+  }
+  static bool NoWait(std::chrono::milliseconds, std::stop_token) { return true; }
+
+  TempFolder home, machineFolder;
+  std::unique_ptr<SimulatedMachine> disks;
+  std::vector<std::string> logged;
+  MachineDriveAccess drives{*disks, "",
+                            [this](std::string_view text) { logged.emplace_back(text); }};
+  FakePages pages{home.path()};
+  SettingsStore settings{home.path()};
+  ScriptedShell shell;
+  MainDialog dialog{ProgramRoots(std::string(DS_SOURCE_DIR) + "/", home.path()), &shell,
+                    WindowServices{&drives, &pages, &settings, {}, nullptr, nullptr, disks.get()}};
+  MailChannel mail{home.path() + "none", home.path() + "mail.txt"};
+  MetricsBoard board{"test"};
+  MonitorLoop loop{dialog, mail,           home.path(), MonitorTiming{.readAttempts = 2},
+                   {},     WallClock::now, NoWait,      &board};
+};
+
 // A spun-down disk stays asleep through a monitor pass: it gets CHECK POWER MODE only.
 TEST(MonitorAppTest, ASleepingDiskIsNotWoken) {
-  TempFolder home, machineFolder;
-  testing::MakeAtaDriveFolder(machineFolder.path() + "0-hdd",
-                              {.model = "QRA-X50 spinning", .serial = "S9", .firmware = "F1"},
-                              "standby=1\n");
-  std::string message;
-  auto disks = SimulatedMachine::Load(machineFolder.path(), &message);
-  ASSERT_TRUE(disks) << message;
-  const ProgramRoots roots(std::string(DS_SOURCE_DIR) + "/", home.path());
-  std::filesystem::create_directories(home.path() + "data");
-  MachineDriveAccess drives(*disks, "", {});
-  FakePages pages(home.path());
-  SettingsStore settings(home.path());
-  ScriptedShell shell;
-  MainDialog dialog(roots, &shell,
-                    WindowServices{&drives, &pages, &settings, {}, nullptr, nullptr, disks.get()});
-  dialog.RefreshDrives();
-  dialog.Update(
-      [](WindowState& s) { s.display.active_rec = s.alert.EnableAlert = 1, s.alert.Above = "0"; });
-  MailChannel mail(home.path() + "none", home.path() + "mail.txt");
-  MetricsBoard board("test");
-  MonitorLoop loop(dialog, mail, home.path(), MonitorTiming{}, {}, WallClock::now, {}, &board);
-  disks->disk(0)->ClearCommandLog();
-  loop.Pass({});
-  for (const SimulatedCommandRecord& command : disks->disk(0)->CommandLog())
+  SimulatedWindow window("QRA-X50 spinning", "standby=1\n");
+  SimulatedDisk& disk = *window.disks->disk(0);
+  disk.ClearCommandLog();
+  window.loop.Pass({});
+  for (const SimulatedCommandRecord& command : disk.CommandLog())
     EXPECT_EQ(command.registers.command, kAtaCheckPowerMode);
-  EXPECT_TRUE(!disks->disk(0)->CommandLog().empty() && disks->disk(0)->inStandby());
-  EXPECT_NE(board.PrometheusText().find("drivesentinel_drive_asleep{drive=\"0\",model=\"QRA-X50 "
-                                        "spinning\",serial=\"S9\"} 1"),
-            std::string::npos);
+  EXPECT_TRUE(!disk.CommandLog().empty() && disk.inStandby());
+  EXPECT_NE(
+      window.board.PrometheusText().find(
+          "drivesentinel_drive_asleep{drive=\"0\",model=\"QRA-X50 spinning\",serial=\"S9\"} 1"),
+      std::string::npos);
+}
+
+// A disk whose S.M.A.R.T. read fails: the monitor's and the metrics' reads only log the text
+// and the pass ends without a dialog; a tab click's read shows it in one box.
+TEST(MonitorAppTest, ReadFailuresAreShownOnlyForTheUsersOwnReads) {
+  SimulatedWindow window("QRA-X50 failing", "fault_abort_commands=B0:D0\n");
+  window.shell.Connect();
+  window.loop.Pass({});
+  EXPECT_EQ(window.loop.passes(), 1u);
+  EXPECT_TRUE(window.shell.Messages().empty());
+  // Logged by the alert read and the metrics read; the tab click's read logs later.
+  EXPECT_GE(std::count(window.logged.begin(), window.logged.end(), "GetSmartData NG"), 2);
+  window.dialog.ButtonCommand(kTabSmart);
+  EXPECT_TRUE(WaitUntil([&] { return !window.shell.Messages().empty(); }));
+  EXPECT_EQ(window.shell.last().frame, "4.html");  // the box comes once the page stands
+  EXPECT_EQ(window.shell.Messages(),
+            std::vector<std::string>{"Norvik DriveSentinel: GetSmartData NG"});
 }
 
 }  // namespace

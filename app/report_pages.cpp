@@ -34,7 +34,11 @@ ReportPages::ReportPages(ProgramRoots roots, DriveAccess& drives, DiskSystem& di
       systemInfo_(std::move(systemInfo)),
       today_(std::move(today)) {}
 
-std::optional<std::string> ReportPages::Build(int page, WindowState& state, std::string* message) {
+std::optional<std::string> ReportPages::Build(int page, WindowState& state,
+                                              const MessageSink& shown, std::string* message) {
+  // Every page but Health starts from a fresh drive list.
+  if (page != kPageHealth)
+    state.SetDriveList(drives_.RefreshDriveList(shown));
   switch (page) {
     case kPageDiskInfo:
       return BuildDiskInfo(state, message);
@@ -55,7 +59,6 @@ std::optional<std::string> ReportPages::Build(int page, WindowState& state, std:
 }
 
 std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::string* message) {
-  state.SetDriveList(drives_.RefreshDriveList());
   DiskInfoInput input;
   input.drives = state.drives;
   input.selectedDisk = state.display.selectedDisk;
@@ -97,7 +100,6 @@ std::optional<std::string> ReportPages::BuildHealth(WindowState& state, std::str
 }
 
 std::optional<std::string> ReportPages::BuildSmart(WindowState& state, std::string* message) {
-  state.SetDriveList(drives_.RefreshDriveList());
   SmartPageInput input;
   input.driveCount = state.driveCount;
   input.attributes = state.smart.attributes;
@@ -112,7 +114,6 @@ std::optional<std::string> ReportPages::BuildSmart(WindowState& state, std::stri
 }
 
 std::optional<std::string> ReportPages::BuildSystem(WindowState& state, std::string* message) {
-  state.SetDriveList(drives_.RefreshDriveList());
   SystemPageInput input;
   input.info = systemInfo_;
   input.sataDriverDesc = state.sataDriverDesc;
@@ -129,7 +130,6 @@ std::optional<std::string> ReportPages::BuildSystem(WindowState& state, std::str
 }
 
 std::optional<std::string> ReportPages::BuildTool(WindowState& state, std::string* message) {
-  state.SetDriveList(drives_.RefreshDriveList());
   settings_.LoadAlert(&state.alert);
   ToolPageInput input;
   input.driveCount = state.driveCount;
@@ -141,7 +141,6 @@ std::optional<std::string> ReportPages::BuildTool(WindowState& state, std::strin
 }
 
 std::optional<std::string> ReportPages::BuildInternal(WindowState& state, std::string* message) {
-  state.SetDriveList(drives_.RefreshDriveList());
   InternalPageInput input;
   input.driveCount = state.driveCount;
   if (const DriveRecord* drive = state.SelectedDrive()) {

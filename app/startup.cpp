@@ -54,22 +54,28 @@ void ReadSystemValues(const Registry& registry, WindowState& state) {
   }
 }
 
-// The autorun question.
-void AskAutorun(Registry& registry, MainDialog& dialog, const std::string& exeFileName,
-                const std::string& autorunCommand) {
+// True when the autorun question is to be asked: not declined for good, and the program
+// not registered at startup yet.
+bool AutorunQuestionDue(const Registry& registry, const std::string& exeFileName) {
   std::uint32_t doNotAsk = 0;
   if (!registry.QueryDword(kNorvikKey, "DoNotAskMeAgain", &doNotAsk))
     doNotAsk = 0;
   if (doNotAsk != 0 || !registry.KeyExists(kRunKey))
-    return;
+    return false;
   std::string runValue;
-  if (registry.QueryString(kRunKey, kRunValueName, &runValue) && !runValue.empty() &&
-      runValue.find(exeFileName) != std::string::npos) {
-    return;  // already registered
-  }
+  return !(registry.QueryString(kRunKey, kRunValueName, &runValue) && !runValue.empty() &&
+           runValue.find(exeFileName) != std::string::npos);
+}
+
+// The autorun question and its answer's effects.
+void AskAutorun(Registry& registry, MainDialog& dialog, const std::string& exeFileName,
+                const std::string& autorunCommand) {
+  // Asked late: the window may be gone, or another run may have answered meanwhile.
+  if (dialog.closed() || !AutorunQuestionDue(registry, exeFileName))
+    return;
   AutorunAnswer answer = dialog.shell().AskAutorun();
   if (!answer.ok)
-    return;
+    return;  // Cancel: asked again at the next start
   if (answer.doNotAskAgain) {
     registry.CreateKey(kNorvikKey);
     registry.SetDword(kNorvikKey, "DoNotAskMeAgain", 1);
@@ -88,7 +94,7 @@ void WriteDemoHistories(MainDialog& dialog, DriveAccess& drives, const CivilDate
     AttributeTable table;
     LoadAttributeTable(table, dialog.roots().install, 0);
     SmartSnapshot snapshot;
-    if (drives.ReadDrive(drive, table, &snapshot) != 1)
+    if (drives.ReadDrive(drive, table, &snapshot, {}) != 1)
       continue;
     WriteDemoHistory(HistoryFolder(dialog.roots().home, drive.model, drive.serial),
                      snapshot.attr167Raw, today);
@@ -139,7 +145,15 @@ StartupResult RunStartup(MainDialog& dialog, StartupContext& context) {
   });
   if (FileExists(dialog.roots().InstallData("empty.html")))
     dialog.Navigate("empty.html");
-  AskAutorun(registry, dialog, exeFileName, autorunCommand);
+  // Nobody sees the window yet: the question waits for the first page that shows it, and
+  // then comes on the UI thread after start-up. A logon start has no one to ask.
+  if (dialog.CopyState().autostartLaunch == 0 && AutorunQuestionDue(registry, exeFileName)) {
+    std::function<void()> ask = [registry = &registry, dialog = &dialog, exeFileName,
+                                 autorunCommand] {
+      AskAutorun(*registry, *dialog, exeFileName, autorunCommand);
+    };
+    dialog.shell().WhenViewed([post = context.post, ask] { post ? post(ask) : ask(); });
+  }
   dialog.RefreshDrives();
   dialog.LoadSettings();
   dialog.LoadSeriesAndDescriptions();

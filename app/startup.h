@@ -12,6 +12,8 @@
 // Start-up: the main window's initialisation, in its fixed order, from the single-instance
 // check to the window standing on screen with the Home picture and the monitor running.
 // Everything outside the window comes through StartupContext so tests can script it.
+// The autorun question needs someone to answer it: it waits for the first page that shows
+// the window (a start with "/autostart" never asks).
 namespace ds {
 
 struct StartupContext {
@@ -25,6 +27,9 @@ struct StartupContext {
   LocalDateSource today = LocalToday;
   // Starts the monitor thread; empty: no monitor.
   std::function<void()> startMonitor;
+  // Runs `task` later on the UI thread (the window's message loop); empty: at once, on the
+  // thread that calls it.
+  std::function<void(std::function<void()> task)> post;
 };
 
 enum class StartupResult {

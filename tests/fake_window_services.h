@@ -27,7 +27,7 @@ inline bool WaitUntil(const std::function<bool()>& condition) {
 // Disks for window tests: kept drives whose reads take `readDelay` and count themselves.
 class FakeDriveAccess : public DriveAccess {
  public:
-  DriveList RefreshDriveList() override {
+  DriveList RefreshDriveList(const MessageSink&) override {
     std::lock_guard<std::mutex> lock(mutex_);
     DriveList list;
     list.drives = drives;
@@ -36,7 +36,8 @@ class FakeDriveAccess : public DriveAccess {
       list.driveIndexMap.push_back(drive.driveNumber);
     return list;
   }
-  int ReadDrive(const DriveRecord& drive, const AttributeTable&, SmartSnapshot* snapshot) override {
+  int ReadDrive(const DriveRecord& drive, const AttributeTable&, SmartSnapshot* snapshot,
+                const MessageSink&) override {
     std::this_thread::sleep_for(readDelay);
     ++reads;
     snapshot->attr167Raw = 100 + static_cast<std::uint64_t>(drive.driveNumber);
@@ -63,7 +64,8 @@ class FakeDriveAccess : public DriveAccess {
 class FakePages : public PageBuilding {
  public:
   explicit FakePages(std::string home) : home_(std::move(home)) {}
-  std::optional<std::string> Build(int page, WindowState& state, std::string* message) override {
+  std::optional<std::string> Build(int page, WindowState& state, const MessageSink&,
+                                   std::string* message) override {
     if (onBuild)
       onBuild(page, state);
     std::lock_guard<std::mutex> lock(mutex_);

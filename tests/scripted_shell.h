@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "web/window_shell.h"
@@ -29,7 +30,8 @@ class ScriptedShell : public WindowShell {
     return WaitFor([&frame](const WindowLook& look) { return look.frame == frame; });
   }
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
-    Add(messages, caption + ": " + text + (icon == MessageIcon::kExclamation ? " [!]" : ""));
+    static const char* const kIcons[] = {"", " [!]", " [icon]"};  // by MessageIcon
+    Add(messages, caption + ": " + text + kIcons[static_cast<int>(icon)]);
   }
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
   bool AskPassword(std::string* code) override {
@@ -39,6 +41,17 @@ class ScriptedShell : public WindowShell {
   AutorunAnswer AskAutorun() override {
     Add(events, std::string("autorun-question"));
     return Next(autorunReplies, AutorunAnswer{});
+  }
+  // Nothing views the window until Connect (or `viewed` is set).
+  void WhenViewed(std::function<void()> action) override {
+    if (viewed)
+      return action();
+    whenViewed_ = std::move(action);
+  }
+  void Connect() {
+    viewed = true;
+    if (auto action = std::exchange(whenViewed_, {}))
+      action();
   }
   void ShowSplash(int seconds) override { Add(events, "splash " + std::to_string(seconds)); }
   void OfferDownload(const std::string& dataFile, const std::string& fileName) override {
@@ -75,6 +88,7 @@ class ScriptedShell : public WindowShell {
   std::vector<std::string> messages, downloads, opened, events;
   std::deque<std::string> passwordReplies;
   std::deque<AutorunAnswer> autorunReplies;
+  bool viewed = false;
 
  private:
   template <typename T>
@@ -93,6 +107,7 @@ class ScriptedShell : public WindowShell {
   }
   mutable std::mutex mutex_;
   std::condition_variable published_;
+  std::function<void()> whenViewed_;
 };
 
 }  // namespace ds

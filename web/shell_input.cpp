@@ -86,6 +86,10 @@ bool ParseShellInput(const std::function<const std::string*(const std::string&)>
       parsed.choiceYes = *choice != "no";
     if (const std::string* check = field("check"))
       parsed.check = *check == "1";
+  } else if (*type == "syscommand") {
+    parsed.kind = InputKind::kSystemCommand;
+    if (!ParseInt(field("id"), 0, 0xFFFF, &parsed.id))
+      return Fail(message, "bad system command");
   } else if (*type == "splash-close") {
     parsed.kind = InputKind::kSplashClose;
   } else {

@@ -5,15 +5,24 @@
 #include <string>
 
 // One input of the shell page (POST /data/.input): a button press, a mouse-down in window
-// coordinates, a key, a click on the notification icon, a dialog answer or the splash's
-// Close. Parsed from the form fields of the request; anything malformed is refused.
+// coordinates, a key, a click on the notification icon, a dialog answer, the splash's Close
+// or a command of the window's system menu. Parsed from the form fields of the request; anything
+// malformed is refused.
 namespace ds {
 
-enum class InputKind { kButton, kMouseDown, kKey, kTray, kDialogAnswer, kSplashClose };
+enum class InputKind {
+  kButton,
+  kMouseDown,
+  kKey,
+  kTray,
+  kDialogAnswer,
+  kSplashClose,
+  kSystemCommand,
+};
 
 struct ShellInput {
   InputKind kind = InputKind::kButton;
-  int id = 0;           // button id, or dialog id
+  int id = 0;           // button id, dialog id or system command id
   int mouseButton = 0;  // 0 left, 2 right
   int x = 0;
   int y = 0;

@@ -37,7 +37,8 @@ TEST(ShellInputTest, WellFormedInputs) {
       {"type=tray&button=double", "3 id=0 button=0 0,0 at=0 key= tray=0  text="},
       {"type=dialog&id=4&answer=ok&text=Talvex&choice=no&check=1",
        "4 id=4 button=0 0,0 at=0 key= tray=0 ok text=Talvex yes=0 check=1"},
-      {"type=splash-close", "5 id=0 button=0 0,0 at=0 key= tray=0  text="}};
+      {"type=splash-close", "5 id=0 button=0 0,0 at=0 key= tray=0  text="},
+      {"type=syscommand&id=16", "6 id=16 button=0"}};
   for (const auto& [body, fields] : cases)
     EXPECT_EQ(Parse(body).substr(0, std::string(fields).size()), fields) << body;
 }
@@ -51,8 +52,10 @@ TEST(ShellInputTest, MalformedInputsAreRefused) {
         "type=mousedown&button=0&x=1&y=2&at=-5", "type=key", "type=tray&button=elbow",
         "type=dialog&id=1", "type=dialog&id=0&answer=ok", "type=dialog&id=1&answer=maybe"})
     EXPECT_EQ(Parse(body), "refused") << body;
-  for (const std::string& body : {"type=key&key=" + std::string(40, 'k'),
-                                  "type=dialog&id=1&answer=ok&text=" + std::string(300, 't')})
+  for (const std::string& body :
+       {"type=key&key=" + std::string(40, 'k'),
+        "type=dialog&id=1&answer=ok&text=" + std::string(300, 't'),
+        std::string("type=syscommand&id=65536"), std::string("type=syscommand")})
     EXPECT_EQ(Parse(body), "refused") << body;
 }
 

@@ -244,7 +244,7 @@ struct ShellServer::Impl {
   }
 
   MHD_Result ServeEvents(MHD_Connection* connection) {
-    auto client = shell->stream().Connect(shell->CurrentEvents());
+    auto client = shell->ConnectPage();
     if (!client)
       return Refuse(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "Too many windows are open.\n");
     Stream& stream = streams.emplace_back();

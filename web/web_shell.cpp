@@ -50,6 +50,31 @@ std::vector<std::string> WebShell::CurrentEvents() const {
   return events;
 }
 
+void WebShell::WhenViewed(std::function<void()> action) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stream_.clientCount() == 0) {
+      whenViewed_ = std::move(action);
+      return;
+    }
+  }
+  action();
+}
+
+std::shared_ptr<EventStream::Client> WebShell::ConnectPage() {
+  auto client = stream_.Connect(CurrentEvents());
+  if (client == nullptr)
+    return client;
+  std::function<void()> action;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    action.swap(whenViewed_);
+  }
+  if (action)
+    action();
+  return client;
+}
+
 std::optional<ShellInput> WebShell::Ask(const std::string& kind, const std::string& fields,
                                         const std::string& logText) {
   std::unique_lock<std::mutex> lock(mutex_);
@@ -89,8 +114,10 @@ bool WebShell::Answer(const ShellInput& answer) {
 
 void WebShell::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
   Ask("message",
-      "\"text\":" + JsonString(text) + ",\"caption\":" + JsonString(caption) +
-          ",\"icon\":" + JsonString(icon == MessageIcon::kExclamation ? "exclamation" : ""),
+      "\"text\":" + JsonString(text) + ",\"caption\":" + JsonString(caption) + ",\"icon\":" +
+          JsonString(icon == MessageIcon::kExclamation ? "exclamation"
+                     : icon == MessageIcon::kProgram   ? "program"
+                                                       : ""),
       caption + ": " + text);
 }
 

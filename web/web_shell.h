@@ -27,6 +27,7 @@ class WebShell : public WindowShell {
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   bool AskPassword(std::string* code) override;
   AutorunAnswer AskAutorun() override;
+  void WhenViewed(std::function<void()> action) override;
   void ShowSplash(int seconds) override;
   void OfferDownload(const std::string& dataFile, const std::string& fileName) override;
   void OpenInNewTab(const std::string& address) override;
@@ -38,6 +39,9 @@ class WebShell : public WindowShell {
   void CloseSplash();
 
   EventStream& stream() { return stream_; }
+  // Connects a page to the event stream, brought up to date (CurrentEvents), and runs what
+  // waited for a viewer. nullptr when the stream takes no more pages.
+  std::shared_ptr<EventStream::Client> ConnectPage();
   // Events that bring a newly connected page up to date.
   std::vector<std::string> CurrentEvents() const;
 
@@ -66,6 +70,7 @@ class WebShell : public WindowShell {
   int nextDialogId_ = 1;
   bool splashUp_ = false;
   std::string splashEvent_;
+  std::function<void()> whenViewed_;
   bool shutdown_ = false;
   bool closing_ = false;
 };

@@ -93,6 +93,18 @@ TEST(WebShellTest, AutorunAnswerCarriesChoiceAndCheckBoxAndCloseOrShutdownEnds) 
   EXPECT_FALSE(yesNo.get());
 }
 
+TEST(WebShellTest, WhatWaitsForAViewerRunsOnceWhenTheFirstPageConnects) {
+  WebShell shell;
+  int runs = 0;
+  shell.WhenViewed([&runs] { ++runs; });
+  EXPECT_EQ(runs, 0);
+  auto first = shell.ConnectPage();
+  auto second = shell.ConnectPage();
+  EXPECT_EQ(runs, 1);
+  shell.WhenViewed([&runs] { runs += 10; });  // a page shows the window: at once
+  EXPECT_EQ(runs, 11);
+}
+
 TEST(WebShellTest, LookReachesPagesWithSelectedFacesAndEscapedTextsAndNonReadersAreDropped) {
   WebShell shell;
   auto page = shell.stream().Connect({});

@@ -10,7 +10,8 @@
 // until the user answers; with no viewer they return their safe default at once.
 namespace ds {
 
-enum class MessageIcon { kNone, kExclamation };
+// kProgram: the program's own icon (the About box).
+enum class MessageIcon { kNone, kExclamation, kProgram };
 
 // The autorun question's outcome: OK or Cancel, the Yes/No choice and the check box.
 struct AutorunAnswer {
@@ -44,6 +45,10 @@ class WindowShell {
   // True with the typed text on OK; false on Cancel.
   virtual bool AskPassword(std::string* code) = 0;
   virtual AutorunAnswer AskAutorun() = 0;
+
+  // Runs `action` once, as soon as a page shows the window: at once when one does already,
+  // else on the thread that connects the first page. `action` must not block.
+  virtual void WhenViewed(std::function<void()> action) = 0;
 
   // Shows the splash for `seconds` or until the user closes it; returns then.
   virtual void ShowSplash(int seconds) = 0;

@@ -1,6 +1,7 @@
 // The window of Norvik DriveSentinel, played in the browser. The program sends the
 // window's look, dialogs and downloads on ui/events; this page sends button presses,
-// mouse-downs in window coordinates, F2, dialog answers and tray clicks to data/.input.
+// mouse-downs in window coordinates, F2, dialog answers, tray clicks and the commands of the
+// window's system menu to data/.input.
 // Every address is relative to this page's own, whose first path segment is the run's
 // secret; the program names its files from the window's root ("/data/..."), and local()
 // puts them under that segment.
@@ -22,6 +23,15 @@
   ];
   const BROWSER_LEFT = 22;
   const BROWSER_TOP = 117;
+  // The window has no caption: a click on the program icon of its skin, as on a caption's
+  // icon, or Alt+Space opens its system menu. "&" marks an entry's access key.
+  const ICON = [22, 22, 40, 40];
+  const SYSTEM_MENU = [
+    ['Mi&nimize', { type: 'button', id: '1001' }],
+    ['&Close', { type: 'button', id: '1000' }],
+    null,
+    ['&About Norvik_DriveSentinel...', { type: 'syscommand', id: '16' }],
+  ];
 
   const windowBox = document.getElementById('window');
   const frame = document.getElementById('browser');
@@ -31,6 +41,7 @@
   const splash = document.getElementById('splash');
   const ended = document.getElementById('ended');
   const connection = document.getElementById('connection');
+  const systemMenu = document.getElementById('system-menu');
 
   let state = null;
   let frameSequence = -1;
@@ -107,6 +118,7 @@
     state = next;
     const visible = next.windowShown && !next.minimized && !next.ended;
     windowBox.hidden = !visible;
+    if (!visible) closeSystemMenu();
     windowBox.dataset.page = String(next.page);
     trayIcon.hidden = !next.minimized || next.ended;
     document.title = next.minimized
@@ -141,6 +153,19 @@
   }
 
   function keyDown(event) {
+    if (!systemMenu.hidden) {
+      event.preventDefault();
+      const key = event.key.toLowerCase();
+      const item = [...systemMenu.children].find((entry) => entry.dataset.key === key);
+      if (item) item.click();
+      else if (event.key === 'Escape') closeSystemMenu();
+      return;
+    }
+    if (event.altKey && event.key === ' ') {
+      event.preventDefault();
+      openSystemMenu();
+      return;
+    }
     if (event.key !== 'F2') return;
     event.preventDefault();
     if (windowInputsBlocked()) return;
@@ -150,9 +175,19 @@
   function noContextMenu(event) { event.preventDefault(); }
 
   windowBox.addEventListener('mousedown', (event) => {
-    if (event.button !== 0) return;
+    if (event.button !== 0 || systemMenu.contains(event.target)) return;
     const box = windowBox.getBoundingClientRect();
-    leftButtonDown(event.clientX - box.left, event.clientY - box.top);
+    const [x, y] = [event.clientX - box.left, event.clientY - box.top];
+    const onIcon = x >= ICON[0] && x < ICON[0] + ICON[2] && y >= ICON[1] && y < ICON[1] + ICON[3];
+    if (onIcon && systemMenu.hidden) {
+      openSystemMenu();
+      return;
+    }
+    closeSystemMenu();
+    if (!onIcon) leftButtonDown(x, y);
+  });
+  document.addEventListener('mousedown', (event) => {
+    if (!windowBox.contains(event.target)) closeSystemMenu();
   });
   document.addEventListener('contextmenu', noContextMenu);
   document.addEventListener('keydown', keyDown);
@@ -165,6 +200,7 @@
     page.addEventListener('contextmenu', noContextMenu);
     page.addEventListener('keydown', keyDown);
     page.addEventListener('mousedown', (event) => {
+      closeSystemMenu();
       if (event.button === 0) {
         leftButtonDown(event.clientX + BROWSER_LEFT, event.clientY + BROWSER_TOP);
       }
@@ -176,6 +212,34 @@
     send({ type: 'tray', button: event.button === 0 ? 'left' : event.button === 2 ? 'right' : 'middle' });
   });
   trayIcon.addEventListener('contextmenu', noContextMenu);
+
+  // ---- the window's system menu ----
+  function closeSystemMenu() { systemMenu.hidden = true; }
+
+  function openSystemMenu() {
+    if (windowInputsBlocked()) return;
+    systemMenu.replaceChildren();
+    for (const entry of SYSTEM_MENU) {
+      if (!entry) {
+        systemMenu.appendChild(element('hr', {}));
+        continue;
+      }
+      const [label, input] = entry;
+      const at = label.indexOf('&');
+      const item = element('div', { className: 'item', role: 'menuitem' }, [
+        document.createTextNode(label.slice(0, at)),
+        element('u', { textContent: label[at + 1] }),
+        document.createTextNode(label.slice(at + 2)),
+      ]);
+      item.dataset.key = label[at + 1].toLowerCase();
+      item.addEventListener('click', () => {
+        closeSystemMenu();
+        send(input);
+      });
+      systemMenu.appendChild(item);
+    }
+    systemMenu.hidden = false;
+  }
 
   // ---- modal dialogs ----
   function element(tag, properties, children) {
@@ -197,6 +261,7 @@
     box.appendChild(element('div', { className: 'caption', textContent: dialog.caption || 'Norvik DriveSentinel' }));
     const body = element('div', { className: 'body' });
     if (dialog.icon === 'exclamation') body.appendChild(element('div', { className: 'icon', textContent: '\u26a0' }));
+    if (dialog.icon === 'program') body.appendChild(element('img', { className: 'icon', src: 'data/images/tray.svg', alt: '', width: 32, height: 32 }));
     body.appendChild(element('div', { className: 'text', textContent: dialog.text || '' }));
     box.appendChild(body);
     const actions = element('div', { className: 'actions' });
@@ -258,6 +323,7 @@
   }
 
   function showDialogs() {
+    if (dialogs.length > 0) closeSystemMenu();
     modalLayer.replaceChildren();
     modalLayer.hidden = dialogs.length === 0;
     if (dialogs.length === 0) return;

@@ -1,4 +1,5 @@
-// The window in Chromium: tabs, right clicks, F2, tray, licence, Close, page inputs, pages, exports.
+// The window in Chromium: autorun question, system menu, tabs, right clicks, F2, tray, licence,
+// Close, page inputs, pages, exports.
 // usage: node shell_e2e.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
 import fs from 'node:fs';
 import path from 'node:path';
@@ -25,6 +26,20 @@ try {
   const { context, page, box, click, pageId, frameSource, showFrame, openTab } = await openWindow(browser, address, problems);
   check((await context.cookies()).every((cookie) => !cookie.value.includes(token)), 'no cookie carries the token');
   check(box.width === 800 && box.height === 600, 'the window is 800 x 600');
+  // The autorun question waits for the first page; "No" and "Do not ask me again" are kept.
+  const autorun = await page.waitForSelector('.dialog[data-kind="autorun"]');
+  check(/^Norvik autorun setting\s*Always start this program at system startup/.test(await autorun.innerText()),
+    'the first page gets the autorun question');
+  await page.check('#autorun-no');
+  await page.check('#autorun-check');
+  await page.click('.dialog[data-kind="autorun"] button[data-answer="ok"]');
+  await waitFor(() => /donotaskmeagain\t1/.test(fs.readFileSync(path.join(home, 'data', 'registry.dat'), 'latin1')),
+    'DoNotAskMeAgain kept');
+  await click(42, 42);  // the program icon opens the system menu
+  await page.click('#system-menu .item:has-text("About Norvik_DriveSentinel...")');
+  const about = await page.waitForSelector('.dialog[data-kind="message"]');
+  check(/^About Norvik DriveSentinel\s*Norvik DriveSentinel\s*OK$/.test(await about.innerText()), 'the About box');
+  await page.click('.dialog[data-kind="message"] button');
   const homeShown = () => page.evaluate(() => !document.getElementById('home').classList.contains('hidden'));
   check(await homeShown(), 'the Home picture is shown at start');
   check(await page.evaluate(() => document.getElementById('skin').getContext('2d').getImageData(1, 1, 1, 1).data[3]) === 0,

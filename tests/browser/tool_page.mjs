@@ -25,6 +25,7 @@ try {
   const problems = [];
   const address = await programAddress(server);
   const { context, page, box, click, showFrame, openTab } = await openWindow(browser, address, problems);
+  await page.click('.dialog[data-kind="autorun"] button[data-answer="cancel"]');
   const press = (where) => click(...AT[where]);
   const settings = () => fs.readFileSync(path.join(home, 'data', 'setting_tool_page.dat'), 'latin1');
   // The Tool page once it shows the edit mode asked for.
