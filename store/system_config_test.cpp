@@ -27,8 +27,8 @@ TEST(SystemConfigTest, ReadOnlyWhenOnlyRootCanChangeIt) {
       {0644, 0755, 0, 0, false, ""},
       {0600, 01777, 0, 0, false, ""},  // a sticky folder: others cannot move root's file
       {0664, 0755, 0, 0, false, "etc/drivesentinel.conf is writable by group or others"},
-      {0646, 0755, 0, 0, false, "etc/drivesentinel.conf is writable by group or others"},
-      {0644, 0775, 0, 0, false, "etc is a folder that group or others may write"},
+      {0606, 0755, 0, 0, false, "etc/drivesentinel.conf is writable by group or others"},
+      {0644, 01777, 0, 1000, false, "etc is not owned by root"},  // sticky, but not root's
       {0644, 0757, 0, 0, false, "etc is a folder that group or others may write"},
       {0644, 0755, 1000, 0, false, "etc/drivesentinel.conf is not owned by root"},
       {0644, 0755, 0, 1000, false, "etc is not owned by root"},
