@@ -27,8 +27,8 @@ bool UsableHome(const std::string& value, const std::string& origin, std::string
 }  // namespace
 
 bool ChooseHomeFolder(const std::string& homeOption, const char* environment,
-                      const std::string& iniHome, const std::string& installFolder,
-                      std::string* home, std::string* error) {
+                      const std::string& configHome, const std::string& iniHome,
+                      const std::string& installFolder, std::string* home, std::string* error) {
   if (!homeOption.empty()) {
     *home = WithSlash(homeOption);
     return true;
@@ -37,6 +37,12 @@ bool ChooseHomeFolder(const std::string& homeOption, const char* environment,
     if (!UsableHome(environment, kHomeEnvironmentVariable, error))
       return false;
     *home = WithSlash(environment);
+    return true;
+  }
+  if (!configHome.empty()) {
+    if (!UsableHome(configHome, "Home_Folder of the configuration file", error))
+      return false;
+    *home = WithSlash(configHome);
     return true;
   }
   if (!iniHome.empty()) {

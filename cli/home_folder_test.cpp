@@ -12,21 +12,25 @@ namespace ds {
 namespace {
 
 TEST(HomeFolderTest, FirstSourceThatIsGivenWins) {
-  // --home, the environment variable, the ini file's key; the home chosen, "" when refused.
-  const std::tuple<std::string, const char*, std::string, std::string> cases[] = {
-      {"", nullptr, "", "/opt/ds/"},  // nothing given: beside the program
-      {"", nullptr, "/var/lib/ds", "/var/lib/ds/"},
-      {"", "/srv/ds", "/var/lib/ds", "/srv/ds/"},
-      {"", "", "/var/lib/ds/", "/var/lib/ds/"},     // an empty variable counts as unset
-      {"mine", "/srv/ds", "/var/lib/ds", "mine/"},  // --home as given, relative or not
-      {"/tmp/h/", "relative", "also relative", "/tmp/h/"},
-      {"", "relative/ds", "/var/lib/ds", ""},  // a relative variable is refused, not skipped
-      {"", nullptr, "data", ""},
-      {"", nullptr, "/var/lib/ds\n/var/lib/other", ""}};  // the key given twice
-  for (const auto& [option, environment, ini, expected] : cases) {
+  // --home, the environment variable, the configuration file's and the ini file's key; the
+  // home chosen, "" when refused.
+  const std::tuple<std::string, const char*, std::string, std::string, std::string> cases[] = {
+      {"", nullptr, "", "", "/opt/ds/"},  // nothing given: beside the program
+      {"", nullptr, "", "/var/lib/ds", "/var/lib/ds/"},
+      {"", nullptr, "/etc-home", "/var/lib/ds", "/etc-home/"},  // the file above the ini
+      {"", "/srv/ds", "/etc-home", "/var/lib/ds", "/srv/ds/"},
+      {"", "", "", "/var/lib/ds/", "/var/lib/ds/"},  // an empty variable counts as unset
+      {"mine", "/srv/ds", "/etc-home", "/var/lib/ds", "mine/"},  // --home as given
+      {"/tmp/h/", "relative", "", "also relative", "/tmp/h/"},
+      {"", "relative/ds", "", "/var/lib/ds", ""},  // a relative variable is refused, not skipped
+      {"", nullptr, "etc-home", "/var/lib/ds", ""},
+      {"", nullptr, "", "data", ""},
+      {"", nullptr, "", "/var/lib/ds\n/var/lib/other", ""}};  // the key given twice
+  for (const auto& [option, environment, config, ini, expected] : cases) {
     std::string home, error;
-    const bool ok = ChooseHomeFolder(option, environment, ini, "/opt/ds/", &home, &error);
-    EXPECT_EQ(home, expected) << option << "|" << (environment ? environment : "-") << ini;
+    const bool ok = ChooseHomeFolder(option, environment, config, ini, "/opt/ds/", &home, &error);
+    EXPECT_EQ(home, expected) << option << "|" << (environment ? environment : "-") << config << "|"
+                              << ini;
     EXPECT_EQ(ok, error.empty()) << error;  // a refusal says why
   }
 }

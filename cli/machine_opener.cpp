@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "cli/home_folder.h"
@@ -80,9 +81,15 @@ bool TakeDriveOption(std::vector<std::string>* args, std::optional<int>* index,
 }
 
 bool RootsFor(const MachineOptions& options, const std::string& installFolder, ProgramRoots* roots,
-              std::string* error) {
+              std::string* error, SystemConfig* config) {
+  std::string why;
+  const SystemConfig read = ReadSystemConfig(options.configFile, &why);
+  if (!why.empty())
+    std::fprintf(stderr, "drivesentinel: %s\n", why.c_str());
+  if (config != nullptr)
+    *config = read;
   std::string home;
-  if (!ChooseHomeFolder(options.home, std::getenv(kHomeEnvironmentVariable),
+  if (!ChooseHomeFolder(options.home, std::getenv(kHomeEnvironmentVariable), read.homeFolder,
                         ReadProgramIni(installFolder).homeFolder, installFolder, &home, error)) {
     return false;
   }

@@ -10,6 +10,7 @@
 #include "platform/disk_system.h"
 #include "platform/machine_facts.h"
 #include "platform/program_roots.h"
+#include "store/system_config.h"
 
 // The options every command shares — which machine (--demo | --sim DIR), which home
 // (--home DIR), which disk (--drive N) — and the one place that opens the real or the
@@ -22,6 +23,7 @@ struct MachineOptions {
   DiskSource source = DiskSource::kRealDisks;
   std::string simFolder;  // --sim DIR
   std::string home;       // --home DIR with a trailing "/"; "" keeps the install folder
+  std::string configFile = kSystemConfigFile;  // the administrator's file (tests move it)
 };
 
 // Takes --demo, --sim DIR and --home DIR out of `args`, leaving the other words in order.
@@ -33,10 +35,11 @@ bool TakeMachineOptions(std::vector<std::string>* args, MachineOptions* options,
 bool TakeDriveOption(std::vector<std::string>* args, std::optional<int>* index, std::string* error);
 
 // The roots of a run: the executable's folder, and the home ChooseHomeFolder takes from
-// --home, DRIVESENTINEL_HOME or the ini file's Home_Folder. False with `error` when the
-// environment or the ini file names an unusable folder.
+// --home, DRIVESENTINEL_HOME, the configuration file's or the ini file's Home_Folder. False
+// with `error` when one of them names an unusable folder. The configuration file read goes
+// to `config` when given; why it was ignored, if it was, goes to standard error.
 bool RootsFor(const MachineOptions& options, const std::string& installFolder, ProgramRoots* roots,
-              std::string* error);
+              std::string* error, SystemConfig* config = nullptr);
 
 // An opened machine with its facts and drive list.
 struct OpenedMachine {

@@ -32,6 +32,7 @@
 #include "platform/process_launcher.h"
 #include "store/program_ini.h"
 #include "store/settings_store.h"
+#include "web/listen_socket.h"
 #include "web/metrics_server.h"
 #include "web/tls_identity.h"
 
@@ -55,12 +56,15 @@ constexpr const char* kHelp =
     "  --demo      the sample drives shipped with the program (never shown unasked)\n"
     "  --sim DIR   a simulated machine folder\n"
     "  --home DIR  where settings, history and pages are kept (default: $DRIVESENTINEL_HOME,\n"
-    "              else Home_Folder of the ini file, else beside the program)\n"
+    "              else Home_Folder of the /etc file, then of the ini file, else beside the\n"
+    "              program)\n"
     "  --bind ADDR listen on ADDR (default 127.0.0.1); on another address the machine's own\n"
     "              names and those of --allow-host NAME reach the window\n"
     "  --tls-cert FILE --tls-key FILE  serve the window over HTTPS\n"
     "  --metrics-listen ADDR:PORT  serve Prometheus metrics at http://ADDR:PORT/metrics\n"
-    "              (default: Metrics_Listen of the ini file, else off)\n";
+    "              (default: Metrics_Listen of /etc/norvik-drivesentinel/drivesentinel.conf,\n"
+    "              else of the ini file, else off); they answer to the machine's own names\n"
+    "              and those of --allow-host and Metrics_Allow_Host\n";
 
 // Opens `address` in the user's browser without putting its token on a command line: a
 // local page readable by the owner only redirects to it.
@@ -132,7 +136,8 @@ int main(int argc, char** argv) {
     return ds::kExitUsage;
   }
   ds::ProgramRoots roots;
-  if (!ds::RootsFor(options.machine, install, &roots, &message)) {
+  ds::SystemConfig config;
+  if (!ds::RootsFor(options.machine, install, &roots, &message, &config)) {
     std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
     return ds::kExitFailure;
   }
@@ -256,18 +261,34 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
     return ds::kExitFailure;
   }
-  // The Prometheus endpoint, off unless asked for (the service asks in its ini file).
-  const std::string metricsListen = options.metricsListen.empty()
-                                        ? ds::ReadProgramIni(install).metricsListen
-                                        : options.metricsListen;
+  // The Prometheus endpoint, off unless asked for (the service asks in the configuration
+  // file under /etc or in its ini file). Scrapers reach it by this machine's names and
+  // those allowed on the command line or in the configuration file.
+  std::string metricsListen = options.metricsListen;
+  for (const std::string& configured :
+       {config.metricsListen, ds::ReadProgramIni(install).metricsListen}) {
+    if (metricsListen.empty())
+      metricsListen = configured;
+  }
+  ds::MetricsServerOptions metricsOptions;
+  metricsOptions.hostNames = ds::MachineNetworkNames();
+  for (const auto* names : {&options.allowHosts, &config.metricsAllowHosts})
+    metricsOptions.hostNames.insert(metricsOptions.hostNames.end(), names->begin(), names->end());
+  metricsOptions.log = log;
   ds::MetricsBoard board(kVersion);
-  ds::MetricsServer metrics([&board] { return board.PrometheusText(); });
+  ds::MetricsServer metrics([&board] { return board.PrometheusText(); }, metricsOptions);
   if (!metricsListen.empty()) {
     if (!metrics.Start(metricsListen, &message)) {
       std::fprintf(stderr, "drivesentinel: %s\n", message.c_str());
       return ds::kExitFailure;
     }
     log("metrics at http://" + metricsListen + "/metrics");
+    std::string host;
+    int port = 0;
+    if (ds::SplitHostPort(metricsListen, &host, &port) && !ds::IsLoopbackAddress(host)) {
+      log("warning: the metrics are reachable from other machines on " + metricsListen +
+          " without TLS; they name every disk's model and serial number");
+    }
   }
   // The address file (owner-only) replaces whatever an earlier run left behind.
   std::string address = app.Address();

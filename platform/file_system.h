@@ -36,6 +36,13 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view content, Fi
                            FileDurability durability = FileDurability::kFlushed);
 // (platform/atomic_output_file.h has the form with every option, user paths among them.)
 
+// True when no one but root can change what `path` (absolute) holds: the file and every
+// folder above it are owned by root, no symbolic link among them, and neither group nor
+// others may write the file or a folder. A folder that others may write but that has the
+// sticky bit (as /tmp) still passes, because in it only an entry's owner (root here: every
+// entry below must be root's) may rename or remove the entry. False with `why` otherwise.
+bool OnlyRootCanChange(const std::string& path, std::string* why);
+
 // The folder of the running executable, with a trailing "/".
 std::string ExeDirectory();
 

@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
-// The names other machines reach this one by: its host name and the addresses of its
-// network interfaces (numeric, IPv6 without brackets), loopback ones left out.
+// The names other machines reach this one by: its host name, its fully qualified name, and
+// the addresses of its network interfaces (numeric, IPv6 without brackets), loopback ones
+// left out.
 namespace ds {
 
 std::vector<std::string> MachineNetworkNames();

@@ -1,48 +1,95 @@
 #include "web/metrics_server.h"
 
 #include <microhttpd.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <unordered_map>
 
 #include "web/listen_socket.h"
+#include "web/request_guard.h"
 
 namespace ds {
 namespace {
 
-constexpr const char* kMetricsType = "text/plain; version=0.0.4; charset=utf-8";
-// Scrapers come rarely and a few at a time.
-constexpr unsigned kConnectionLimit = 32;
-constexpr unsigned kIdleSeconds = 10;
+using Clock = std::chrono::steady_clock;
 
-MHD_Result Answer(MHD_Connection* connection, unsigned status, const std::string& body,
-                  const char* type) {
-  MHD_Response* response = MHD_create_response_from_buffer(
-      body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
-  MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
-  const MHD_Result queued = MHD_queue_response(connection, status, response);
-  MHD_destroy_response(response);
-  return queued;
+constexpr const char* kMetricsType = "text/plain; version=0.0.4; charset=utf-8";
+// A connection whose answer does not move for this long is closed by the library.
+constexpr unsigned kStalledSeconds = 10;
+
+// A Host header as a log line may show it: printable ASCII, at most 100 characters.
+std::string Printable(const char* text) {
+  std::string out;
+  for (const char* c = text; *c != '\0' && out.size() < 100; ++c)
+    out += *c >= 0x20 && *c < 0x7F ? *c : '?';
+  return out;
 }
 
 }  // namespace
 
 struct MetricsServer::Impl {
-  std::function<std::string()> text;
-  MHD_Daemon* daemon = nullptr;
+  // One client connection; its next request must be in by `waitingSince` + the request
+  // limit, while it is answered it has no limit.
+  struct Connection {
+    int fd = -1;
+    Clock::time_point waitingSince;
+    bool answering = false;
+    bool shut = false;
+  };
 
-  static MHD_Result OnRequest(void* self, MHD_Connection* connection, const char* url,
-                              const char* method, const char*, const char*, std::size_t* uploadSize,
-                              void** state) {
+  Impl(std::function<std::string()> text, MetricsServerOptions options)
+      : text(std::move(text)), options(std::move(options)) {}
+
+  const std::function<std::string()> text;
+  const MetricsServerOptions options;
+  HostPolicy hosts;
+  int port = 0;
+  MHD_Daemon* daemon = nullptr;
+  ScopedFd wake;
+  std::atomic<bool> stopping{false};
+  std::unordered_map<MHD_Connection*, Connection> connections;
+  bool closedDuringRun = false;  // set by the library's close notice during MHD_run
+
+  MHD_Result Answer(MHD_Connection* connection, unsigned status, const std::string& body,
+                    const char* type) {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    if (response == nullptr)
+      return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+    connections[connection].answering = true;
+    const MHD_Result queued = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return queued;
+  }
+
+  MHD_Result OnRequest(MHD_Connection* connection, const char* url, const char* method,
+                       std::size_t* uploadSize, void** state) {
     // The first call only announces a request; a body (which nothing here takes) is read
     // and dropped, up to the connection's memory limit; the answer goes after it.
     if (*state == nullptr) {
-      *state = self;
+      *state = this;
       return MHD_YES;
     }
     if (*uploadSize != 0) {
       *uploadSize = 0;
       return MHD_YES;
+    }
+    const char* host = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Host");
+    if (host == nullptr)
+      host = "";
+    if (!HostAllowed(host, port, hosts)) {
+      if (options.log)
+        options.log("metrics: refused a request for Host \"" + Printable(host) + "\"");
+      return Answer(connection, MHD_HTTP_MISDIRECTED_REQUEST,
+                    "This server does not answer to that host name.\n", "text/plain");
     }
     const bool get = std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
                      std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
@@ -51,19 +98,116 @@ struct MetricsServer::Impl {
     if (std::strcmp(url, "/metrics") != 0)
       return Answer(connection, MHD_HTTP_NOT_FOUND, "Only /metrics is served here.\n",
                     "text/plain");
-    return Answer(connection, MHD_HTTP_OK, static_cast<Impl*>(self)->text(), kMetricsType);
+    return Answer(connection, MHD_HTTP_OK, text(), kMetricsType);
+  }
+
+  // Shuts `state`'s socket; the library then sees the end of the stream and closes it.
+  static void Shut(Connection& state) {
+    if (state.fd >= 0)
+      ::shutdown(state.fd, SHUT_RDWR);
+    state.shut = true;
+  }
+
+  // Past three quarters of the connections allowed, a new connection closes the one that
+  // has waited longest for its request, so slow clients cannot keep a scrape out.
+  void MakeRoom(MHD_Connection* newcomer) {
+    if (connections.size() <= options.maxConnections / 4 * 3)
+      return;
+    Connection* oldest = nullptr;
+    for (auto& [connection, state] : connections) {
+      if (connection != newcomer && !state.answering && !state.shut &&
+          (oldest == nullptr || state.waitingSince < oldest->waitingSince)) {
+        oldest = &state;
+      }
+    }
+    if (oldest != nullptr)
+      Shut(*oldest);
+  }
+
+  // Closes the connections whose request is late; gives the milliseconds until the loop
+  // has something to do by itself (-1: nothing).
+  int CloseLateConnections(Clock::time_point now) {
+    Clock::time_point next = Clock::time_point::max();
+    MHD_UNSIGNED_LONG_LONG libraryMs = 0;
+    if (MHD_get_timeout(daemon, &libraryMs) == MHD_YES)
+      next = now + std::chrono::milliseconds(std::min<MHD_UNSIGNED_LONG_LONG>(libraryMs, 60000));
+    for (auto& [connection, state] : connections) {
+      if (state.answering || state.shut)
+        continue;
+      if (now - state.waitingSince >= options.requestLimit)
+        Shut(state);
+      else
+        next = std::min(next, state.waitingSince + options.requestLimit);
+    }
+    if (next == Clock::time_point::max())
+      return -1;
+    return static_cast<int>(
+        std::chrono::ceil<std::chrono::milliseconds>(std::max(next - now, Clock::duration(0)))
+            .count());
+  }
+
+  void Run() {
+    const union MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD);
+    pollfd fds[2] = {{info == nullptr ? -1 : info->epoll_fd, POLLIN, 0}, {wake.get(), POLLIN, 0}};
+    while (!stopping.load()) {
+      closedDuringRun = false;
+      MHD_run(daemon);
+      // A connection closed at the limit lets the library listen again, but it puts the
+      // listening socket back only at the start of its next run: run it at once.
+      if (closedDuringRun)
+        continue;
+      const int timeout = CloseLateConnections(Clock::now());
+      fds[0].revents = fds[1].revents = 0;
+      ::poll(fds, 2, timeout);
+    }
+    int listener = static_cast<int>(MHD_quiesce_daemon(daemon));
+    if (listener >= 0)
+      ::close(listener);
+    MHD_stop_daemon(daemon);
+    daemon = nullptr;
+  }
+
+  static MHD_Result OnRequestThunk(void* self, MHD_Connection* connection, const char* url,
+                                   const char* method, const char*, const char*,
+                                   std::size_t* uploadSize, void** state) {
+    return static_cast<Impl*>(self)->OnRequest(connection, url, method, uploadSize, state);
+  }
+
+  static void OnCompletedThunk(void* self, MHD_Connection* connection, void**,
+                               MHD_RequestTerminationCode) {
+    auto& connections = static_cast<Impl*>(self)->connections;
+    if (auto it = connections.find(connection); it != connections.end()) {
+      it->second.answering = false;
+      it->second.waitingSince = Clock::now();
+    }
+  }
+
+  static void OnConnectionThunk(void* self, MHD_Connection* connection, void**,
+                                MHD_ConnectionNotificationCode code) {
+    Impl& impl = *static_cast<Impl*>(self);
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+      impl.connections.erase(connection);
+      impl.closedDuringRun = true;
+      return;
+    }
+    Connection& state = impl.connections[connection];
+    const union MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    state.fd = info == nullptr ? -1 : info->connect_fd;
+    state.waitingSince = Clock::now();
+    impl.MakeRoom(connection);
   }
 };
 
-MetricsServer::MetricsServer(std::function<std::string()> text) : impl_(std::make_unique<Impl>()) {
-  impl_->text = std::move(text);
-}
+MetricsServer::MetricsServer(std::function<std::string()> text, MetricsServerOptions options)
+    : impl_(std::make_unique<Impl>(std::move(text), std::move(options))) {}
 
 MetricsServer::~MetricsServer() {
   Stop();
 }
 
 bool MetricsServer::Start(const std::string& listen, std::string* message) {
+  Impl& impl = *impl_;
   std::string host;
   int port = 0;
   if (!SplitHostPort(listen, &host, &port)) {
@@ -73,25 +217,37 @@ bool MetricsServer::Start(const std::string& listen, std::string* message) {
   ScopedFd listener(Listen(host, port, message));
   if (listener.get() < 0)
     return false;
-  port_ = LocalPort(listener.get());
-  impl_->daemon = MHD_start_daemon(
-      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL, 0, nullptr, nullptr, &Impl::OnRequest,
-      impl_.get(), MHD_OPTION_LISTEN_SOCKET, static_cast<MHD_socket>(listener.get()),
-      MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds,
-      MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<std::size_t>(32 * 1024), MHD_OPTION_END);
-  if (impl_->daemon == nullptr) {
+  impl.port = LocalPort(listener.get());
+  impl.hosts = MakeHostPolicy(host, impl.options.hostNames, false);
+  impl.wake.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (impl.wake.get() < 0) {
+    *message = std::string("cannot set up the metrics server: ") + std::strerror(errno);
+    return false;
+  }
+  impl.daemon = MHD_start_daemon(
+      MHD_USE_EPOLL, 0, nullptr, nullptr, &Impl::OnRequestThunk, &impl, MHD_OPTION_LISTEN_SOCKET,
+      static_cast<MHD_socket>(listener.get()), MHD_OPTION_CONNECTION_LIMIT,
+      impl.options.maxConnections, MHD_OPTION_CONNECTION_TIMEOUT, kStalledSeconds,
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<std::size_t>(32 * 1024),
+      MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompletedThunk, &impl, MHD_OPTION_NOTIFY_CONNECTION,
+      &Impl::OnConnectionThunk, &impl, MHD_OPTION_END);
+  if (impl.daemon == nullptr) {
     *message = "cannot start the metrics server on " + listen;
     return false;
   }
   listener.Release();  // the daemon owns it now
+  port_ = impl.port;
+  loop_ = std::thread([&impl] { impl.Run(); });
   return true;
 }
 
 void MetricsServer::Stop() {
-  if (impl_ && impl_->daemon != nullptr) {
-    MHD_stop_daemon(impl_->daemon);
-    impl_->daemon = nullptr;
-  }
+  if (!loop_.joinable())
+    return;
+  impl_->stopping = true;
+  std::uint64_t one = 1;
+  [[maybe_unused]] ssize_t written = ::write(impl_->wake.get(), &one, sizeof(one));
+  loop_.join();
 }
 
 }  // namespace ds

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "text/text_helpers.h"
 
@@ -100,6 +101,41 @@ IniFileReader ReadKeyValueFile(const std::string& path) {
   if (!ReadWholeFile(path, kMaxTextFileBytes, &content, &message))
     return IniFileReader();
   return IniFileReader::FromText(content);
+}
+
+bool OnlyRootCanChange(const std::string& path, std::string* why) {
+  if (path.empty() || path.front() != '/' || path.back() == '/') {
+    SetMessage(why, path + " is no absolute path of a file");
+    return false;
+  }
+  std::vector<std::string> parts = {"/"};  // each folder from the root down, then the file
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    parts.push_back(path.substr(0, slash));
+  }
+  parts.push_back(path);
+  for (const std::string& part : parts) {
+    const bool file = &part == &parts.back();
+    struct stat status {};
+    if (::lstat(part.c_str(), &status) != 0) {
+      SetMessage(why, ErrnoText("cannot check", part));
+      return false;
+    }
+    const bool othersWrite = (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    const char* problem = S_ISLNK(status.st_mode)             ? "is a symbolic link"
+                          : status.st_uid != 0                ? "is not owned by root"
+                          : file && !S_ISREG(status.st_mode)  ? "is not a regular file"
+                          : file && othersWrite               ? "is writable by group or others"
+                          : !file && !S_ISDIR(status.st_mode) ? "is not a folder"
+                          : !file && othersWrite && (status.st_mode & S_ISVTX) == 0
+                              ? "is a folder that group or others may write"
+                              : nullptr;
+    if (problem != nullptr) {
+      SetMessage(why, part + " " + problem);
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string ExeDirectory() {

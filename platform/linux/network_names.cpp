@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -13,8 +14,18 @@ namespace ds {
 std::vector<std::string> MachineNetworkNames() {
   std::vector<std::string> names;
   char host[256] = {};
-  if (::gethostname(host, sizeof host - 1) == 0 && host[0] != '\0')
+  if (::gethostname(host, sizeof host - 1) == 0 && host[0] != '\0') {
     names.emplace_back(host);
+    // The fully qualified name, as the resolver (normally /etc/hosts) gives it.
+    addrinfo hints{};
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &found) == 0) {
+      if (found->ai_canonname != nullptr && names.front() != found->ai_canonname)
+        names.emplace_back(found->ai_canonname);
+      ::freeaddrinfo(found);
+    }
+  }
   ifaddrs* interfaces = nullptr;
   if (::getifaddrs(&interfaces) != 0)
     return names;

@@ -6,6 +6,7 @@ import atexit, glob, gzip, os, re, shutil, signal, stat, subprocess, sys, tempfi
 
 PKG = "norvik-drivesentinel"
 LIB, HOME, UNIT = "/usr/lib/" + PKG, "/var/lib/" + PKG, "/lib/systemd/system/%s.service" % PKG
+CONF = "/etc/%s/drivesentinel.conf" % PKG
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../..")
 failures = []
 
@@ -44,6 +45,7 @@ def contents(deb):
             (LIB + "/data/CSmtp.exe", "-rwxr-xr-x", ""),
             ("/usr/bin/drivesentinel", "lrwxrwxrwx", "../lib/%s/drivesentinel" % PKG),
             (UNIT, "-rw-r--r--", ""),
+            (CONF, "-rw-r--r--", ""),
             ("/usr/share/doc/%s/examples/drivesentinel-alerts.yml" % PKG, "-rw-r--r--", "")]:
         check(listing.get(path, ("missing",))[0::2] == (mode, target), "%s %s" % (mode, path))
     data = os.path.join(SOURCE, "data")
@@ -51,13 +53,13 @@ def contents(deb):
         path = LIB + "/data/" + os.path.relpath(path, data)
         check(listing.get(path, ("missing",))[0] == "-rw-r--r--", "shipped " + path)
     check(all(owner == "root/root" for _, owner, _ in listing.values()), "everything root's")
-    check(not [p for p in listing if p.startswith(("/var", "/etc", "/home", "/tmp"))],
-          "no state, no configuration, nothing in /var or /etc")
+    check(not [p for p in listing if p.startswith(("/var", "/home", "/tmp")) or
+               p.startswith("/etc") and not CONF.startswith(p)], "no state; in /etc only " + CONF)
     check(not [p for p, (m, _, _) in listing.items() if m[0] != "l" and "w" in m[5::3]],
           "nothing writable by group or others")
     control = run(["dpkg-deb", "-I", deb]).stdout
     members = dict((n, x) for x, n in re.findall(r"lines\s+(\*?)\s*(\S+)", control))
-    check("conffiles" not in members, "no conffiles")
+    check(run(["dpkg-deb", "-I", deb, "conffiles"]).stdout.split() == [CONF], "the conffile")
     check([members.get(s) for s in ("postinst", "prerm", "postrm")] == ["*"] * 3,
           "maintainer scripts executable")
     depends = re.search(r"^ Depends: (.*)$", control, re.M).group(1)

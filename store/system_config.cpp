@@ -1,0 +1,40 @@
+#include "store/system_config.h"
+
+#include <filesystem>
+
+#include "platform/file_system.h"
+#include "text/ini_file_reader.h"
+
+namespace ds {
+
+SystemConfig ReadSystemConfig(const std::string& path, std::string* why) {
+  SystemConfig config;
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(path, error)))
+    return config;
+  std::string problem;
+  if (!OnlyRootCanChange(path, &problem)) {
+    SetMessage(why, "ignoring " + path + ": " + problem);
+    return config;
+  }
+  const IniFileReader reader = ReadKeyValueFile(path);
+  if (!reader.loaded()) {
+    SetMessage(why, "ignoring " + path + ": it cannot be read");
+    return config;
+  }
+  config.metricsListen = std::string(TrimBoth(reader.lookup("Metrics_Listen")));
+  config.homeFolder = reader.lookup("Home_Folder");
+  const std::string hosts = reader.lookup("Metrics_Allow_Host");
+  std::size_t start = 0;
+  while (start < hosts.size()) {
+    std::size_t end = hosts.find_first_of(", \t\n", start);
+    if (end == std::string::npos)
+      end = hosts.size();
+    if (end > start)
+      config.metricsAllowHosts.push_back(hosts.substr(start, end - start));
+    start = end + 1;
+  }
+  return config;
+}
+
+}  // namespace ds

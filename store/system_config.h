@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The administrator's configuration /etc/norvik-drivesentinel/drivesentinel.conf, a conffile
+// of the package that upgrades keep: key=value lines as the program's ini file has them. It
+// ranks below the command line and above the ini file beside the program. Keys:
+//   Metrics_Listen=ADDR:PORT   the Prometheus endpoint
+//   Metrics_Allow_Host=NAME    a further Host name the endpoint answers to; the key may be
+//                              given several times, each value a list split at commas and
+//                              blanks
+//   Home_Folder=/FOLDER        where the program keeps what it writes
+// The file counts only when no one but root can change it (platform/file_system.h says
+// how that is checked); otherwise it is ignored, and the reader says why.
+namespace ds {
+
+inline constexpr const char* kSystemConfigFile = "/etc/norvik-drivesentinel/drivesentinel.conf";
+
+struct SystemConfig {
+  std::string metricsListen;  // "" when absent
+  std::vector<std::string> metricsAllowHosts;
+  std::string homeFolder;  // "" when absent
+};
+
+// Reads the file at `path`. A missing file gives an empty configuration and leaves `why`
+// alone; a file that cannot be trusted or read gives an empty one with `why` set.
+SystemConfig ReadSystemConfig(const std::string& path, std::string* why);
+
+}  // namespace ds
