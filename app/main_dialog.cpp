@@ -8,6 +8,7 @@
 
 #include "drive/model_series.h"
 #include "platform/file_system.h"
+#include "store/alert_limits.h"
 #include "store/description_tables.h"
 #include "store/history_folder.h"
 #include "store/history_records.h"
@@ -170,32 +171,46 @@ void MainDialog::ShowPendingProblems() {
   }
 }
 
-void MainDialog::TakeInPageInputs(CookiePollVariant variant) {
+CookiePollResult MainDialog::TakeInPageInputs(CookiePollVariant variant) {
   std::lock_guard<std::mutex> polling(pollMutex_);
   WindowState copy = CopyState();
   const std::string text = services_.cookies ? services_.cookies->Get() : "";
   const CookiePollResult result =
-      CookiePoll(variant, text, roots_.home, copy.driveCount, &copy.display, &copy.alert);
+      CookiePoll(variant, text, roots_.home, copy.driveCount, &copy.display, &copy.toolForm);
   if (result.cookiesTaken) {
     MutexLock lock(mutex_);
     state_.display = copy.display;
-    // The switches of the Tool page have no cookie: clicks may have changed them meanwhile.
-    copy.alert.EnableAlert = state_.alert.EnableAlert;
-    copy.alert.TemperatureType = state_.alert.TemperatureType;
-    copy.alert.EnableSSL = state_.alert.EnableSSL;
-    state_.alert = copy.alert;
+    // The Tool page's values go to its form only; the switches have no cookie, and clicks
+    // may have changed them meanwhile.
+    copy.toolForm.EnableAlert = state_.toolForm.EnableAlert;
+    copy.toolForm.TemperatureType = state_.toolForm.TemperatureType;
+    copy.toolForm.EnableSSL = state_.toolForm.EnableSSL;
+    state_.toolForm = copy.toolForm;
   }
   services_.settings->SaveDisplay(copy.display);
-  services_.settings->SaveAlert(copy.alert);
+  StoreAlert({});
   // The start record follows the selected drive.
   const DriveRecord* drive = copy.SelectedDrive();
   if (drive == nullptr)
-    return;
+    return result;
   HistoryStart start = LoadHistoryStart(HistoryFolder(roots_.home, drive->model, drive->serial),
                                         copy.smart.attr167Raw, services_.today());
   MutexLock lock(mutex_);
   if (SameDrive(drive, state_.SelectedDrive()))
     state_.historyStart = start;
+  return result;
+}
+
+bool MainDialog::StoreAlert(const std::function<void(WindowState&)>& change) {
+  std::lock_guard<std::mutex> storing(storeMutex_);
+  AlertSettings stored;
+  {
+    MutexLock lock(mutex_);
+    if (change)
+      change(state_);
+    stored = state_.alert;
+  }
+  return services_.settings->SaveAlert(stored);
 }
 
 void MainDialog::StartMonitor(std::function<void(std::stop_token)> body) {
@@ -203,6 +218,7 @@ void MainDialog::StartMonitor(std::function<void(std::stop_token)> body) {
 }
 
 void MainDialog::ReloadAlertSettings() {
+  std::lock_guard<std::mutex> storing(storeMutex_);  // not over a Save under way
   AlertSettings alert = CopyState().alert;
   services_.settings->LoadAlert(&alert);
   MutexLock lock(mutex_);
@@ -314,6 +330,7 @@ void MainDialog::LoadSettings() {
     MutexLock lock(mutex_);
     state_.display = display;
     state_.alert = alert;
+    state_.toolForm = alert;
   }
   ReportSettingsProblems();
 }
@@ -626,23 +643,28 @@ void MainDialog::RunClickAction(ClickAction action, std::uint64_t at) {
     case ClickAction::kIdentifyExport:
       ExportDataFile("Identify.xls", "Failed to find Identify.xls file!");
       return;
+    // The alert switch and the unit are stored at the click; the SSL switch waits for Save.
     case ClickAction::kToggleAlert:
-      Update([](WindowState& s) { s.alert.EnableAlert = s.alert.EnableAlert == 0 ? 1 : 0; });
-      services_.settings->SaveAlert(CopyState().alert);
+      StoreAlert([](WindowState& s) {
+        s.alert.EnableAlert = s.toolForm.EnableAlert = s.toolForm.EnableAlert == 0 ? 1 : 0;
+      });
       return;
     case ClickAction::kCelsius:
     case ClickAction::kFahrenheit: {
       const int type = action == ClickAction::kCelsius ? 0 : 1;
-      Update([type](WindowState& s) { s.alert.TemperatureType = type; });
-      services_.settings->SaveAlert(CopyState().alert);
+      StoreAlert(
+          [type](WindowState& s) { s.alert.TemperatureType = s.toolForm.TemperatureType = type; });
       RequestPage(kPageTool, 0, true);
       return;
     }
     case ClickAction::kToggleSsl:
-      Update([](WindowState& s) { s.alert.EnableSSL = s.alert.EnableSSL == 0 ? 1 : 0; });
+      Update([](WindowState& s) { s.toolForm.EnableSSL = s.toolForm.EnableSSL == 0 ? 1 : 0; });
       return;
     case ClickAction::kToolEdit:
-      Update([](WindowState& s) { s.toolEditMode = 1; });
+      Update([](WindowState& s) {
+        s.toolEditMode = 1;
+        s.toolForm = s.alert;
+      });
       RequestPage(kPageTool, 0, true);
       return;
     case ClickAction::kToolSave:
@@ -717,28 +739,72 @@ void MainDialog::StartSecureErase() {
 
 void MainDialog::SaveSettingsCheck(std::stop_token) {
   // The click reaches the program before the page has stored its cookies: without fresh
-  // cookies the full poll would empty every field, so only the keeping one runs then.
-  const bool fresh = WaitForPageInputs(clickTime_, cookiesAtClick_);
-  if (!fresh && services_.log)
-    services_.log("save: the page sent no inputs; the stored settings are kept");
-  TakeInPageInputs(fresh ? CookiePollVariant::kFull : CookiePollVariant::kKeeping);
-  bool refreshByMissing = false;
-  {
-    MutexLock lock(mutex_);
-    refreshByMissing = state_.alert.RefreshBy.empty() && state_.alert.EnableAlert != 0;
+  // cookies the full poll would empty every field, so nothing is stored then.
+  std::optional<std::string> refusal;
+  if (!WaitForPageInputs(clickTime_, cookiesAtClick_)) {
+    refusal = "The page sent no values; nothing was saved.";
+  } else {
+    refusal = RefusedPageInput(TakeInPageInputs(CookiePollVariant::kFull));
+    if (!refusal)
+      refusal = RefusedAlertInput(CopyState().toolForm);
   }
-  if (refreshByMissing) {
-    shell_->ShowMessage("Please input \"Refresh By\" field!", "Error Message",
-                        MessageIcon::kExclamation);
+  if (refusal) {
+    // Nothing is stored, and the page shown stays as it is: in edit mode, with what was typed.
+    if (services_.log)
+      services_.log("save refused: " + *refusal);
     Update([](WindowState& s) { s.toolEditMode = 1; });
+    shell_->ShowMessage(*refusal, "Error Message", MessageIcon::kExclamation);
+    return;
   }
+  StoreAlert([](WindowState& s) {
+    const AlertSettings form = s.toolForm;
+    const int enableAlert = s.alert.EnableAlert, temperatureType = s.alert.TemperatureType;
+    s.alert = form;
+    s.alert.EnableAlert = enableAlert;  // stored at their clicks
+    s.alert.TemperatureType = temperatureType;
+    for (const AlertNumberField& number : AlertNumberFields(form))
+      s.alert.*number.field = std::string(TrimBoth(form.*number.field));
+    s.toolForm = s.alert;
+  });
   RequestPage(kPageTool, 0, true);
+}
+
+std::optional<std::string> MainDialog::RefusedPageInput(const CookiePollResult& poll) {
+  if (poll.refusedField.empty())
+    return std::nullopt;
+  static constexpr std::pair<std::string_view, const char*> kLabels[] = {
+      {"above", "Above"},
+      {"under", "Under"},
+      {"capacity", "Capacity"},
+      {"health_status", "Health Status"},
+      {"lifespan_years", "Lifespan Years"},
+      {"lifespan_days", "Lifespan Days"},
+      {"refresh_by", "Refresh By"},
+      {"from", "From"},
+      {"to", "To"},
+      {"host", "Host"},
+      {"port", "Port"},
+      {"id", "ID"},
+      {"passwd", "Password"},
+  };
+  std::string label = "one";
+  for (const auto& [id, name] : kLabels) {
+    if (poll.refusedField == id)
+      label = std::string("the \"") + name + "\"";
+  }
+  return "Please shorten " + label + " field: it is too long for the browser to hand over. " +
+         "Nothing was saved.";
 }
 
 void MainDialog::MailFieldCheck(std::stop_token stop) {
   WaitForPageInputs(clickTime_, cookiesAtClick_);
-  TakeInPageInputs(CookiePollVariant::kKeeping);
-  const MailAccount account = MailAccountOf(CopyState().alert);
+  // The test sends with the form as it stands, saved or not.
+  if (std::optional<std::string> refusal =
+          RefusedPageInput(TakeInPageInputs(CookiePollVariant::kKeeping))) {
+    shell_->ShowMessage(*refusal, "Error Message", MessageIcon::kExclamation);
+    return;
+  }
+  const MailAccount account = MailAccountOf(CopyState().toolForm);
   if (std::optional<std::string> missing = ds::MailFieldCheck(account)) {
     shell_->ShowMessage(*missing, "Error Message", MessageIcon::kExclamation);
     return;
@@ -841,15 +907,14 @@ void MainDialog::TrayClick(bool leftButton) {
 }
 
 void MainDialog::SaveSettings() {
-  const WindowState copy = CopyState();
-  services_.settings->SaveDisplay(copy.display);
-  services_.settings->SaveAlert(copy.alert);
+  services_.settings->SaveDisplay(CopyState().display);
+  StoreAlert({});
 }
 
 void MainDialog::Close() {
   if (closed_.exchange(true))
     return;
-  TakeInPageInputs(CookiePollVariant::kKeeping);  // the last edits reach the settings
+  TakeInPageInputs(CookiePollVariant::kKeeping);  // the last page choices reach the settings
   {
     MutexLock lock(mutex_);
     look_.minimized = false;  // the notification icon goes

@@ -98,9 +98,10 @@ class MainDialog : public MonitorWindow {
   // Start-up ended the program early: the shell learns the window is gone.
   void EndWithoutWindow() EXCLUDES(mutex_);
 
-  // Takes in the page inputs from the cookie store, saves both settings files and reloads
-  // the selected drive's history start record. Polls never run at the same time.
-  void TakeInPageInputs(CookiePollVariant variant) EXCLUDES(mutex_);
+  // Takes in the page inputs from the cookie store (the Tool page's values into its form,
+  // never into the stored alert settings), saves both settings files and reloads the
+  // selected drive's history start record. Polls never run at the same time.
+  CookiePollResult TakeInPageInputs(CookiePollVariant variant) EXCLUDES(mutex_);
 
   // Starts the monitor thread (kept until Close, which stops it first).
   void StartMonitor(std::function<void(std::stop_token)> body);
@@ -147,6 +148,11 @@ class MainDialog : public MonitorWindow {
   void StartSecureErase() EXCLUDES(mutex_);
   void OpenLicenceText() EXCLUDES(mutex_);
   void SaveSettings() EXCLUDES(mutex_);
+  // Applies `change` (may be empty) to the state and saves the stored alert settings it
+  // leaves; one store or reload of them at a time.
+  bool StoreAlert(const std::function<void(WindowState&)>& change) EXCLUDES(mutex_);
+  // The message for a form field the page could not hand over, or nothing.
+  static std::optional<std::string> RefusedPageInput(const CookiePollResult& poll);
   void SetTabSelectionLocked(int buttonId) REQUIRES(mutex_);
   void PublishLocked() REQUIRES(mutex_);
   void NavigateLocked(const std::string& dataFile) REQUIRES(mutex_);
@@ -180,7 +186,8 @@ class MainDialog : public MonitorWindow {
   std::uint64_t view_ GUARDED_BY(mutex_) = 0;
   std::vector<std::string> unshownProblems_ GUARDED_BY(mutex_);
 
-  std::mutex pollMutex_;  // one page-input poll at a time (they share their copy files)
+  std::mutex pollMutex_;   // one page-input poll at a time (they share their copy files)
+  std::mutex storeMutex_;  // one store or reload of the stored alert settings at a time
   std::atomic<std::uint64_t> cookiesAtClick_{0};
   std::atomic<std::uint64_t> clickTime_{0};
   std::atomic<bool> closed_{false};

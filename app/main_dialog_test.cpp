@@ -116,14 +116,53 @@ TEST_F(MainDialogTest, ToolPageSwitchesWaitForEditModeAndTheErase) {
   dialog.LeftButtonDown(590, 144);  // Edit
   dialog.LeftButtonDown(447, 166);
   dialog.LeftButtonDown(185, 200);  // Fahrenheit
-  dialog.LeftButtonDown(620, 340);  // SSL: flipped, not saved
-  EXPECT_EQ(Switches(State().alert), std::tuple(1, 1, 1));
+  dialog.LeftButtonDown(620, 340);  // SSL: flipped in the form, not stored
+  EXPECT_EQ(Switches(State().toolForm), std::tuple(1, 1, 1));
+  EXPECT_EQ(Switches(State().alert), std::tuple(1, 1, 0));
   EXPECT_EQ(Switches(Saved()), std::tuple(1, 1, 0));
 
   dialog.Update([](WindowState& s) { s.eraseRunning = 1; });
   dialog.HomeAction();
   dialog.TabAction(kTabTool);  // skipped while an erase runs
   EXPECT_EQ(State().currentPage, kPageHome);
+}
+
+// The form waits for Save: a monitor pass between neither drops nor uses the SSL switch, and
+// Save stores every value exactly (more than 10 kB of them) or, naming what it refuses, none.
+TEST_F(MainDialogTest, ToolPageFormIsStoredWholeBySaveOnly) {
+  dialog.TabAction(kTabTool);
+  ASSERT_TRUE(shell.WaitForFrame(std::to_string(kPageTool) + ".html"));
+  dialog.LeftButtonDown(590, 144);  // Edit
+  dialog.LeftButtonDown(620, 340);  // SSL on
+  EXPECT_EQ(dialog.View().alert.EnableSSL, 0);
+  dialog.ReloadAlertSettings();  // what a monitor pass does
+  dialog.TakeInPageInputs();
+  const std::string to(4000, 't'), from(4000, 'f'), passwd(3000, 'p');
+  const std::tuple<std::string, const char*> saves[] = {
+      {"tool_page_refused=to; tool_page_refresh_by=2", "Please shorten the \"To\" field"},
+      {"tool_page_refused=; tool_page_above=abc; tool_page_refresh_by=2",
+       "in the \"Above\" field!"},
+      {"tool_page_refused=; tool_page_above=70 ; tool_page_refresh_by=2; tool_page_to=" + to +
+           "; tool_page_from=" + from + "; tool_page_passwd=" + passwd,
+       nullptr},
+  };
+  for (std::uint64_t at = 1; const auto& [cookies, refusal] : saves) {
+    window.cookies.Store(cookies + "; tool_page_stored_at=" + std::to_string(at));
+    const std::size_t messages = shell.Messages().size();
+    dialog.LeftButtonDown(690, 150, at++);  // Save
+    if (refusal != nullptr) {
+      ASSERT_TRUE(WaitUntil([&] { return shell.Messages().size() > messages; })) << refusal;
+      EXPECT_NE(shell.Messages().back().find(refusal), std::string::npos)
+          << shell.Messages().back();
+      EXPECT_TRUE(WaitUntil([&] { return State().toolEditMode == 1; }));
+      EXPECT_EQ(Saved(), AlertSettings{});  // nothing stored
+    }
+  }
+  ASSERT_TRUE(WaitUntil([&] { return Saved().EnableSSL == 1; }));
+  const AlertSettings saved = Saved();
+  EXPECT_EQ(std::tie(saved.Above, saved.RefreshBy, saved.To, saved.From, saved.Passwd),
+            std::tuple(std::string("70"), std::string("2"), to, from, passwd));
+  EXPECT_EQ(State().alert, saved);
 }
 
 // A switch flipped while the Tool page build reloads the stored settings stays flipped.
@@ -134,16 +173,16 @@ TEST_F(MainDialogTest, ASwitchFlippedDuringTheToolPageBuildStays) {
     if (page == kPageTool) {
       building.set_value();
       done.wait();
-      s.alert.EnableSSL = 0;  // what the file holds
+      s.alert.EnableAlert = 0;  // what the file holds
     }
   };
   dialog.Update([](WindowState& s) { s.toolEditMode = 1; });
   dialog.TabAction(kTabTool);
   building.get_future().wait();
-  dialog.LeftButtonDown(620, 340);  // SSL, while the page is being built
+  dialog.LeftButtonDown(430, 150);  // alerts on, while the page is being built
   flipped.set_value();
   ASSERT_TRUE(shell.WaitForFrame(std::to_string(kPageTool) + ".html"));
-  EXPECT_EQ(State().alert.EnableSSL, 1);
+  EXPECT_EQ(State().alert.EnableAlert, 1);
 }
 
 TEST_F(MainDialogTest, ExportsOfferTheFileOrSayItIsMissing) {

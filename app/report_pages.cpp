@@ -136,7 +136,7 @@ std::optional<std::string> ReportPages::BuildTool(WindowState& state, std::strin
   input.toolEditMode = state.toolEditMode;
   input.eraseRunning = state.eraseRunning;
   input.eraseProgress = state.eraseProgress;
-  input.settings = state.alert;
+  input.settings = state.toolEditMode != 0 ? state.toolForm : state.alert;
   return BuildToolPage(roots_, input, message);
 }
 

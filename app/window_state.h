@@ -19,7 +19,10 @@ namespace ds {
 struct WindowState {
   int currentPage = kPageHome;
   DisplaySettings display;  // selectedDisk, active_rec, health_display_type
-  AlertSettings alert;      // the Tool page fields
+  AlertSettings alert;      // the alert settings as stored: what the monitor and mails use
+  // The Tool page's form while it is edited: the SSL switch and the values taken from the
+  // page since Edit. Save stores it; nothing else reads it.
+  AlertSettings toolForm;
 
   // The kept (ATA and SATA) disks of the last enumeration.
   int driveCount = 0;

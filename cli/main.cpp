@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
   ds::SystemInfo systemInfo;
   systemInfo.Collect(ds::ReadMachineFacts("/"));
   ds::MachineDriveAccess drives(*machine.disks, machine.facts.boardProduct, log);
-  ds::SettingsStore settings(home);
+  ds::SettingsStore settings(home, {}, log);
   ds::ReportPages pages(roots, drives, *machine.disks, registry, settings, systemInfo,
                         ds::LocalToday);
   // The mailer is only ever taken from the install folder.

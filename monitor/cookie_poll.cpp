@@ -1,7 +1,9 @@
 #include "monitor/cookie_poll.h"
 
+#include <cctype>
+#include <map>
+
 #include "platform/file_system.h"
-#include "text/ini_file_reader.h"
 #include "text/leading_integer.h"
 #include "text/text_helpers.h"
 
@@ -16,15 +18,35 @@ std::string CopyLine(std::string_view item) {
   return std::string(item.substr(0, equals + 1)) + PercentDecode(item.substr(equals + 1));
 }
 
-// The value of `name`, the first one when the name is repeated (decoded values hold no line
-// break, so the reader's join of repeated names is cut there).
-std::string FirstValue(const IniFileReader& reader, std::string_view name) {
-  std::string value = reader.lookup(name);
-  const std::size_t lineBreak = value.find('\n');
-  if (lineBreak != std::string::npos)
-    value.resize(lineBreak);
-  return value;
-}
+// The decoded value of every cookie item by name (without regard to case), the first one
+// of a repeated name (the cookie of the most specific path). Values are taken whole: a
+// blank at either end of a decoded value (a password's, say) is part of it.
+class CookieValues {
+ public:
+  explicit CookieValues(std::string_view copyText) {
+    for (std::string_view rest = copyText; !rest.empty();) {
+      const std::size_t end = rest.find('\n');
+      const std::string_view line = rest.substr(0, end);
+      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+      const std::size_t equals = line.find('=');
+      if (equals != std::string_view::npos)
+        values_.emplace(FoldCase(TrimBoth(line.substr(0, equals))), line.substr(equals + 1));
+    }
+  }
+  std::string operator()(std::string_view name) const {
+    const auto it = values_.find(FoldCase(name));
+    return it == values_.end() ? std::string() : it->second;
+  }
+
+ private:
+  static std::string FoldCase(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
+  }
+  std::map<std::string, std::string> values_;
+};
 
 bool SameDisplay(const DisplaySettings& a, const DisplaySettings& b) {
   return a.selectedDisk == b.selectedDisk && a.active_rec == b.active_rec &&
@@ -84,19 +106,20 @@ CookiePollResult CookiePoll(CookiePollVariant variant, std::string_view cookieTe
   std::string ignored;
   ReplaceFileAtomically(home + "data/" + CookieCopyFileName(variant), copy, FileAccess::kOwnerOnly,
                         &ignored, FileDurability::kUnflushed);
-  const IniFileReader reader = IniFileReader::FromText(copy);
+  const CookieValues values(copy);
   result.cookiesTaken = true;
+  result.refusedField = values("tool_page_refused");
 
   const DisplaySettings displayBefore = *display;
   const AlertSettings alertBefore = *alert;
-  AssignIfNotEmpty(FirstValue(reader, "Disk_Sel"), &display->selectedDisk);
+  AssignIfNotEmpty(values("Disk_Sel"), &display->selectedDisk);
   if (display->selectedDisk < 0 || display->selectedDisk >= driveCount)
     display->selectedDisk = 0;
-  AssignIfNotEmpty(FirstValue(reader, "active_rec"), &display->active_rec);
-  AssignIfNotEmpty(FirstValue(reader, "health_display_type"), &display->health_display_type);
+  AssignIfNotEmpty(values("active_rec"), &display->active_rec);
+  AssignIfNotEmpty(values("health_display_type"), &display->health_display_type);
 
   const auto text = [&](std::string_view name, std::string* field) {
-    std::string value = FirstValue(reader, name);
+    std::string value = values(name);
     if (variant == CookiePollVariant::kFull || !value.empty())
       *field = std::move(value);
   };
@@ -113,7 +136,7 @@ CookiePollResult CookiePoll(CookiePollVariant variant, std::string_view cookieTe
   text("tool_page_port", &alert->Port);
   text("tool_page_id", &alert->Id);
   text("tool_page_passwd", &alert->Passwd);
-  AssignIfNotEmpty(FirstValue(reader, "tool_page_refresh_by_type"), &alert->RefreshByType);
+  AssignIfNotEmpty(values("tool_page_refresh_by_type"), &alert->RefreshByType);
 
   result.displayChanged = !SameDisplay(displayBefore, *display);
   result.alertChanged = !SameAlert(alertBefore, *alert);

@@ -21,8 +21,10 @@ enum class CookiePollVariant {
   kKeeping,
 };
 
-// The longest cookie text taken; a longer one counts as a failed read (no cookies).
-inline constexpr std::size_t kMaxCookieTextBytes = 10239;
+// The longest cookie text taken; a longer one counts as a failed read (no cookies). The
+// intake keeps at most 64 inputs of a browser cookie's 4096 bytes each, so no text it hands
+// on is longer.
+inline constexpr std::size_t kMaxCookieTextBytes = 64 * (4096 + 2);
 
 // The copy file of a variant, in home + "data/".
 const char* CookieCopyFileName(CookiePollVariant variant);
@@ -35,6 +37,9 @@ struct CookiePollResult {
   bool cookiesTaken = false;  // the text held cookies and they were read
   bool displayChanged = false;
   bool alertChanged = false;
+  // The page's "tool_page_refused" input: the id of a form field the page could not store
+  // (too long for a cookie); then it stored none of the form.
+  std::string refusedField;
 };
 
 // One poll over `cookieText` (the items "name=value" separated by ";" that the cookie store
@@ -42,7 +47,8 @@ struct CookiePollResult {
 // mail password), then takes the known names in order into `display` and `alert`:
 // Disk_Sel (any case), active_rec, health_display_type, tool_page_above, _under, _capacity,
 // _health_status, _lifespan_years, _lifespan_days, _refresh_by, _from, _to, _host, _port,
-// _id, _passwd and tool_page_refresh_by_type. Values are percent-decoded; a whole-number
+// _id, _passwd and tool_page_refresh_by_type. Values are percent-decoded and taken whole
+// (blanks at their ends included); a whole-number
 // field takes the leading integer of a non-empty value; of a repeated name the first value
 // counts (the cookie of the most specific path). A Disk_Sel outside 0 .. driveCount - 1
 // selects disk 0.

@@ -33,7 +33,8 @@ class MonitorWindow {
   // Reloads the alert settings from their file.
   virtual void ReloadAlertSettings() = 0;
   // The keeping poll of the page inputs: saves both settings files and reloads the start
-  // record of the selected disk's history.
+  // record of the selected disk's history. The Tool page's values go to its form, never to
+  // the stored alert settings a pass uses.
   virtual void TakeInPageInputs() = 0;
   virtual MonitorView View() = 0;
   // Reads the selected disk and publishes its snapshot: kDiskRead, kDiskUnread (failed, or

@@ -50,7 +50,8 @@ TEST(ToolPageFields, ButtonsTemperatureSwitchOptionListAndProgress) {
   }
 }
 
-// Which stored text fills which field, and the password byte for byte: tests/browser/tool_page.mjs.
+// Each stored text in its own input's value, escaped for the attribute; the password's
+// way from the form back to the program: tests/browser/tool_page.mjs.
 TEST(ToolPage, StoredTextsAreEscapedForTheirAttributeAndThePageIsOwnerOnly) {
   ToolPageInput input{.driveCount = 1, .toolEditMode = 1, .settings = {}};
   AlertSettings& s = input.settings;
@@ -59,11 +60,22 @@ TEST(ToolPage, StoredTextsAreEscapedForTheirAttributeAndThePageIsOwnerOnly) {
   std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/ToolPage.tmp",
                              home.path() + "data/template/ToolPage.tmp");
   s.EnableAlert = s.EnableSSL = 1;  // both switches CHECKED (a missing one: npos, all bits)
-  // A text, the id of its input and the attribute text a browser decodes back to the text.
+  // Every text field: the text, the id of its input and the attribute text a browser decodes
+  // back to the text ("&", "<", ">", quotes as character references).
   const std::tuple<std::string*, const char*, const char*, const char*> escaped[] = {
+      {&s.Above, "above", "7\"0", "7&quot;0"},
+      {&s.Under, "under", "<5", "&lt;5"},
+      {&s.Capacity, "capacity", "1&2", "1&amp;2"},
+      {&s.HealthStatus, "health_status", "9>8", "9&gt;8"},
+      {&s.LifespanYears, "lifespan_years", "'3", "&#39;3"},
+      {&s.LifespanDays, "lifespan_days", "\"&<", "&quot;&amp;&lt;"},
+      {&s.RefreshBy, "refresh_by", "2\" onfocus=\"x", "2&quot; onfocus=&quot;x"},
       {&s.From, "from", "\"Ops\" <o@x>", "&quot;Ops&quot; &lt;o@x&gt;"},
+      {&s.To, "to", "a@x, b@y & c@z", "a@x, b@y &amp; c@z"},
       {&s.Host, "host", "STR_OPTION_REFRESH_BY", "STR&#95;OPTION_REFRESH_BY"},
+      {&s.Port, "port", "25<", "25&lt;"},
       {&s.Id, "id", "it's", "it&#39;s"},
+      {&s.Passwd, "passwd", "p\"w<&>'d ", "p&quot;w&lt;&amp;&gt;&#39;d "},
   };
   for (const auto& [field, id, text, attribute] : escaped)
     *field = text;

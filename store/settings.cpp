@@ -1,9 +1,12 @@
 #include "store/settings.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "platform/file_system.h"
+#include "store/alert_limits.h"
 #include "store/key_value_writer.h"
 #include "text/ini_file_reader.h"
 #include "text/leading_integer.h"
@@ -35,6 +38,50 @@ void ForEachAlertField(Settings& s, Visitor&& visit) {
   visit("Id", s.Id);
   visit("Passwd", s.Passwd);
   visit("RefreshByType", s.RefreshByType);
+}
+
+bool BlankOrControl(unsigned char c) {
+  return c <= 0x20 || c == 0x7f;
+}
+
+// A password a "Passwd=" line would not give back as it is: the reader drops blanks at the
+// end of a value, the cookie intake those at both ends, and a line break splits the line.
+bool PasswordNeedsEscaping(std::string_view password) {
+  if (password.empty())
+    return false;
+  if (BlankOrControl(password.front()) || BlankOrControl(password.back()))
+    return true;
+  return std::any_of(password.begin(), password.end(),
+                     [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+}
+
+std::string EscapePassword(std::string_view password) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const unsigned char c : password) {
+    if (BlankOrControl(c) || c == '%') {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string UnescapePassword(std::string_view text) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '%' && at + 2 < text.size() && HexDigitValue(text[at + 1]) >= 0 &&
+        HexDigitValue(text[at + 2]) >= 0) {
+      out += static_cast<char>(HexDigitValue(text[at + 1]) * 16 + HexDigitValue(text[at + 2]));
+      at += 2;
+    } else {
+      out += text[at];
+    }
+  }
+  return out;
 }
 
 // Clears a flag when the scope ends, however it is left.
@@ -89,7 +136,8 @@ SettingsFileState LoadDisplaySettings(DisplaySettings& settings, const std::stri
 }
 
 SettingsFileState LoadAlertSettings(AlertSettings& settings, std::atomic<int>& settingsReadBusy,
-                                    const std::string& home, std::string* message) {
+                                    const std::string& home, std::string* message,
+                                    std::vector<std::string>* clamped) {
   if (settingsReadBusy.load() != 0)
     return SettingsFileState::kBusy;
   settings.EnableAlert = 0;
@@ -112,6 +160,12 @@ SettingsFileState LoadAlertSettings(AlertSettings& settings, std::atomic<int>& s
       field = reader.lookup(key);  // an absent key empties the field
     }
   });
+  const std::string escaped = reader.lookup(kEscapedPasswordKey);
+  if (!escaped.empty())
+    settings.Passwd = UnescapePassword(escaped);
+  std::vector<std::string> changed = ClampAlertSettings(&settings);
+  if (clamped != nullptr)
+    *clamped = std::move(changed);
   return state;
 }
 
@@ -127,8 +181,22 @@ bool SaveDisplaySettings(const DisplaySettings& settings, const std::string& hom
 bool SaveAlertSettings(const AlertSettings& settings, const std::string& home,
                        std::string* message) {
   KeyValueWriter writer;
-  ForEachAlertField(settings,
-                    [&writer](const char* key, const auto& field) { writer.Add(key, field); });
+  const bool escape = PasswordNeedsEscaping(settings.Passwd);
+  ForEachAlertField(settings, [&](const char* key, const auto& field) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(field)>, std::string>) {
+      if (escape && &field == &settings.Passwd) {
+        // What a reader without the escaped key can take: the line without its breaks.
+        std::string plain;
+        std::copy_if(field.begin(), field.end(), std::back_inserter(plain),
+                     [](unsigned char c) { return c >= 0x20 && c != 0x7f; });
+        writer.Add(key, plain);
+        return;
+      }
+    }
+    writer.Add(key, field);
+  });
+  if (escape)
+    writer.Add(kEscapedPasswordKey, EscapePassword(settings.Passwd));
   return writer.Save(DataPath(home, kAlertSettingsFile), FileAccess::kOwnerOnly, message);
 }
 

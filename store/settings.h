@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 // The two settings files of the data folder. The structs are members of MainDialog; they
 // are the window's display state and the Tool page's alert and mail settings.
@@ -41,6 +42,13 @@ struct AlertSettings {
 inline constexpr const char* kDisplaySettingsFile = "setting.dat";
 inline constexpr const char* kAlertSettingsFile = "setting_tool_page.dat";
 
+// A mail password with a blank or a control character at either end, or a control
+// character anywhere, would not survive a "Passwd=" line. It is stored a second time under
+// this key, each such character, blanks and "%" written as "%XX" (two hex digits), and a
+// load takes this key before "Passwd". "Passwd=" then holds the password without its control
+// characters. Any other password is stored as "Passwd=" alone, as typed.
+inline constexpr const char* kEscapedPasswordKey = "Passwd_Escaped";
+
 // What a load found of its file.
 enum class SettingsFileState {
   kMissing,        // no file: defaults
@@ -60,9 +68,11 @@ SettingsFileState LoadDisplaySettings(DisplaySettings& settings, const std::stri
 // Reads the alert settings. Does nothing while `settingsReadBusy` is set by another load.
 // A missing or unreadable file zeroes the four whole numbers and keeps the texts; the
 // values keep their meaning as stored (RefreshByType 3 never re-arms, any TemperatureType
-// other than 0 is Fahrenheit).
+// other than 0 is Fahrenheit). A number field outside its range (store/alert_limits.h) is
+// clamped; `clamped` gets one line per field changed.
 SettingsFileState LoadAlertSettings(AlertSettings& settings, std::atomic<int>& settingsReadBusy,
-                                    const std::string& home, std::string* message = nullptr);
+                                    const std::string& home, std::string* message = nullptr,
+                                    std::vector<std::string>* clamped = nullptr);
 
 // Replace the file whole and atomically; a failure leaves the old file (false, `message`).
 // The alert settings file holds the mail password and is readable by its owner only.

@@ -14,8 +14,11 @@ std::string LocalTimeStamp() {
   return text;
 }
 
-SettingsStore::SettingsStore(std::string home, std::function<std::string()> stamp)
-    : home_(std::move(home)), stamp_(stamp ? std::move(stamp) : LocalTimeStamp) {}
+SettingsStore::SettingsStore(std::string home, std::function<std::string()> stamp,
+                             std::function<void(std::string_view)> log)
+    : home_(std::move(home)),
+      stamp_(stamp ? std::move(stamp) : LocalTimeStamp),
+      log_(std::move(log)) {}
 
 void SettingsStore::Note(FileGuard* guard, SettingsFileState state, const std::string& file,
                          const std::string& message) {
@@ -68,8 +71,22 @@ void SettingsStore::LoadDisplay(DisplaySettings* settings, int driveCount) {
 
 void SettingsStore::LoadAlert(AlertSettings* settings) {
   std::string message;
-  SettingsFileState state = LoadAlertSettings(*settings, settingsReadBusy_, home_, &message);
+  std::vector<std::string> clamped;
+  SettingsFileState state =
+      LoadAlertSettings(*settings, settingsReadBusy_, home_, &message, &clamped);
   Note(&alert_, state, kAlertSettingsFile, message);
+  if (state != SettingsFileState::kLoaded && state != SettingsFileState::kNothingUsable)
+    return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (clamped == clampsLogged_)
+      return;  // every pass reloads the file: said once is enough
+    clampsLogged_ = clamped;
+  }
+  for (const std::string& line : clamped) {
+    if (log_)
+      log_(line);
+  }
 }
 
 bool SettingsStore::SaveDisplay(const DisplaySettings& settings) {

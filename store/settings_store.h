@@ -4,6 +4,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/settings.h"
@@ -13,13 +14,16 @@
 // folder in its place) is reported once and never saved over in this run: the mail account
 // and password in it would be lost. A file that reads but holds nothing usable is kept
 // beside the new one as NAME.unreadable-YYYYMMDD-HHMMSS before the first save replaces it.
+// A stored alert value clamped at load is logged, once until the file changes again.
 namespace ds {
 
 class SettingsStore {
  public:
   // `home` is the home folder with a trailing "/". `stamp` gives the local time as
   // "YYYYMMDD-HHMMSS" for the names of kept files.
-  explicit SettingsStore(std::string home, std::function<std::string()> stamp = {});
+  // `log` gets the clamped values (nothing logged without it).
+  explicit SettingsStore(std::string home, std::function<std::string()> stamp = {},
+                         std::function<void(std::string_view)> log = {});
 
   void LoadDisplay(DisplaySettings* settings, int driveCount);
   void LoadAlert(AlertSettings* settings);
@@ -44,11 +48,13 @@ class SettingsStore {
 
   const std::string home_;
   std::function<std::string()> stamp_;
+  std::function<void(std::string_view)> log_;
   std::atomic<int> settingsReadBusy_{0};
   std::mutex mutex_;  // guards the guards and the problem list, never held across file I/O
   FileGuard display_;
   FileGuard alert_;
   std::vector<std::string> problems_;
+  std::vector<std::string> clampsLogged_;  // of the last load
 };
 
 // The local time as "YYYYMMDD-HHMMSS".

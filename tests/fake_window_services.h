@@ -14,6 +14,7 @@
 #include "app/main_dialog.h"
 #include "app/page_building.h"
 #include "store/settings_store.h"
+#include "web/cookie_jar.h"
 
 namespace ds {
 
@@ -99,11 +100,12 @@ struct FakeWindow {
   explicit FakeWindow(const std::string& home, WindowShell* shell) : pages(home), settings(home) {
     std::filesystem::create_directories(home + "data");
     dialog = std::make_unique<MainDialog>(ProgramRoots(home), shell,
-                                          WindowServices{&drives, &pages, &settings, {}});
+                                          WindowServices{&drives, &pages, &settings, {}, &cookies});
   }
   FakeDriveAccess drives;
   FakePages pages;
   SettingsStore settings;
+  CookieJar cookies;
   std::unique_ptr<MainDialog> dialog;
 };
 

@@ -16,8 +16,9 @@ namespace ds {
 
 class CookieJar {
  public:
-  // The largest cookie text kept; a longer one is taken as a failed read (empty).
-  static constexpr std::size_t kMaxBytes = 10239;
+  // The largest cookie text kept; a longer one is taken as a failed read (empty). The intake
+  // (web/input_cookies.h) hands on at most 64 inputs of a browser cookie's 4096 bytes each.
+  static constexpr std::size_t kMaxBytes = 64 * (4096 + 2);
 
   void Store(std::string text) {
     if (text.size() > kMaxBytes)

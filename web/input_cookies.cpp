@@ -29,6 +29,8 @@ InputCookies::Intake InputCookies::TakeIn(std::string_view cookieHeader) {
     intake.carried = true;
     const std::string name(fullName.substr(prefix_.size()));
     const std::string_view value = TrimBoth(item.substr(equals + 1));
+    if (fullName.size() + value.size() > kMaxCookieBytes)
+      continue;
     auto it = taken_.find(name);
     if (it != taken_.end() && it->second == value) {
       intake.stale.emplace_back(fullName);

@@ -32,8 +32,10 @@ class InputCookies {
   // prefix, values as sent (still percent-encoded).
   std::string Text() const;
 
-  // At most this many inputs are kept; further names are ignored.
+  // At most this many inputs are kept; further names are ignored, as is a cookie longer
+  // than a browser stores (name and value over 4096 bytes).
   static constexpr std::size_t kMaxInputs = 64;
+  static constexpr std::size_t kMaxCookieBytes = 4096;
 
  private:
   const std::string prefix_;

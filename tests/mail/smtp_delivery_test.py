@@ -9,7 +9,8 @@ from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
 
 MAILER, WORK, S, TIME_LIMIT = None, None, type("Servers", (), {})(), 15  # the mailer's limit, s
-LOGIN, PASSWORD, SUBJECT = "alerts@example.com", 'se cret"pw', "Norvik DriveSentinel warning message"
+# The password ends in a blank: AUTH gets it byte for byte.
+LOGIN, PASSWORD, SUBJECT = "alerts@example.com", 'se cret"pw ', "Norvik DriveSentinel warning message"
 BODY = ["Model Name: QRA-X50 64GB", "Serial Number: 20240101AA", "Firmware Version: S1.0", " ",
         "DUT's temperature value is above 60 Celsius (Current is 61)."]
 

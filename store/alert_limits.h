@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/settings.h"
+
+// The values the Tool page's number fields accept. Save takes a field only when it is
+// empty (its rule is off) or a whole number within its range; a stored file is read by the
+// leading-integer rule as ever, and a stored value outside its range is clamped at load.
+namespace ds {
+
+// The range of one number field of the alert settings.
+struct AlertFieldLimit {
+  const char* label;  // as the Tool page names it
+  int low;
+  int high;
+};
+
+// The limits of the seven number fields, in the order they are stored: Above, Under
+// (−55..125 °C or −67..257 °F by TemperatureType), Capacity 0..1000000 GB, HealthStatus
+// 0..100 %, LifespanYears 0..100, LifespanDays 0..365, RefreshBy 1..3650 days, 1..120
+// months or 1..10 years. RefreshBy of an unknown RefreshByType has no limit (nullptr).
+struct AlertNumberField {
+  std::string AlertSettings::*field;
+  std::optional<AlertFieldLimit> limit;
+};
+std::vector<AlertNumberField> AlertNumberFields(const AlertSettings& settings);
+
+// Checks the settings a Save would store. Nothing (accepted), or the message that names
+// the first field refused: a number field that is not empty and not a whole number in its
+// range, an empty "Refresh By" while alerts are on, or an unknown period unit.
+std::optional<std::string> RefusedAlertInput(const AlertSettings& settings);
+
+// Clamps every stored number field outside its range to the nearest end; one line per
+// field changed, for the log.
+std::vector<std::string> ClampAlertSettings(AlertSettings* settings);
+
+}  // namespace ds
