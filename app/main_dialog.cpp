@@ -190,8 +190,11 @@ void MainDialog::TakeInPageInputs(CookiePollVariant variant) {
   const DriveRecord* drive = copy.SelectedDrive();
   if (drive == nullptr)
     return;
+  std::string problem;
   HistoryStart start = LoadHistoryStart(HistoryFolder(roots_.home, drive->model, drive->serial),
-                                        copy.smart.attr167Raw, services_.today());
+                                        copy.smart.attr167Raw, services_.today(), &problem);
+  if (!problem.empty() && services_.log)
+    services_.log(problem);
   MutexLock lock(mutex_);
   if (SameDrive(drive, state_.SelectedDrive()))
     state_.historyStart = start;
