@@ -193,8 +193,11 @@ CookiePollResult MainDialog::TakeInPageInputs(CookiePollVariant variant) {
   const DriveRecord* drive = copy.SelectedDrive();
   if (drive == nullptr)
     return result;
+  std::string problem;
   HistoryStart start = LoadHistoryStart(HistoryFolder(roots_.home, drive->model, drive->serial),
-                                        copy.smart.attr167Raw, services_.today());
+                                        copy.smart.attr167Raw, services_.today(), &problem);
+  if (!problem.empty() && services_.log)
+    services_.log(problem);
   MutexLock lock(mutex_);
   if (SameDrive(drive, state_.SelectedDrive()))
     state_.historyStart = start;

@@ -31,7 +31,12 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 SystemRegistryFacts SystemRegistryFactsOf(const MachineFacts& machine) {
   SystemRegistryFacts facts;
   facts.controllers = machine.storageControllers;
+  facts.baseBoardManufacturer = machine.boardVendor;
   facts.baseBoardProduct = machine.boardProduct;
+  facts.baseBoardVersion = machine.boardVersion;
+  facts.biosVendor = machine.biosVendor;
+  facts.biosVersion = machine.biosVersion;
+  facts.biosReleaseDate = machine.biosDate;
   return facts;
 }
 
@@ -98,10 +103,20 @@ const RegistryFacade::Value* RegistryFacade::SystemValue(const std::string& fold
   std::string foldedName = FoldCase(name);
   std::string classKey = FoldCase(kStorageClassKey);
   if (folded == FoldCase(kBiosKey)) {
-    if (foldedName != "baseboardproduct")
-      return nullptr;
-    scratch->text = facts_.baseBoardProduct.substr(0, kMaxSystemText);
-    return scratch;
+    const std::pair<const char*, const std::optional<std::string>*> values[] = {
+        {"baseboardmanufacturer", &facts_.baseBoardManufacturer},
+        {"baseboardproduct", &facts_.baseBoardProduct},
+        {"baseboardversion", &facts_.baseBoardVersion},
+        {"biosvendor", &facts_.biosVendor},
+        {"biosversion", &facts_.biosVersion},
+        {"biosreleasedate", &facts_.biosReleaseDate}};
+    for (const auto& [valueName, value] : values) {
+      if (foldedName == valueName && value->has_value()) {
+        scratch->text = (*value)->substr(0, kMaxSystemText);
+        return scratch;
+      }
+    }
+    return nullptr;
   }
   if (folded == classKey || !SystemKey(folded))
     return nullptr;

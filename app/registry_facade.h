@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,14 +11,16 @@
 
 // The registry on Linux: the program's own keys (browser emulation, SOFTWARE\NORVIK, the
 // Run value) live in a key file of the data folder; the system values it reads (storage
-// controllers, board) are answered from facts of the machine and cannot be written.
+// controllers, board and BIOS) are answered from facts of the machine and cannot be written.
 // Writing the Run value is mirrored by `onRunValue` (the start at system startup).
 namespace ds {
 
 // The machine facts the system keys answer with.
 struct SystemRegistryFacts {
   std::vector<StorageControllerFacts> controllers;  // subkeys 0000, 0001, ... of the class key
-  std::string baseBoardProduct;
+  // The values of the BIOS key; an absent one cannot be read.
+  std::optional<std::string> baseBoardManufacturer, baseBoardProduct, baseBoardVersion;
+  std::optional<std::string> biosVendor, biosVersion, biosReleaseDate;
 };
 
 // The facts of the system keys from the machine's facts.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "app/machine_drive_access.h"
 #include "app/registry_facade.h"
@@ -45,6 +46,12 @@ class ReportPagesTest : public testing::Test {
     return shell.last().frame;
   }
   std::string Home(const std::string& file) const { return roots.HomeData(file); }
+  StartupResult Start() {
+    StartupContext context;
+    context.registry = &registry, context.programPath = "/opt/ds/drivesentinel";
+    context.demoMachine = true, context.today = [] { return CivilDate{2026, 3, 14}; };
+    return RunStartup(*dialog, context);
+  }
 
   TempFolder home;
   ProgramRoots roots;
@@ -92,10 +99,7 @@ TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
 }
 
 TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
-  StartupContext context;
-  context.registry = &registry, context.programPath = "/opt/ds/drivesentinel";
-  context.demoMachine = true, context.today = [] { return CivilDate{2026, 3, 14}; };
-  ASSERT_EQ(RunStartup(*dialog, context), StartupResult::kRunning);
+  ASSERT_EQ(Start(), StartupResult::kRunning);
   const WindowState state = dialog->CopyState();
   const DriveRecord& qra = state.drives[0];
   EXPECT_TRUE(FileExists(HistoryFolder(home.path(), qra.model, qra.serial) + "record_2026_3.dat"));
@@ -107,6 +111,27 @@ TEST_F(ReportPagesTest, StartUpGivesTheSampleDrivesAHistoryOnce) {
   const std::string page = ReadTextFile(Home("HealthPage_0.html"));
   EXPECT_NE(page.find("id=\"years\">2<"), std::string::npos);
   EXPECT_NE(page.find("id=\"days\" style=\"margin-left: 8px\">0<"), std::string::npos);
+}
+
+// DMI values (no board_version) reach the System page; an "Aptio" board gets no vendor reads.
+TEST_F(ReportPagesTest, DmiBoardAndBiosAndTheAptioGate) {
+  const std::string dmi = home.path() + "sys/class/dmi/id/";
+  std::filesystem::create_directories(dmi);
+  for (const char* file :
+       {"board_vendor", "board_name", "bios_vendor", "bios_version", "bios_date"})
+    std::ofstream(dmi + file) << "Aptio " << file << "\n";  // each value names its file
+  registry = RegistryFacade("", SystemRegistryFactsOf(ReadMachineFacts(home.path())));
+  ASSERT_EQ(Start(), StartupResult::kRunning);
+  EXPECT_EQ(Tab(kTabSystem, "System"), "SystemPage.html");
+  const std::string page = ReadTextFile(Home("SystemPage.html"));
+  const auto npos = std::string::npos;
+  EXPECT_NE(page.find("Aptio board_vendor<br>Model: Aptio board_name<br>Version: Unknown"), npos);
+  EXPECT_NE(page.find("Aptio bios_vendor<br>Version: Aptio bios_version<br>Date: Aptio bios_date"),
+            npos);
+  shell.passwordReplies = {"Talvex"};
+  dialog->F2Key();
+  ASSERT_TRUE(shell.WaitForFrame("InternalPage.html"));
+  EXPECT_EQ(dialog->CopyState().vendorFigure, 0u);  // 333412 on any other board
 }
 
 }  // namespace

@@ -109,9 +109,12 @@ void LoadHistoryStartOfSelectedDrive(MainDialog& dialog, const CivilDate& today)
   const DriveRecord* drive = state.SelectedDrive();
   if (drive == nullptr)
     return;
+  std::string problem;
   HistoryStart start =
       LoadHistoryStart(HistoryFolder(dialog.roots().home, drive->model, drive->serial),
-                       state.smart.attr167Raw, today);
+                       state.smart.attr167Raw, today, &problem);
+  if (!problem.empty() && dialog.services().log)
+    dialog.services().log(problem);
   dialog.Update([&start](WindowState& s) { s.historyStart = start; });
 }
 

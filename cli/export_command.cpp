@@ -108,7 +108,7 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
   } else {
     SmartSnapshot snapshot;
     if (ReadDriveWithTable(*machine.disks, drive, roots.install, StartPeCycleLimit(roots),
-                           machine.facts.boardProduct, messages, &snapshot) != 1) {
+                           machine.facts.boardProduct.value_or(""), messages, &snapshot) != 1) {
       return kExitDiskUnreadable;
     }
     if (request.what == "smart") {

@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
       });
   ds::SystemInfo systemInfo;
   systemInfo.Collect(ds::ReadMachineFacts("/"));
-  ds::MachineDriveAccess drives(*machine.disks, machine.facts.boardProduct, log);
+  ds::MachineDriveAccess drives(*machine.disks, machine.facts.boardProduct.value_or(""), log);
   ds::SettingsStore settings(home, {}, log);
   ds::ReportPages pages(roots, drives, *machine.disks, registry, settings, systemInfo,
                         ds::LocalToday);

@@ -79,7 +79,8 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
     reading.index = i;
     reading.record = list.drives[static_cast<std::size_t>(i)];
     reading.smartRead = ReadDriveWithTable(
-        *machine.disks, reading.record, roots.install, startLimit, machine.facts.boardProduct,
+        *machine.disks, reading.record, roots.install, startLimit,
+        machine.facts.boardProduct.value_or(""),
         [&reading](std::string_view text) { reading.messages.emplace_back(text); },
         &reading.snapshot);
     allRead = allRead && reading.smartRead == 1;

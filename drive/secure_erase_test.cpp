@@ -86,11 +86,21 @@ TEST_F(SecureEraseTest, MethodsFailurePointsAndThePasswordLeftBehind) {
       // A read-back that fails is never reported as erased.
       {"fault_abort_commands=25", true, kFailed, "could not be read back", false, false, "\xF4", ""}};
   // clang-format on
+  // Security command data as ATA lays it out: word 0 zero (bit 0 user password, ERASE UNIT bit 1
+  // normal erase, SET PASSWORD bit 8 High level), words 1-16 the password, 17-255 zero.
+  std::vector<std::uint8_t> block(512, 0);
+  block[2] = 'N', block[3] = 'D', block[4] = 'S';
   for (const auto& [description, security, result, messageHas, passwordSet, dataLeft, sent,
                     notSent] : cases) {
     SCOPED_TRACE(description + (security ? "" : " without security"));
     Load(description, security);
     const EraseOutcome outcome = Erase();
+    for (const SimulatedCommandRecord& record : disk().CommandLog()) {
+      const std::uint8_t command = record.registers.command;
+      if (command >= 0xF1 && command <= 0xF6 && record.protocol != AtaProtocol::kNonData) {
+        EXPECT_EQ(record.dataOut, block) << std::hex << int{command};
+      }
+    }
     EXPECT_NE(outcome.message.find(messageHas), std::string::npos) << outcome.message;
     EXPECT_EQ(
         std::tuple(outcome.result, disk().security().enabled, disk().StoredSectorCount() != 0),

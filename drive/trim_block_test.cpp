@@ -46,5 +46,15 @@ TEST(TrimBlockTest, RunsCoverTheDiskOnceWithTheClosingEntryWhereItFits) {
   EXPECT_EQ(TrimBlockCount(0), 0u);
 }
 
+// DATA SET MANAGEMENT range entries as the standard lays them out: 8 bytes least significant
+// first, bits 47:0 the LBA, 63:48 the length. Block 50000017 starts at LBA 0xBEBB6583DBC0.
+TEST(TrimBlockTest, EntriesOfLbasBeyondFortyBitsAsTheStandardLaysThemOut) {
+  TrimBlock block;
+  EXPECT_TRUE(FillTrimBlock(209712071367620, 50000017, &block));
+  const TrimBlock expected{0xC0, 0xDB, 0x83, 0x65, 0xBB, 0xBE, 0xFF, 0xFF,  // 0xBEBB6583DBC0, 65535
+                           0xBF, 0xDB, 0x84, 0x65, 0xBB, 0xBE, 0x05, 0x00};  // 0xBEBB6584DBBF, 5
+  EXPECT_EQ(block, expected);
+}
+
 }  // namespace
 }  // namespace ds

@@ -154,9 +154,14 @@ void MonitorLoop::RecordHistory(const MonitorView& view, WallClock::time_point n
   const CivilDate date = LocalDateOf(now);
   const std::string folder = HistoryFolder(home_, view.drive->model, view.drive->serial);
   const std::uint64_t count = view.smart.attr167Raw;
-  RecordYear(folder, date.year, count);
-  RecordMonth(folder, date.year, date.month, count);
-  RecordDay(folder, date.year, date.month, date.day, count);
+  std::string problem;  // a history that cannot be written is told, never skipped in silence
+  const auto tell = [&](bool recorded) {
+    if (!recorded && log_)
+      log_(problem);
+  };
+  tell(RecordYear(folder, date.year, count, &problem));
+  tell(RecordMonth(folder, date.year, date.month, count, &problem));
+  tell(RecordDay(folder, date.year, date.month, date.day, count, &problem));
 }
 
 void MonitorLoop::CheckAlerts(std::stop_token stop, WallClock::time_point now) {

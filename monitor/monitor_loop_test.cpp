@@ -113,6 +113,11 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
   EXPECT_FALSE(std::filesystem::exists(folder + "record.dat"));
   m.loop.Pass({});
   EXPECT_TRUE(FileExists(folder + "record.dat"));
+  std::filesystem::remove(folder + "record.dat");
+  std::filesystem::create_directory(folder + "record.dat");  // the year line cannot be written
+  m.loop.Pass({});
+  ASSERT_EQ(m.log.size(), 1u);
+  EXPECT_EQ(m.log[0].rfind("cannot write the history file " + folder + "record.dat: ", 0), 0u);
   m.window.view.drive->model = "Other disk", m.window.reads = 0;  // not series 0: no history
   m.loop.Pass({});
   EXPECT_EQ(m.window.reads, 0);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,14 @@ struct MachineFacts {
   std::uint32_t processorCount = 0;
   std::uint64_t memTotalBytes = 0;
   std::uint64_t memAvailableBytes = 0;
-  std::string boardProduct;  // the motherboard's product name (DMI board_name)
+  // The board and BIOS strings of the firmware's DMI table (/sys/class/dmi/id), nothing
+  // where the table has no such string.
+  std::optional<std::string> boardVendor;   // board_vendor
+  std::optional<std::string> boardProduct;  // board_name
+  std::optional<std::string> boardVersion;  // board_version
+  std::optional<std::string> biosVendor;    // bios_vendor
+  std::optional<std::string> biosVersion;   // bios_version
+  std::optional<std::string> biosDate;      // bios_date
   // PCI mass-storage controllers, SATA ones first, then by PCI address.
   std::vector<StorageControllerFacts> storageControllers;
 };

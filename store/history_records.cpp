@@ -1,5 +1,8 @@
 #include "store/history_records.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <map>
@@ -8,6 +11,7 @@
 
 #include "platform/file_system.h"
 #include "store/key_value_writer.h"
+#include "store/settings_store.h"
 #include "text/ini_file_reader.h"
 #include "text/leading_integer.h"
 
@@ -52,24 +56,35 @@ LineSpan FindKeyLine(const std::string& text, std::string_view key) {
   return {};
 }
 
-bool SaveHistoryText(const std::string& path, const std::string& text) {
-  std::string ignored;
-  return ReplaceFileAtomically(path, text, FileAccess::kShared, &ignored, FileDurability::kFlushed);
+bool SaveHistoryText(const std::string& path, const std::string& text,
+                     std::string* problem = nullptr) {
+  std::string message;
+  if (ReplaceFileAtomically(path, text, FileAccess::kShared, &message, FileDurability::kFlushed))
+    return true;
+  if (problem != nullptr)
+    *problem = "cannot write the history file " + path + ": " + message;
+  return false;
 }
 
 bool RecordValue(const std::string& folder, const std::string& fileName, const std::string& key,
-                 std::uint64_t value) {
-  if (!FolderExists(folder))
+                 std::uint64_t value, std::string* problem) {
+  if (!FolderExists(folder)) {
+    if (problem != nullptr)
+      *problem = "cannot record the erase count: the history folder " + folder + " is missing";
     return false;
+  }
   const std::string path = folder + fileName;
   const std::string line = Line(key, value);
   if (!FileExists(path))
-    return SaveHistoryText(path, line + std::string(kLineEnd));
+    return SaveHistoryText(path, line + std::string(kLineEnd), problem);
 
-  std::string text, ignored;
+  std::string text, message;
   // An unreadable file is left alone: rewriting it from nothing would lose its lines.
-  if (!ReadWholeFile(path, kMaxTextFileBytes, &text, &ignored))
+  if (!ReadWholeFile(path, kMaxTextFileBytes, &text, &message)) {
+    if (problem != nullptr)
+      *problem = "cannot read the history file " + path + " (" + message + "); it is left as it is";
     return false;
+  }
   const std::string stored = IniFileReader::FromText(text).lookup(key);
   if (!stored.empty() && value <= std::numeric_limits<std::uint32_t>::max() &&
       LeadingInteger64(stored) == static_cast<std::int64_t>(value)) {
@@ -85,7 +100,7 @@ bool RecordValue(const std::string& folder, const std::string& fileName, const s
   } else {
     text.replace(span.begin, span.end - span.begin, line);
   }
-  return SaveHistoryText(path, text);
+  return SaveHistoryText(path, text, problem);
 }
 
 std::string StartRecordText(const CivilDate& date, std::uint64_t eraseCount) {
@@ -139,7 +154,10 @@ bool ReadHistoryStart(const std::string& folder, HistoryStart* start) {
 }
 
 HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Raw,
-                              const CivilDate& today) {
+                              const CivilDate& today, std::string* problem) {
+  std::string ignoredProblem;
+  std::string& note = problem != nullptr ? *problem : ignoredProblem;
+  note.clear();
   std::error_code ignored;
   std::filesystem::create_directory(folder, ignored);
   HistoryStart start;
@@ -150,20 +168,40 @@ HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Ra
   start.start_date_month = today.month;
   start.start_date_day = today.day;
   start.avg_erase_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(attr167Raw));
-  SaveHistoryText(folder + kHistoryStartFile, StartRecordText(today, attr167Raw));
+  // A record that is there but unusable is kept: its date may be all that is left of when
+  // the disk's history began.
+  const std::string path = folder + kHistoryStartFile;
+  if (std::filesystem::exists(std::filesystem::symlink_status(path, ignored))) {
+    const std::string kept = path + ".unreadable-" + LocalTimeStamp();
+    if (std::rename(path.c_str(), kept.c_str()) != 0) {
+      note = "the history start record " + path + " is unusable and cannot be kept aside (" +
+             std::strerror(errno) + "); it is left as it is and today stands in for its date";
+      return start;
+    }
+    note = "the history start record " + path +
+           " held no valid date and erase count; it is kept as " + kept +
+           " and a new one dated today begins";
+  }
+  std::string written;
+  if (!SaveHistoryText(path, StartRecordText(today, attr167Raw), &written))
+    note += (note.empty() ? "" : "; ") + written;
   return start;
 }
 
-bool RecordYear(const std::string& folder, int year, std::uint64_t attr167Raw) {
-  return RecordValue(folder, YearFileName(), YearKey(year), attr167Raw);
+bool RecordYear(const std::string& folder, int year, std::uint64_t attr167Raw,
+                std::string* problem) {
+  return RecordValue(folder, YearFileName(), YearKey(year), attr167Raw, problem);
 }
 
-bool RecordMonth(const std::string& folder, int year, int month, std::uint64_t attr167Raw) {
-  return RecordValue(folder, MonthFileName(year), MonthKey(year, month), attr167Raw);
+bool RecordMonth(const std::string& folder, int year, int month, std::uint64_t attr167Raw,
+                 std::string* problem) {
+  return RecordValue(folder, MonthFileName(year), MonthKey(year, month), attr167Raw, problem);
 }
 
-bool RecordDay(const std::string& folder, int year, int month, int day, std::uint64_t attr167Raw) {
-  return RecordValue(folder, DayFileName(year, month), DayKey(year, month, day), attr167Raw);
+bool RecordDay(const std::string& folder, int year, int month, int day, std::uint64_t attr167Raw,
+               std::string* problem) {
+  return RecordValue(folder, DayFileName(year, month), DayKey(year, month, day), attr167Raw,
+                     problem);
 }
 
 void WriteSampleHistory(const std::string& home, int year) {

@@ -50,18 +50,25 @@ bool ReadHistoryStart(const std::string& folder, HistoryStart* start);
 // Loads the start record of the history folder `folder` (ending in "/"), creating the folder
 // (its last level) and the record when needed. A record with a missing, zero or impossible
 // date field, or without avg_erase_count, is replaced by one dated `today` that holds the
-// low 32 bits of `attr167Raw` (the file keeps the full value). A record that cannot be
-// written is skipped silently; the result then still carries today's values.
+// low 32 bits of `attr167Raw` (the file keeps the full value); the bad record is first kept
+// beside it as record_init.dat.unreadable-YYYYMMDD-HHMMSS (local time), and when it cannot
+// be kept it is not replaced either. The result then carries today's values, also when the
+// new record cannot be written. `problem` (may be null) gets a line for the log when a
+// record was kept aside or could not be kept or written, else is cleared.
 HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Raw,
-                              const CivilDate& today);
+                              const CivilDate& today, std::string* problem = nullptr);
 
 // Records `attr167Raw` for a year, month or day in its file of `folder`: a new file gets the
 // one line, a new date is appended, a changed value replaces its line and an equal one
 // changes nothing. Stored values compare equal only when the new value fits in 32 bits.
-// False when the folder is missing or the file could not be read or written.
-bool RecordYear(const std::string& folder, int year, std::uint64_t attr167Raw);
-bool RecordMonth(const std::string& folder, int year, int month, std::uint64_t attr167Raw);
-bool RecordDay(const std::string& folder, int year, int month, int day, std::uint64_t attr167Raw);
+// False when the folder is missing or the file could not be read or written; `problem`
+// (may be null) then says which file and why.
+bool RecordYear(const std::string& folder, int year, std::uint64_t attr167Raw,
+                std::string* problem = nullptr);
+bool RecordMonth(const std::string& folder, int year, int month, std::uint64_t attr167Raw,
+                 std::string* problem = nullptr);
+bool RecordDay(const std::string& folder, int year, int month, int day, std::uint64_t attr167Raw,
+               std::string* problem = nullptr);
 
 // The logo button's sample files, written into home + "data/" itself (never into a drive's
 // history folder), each replaced whole: for every year 2014 .. `year` and month, a day file

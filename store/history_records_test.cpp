@@ -138,9 +138,15 @@ TEST_F(HistoryRecordsTest, StartRecordIsCreatedKeptOrReplaced) {
   };
   // clang-format on
   for (const auto& [label, file, expected, rewritten] : cases) {
-    std::filesystem::remove(File(kHistoryStartFile));
+    std::filesystem::remove_all(folder_), std::filesystem::create_directory(folder_);
     Write(File(kHistoryStartFile), file);
-    const HistoryStart start = LoadHistoryStart(folder_, 152, {2016, 3, 7});
+    std::string problem, kept;  // a replaced record is kept beside the new one, and told
+    const HistoryStart start = LoadHistoryStart(folder_, 152, {2016, 3, 7}, &problem);
+    for (const auto& entry : std::filesystem::directory_iterator(folder_))
+      kept += entry.path().filename() == kHistoryStartFile ? "" : ReadTextFile(entry.path());
+    const bool told =
+        problem.find("kept as " + File(kHistoryStartFile) + ".unreadable-") != std::string::npos;
+    EXPECT_EQ(std::tuple(kept, told), std::tuple(rewritten ? file : "", rewritten)) << label;
     EXPECT_EQ(start.date(), expected.date()) << label;
     EXPECT_EQ(start.avg_erase_count, expected.avg_erase_count) << label;
     EXPECT_EQ(ReadTextFile(File(kHistoryStartFile)),
@@ -168,7 +174,9 @@ TEST_F(HistoryRecordsTest, OnlyLoadingTheStartRecordCreatesAFolder) {
   EXPECT_FALSE(std::filesystem::exists(folder));
   LoadHistoryStart(folder, 42, {2016, 3, 7});
   EXPECT_TRUE(ReadHistoryStart(folder, &start));
-  EXPECT_EQ(LoadHistoryStart(deeper, 1, {2016, 3, 7}).date(), (CivilDate{2016, 3, 7}));
+  std::string problem;
+  EXPECT_EQ(LoadHistoryStart(deeper, 1, {2016, 3, 7}, &problem).date(), (CivilDate{2016, 3, 7}));
+  EXPECT_EQ(problem.rfind("cannot write the history file " + deeper + "record_init.dat: ", 0), 0u);
   EXPECT_FALSE(std::filesystem::exists(deeper));
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/file_system.h"
+#include "text/text_helpers.h"
 
 namespace ds {
 namespace {
@@ -172,7 +173,15 @@ MachineFacts ReadMachineFacts(const std::string& root) {
     return true;
   });
 
-  facts.boardProduct = TrimBlanksAndQuotes(ReadSmallFile(base + "sys/class/dmi/id/board_name"));
+  const std::pair<const char*, std::optional<std::string>*> dmi[] = {
+      {"board_vendor", &facts.boardVendor},   {"board_name", &facts.boardProduct},
+      {"board_version", &facts.boardVersion}, {"bios_vendor", &facts.biosVendor},
+      {"bios_version", &facts.biosVersion},   {"bios_date", &facts.biosDate}};
+  for (const auto& [name, field] : dmi) {
+    std::string content, message;
+    if (ReadWholeFile(base + "sys/class/dmi/id/" + name, kMaxProcFileBytes, &content, &message))
+      *field = std::string(TrimBoth(content));
+  }
   facts.storageControllers = ReadStorageControllers(base, facts.kernelRelease);
   return facts;
 }

@@ -40,7 +40,7 @@ TEST(MachineFactsTest, StorageControllersAndBoardFromSysfs) {
                        {"Standard IDE ATA/ATAPI Controller", "6.1.0-test"},
                        {"Standard NVM Express Controller (nvme)", "1.0"}}));
   const MachineFacts none = ReadMachineFacts(root.path() + "missing/");
-  EXPECT_TRUE(none.storageControllers.empty() && none.boardProduct.empty());
+  EXPECT_TRUE(none.storageControllers.empty() && !none.boardProduct && !none.biosDate);
 }
 
 }  // namespace

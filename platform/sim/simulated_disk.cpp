@@ -421,16 +421,19 @@ bool SimulatedDisk::PassThroughAvailable() const {
   return !faults_.refusePassThrough;
 }
 
-void SimulatedDisk::Record(const TaskFile& registers, AtaProtocol protocol, std::size_t bytes,
-                           bool driver) {
+void SimulatedDisk::Record(const TaskFile& registers, AtaProtocol protocol,
+                           std::span<const std::uint8_t> data, bool driver) {
   if (log_.size() >= kLogLimit)
     log_.pop_front();
-  log_.push_back(SimulatedCommandRecord{registers, protocol, bytes, driver});
+  SimulatedCommandRecord& record =
+      log_.emplace_back(SimulatedCommandRecord{registers, protocol, data.size(), driver, {}});
+  if (protocol != AtaProtocol::kNonData && !IsDataIn(protocol))
+    record.dataOut.assign(data.begin(), data.begin() + std::min<std::size_t>(data.size(), 512));
 }
 
 AtaResult SimulatedDisk::Execute(const AtaCommand& command) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Record(command.registers, command.protocol, command.data.size(), false);
+  Record(command.registers, command.protocol, command.data, false);
   if (faults_.refusePassThrough) {
     return TransportFailure(EOPNOTSUPP, image_.name +
                                             ": the driver refused the ATA pass-through "
@@ -483,7 +486,7 @@ AtaResult SimulatedDisk::SmartDriverCommand(const TaskFile& registers,
   }
   command.protocol = dataIn.empty() ? AtaProtocol::kNonData : AtaProtocol::kPioDataIn;
   command.data = dataIn;
-  Record(command.registers, command.protocol, dataIn.size(), true);
+  Record(command.registers, command.protocol, dataIn, true);
   if (faults_.refuseSmartDriver) {
     return TransportFailure(
         ENOTTY, "HDIO_DRIVE_CMD on " + image_.name + " failed: " + std::strerror(ENOTTY));

@@ -94,6 +94,7 @@ struct SimulatedCommandRecord {
   AtaProtocol protocol = AtaProtocol::kNonData;
   std::size_t dataBytes = 0;
   bool viaSmartDriver = false;
+  std::vector<std::uint8_t> dataOut;  // the first 512 bytes a data-out command sent
 };
 
 // One entry of a command list in the description: a command, optionally narrowed to one
@@ -178,7 +179,8 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
   AtaResult RunSecurity(const AtaCommand& command);
   // Advances the vendor key sequence; true when the command was taken by it (result set).
   bool RunVendorSequence(const AtaCommand& command, AtaResult* result);
-  void Record(const TaskFile& registers, AtaProtocol protocol, std::size_t bytes, bool driver);
+  void Record(const TaskFile& registers, AtaProtocol protocol, std::span<const std::uint8_t> data,
+              bool driver);
   void RefreshSecurityWord();
 
   mutable std::recursive_mutex mutex_;
