@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "text/utf8_decoder.h"
+
 namespace ds {
 namespace {
 
@@ -20,27 +22,6 @@ int CodePointToWindows1252(char32_t cp) {
       return static_cast<int>(0x80 + i);
   }
   return -1;
-}
-
-// Decodes one UTF-8 sequence at text[i]; returns its length, or 0 when it is not valid.
-std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t* cp) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-  unsigned char lead = byte(0);
-  std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-  if (length == 0 || lead >= 0xF5 || i + length > text.size())
-    return 0;
-  char32_t value = lead & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(k) & 0xC0) != 0x80)
-      return 0;
-    value = (value << 6) | (byte(k) & 0x3F);
-  }
-  const char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < minimum[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    return 0;
-  }
-  *cp = value;
-  return length;
 }
 
 }  // namespace
@@ -66,17 +47,15 @@ std::string Utf8ToWindows1252(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    char32_t cp = 0;
-    std::size_t length = c < 0x80 ? 0 : DecodeUtf8(text, i, &cp);
-    if (length == 0) {  // ASCII, or a byte that is not UTF-8: keep it as it is
-      out += static_cast<char>(c);
+    const Utf8Step step = DecodeUtf8(text, i);
+    if (step.length == 1) {  // ASCII, or a lone byte that is not UTF-8: keep it as it is
+      out += text[i];
       ++i;
       continue;
     }
-    int mapped = CodePointToWindows1252(cp);
+    int mapped = CodePointToWindows1252(step.value);
     out += mapped < 0 ? '?' : static_cast<char>(mapped);
-    i += length;
+    i += step.length;
   }
   return out;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "text/utf8_decoder.h"
+
 namespace ds {
 namespace {
 
@@ -14,39 +16,6 @@ constexpr char16_t kWindows1252High[32] = {
 
 char32_t Windows1252(unsigned char byte) {
   return byte >= 0x80 && byte <= 0x9F ? kWindows1252High[byte - 0x80] : byte;
-}
-
-// Decodes one character at `text[at]`, advancing `at`. Malformed input yields the
-// Windows-1252 character of the first byte and advances by one byte.
-char32_t NextCharacter(std::string_view text, std::size_t& at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) {
-    ++at;
-    return lead;
-  }
-  std::size_t length = 0;
-  char32_t value = 0;
-  char32_t lowest = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, value = lead & 0x1F, lowest = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, value = lead & 0x0F, lowest = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, value = lead & 0x07, lowest = 0x10000;
-  }
-  bool wellFormed = length != 0 && at + length <= text.size();
-  for (std::size_t i = 1; wellFormed && i < length; ++i) {
-    const unsigned char next = byte(at + i);
-    wellFormed = (next & 0xC0) == 0x80;
-    value = (value << 6) | (next & 0x3F);
-  }
-  if (wellFormed && value >= lowest && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF)) {
-    at += length;
-    return value;
-  }
-  ++at;
-  return Windows1252(lead);
 }
 
 bool IsAscii(std::string_view text) {
@@ -72,7 +41,10 @@ std::string EncodeXlsText(std::string_view text, std::size_t maxUnits) {
   units.reserve(text.size());
   bool compressible = true;
   for (std::size_t at = 0; at < text.size();) {
-    const char32_t c = NextCharacter(text, at);
+    const Utf8Step step = DecodeUtf8(text, at);
+    at += step.length;
+    const char32_t c =
+        step.valid ? step.value : Windows1252(static_cast<unsigned char>(step.value));
     if (c <= 0xFFFF) {
       if (units.size() + 1 > maxUnits)
         break;
