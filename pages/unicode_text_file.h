@@ -11,9 +11,6 @@ namespace ds {
 // The byte-order mark FF FE followed by `text` (Windows-1252) as UTF-16LE.
 std::string ToUtf16LeWithBom(std::string_view text);
 
-// The Unicode code point of one Windows-1252 byte.
-char32_t Windows1252ToCodePoint(unsigned char byte);
-
 // UTF-8 to Windows-1252; characters the code page lacks become "?". Bytes that are not
 // valid UTF-8 are taken as Windows-1252 already, so 8-bit input passes through unchanged.
 std::string Utf8ToWindows1252(std::string_view text);

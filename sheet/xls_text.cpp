@@ -3,20 +3,10 @@
 #include <cstdint>
 
 #include "text/utf8_decoder.h"
+#include "text/windows1252.h"
 
 namespace ds {
 namespace {
-
-// Windows-1252 characters of the bytes 0x80-0x9F; the five bytes the code page leaves
-// undefined map to the C1 control of the same value, as the system conversion does.
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char32_t Windows1252(unsigned char byte) {
-  return byte >= 0x80 && byte <= 0x9F ? kWindows1252High[byte - 0x80] : byte;
-}
 
 bool IsAscii(std::string_view text) {
   for (char c : text) {
@@ -44,7 +34,7 @@ std::string EncodeXlsText(std::string_view text, std::size_t maxUnits) {
     const Utf8Step step = DecodeUtf8(text, at);
     at += step.length;
     const char32_t c =
-        step.valid ? step.value : Windows1252(static_cast<unsigned char>(step.value));
+        step.valid ? step.value : Windows1252ToCodePoint(static_cast<unsigned char>(step.value));
     if (c <= 0xFFFF) {
       if (units.size() + 1 > maxUnits)
         break;
