@@ -79,7 +79,7 @@ void WebShell::WhenViewed(std::function<void()> action) {
 
 std::shared_ptr<EventStream::Client> WebShell::ConnectPage() {
   std::vector<std::string> events = CurrentEvents();
-  events.insert(events.begin(), EventBlock("layout", WindowLayoutJson()));
+  events.push_back(EventBlock("layout", WindowLayoutJson()));
   auto client = stream_.Connect(std::move(events));
   if (client == nullptr)
     return client;

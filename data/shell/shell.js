@@ -9,7 +9,7 @@
 
 (function () {
   // The buttons, the browser's origin and the program icon come from the program's page
-  // registry in the "layout" event that leads the event stream.
+  // registry in the "layout" event that ends the first events of the stream.
   let layout = null;
   // The window has no caption: a click on the program icon of its skin, as on a caption's
   // icon, or Alt+Space opens its system menu. "&" marks an entry's access key.
@@ -340,7 +340,9 @@
     const next = parse(event);
     if (!next || layout) return;  // a reconnection repeats it
     layout = next;
+    Object.assign(frame.style, { left: layout.browser[0] + 'px', top: layout.browser[1] + 'px' });
     buildButtons();
+    if (state) applyState(state);  // the state came first: paint the new buttons
   });
   events.addEventListener('state', (event) => {
     const next = parse(event);
