@@ -17,34 +17,6 @@
 namespace ds {
 namespace {
 
-// How a tab action runs: when it takes in the page inputs, whether it needs a maker's
-// disk, and which data steps come before its page is built.
-struct TabPlan {
-  int buttonId;
-  int page;
-  bool pollFirst;  // false: the inputs are taken in after the buttons are set
-  bool needsMakersDisk;
-  unsigned steps;
-};
-
-constexpr unsigned kSeries = 1, kSmartDesc = 2, kRead = 4, kIdentifyDesc = 8;
-constexpr TabPlan kTabPlans[] = {
-    {kButtonInternal, kPageInternal, true, true, kSeries | kSmartDesc | kRead},
-    {kTabDiskInfo, kPageDiskInfo, false, false, 0},
-    {kTabHealth, kPageHealth, true, true, kSeries | kRead},
-    {kTabSmart, kPageSmart, true, true, kSeries | kSmartDesc | kRead | kIdentifyDesc},
-    {kTabTool, kPageTool, true, true, 0},
-    {kTabSystem, kPageSystem, false, false, 0},
-};
-
-const TabPlan* FindTabPlan(int buttonId) {
-  for (const TabPlan& plan : kTabPlans) {
-    if (plan.buttonId == buttonId)
-      return &plan;
-  }
-  return nullptr;
-}
-
 // The disk a snapshot belongs to: a read published after the selection moved on would
 // show one disk's figures under another's name.
 bool SameDrive(const DriveRecord* a, const DriveRecord* b) {
@@ -90,8 +62,8 @@ std::string EraseWarning(const EraseTarget& target) {
 }  // namespace
 
 int PageOfTab(int buttonId) {
-  const TabPlan* plan = FindTabPlan(buttonId);
-  return plan ? plan->page : -1;
+  const PageEntry* plan = FindPageOfButton(buttonId);
+  return plan ? plan->id : -1;
 }
 
 MainDialog::MainDialog(ProgramRoots roots, WindowShell* shell, WindowServices services)
@@ -396,7 +368,7 @@ void MainDialog::HomeAction() {
 }
 
 void MainDialog::TabAction(int buttonId) {
-  const TabPlan* plan = FindTabPlan(buttonId);
+  const PageEntry* plan = FindPageOfButton(buttonId);
   if (plan == nullptr)
     return;
   {
@@ -420,7 +392,7 @@ void MainDialog::TabAction(int buttonId) {
     // Nothing to test for a maker: say there is no disk at all.
     MutexLock lock(mutex_);
     ++view_;
-    state_.currentPage = plan->page;
+    state_.currentPage = plan->id;
     look_.homePicture = false;
     SetTabSelectionLocked(buttonId);
     NavigateLocked(kNoDiskPage);
@@ -430,7 +402,7 @@ void MainDialog::TabAction(int buttonId) {
     if (DataFileExists("Unsupported.html")) {
       MutexLock lock(mutex_);
       ++view_;
-      state_.currentPage = plan->page;
+      state_.currentPage = plan->id;
       look_.homePicture = false;
       SetTabSelectionLocked(buttonId);
       NavigateLocked("Unsupported.html");
@@ -446,14 +418,14 @@ void MainDialog::TabAction(int buttonId) {
     ++view_;
     if (loadingPage)
       NavigateLocked("loading.html");
-    state_.currentPage = plan->page;
+    state_.currentPage = plan->id;
     look_.homePicture = false;
     SetTabSelectionLocked(buttonId);
     PublishLocked();
   }
   if (!plan->pollFirst)
     TakeInPageInputs(CookiePollVariant::kKeeping);
-  RequestPage(plan->page, plan->steps, true);
+  RequestPage(plan->id, plan->steps, true);
 }
 
 void MainDialog::RequestPage(int page, unsigned steps, bool userStarted) {

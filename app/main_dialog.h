@@ -129,13 +129,6 @@ class MainDialog : public MonitorWindow {
   WindowShell& shell() { return *shell_; }
 
  private:
-  // Disk and description steps a page needs before it is built, in this order.
-  enum DataStep : unsigned {
-    kStepSeries = 1,
-    kStepSmartDescriptions = 2,
-    kStepReadDrive = 4,
-    kStepIdentifyDescriptions = 8,
-  };
   // Hands a page build to the page worker; it belongs to the window's current view (a tab
   // action, or a click that refreshes the page shown). `userStarted`: the user's own action
   // asked for it, so the texts of its failed disk reads are shown in one message box once

@@ -29,6 +29,22 @@ std::string WindowLookJson(const WindowLook& look) {
   return json;
 }
 
+std::string WindowLayoutJson() {
+  const auto number = [](int value) { return std::to_string(value); };
+  std::string json = "{\"browser\":[" + number(kBrowserLeft) + "," + number(kBrowserTop) + "]";
+  json += ",\"icon\":[" + number(kProgramIcon.left) + "," + number(kProgramIcon.top) + "," +
+          number(kProgramIcon.width) + "," + number(kProgramIcon.height) + "]";
+  json += ",\"buttons\":[";
+  for (const ButtonLayout& button : WindowButtons()) {
+    if (button.id != kFirstButton)
+      json += ",";
+    json += "[" + number(button.id) + "," + number(button.left) + "," + number(button.top) + "," +
+            number(button.width) + "," + number(button.height) + "," + JsonString(button.tooltip) +
+            "]";
+  }
+  return json + "]}";
+}
+
 WebShell::WebShell(std::chrono::milliseconds dialogTimeout) : dialogTimeout_(dialogTimeout) {}
 
 void WebShell::Publish(const WindowLook& look) {
@@ -62,7 +78,9 @@ void WebShell::WhenViewed(std::function<void()> action) {
 }
 
 std::shared_ptr<EventStream::Client> WebShell::ConnectPage() {
-  auto client = stream_.Connect(CurrentEvents());
+  std::vector<std::string> events = CurrentEvents();
+  events.push_back(EventBlock("layout", WindowLayoutJson()));
+  auto client = stream_.Connect(std::move(events));
   if (client == nullptr)
     return client;
   std::function<void()> action;

@@ -39,8 +39,9 @@ class WebShell : public WindowShell {
   void CloseSplash();
 
   EventStream& stream() { return stream_; }
-  // Connects a page to the event stream, brought up to date (CurrentEvents), and runs what
-  // waited for a viewer. nullptr when the stream takes no more pages.
+  // Connects a page to the event stream, brought up to date (CurrentEvents) and given the
+  // window's layout, and runs what waited for a viewer. nullptr when the stream takes no more
+  // pages.
   std::shared_ptr<EventStream::Client> ConnectPage();
   // Events that bring a newly connected page up to date.
   std::vector<std::string> CurrentEvents() const;
@@ -77,5 +78,10 @@ class WebShell : public WindowShell {
 
 // The window look as the JSON object of a "state" event.
 std::string WindowLookJson(const WindowLook& look);
+
+// The window's geometry from the page registry as the JSON object of a "layout" event, which
+// ends the events that bring a new page up to date: the buttons ([id, left, top, width, height,
+// tooltip]), the browser's origin and the program icon of the skin, in window pixels.
+std::string WindowLayoutJson();
 
 }  // namespace ds

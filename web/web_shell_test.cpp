@@ -105,6 +105,20 @@ TEST(WebShellTest, WhatWaitsForAViewerRunsOnceWhenTheFirstPageConnects) {
   EXPECT_EQ(runs, 11);
 }
 
+// The shell holds no geometry of its own: every page learns it from the registry.
+TEST(WebShellTest, EveryPageGetsTheButtonsAndOriginsOfTheRegistry) {
+  WebShell shell(10s);
+  shell.Publish(WindowLook{});
+  std::string layout = WaitFor(shell, shell.ConnectPage(), "layout");
+  EXPECT_NE(layout.find("\"browser\":[22,117],\"icon\":[22,22,40,40]"), std::string::npos);
+  for (const ButtonLayout& b : WindowButtons()) {
+    std::string row = "[" + std::to_string(b.id) + "," + std::to_string(b.left) + "," +
+                      std::to_string(b.top) + "," + std::to_string(b.width) + "," +
+                      std::to_string(b.height) + ",\"" + b.tooltip + "\"]";
+    EXPECT_NE(layout.find(row), std::string::npos) << row;
+  }
+}
+
 TEST(WebShellTest, LookReachesPagesWithSelectedFacesAndEscapedTextsAndNonReadersAreDropped) {
   WebShell shell;
   auto page = shell.stream().Connect({});

@@ -1,25 +1,6 @@
 #include "web/window_look.h"
 
-#include <array>
-
 namespace ds {
-namespace {
-
-constexpr std::array<ButtonLayout, kButtonCount> kLayouts = {{
-    {kButtonClose, 746, 0, 34, 34, "Close", 131, 154},
-    {kButtonMinimize, 712, 0, 34, 34, "Minimize", 133, 153},
-    {kButtonLicence, 678, 0, 34, 34, "End User License Agreement", 134, 152},
-    {kButtonHome, 644, 0, 34, 34, "Home", 135, 151},
-    {kButtonInternal, 610, 0, 34, 34, "N", 136, 150},
-    {kTabDiskInfo, 268, 41, 100, 74, "Disk Information", 137, 145},
-    {kTabHealth, 368, 41, 100, 74, "Health Status", 138, 146},
-    {kTabSmart, 468, 41, 100, 74, "S.M.A.R.T.", 139, 147},
-    {kTabTool, 568, 41, 100, 74, "TOOL", 140, 148},
-    {kTabSystem, 668, 41, 100, 74, "System Information", 141, 149},
-    {kButtonLogo, 682, 562, 99, 27, "Norvik", 142, 142},
-}};
-
-}  // namespace
 
 bool IsButtonId(int id) {
   return id >= kFirstButton && id <= kLastButton;
@@ -32,7 +13,7 @@ bool IsTabId(int id) {
 const ButtonLayout* FindButtonLayout(int id) {
   if (!IsButtonId(id))
     return nullptr;
-  return &kLayouts[static_cast<std::size_t>(id - kFirstButton)];
+  return &WindowButtons()[static_cast<std::size_t>(id - kFirstButton)];
 }
 
 ButtonFace FaceOf(int id, bool selected) {

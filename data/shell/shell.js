@@ -8,24 +8,11 @@
 'use strict';
 
 (function () {
-  const BUTTONS = [
-    [1000, 746, 0, 34, 34, 'Close'],
-    [1001, 712, 0, 34, 34, 'Minimize'],
-    [1002, 678, 0, 34, 34, 'End User License Agreement'],
-    [1003, 644, 0, 34, 34, 'Home'],
-    [1004, 610, 0, 34, 34, 'N'],
-    [1005, 268, 41, 100, 74, 'Disk Information'],
-    [1006, 368, 41, 100, 74, 'Health Status'],
-    [1007, 468, 41, 100, 74, 'S.M.A.R.T.'],
-    [1008, 568, 41, 100, 74, 'TOOL'],
-    [1009, 668, 41, 100, 74, 'System Information'],
-    [1010, 682, 562, 99, 27, 'Norvik'],
-  ];
-  const BROWSER_LEFT = 22;
-  const BROWSER_TOP = 117;
+  // The buttons, the browser's origin and the program icon come from the program's page
+  // registry in the "layout" event that ends the first events of the stream.
+  let layout = null;
   // The window has no caption: a click on the program icon of its skin, as on a caption's
   // icon, or Alt+Space opens its system menu. "&" marks an entry's access key.
-  const ICON = [22, 22, 40, 40];
   const SYSTEM_MENU = [
     ['Mi&nimize', { type: 'button', id: '1001' }],
     ['&Close', { type: 'button', id: '1000' }],
@@ -85,7 +72,7 @@
 
   function buildButtons() {
     const holder = document.getElementById('buttons');
-    for (const [id, left, top, width, height, tip] of BUTTONS) {
+    for (const [id, left, top, width, height, tip] of layout.buttons) {
       const element = document.createElement('div');
       element.className = 'button';
       element.dataset.id = String(id);
@@ -178,7 +165,8 @@
     if (event.button !== 0 || systemMenu.contains(event.target)) return;
     const box = windowBox.getBoundingClientRect();
     const [x, y] = [event.clientX - box.left, event.clientY - box.top];
-    const onIcon = x >= ICON[0] && x < ICON[0] + ICON[2] && y >= ICON[1] && y < ICON[1] + ICON[3];
+    const [left, top, width, height] = layout ? layout.icon : [0, 0, 0, 0];
+    const onIcon = x >= left && x < left + width && y >= top && y < top + height;
     if (onIcon && systemMenu.hidden) {
       openSystemMenu();
       return;
@@ -201,8 +189,8 @@
     page.addEventListener('keydown', keyDown);
     page.addEventListener('mousedown', (event) => {
       closeSystemMenu();
-      if (event.button === 0) {
-        leftButtonDown(event.clientX + BROWSER_LEFT, event.clientY + BROWSER_TOP);
+      if (event.button === 0 && layout) {
+        leftButtonDown(event.clientX + layout.browser[0], event.clientY + layout.browser[1]);
       }
     });
   });
@@ -348,6 +336,14 @@
   events.addEventListener('error', () => {
     if (!state || !state.ended) connection.hidden = false;
   });
+  events.addEventListener('layout', (event) => {
+    const next = parse(event);
+    if (!next || layout) return;  // a reconnection repeats it
+    layout = next;
+    Object.assign(frame.style, { left: layout.browser[0] + 'px', top: layout.browser[1] + 'px' });
+    buildButtons();
+    if (state) applyState(state);  // the state came first: paint the new buttons
+  });
   events.addEventListener('state', (event) => {
     const next = parse(event);
     if (next) applyState(next);
@@ -389,7 +385,6 @@
     splash.hidden = true;
   });
 
-  buildButtons();
   drawKeyed(document.getElementById('skin'), 'data/images/skin.svg');
   drawKeyed(homePicture, 'data/images/home.svg');
   drawKeyed(document.getElementById('splash-skin'), 'data/images/splash.svg');
