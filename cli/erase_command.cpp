@@ -95,9 +95,8 @@ int RunEraseCommand(const std::vector<std::string>& args, const std::string& ins
     err << prefix << "no ATA or SATA disk on this machine\n";
     return kExitNoDisk;
   }
-  const std::string accessProblem = machine.disks->AccessProblem();
-  if (!accessProblem.empty()) {
-    err << prefix << accessProblem << "\n";
+  if (const Status access = machine.disks->CheckAccess(); !access) {
+    err << prefix << access.message << "\n";
     return kExitNoRights;
   }
   if (index >= machine.list.driveCount) {

@@ -84,9 +84,8 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
         << list.driveCount << ")\n";
     return kExitUsage;
   }
-  const std::string accessProblem = machine.disks->AccessProblem();
-  if (!accessProblem.empty()) {
-    err << "drivesentinel export: " << accessProblem << "\n";
+  if (const Status access = machine.disks->CheckAccess(); !access) {
+    err << "drivesentinel export: " << access.message << "\n";
     return kExitNoRights;
   }
   const DriveRecord& drive = list.drives[static_cast<std::size_t>(*request.driveIndex)];
@@ -97,7 +96,8 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
   std::string summary;
   if (request.what == "identify") {
     IdentifyTableInput identify;
-    LoadIdentifyTable(identify.identifyDesc, roots.install);
+    if (!LoadIdentifyTable(identify.identifyDesc, roots.install))
+      err << "drivesentinel export: the IDENTIFY descriptions (data/Identify.dat) are missing\n";
     identify.identifyWords = drive.identifyWords;
     identify.model = drive.model;
     identify.serial = drive.serial;
@@ -107,8 +107,8 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
     summary = std::to_string(lines.size()) + " row(s)";
   } else {
     SmartSnapshot snapshot;
-    if (ReadDriveWithTable(*machine.disks, drive, roots.install, StartPeCycleLimit(roots),
-                           machine.facts.boardProduct.value_or(""), messages, &snapshot) != 1) {
+    if (!ReadDriveWithTable(*machine.disks, drive, roots.install, StartPeCycleLimit(roots),
+                            machine.facts.boardProduct.value_or(""), messages, &snapshot)) {
       return kExitDiskUnreadable;
     }
     if (request.what == "smart") {

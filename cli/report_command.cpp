@@ -57,9 +57,8 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
     WriteReport(out, list, {}, json);
     return kExitNoDisk;
   }
-  const std::string accessProblem = machine.disks->AccessProblem();
-  if (!accessProblem.empty()) {
-    err << "drivesentinel report: " << accessProblem << "\n";
+  if (const Status access = machine.disks->CheckAccess(); !access) {
+    err << "drivesentinel report: " << access.message << "\n";
     return kExitNoRights;
   }
   if (driveIndex && *driveIndex >= list.driveCount) {
@@ -83,7 +82,7 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
         machine.facts.boardProduct.value_or(""),
         [&reading](std::string_view text) { reading.messages.emplace_back(text); },
         &reading.snapshot);
-    allRead = allRead && reading.smartRead == 1;
+    allRead = allRead && reading.smartRead;
     for (const VolumeFacts& volume : volumes) {
       if (volume.driveNumber == reading.record.driveNumber)
         reading.volumes.push_back(volume);
