@@ -2,6 +2,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/machine_opener.h"
+#include "cli/sub_commands.h"
 #include "drive/drive_report.h"
 #include "pages/health_export.h"
 #include "pages/identify_table.h"
@@ -12,10 +13,6 @@
 
 namespace ds {
 namespace {
-
-constexpr const char* kUsage =
-    "usage: drivesentinel export smart|identify|health --drive N [--demo | --sim DIR] "
-    "[--home DIR] -o FILE\n";
 
 struct ExportRequest {
   std::string what;
@@ -58,7 +55,7 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
   ExportRequest request;
   std::string error;
   if (!TakeMachineOptions(&words, &options, &error) || !ParseRequest(words, &request, &error)) {
-    err << "drivesentinel export: " << error << "\n" << kUsage;
+    err << "drivesentinel export: " << error << "\n" << CommandUsage("export");
     return kExitUsage;
   }
   ProgramRoots roots;

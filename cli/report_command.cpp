@@ -2,16 +2,10 @@
 
 #include "cli/exit_codes.h"
 #include "cli/machine_opener.h"
+#include "cli/sub_commands.h"
 #include "drive/drive_report.h"
 
 namespace ds {
-namespace {
-
-constexpr const char* kUsage =
-    "usage: drivesentinel report [--demo | --sim DIR] [--home DIR] [--drive N | --all] "
-    "[--json]\n";
-
-}  // namespace
 
 int RunReportCommand(const std::vector<std::string>& args, const std::string& installFolder,
                      std::ostream& out, std::ostream& err) {
@@ -35,7 +29,7 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
     }
   }
   if (!parsed) {
-    err << "drivesentinel report: " << error << "\n" << kUsage;
+    err << "drivesentinel report: " << error << "\n" << CommandUsage("report");
     return kExitUsage;
   }
 
