@@ -20,9 +20,9 @@ class DriveAccess {
   virtual DriveList RefreshDriveList(const MessageSink& shown) = 0;
 
   // Reads the S.M.A.R.T. state of `drive` into `snapshot` (which holds the previous state on
-  // entry) with the attribute descriptions `table`. Returns 1 when the data sector was read.
-  virtual int ReadDrive(const DriveRecord& drive, const AttributeTable& table,
-                        SmartSnapshot* snapshot, const MessageSink& shown) = 0;
+  // entry) with the attribute descriptions `table`. True when the data sector was read.
+  [[nodiscard]] virtual bool ReadDrive(const DriveRecord& drive, const AttributeTable& table,
+                                       SmartSnapshot* snapshot, const MessageSink& shown) = 0;
 
   // True when `drive` has rotating media and is spun down: the monitor leaves it asleep.
   // Asks the disk (CHECK POWER MODE) only when it rotates; an SSD is never asleep.

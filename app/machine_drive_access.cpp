@@ -53,8 +53,8 @@ bool MachineDriveAccess::Asleep(const DriveRecord& drive) {
   return device != nullptr && CheckPowerMode(*device) == PowerState::kStandby;
 }
 
-int MachineDriveAccess::ReadDrive(const DriveRecord& drive, const AttributeTable& table,
-                                  SmartSnapshot* snapshot, const MessageSink& shown) {
+bool MachineDriveAccess::ReadDrive(const DriveRecord& drive, const AttributeTable& table,
+                                   SmartSnapshot* snapshot, const MessageSink& shown) {
   ReadDriveContext context;
   context.opener = &disks_;
   context.attributeTable = &table;

@@ -21,8 +21,8 @@ class MachineDriveAccess : public DriveAccess {
   MachineDriveAccess(DiskSystem& disks, std::string baseBoardProduct, MessageSink messages);
 
   DriveList RefreshDriveList(const MessageSink& shown) override;
-  int ReadDrive(const DriveRecord& drive, const AttributeTable& table, SmartSnapshot* snapshot,
-                const MessageSink& shown) override;
+  bool ReadDrive(const DriveRecord& drive, const AttributeTable& table, SmartSnapshot* snapshot,
+                 const MessageSink& shown) override;
   bool Asleep(const DriveRecord& drive) override;
 
   DiskSystem& disks() { return disks_; }

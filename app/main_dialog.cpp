@@ -159,7 +159,8 @@ CookiePollResult MainDialog::TakeInPageInputs(CookiePollVariant variant) {
     copy.toolForm.EnableSSL = state_.toolForm.EnableSSL;
     state_.toolForm = copy.toolForm;
   }
-  services_.settings->SaveDisplay(copy.display);
+  if (!services_.settings->SaveDisplay(copy.display) && services_.log)
+    services_.log("the display settings were not saved");
   StoreAlert({});
   // The start record follows the selected drive.
   const DriveRecord* drive = copy.SelectedDrive();
@@ -176,7 +177,7 @@ CookiePollResult MainDialog::TakeInPageInputs(CookiePollVariant variant) {
   return result;
 }
 
-bool MainDialog::StoreAlert(const std::function<void(WindowState&)>& change) {
+void MainDialog::StoreAlert(const std::function<void(WindowState&)>& change) {
   std::lock_guard<std::mutex> storing(storeMutex_);
   AlertSettings stored;
   {
@@ -185,7 +186,8 @@ bool MainDialog::StoreAlert(const std::function<void(WindowState&)>& change) {
       change(state_);
     stored = state_.alert;
   }
-  return services_.settings->SaveAlert(stored);
+  if (!services_.settings->SaveAlert(stored) && services_.log)
+    services_.log("the alert settings were not saved");
 }
 
 void MainDialog::StartMonitor(std::function<void(std::stop_token)> body) {
@@ -217,23 +219,23 @@ MonitorView MainDialog::View() {
   return view;
 }
 
-int MainDialog::ReadSelectedDrive() {
+DiskRead MainDialog::ReadSelectedDrive() {
   WindowState copy = CopyState();
   const DriveRecord* drive = copy.SelectedDrive();
   if (drive == nullptr)
-    return 0;
+    return DiskRead::kUnread;
   if (services_.disks != nullptr && services_.disks->IsBusy(drive->driveNumber))
-    return kDiskUnread;  // being erased: nothing else talks to it
+    return DiskRead::kUnread;  // being erased: nothing else talks to it
   if (services_.drives->Asleep(*drive))
-    return kDiskAsleep;
+    return DiskRead::kAsleep;
   // The monitor's reads show nothing: their texts go to the log only.
-  const int read = services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart, {});
+  const bool read = services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart, {});
   MutexLock lock(mutex_);
   if (!SameDrive(drive, state_.SelectedDrive()))
-    return 0;  // the selection moved on meanwhile
+    return DiskRead::kUnread;  // the selection moved on meanwhile
   state_.smart = std::move(copy.smart);
   state_.modelSeries = state_.smart.modelSeries;
-  return read;
+  return read ? DiskRead::kRead : DiskRead::kUnread;
 }
 
 std::vector<DriveRecord> MainDialog::KeptDrives() {
@@ -241,14 +243,25 @@ std::vector<DriveRecord> MainDialog::KeptDrives() {
   return state_.drives;
 }
 
-int MainDialog::ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot) {
+DiskRead MainDialog::ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot) {
   if (services_.disks != nullptr && services_.disks->IsBusy(drive.driveNumber))
-    return kDiskUnread;
+    return DiskRead::kUnread;
   if (services_.drives->Asleep(drive))
-    return kDiskAsleep;
+    return DiskRead::kAsleep;
   AttributeTable table;
-  LoadAttributeTable(table, roots_.install, DetectModelSeries(drive.model));
-  return services_.drives->ReadDrive(drive, table, snapshot, {}) == 1 ? kDiskRead : kDiskUnread;
+  LoadDescriptions(table, DetectModelSeries(drive.model));
+  return services_.drives->ReadDrive(drive, table, snapshot, {}) ? DiskRead::kRead
+                                                                 : DiskRead::kUnread;
+}
+
+void MainDialog::LogUnread(int driveNumber, const std::string& when) {
+  if (services_.log)
+    services_.log("disk " + std::to_string(driveNumber) + " was not read " + when);
+}
+
+void MainDialog::LoadDescriptions(AttributeTable& table, int modelSeries) {
+  if (!LoadAttributeTable(table, roots_.install, modelSeries) && services_.log)
+    services_.log(kNoAttributeDescriptions);
 }
 
 std::vector<VolumeSpace> MainDialog::Volumes(int driveNumber) {
@@ -319,7 +332,7 @@ void MainDialog::LoadSeriesAndDescriptions() {
   }
   const int series = DetectModelSeries(model);
   AttributeTable table;
-  LoadAttributeTable(table, roots_.install, series);
+  LoadDescriptions(table, series);
   MutexLock lock(mutex_);
   state_.modelSeries = series;
   state_.attributeTable = std::move(table);
@@ -330,7 +343,10 @@ void MainDialog::ReadSelectedDriveOnce() {
   const DriveRecord* drive = copy.SelectedDrive();
   if (drive == nullptr || !copy.smart.attributes.empty())
     return;
-  services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart, {});
+  // A failed read publishes the emptied snapshot all the same: the pages then show the disk
+  // unread rather than another disk's values.
+  if (!services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart, {}))
+    LogUnread(drive->driveNumber, "at start-up");
   MutexLock lock(mutex_);
   if (SameDrive(drive, state_.SelectedDrive())) {
     state_.smart = std::move(copy.smart);
@@ -454,15 +470,18 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view, bool us
   if (steps & kStepSeries)
     copy.modelSeries = DetectModelSeries(drive.model);
   if (steps & kStepSmartDescriptions)
-    LoadAttributeTable(copy.attributeTable, roots_.install, copy.modelSeries);
+    LoadDescriptions(copy.attributeTable, copy.modelSeries);
   const bool busy = selected != nullptr && services_.disks != nullptr &&
                     services_.disks->IsBusy(selected->driveNumber);
   if ((steps & kStepReadDrive) && selected != nullptr && !busy) {
-    services_.drives->ReadDrive(drive, copy.attributeTable, &copy.smart, shown);
+    if (!services_.drives->ReadDrive(drive, copy.attributeTable, &copy.smart, shown))
+      LogUnread(drive.driveNumber, "for page " + std::to_string(page));
     copy.modelSeries = copy.smart.modelSeries;
   }
-  if (steps & kStepIdentifyDescriptions)
-    LoadIdentifyTable(copy.identifyDesc, roots_.install);
+  if ((steps & kStepIdentifyDescriptions) &&
+      !LoadIdentifyTable(copy.identifyDesc, roots_.install) && services_.log) {
+    services_.log("the IDENTIFY descriptions (data/Identify.dat) are missing");
+  }
   if (steps != 0) {
     MutexLock lock(mutex_);
     if (selected == nullptr || SameDrive(&drive, state_.SelectedDrive())) {
@@ -772,8 +791,10 @@ std::optional<std::string> MainDialog::RefusedPageInput(const CookiePollResult& 
 }
 
 void MainDialog::MailFieldCheck(std::stop_token stop) {
-  WaitForPageInputs(clickTime_, cookiesAtClick_);
-  // The test sends with the form as it stands, saved or not.
+  // The test sends with the form as it stands, saved or not, also when the page sent
+  // nothing new in time.
+  if (!WaitForPageInputs(clickTime_, cookiesAtClick_) && services_.log)
+    services_.log("the Tool page sent no new values; the mail test uses the form as it is");
   if (std::optional<std::string> refusal =
           RefusedPageInput(TakeInPageInputs(CookiePollVariant::kKeeping))) {
     shell_->ShowMessage(*refusal, "Error Message", MessageIcon::kExclamation);

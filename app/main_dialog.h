@@ -110,10 +110,14 @@ class MainDialog : public MonitorWindow {
   void ReloadAlertSettings() EXCLUDES(mutex_) override;
   void TakeInPageInputs() EXCLUDES(mutex_) override;
   MonitorView View() EXCLUDES(mutex_) override;
-  int ReadSelectedDrive() EXCLUDES(mutex_) override;
+  DiskRead ReadSelectedDrive() EXCLUDES(mutex_) override;
   std::vector<VolumeSpace> Volumes(int driveNumber) override;
   std::vector<DriveRecord> KeptDrives() EXCLUDES(mutex_) override;
-  int ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot) override;
+  DiskRead ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot) override;
+  // The attribute descriptions of `modelSeries`; a missing file is logged.
+  void LoadDescriptions(AttributeTable& table, int modelSeries);
+  // Logs which disk a read failed on and when ("at start-up"); the reason is logged apart.
+  void LogUnread(int driveNumber, const std::string& when);
 
   // ---- for every thread ----
   // A copy of the whole state.
@@ -142,8 +146,8 @@ class MainDialog : public MonitorWindow {
   void OpenLicenceText() EXCLUDES(mutex_);
   void SaveSettings() EXCLUDES(mutex_);
   // Applies `change` (may be empty) to the state and saves the stored alert settings it
-  // leaves; one store or reload of them at a time.
-  bool StoreAlert(const std::function<void(WindowState&)>& change) EXCLUDES(mutex_);
+  // leaves; one store or reload of them at a time. A failed save is logged.
+  void StoreAlert(const std::function<void(WindowState&)>& change) EXCLUDES(mutex_);
   // The message for a form field the page could not hand over, or nothing.
   static std::optional<std::string> RefusedPageInput(const CookiePollResult& poll);
   void SetTabSelectionLocked(int buttonId) REQUIRES(mutex_);
@@ -164,7 +168,7 @@ class MainDialog : public MonitorWindow {
   // Waits (bounded) for the inputs the page stores on the click made at `clickTime` (the
   // page stamps them); without a time, for any cookies newer than the click's arrival.
   // False when none came.
-  bool WaitForPageInputs(std::uint64_t clickTime, std::uint64_t generationAtClick);
+  [[nodiscard]] bool WaitForPageInputs(std::uint64_t clickTime, std::uint64_t generationAtClick);
 
   const ProgramRoots roots_;
   WindowShell* const shell_;

@@ -92,9 +92,9 @@ void WriteDemoHistories(MainDialog& dialog, DriveAccess& drives, const CivilDate
     if (DetectModelSeries(drive.model) != 0)
       continue;
     AttributeTable table;
-    LoadAttributeTable(table, dialog.roots().install, 0);
     SmartSnapshot snapshot;
-    if (drives.ReadDrive(drive, table, &snapshot, {}) != 1)
+    if (!LoadAttributeTable(table, dialog.roots().install, 0) ||
+        !drives.ReadDrive(drive, table, &snapshot, {}))
       continue;
     WriteDemoHistory(HistoryFolder(dialog.roots().home, drive.model, drive.serial),
                      snapshot.attr167Raw, today);

@@ -20,7 +20,7 @@ void BM_RefreshDriveListAndReadDrive(benchmark::State& state) {
   auto machine =
       ds::SimulatedMachine::Load(std::string(DS_SOURCE_DIR) + "/data/sim/demo", &message);
   ds::AttributeTable table;
-  if (!machine || ds::LoadAttributeTable(table, std::string(DS_SOURCE_DIR) + "/", 0) != 1)
+  if (!machine || !ds::LoadAttributeTable(table, std::string(DS_SOURCE_DIR) + "/", 0))
     return state.SkipWithError("the sample machine or the attribute table does not load");
   ds::ReadDriveContext context;
   context.opener = machine.get(), context.attributeTable = &table;
@@ -28,7 +28,7 @@ void BM_RefreshDriveListAndReadDrive(benchmark::State& state) {
   ds::SmartSnapshot snapshot;
   for (auto _ : state) {
     const ds::DriveList list = ds::RefreshDriveList(*machine, nullptr);
-    if (list.driveCount != 4 || ds::ReadDrive(context, 0, &snapshot) != 1)
+    if (list.driveCount != 4 || !ds::ReadDrive(context, 0, &snapshot))
       state.SkipWithError("the sample machine reads wrong");
   }
 }

@@ -63,8 +63,7 @@ void BM_ExpandTemplate1MiB256Keys(benchmark::State& state) {
   std::ofstream(home.path() + "big.tmp", std::ios::binary) << text << "</html>";
   std::string message;
   for (auto _ : state) {
-    if (ds::ExpandTemplate(home.path() + "big.tmp", home.path() + "big.html", fields, &message) !=
-        1)
+    if (!ds::ExpandTemplate(home.path() + "big.tmp", home.path() + "big.html", fields, &message))
       state.SkipWithError("the template did not expand");
   }
 }
@@ -101,7 +100,8 @@ void BM_SmartPageBuild(benchmark::State& state) {
     input.attributes.push_back({static_cast<std::uint8_t>(160 + i),
                                 "Attribute " + std::to_string(i), 0, 100, 100, 0,
                                 123456u * static_cast<unsigned>(i)});
-  ds::LoadIdentifyTable(input.identify.identifyDesc, bench.home.path());
+  if (!ds::LoadIdentifyTable(input.identify.identifyDesc, bench.home.path()))
+    state.SkipWithError("no Identify.dat");
   input.identify.identifyWords.fill(0x5A5A), input.identify.model = "QRA X50 128GB";
   std::string message;
   for (auto _ : state) {

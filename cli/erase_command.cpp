@@ -7,15 +7,12 @@
 
 #include "cli/exit_codes.h"
 #include "cli/machine_opener.h"
+#include "cli/sub_commands.h"
 #include "drive/secure_erase.h"
 
 namespace ds {
 
 namespace {
-
-const char* kUsage =
-    "usage: drivesentinel erase --drive N --serial S [--demo | --sim DIR] [--home DIR] "
-    "--yes-erase-all-data\n";
 
 struct EraseOptions {
   MachineOptions machine;
@@ -74,7 +71,7 @@ int RunEraseCommand(const std::vector<std::string>& args, const std::string& ins
   EraseOptions options;
   std::string error;
   if (!ParseOptions(args, &options, &error)) {
-    err << prefix << error << "\n" << kUsage;
+    err << prefix << error << "\n" << CommandUsage("erase");
     return kExitUsage;
   }
   const MessageSink messages = [&err, prefix](std::string_view text) {
@@ -95,9 +92,8 @@ int RunEraseCommand(const std::vector<std::string>& args, const std::string& ins
     err << prefix << "no ATA or SATA disk on this machine\n";
     return kExitNoDisk;
   }
-  const std::string accessProblem = machine.disks->AccessProblem();
-  if (!accessProblem.empty()) {
-    err << prefix << accessProblem << "\n";
+  if (const Status access = machine.disks->CheckAccess(); !access) {
+    err << prefix << access.message << "\n";
     return kExitNoRights;
   }
   if (index >= machine.list.driveCount) {

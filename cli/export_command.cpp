@@ -2,6 +2,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/machine_opener.h"
+#include "cli/sub_commands.h"
 #include "drive/drive_report.h"
 #include "pages/health_export.h"
 #include "pages/identify_table.h"
@@ -12,10 +13,6 @@
 
 namespace ds {
 namespace {
-
-constexpr const char* kUsage =
-    "usage: drivesentinel export smart|identify|health --drive N [--demo | --sim DIR] "
-    "[--home DIR] -o FILE\n";
 
 struct ExportRequest {
   std::string what;
@@ -58,7 +55,7 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
   ExportRequest request;
   std::string error;
   if (!TakeMachineOptions(&words, &options, &error) || !ParseRequest(words, &request, &error)) {
-    err << "drivesentinel export: " << error << "\n" << kUsage;
+    err << "drivesentinel export: " << error << "\n" << CommandUsage("export");
     return kExitUsage;
   }
   ProgramRoots roots;
@@ -84,9 +81,8 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
         << list.driveCount << ")\n";
     return kExitUsage;
   }
-  const std::string accessProblem = machine.disks->AccessProblem();
-  if (!accessProblem.empty()) {
-    err << "drivesentinel export: " << accessProblem << "\n";
+  if (const Status access = machine.disks->CheckAccess(); !access) {
+    err << "drivesentinel export: " << access.message << "\n";
     return kExitNoRights;
   }
   const DriveRecord& drive = list.drives[static_cast<std::size_t>(*request.driveIndex)];
@@ -97,7 +93,8 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
   std::string summary;
   if (request.what == "identify") {
     IdentifyTableInput identify;
-    LoadIdentifyTable(identify.identifyDesc, roots.install);
+    if (!LoadIdentifyTable(identify.identifyDesc, roots.install))
+      err << "drivesentinel export: the IDENTIFY descriptions (data/Identify.dat) are missing\n";
     identify.identifyWords = drive.identifyWords;
     identify.model = drive.model;
     identify.serial = drive.serial;
@@ -107,8 +104,8 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
     summary = std::to_string(lines.size()) + " row(s)";
   } else {
     SmartSnapshot snapshot;
-    if (ReadDriveWithTable(*machine.disks, drive, roots.install, StartPeCycleLimit(roots),
-                           machine.facts.boardProduct.value_or(""), messages, &snapshot) != 1) {
+    if (!ReadDriveWithTable(*machine.disks, drive, roots.install, StartPeCycleLimit(roots),
+                            machine.facts.boardProduct.value_or(""), messages, &snapshot)) {
       return kExitDiskUnreadable;
     }
     if (request.what == "smart") {

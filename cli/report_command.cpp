@@ -2,16 +2,10 @@
 
 #include "cli/exit_codes.h"
 #include "cli/machine_opener.h"
+#include "cli/sub_commands.h"
 #include "drive/drive_report.h"
 
 namespace ds {
-namespace {
-
-constexpr const char* kUsage =
-    "usage: drivesentinel report [--demo | --sim DIR] [--home DIR] [--drive N | --all] "
-    "[--json]\n";
-
-}  // namespace
 
 int RunReportCommand(const std::vector<std::string>& args, const std::string& installFolder,
                      std::ostream& out, std::ostream& err) {
@@ -35,7 +29,7 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
     }
   }
   if (!parsed) {
-    err << "drivesentinel report: " << error << "\n" << kUsage;
+    err << "drivesentinel report: " << error << "\n" << CommandUsage("report");
     return kExitUsage;
   }
 
@@ -57,9 +51,8 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
     WriteReport(out, list, {}, json);
     return kExitNoDisk;
   }
-  const std::string accessProblem = machine.disks->AccessProblem();
-  if (!accessProblem.empty()) {
-    err << "drivesentinel report: " << accessProblem << "\n";
+  if (const Status access = machine.disks->CheckAccess(); !access) {
+    err << "drivesentinel report: " << access.message << "\n";
     return kExitNoRights;
   }
   if (driveIndex && *driveIndex >= list.driveCount) {
@@ -83,7 +76,7 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
         machine.facts.boardProduct.value_or(""),
         [&reading](std::string_view text) { reading.messages.emplace_back(text); },
         &reading.snapshot);
-    allRead = allRead && reading.smartRead == 1;
+    allRead = allRead && reading.smartRead;
     for (const VolumeFacts& volume : volumes) {
       if (volume.driveNumber == reading.record.driveNumber)
         reading.volumes.push_back(volume);

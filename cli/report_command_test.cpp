@@ -11,6 +11,7 @@
 #include "cli/exit_codes.h"
 #include "platform/file_system.h"
 #include "platform/sim/sim_test_drive.h"
+#include "store/description_tables.h"
 #include "tests/temp_folder.h"
 
 namespace ds {
@@ -108,6 +109,9 @@ TEST(DriveReportTest, StartLimitComesFromTheInstalledIni) {
   ReportRun run = Report({"--sim", machine.path(), "--json"}, home.path());
   ASSERT_EQ(run.code, kExitOk) << run.err;
   EXPECT_TRUE(Has(run.out, "\"peCycleLimit\": 7000") && Has(run.out, "\"powerOnHours\": 42"));
+  std::filesystem::remove(home.path() + "data/SMART.dat");  // now no attribute is listed
+  EXPECT_TRUE(
+      Has(Report({"--sim", machine.path(), "--json"}, home.path()).out, kNoAttributeDescriptions));
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ class ScriptedDiskSystem : public DiskSystem {
     auto device = machine_.Open(n, mode, message);
     return device ? After("open", std::move(device)) : nullptr;
   }
-  std::string AccessProblem() override { return {}; }
+  Status CheckAccess() override { return Status::Ok(); }
 
   std::function<void(const std::string&)> after;  // told after each pass named above
   bool failInterfaces = false;

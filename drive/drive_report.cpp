@@ -108,7 +108,7 @@ void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
   o.Text("identifyChecksum", ChecksumName(CheckIdentifyChecksum(r.identifyWords)));
   o.Raw("identifyWords", JsonNumberList(r.identifyWords));
   o.Bool("makersDisk", IsMakersDisk(r.model, 0));
-  o.Number("smartRead", static_cast<std::uint64_t>(d.smartRead));
+  o.Number("smartRead", d.smartRead ? 1u : 0u);
   o.Signed("attributeCount", s.attributeCount);
   std::ostringstream attributes;
   attributes << "[";
@@ -220,13 +220,14 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
 
 }  // namespace
 
-int ReadDriveWithTable(AtaDeviceOpener& opener, const DriveRecord& drive,
-                       const std::string& installFolder, int startPeCycleLimit,
-                       const std::string& baseBoardProduct, const MessageSink& messages,
-                       SmartSnapshot* snapshot) {
+bool ReadDriveWithTable(AtaDeviceOpener& opener, const DriveRecord& drive,
+                        const std::string& installFolder, int startPeCycleLimit,
+                        const std::string& baseBoardProduct, const MessageSink& messages,
+                        SmartSnapshot* snapshot) {
   snapshot->peCycleLimit = startPeCycleLimit;
   AttributeTable table;
-  LoadAttributeTable(table, installFolder, DetectModelSeries(drive.model));
+  if (!LoadAttributeTable(table, installFolder, DetectModelSeries(drive.model)) && messages)
+    messages(kNoAttributeDescriptions);
   ReadDriveContext context;
   context.opener = &opener;
   context.attributeTable = &table;

@@ -20,18 +20,18 @@ struct DriveReading {
   int index = 0;  // in the kept list
   DriveRecord record;
   SmartSnapshot snapshot;
-  int smartRead = 0;  // 1 when the S.M.A.R.T. data sector was read
+  bool smartRead = false;  // the S.M.A.R.T. data sector was read
   std::vector<std::string> messages;
   std::vector<VolumeFacts> volumes;  // the mounted file systems on the disk
 };
 
 // Reads a kept drive the way the reports and exports do: the attribute table of its series
-// from `installFolder`, the erase-cycle limit starting at `startPeCycleLimit`. Returns 1 when
-// the data sector was read.
-int ReadDriveWithTable(AtaDeviceOpener& opener, const DriveRecord& drive,
-                       const std::string& installFolder, int startPeCycleLimit,
-                       const std::string& baseBoardProduct, const MessageSink& messages,
-                       SmartSnapshot* snapshot);
+// from `installFolder`, the erase-cycle limit starting at `startPeCycleLimit`. True when the
+// data sector was read; a missing description file is told to `messages`.
+[[nodiscard]] bool ReadDriveWithTable(AtaDeviceOpener& opener, const DriveRecord& drive,
+                                      const std::string& installFolder, int startPeCycleLimit,
+                                      const std::string& baseBoardProduct,
+                                      const MessageSink& messages, SmartSnapshot* snapshot);
 
 // The whole report: a "no ATA or SATA disk" note when the list is empty, else every reading.
 void WriteReport(std::ostream& out, const DriveList& list,

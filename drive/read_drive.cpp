@@ -56,13 +56,13 @@ void SleepFor(std::chrono::milliseconds duration) {
   std::this_thread::sleep_for(duration);
 }
 
-int ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* snapshot) {
+bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* snapshot) {
   ResetForRead(snapshot);
   snapshot->modelSeries = DetectModelSeries(context.selectedModel);
 
   std::unique_ptr<AtaDevice> device = OpenWithRetries(context, driveNumber);
   if (!device)
-    return 0;
+    return false;
 
   std::array<std::uint8_t, kSmartReplyBufferBytes> buffer{};
   if (context.baseBoardProduct.find("Aptio") == std::string::npos) {
@@ -78,7 +78,7 @@ int ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* s
   if (!ReadSmartData(*device, driveNumber, buffer)) {
     if (context.showMessage)
       context.showMessage("GetSmartData NG");
-    return 0;
+    return false;
   }
   SmartSector data{};
   std::copy_n(buffer.begin(), data.size(), data.begin());
@@ -86,7 +86,7 @@ int ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* s
   static const AttributeTable kEmptyTable;
   ListSmartAttributes(data, context.attributeTable ? *context.attributeTable : kEmptyTable,
                       snapshot);
-  return 1;
+  return true;
 }
 
 }  // namespace ds

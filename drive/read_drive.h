@@ -35,9 +35,10 @@ inline constexpr std::chrono::milliseconds kReadDriveOpenRetryDelay{200};
 
 // Reads the S.M.A.R.T. state of drive `driveNumber` into `snapshot`, which holds the
 // previous state on entry (temperature, peCycleLimit and thresholdById carry over when
-// the disk does not report them). Returns 1 when the data sector was read, 0 otherwise;
-// a failed data read shows "GetSmartData NG". The snapshot is the caller's private copy:
+// the disk does not report them). True when the data sector was read; a failed data read
+// shows "GetSmartData NG". The snapshot is the caller's private copy:
 // publish it whole afterwards.
-int ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* snapshot);
+[[nodiscard]] bool ReadDrive(const ReadDriveContext& context, int driveNumber,
+                             SmartSnapshot* snapshot);
 
 }  // namespace ds

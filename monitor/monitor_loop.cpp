@@ -81,9 +81,9 @@ void MonitorLoop::Pass(std::stop_token stop) {
   // which after a change of the selected disk is another disk's count.
   bool asleep = false;
   if (view.active_rec != 0 && view.drive && DetectModelSeries(view.drive->model) == 0) {
-    const int read = window_.ReadSelectedDrive();
-    asleep = read == kDiskAsleep;
-    if (read == kDiskRead)
+    const DiskRead read = window_.ReadSelectedDrive();
+    asleep = read == DiskRead::kAsleep;
+    if (read == DiskRead::kRead)
       RecordHistory(window_.View(), now);
   }
   // A sleeping disk is not woken for the alerts either: its rules wait for a pass that finds
@@ -120,11 +120,11 @@ void MonitorLoop::CollectMetrics(WallClock::time_point now) {
     metrics.serial = drive.serial;
     metrics.lastAttempt = seconds;
     SmartSnapshot snapshot = metrics.smart;
-    const int result = window_.ReadForMetrics(drive, &snapshot);
-    metrics.asleep = result == kDiskAsleep;
+    const DiskRead result = window_.ReadForMetrics(drive, &snapshot);
+    metrics.asleep = result == DiskRead::kAsleep;
     if (!metrics.asleep)
-      metrics.lastReadOk = result == kDiskRead;
-    if (result == kDiskRead) {
+      metrics.lastReadOk = result == DiskRead::kRead;
+    if (result == DiskRead::kRead) {
       metrics.smart = std::move(snapshot);
       metrics.everRead = true;
       metrics.lastSuccess = seconds;
@@ -167,10 +167,10 @@ void MonitorLoop::RecordHistory(const MonitorView& view, WallClock::time_point n
 void MonitorLoop::CheckAlerts(std::stop_token stop, WallClock::time_point now) {
   bool read = false;
   for (int attempt = 1; attempt <= timing_.readAttempts && !read; ++attempt) {
-    const int result = window_.ReadSelectedDrive();
-    if (result == kDiskAsleep)
+    const DiskRead result = window_.ReadSelectedDrive();
+    if (result == DiskRead::kAsleep)
       return;
-    read = result == kDiskRead;
+    read = result == DiskRead::kRead;
     if (!read && attempt < timing_.readAttempts && !Wait(timing_.retryGap(), stop))
       return;
   }

@@ -31,19 +31,19 @@ class FakeWindow : public MonitorWindow {
   void ReloadAlertSettings() override { ++reloads; }
   void TakeInPageInputs() override { ++polls; }
   MonitorView View() override { return view; }
-  int ReadSelectedDrive() override {
+  DiskRead ReadSelectedDrive() override {
     if (asleep)
-      return kDiskAsleep;
+      return DiskRead::kAsleep;
     ++reads;
-    return failReads > 0 ? (--failReads, kDiskUnread) : kDiskRead;
+    return failReads > 0 ? (--failReads, DiskRead::kUnread) : DiskRead::kRead;
   }
   std::vector<VolumeSpace> Volumes(int) override { return {}; }
   std::vector<DriveRecord> KeptDrives() override { return {*view.drive}; }
-  int ReadForMetrics(const DriveRecord&, SmartSnapshot* snapshot) override {
+  DiskRead ReadForMetrics(const DriveRecord&, SmartSnapshot* snapshot) override {
     if (asleep)
-      return kDiskAsleep;
+      return DiskRead::kAsleep;
     *snapshot = view.smart;
-    return failReads > 0 ? kDiskUnread : kDiskRead;
+    return failReads > 0 ? DiskRead::kUnread : DiskRead::kRead;
   }
   void Minimize() override { ++minimized; }
 

@@ -23,9 +23,12 @@ struct MonitorView {
   HistoryStart historyStart;         // of the selected disk
 };
 
-inline constexpr int kDiskUnread = 0;
-inline constexpr int kDiskRead = 1;
-inline constexpr int kDiskAsleep = 2;
+// How a read of a disk ended.
+enum class DiskRead {
+  kUnread,  // failed, or the disk is busy being erased
+  kRead,    // the S.M.A.R.T. data was read
+  kAsleep,  // a spun-down disk was left asleep; its last reading stays
+};
 
 class MonitorWindow {
  public:
@@ -37,15 +40,14 @@ class MonitorWindow {
   // the stored alert settings a pass uses.
   virtual void TakeInPageInputs() = 0;
   virtual MonitorView View() = 0;
-  // Reads the selected disk and publishes its snapshot: kDiskRead, kDiskUnread (failed, or
-  // busy being erased), or kDiskAsleep (a spun-down disk is left asleep; its last reading
-  // stays).
-  virtual int ReadSelectedDrive() = 0;
+  // Reads the selected disk and publishes its snapshot.
+  [[nodiscard]] virtual DiskRead ReadSelectedDrive() = 0;
   // The kept (ATA and SATA) disks.
   virtual std::vector<DriveRecord> KeptDrives() = 0;
   // Reads `drive` for the metrics into `snapshot` (which holds its last reading), apart
   // from the window's own snapshot; the same results as ReadSelectedDrive.
-  virtual int ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot) = 0;
+  [[nodiscard]] virtual DiskRead ReadForMetrics(const DriveRecord& drive,
+                                                SmartSnapshot* snapshot) = 0;
   // The mounted volumes of disk `driveNumber` with their space.
   virtual std::vector<VolumeSpace> Volumes(int driveNumber) = 0;
   // Hides the window into the notification area.

@@ -198,8 +198,8 @@ std::optional<std::string> BuildDiskInfoPage(const ProgramRoots& roots, const Di
         std::max<int>(1, static_cast<int>(SplitDriveLetters(record.driveLetters).size()));
     for (int k = 0; k < volumes; ++k) {
       const std::string output = roots.HomeData(Format("disk_info_%d_%d.html", i, k));
-      if (ExpandTemplateWide(templatePath, output, DiskInfoFields(input, i, k, celsius, fahrenheit),
-                             message) != 1) {
+      if (!ExpandTemplateWide(templatePath, output,
+                              DiskInfoFields(input, i, k, celsius, fahrenheit), message)) {
         return std::nullopt;
       }
     }

@@ -218,7 +218,7 @@ std::optional<std::string> BuildHealthPage(const ProgramRoots& roots, const Heal
     fields.Add("STR_LEFTSPAN_BAR_COLOR", health.color);
     fields.Add("STR_INTERVALTYPE", kDisplayTexts[t].intervalType);
     fields.Add("STR_INTERVALVALUE", interval);
-    if (ExpandTemplate(templatePath, roots.HomeData(HealthPageFile(t)), fields, message) != 1)
+    if (!ExpandTemplate(templatePath, roots.HomeData(HealthPageFile(t)), fields, message))
       return std::nullopt;
   }
   // Any other display type has no page: the browser stays where it is, without waiting.

@@ -96,7 +96,7 @@ std::optional<std::string> BuildInternalPage(const ProgramRoots& roots,
     std::string vendorMessage;  // not shown: the page reads "Unknown" instead
     *vendorFigure = ReadVendorFigure(*input.opener, input.vendor, &vendorMessage);
   }
-  if (ExpandTemplate(templatePath, output, InternalPageFields(input, *vendorFigure), message) != 1)
+  if (!ExpandTemplate(templatePath, output, InternalPageFields(input, *vendorFigure), message))
     return std::nullopt;
   return std::string(kInternalPageFile);
 }

@@ -94,12 +94,12 @@ std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const Smart
     SetMessage(message, "no ATA or SATA disk to show");
     return std::nullopt;
   }
-  if (ExpandTemplate(templates + "SMARTPage.tmp", pagePath, {}, message) != 1)
+  if (!ExpandTemplate(templates + "SMARTPage.tmp", pagePath, {}, message))
     return std::nullopt;
 
   PageFields smartFields;
   smartFields.Add("STR_SMART", SmartAttributeRows(input.attributes));
-  if (ExpandTemplate(templates + "SMARTInfo.tmp", infoPath, smartFields, message) != 1)
+  if (!ExpandTemplate(templates + "SMARTInfo.tmp", infoPath, smartFields, message))
     return std::nullopt;
   if (!WriteSmartWorkbook(input.attributes, data + "SMART.xls", message))
     return std::nullopt;
@@ -108,7 +108,7 @@ std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const Smart
   WriteIdentifyWorkbook(lines, data + "Identify.xls", message);
   PageFields identifyFields;
   identifyFields.Add("STR_ID_TABLE", IdentifyTableRows(lines));
-  if (ExpandTemplate(templates + "SMART_ID_Info.tmp", identifyPath, identifyFields, message) != 1)
+  if (!ExpandTemplate(templates + "SMART_ID_Info.tmp", identifyPath, identifyFields, message))
     return std::nullopt;
   return kSmartPageFile;
 }

@@ -55,7 +55,7 @@ std::optional<std::string> BuildSystemPage(const ProgramRoots& roots, const Syst
   const std::string output = roots.HomeData(kSystemPageFile);
   std::remove(output.c_str());
   const std::string templatePath = roots.InstallData("template/SystemPage.tmp");
-  if (ExpandTemplate(templatePath, output, SystemPageFields(input), message) != 1)
+  if (!ExpandTemplate(templatePath, output, SystemPageFields(input), message))
     return std::nullopt;
   return kSystemPageFile;
 }

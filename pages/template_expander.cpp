@@ -228,42 +228,39 @@ std::string ReplaceFields(std::string text, const PageFields& fields) {
   return pieces.str();
 }
 
-int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
-                   const PageFields& fields, std::string* message, FileAccess access) {
+bool ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
+                    const PageFields& fields, std::string* message, FileAccess access) {
   if (!FileExists(templatePath)) {
     SetMessage(message, "the page template " + templatePath + " is missing");
-    return 0;
+    return false;
   }
   std::string bytes;
   if (!ReadWholeFile(templatePath, kMaxTemplateBytes, &bytes, message))
-    return 0;
+    return false;
   std::string text = ReplaceFields(TextModeRead(bytes), fields);
   std::size_t end = text.find(kHtmlEnd);
   if (end != std::string::npos)
     text.resize(end + kHtmlEnd.size());
   return ReplaceFileAtomically(outputPath, TextModeWrite(text), access, message,
-                               FileDurability::kUnflushed)
-             ? 1
-             : 0;
+                               FileDurability::kUnflushed);
 }
 
-int ExpandTemplateWide(const std::string& templatePath, const std::string& outputPath,
-                       const PageFields& fields, std::string* message) {
+bool ExpandTemplateWide(const std::string& templatePath, const std::string& outputPath,
+                        const PageFields& fields, std::string* message) {
   if (!FileExists(templatePath)) {
     SetMessage(message, "the page template " + templatePath + " is missing");
-    return 0;
+    return false;
   }
   std::string bytes;
   if (!ReadWholeFile(templatePath, kMaxTemplateBytes, &bytes, message))
-    return 0;
+    return false;
   std::string text;
   text.reserve(bytes.size() / 2);
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
     text += bytes[i];
   text = ReplaceFields(std::move(text), fields);
-  const bool written = ReplaceFileAtomically(
-      outputPath, ToUtf16LeWithBom(text), FileAccess::kShared, message, FileDurability::kUnflushed);
-  return written ? 1 : 0;
+  return ReplaceFileAtomically(outputPath, ToUtf16LeWithBom(text), FileAccess::kShared, message,
+                               FileDurability::kUnflushed);
 }
 
 }  // namespace ds

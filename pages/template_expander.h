@@ -33,18 +33,19 @@ std::string ReplaceFields(std::string text, const PageFields& fields);
 
 // 8-bit pages: reads the template as text (CR LF read as LF, up to the first NUL), replaces
 // the fields, keeps everything up to and including the first "</html>", and writes the page
-// with CR LF line ends, atomically. Returns 1 on success; 0 when the template does not exist
+// with CR LF line ends, atomically. True on success; false when the template does not exist
 // (nothing is touched) or the page cannot be written (`message` says why). A page that holds
 // a secret (the Tool page shows the mail password) is written with FileAccess::kOwnerOnly.
-int ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
-                   const PageFields& fields, std::string* message,
-                   FileAccess access = FileAccess::kShared);
+[[nodiscard]] bool ExpandTemplate(const std::string& templatePath, const std::string& outputPath,
+                                  const PageFields& fields, std::string* message,
+                                  FileAccess access = FileAccess::kShared);
 
 // 16-bit pages: the template is UTF-16LE and each character keeps its low byte only (so a
 // byte-order mark arrives as the character 0xFF, as it always has). The fields are replaced
 // and the page is written as UTF-16LE with a byte-order mark, 8-bit text taken as
-// Windows-1252. No "</html>" cut. Returns 1 when the template exists and the page was written.
-int ExpandTemplateWide(const std::string& templatePath, const std::string& outputPath,
-                       const PageFields& fields, std::string* message);
+// Windows-1252. No "</html>" cut. True when the template exists and the page was written.
+[[nodiscard]] bool ExpandTemplateWide(const std::string& templatePath,
+                                      const std::string& outputPath, const PageFields& fields,
+                                      std::string* message);
 
 }  // namespace ds

@@ -110,8 +110,8 @@ std::optional<std::string> BuildToolPage(const ProgramRoots& roots, const ToolPa
   // The page is rebuilt while it is shown (erase progress, switches): the new one replaces
   // the old in one step, so a reload never finds it missing. A failed build leaves none.
   if (input.driveCount <= 0 || !FileExists(templatePath) ||
-      ExpandTemplate(templatePath, output, ToolPageFields(input), message,
-                     FileAccess::kOwnerOnly) != 1) {
+      !ExpandTemplate(templatePath, output, ToolPageFields(input), message,
+                      FileAccess::kOwnerOnly)) {
     std::remove(output.c_str());
     return std::nullopt;
   }

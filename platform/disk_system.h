@@ -7,6 +7,7 @@
 
 #include "platform/ata_device.h"
 #include "platform/busy_mark.h"
+#include "text/status.h"
 
 namespace ds {
 
@@ -90,9 +91,9 @@ class DiskSystem : public AtaDeviceOpener {
   // The storage descriptor of disk N; false when there is no such disk or it cannot answer.
   virtual bool QueryStorageDescriptor(int driveNumber, StorageDescriptorFacts* facts) = 0;
 
-  // "" when this process may send commands to the disks, else why not (for example no
-  // rights to the device files).
-  virtual std::string AccessProblem() = 0;
+  // Ok when this process may send commands to the disks, else failed with why not (for
+  // example no rights to the device files).
+  virtual Status CheckAccess() = 0;
 
   // How many disks the last look found beyond the 26 that are numbered (and shown).
   int unnumberedDisks() const { return unnumberedDisks_; }

@@ -32,13 +32,13 @@ unsigned long ParseAttributeId(const std::string& text) {
 
 }  // namespace
 
-int LoadAttributeTable(AttributeTable& table, const std::string& folder, int modelSeries) {
+bool LoadAttributeTable(AttributeTable& table, const std::string& folder, int modelSeries) {
   table.clear();
   const bool secondTable = modelSeries == 1 || modelSeries == 2;
   const std::string path =
       BaseFolder(folder) + "data/" + (secondTable ? "SMART2.dat" : "SMART.dat");
   if (!FileExists(path))
-    return 0;
+    return false;
   IniFileReader reader = ReadKeyValueFile(path);
   const int count = ClampedCount(reader.lookup("attribute_amount"));
   for (int i = 0; i <= count; ++i) {
@@ -50,14 +50,14 @@ int LoadAttributeTable(AttributeTable& table, const std::string& folder, int mod
     table.push_back({static_cast<std::uint8_t>(ParseAttributeId(id) & 0xFF), std::move(desc)});
   }
   reader.close();
-  return 1;
+  return true;
 }
 
-int LoadIdentifyTable(std::vector<std::string>& identifyDesc, const std::string& folder) {
+bool LoadIdentifyTable(std::vector<std::string>& identifyDesc, const std::string& folder) {
   identifyDesc.clear();
   const std::string path = BaseFolder(folder) + "data/Identify.dat";
   if (!FileExists(path))
-    return 0;
+    return false;
   IniFileReader reader = ReadKeyValueFile(path);
   const int count = ClampedCount(reader.lookup("Word_Desc_Amount"));
   for (int i = 0; i <= count; ++i) {
@@ -66,7 +66,7 @@ int LoadIdentifyTable(std::vector<std::string>& identifyDesc, const std::string&
       identifyDesc.push_back(std::move(desc));
   }
   reader.close();
-  return 1;
+  return true;
 }
 
 }  // namespace ds

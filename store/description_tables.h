@@ -17,9 +17,14 @@ struct AttributeDescription {
 using AttributeTable = std::vector<AttributeDescription>;
 
 // `folder` is the program folder with a trailing "/" ("" means the executable's folder).
-// Fill the table from home + "data/..." and return 1 when the file was found, 0 otherwise
-// (the table is then empty).
-int LoadAttributeTable(AttributeTable& table, const std::string& folder, int modelSeries);
-int LoadIdentifyTable(std::vector<std::string>& identifyDesc, const std::string& folder);
+// Fill the table from home + "data/..." and return true when the file was found, false
+// otherwise (the table is then empty).
+// What to tell when LoadAttributeTable finds no file: only described attributes are listed.
+inline constexpr const char* kNoAttributeDescriptions =
+    "the attribute descriptions (data/SMART.dat) are missing: no attribute is listed";
+[[nodiscard]] bool LoadAttributeTable(AttributeTable& table, const std::string& folder,
+                                      int modelSeries);
+[[nodiscard]] bool LoadIdentifyTable(std::vector<std::string>& identifyDesc,
+                                     const std::string& folder);
 
 }  // namespace ds

@@ -37,13 +37,13 @@ class FakeDriveAccess : public DriveAccess {
       list.driveIndexMap.push_back(drive.driveNumber);
     return list;
   }
-  int ReadDrive(const DriveRecord& drive, const AttributeTable&, SmartSnapshot* snapshot,
-                const MessageSink&) override {
+  bool ReadDrive(const DriveRecord& drive, const AttributeTable&, SmartSnapshot* snapshot,
+                 const MessageSink&) override {
     std::this_thread::sleep_for(readDelay);
     ++reads;
     snapshot->attr167Raw = 100 + static_cast<std::uint64_t>(drive.driveNumber);
     snapshot->modelSeries = 0;
-    return 1;
+    return true;
   }
   bool Asleep(const DriveRecord&) override { return false; }
   void AddDrive(const std::string& model, int number = 0) {

@@ -592,20 +592,20 @@ std::vector<DiskUse> LinuxDiskSystem::FindDiskUses(int driveNumber) {
   return uses;
 }
 
-std::string LinuxDiskSystem::AccessProblem() {
+Status LinuxDiskSystem::CheckAccess() {
   if (!scanned_)
     Rescan();
   for (const Disk& disk : disks_) {
     std::string path = root_ + "dev/" + disk.name;
     if (::access(path.c_str(), R_OK | W_OK) != 0) {
-      return "no rights to open " + path + " (" + std::strerror(errno) +
-             "); run as root to read the disks";
+      return Status::Failed("no rights to open " + path + " (" + std::strerror(errno) +
+                            "); run as root to read the disks");
     }
   }
   if (!disks_.empty() && ::geteuid() != 0) {
-    return "ATA pass-through needs root rights; run as root to read the disks";
+    return Status::Failed("ATA pass-through needs root rights; run as root to read the disks");
   }
-  return {};
+  return Status::Ok();
 }
 
 }  // namespace ds

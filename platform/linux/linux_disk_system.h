@@ -39,7 +39,7 @@ class LinuxDiskSystem : public DiskSystem {
   bool QueryStorageDescriptor(int driveNumber, StorageDescriptorFacts* facts) override;
   std::unique_ptr<AtaDevice> Open(int driveNumber, const AtaOpenMode& mode,
                                   std::string* message) override;
-  std::string AccessProblem() override;
+  Status CheckAccess() override;
   // The device node: "/dev/sda" (under the root folder).
   std::string DiskKey(int driveNumber) override;
   std::vector<DiskUse> FindDiskUses(int driveNumber) override;

@@ -57,7 +57,7 @@ class SimulatedMachine : public DiskSystem {
   bool QueryStorageDescriptor(int driveNumber, StorageDescriptorFacts* facts) override;
   std::unique_ptr<AtaDevice> Open(int driveNumber, const AtaOpenMode& mode,
                                   std::string* message) override;
-  std::string AccessProblem() override { return {}; }
+  Status CheckAccess() override { return Status::Ok(); }
   // The drive folder's name.
   std::string DiskKey(int driveNumber) override;
   std::vector<DiskUse> FindDiskUses(int driveNumber) override;
