@@ -8,6 +8,7 @@
 
 #include "drive/model_series.h"
 #include "platform/file_system.h"
+#include "store/alert_fields.h"
 #include "store/alert_limits.h"
 #include "store/description_tables.h"
 #include "store/history_folder.h"
@@ -152,11 +153,12 @@ CookiePollResult MainDialog::TakeInPageInputs(CookiePollVariant variant) {
   if (result.cookiesTaken) {
     MutexLock lock(mutex_);
     state_.display = copy.display;
-    // The Tool page's values go to its form only; the switches have no cookie, and clicks
-    // may have changed them meanwhile.
-    copy.toolForm.EnableAlert = state_.toolForm.EnableAlert;
-    copy.toolForm.TemperatureType = state_.toolForm.TemperatureType;
-    copy.toolForm.EnableSSL = state_.toolForm.EnableSSL;
+    // The Tool page's values go to its form only; the fields a click changes have no
+    // cookie, and clicks may have changed them meanwhile.
+    for (const AlertField& field : AlertFields()) {
+      if (field.pageInput == nullptr)
+        copy.toolForm.*field.whole = state_.toolForm.*field.whole;
+    }
     state_.toolForm = copy.toolForm;
   }
   if (!services_.settings->SaveDisplay(copy.display) && services_.log)
@@ -752,10 +754,12 @@ void MainDialog::SaveSettingsCheck(std::stop_token) {
   }
   StoreAlert([](WindowState& s) {
     const AlertSettings form = s.toolForm;
-    const int enableAlert = s.alert.EnableAlert, temperatureType = s.alert.TemperatureType;
+    const AlertSettings stored = s.alert;
     s.alert = form;
-    s.alert.EnableAlert = enableAlert;  // stored at their clicks
-    s.alert.TemperatureType = temperatureType;
+    for (const AlertField& field : AlertFields()) {
+      if (field.storedAtClick)
+        s.alert.*field.whole = stored.*field.whole;
+    }
     for (const AlertNumberField& number : AlertNumberFields(form))
       s.alert.*number.field = std::string(TrimBoth(form.*number.field));
     s.toolForm = s.alert;
@@ -766,26 +770,9 @@ void MainDialog::SaveSettingsCheck(std::stop_token) {
 std::optional<std::string> MainDialog::RefusedPageInput(const CookiePollResult& poll) {
   if (poll.refusedField.empty())
     return std::nullopt;
-  static constexpr std::pair<std::string_view, const char*> kLabels[] = {
-      {"above", "Above"},
-      {"under", "Under"},
-      {"capacity", "Capacity"},
-      {"health_status", "Health Status"},
-      {"lifespan_years", "Lifespan Years"},
-      {"lifespan_days", "Lifespan Days"},
-      {"refresh_by", "Refresh By"},
-      {"from", "From"},
-      {"to", "To"},
-      {"host", "Host"},
-      {"port", "Port"},
-      {"id", "ID"},
-      {"passwd", "Password"},
-  };
-  std::string label = "one";
-  for (const auto& [id, name] : kLabels) {
-    if (poll.refusedField == id)
-      label = std::string("the \"") + name + "\"";
-  }
+  const AlertField* field = AlertTextFieldByInput(poll.refusedField);
+  const std::string label =
+      field != nullptr ? std::string("the \"") + field->label + "\"" : std::string("one");
   return "Please shorten " + label + " field: it is too long for the browser to hand over. " +
          "Nothing was saved.";
 }

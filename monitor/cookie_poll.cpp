@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/file_system.h"
+#include "store/alert_fields.h"
 #include "text/leading_integer.h"
 #include "text/text_helpers.h"
 
@@ -47,21 +48,6 @@ class CookieValues {
   }
   std::map<std::string, std::string> values_;
 };
-
-bool SameDisplay(const DisplaySettings& a, const DisplaySettings& b) {
-  return a.selectedDisk == b.selectedDisk && a.active_rec == b.active_rec &&
-         a.health_display_type == b.health_display_type;
-}
-
-bool SameAlert(const AlertSettings& a, const AlertSettings& b) {
-  return a.EnableAlert == b.EnableAlert && a.TemperatureType == b.TemperatureType &&
-         a.EnableSSL == b.EnableSSL && a.Above == b.Above && a.Under == b.Under &&
-         a.Capacity == b.Capacity && a.HealthStatus == b.HealthStatus &&
-         a.LifespanYears == b.LifespanYears && a.LifespanDays == b.LifespanDays &&
-         a.RefreshBy == b.RefreshBy && a.From == b.From && a.To == b.To && a.Host == b.Host &&
-         a.Port == b.Port && a.Id == b.Id && a.Passwd == b.Passwd &&
-         a.RefreshByType == b.RefreshByType;
-}
 
 }  // namespace
 
@@ -118,28 +104,18 @@ CookiePollResult CookiePoll(CookiePollVariant variant, std::string_view cookieTe
   AssignIfNotEmpty(values("active_rec"), &display->active_rec);
   AssignIfNotEmpty(values("health_display_type"), &display->health_display_type);
 
-  const auto text = [&](std::string_view name, std::string* field) {
-    std::string value = values(name);
-    if (variant == CookiePollVariant::kFull || !value.empty())
-      *field = std::move(value);
-  };
-  text("tool_page_above", &alert->Above);
-  text("tool_page_under", &alert->Under);
-  text("tool_page_capacity", &alert->Capacity);
-  text("tool_page_health_status", &alert->HealthStatus);
-  text("tool_page_lifespan_years", &alert->LifespanYears);
-  text("tool_page_lifespan_days", &alert->LifespanDays);
-  text("tool_page_refresh_by", &alert->RefreshBy);
-  text("tool_page_from", &alert->From);
-  text("tool_page_to", &alert->To);
-  text("tool_page_host", &alert->Host);
-  text("tool_page_port", &alert->Port);
-  text("tool_page_id", &alert->Id);
-  text("tool_page_passwd", &alert->Passwd);
-  AssignIfNotEmpty(values("tool_page_refresh_by_type"), &alert->RefreshByType);
+  for (const AlertField& field : AlertFields()) {
+    if (field.pageInput == nullptr)
+      continue;  // changed by a click, not typed
+    std::string value = values(std::string("tool_page_") + field.pageInput);
+    if (field.whole != nullptr)
+      AssignIfNotEmpty(value, &(alert->*field.whole));
+    else if (variant == CookiePollVariant::kFull || !value.empty())
+      alert->*field.text = std::move(value);
+  }
 
-  result.displayChanged = !SameDisplay(displayBefore, *display);
-  result.alertChanged = !SameAlert(alertBefore, *alert);
+  result.displayChanged = displayBefore != *display;
+  result.alertChanged = alertBefore != *alert;
   return result;
 }
 

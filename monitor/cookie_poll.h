@@ -45,10 +45,9 @@ struct CookiePollResult {
 // One poll over `cookieText` (the items "name=value" separated by ";" that the cookie store
 // returns for the data folder). Writes the copy file below `home` (owner-only: it holds the
 // mail password), then takes the known names in order into `display` and `alert`:
-// Disk_Sel (any case), active_rec, health_display_type, tool_page_above, _under, _capacity,
-// _health_status, _lifespan_years, _lifespan_days, _refresh_by, _from, _to, _host, _port,
-// _id, _passwd and tool_page_refresh_by_type. Values are percent-decoded and taken whole
-// (blanks at their ends included); a whole-number
+// Disk_Sel (any case), active_rec, health_display_type, then "tool_page_" + the page input of
+// each alert field that has one (store/alert_fields.h). Values are percent-decoded and taken
+// whole (blanks at their ends included); a whole-number
 // field takes the leading integer of a non-empty value; of a repeated name the first value
 // counts (the cookie of the most specific path). A Disk_Sel outside 0 .. driveCount - 1
 // selects disk 0.

@@ -5,6 +5,7 @@
 
 #include "pages/page_format.h"
 #include "platform/file_system.h"
+#include "store/alert_fields.h"
 #include "text/html_escape.h"
 
 namespace ds {
@@ -78,26 +79,20 @@ PageFields ToolPageFields(const ToolPageInput& input) {
                                        "onclick=\"SaveData();\"></a>"
                                      : "<img src=\"./images/button_save_invalid.png\">");
   fields.Add("STR_EDIT_STATUS", editing ? "" : "DISABLED");
-  fields.Add("STR_ENABLE_ALERT_STATUS", s.EnableAlert != 0 ? "CHECKED" : "");
-  fields.Add("STR_ENABLE_SSL_STATUS", s.EnableSSL != 0 ? "CHECKED" : "");
+  for (const AlertField& field : AlertFields()) {
+    if (field.kind == AlertFieldKind::kSwitch)
+      fields.Add(field.placeholder, s.*field.whole != 0 ? "CHECKED" : "");
+  }
+  // The two choices have their own markup.
   fields.Add("STR_TEMPERATURE_TYPE", TemperatureSwitch(input));
   fields.Add("STR_EMAIL_TEST", editing ? "<a href=\"javascript:void(0);\"><img "
                                          "src=\"./images/button_test.png\" "
                                          "onclick=\"EmailTest();\"></a>"
                                        : "<img src=\"./images/button_test_invalid.png\">");
-  fields.Add("STR_ABOVE", AttributeText(s.Above));
-  fields.Add("STR_UNDER", AttributeText(s.Under));
-  fields.Add("STR_CAPACITY", AttributeText(s.Capacity));
-  fields.Add("STR_HEALTH_STATUS", AttributeText(s.HealthStatus));
-  fields.Add("STR_LIFESPAN_YEARS", AttributeText(s.LifespanYears));
-  fields.Add("STR_LIFESPAN_DAYS", AttributeText(s.LifespanDays));
-  fields.Add("STR_REFRESH_BY", AttributeText(s.RefreshBy));
-  fields.Add("STR_FROM", AttributeText(s.From));
-  fields.Add("STR_TO", AttributeText(s.To));
-  fields.Add("STR_HOST", AttributeText(s.Host));
-  fields.Add("STR_PORT", AttributeText(s.Port));
-  fields.Add("STR_ID", AttributeText(s.Id));
-  fields.Add("STR_PASSWD", AttributeText(s.Passwd));
+  for (const AlertField& field : AlertFields()) {
+    if (field.text != nullptr)
+      fields.Add(field.placeholder, AttributeText(s.*field.text));
+  }
   fields.Add("STR_OPTION_REFRESH_BY", RefreshByOptions(s.RefreshByType));
   return fields;
 }

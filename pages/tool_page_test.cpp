@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "platform/file_system.h"
+#include "store/alert_fields.h"
 #include "tests/temp_folder.h"
 
 namespace ds {
@@ -98,6 +100,29 @@ TEST(ToolPage, StoredTextsAreEscapedForTheirAttributeAndThePageIsOwnerOnly) {
   std::filesystem::remove(home.path() + "data/template/ToolPage.tmp");
   EXPECT_EQ(BuildToolPage(ProgramRoots(home.path()), input, &message), std::nullopt);
   EXPECT_EQ(message, "");
+}
+
+// The field table and the page template name the same fields: each row's placeholder and
+// input are in the template, and each input of class "field" there has its row.
+TEST(ToolPage, EveryAlertFieldHasItsPlaceOnThePageAndEveryPageFieldItsRow) {
+  std::string page, message;
+  ASSERT_TRUE(ReadWholeFile(std::string(DS_SOURCE_DIR) + "/data/template/ToolPage.tmp", 1 << 20,
+                            &page, &message));
+  std::set<std::string> inputs;
+  for (const AlertField& field : AlertFields()) {
+    if (field.placeholder != nullptr) {
+      EXPECT_NE(page.find(field.placeholder), std::string::npos) << field.key;
+    }
+    if (field.pageInput != nullptr)
+      inputs.insert(field.pageInput);
+  }
+  std::set<std::string> onPage;
+  for (std::size_t at = page.find("class=\"field\" id=\""); at != std::string::npos;
+       at = page.find("class=\"field\" id=\"", at + 1)) {
+    const std::size_t id = at + 18;
+    onPage.insert(page.substr(id, page.find('"', id) - id));
+  }
+  EXPECT_EQ(onPage, inputs);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "store/alert_fields.h"
 #include "text/leading_integer.h"
 #include "text/text_helpers.h"
 
@@ -23,34 +24,19 @@ std::optional<int> WholeNumber(std::string_view text) {
   return LeadingInteger(text);
 }
 
-std::optional<AlertFieldLimit> RefreshByLimit(int refreshByType) {
-  switch (refreshByType) {
-    case 0:
-      return AlertFieldLimit{"Refresh By", 1, 3650};
-    case 1:
-      return AlertFieldLimit{"Refresh By", 1, 120};
-    case 2:
-      return AlertFieldLimit{"Refresh By", 1, 10};
-    default:
-      return std::nullopt;
-  }
-}
-
 }  // namespace
 
 std::vector<AlertNumberField> AlertNumberFields(const AlertSettings& settings) {
-  const bool celsius = settings.TemperatureType == 0;
-  const int coldest = celsius ? -55 : -67;
-  const int hottest = celsius ? 125 : 257;
-  return {
-      {&AlertSettings::Above, AlertFieldLimit{"Above", coldest, hottest}},
-      {&AlertSettings::Under, AlertFieldLimit{"Under", coldest, hottest}},
-      {&AlertSettings::Capacity, AlertFieldLimit{"Capacity", 0, 1000000}},
-      {&AlertSettings::HealthStatus, AlertFieldLimit{"Health Status", 0, 100}},
-      {&AlertSettings::LifespanYears, AlertFieldLimit{"Lifespan Years", 0, 100}},
-      {&AlertSettings::LifespanDays, AlertFieldLimit{"Lifespan Days", 0, 365}},
-      {&AlertSettings::RefreshBy, RefreshByLimit(settings.RefreshByType)},
-  };
+  std::vector<AlertNumberField> numbers;
+  for (const AlertField& field : AlertFields()) {
+    if (field.kind != AlertFieldKind::kNumber)
+      continue;
+    std::optional<AlertFieldLimit> limit;
+    if (const std::optional<AlertRange> range = field.range(settings))
+      limit = AlertFieldLimit{field.label, range->low, range->high};
+    numbers.push_back({field.text, limit});
+  }
+  return numbers;
 }
 
 std::optional<std::string> RefusedAlertInput(const AlertSettings& settings) {

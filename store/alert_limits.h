@@ -18,10 +18,9 @@ struct AlertFieldLimit {
   int high;
 };
 
-// The limits of the seven number fields, in the order they are stored: Above, Under
-// (−55..125 °C or −67..257 °F by TemperatureType), Capacity 0..1000000 GB, HealthStatus
-// 0..100 %, LifespanYears 0..100, LifespanDays 0..365, RefreshBy 1..3650 days, 1..120
-// months or 1..10 years. RefreshBy of an unknown RefreshByType has no limit (nullptr).
+// The limits of the number fields of the field table (store/alert_fields.cpp), in the order
+// they are stored, for these settings: a range may depend on another field (the temperature
+// unit, the refresh period's unit); a field without a range here has no limit (nullopt).
 struct AlertNumberField {
   std::string AlertSettings::*field;
   std::optional<AlertFieldLimit> limit;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "store/alert_fields.h"
 #include "store/alert_limits.h"
 #include "store/key_value_writer.h"
 #include "text/ini_file_reader.h"
@@ -18,47 +19,25 @@ std::string DataPath(const std::string& home, const char* file) {
   return home + "data/" + file;
 }
 
-// The seventeen alert fields in the order they are stored.
-template <typename Settings, typename Visitor>
-void ForEachAlertField(Settings& s, Visitor&& visit) {
-  visit("EnableAlert", s.EnableAlert);
-  visit("TemperatureType", s.TemperatureType);
-  visit("EnableSSL", s.EnableSSL);
-  visit("Above", s.Above);
-  visit("Under", s.Under);
-  visit("Capacity", s.Capacity);
-  visit("HealthStatus", s.HealthStatus);
-  visit("LifespanYears", s.LifespanYears);
-  visit("LifespanDays", s.LifespanDays);
-  visit("RefreshBy", s.RefreshBy);
-  visit("From", s.From);
-  visit("To", s.To);
-  visit("Host", s.Host);
-  visit("Port", s.Port);
-  visit("Id", s.Id);
-  visit("Passwd", s.Passwd);
-  visit("RefreshByType", s.RefreshByType);
-}
-
 bool BlankOrControl(unsigned char c) {
   return c <= 0x20 || c == 0x7f;
 }
 
-// A password a "Passwd=" line would not give back as it is: the reader drops blanks at the
-// end of a value, the cookie intake those at both ends, and a line break splits the line.
-bool PasswordNeedsEscaping(std::string_view password) {
-  if (password.empty())
+// A text (a password) a "key=" line would not give back as it is: the reader drops blanks
+// at the end of a value, the cookie intake those at both ends, and a line break splits the line.
+bool NeedsEscaping(std::string_view text) {
+  if (text.empty())
     return false;
-  if (BlankOrControl(password.front()) || BlankOrControl(password.back()))
+  if (BlankOrControl(text.front()) || BlankOrControl(text.back()))
     return true;
-  return std::any_of(password.begin(), password.end(),
+  return std::any_of(text.begin(), text.end(),
                      [](unsigned char c) { return c < 0x20 || c == 0x7f; });
 }
 
-std::string EscapePassword(std::string_view password) {
+std::string EscapeText(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
-  for (const unsigned char c : password) {
+  for (const unsigned char c : text) {
     if (BlankOrControl(c) || c == '%') {
       out += '%';
       out += kHex[c >> 4];
@@ -70,7 +49,7 @@ std::string EscapePassword(std::string_view password) {
   return out;
 }
 
-std::string UnescapePassword(std::string_view text) {
+std::string UnescapeText(std::string_view text) {
   std::string out;
   for (std::size_t at = 0; at < text.size(); ++at) {
     if (text[at] == '%' && at + 2 < text.size() && HexDigitValue(text[at + 1]) >= 0 &&
@@ -140,10 +119,11 @@ SettingsFileState LoadAlertSettings(AlertSettings& settings, std::atomic<int>& s
                                     std::vector<std::string>* clamped) {
   if (settingsReadBusy.load() != 0)
     return SettingsFileState::kBusy;
-  settings.EnableAlert = 0;
-  settings.TemperatureType = 0;
-  settings.EnableSSL = 0;
-  settings.RefreshByType = 0;
+  const AlertSettings defaults;
+  for (const AlertField& field : AlertFields()) {
+    if (field.whole != nullptr)
+      settings.*field.whole = defaults.*field.whole;
+  }
   int expected = 0;
   if (!settingsReadBusy.compare_exchange_strong(expected, 1))
     return SettingsFileState::kBusy;  // another load won
@@ -153,16 +133,16 @@ SettingsFileState LoadAlertSettings(AlertSettings& settings, std::atomic<int>& s
       InspectSettingsFile(DataPath(home, kAlertSettingsFile), &reader, message);
   if (state == SettingsFileState::kMissing || state == SettingsFileState::kUnreadable)
     return state;  // the texts stay as they were
-  ForEachAlertField(settings, [&reader](const char* key, auto& field) {
-    if constexpr (std::is_same_v<std::decay_t<decltype(field)>, int>) {
-      AssignIfNotEmpty(reader.lookup(key), &field);
-    } else {
-      field = reader.lookup(key);  // an absent key empties the field
+  for (const AlertField& field : AlertFields()) {
+    if (field.whole != nullptr) {
+      AssignIfNotEmpty(reader.lookup(field.key), &(settings.*field.whole));
+      continue;
     }
-  });
-  const std::string escaped = reader.lookup(kEscapedPasswordKey);
-  if (!escaped.empty())
-    settings.Passwd = UnescapePassword(escaped);
+    settings.*field.text = reader.lookup(field.key);  // an absent key empties the field
+    const std::string escaped = field.escapedKey ? reader.lookup(field.escapedKey) : "";
+    if (!escaped.empty())
+      settings.*field.text = UnescapeText(escaped);
+  }
   std::vector<std::string> changed = ClampAlertSettings(&settings);
   if (clamped != nullptr)
     *clamped = std::move(changed);
@@ -181,22 +161,26 @@ bool SaveDisplaySettings(const DisplaySettings& settings, const std::string& hom
 bool SaveAlertSettings(const AlertSettings& settings, const std::string& home,
                        std::string* message) {
   KeyValueWriter writer;
-  const bool escape = PasswordNeedsEscaping(settings.Passwd);
-  ForEachAlertField(settings, [&](const char* key, const auto& field) {
-    if constexpr (std::is_same_v<std::decay_t<decltype(field)>, std::string>) {
-      if (escape && &field == &settings.Passwd) {
-        // What a reader without the escaped key can take: the line without its breaks.
-        std::string plain;
-        std::copy_if(field.begin(), field.end(), std::back_inserter(plain),
-                     [](unsigned char c) { return c >= 0x20 && c != 0x7f; });
-        writer.Add(key, plain);
-        return;
-      }
+  std::vector<const AlertField*> escaped;
+  for (const AlertField& field : AlertFields()) {
+    if (field.whole != nullptr) {
+      writer.Add(field.key, settings.*field.whole);
+      continue;
     }
-    writer.Add(key, field);
-  });
-  if (escape)
-    writer.Add(kEscapedPasswordKey, EscapePassword(settings.Passwd));
+    const std::string& text = settings.*field.text;
+    if (field.escapedKey == nullptr || !NeedsEscaping(text)) {
+      writer.Add(field.key, text);
+      continue;
+    }
+    // What a reader without the escaped key can take: the line without its breaks.
+    std::string plain;
+    std::copy_if(text.begin(), text.end(), std::back_inserter(plain),
+                 [](unsigned char c) { return c >= 0x20 && c != 0x7f; });
+    writer.Add(field.key, plain);
+    escaped.push_back(&field);
+  }
+  for (const AlertField* field : escaped)  // after all fields
+    writer.Add(field->escapedKey, EscapeText(settings.*field->text));
   return writer.Save(DataPath(home, kAlertSettingsFile), FileAccess::kOwnerOnly, message);
 }
 

@@ -13,10 +13,14 @@ struct DisplaySettings {
   int selectedDisk = 0;         // key Disk_Sel: index into the kept-drive list
   int active_rec = 0;           // 1 = the monitor records erase-count history
   int health_display_type = 0;  // chart type of the Health page
+
+  bool operator==(const DisplaySettings&) const = default;
 };
 
 // "setting_tool_page.dat": alert thresholds and the mail account of the Tool page. The
-// text fields hold numbers exactly as typed; an empty one switches its rule off.
+// text fields hold numbers exactly as typed; an empty one switches its rule off. Each member
+// has its row in the field table (store/alert_fields.h), which says how it is stored, taken
+// in, shown and checked.
 struct AlertSettings {
   int EnableAlert = 0;
   int TemperatureType = 0;  // 0 Celsius, 1 Fahrenheit
