@@ -14,6 +14,15 @@
 namespace ds {
 namespace {
 
+template <typename Rows>
+constexpr bool InIdOrder(const Rows& rows) {
+  for (int i = 0; i < kPageCount; ++i) {
+    if (rows[static_cast<std::size_t>(i)].page != i)
+      return false;
+  }
+  return true;
+}
+
 std::optional<std::string> BiosValue(const Registry& registry, const char* name) {
   std::string value;
   if (!registry.QueryString(kBiosKey, name, &value))
@@ -22,6 +31,16 @@ std::optional<std::string> BiosValue(const Registry& registry, const char* name)
 }
 
 }  // namespace
+
+constexpr ReportPages::BuilderRow ReportPages::kBuilders[kPageCount] = {
+    {kPageHome, nullptr},
+    {kPageInternal, &ReportPages::BuildInternal},
+    {kPageDiskInfo, &ReportPages::BuildDiskInfo},
+    {kPageHealth, &ReportPages::BuildHealth},
+    {kPageSmart, &ReportPages::BuildSmart},
+    {kPageTool, &ReportPages::BuildTool},
+    {kPageSystem, &ReportPages::BuildSystem},
+};
 
 ReportPages::ReportPages(ProgramRoots roots, DriveAccess& drives, DiskSystem& disks,
                          Registry& registry, SettingsStore& settings, SystemInfo systemInfo,
@@ -39,23 +58,16 @@ std::optional<std::string> ReportPages::Build(int page, WindowState& state,
   // Every page but Health starts from a fresh drive list.
   if (page != kPageHealth)
     state.SetDriveList(drives_.RefreshDriveList(shown));
-  switch (page) {
-    case kPageDiskInfo:
-      return BuildDiskInfo(state, message);
-    case kPageHealth:
-      return BuildHealth(state, message);
-    case kPageSmart:
-      return BuildSmart(state, message);
-    case kPageSystem:
-      return BuildSystem(state, message);
-    case kPageTool:
-      return BuildTool(state, message);
-    case kPageInternal:
-      return BuildInternal(state, message);
-    default:
-      SetMessage(message, "page " + std::to_string(page) + " has no builder");
-      return std::nullopt;
+  if (!HasBuilder(page)) {
+    SetMessage(message, "page " + std::to_string(page) + " has no builder");
+    return std::nullopt;
   }
+  return (this->*kBuilders[static_cast<std::size_t>(page)].build)(state, message);
+}
+
+bool ReportPages::HasBuilder(int page) {
+  static_assert(InIdOrder(kBuilders), "the builder table has one row per page, in id order");
+  return page >= 0 && page < kPageCount && kBuilders[static_cast<std::size_t>(page)].build;
 }
 
 std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::string* message) {

@@ -3,6 +3,7 @@
 #include "app/drive_access.h"
 #include "app/page_building.h"
 #include "app/registry.h"
+#include "pages/page_registry.h"
 #include "pages/system_info.h"
 #include "platform/disk_system.h"
 #include "platform/program_roots.h"
@@ -12,7 +13,8 @@
 // The pages of the window: Internal, Disk Information, Health Status, S.M.A.R.T., TOOL and
 // System Information, and the health workbook. Each builder refreshes what its page needs
 // (the drive list, volumes, temperatures, the alert settings, the vendor figure) and writes
-// its files into the home folder.
+// its files into the home folder. Build picks the builder from a table keyed by the page
+// registry's ids.
 namespace ds {
 
 class ReportPages : public PageBuilding {
@@ -25,8 +27,18 @@ class ReportPages : public PageBuilding {
                                    std::string* message) override;
   bool ExportHealth(const WindowState& state, const std::string& path,
                     std::string* message) override;
+  // True when the builder table holds a builder for the page.
+  static bool HasBuilder(int page);
 
  private:
+  using Builder = std::optional<std::string> (ReportPages::*)(WindowState&, std::string*);
+  struct BuilderRow {
+    int page;
+    Builder build;  // nullptr for a page the dialog shows without building (Home)
+  };
+  // One row per registry page, in id order.
+  static const BuilderRow kBuilders[kPageCount];
+
   std::optional<std::string> BuildDiskInfo(WindowState& state, std::string* message);
   std::optional<std::string> BuildHealth(WindowState& state, std::string* message);
   std::optional<std::string> BuildSmart(WindowState& state, std::string* message);

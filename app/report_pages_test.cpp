@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "app/machine_drive_access.h"
 #include "app/registry_facade.h"
@@ -132,6 +133,23 @@ TEST_F(ReportPagesTest, DmiBoardAndBiosAndTheAptioGate) {
   dialog->F2Key();
   ASSERT_TRUE(shell.WaitForFrame("InternalPage.html"));
   EXPECT_EQ(dialog->CopyState().vendorFigure, 0u);  // 333412 on any other board
+}
+
+// Each registry row with templates has a builder and delivered template files; every delivered
+// template belongs to one row.
+TEST(PageRegistry, BuildersAndTemplatesCoverEveryPage) {
+  const ProgramRoots install(std::string(DS_SOURCE_DIR) + "/");
+  std::set<std::string> named;
+  for (const PageEntry& page : Pages()) {
+    EXPECT_EQ(ReportPages::HasBuilder(page.id), !page.templates.empty()) << "page " << page.id;
+    for (std::size_t i = 0; i < page.templates.size(); ++i) {
+      EXPECT_TRUE(named.insert(page.templates[i]).second) << page.templates[i];
+      EXPECT_TRUE(std::filesystem::is_regular_file(PageTemplatePath(install, page.id, i)));
+    }
+  }
+  for (const auto& file : std::filesystem::directory_iterator(install.InstallData("template")))
+    EXPECT_EQ(named.count(file.path().filename().string()), 1u) << file.path();
+  EXPECT_EQ(PageTemplatePath(install, kPageHome), "");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "pages/disk_info_page.h"
 
 #include "pages/page_format.h"
+#include "pages/page_registry.h"
 #include "pages/unicode_text_file.h"
 #include "platform/file_system.h"
 #include "text/html_escape.h"
@@ -180,7 +181,7 @@ PageFields DiskInfoFields(const DiskInfoInput& input, int drive, int volume,
 
 std::optional<std::string> BuildDiskInfoPage(const ProgramRoots& roots, const DiskInfoInput& input,
                                              std::string* message) {
-  const std::string templatePath = roots.InstallData("template/disk_info.tmp");
+  const std::string templatePath = PageTemplatePath(roots, kPageDiskInfo);
   if (input.drives.empty()) {
     SetMessage(message, "no ATA or SATA disk to show");
     return std::nullopt;

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "pages/page_format.h"
+#include "pages/page_registry.h"
 #include "pages/template_expander.h"
 #include "platform/file_system.h"
 #include "store/history_folder.h"
@@ -13,7 +14,6 @@
 namespace ds {
 namespace {
 
-constexpr const char* kHealthTemplate = "data/template/HealthPage.tmp";
 // Page numbers an older build may have left behind.
 constexpr int kStalePageNumbers = 26;
 constexpr std::int64_t kLongestLifespanDays = 5 * 365;
@@ -169,7 +169,7 @@ std::optional<std::string> BuildHealthPage(const ProgramRoots& roots, const Heal
   }
   const std::string folder = HistoryFolder(roots.home, input.model, input.serial);
   *start = LoadHistoryStart(folder, input.attr167Raw, input.today);
-  const std::string templatePath = roots.install + kHealthTemplate;
+  const std::string templatePath = PageTemplatePath(roots, kPageHealth);
 
   const bool makersSeries = input.modelSeries == 0;
   const std::int64_t limit = input.peCycleLimit;

@@ -3,12 +3,12 @@
 #include <cstdio>
 
 #include "pages/page_format.h"
+#include "pages/page_registry.h"
 #include "platform/file_system.h"
 
 namespace ds {
 namespace {
 
-constexpr const char* kInternalTemplate = "data/template/InternalPage.tmp";
 constexpr const char* kNotAvailable = "---";
 constexpr const char* kWarningIcon = "<img src=\"./images/icon_warning.png\">";
 
@@ -89,7 +89,7 @@ std::optional<std::string> BuildInternalPage(const ProgramRoots& roots,
   *vendorFigure = 0;
   const std::string output = roots.HomeData(kInternalPageFile);
   std::remove(output.c_str());
-  const std::string templatePath = roots.install + kInternalTemplate;
+  const std::string templatePath = PageTemplatePath(roots, kPageInternal);
   if (input.driveCount <= 0 || !FileExists(templatePath))
     return std::nullopt;
   if (input.opener != nullptr) {

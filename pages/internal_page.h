@@ -11,7 +11,7 @@
 
 // The Internal page, the maker's service view of the selected disk: erase count against its
 // limit, the bad-block and spare-block counters, the block-count class from the controller's
-// vendor page and the rated total bytes written (TBW), from "data/template/InternalPage.tmp".
+// vendor page and the rated total bytes written (TBW), from the template in its registry row.
 namespace ds {
 
 // The TBW of a disk of `sectors` 512-byte sectors rated for `limit` erase cycles: its

@@ -43,17 +43,31 @@ constexpr ClickRect kToolClicks[] = {
     {658, 718, 485, 507, C::kNoErase, A::kSecureErase},
 };
 
+constexpr const char* kDiskInfoTemplates[] = {"disk_info.tmp"};  // expanded as UTF-16
+constexpr const char* kHealthTemplates[] = {"HealthPage.tmp"};
+constexpr const char* kInternalTemplates[] = {"InternalPage.tmp"};
+// The tab page, then its two frames: the attribute table and the IDENTIFY table.
+constexpr const char* kSmartTemplates[] = {"SMARTPage.tmp", "SMARTInfo.tmp", "SMART_ID_Info.tmp"};
+constexpr const char* kSystemTemplates[] = {"SystemPage.tmp"};
+constexpr const char* kToolTemplates[] = {"ToolPage.tmp"};
+
 constexpr unsigned kSeries = kStepSeries, kSmartDesc = kStepSmartDescriptions,
                    kRead = kStepReadDrive;
 constexpr std::array<PageEntry, kPageCount> kPages = {{
-    {kPageHome, 0, false, false, 0, {}},
-    {kPageInternal, kButtonInternal, true, true, kSeries | kSmartDesc | kRead, {}},
-    {kPageDiskInfo, kTabDiskInfo, false, false, 0, {}},
-    {kPageHealth, kTabHealth, true, true, kSeries | kRead, kHealthClicks},
+    {kPageHome, 0, false, false, 0, {}, {}},
+    {kPageInternal,
+     kButtonInternal,
+     true,
+     true,
+     kSeries | kSmartDesc | kRead,
+     {},
+     kInternalTemplates},
+    {kPageDiskInfo, kTabDiskInfo, false, false, 0, {}, kDiskInfoTemplates},
+    {kPageHealth, kTabHealth, true, true, kSeries | kRead, kHealthClicks, kHealthTemplates},
     {kPageSmart, kTabSmart, true, true, kSeries | kSmartDesc | kRead | kStepIdentifyDescriptions,
-     kSmartClicks},
-    {kPageTool, kTabTool, true, true, 0, kToolClicks},
-    {kPageSystem, kTabSystem, false, false, 0, {}},
+     kSmartClicks, kSmartTemplates},
+    {kPageTool, kTabTool, true, true, 0, kToolClicks, kToolTemplates},
+    {kPageSystem, kTabSystem, false, false, 0, {}, kSystemTemplates},
 }};
 
 constexpr bool InIdOrder() {
@@ -91,6 +105,13 @@ const PageEntry* FindPageOfButton(int buttonId) {
       return &page;
   }
   return nullptr;
+}
+
+std::string PageTemplatePath(const ProgramRoots& roots, int page, std::size_t index) {
+  const PageEntry* entry = FindPage(page);
+  if (entry == nullptr || index >= entry->templates.size())
+    return {};
+  return roots.InstallData(std::string("template/") + entry->templates[index]);
 }
 
 }  // namespace ds

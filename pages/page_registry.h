@@ -1,12 +1,18 @@
 #pragma once
 
+#include <cstddef>
 #include <span>
+#include <string>
+
+#include "platform/program_roots.h"
 
 // The page registry: the one table of the window's buttons and report pages. Each page row
-// names its id, the button that opens it, how its tab action runs and the rectangles of the
-// page where a left click runs a program action. The window (web/), the shell (which gets the
-// buttons from the server) and the dialog (app/) all read it.
-// To add a page: write its builder and template, then add one row to kPages in page_registry.cpp.
+// names its id, the button that opens it, how its tab action runs, the templates its builder
+// expands and the rectangles of the page where a left click runs a program action. The window
+// (web/), the shell (which gets the buttons from the server), the builders in pages/ and the
+// dialog (app/) all read it.
+// To add a page: write its template (data/template/) and its builder (pages/), add one row to
+// kPages in page_registry.cpp and one entry to the builder table in app/report_pages.cpp.
 namespace ds {
 
 // Button control ids of the main window.
@@ -101,6 +107,9 @@ struct PageEntry {
   bool needsMakersDisk;
   unsigned steps;                     // kStep* bits
   std::span<const ClickRect> clicks;  // tried in order; the first that contains the point decides
+  // File names in data/template/ that the builder expands, the page itself first; none for Home,
+  // which has no builder.
+  std::span<const char* const> templates;
 };
 
 // All pages, in id order.
@@ -108,5 +117,7 @@ std::span<const PageEntry> Pages();
 // The row of a page id, or of the button that opens a page; nullptr when there is none.
 const PageEntry* FindPage(int id);
 const PageEntry* FindPageOfButton(int buttonId);
+// The install path of template `index` of a page's row.
+std::string PageTemplatePath(const ProgramRoots& roots, int page, std::size_t index = 0);
 
 }  // namespace ds

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "pages/page_format.h"
+#include "pages/page_registry.h"
 #include "pages/template_expander.h"
 #include "platform/file_system.h"
 #include "sheet/xls_workbook.h"
@@ -89,17 +90,16 @@ std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const Smart
   for (const std::string& old : {pagePath, infoPath, identifyPath})
     std::remove(old.c_str());
 
-  const std::string templates = roots.InstallData("template/");
   if (input.driveCount <= 0) {
     SetMessage(message, "no ATA or SATA disk to show");
     return std::nullopt;
   }
-  if (!ExpandTemplate(templates + "SMARTPage.tmp", pagePath, {}, message))
+  if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 0), pagePath, {}, message))
     return std::nullopt;
 
   PageFields smartFields;
   smartFields.Add("STR_SMART", SmartAttributeRows(input.attributes));
-  if (!ExpandTemplate(templates + "SMARTInfo.tmp", infoPath, smartFields, message))
+  if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 1), infoPath, smartFields, message))
     return std::nullopt;
   if (!WriteSmartWorkbook(input.attributes, data + "SMART.xls", message))
     return std::nullopt;
@@ -108,7 +108,8 @@ std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const Smart
   WriteIdentifyWorkbook(lines, data + "Identify.xls", message);
   PageFields identifyFields;
   identifyFields.Add("STR_ID_TABLE", IdentifyTableRows(lines));
-  if (!ExpandTemplate(templates + "SMART_ID_Info.tmp", identifyPath, identifyFields, message))
+  if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 2), identifyPath, identifyFields,
+                      message))
     return std::nullopt;
   return kSmartPageFile;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "pages/page_format.h"
+#include "pages/page_registry.h"
 #include "pages/template_expander.h"
 #include "text/html_escape.h"
 #include "text/ini_file_reader.h"
@@ -54,7 +55,7 @@ std::optional<std::string> BuildSystemPage(const ProgramRoots& roots, const Syst
                                            std::string* message) {
   const std::string output = roots.HomeData(kSystemPageFile);
   std::remove(output.c_str());
-  const std::string templatePath = roots.InstallData("template/SystemPage.tmp");
+  const std::string templatePath = PageTemplatePath(roots, kPageSystem);
   if (!ExpandTemplate(templatePath, output, SystemPageFields(input), message))
     return std::nullopt;
   return kSystemPageFile;

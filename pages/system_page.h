@@ -9,7 +9,7 @@
 #include "platform/program_roots.h"
 
 // The System Information page: processor, operating system, memory, storage driver,
-// motherboard, BIOS and the kept disks, from "data/template/SystemPage.tmp".
+// motherboard, BIOS and the kept disks, from the template in its registry row.
 namespace ds {
 
 // The board and BIOS values of the registry; an absent value shows as "Unknown".

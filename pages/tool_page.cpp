@@ -4,14 +4,13 @@
 #include <cstdio>
 
 #include "pages/page_format.h"
+#include "pages/page_registry.h"
 #include "platform/file_system.h"
 #include "store/alert_fields.h"
 #include "text/html_escape.h"
 
 namespace ds {
 namespace {
-
-constexpr const char* kToolTemplate = "data/template/ToolPage.tmp";
 
 // A stored text as the value of a double-quoted attribute. The placeholders of a page all
 // begin with "STR_"; its underscore goes in as a character reference, so a text such as
@@ -101,7 +100,7 @@ std::optional<std::string> BuildToolPage(const ProgramRoots& roots, const ToolPa
                                          std::string* message) {
   message->clear();
   const std::string output = roots.HomeData(kToolPageFile);
-  const std::string templatePath = roots.install + kToolTemplate;
+  const std::string templatePath = PageTemplatePath(roots, kPageTool);
   // The page is rebuilt while it is shown (erase progress, switches): the new one replaces
   // the old in one step, so a reload never finds it missing. A failed build leaves none.
   if (input.driveCount <= 0 || !FileExists(templatePath) ||

@@ -8,7 +8,7 @@
 #include "store/settings.h"
 
 // The Tool page: the alert and mail settings form, the e-mail test button and the Security
-// Erase start button with its progress bar, from "data/template/ToolPage.tmp". The page holds
+// Erase start button with its progress bar, from the template in its registry row. The page holds
 // no logic: which buttons are live and which fields are greyed is decided here, from the edit
 // mode, the erase state and the alert settings; the window's click map reacts to the buttons
 // and the typed values come back as cookies.
