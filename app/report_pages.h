@@ -23,7 +23,7 @@ class ReportPages : public PageBuilding {
   ReportPages(ProgramRoots roots, DriveAccess& drives, DiskSystem& disks, Registry& registry,
               SettingsStore& settings, SystemInfo systemInfo, LocalDateSource today);
 
-  std::optional<std::string> Build(int page, WindowState& state, const MessageSink& shown,
+  [[nodiscard]] std::optional<std::string> Build(int page, WindowState& state, const MessageSink& shown,
                                    std::string* message) override;
   bool ExportHealth(const WindowState& state, const std::string& path,
                     std::string* message) override;

@@ -41,7 +41,7 @@ MailAccount MailAccountOf(const AlertSettings& settings);
 
 // The first missing field of the account as the Tool page reports it ("Please input
 // "From" field!", then To, Host, Port, ID, Password in that order), or none.
-std::optional<std::string> MailFieldCheck(const MailAccount& account);
+[[nodiscard]] std::optional<std::string> MailFieldCheck(const MailAccount& account);
 
 // The recipient part: with a "," in `to`, the item count and every item trimmed (empty
 // items kept and counted); without one, "1" and `to` as it stands.

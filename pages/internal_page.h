@@ -61,7 +61,7 @@ PageFields InternalPageFields(const InternalPageInput& input, std::uint32_t vend
 // state lock), stores it in `vendorFigure` (0 when not read) and writes data/InternalPage.html
 // into the home folder; returns its file name, or nullopt with `message` set when it could not be
 // written.
-std::optional<std::string> BuildInternalPage(const ProgramRoots& roots,
+[[nodiscard]] std::optional<std::string> BuildInternalPage(const ProgramRoots& roots,
                                              const InternalPageInput& input,
                                              std::uint32_t* vendorFigure, std::string* message);
 

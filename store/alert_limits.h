@@ -30,7 +30,7 @@ std::vector<AlertNumberField> AlertNumberFields(const AlertSettings& settings);
 // Checks the settings a Save would store. Nothing (accepted), or the message that names
 // the first field refused: a number field that is not empty and not a whole number in its
 // range, an empty "Refresh By" while alerts are on, or an unknown period unit.
-std::optional<std::string> RefusedAlertInput(const AlertSettings& settings);
+[[nodiscard]] std::optional<std::string> RefusedAlertInput(const AlertSettings& settings);
 
 // Clamps every stored number field outside its range to the nearest end; one line per
 // field changed, for the log.
