@@ -10,7 +10,8 @@
 // a connection has `requestLimit` to send its request from the time it opened or its last
 // answer went out (while it is answered it has no limit), and past three quarters of
 // `maxConnections` each new connection closes the one that has waited longest for its
-// request, so slow clients cannot keep the server's own clients out. Closing shuts the
+// request, so slow clients cannot keep the server's own clients out (they may all share
+// 127.0.0.1, so a cap per address would shut those out instead). Closing shuts the
 // socket; the library then sees the end of the stream and closes the connection. Used from
 // the server's loop thread only; a server keeps its own per-connection extras beside it.
 namespace ds {
