@@ -3,14 +3,13 @@
 #include <microhttpd.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <unordered_map>
 
+#include "web/connection_roster.h"
 #include "web/listen_socket.h"
 #include "web/request_guard.h"
 
@@ -34,17 +33,10 @@ std::string Printable(const char* text) {
 }  // namespace
 
 struct MetricsServer::Impl {
-  // One client connection; its next request must be in by `waitingSince` + the request
-  // limit, while it is answered it has no limit.
-  struct Connection {
-    int fd = -1;
-    Clock::time_point waitingSince;
-    bool answering = false;
-    bool shut = false;
-  };
-
   Impl(std::function<std::string()> text, MetricsServerOptions options)
-      : text(std::move(text)), options(std::move(options)) {}
+      : text(std::move(text)),
+        options(std::move(options)),
+        roster(this->options.requestLimit, this->options.maxConnections) {}
 
   const std::function<std::string()> text;
   const MetricsServerOptions options;
@@ -53,8 +45,7 @@ struct MetricsServer::Impl {
   MHD_Daemon* daemon = nullptr;
   ScopedFd wake;
   std::atomic<bool> stopping{false};
-  std::unordered_map<MHD_Connection*, Connection> connections;
-  bool closedDuringRun = false;  // set by the library's close notice during MHD_run
+  ConnectionRoster roster;
 
   MHD_Result Answer(MHD_Connection* connection, unsigned status, const std::string& body,
                     const char* type) {
@@ -64,7 +55,7 @@ struct MetricsServer::Impl {
       return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
-    connections[connection].answering = true;
+    roster.Answering(connection);
     const MHD_Result queued = MHD_queue_response(connection, status, response);
     MHD_destroy_response(response);
     return queued;
@@ -101,60 +92,26 @@ struct MetricsServer::Impl {
     return Answer(connection, MHD_HTTP_OK, text(), kMetricsType);
   }
 
-  // Shuts `state`'s socket; the library then sees the end of the stream and closes it.
-  static void Shut(Connection& state) {
-    if (state.fd >= 0)
-      ::shutdown(state.fd, SHUT_RDWR);
-    state.shut = true;
-  }
-
-  // Past three quarters of the connections allowed, a new connection closes the one that
-  // has waited longest for its request, so slow clients cannot keep a scrape out.
-  void MakeRoom(MHD_Connection* newcomer) {
-    if (connections.size() <= options.maxConnections / 4 * 3)
-      return;
-    Connection* oldest = nullptr;
-    for (auto& [connection, state] : connections) {
-      if (connection != newcomer && !state.answering && !state.shut &&
-          (oldest == nullptr || state.waitingSince < oldest->waitingSince)) {
-        oldest = &state;
-      }
-    }
-    if (oldest != nullptr)
-      Shut(*oldest);
-  }
-
   // Closes the connections whose request is late; gives the milliseconds until the loop
   // has something to do by itself (-1: nothing).
   int CloseLateConnections(Clock::time_point now) {
-    Clock::time_point next = Clock::time_point::max();
+    Clock::time_point next = roster.CloseLate(now);
     MHD_UNSIGNED_LONG_LONG libraryMs = 0;
-    if (MHD_get_timeout(daemon, &libraryMs) == MHD_YES)
-      next = now + std::chrono::milliseconds(std::min<MHD_UNSIGNED_LONG_LONG>(libraryMs, 60000));
-    for (auto& [connection, state] : connections) {
-      if (state.answering || state.shut)
-        continue;
-      if (now - state.waitingSince >= options.requestLimit)
-        Shut(state);
-      else
-        next = std::min(next, state.waitingSince + options.requestLimit);
+    if (MHD_get_timeout(daemon, &libraryMs) == MHD_YES) {
+      next = std::min(next, now + std::chrono::milliseconds(
+                                      std::min<MHD_UNSIGNED_LONG_LONG>(libraryMs, 60000)));
     }
-    if (next == Clock::time_point::max())
-      return -1;
-    return static_cast<int>(
-        std::chrono::ceil<std::chrono::milliseconds>(std::max(next - now, Clock::duration(0)))
-            .count());
+    return PollTimeout(next, now);
   }
 
   void Run() {
     const union MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD);
     pollfd fds[2] = {{info == nullptr ? -1 : info->epoll_fd, POLLIN, 0}, {wake.get(), POLLIN, 0}};
     while (!stopping.load()) {
-      closedDuringRun = false;
       MHD_run(daemon);
       // A connection closed at the limit lets the library listen again, but it puts the
       // listening socket back only at the start of its next run: run it at once.
-      if (closedDuringRun)
+      if (roster.TakeClosed())
         continue;
       const int timeout = CloseLateConnections(Clock::now());
       fds[0].revents = fds[1].revents = 0;
@@ -171,31 +128,6 @@ struct MetricsServer::Impl {
                                    const char* method, const char*, const char*,
                                    std::size_t* uploadSize, void** state) {
     return static_cast<Impl*>(self)->OnRequest(connection, url, method, uploadSize, state);
-  }
-
-  static void OnCompletedThunk(void* self, MHD_Connection* connection, void**,
-                               MHD_RequestTerminationCode) {
-    auto& connections = static_cast<Impl*>(self)->connections;
-    if (auto it = connections.find(connection); it != connections.end()) {
-      it->second.answering = false;
-      it->second.waitingSince = Clock::now();
-    }
-  }
-
-  static void OnConnectionThunk(void* self, MHD_Connection* connection, void**,
-                                MHD_ConnectionNotificationCode code) {
-    Impl& impl = *static_cast<Impl*>(self);
-    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
-      impl.connections.erase(connection);
-      impl.closedDuringRun = true;
-      return;
-    }
-    Connection& state = impl.connections[connection];
-    const union MHD_ConnectionInfo* info =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    state.fd = info == nullptr ? -1 : info->connect_fd;
-    state.waitingSince = Clock::now();
-    impl.MakeRoom(connection);
   }
 };
 
@@ -229,8 +161,8 @@ bool MetricsServer::Start(const std::string& listen, std::string* message) {
       static_cast<MHD_socket>(listener.get()), MHD_OPTION_CONNECTION_LIMIT,
       impl.options.maxConnections, MHD_OPTION_CONNECTION_TIMEOUT, kStalledSeconds,
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<std::size_t>(32 * 1024),
-      MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompletedThunk, &impl, MHD_OPTION_NOTIFY_CONNECTION,
-      &Impl::OnConnectionThunk, &impl, MHD_OPTION_END);
+      MHD_OPTION_NOTIFY_COMPLETED, &ConnectionRoster::OnCompleted, &impl.roster,
+      MHD_OPTION_NOTIFY_CONNECTION, &ConnectionRoster::OnConnection, &impl.roster, MHD_OPTION_END);
   if (impl.daemon == nullptr) {
     *message = "cannot start the metrics server on " + listen;
     return false;

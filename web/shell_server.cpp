@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "web/connection_roster.h"
 #include "web/input_cookies.h"
 #include "web/listen_socket.h"
 #include "web/request_guard.h"
@@ -73,14 +74,8 @@ std::string NewToken() {
 }
 
 struct ShellServer::Impl {
-  // One client connection. Its next request (head and body) must be in by
-  // `waitingSince` + the request limit; while a request is answered it has no limit.
-  struct Connection {
-    int fd = -1;
-    Clock::time_point waitingSince;
-    bool answering = false;
-    bool shut = false;
-    // The request being read.
+  // The request being read on a connection (the roster keeps the connection's limits).
+  struct Request {
     std::string target;
     bool headRead = false;
     std::string body;
@@ -107,7 +102,8 @@ struct ShellServer::Impl {
         secretData("/" + this->options.token + "/data/"),
         hosts(MakeHostPolicy(this->options.bindAddress, this->options.extraHostNames,
                              !this->options.tlsCertPem.empty())),
-        inputs(InputCookiePrefix(this->options.token)) {}
+        inputs(InputCookiePrefix(this->options.token)),
+        roster(this->options.requestLimit, this->options.maxConnections) {}
 
   const ShellServerOptions options;
   WebShell* const shell;
@@ -121,8 +117,8 @@ struct ShellServer::Impl {
   MHD_Daemon* daemon = nullptr;
   ScopedFd wake;
   std::atomic<bool> stopping{false};
-  std::unordered_map<MHD_Connection*, Connection> connections;
-  bool closedDuringRun = false;  // set by the library's close notice during MHD_run
+  ConnectionRoster roster;
+  std::unordered_map<MHD_Connection*, Request> requests;
   std::list<Stream> streams;
 
   void Wake() {
@@ -143,7 +139,7 @@ struct ShellServer::Impl {
     if (response == nullptr)
       return MHD_NO;
     CommonHeaders(response);
-    connections[connection].answering = true;
+    roster.Answering(connection);
     MHD_Result result = MHD_queue_response(connection, status, response);
     MHD_destroy_response(response);
     return result;
@@ -265,7 +261,7 @@ struct ShellServer::Impl {
 
   // The head of a request is in: checks it and answers at once, or waits for the body of an
   // input.
-  MHD_Result OnHead(MHD_Connection* connection, Connection& state, std::string_view method) {
+  MHD_Result OnHead(MHD_Connection* connection, Request& state, std::string_view method) {
     auto header = [connection](const char* name) {
       const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
       return std::string_view(value == nullptr ? "" : value);
@@ -312,7 +308,7 @@ struct ShellServer::Impl {
 
   MHD_Result OnRequest(MHD_Connection* connection, const char* method, const char* upload,
                        std::size_t* uploadSize) {
-    Connection& state = connections[connection];
+    Request& state = requests[connection];
     if (!state.headRead) {
       state.headRead = true;
       return OnHead(connection, state, method);
@@ -373,61 +369,19 @@ struct ShellServer::Impl {
     return resumed;
   }
 
-  // ---- connection limits ----
-
-  // Shuts the socket of every connection whose request is late; the library then sees the
-  // end of the stream and closes it.
-  void CloseLateConnections(Clock::time_point now) {
-    for (auto& [connection, state] : connections) {
-      if (!state.answering && !state.shut && now - state.waitingSince >= options.requestLimit) {
-        if (state.fd >= 0)
-          ::shutdown(state.fd, SHUT_RDWR);
-        state.shut = true;
-      }
-    }
-  }
-
-  // Past three quarters of the connections allowed, a new connection closes the one that
-  // has waited longest for its request: however many connections clients keep open, the
-  // window's own always get in (all clients share 127.0.0.1, so a cap per address would
-  // shut the window out instead).
-  void MakeRoom(MHD_Connection* newcomer) {
-    if (connections.size() <= options.maxConnections / 4 * 3)
-      return;
-    Connection* oldest = nullptr;
-    for (auto& [connection, state] : connections) {
-      if (connection != newcomer && !state.answering && !state.shut && state.fd >= 0 &&
-          (oldest == nullptr || state.waitingSince < oldest->waitingSince)) {
-        oldest = &state;
-      }
-    }
-    if (oldest != nullptr) {
-      ::shutdown(oldest->fd, SHUT_RDWR);
-      oldest->shut = true;
-    }
-  }
-
   // Milliseconds until the loop has something to do by itself; -1 for none.
-  int NextTimeout(Clock::time_point now) {
-    Clock::time_point next = Clock::time_point::max();
+  // `next` is the earliest request deadline of the open connections.
+  int NextTimeout(Clock::time_point now, Clock::time_point next) {
     MHD_UNSIGNED_LONG_LONG libraryMs = 0;
     if (MHD_get_timeout(daemon, &libraryMs) == MHD_YES) {
-      next = now + std::chrono::milliseconds(
-                       std::min<MHD_UNSIGNED_LONG_LONG>(libraryMs, 24ull * 3600 * 1000));
-    }
-    for (const auto& [connection, state] : connections) {
-      if (!state.answering && !state.shut)
-        next = std::min(next, state.waitingSince + options.requestLimit);
+      next = std::min(next, now + std::chrono::milliseconds(std::min<MHD_UNSIGNED_LONG_LONG>(
+                                      libraryMs, 24ull * 3600 * 1000)));
     }
     for (const Stream& stream : streams) {
       if (stream.suspended)
         next = std::min(next, stream.lastWrite + kKeepAliveInterval);
     }
-    if (next == Clock::time_point::max())
-      return -1;
-    if (next <= now)
-      return 0;
-    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
+    return PollTimeout(next, now);
   }
 
   void Run() {
@@ -436,12 +390,11 @@ struct ShellServer::Impl {
     bool woken = false;
     Clock::time_point flushUntil = Clock::time_point::max();
     while (true) {
-      closedDuringRun = false;
       MHD_run(daemon);
       // A connection closed below the limit lets the library listen again, but it only
       // puts the listening socket back at the start of its next run: run it at once, or a
       // waiting window stays in the queue until some other socket stirs.
-      if (closedDuringRun && !stopping.load())
+      if (roster.TakeClosed() && !stopping.load())
         continue;
       const Clock::time_point now = Clock::now();
       const bool stop = stopping.load();
@@ -449,13 +402,13 @@ struct ShellServer::Impl {
         flushUntil = now + kFlushLimit;
       if (stop && (streams.empty() || now >= flushUntil))
         break;
-      CloseLateConnections(now);
+      const Clock::time_point deadline = roster.CloseLate(now);
       if (ResumeStreams(woken || stop, now)) {
         woken = false;
         continue;  // the library takes the resumed connections on its next run
       }
       woken = false;
-      int timeout = NextTimeout(now);
+      int timeout = NextTimeout(now, deadline);
       if (stop)
         timeout = timeout < 0 ? 10 : std::min(timeout, 10);
       fds[0].revents = fds[1].revents = 0;
@@ -485,41 +438,27 @@ struct ShellServer::Impl {
   }
 
   static void* OnTargetThunk(void* self, const char* target, MHD_Connection* connection) {
-    Connection& state = static_cast<Impl*>(self)->connections[connection];
+    Request& state = static_cast<Impl*>(self)->requests[connection];
     state.target = target;
     state.headRead = false;
     state.body.clear();
     return nullptr;
   }
 
-  static void OnCompletedThunk(void* self, MHD_Connection* connection, void**,
-                               MHD_RequestTerminationCode) {
-    auto& connections = static_cast<Impl*>(self)->connections;
-    auto it = connections.find(connection);
-    if (it == connections.end())
-      return;
-    Connection& state = it->second;
-    state.answering = false;
-    state.waitingSince = Clock::now();
-    state.target.clear();
-    state.body.clear();
-    state.body.shrink_to_fit();
+  // The connection's limits are the roster's; its request is dropped with the answer.
+  static void OnCompletedThunk(void* self, MHD_Connection* connection, void** state,
+                               MHD_RequestTerminationCode code) {
+    Impl& impl = *static_cast<Impl*>(self);
+    ConnectionRoster::OnCompleted(&impl.roster, connection, state, code);
+    impl.requests.erase(connection);
   }
 
-  static void OnConnectionThunk(void* self, MHD_Connection* connection, void**,
+  static void OnConnectionThunk(void* self, MHD_Connection* connection, void** state,
                                 MHD_ConnectionNotificationCode code) {
     Impl& impl = *static_cast<Impl*>(self);
-    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
-      impl.connections.erase(connection);
-      impl.closedDuringRun = true;
-      return;
-    }
-    Connection& state = impl.connections[connection];
-    const union MHD_ConnectionInfo* info =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    state.fd = info == nullptr ? -1 : info->connect_fd;
-    state.waitingSince = Clock::now();
-    impl.MakeRoom(connection);
+    ConnectionRoster::OnConnection(&impl.roster, connection, state, code);
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED)
+      impl.requests.erase(connection);
   }
 
   static ssize_t ReadEventsThunk(void* cls, std::uint64_t, char* buffer, std::size_t max) {

@@ -1,0 +1,53 @@
+#include "web/connection_roster.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include "web/listen_socket.h"
+
+namespace ds {
+namespace {
+
+using std::chrono::milliseconds;
+
+// A late request closes its connection (its peer reads the end), one still in time or being
+// answered stays open, and the roster names the next deadline; a close is reported once.
+TEST(ConnectionRosterTest, ClosesLateRequestsOnlyAndNamesTheNextDeadline) {
+  struct Row {
+    milliseconds openedAt;
+    bool answering;
+    bool closed;
+  };
+  const Row rows[] = {{milliseconds(0), false, true},
+                      {milliseconds(80), false, false},
+                      {milliseconds(0), true, false}};
+  ConnectionRoster roster(milliseconds(100), 64);
+  const auto start = ConnectionRoster::Clock::now();
+  ScopedFd ends[3][2];
+  char ids[3];
+  for (int i = 0; i < 3; ++i) {
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    ends[i][0].Reset(fds[0]);
+    ends[i][1].Reset(fds[1]);
+    auto* connection = reinterpret_cast<MHD_Connection*>(&ids[i]);
+    roster.Opened(connection, fds[0], start + rows[i].openedAt);
+    if (rows[i].answering)
+      roster.Answering(connection);
+  }
+  EXPECT_EQ(roster.CloseLate(start + milliseconds(150)), start + milliseconds(180));
+  for (int i = 0; i < 3; ++i) {
+    char byte;
+    const ssize_t got = ::recv(ends[i][1].get(), &byte, 1, MSG_DONTWAIT);
+    EXPECT_EQ(got == 0, rows[i].closed) << "row " << i << " errno " << errno;
+  }
+  roster.Closed(reinterpret_cast<MHD_Connection*>(&ids[0]));
+  EXPECT_TRUE(roster.TakeClosed());
+  EXPECT_FALSE(roster.TakeClosed());
+  EXPECT_EQ(roster.size(), 2u);
+}
+
+}  // namespace
+}  // namespace ds
