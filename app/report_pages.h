@@ -23,8 +23,9 @@ class ReportPages : public PageBuilding {
   ReportPages(ProgramRoots roots, DriveAccess& drives, DiskSystem& disks, Registry& registry,
               SettingsStore& settings, SystemInfo systemInfo, LocalDateSource today);
 
-  [[nodiscard]] std::optional<std::string> Build(int page, WindowState& state, const MessageSink& shown,
-                                   std::string* message) override;
+  [[nodiscard]] std::optional<std::string> Build(int page, WindowState& state,
+                                                 const MessageSink& shown,
+                                                 std::string* message) override;
   bool ExportHealth(const WindowState& state, const std::string& path,
                     std::string* message) override;
   // True when the builder table holds a builder for the page.

@@ -45,7 +45,8 @@ PageFields DiskInfoFields(const DiskInfoInput& input, int drive, int volume,
 // Writes data/disk_info_<i>_<k>.html for every kept drive and volume into the home folder
 // and returns the file of the selected drive's first volume; nothing (with `message`) when
 // there is no drive, no template or a page could not be written.
-[[nodiscard]] std::optional<std::string> BuildDiskInfoPage(const ProgramRoots& roots, const DiskInfoInput& input,
-                                             std::string* message);
+[[nodiscard]] std::optional<std::string> BuildDiskInfoPage(const ProgramRoots& roots,
+                                                           const DiskInfoInput& input,
+                                                           std::string* message);
 
 }  // namespace ds

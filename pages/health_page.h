@@ -78,7 +78,8 @@ struct HealthPageInput {
 // name of the page `health_display_type` selects; nothing (with `message`; the browser is
 // not moved) when there is no drive, no template, a page could not be written or the
 // display type is not 0 to 2.
-[[nodiscard]] std::optional<std::string> BuildHealthPage(const ProgramRoots& roots, const HealthPageInput& input,
-                                           HistoryStart* start, std::string* message);
+[[nodiscard]] std::optional<std::string> BuildHealthPage(const ProgramRoots& roots,
+                                                         const HealthPageInput& input,
+                                                         HistoryStart* start, std::string* message);
 
 }  // namespace ds

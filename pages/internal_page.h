@@ -62,7 +62,8 @@ PageFields InternalPageFields(const InternalPageInput& input, std::uint32_t vend
 // into the home folder; returns its file name, or nullopt with `message` set when it could not be
 // written.
 [[nodiscard]] std::optional<std::string> BuildInternalPage(const ProgramRoots& roots,
-                                             const InternalPageInput& input,
-                                             std::uint32_t* vendorFigure, std::string* message);
+                                                           const InternalPageInput& input,
+                                                           std::uint32_t* vendorFigure,
+                                                           std::string* message);
 
 }  // namespace ds

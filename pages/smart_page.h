@@ -41,7 +41,8 @@ inline constexpr const char* kSmartPageFile = "SMARTPage.html";
 // and returns "SMARTPage.html" when the whole page is ready; nothing (with `message`; the
 // browser is not moved) when there is no drive, a template is missing or a workbook could
 // not be written.
-[[nodiscard]] std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const SmartPageInput& input,
-                                          std::string* message);
+[[nodiscard]] std::optional<std::string> BuildSmartPage(const ProgramRoots& roots,
+                                                        const SmartPageInput& input,
+                                                        std::string* message);
 
 }  // namespace ds

@@ -43,7 +43,8 @@ PageFields SystemPageFields(const SystemPageInput& input);
 // Deletes the previous page and writes data/SystemPage.html into the home folder. Returns
 // the page's file name, or nothing (with `message`) when the template is missing or the
 // page could not be written.
-[[nodiscard]] std::optional<std::string> BuildSystemPage(const ProgramRoots& roots, const SystemPageInput& input,
-                                           std::string* message);
+[[nodiscard]] std::optional<std::string> BuildSystemPage(const ProgramRoots& roots,
+                                                         const SystemPageInput& input,
+                                                         std::string* message);
 
 }  // namespace ds

@@ -33,7 +33,8 @@ PageFields ToolPageFields(const ToolPageInput& input);
 // empty). Otherwise writes data/ToolPage.html into the home folder, readable by its owner only
 // since it holds the mail password, and returns its file name; nullopt with `message` set when the
 // page could not be written.
-[[nodiscard]] std::optional<std::string> BuildToolPage(const ProgramRoots& roots, const ToolPageInput& input,
-                                         std::string* message);
+[[nodiscard]] std::optional<std::string> BuildToolPage(const ProgramRoots& roots,
+                                                       const ToolPageInput& input,
+                                                       std::string* message);
 
 }  // namespace ds
