@@ -1,5 +1,7 @@
 #include "app/report_pages.h"
 
+#include <functional>
+
 #include "pages/disk_info_page.h"
 #include "pages/drive_temperature.h"
 #include "pages/health_export.h"
@@ -62,7 +64,8 @@ std::optional<std::string> ReportPages::Build(int page, WindowState& state,
     SetMessage(message, "page " + std::to_string(page) + " has no builder");
     return std::nullopt;
   }
-  return (this->*kBuilders[static_cast<std::size_t>(page)].build)(state, message);
+  const Builder build = kBuilders[static_cast<std::size_t>(page)].build;
+  return std::invoke(build, *this, state, message);
 }
 
 bool ReportPages::HasBuilder(int page) {
