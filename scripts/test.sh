@@ -59,7 +59,7 @@ if CC=clang CXX=clang++ build build-fuzz -DDS_FUZZ=ON; then
     corpus="build-fuzz/corpus/$(basename "$target")"
     mkdir -p "$corpus"
     if "$target" -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$corpus" >"$corpus.log" 2>&1; then
-      echo "$(basename "$target"): clean ($(grep -Eo '#[0-9]+' "$corpus.log" | tail -n 1 | tr -d '#') runs)"
+      echo "$(basename "$target"): clean ($(sed -nE 's/^Done ([0-9]+) runs.*/\1/p' "$corpus.log" | tail -n 1) runs)"
       passed_total=$((passed_total + 1))
     else
       tail -n 40 "$corpus.log"; echo "$(basename "$target"): FAILED"
