@@ -2,8 +2,8 @@
 
 #include <functional>
 
+#include "drive/model_series.h"
 #include "pages/disk_info_page.h"
-#include "pages/drive_temperature.h"
 #include "pages/health_export.h"
 #include "pages/health_page.h"
 #include "pages/internal_page.h"
@@ -44,19 +44,46 @@ constexpr ReportPages::BuilderRow ReportPages::kBuilders[kPageCount] = {
     {kPageSystem, &ReportPages::BuildSystem},
 };
 
-ReportPages::ReportPages(ProgramRoots roots, DriveAccess& drives, DiskSystem& disks,
-                         Registry& registry, SettingsStore& settings, SystemInfo systemInfo,
-                         LocalDateSource today)
+ReportPages::ReportPages(ProgramRoots roots, DriveService& drives, Registry& registry,
+                         SettingsStore& settings, SystemInfo systemInfo, LocalDateSource today,
+                         MessageSink log)
     : roots_(std::move(roots)),
       drives_(drives),
-      disks_(disks),
       registry_(registry),
       settings_(settings),
       systemInfo_(std::move(systemInfo)),
-      today_(std::move(today)) {}
+      today_(std::move(today)),
+      log_(std::move(log)) {}
 
-std::optional<std::string> ReportPages::Build(int page, WindowState& state,
+void ReportPages::ReadForPage(int page, unsigned steps, WindowState& state,
+                              const MessageSink& shown) {
+  const DriveRecord* selected = state.SelectedDrive();
+  const DriveRecord drive = selected ? *selected : DriveRecord{};
+  if (steps & kStepSeries)
+    state.modelSeries = DetectModelSeries(drive.model);
+  if ((steps & kStepSmartDescriptions) &&
+      !LoadAttributeTable(state.attributeTable, roots_.install, state.modelSeries) && log_) {
+    log_(kNoAttributeDescriptions);
+  }
+  if ((steps & kStepReadDrive) && selected != nullptr) {
+    const DiskRead read =
+        drives_.Read(drive, state.attributeTable, &state.smart, WakeDisk::kYes, shown);
+    if (read != DiskRead::kRead && log_) {
+      log_("disk " + std::to_string(drive.driveNumber) + " was not read for page " +
+           std::to_string(page));
+    }
+    if (read != DiskRead::kBusy)
+      state.modelSeries = state.smart.modelSeries;
+  }
+  if ((steps & kStepIdentifyDescriptions) &&
+      !LoadIdentifyTable(state.identifyDesc, roots_.install) && log_) {
+    log_("the IDENTIFY descriptions (data/Identify.dat) are missing");
+  }
+}
+
+std::optional<std::string> ReportPages::Build(int page, unsigned steps, WindowState& state,
                                               const MessageSink& shown, std::string* message) {
+  ReadForPage(page, steps, state, shown);
   // Every page but Health starts from a fresh drive list.
   if (page != kPageHealth)
     state.SetDriveList(drives_.RefreshDriveList(shown));
@@ -77,7 +104,7 @@ std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::s
   DiskInfoInput input;
   input.drives = state.drives;
   input.selectedDisk = state.display.selectedDisk;
-  const std::vector<VolumeFacts> volumes = disks_.ListVolumes();
+  const std::vector<VolumeFacts> volumes = drives_.Volumes();
   input.volumeSpace = [&volumes](const std::string& mountPoint, std::uint64_t* freeBytes,
                                  std::uint64_t* totalBytes) {
     for (const VolumeFacts& volume : volumes) {
@@ -89,9 +116,17 @@ std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::s
     }
     return false;
   };
-  input.temperature = [this](int driveNumber, int* celsius) {
-    int valid = 0;
-    return ReadDriveTemperature(disks_, driveNumber, celsius, &valid) && valid == 1;
+  input.temperature = [this, &state](int driveNumber, int* celsius) {
+    for (const DriveRecord& drive : state.drives) {
+      if (drive.driveNumber != driveNumber)
+        continue;
+      SmartSnapshot snapshot;
+      if (drives_.Read(drive, {}, &snapshot, WakeDisk::kYes, {}) != DiskRead::kRead)
+        return false;
+      *celsius = snapshot.temperature;
+      return true;
+    }
+    return false;
   };
   return BuildDiskInfoPage(roots_, input, message);
 }
@@ -160,8 +195,6 @@ std::optional<std::string> ReportPages::BuildInternal(WindowState& state, std::s
   input.driveCount = state.driveCount;
   if (const DriveRecord* drive = state.SelectedDrive()) {
     input.sectorCount = drive->sectorCount;
-    input.vendor.driveNumber = drive->driveNumber;
-    input.vendor.model = drive->model;
   }
   input.attr167Raw = state.smart.attr167Raw;
   input.reallocatedRaw = state.smart.reallocatedRaw;
@@ -169,11 +202,19 @@ std::optional<std::string> ReportPages::BuildInternal(WindowState& state, std::s
   input.attr163Raw = state.smart.attr163Raw;
   input.modelSeries = state.smart.modelSeries;
   input.peCycleLimit = state.smart.peCycleLimit;
-  input.opener = &disks_;
-  input.vendor.smartSignature = state.smart.smartSignature;
-  input.vendor.isOtherSm = state.smart.isOtherSm;
-  input.vendor.baseBoardProduct = state.baseBoardProduct;
-  return BuildInternalPage(roots_, input, &state.vendorFigure, message);
+  state.vendorFigure = 0;
+  if (const DriveRecord* drive = state.SelectedDrive(); drive != nullptr && state.driveCount > 0) {
+    VendorReadTarget vendor;
+    vendor.driveNumber = drive->driveNumber;
+    vendor.model = drive->model;
+    vendor.smartSignature = state.smart.smartSignature;
+    vendor.isOtherSm = state.smart.isOtherSm;
+    vendor.baseBoardProduct = state.baseBoardProduct;
+    std::string ignored;  // not shown: the page reads "Unknown" instead
+    state.vendorFigure = drives_.ReadVendorFigure(vendor, &ignored);
+  }
+  input.vendorFigure = state.vendorFigure;
+  return BuildInternalPage(roots_, input, message);
 }
 
 bool ReportPages::ExportHealth(const WindowState& state, const std::string& path,
