@@ -1,9 +1,10 @@
 #include "app/report_pages.h"
 
 #include <functional>
+#include <map>
 
+#include "drive/model_series.h"
 #include "pages/disk_info_page.h"
-#include "pages/drive_temperature.h"
 #include "pages/health_export.h"
 #include "pages/health_page.h"
 #include "pages/internal_page.h"
@@ -89,9 +90,28 @@ std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::s
     }
     return false;
   };
-  input.temperature = [this](int driveNumber, int* celsius) {
-    int valid = 0;
-    return ReadDriveTemperature(disks_, driveNumber, celsius, &valid) && valid == 1;
+  // Each disk's temperature from a read of its own into a fresh snapshot: attribute 194 of
+  // the data sector, listed or not. A disk that cannot be read or has no 194 shows "---".
+  std::map<int, AttributeTable> tables;  // by series, loaded once per build
+  input.temperature = [this, &state, &tables](int driveNumber, int* celsius) {
+    const DriveRecord* drive = nullptr;
+    for (const DriveRecord& record : state.drives) {
+      if (record.driveNumber == driveNumber)
+        drive = &record;
+    }
+    // A disk being erased opens for the eraser only: it is not tried (nor waited for).
+    if (drive == nullptr || disks_.IsBusy(driveNumber))
+      return false;
+    const int series = DetectModelSeries(drive->model);
+    if (!tables.contains(series)) {
+      // Without the description file nothing is listed; the temperature needs no listing.
+      static_cast<void>(LoadAttributeTable(tables[series], roots_.install, series));
+    }
+    SmartSnapshot snapshot;
+    if (!drives_.ReadDrive(*drive, tables[series], &snapshot, {}) || !snapshot.attribute194Celsius)
+      return false;
+    *celsius = *snapshot.attribute194Celsius;
+    return true;
   };
   return BuildDiskInfoPage(roots_, input, message);
 }

@@ -68,8 +68,14 @@ class ReportPagesTest : public testing::Test {
 TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
   ASSERT_EQ(dialog->CopyState().driveCount, 4);
   EXPECT_EQ(Tab(kTabDiskInfo, "disk_info"), "disk_info_0_0.html");
-  for (int drive = 0; drive < 4; ++drive)
-    EXPECT_TRUE(FileExists(Home("disk_info_" + std::to_string(drive) + "_0.html"))) << drive;
+  // Each disk's temperature from attribute 194 of its own read (UTF-16 pages, ASCII here).
+  for (const auto& [drive, celsius] : {std::pair{0, 38}, {1, 41}, {2, 45}, {3, 33}}) {
+    const std::string bytes = ReadTextFile(Home("disk_info_" + std::to_string(drive) + "_0.html"));
+    std::string page;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+      page += bytes[i];
+    EXPECT_NE(page.find("\"big\">" + std::to_string(celsius) + "<"), std::string::npos) << drive;
+  }
 
   EXPECT_EQ(Tab(kTabSmart, "SMART"), "SMARTPage.html");
   EXPECT_NE(ReadTextFile(Home("SMARTInfo.html")).find("Average Erase Count"), std::string::npos);
