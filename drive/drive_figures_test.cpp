@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <ctime>
 #include <string>
 #include <tuple>
 
@@ -67,34 +66,20 @@ TEST(DriveTemperature, ScansThirtyOneSlotsLastOneWins) {
 // Health for the maker's series with a limit only; the lifespan also needs a start record.
 TEST(FiguresOf, HealthAndLifespanForTheMakersSeriesTemperatureForAll) {
   const HistoryStart start{2026, 3, 4, 100};
-  // What, series, limit, start, health, lifespan days.
-  const std::tuple<const char*, int, int, const HistoryStart*, std::optional<int>,
-                   std::optional<std::int64_t>>
-      cases[] = {
-          {"maker's disk", 0, 3000, &start, 66, 22},  // 10 days * 2000 / 900
-          {"no start record", 0, 3000, nullptr, 66, std::nullopt},
-          {"another series", 1, 3000, &start, std::nullopt, std::nullopt},
-          {"no limit", 0, 0, &start, std::nullopt, std::nullopt},
-      };
-  for (const auto& [what, series, limit, from, health, lifespan] : cases) {
+  using Days = std::optional<std::int64_t>;
+  const std::tuple<int, int, const HistoryStart*, std::optional<int>, Days> cases[] = {
+      // series, limit, start, health, lifespan (10 days * 2000 / 900)
+      {0, 3000, &start, 66, 22},
+      {0, 3000, nullptr, 66, Days()},
+      {1, 3000, &start, {}, {}},
+      {0, 0, &start, {}, {}}};
+  for (const auto& [series, limit, from, health, lifespan] : cases) {
     SmartSnapshot s;
-    s.modelSeries = series, s.peCycleLimit = limit, s.attr167Raw = 1000;
-    s.attribute194Celsius = 41;
+    s.modelSeries = series, s.peCycleLimit = limit, s.attr167Raw = 1000, s.attribute194Celsius = 41;
     const DriveFigures f = FiguresOf(s, from, 10);
     EXPECT_EQ(std::tuple(f.healthPercent, f.lifespanDays, f.temperatureCelsius),
-              std::tuple(health, lifespan, std::optional<int>(41)))
-        << what;
+              std::tuple(health, lifespan, std::optional<int>(41)));
   }
-}
-
-TEST(DaysSinceHistoryStart, WholeDaysFromLocalMidnightOfTheStartDate) {
-  std::tm noon{};
-  noon.tm_year = 2026 - 1900, noon.tm_mon = 2, noon.tm_mday = 14, noon.tm_hour = 12;
-  noon.tm_isdst = -1;
-  const auto now = std::chrono::system_clock::from_time_t(std::mktime(&noon));
-  EXPECT_EQ(DaysSinceHistoryStart(HistoryStart{2026, 3, 4, 0}, now), 10);
-  EXPECT_EQ(DaysSinceHistoryStart(HistoryStart{2026, 3, 14, 0}, now), 0);
-  EXPECT_EQ(DaysSinceHistoryStart(HistoryStart{2025, 3, 14, 0}, now), 365);
 }
 
 }  // namespace
