@@ -1,6 +1,7 @@
 #include "app/report_pages.h"
 
 #include <functional>
+#include <map>
 
 #include "drive/model_series.h"
 #include "pages/disk_info_page.h"
@@ -116,17 +117,29 @@ std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::s
     }
     return false;
   };
-  input.temperature = [this, &state](int driveNumber, int* celsius) {
-    for (const DriveRecord& drive : state.drives) {
-      if (drive.driveNumber != driveNumber)
-        continue;
-      SmartSnapshot snapshot;
-      if (drives_.Read(drive, {}, &snapshot, WakeDisk::kYes, {}) != DiskRead::kRead)
-        return false;
-      *celsius = snapshot.temperature;
-      return true;
+  // Each disk's temperature from a read of its own into a fresh snapshot: attribute 194 of
+  // the data sector, listed or not. A disk that cannot be read or has no 194 shows "---".
+  std::map<int, AttributeTable> tables;  // by series, loaded once per build
+  input.temperature = [this, &state, &tables](int driveNumber, int* celsius) {
+    const DriveRecord* drive = nullptr;
+    for (const DriveRecord& record : state.drives) {
+      if (record.driveNumber == driveNumber)
+        drive = &record;
     }
-    return false;
+    if (drive == nullptr)
+      return false;
+    const int series = DetectModelSeries(drive->model);
+    if (!tables.contains(series)) {
+      // Without the description file nothing is listed; the temperature needs no listing.
+      static_cast<void>(LoadAttributeTable(tables[series], roots_.install, series));
+    }
+    SmartSnapshot snapshot;
+    // A disk being erased or held elsewhere is not read (nor waited for past the lock's wait).
+    if (drives_.Read(*drive, tables[series], &snapshot, WakeDisk::kYes, {}) != DiskRead::kRead ||
+        !snapshot.attribute194Celsius)
+      return false;
+    *celsius = *snapshot.attribute194Celsius;
+    return true;
   };
   return BuildDiskInfoPage(roots_, input, message);
 }

@@ -71,8 +71,11 @@ class ReportPagesTest : public testing::Test {
 TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
   ASSERT_EQ(dialog->CopyState().driveCount, 4);
   EXPECT_EQ(Tab(kTabDiskInfo, "disk_info"), "disk_info_0_0.html");
-  for (int drive = 0; drive < 4; ++drive)
-    EXPECT_TRUE(FileExists(Home("disk_info_" + std::to_string(drive) + "_0.html"))) << drive;
+  for (const auto& [drive, celsius] : {std::pair{0, 38}, {1, 41}, {2, 45}, {3, 33}}) {
+    std::string page = ReadTextFile(Home("disk_info_" + std::to_string(drive) + "_0.html"));
+    std::erase(page, '\0');  // UTF-16 of ASCII: the temperature is attribute 194 of its read
+    EXPECT_NE(page.find("\"big\">" + std::to_string(celsius) + "<"), std::string::npos) << drive;
+  }
 
   EXPECT_EQ(Tab(kTabSmart, "SMART"), "SMARTPage.html");
   EXPECT_NE(ReadTextFile(Home("SMARTInfo.html")).find("Average Erase Count"), std::string::npos);

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
+#include "drive/drive_figures.h"
 #include "drive/model_series.h"
-#include "pages/health_page.h"
 #include "store/description_tables.h"
 #include "store/history_folder.h"
 #include "text/leading_integer.h"
@@ -17,19 +17,6 @@ bool WaitOnStop(std::chrono::milliseconds duration, std::stop_token stop) {
   std::unique_lock<std::mutex> lock(mutex);
   woken.wait_for(lock, stop, duration, [] { return false; });
   return !stop.stop_requested();
-}
-
-// Whole days from local midnight of the history's start date to `now`.
-std::int64_t DaysSince(const HistoryStart& start, WallClock::time_point now) {
-  std::tm midnight{};
-  midnight.tm_year = start.start_date_year - 1900;
-  midnight.tm_mon = start.start_date_month - 1;
-  midnight.tm_mday = start.start_date_day;
-  midnight.tm_isdst = -1;
-  const std::time_t from = std::mktime(&midnight);
-  if (from == static_cast<std::time_t>(-1))
-    return 0;
-  return (static_cast<std::int64_t>(WallClock::to_time_t(now)) - from) / 86400;
 }
 
 CivilDate LocalDateOf(WallClock::time_point when) {
@@ -161,16 +148,18 @@ void MonitorLoop::CollectMetrics(WallClock::time_point now, const MonitorView& v
     const SmartSnapshot& s = metrics.smart;
     metrics.healthRatio.reset();
     metrics.lifespanRemainingSeconds.reset();
-    if (metrics.everRead && s.modelSeries == 0 && s.peCycleLimit > 0) {
-      const auto eraseCount = static_cast<std::int64_t>(s.attr167Raw);
-      metrics.healthRatio = ComputeHealth(eraseCount, s.peCycleLimit).percent / 100.0;
+    if (metrics.everRead) {
+      // The start record is read only for a disk whose figures can use it.
       HistoryStart start;
-      if (ReadHistoryStart(HistoryFolder(roots_.home, drive.model, drive.serial), &start)) {
-        if (std::optional<std::int64_t> days = RemainingLifespanDays(
-                eraseCount, start.avg_erase_count, DaysSince(start, now), s.peCycleLimit)) {
-          metrics.lifespanRemainingSeconds = *days * 86400;
-        }
-      }
+      const bool started =
+          s.modelSeries == 0 && s.peCycleLimit > 0 &&
+          ReadHistoryStart(HistoryFolder(roots_.home, drive.model, drive.serial), &start);
+      const DriveFigures figures =
+          FiguresOf(s, started ? &start : nullptr, started ? DaysSinceHistoryStart(start, now) : 0);
+      if (figures.healthPercent)
+        metrics.healthRatio = *figures.healthPercent / 100.0;
+      if (figures.lifespanDays)
+        metrics.lifespanRemainingSeconds = *figures.lifespanDays * 86400;
     }
     drives.push_back(std::move(metrics));
   }
@@ -230,7 +219,7 @@ void MonitorLoop::CheckAlerts(std::stop_token stop, WallClock::time_point now,
       inputs.volumes.push_back({volume.mountPoint, volume.freeBytes, volume.totalBytes});
   }
   inputs.startEraseCount = view.historyStart.avg_erase_count;
-  inputs.daysSinceStart = DaysSince(view.historyStart, now);
+  inputs.daysSinceStart = DaysSinceHistoryStart(view.historyStart, now);
   const std::vector<std::string> fired = FiredAlerts(inputs);
   if (fired.empty())
     return;
