@@ -109,11 +109,12 @@ bool RootsFor(const MachineOptions& options, const std::string& installFolder, P
 bool OpenMachine(const MachineOptions& options, const ProgramRoots& roots,
                  const MessageSink& messages, bool enumerate, OpenedMachine* machine,
                  std::string* error) {
+  std::string folder;  // of a simulated machine
   if (options.source == DiskSource::kRealDisks) {
     machine->disks = std::make_unique<LinuxDiskSystem>("/");
     machine->facts = ReadMachineFacts("/");
   } else {
-    const std::string folder =
+    folder =
         options.source == DiskSource::kDemo ? roots.InstallData("sim/demo") : options.simFolder;
     machine->disks = SimulatedMachine::Load(folder, error);
     if (!machine->disks) {
@@ -128,7 +129,7 @@ bool OpenMachine(const MachineOptions& options, const ProgramRoots& roots,
   // Every process of the program that talks to one disk takes the same lock file.
   const std::string lockFolder = options.source == DiskSource::kRealDisks
                                      ? std::string(kDiskLockFolder)
-                                     : SimulatedDiskLockFolder();
+                                     : SimulatedDiskLockFolder(folder);
   machine->drives = std::make_unique<MachineDriveService>(
       *machine->disks, lockFolder, machine->facts.boardProduct.value_or(""), messages);
   if (enumerate)

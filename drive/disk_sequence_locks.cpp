@@ -13,14 +13,21 @@
 
 namespace ds {
 
-std::string SimulatedDiskLockFolder() {
+std::string SimulatedDiskLockFolder(const std::string& machineFolder) {
   std::error_code error;
   std::string folder = std::filesystem::temp_directory_path(error).string();
   if (error || folder.empty())
     folder = "/tmp";
   if (folder.back() != '/')
     folder += '/';
-  return folder + "norvik-drivesentinel-sim-" + std::to_string(::geteuid()) + "/";
+  // Simulated machines may have drive folders of one name: one folder of locks each.
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a of the machine's folder
+  for (unsigned char c :
+       std::filesystem::absolute(machineFolder, error).lexically_normal().string())
+    hash = (hash ^ c) * 1099511628211ull;
+  char name[24];
+  std::snprintf(name, sizeof name, "%016llx/", static_cast<unsigned long long>(hash));
+  return folder + "norvik-drivesentinel-sim-" + std::to_string(::geteuid()) + "/" + name;
 }
 
 DiskSequenceLocks::Hold::~Hold() {
@@ -39,15 +46,7 @@ std::string DiskSequenceLocks::LockFileName(const std::string& diskKey) {
   }
   if (name.empty() || name == "." || name == "..")
     name = "disk";
-  if (diskKey.rfind("/dev/", 0) == 0)
-    return name + ".lock";
-  // A simulated drive folder: two machines may have folders of one name.
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the whole key
-  for (unsigned char c : diskKey)
-    hash = (hash ^ c) * 1099511628211ull;
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, "-%016llx", static_cast<unsigned long long>(hash));
-  return name + suffix + ".lock";
+  return name + ".lock";
 }
 
 std::optional<DiskSequenceLocks::Hold> DiskSequenceLocks::Acquire(const std::string& diskKey,

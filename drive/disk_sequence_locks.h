@@ -18,9 +18,10 @@ namespace ds {
 
 // The folder of the lock files on a real machine.
 inline constexpr const char* kDiskLockFolder = "/run/norvik-drivesentinel/";
-// The folder of the lock files of simulated machines: in the system's temporary folder,
-// one per user, so a run as another user or with another home still meets the same locks.
-std::string SimulatedDiskLockFolder();
+// The folder of the lock files of the simulated machine in `machineFolder`: in the system's
+// temporary folder, one per user and machine, so every run on that machine (whatever its
+// home) meets the same locks and other machines' drive folders of the same name do not.
+std::string SimulatedDiskLockFolder(const std::string& machineFolder);
 // How long a sequence waits for a disk another sequence holds.
 inline constexpr std::chrono::milliseconds kDiskLockWait{5000};
 
@@ -51,8 +52,7 @@ class DiskSequenceLocks {
   [[nodiscard]] std::optional<Hold> Acquire(const std::string& diskKey, std::string* message);
 
   // The lock file's name of a disk: the last part of its key (a trailing "/" dropped), with
-  // anything but letters, digits, "-", "_" and "." made "_" ("/dev/sda" gives "sda.lock");
-  // a key outside /dev (a simulated drive folder) also gets a hash of the whole key.
+  // anything but letters, digits, "-", "_" and "." made "_" ("/dev/sda" gives "sda.lock").
   static std::string LockFileName(const std::string& diskKey);
 
  private:

@@ -37,8 +37,12 @@ class HoldingOpener : public AtaDeviceOpener {
       : disks_(disks), locks_(locks), log_(log) {}
   std::unique_ptr<AtaDevice> Open(int driveNumber, const AtaOpenMode& mode,
                                   std::string* message) override {
-    std::optional<DiskSequenceLocks::Hold> hold =
-        locks_.Acquire(disks_.DiskKey(driveNumber), message);
+    if (unheld_.count(driveNumber) != 0)
+      return nullptr;  // waited for once in this enumeration already
+    const std::string key = disks_.DiskKey(driveNumber);
+    if (key.empty())
+      return disks_.Open(driveNumber, mode, message);  // no such disk: the open says so
+    std::optional<DiskSequenceLocks::Hold> hold = locks_.Acquire(key, message);
     if (!hold) {
       if (unheld_.insert(driveNumber).second && log_ && message != nullptr)
         log_(*message);
