@@ -120,17 +120,6 @@ void MainDialog::SetTabSelectionLocked(int buttonId) {
     look_.setSelected(kButtonInternal, false);
 }
 
-void MainDialog::ReportSettingsProblems() {
-  if (services_.settings == nullptr)
-    return;
-  for (const std::string& problem : services_.settings->TakeProblems()) {
-    if (services_.log)
-      services_.log(problem);
-    MutexLock lock(mutex_);
-    unshownProblems_.push_back(problem);
-  }
-}
-
 void MainDialog::ShowPendingProblems() {
   std::vector<std::string> problems;
   {
@@ -214,67 +203,21 @@ MonitorView MainDialog::View() {
   view.alert = state_.alert;
   view.active_rec = state_.display.active_rec;
   view.autostartLaunch = state_.autostartLaunch;
+  view.drives = state_.drives;
   if (const DriveRecord* drive = state_.SelectedDrive())
     view.drive = *drive;
   view.smart = state_.smart;
+  view.attributeTable = state_.attributeTable;
   view.historyStart = state_.historyStart;
   return view;
 }
 
-DiskRead MainDialog::ReadSelectedDrive() {
-  WindowState copy = CopyState();
-  const DriveRecord* drive = copy.SelectedDrive();
-  if (drive == nullptr)
-    return DiskRead::kUnread;
-  if (services_.disks != nullptr && services_.disks->IsBusy(drive->driveNumber))
-    return DiskRead::kUnread;  // being erased: nothing else talks to it
-  if (services_.drives->Asleep(*drive))
-    return DiskRead::kAsleep;
-  // The monitor's reads show nothing: their texts go to the log only.
-  const bool read = services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart, {});
+void MainDialog::PublishReading(const DriveRecord& drive, const SmartSnapshot& snapshot) {
   MutexLock lock(mutex_);
-  if (!SameDrive(drive, state_.SelectedDrive()))
-    return DiskRead::kUnread;  // the selection moved on meanwhile
-  state_.smart = std::move(copy.smart);
-  state_.modelSeries = state_.smart.modelSeries;
-  return read ? DiskRead::kRead : DiskRead::kUnread;
-}
-
-std::vector<DriveRecord> MainDialog::KeptDrives() {
-  MutexLock lock(mutex_);
-  return state_.drives;
-}
-
-DiskRead MainDialog::ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot) {
-  if (services_.disks != nullptr && services_.disks->IsBusy(drive.driveNumber))
-    return DiskRead::kUnread;
-  if (services_.drives->Asleep(drive))
-    return DiskRead::kAsleep;
-  AttributeTable table;
-  LoadDescriptions(table, DetectModelSeries(drive.model));
-  return services_.drives->ReadDrive(drive, table, snapshot, {}) ? DiskRead::kRead
-                                                                 : DiskRead::kUnread;
-}
-
-void MainDialog::LogUnread(int driveNumber, const std::string& when) {
-  if (services_.log)
-    services_.log("disk " + std::to_string(driveNumber) + " was not read " + when);
-}
-
-void MainDialog::LoadDescriptions(AttributeTable& table, int modelSeries) {
-  if (!LoadAttributeTable(table, roots_.install, modelSeries) && services_.log)
-    services_.log(kNoAttributeDescriptions);
-}
-
-std::vector<VolumeSpace> MainDialog::Volumes(int driveNumber) {
-  std::vector<VolumeSpace> volumes;
-  if (services_.disks == nullptr)
-    return volumes;
-  for (const VolumeFacts& volume : services_.disks->ListVolumes()) {
-    if (volume.driveNumber == driveNumber)
-      volumes.push_back({volume.mountPoint, volume.freeBytes, volume.totalBytes});
-  }
-  return volumes;
+  if (!SameDrive(&drive, state_.SelectedDrive()))
+    return;  // the selection moved on meanwhile
+  state_.smart = snapshot;
+  state_.modelSeries = snapshot.modelSeries;
 }
 
 bool MainDialog::WaitForPageInputs(std::uint64_t clickTime, std::uint64_t generationAtClick) {
@@ -298,62 +241,16 @@ bool MainDialog::WaitForPageInputs(std::uint64_t clickTime, std::uint64_t genera
 
 // ---- start-up steps ----
 
-void MainDialog::RefreshDrives() {
-  DriveList list = services_.drives->RefreshDriveList({});
+void MainDialog::Start(StartState start) {
+  for (const std::string& problem : start.problems) {
+    if (services_.log)
+      services_.log(problem);
+  }
   MutexLock lock(mutex_);
-  state_.SetDriveList(std::move(list));
-  // The ini value is the starting erase-cycle limit until a disk reports its own.
-  state_.smart.peCycleLimit = state_.peCycleLimit;
-}
-
-void MainDialog::LoadSettings() {
-  int driveCount;
-  {
-    MutexLock lock(mutex_);
-    driveCount = state_.driveCount;
-  }
-  DisplaySettings display;
-  AlertSettings alert = CopyState().alert;
-  services_.settings->LoadDisplay(&display, driveCount);
-  services_.settings->LoadAlert(&alert);
-  {
-    MutexLock lock(mutex_);
-    state_.display = display;
-    state_.alert = alert;
-    state_.toolForm = alert;
-  }
-  ReportSettingsProblems();
-}
-
-void MainDialog::LoadSeriesAndDescriptions() {
-  std::string model;
-  {
-    MutexLock lock(mutex_);
-    const DriveRecord* drive = state_.SelectedDrive();
-    model = drive ? drive->model : "";
-  }
-  const int series = DetectModelSeries(model);
-  AttributeTable table;
-  LoadDescriptions(table, series);
-  MutexLock lock(mutex_);
-  state_.modelSeries = series;
-  state_.attributeTable = std::move(table);
-}
-
-void MainDialog::ReadSelectedDriveOnce() {
-  WindowState copy = CopyState();
-  const DriveRecord* drive = copy.SelectedDrive();
-  if (drive == nullptr || !copy.smart.attributes.empty())
-    return;
-  // A failed read publishes the emptied snapshot all the same: the pages then show the disk
-  // unread rather than another disk's values.
-  if (!services_.drives->ReadDrive(*drive, copy.attributeTable, &copy.smart, {}))
-    LogUnread(drive->driveNumber, "at start-up");
-  MutexLock lock(mutex_);
-  if (SameDrive(drive, state_.SelectedDrive())) {
-    state_.smart = std::move(copy.smart);
-    state_.modelSeries = state_.smart.modelSeries;
-  }
+  state_ = std::move(start.state);
+  unshownProblems_.insert(unshownProblems_.end(), start.problems.begin(), start.problems.end());
+  if (!start.frame.empty())
+    NavigateLocked(start.frame);
 }
 
 void MainDialog::ShowWindow() {
@@ -468,34 +365,12 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view, bool us
   WindowState copy = CopyState();
   const AlertSettings alertAtCopy = copy.alert;
   const DriveRecord* selected = copy.SelectedDrive();
-  const DriveRecord drive = selected ? *selected : DriveRecord{};
-  if (steps & kStepSeries)
-    copy.modelSeries = DetectModelSeries(drive.model);
-  if (steps & kStepSmartDescriptions)
-    LoadDescriptions(copy.attributeTable, copy.modelSeries);
-  const bool busy = selected != nullptr && services_.disks != nullptr &&
-                    services_.disks->IsBusy(selected->driveNumber);
-  if ((steps & kStepReadDrive) && selected != nullptr && !busy) {
-    if (!services_.drives->ReadDrive(drive, copy.attributeTable, &copy.smart, shown))
-      LogUnread(drive.driveNumber, "for page " + std::to_string(page));
-    copy.modelSeries = copy.smart.modelSeries;
-  }
-  if ((steps & kStepIdentifyDescriptions) &&
-      !LoadIdentifyTable(copy.identifyDesc, roots_.install) && services_.log) {
-    services_.log("the IDENTIFY descriptions (data/Identify.dat) are missing");
-  }
-  if (steps != 0) {
-    MutexLock lock(mutex_);
-    if (selected == nullptr || SameDrive(&drive, state_.SelectedDrive())) {
-      state_.modelSeries = copy.modelSeries;
-      state_.attributeTable = copy.attributeTable;
-      state_.smart = copy.smart;
-      state_.identifyDesc = copy.identifyDesc;
-    }
-  }
+  const std::optional<DriveRecord> drive =
+      selected ? std::optional<DriveRecord>(*selected) : std::nullopt;
 
+  // The page builder reads what the page needs on this copy and hands back the result.
   std::string message;
-  std::optional<std::string> file = services_.pages->Build(page, copy, shown, &message);
+  std::optional<std::string> file = services_.pages->Build(page, steps, copy, shown, &message);
   if (!file && services_.log && !message.empty())
     services_.log("page " + std::to_string(page) + ": " + message);
   if (!file && copy.driveCount == 0 && DataFileExists(kNoDiskPage))
@@ -503,17 +378,28 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view, bool us
   bool current = false;
   {
     MutexLock lock(mutex_);
-    // What the build learned belongs to the window whether or not its page is still shown.
+    // What was read of the selected disk belongs to it alone: a build that finishes after
+    // the selection moved on must not put one disk's figures under another's name.
+    const DriveRecord* now = state_.SelectedDrive();
+    const bool sameDisk = drive ? SameDrive(&*drive, now) : now == nullptr;
+    if (steps != 0 && sameDisk) {
+      state_.modelSeries = copy.modelSeries;
+      state_.attributeTable = copy.attributeTable;
+      state_.smart = copy.smart;
+      state_.identifyDesc = copy.identifyDesc;
+    }
+    if (sameDisk)
+      state_.historyStart = copy.historyStart;
+    // The fresh drive list belongs to the window whether or not its page is still shown.
     state_.driveCount = copy.driveCount;
     state_.enumeratedCount = copy.enumeratedCount;
     state_.driveIndexMap = copy.driveIndexMap;
     state_.drives = copy.drives;
-    state_.historyStart = copy.historyStart;
     // The Tool page reloads the stored settings; a switch clicked while it was built is newer
     // than what it read and must not be undone.
     if (page == kPageTool && state_.alert == alertAtCopy)
       state_.alert = copy.alert;
-    if (page == kPageInternal)
+    if (page == kPageInternal && sameDisk)
       state_.vendorFigure = copy.vendorFigure;
     current = view == view_ && state_.currentPage == page && !look_.ended;
     if (file && current)
@@ -704,15 +590,15 @@ void MainDialog::StartSecureErase() {
   const DriveRecord* drive = state.SelectedDrive();
   EraseTarget target;
   std::string message = "no disk is selected";
-  if (drive == nullptr || services_.disks == nullptr ||
-      !CaptureEraseTarget(*services_.disks, *drive, &target, &message)) {
+  if (drive == nullptr || services_.drives == nullptr ||
+      !services_.drives->CaptureEraseTarget(*drive, &target, &message)) {
     shell_->ShowMessage("Nothing can be erased: " + message, "Error Message",
                         MessageIcon::kExclamation);
     return;
   }
   if (!shell_->AskYesNo(EraseWarning(target), "Warning"))
     return;
-  std::string refusal = EraseRefusal(*services_.disks, target.driveNumber);
+  std::string refusal = services_.drives->EraseRefusal(target.driveNumber);
   if (refusal.empty() && !drive->fileSystems.empty())
     refusal = "Please remove the file system first!";
   if (!refusal.empty()) {
@@ -813,7 +699,7 @@ void MainDialog::SecureEraseThread(std::stop_token stop, EraseTarget target) {
     Update([percent](WindowState& s) { s.eraseProgress = percent; });
     RequestPage(kPageTool, 0, false);  // shown only while the window shows the Tool page
   };
-  const EraseOutcome outcome = RunSecureErase(*services_.disks, target, callbacks, stop);
+  const EraseOutcome outcome = services_.drives->Erase(target, callbacks, stop);
   if (services_.log)
     services_.log("erase of " + target.diskKey + ": " + outcome.message);
   Update([](WindowState& s) { s.eraseRunning = 0; });

@@ -8,16 +8,15 @@
 #include <thread>
 
 #include "app/click_map.h"
-#include "app/drive_access.h"
 #include "app/page_building.h"
 #include "app/page_worker.h"
 #include "app/window_state.h"
+#include "drive/drive_service.h"
 #include "drive/message_sink.h"
 #include "drive/secure_erase.h"
 #include "monitor/cookie_poll.h"
 #include "monitor/mail_channel.h"
 #include "monitor/monitor_window.h"
-#include "platform/disk_system.h"
 #include "platform/mutex.h"
 #include "platform/program_roots.h"
 #include "store/settings_store.h"
@@ -43,14 +42,22 @@ inline constexpr const char* kAboutCaption = "About Norvik DriveSentinel";
 
 // What the window works with besides its shell. Everything outlives the dialog.
 struct WindowServices {
-  DriveAccess* drives = nullptr;
+  DriveService* drives = nullptr;  // the erase; page reads go through `pages`
   PageBuilding* pages = nullptr;
   SettingsStore* settings = nullptr;
   MessageSink log;               // one line per problem, for the log (standard error)
   CookieJar* cookies = nullptr;  // the page inputs; null: the pages store none
   MailChannel* mail = nullptr;   // the mail test; null: no mailer
-  DiskSystem* disks = nullptr;   // the security erase; null: nothing can be erased
   LocalDateSource today = LocalToday;
+};
+
+// What start-up hands the window once it has read everything: the whole first state, the
+// settings problems to tell at the user's first click, and the frame behind the Home
+// picture ("" for none).
+struct StartState {
+  WindowState state;
+  std::vector<std::string> problems;
+  std::string frame;
 };
 
 class MainDialog : public MonitorWindow {
@@ -61,9 +68,6 @@ class MainDialog : public MonitorWindow {
   MainDialog& operator=(const MainDialog&) = delete;
 
   // ---- actions: run on the UI thread ----
-  void HomeAction() EXCLUDES(mutex_);
-  // Tabs 1005-1009 and the internal-page button 1004.
-  void TabAction(int buttonId) EXCLUDES(mutex_);
   // A press of button 1000-1010; ids outside that range and hidden buttons do nothing.
   void ButtonCommand(int buttonId) EXCLUDES(mutex_);
   // A left button press at window position x, y: the click map of the current page. `at` is
@@ -84,55 +88,41 @@ class MainDialog : public MonitorWindow {
   // Runs after Close has finished (the application ends its loop there).
   void setOnClosed(std::function<void()> onClosed) { onClosed_ = std::move(onClosed); }
 
-  // ---- start-up steps (UI thread, in start-up order) ----
-  // A fresh drive list, published whole.
-  void RefreshDrives() EXCLUDES(mutex_);
-  // Display and alert settings from their files.
-  void LoadSettings() EXCLUDES(mutex_);
-  // The series code of the selected drive and its attribute descriptions.
-  void LoadSeriesAndDescriptions() EXCLUDES(mutex_);
-  // Reads the selected drive when nothing was read yet and publishes the snapshot.
-  void ReadSelectedDriveOnce() EXCLUDES(mutex_);
+  // ---- start-up (UI thread, in this order) ----
+  // Takes the first state whole; the problems are logged now and shown at the first click.
+  void Start(StartState start) EXCLUDES(mutex_);
+  // Starts the monitor thread (kept until Close, which stops it first).
+  void StartMonitor(std::function<void(std::stop_token)> body);
   // Shows the window with the Home picture; the notification icon object exists from now.
   void ShowWindow() EXCLUDES(mutex_);
   // Start-up ended the program early: the shell learns the window is gone.
   void EndWithoutWindow() EXCLUDES(mutex_);
 
+  // ---- what the monitor needs (MonitorWindow) ----
+  void ReloadAlertSettings() EXCLUDES(mutex_) override;
   // Takes in the page inputs from the cookie store (the Tool page's values into its form,
   // never into the stored alert settings), saves both settings files and reloads the
   // selected drive's history start record. Polls never run at the same time.
-  CookiePollResult TakeInPageInputs(CookiePollVariant variant) EXCLUDES(mutex_);
-
-  // Starts the monitor thread (kept until Close, which stops it first).
-  void StartMonitor(std::function<void(std::stop_token)> body);
-
-  // ---- what the monitor needs (MonitorWindow) ----
-  void ReloadAlertSettings() EXCLUDES(mutex_) override;
   void TakeInPageInputs() EXCLUDES(mutex_) override;
   MonitorView View() EXCLUDES(mutex_) override;
-  DiskRead ReadSelectedDrive() EXCLUDES(mutex_) override;
-  std::vector<VolumeSpace> Volumes(int driveNumber) override;
-  std::vector<DriveRecord> KeptDrives() EXCLUDES(mutex_) override;
-  DiskRead ReadForMetrics(const DriveRecord& drive, SmartSnapshot* snapshot) override;
-  // The attribute descriptions of `modelSeries`; a missing file is logged.
-  void LoadDescriptions(AttributeTable& table, int modelSeries);
-  // Logs which disk a read failed on and when ("at start-up"); the reason is logged apart.
-  void LogUnread(int driveNumber, const std::string& when);
+  void PublishReading(const DriveRecord& drive, const SmartSnapshot& snapshot)
+      EXCLUDES(mutex_) override;
 
-  // ---- for every thread ----
   // A copy of the whole state.
   WindowState CopyState() const EXCLUDES(mutex_);
+
+ private:
+  friend class MainDialogTestAccess;  // tests set up states no action reaches quickly
+
+  void HomeAction() EXCLUDES(mutex_);
+  // Tabs 1005-1009 and the internal-page button 1004.
+  void TabAction(int buttonId) EXCLUDES(mutex_);
+  CookiePollResult TakeInPageInputs(CookiePollVariant variant) EXCLUDES(mutex_);
   // Changes the state under the lock. `change` must not send disk commands, sleep, touch
   // files or open dialogs.
   void Update(const std::function<void(WindowState&)>& change) EXCLUDES(mutex_);
   // Shows the data-folder file `dataFile` in the browser.
   void Navigate(const std::string& dataFile) EXCLUDES(mutex_);
-
-  const ProgramRoots& roots() const { return roots_; }
-  const WindowServices& services() const { return services_; }
-  WindowShell& shell() { return *shell_; }
-
- private:
   // Hands a page build to the page worker; it belongs to the window's current view (a tab
   // action, or a click that refreshes the page shown). `userStarted`: the user's own action
   // asked for it, so the texts of its failed disk reads are shown in one message box once
@@ -153,9 +143,6 @@ class MainDialog : public MonitorWindow {
   void SetTabSelectionLocked(int buttonId) REQUIRES(mutex_);
   void PublishLocked() REQUIRES(mutex_);
   void NavigateLocked(const std::string& dataFile) REQUIRES(mutex_);
-  // Logs the settings store's problems at once and keeps them for the window, which shows
-  // them at the user's next click (at start-up no page may be connected yet).
-  void ReportSettingsProblems() EXCLUDES(mutex_);
   void ShowPendingProblems() EXCLUDES(mutex_);
   bool DataFileExists(const std::string& name) const;
   // Starts `body` as a worker kept in `slot`; a previous worker there is stopped first.

@@ -23,14 +23,15 @@ class MainDialogTest : public testing::Test {
       Write(page);
     window.drives.AddDrive("QRA-X50 maker's disk", 0);
     window.drives.AddDrive("Other disk", 1);
-    dialog.RefreshDrives();
+    MainDialogTestAccess::RefreshDrives(dialog);
     dialog.ShowWindow();
   }
   void Write(const std::string& name, const std::string& text = "<html></html>") {
     std::ofstream(home.path() + "data/" + name) << text;
   }
   void SelectDisk(int index) {
-    dialog.Update([index](WindowState& s) { s.display.selectedDisk = index; });
+    MainDialogTestAccess::Change(dialog,
+                                 [index](WindowState& s) { s.display.selectedDisk = index; });
   }
   WindowState State() { return dialog.CopyState(); }
   AlertSettings Saved() {
@@ -59,7 +60,7 @@ TEST_F(MainDialogTest, TabsShowTheLoadingPageThenTheirBuiltPage) {
     SCOPED_TRACE(tab);
     const int readsBefore = window.drives.reads;
     const std::size_t before = shell.Navigations().size();
-    dialog.TabAction(tab);
+    dialog.ButtonCommand(tab);
     const std::string file = std::to_string(page) + ".html";
     ASSERT_TRUE(shell.WaitForFrame(file));
     const std::vector<std::string> navigations = shell.Navigations();
@@ -72,17 +73,32 @@ TEST_F(MainDialogTest, TabsShowTheLoadingPageThenTheirBuiltPage) {
   EXPECT_EQ(State().smart.attr167Raw, 100u);  // the snapshot of disk 0 reached the state
 }
 
+// A build that finishes after the selection moved on keeps what it read of its disk (history
+// start, snapshot) away from the disk now selected.
+TEST_F(MainDialogTest, ABuildForAnEarlierDiskLeavesTheNewSelectionAlone) {
+  window.pages.onBuild = [this](int, WindowState& copy) {
+    copy.historyStart.avg_erase_count = 4242;  // the Health page reloads disk 0's record
+    SelectDisk(1);                             // the user picks disk 1 meanwhile
+  };
+  dialog.ButtonCommand(kTabHealth);
+  ASSERT_TRUE(shell.WaitForFrame("3.html"));  // shown after the build handed its result back
+  const WindowState state = State();
+  EXPECT_EQ(std::tuple(state.display.selectedDisk, state.historyStart.avg_erase_count == 4242,
+                       state.smart.attr167Raw),
+            std::tuple(1, false, 0u));
+}
+
 TEST_F(MainDialogTest, AForeignDiskGetsTheUnsupportedPageOrAMessage) {
   SelectDisk(1);
   for (int tab : {kTabHealth, kTabSmart, kTabTool}) {
-    dialog.TabAction(tab);
+    dialog.ButtonCommand(tab);
     EXPECT_EQ(shell.last().frame, "Unsupported.html") << tab;
     EXPECT_EQ(State().currentPage, PageOfTab(tab));
   }
-  dialog.TabAction(kTabDiskInfo);  // needs no maker's disk
+  dialog.ButtonCommand(kTabDiskInfo);  // needs no maker's disk
   ASSERT_TRUE(shell.WaitForFrame("2.html"));
   std::filesystem::remove(home.path() + "data/Unsupported.html");
-  dialog.TabAction(kTabSmart);
+  dialog.ButtonCommand(kTabSmart);
   EXPECT_EQ(
       shell.Messages(),
       std::vector<std::string>{"Error Message: This function is only vaild for Norvik disk. [!]"});
@@ -102,14 +118,14 @@ TEST_F(MainDialogTest, InternalModeByTheExactCodeAndItsButton) {
   shell.passwordReplies = {"Talvex"};
   dialog.F2Key();
   EXPECT_TRUE(shell.last().isSelected(kButtonInternal));
-  dialog.TabAction(kTabHealth);  // leaves 1004 as it was
+  dialog.ButtonCommand(kTabHealth);  // leaves 1004 as it was
   EXPECT_TRUE(shell.last().isSelected(kButtonInternal));
-  dialog.TabAction(kTabDiskInfo);  // unselects it
+  dialog.ButtonCommand(kTabDiskInfo);  // unselects it
   EXPECT_FALSE(shell.last().isSelected(kButtonInternal));
 }
 
 TEST_F(MainDialogTest, ToolPageSwitchesWaitForEditModeAndTheErase) {
-  dialog.TabAction(kTabTool);
+  dialog.ButtonCommand(kTabTool);
   ASSERT_TRUE(shell.WaitForFrame(std::to_string(kPageTool) + ".html"));  // clicks land on it
   dialog.LeftButtonDown(430, 150);  // the alert switch works in edit mode only
   EXPECT_EQ(State().alert.EnableAlert, 0);
@@ -121,16 +137,16 @@ TEST_F(MainDialogTest, ToolPageSwitchesWaitForEditModeAndTheErase) {
   EXPECT_EQ(Switches(State().alert), std::tuple(1, 1, 0));
   EXPECT_EQ(Switches(Saved()), std::tuple(1, 1, 0));
 
-  dialog.Update([](WindowState& s) { s.eraseRunning = 1; });
-  dialog.HomeAction();
-  dialog.TabAction(kTabTool);  // skipped while an erase runs
+  MainDialogTestAccess::Change(dialog, [](WindowState& s) { s.eraseRunning = 1; });
+  dialog.ButtonCommand(kButtonHome);
+  dialog.ButtonCommand(kTabTool);  // skipped while an erase runs
   EXPECT_EQ(State().currentPage, kPageHome);
 }
 
 // The form waits for Save: a monitor pass between neither drops nor uses the SSL switch, and
 // Save stores every value exactly (more than 10 kB of them) or, naming what it refuses, none.
 TEST_F(MainDialogTest, ToolPageFormIsStoredWholeBySaveOnly) {
-  dialog.TabAction(kTabTool);
+  dialog.ButtonCommand(kTabTool);
   ASSERT_TRUE(shell.WaitForFrame(std::to_string(kPageTool) + ".html"));
   dialog.LeftButtonDown(590, 144);  // Edit
   dialog.LeftButtonDown(620, 340);  // SSL on
@@ -176,8 +192,8 @@ TEST_F(MainDialogTest, ASwitchFlippedDuringTheToolPageBuildStays) {
       s.alert.EnableAlert = 0;  // what the file holds
     }
   };
-  dialog.Update([](WindowState& s) { s.toolEditMode = 1; });
-  dialog.TabAction(kTabTool);
+  MainDialogTestAccess::Change(dialog, [](WindowState& s) { s.toolEditMode = 1; });
+  dialog.ButtonCommand(kTabTool);
   building.get_future().wait();
   dialog.LeftButtonDown(430, 150);  // alerts on, while the page is being built
   flipped.set_value();
@@ -186,7 +202,7 @@ TEST_F(MainDialogTest, ASwitchFlippedDuringTheToolPageBuildStays) {
 }
 
 TEST_F(MainDialogTest, ExportsOfferTheFileOrSayItIsMissing) {
-  dialog.TabAction(kTabSmart);
+  dialog.ButtonCommand(kTabSmart);
   ASSERT_TRUE(shell.WaitForFrame("4.html"));
   dialog.LeftButtonDown(694, 143);
   dialog.LeftButtonDown(716, 369);
@@ -194,12 +210,12 @@ TEST_F(MainDialogTest, ExportsOfferTheFileOrSayItIsMissing) {
             (std::vector<std::string>{"Norvik DriveSentinel: Failed to find SMART.xls file!",
                                       "Norvik DriveSentinel: Failed to find Identify.xls file!"}));
 
-  dialog.TabAction(kTabHealth);
+  dialog.ButtonCommand(kTabHealth);
   ASSERT_TRUE(shell.WaitForFrame("3.html"));
-  dialog.Update([](WindowState& s) { s.modelSeries = 1; });
+  MainDialogTestAccess::Change(dialog, [](WindowState& s) { s.modelSeries = 1; });
   dialog.LeftButtonDown(700, 320);
   EXPECT_EQ(shell.Messages().back(), "Error Message: Unsupported! [!]");
-  dialog.Update([](WindowState& s) { s.modelSeries = 0; });
+  MainDialogTestAccess::Change(dialog, [](WindowState& s) { s.modelSeries = 0; });
   dialog.LeftButtonDown(700, 320);
   EXPECT_EQ(shell.downloads, std::vector<std::string>{"health.xls as health.xls"});
   EXPECT_TRUE(FileExists(home.path() + "data/health.xls"));
@@ -216,11 +232,11 @@ TEST_F(MainDialogTest, LicenceAndLogoOpenOnlySafeAddresses) {
   std::ofstream(home.path() + "other/EULA.txt") << "x";
   for (const char* file :
        {"", "data\\missing.txt", "data\\EULA.txt", "other/EULA.txt", "data/../other/EULA.txt"}) {
-    dialog.Update([file](WindowState& s) { s.eulaFile = file; });
+    MainDialogTestAccess::Change(dialog, [file](WindowState& s) { s.eulaFile = file; });
     dialog.ButtonCommand(kButtonLicence);
   }
   for (const char* address : {"https://www.norvik.example/", "file:///etc/passwd"}) {
-    dialog.Update([address](WindowState& s) { s.makerAddress = address; });
+    MainDialogTestAccess::Change(dialog, [address](WindowState& s) { s.makerAddress = address; });
     dialog.ButtonCommand(kButtonLogo);
   }
   EXPECT_EQ(shell.opened,
@@ -239,7 +255,7 @@ TEST_F(MainDialogTest, AboutFromTheSystemMenu) {
 }
 
 TEST_F(MainDialogTest, CloseFlushesTheSettingsOnceAndEndsTheWindow) {
-  dialog.Update([](WindowState& s) { s.alert.Above = "61"; });
+  MainDialogTestAccess::Change(dialog, [](WindowState& s) { s.alert.Above = "61"; });
   int closed = 0;
   dialog.setOnClosed([&] { ++closed; });
   dialog.ButtonCommand(kButtonMinimize);  // closed while minimized
@@ -253,7 +269,9 @@ TEST_F(MainDialogTest, CloseFlushesTheSettingsOnceAndEndsTheWindow) {
 // An unreadable settings file is told about once, at the first click, not at start-up.
 TEST_F(MainDialogTest, AnUnreadableSettingsFileIsToldOnce) {
   std::filesystem::create_directories(home.path() + "data/setting_tool_page.dat");
-  dialog.LoadSettings();
+  AlertSettings alert;
+  window.settings.LoadAlert(&alert);  // start-up loads it and hands the problems over
+  dialog.Start({State(), window.settings.TakeProblems(), ""});
   EXPECT_TRUE(shell.Messages().empty());
   dialog.ButtonCommand(kTabSystem);
   dialog.ButtonCommand(kButtonHome);
@@ -267,9 +285,9 @@ TEST_F(MainDialogTest, AnUnreadableSettingsFileIsToldOnce) {
 TEST_F(MainDialogTest, WithoutDisksEveryTabSaysSo) {
   Write("NoDisk.html");
   window.drives.drives.clear();
-  dialog.RefreshDrives();
+  MainDialogTestAccess::RefreshDrives(dialog);
   for (int tab : {kTabDiskInfo, kTabHealth, kTabSmart, kTabTool}) {
-    dialog.TabAction(tab);
+    dialog.ButtonCommand(tab);
     EXPECT_TRUE(shell.WaitForFrame("NoDisk.html")) << tab;
   }
 }
@@ -277,9 +295,9 @@ TEST_F(MainDialogTest, WithoutDisksEveryTabSaysSo) {
 // A slow disk holds up its own page, never the window, and its page is not shown over Home.
 TEST_F(MainDialogTest, ASlowDiskNeverHoldsTheWindow) {
   window.drives.readDelay = std::chrono::milliseconds(1500);
-  dialog.TabAction(kTabSmart);
+  dialog.ButtonCommand(kTabSmart);
   EXPECT_EQ(shell.last().frame, "loading.html");
-  dialog.HomeAction();  // the UI thread is free at once
+  dialog.ButtonCommand(kButtonHome);  // the UI thread is free at once
   EXPECT_EQ(State().currentPage, kPageHome);
   ASSERT_TRUE(WaitUntil([this] { return window.pages.Builds() > 0; }));
   const WindowLook look = shell.last();

@@ -8,7 +8,8 @@ MonitorApp::MonitorApp(AppOptions options, WindowServices services)
     : options_(std::move(options)), token_(NewToken()), shell_(options_.dialogTimeout) {
   if (services.cookies == nullptr)
     services.cookies = &cookies_;  // the page inputs the server takes in
-  dialog_ = std::make_unique<MainDialog>(options_.roots, &shell_, std::move(services));
+  dialog_ = std::make_unique<MainDialog>(options_.roots, &shell_, services);
+  services_ = std::move(services);
   dialog_->setOnClosed([this] { queue_.Stop(); });
   ShellServerOptions serverOptions;
   serverOptions.bindAddress = options_.bindAddress;
@@ -86,6 +87,9 @@ void MonitorApp::RequestClose() {
 }
 
 int MonitorApp::Run(StartupContext& context) {
+  context.roots = options_.roots;
+  context.shell = &shell_;
+  context.services = services_;
   if (!context.post)
     context.post = [this](std::function<void()> task) { queue_.Post(std::move(task)); };
   queue_.Post([&] {

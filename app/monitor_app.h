@@ -58,6 +58,7 @@ class MonitorApp {
   WebShell shell_;
   CookieJar cookies_;
   UiQueue queue_;
+  WindowServices services_;  // the window's, for start-up
   std::unique_ptr<MainDialog> dialog_;
   std::unique_ptr<ShellServer> server_;
 };

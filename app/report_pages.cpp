@@ -1,9 +1,10 @@
 #include "app/report_pages.h"
 
 #include <functional>
+#include <map>
 
+#include "drive/model_series.h"
 #include "pages/disk_info_page.h"
-#include "pages/drive_temperature.h"
 #include "pages/health_export.h"
 #include "pages/health_page.h"
 #include "pages/internal_page.h"
@@ -44,19 +45,46 @@ constexpr ReportPages::BuilderRow ReportPages::kBuilders[kPageCount] = {
     {kPageSystem, &ReportPages::BuildSystem},
 };
 
-ReportPages::ReportPages(ProgramRoots roots, DriveAccess& drives, DiskSystem& disks,
-                         Registry& registry, SettingsStore& settings, SystemInfo systemInfo,
-                         LocalDateSource today)
+ReportPages::ReportPages(ProgramRoots roots, DriveService& drives, Registry& registry,
+                         SettingsStore& settings, SystemInfo systemInfo, LocalDateSource today,
+                         MessageSink log)
     : roots_(std::move(roots)),
       drives_(drives),
-      disks_(disks),
       registry_(registry),
       settings_(settings),
       systemInfo_(std::move(systemInfo)),
-      today_(std::move(today)) {}
+      today_(std::move(today)),
+      log_(std::move(log)) {}
 
-std::optional<std::string> ReportPages::Build(int page, WindowState& state,
+void ReportPages::ReadForPage(int page, unsigned steps, WindowState& state,
+                              const MessageSink& shown) {
+  const DriveRecord* selected = state.SelectedDrive();
+  const DriveRecord drive = selected ? *selected : DriveRecord{};
+  if (steps & kStepSeries)
+    state.modelSeries = DetectModelSeries(drive.model);
+  if ((steps & kStepSmartDescriptions) &&
+      !LoadAttributeTable(state.attributeTable, roots_.install, state.modelSeries) && log_) {
+    log_(kNoAttributeDescriptions);
+  }
+  if ((steps & kStepReadDrive) && selected != nullptr) {
+    const DiskRead read =
+        drives_.Read(drive, state.attributeTable, &state.smart, WakeDisk::kYes, shown);
+    if (read != DiskRead::kRead && log_) {
+      log_("disk " + std::to_string(drive.driveNumber) + " was not read for page " +
+           std::to_string(page));
+    }
+    if (read != DiskRead::kBusy)
+      state.modelSeries = state.smart.modelSeries;
+  }
+  if ((steps & kStepIdentifyDescriptions) &&
+      !LoadIdentifyTable(state.identifyDesc, roots_.install) && log_) {
+    log_("the IDENTIFY descriptions (data/Identify.dat) are missing");
+  }
+}
+
+std::optional<std::string> ReportPages::Build(int page, unsigned steps, WindowState& state,
                                               const MessageSink& shown, std::string* message) {
+  ReadForPage(page, steps, state, shown);
   // Every page but Health starts from a fresh drive list.
   if (page != kPageHealth)
     state.SetDriveList(drives_.RefreshDriveList(shown));
@@ -77,7 +105,7 @@ std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::s
   DiskInfoInput input;
   input.drives = state.drives;
   input.selectedDisk = state.display.selectedDisk;
-  const std::vector<VolumeFacts> volumes = disks_.ListVolumes();
+  const std::vector<VolumeFacts> volumes = drives_.Volumes();
   input.volumeSpace = [&volumes](const std::string& mountPoint, std::uint64_t* freeBytes,
                                  std::uint64_t* totalBytes) {
     for (const VolumeFacts& volume : volumes) {
@@ -89,9 +117,29 @@ std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::s
     }
     return false;
   };
-  input.temperature = [this](int driveNumber, int* celsius) {
-    int valid = 0;
-    return ReadDriveTemperature(disks_, driveNumber, celsius, &valid) && valid == 1;
+  // Each disk's temperature from a read of its own into a fresh snapshot: attribute 194 of
+  // the data sector, listed or not. A disk that cannot be read or has no 194 shows "---".
+  std::map<int, AttributeTable> tables;  // by series, loaded once per build
+  input.temperature = [this, &state, &tables](int driveNumber, int* celsius) {
+    const DriveRecord* drive = nullptr;
+    for (const DriveRecord& record : state.drives) {
+      if (record.driveNumber == driveNumber)
+        drive = &record;
+    }
+    if (drive == nullptr)
+      return false;
+    const int series = DetectModelSeries(drive->model);
+    if (!tables.contains(series)) {
+      // Without the description file nothing is listed; the temperature needs no listing.
+      static_cast<void>(LoadAttributeTable(tables[series], roots_.install, series));
+    }
+    SmartSnapshot snapshot;
+    // A disk being erased or held elsewhere is not read (nor waited for past the lock's wait).
+    if (drives_.Read(*drive, tables[series], &snapshot, WakeDisk::kYes, {}) != DiskRead::kRead ||
+        !snapshot.attribute194Celsius)
+      return false;
+    *celsius = *snapshot.attribute194Celsius;
+    return true;
   };
   return BuildDiskInfoPage(roots_, input, message);
 }
@@ -160,8 +208,6 @@ std::optional<std::string> ReportPages::BuildInternal(WindowState& state, std::s
   input.driveCount = state.driveCount;
   if (const DriveRecord* drive = state.SelectedDrive()) {
     input.sectorCount = drive->sectorCount;
-    input.vendor.driveNumber = drive->driveNumber;
-    input.vendor.model = drive->model;
   }
   input.attr167Raw = state.smart.attr167Raw;
   input.reallocatedRaw = state.smart.reallocatedRaw;
@@ -169,11 +215,19 @@ std::optional<std::string> ReportPages::BuildInternal(WindowState& state, std::s
   input.attr163Raw = state.smart.attr163Raw;
   input.modelSeries = state.smart.modelSeries;
   input.peCycleLimit = state.smart.peCycleLimit;
-  input.opener = &disks_;
-  input.vendor.smartSignature = state.smart.smartSignature;
-  input.vendor.isOtherSm = state.smart.isOtherSm;
-  input.vendor.baseBoardProduct = state.baseBoardProduct;
-  return BuildInternalPage(roots_, input, &state.vendorFigure, message);
+  state.vendorFigure = 0;
+  if (const DriveRecord* drive = state.SelectedDrive(); drive != nullptr && state.driveCount > 0) {
+    VendorReadTarget vendor;
+    vendor.driveNumber = drive->driveNumber;
+    vendor.model = drive->model;
+    vendor.smartSignature = state.smart.smartSignature;
+    vendor.isOtherSm = state.smart.isOtherSm;
+    vendor.baseBoardProduct = state.baseBoardProduct;
+    std::string ignored;  // not shown: the page reads "Unknown" instead
+    state.vendorFigure = drives_.ReadVendorFigure(vendor, &ignored);
+  }
+  input.vendorFigure = state.vendorFigure;
+  return BuildInternalPage(roots_, input, message);
 }
 
 bool ReportPages::ExportHealth(const WindowState& state, const std::string& path,

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <set>
 
-#include "app/machine_drive_access.h"
 #include "app/registry_facade.h"
 #include "app/startup.h"
+#include "drive/machine_drive_service.h"
 #include "platform/file_system.h"
 #include "platform/sim/simulated_machine.h"
 #include "store/history_folder.h"
@@ -27,28 +27,31 @@ class ReportPagesTest : public testing::Test {
     std::string message;
     disks = SimulatedMachine::Load(roots.InstallData("sim/demo"), &message);
     EXPECT_NE(disks, nullptr) << message;
-    drives = std::make_unique<MachineDriveAccess>(*disks, "", [](std::string_view) {});
+    drives = std::make_unique<MachineDriveService>(*disks, home.path() + "locks/", "",
+                                                   [](std::string_view) {});
     registry.CreateKey(kBiosKey);
     SystemInfo info;
     info.osName = "Debian GNU/Linux 12 (bookworm), kernel 6.1.0";
-    pages = std::make_unique<ReportPages>(roots, *drives, *disks, registry, settings, info, [] {
+    pages = std::make_unique<ReportPages>(roots, *drives, registry, settings, info, [] {
       return CivilDate{2026, 3, 14};
     });
-    dialog = std::make_unique<MainDialog>(
-        roots, &shell,
-        WindowServices{drives.get(), pages.get(), &settings, {}, nullptr, nullptr, disks.get()});
-    dialog->RefreshDrives();
+    dialog = std::make_unique<MainDialog>(roots, &shell, Services());
+    MainDialogTestAccess::RefreshDrives(*dialog);
     dialog->ShowWindow();
   }
   // Runs a tab and waits for its page (a file name that starts with `prefix`).
   std::string Tab(int tab, const std::string& prefix) {
-    dialog->TabAction(tab);
+    dialog->ButtonCommand(tab);
     shell.WaitFor([&prefix](const WindowLook& look) { return look.frame.rfind(prefix, 0) == 0; });
     return shell.last().frame;
   }
   std::string Home(const std::string& file) const { return roots.HomeData(file); }
+  WindowServices Services() {
+    return WindowServices{drives.get(), pages.get(), &settings, {}, nullptr, nullptr};
+  }
   StartupResult Start() {
     StartupContext context;
+    context.roots = roots, context.shell = &shell, context.services = Services();
     context.registry = &registry, context.programPath = "/opt/ds/drivesentinel";
     context.demoMachine = true, context.today = [] { return CivilDate{2026, 3, 14}; };
     return RunStartup(*dialog, context);
@@ -60,7 +63,7 @@ class ReportPagesTest : public testing::Test {
   RegistryFacade registry;
   SettingsStore settings{home.path()};
   std::unique_ptr<SimulatedMachine> disks;
-  std::unique_ptr<MachineDriveAccess> drives;
+  std::unique_ptr<MachineDriveService> drives;
   std::unique_ptr<ReportPages> pages;
   std::unique_ptr<MainDialog> dialog;
 };
@@ -68,8 +71,11 @@ class ReportPagesTest : public testing::Test {
 TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
   ASSERT_EQ(dialog->CopyState().driveCount, 4);
   EXPECT_EQ(Tab(kTabDiskInfo, "disk_info"), "disk_info_0_0.html");
-  for (int drive = 0; drive < 4; ++drive)
-    EXPECT_TRUE(FileExists(Home("disk_info_" + std::to_string(drive) + "_0.html"))) << drive;
+  for (const auto& [drive, celsius] : {std::pair{0, 38}, {1, 41}, {2, 45}, {3, 33}}) {
+    std::string page = ReadTextFile(Home("disk_info_" + std::to_string(drive) + "_0.html"));
+    std::erase(page, '\0');  // UTF-16 of ASCII: the temperature is attribute 194 of its read
+    EXPECT_NE(page.find("\"big\">" + std::to_string(celsius) + "<"), std::string::npos) << drive;
+  }
 
   EXPECT_EQ(Tab(kTabSmart, "SMART"), "SMARTPage.html");
   EXPECT_NE(ReadTextFile(Home("SMARTInfo.html")).find("Average Erase Count"), std::string::npos);
@@ -87,11 +93,11 @@ TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
   EXPECT_FALSE(FileExists(roots.InstallData("SMARTPage.html")));  // nothing in the install
 
   // Another maker's disk: the Unsupported page, and Disk Info opened at the selection.
-  dialog->Update([](WindowState& s) { s.display.selectedDisk = 3; });
+  MainDialogTestAccess::Change(*dialog, [](WindowState& s) { s.display.selectedDisk = 3; });
   EXPECT_EQ(Tab(kTabSmart, "Unsupported"), "Unsupported.html");
   EXPECT_EQ(Tab(kTabDiskInfo, "disk_info"), "disk_info_3_0.html");
 
-  dialog->Update([](WindowState& s) { s.display.selectedDisk = 0; });
+  MainDialogTestAccess::Change(*dialog, [](WindowState& s) { s.display.selectedDisk = 0; });
   shell.passwordReplies = {"Talvex"};  // the internal page with the vendor figure
   dialog->F2Key();
   ASSERT_TRUE(shell.WaitForFrame("InternalPage.html"));

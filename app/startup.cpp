@@ -68,12 +68,12 @@ bool AutorunQuestionDue(const Registry& registry, const std::string& exeFileName
 }
 
 // The autorun question and its answer's effects.
-void AskAutorun(Registry& registry, MainDialog& dialog, const std::string& exeFileName,
-                const std::string& autorunCommand) {
+void AskAutorun(Registry& registry, MainDialog& dialog, WindowShell& shell,
+                const std::string& exeFileName, const std::string& autorunCommand) {
   // Asked late: the window may be gone, or another run may have answered meanwhile.
   if (dialog.closed() || !AutorunQuestionDue(registry, exeFileName))
     return;
-  AutorunAnswer answer = dialog.shell().AskAutorun();
+  AutorunAnswer answer = shell.AskAutorun();
   if (!answer.ok)
     return;  // Cancel: asked again at the next start
   if (answer.doNotAskAgain) {
@@ -86,90 +86,104 @@ void AskAutorun(Registry& registry, MainDialog& dialog, const std::string& exeFi
 }
 
 // Gives the sample machine's series-0 drives a year of history, once (never real disks).
-void WriteDemoHistories(MainDialog& dialog, DriveAccess& drives, const CivilDate& today) {
-  const WindowState state = dialog.CopyState();
+void WriteDemoHistories(const StartupContext& context, const WindowState& state) {
   for (const DriveRecord& drive : state.drives) {
     if (DetectModelSeries(drive.model) != 0)
       continue;
     AttributeTable table;
     SmartSnapshot snapshot;
-    if (!LoadAttributeTable(table, dialog.roots().install, 0) ||
-        !drives.ReadDrive(drive, table, &snapshot, {}))
+    if (!LoadAttributeTable(table, context.roots.install, 0) ||
+        context.services.drives->Read(drive, table, &snapshot, WakeDisk::kYes, {}) !=
+            DiskRead::kRead)
       continue;
-    WriteDemoHistory(HistoryFolder(dialog.roots().home, drive.model, drive.serial),
-                     snapshot.attr167Raw, today);
+    WriteDemoHistory(HistoryFolder(context.roots.home, drive.model, drive.serial),
+                     snapshot.attr167Raw, context.today());
   }
 }
 
-// The start record of the selected drive's history, written on its first day with the
-// erase count of that day: the disk is read before.
-void LoadHistoryStartOfSelectedDrive(MainDialog& dialog, const CivilDate& today) {
-  dialog.ReadSelectedDriveOnce();
-  const WindowState state = dialog.CopyState();
-  const DriveRecord* drive = state.SelectedDrive();
+// The disks, the settings, the selected disk's series, descriptions and first reading, and
+// the start record of its history (written on its first day with that day's erase count,
+// so the disk is read before).
+void ReadFirstState(const StartupContext& context, StartState& start) {
+  const WindowServices& services = context.services;
+  WindowState& s = start.state;
+  s.SetDriveList(services.drives->RefreshDriveList({}));
+  // The ini value is the starting erase-cycle limit until a disk reports its own.
+  s.smart.peCycleLimit = s.peCycleLimit;
+  services.settings->LoadDisplay(&s.display, s.driveCount);
+  services.settings->LoadAlert(&s.alert);
+  s.toolForm = s.alert;
+  start.problems = services.settings->TakeProblems();
+  const DriveRecord* drive = s.SelectedDrive();
+  s.modelSeries = DetectModelSeries(drive ? drive->model : "");
+  if (!LoadAttributeTable(s.attributeTable, context.roots.install, s.modelSeries) && services.log)
+    services.log(kNoAttributeDescriptions);
+  if (context.demoMachine)
+    WriteDemoHistories(context, s);
   if (drive == nullptr)
     return;
+  // A failed read keeps the emptied snapshot all the same: the pages then show the disk
+  // unread rather than another disk's values.
+  if (services.drives->Read(*drive, s.attributeTable, &s.smart, WakeDisk::kYes, {}) !=
+          DiskRead::kRead &&
+      services.log) {
+    services.log("disk " + std::to_string(drive->driveNumber) + " was not read at start-up");
+  }
+  s.modelSeries = s.smart.modelSeries;
   std::string problem;
-  HistoryStart start =
-      LoadHistoryStart(HistoryFolder(dialog.roots().home, drive->model, drive->serial),
-                       state.smart.attr167Raw, today, &problem);
-  if (!problem.empty() && dialog.services().log)
-    dialog.services().log(problem);
-  dialog.Update([&start](WindowState& s) { s.historyStart = start; });
+  s.historyStart = LoadHistoryStart(HistoryFolder(context.roots.home, drive->model, drive->serial),
+                                    s.smart.attr167Raw, context.today(), &problem);
+  if (!problem.empty() && services.log)
+    services.log(problem);
 }
 
 }  // namespace
 
 StartupResult RunStartup(MainDialog& dialog, StartupContext& context) {
   Registry& registry = *context.registry;
+  WindowShell& shell = *context.shell;
   if (context.acquireSingleInstance && !context.acquireSingleInstance())
     return StartupResult::kSecondInstance;
   const std::string exeFileName = FileNameOf(context.programPath);
   const std::string autorunCommand = context.programPath + " /autostart";
   if (!SetBrowserEmulation(registry, exeFileName)) {
-    dialog.shell().ShowMessage(
-        "Setting environment variable. Please re-execute this programe again!", kProgramCaption,
-        MessageIcon::kNone);
+    shell.ShowMessage("Setting environment variable. Please re-execute this programe again!",
+                      kProgramCaption, MessageIcon::kNone);
     return StartupResult::kReexecute;
   }
-  const ProgramIni ini = ReadProgramIni(dialog.roots().install);
-  dialog.Update([&](WindowState& s) {
-    s.exeFileName = exeFileName;
-    ReadSystemValues(registry, s);
-    s.currentPage = kPageHome;
-    s.toolEditMode = 0;
-    s.eraseRunning = 0;
-    s.eraseProgress = 0;
-    s.loadingTime = ini.loadingTime;
-    s.peCycleLimit = ini.peCycleLimit;
-    s.eulaFile = ini.eulaFile;
-    s.makerAddress = ini.makerAddress;
-    s.autostartLaunch = context.args.size() == 1 && context.args[0] == "/autostart" ? 1 : 0;
-  });
-  if (FileExists(dialog.roots().InstallData("empty.html")))
-    dialog.Navigate("empty.html");
+  const ProgramIni ini = ReadProgramIni(context.roots.install);
+  StartState start;
+  start.state = dialog.CopyState();
+  WindowState& s = start.state;
+  s.exeFileName = exeFileName;
+  ReadSystemValues(registry, s);
+  s.toolEditMode = 0;
+  s.eraseRunning = 0;
+  s.eraseProgress = 0;
+  s.loadingTime = ini.loadingTime;
+  s.peCycleLimit = ini.peCycleLimit;
+  s.eulaFile = ini.eulaFile;
+  s.makerAddress = ini.makerAddress;
+  s.autostartLaunch = context.args.size() == 1 && context.args[0] == "/autostart" ? 1 : 0;
+  if (FileExists(context.roots.InstallData("empty.html")))
+    start.frame = "empty.html";
   // Nobody sees the window yet: the question waits for the first page that shows it, and
   // then comes on the UI thread after start-up. A logon start has no one to ask.
-  if (dialog.CopyState().autostartLaunch == 0 && AutorunQuestionDue(registry, exeFileName)) {
-    std::function<void()> ask = [registry = &registry, dialog = &dialog, exeFileName,
-                                 autorunCommand] {
-      AskAutorun(*registry, *dialog, exeFileName, autorunCommand);
+  if (s.autostartLaunch == 0 && AutorunQuestionDue(registry, exeFileName)) {
+    std::function<void()> ask = [registry = &registry, dialog = &dialog, shell = &shell,
+                                 exeFileName, autorunCommand] {
+      AskAutorun(*registry, *dialog, *shell, exeFileName, autorunCommand);
     };
-    dialog.shell().WhenViewed([post = context.post, ask] { post ? post(ask) : ask(); });
+    shell.WhenViewed([post = context.post, ask] { post ? post(ask) : ask(); });
   }
-  dialog.RefreshDrives();
-  dialog.LoadSettings();
-  dialog.LoadSeriesAndDescriptions();
-  if (context.demoMachine)
-    WriteDemoHistories(dialog, *dialog.services().drives, context.today());
-  LoadHistoryStartOfSelectedDrive(dialog, context.today());
-  dialog.Update([](WindowState& s) {
-    s.currentPage = kPageHome;
-    s.internalMode = 0;
-  });
+  ReadFirstState(context, start);
+  s.currentPage = kPageHome;
+  s.internalMode = 0;
+  const int loadingTime = s.loadingTime;
+  dialog.Start(std::move(start));
   if (context.startMonitor)
     context.startMonitor();
-  dialog.shell().ShowSplash(dialog.CopyState().loadingTime);
+  shell.ShowSplash(loadingTime);
   dialog.ShowWindow();
   return StartupResult::kRunning;
 }

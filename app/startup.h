@@ -17,6 +17,11 @@
 namespace ds {
 
 struct StartupContext {
+  // The window's own surroundings: its folders, its shell and its services (the disks are
+  // read and the settings loaded through them before the window takes its first state).
+  ProgramRoots roots;
+  WindowShell* shell = nullptr;
+  WindowServices services;
   Registry* registry = nullptr;
   std::string programPath;        // the executable's full path
   std::vector<std::string> args;  // the arguments after the program name

@@ -22,6 +22,8 @@ class StartupTest : public testing::Test {
         window(home.path(), &shell) {
     std::ofstream(home.path() + "data/empty.html") << "<html></html>";
     window.drives.AddDrive("QRA-X50 first", 3);
+    context.roots = ProgramRoots(home.path()), context.shell = &shell;
+    context.services = window.services();
     context.registry = &registry, context.programPath = "/opt/norvik/drivesentinel";
     context.today = [] { return CivilDate{2026, 12, 6}; };
     context.acquireSingleInstance = [this] { return !secondInstance; };

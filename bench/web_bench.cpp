@@ -80,7 +80,7 @@ void BM_TabActionClickToNavigation(benchmark::State& state) {
   FakeWindow window(bench.home.path(), &bench.shell);
   window.drives.AddDrive("QRA-X50");
   dialog = window.dialog.get();
-  dialog->RefreshDrives(), dialog->ShowWindow();
+  MainDialogTestAccess::RefreshDrives(*dialog), dialog->ShowWindow();
   if (!bench.started)
     return state.SkipWithError(bench.message.c_str());
   std::thread ui([&] { queue.Run(); });

@@ -92,7 +92,7 @@ int RunEraseCommand(const std::vector<std::string>& args, const std::string& ins
     err << prefix << "no ATA or SATA disk on this machine\n";
     return kExitNoDisk;
   }
-  if (const Status access = machine.disks->CheckAccess(); !access) {
+  if (const Status access = machine.drives->CheckAccess(); !access) {
     err << prefix << access.message << "\n";
     return kExitNoRights;
   }
@@ -108,7 +108,7 @@ int RunEraseCommand(const std::vector<std::string>& args, const std::string& ins
     return kExitEraseRefused;
   }
   EraseTarget target;
-  if (!CaptureEraseTarget(*machine.disks, record, &target, &error)) {
+  if (!machine.drives->CaptureEraseTarget(record, &target, &error)) {
     err << prefix << error << "\n";
     return kExitEraseRefused;
   }
@@ -125,7 +125,7 @@ int RunEraseCommand(const std::vector<std::string>& args, const std::string& ins
                    : "security erase ended")
         << std::endl;
   };
-  const EraseOutcome outcome = RunSecureErase(*machine.disks, target, callbacks, stop);
+  const EraseOutcome outcome = machine.drives->Erase(target, callbacks, stop);
   if (outcome.result == EraseResult::kErased) {
     out << outcome.message << "\n";
   } else {

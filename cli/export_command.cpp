@@ -81,7 +81,7 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
         << list.driveCount << ")\n";
     return kExitUsage;
   }
-  if (const Status access = machine.disks->CheckAccess(); !access) {
+  if (const Status access = machine.drives->CheckAccess(); !access) {
     err << "drivesentinel export: " << access.message << "\n";
     return kExitNoRights;
   }
@@ -104,8 +104,8 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
     summary = std::to_string(lines.size()) + " row(s)";
   } else {
     SmartSnapshot snapshot;
-    if (!ReadDriveWithTable(*machine.disks, drive, roots.install, StartPeCycleLimit(roots),
-                            machine.facts.boardProduct.value_or(""), messages, &snapshot)) {
+    if (!ReadDriveWithTable(*machine.drives, drive, roots.install, StartPeCycleLimit(roots),
+                            messages, &snapshot)) {
       return kExitDiskUnreadable;
     }
     if (request.what == "smart") {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "cli/home_folder.h"
+#include "drive/machine_drive_service.h"
 #include "platform/linux/linux_disk_system.h"
 #include "platform/sim/simulated_machine.h"
 #include "store/program_ini.h"
@@ -108,11 +109,12 @@ bool RootsFor(const MachineOptions& options, const std::string& installFolder, P
 bool OpenMachine(const MachineOptions& options, const ProgramRoots& roots,
                  const MessageSink& messages, bool enumerate, OpenedMachine* machine,
                  std::string* error) {
+  std::string folder;  // of a simulated machine
   if (options.source == DiskSource::kRealDisks) {
     machine->disks = std::make_unique<LinuxDiskSystem>("/");
     machine->facts = ReadMachineFacts("/");
   } else {
-    const std::string folder =
+    folder =
         options.source == DiskSource::kDemo ? roots.InstallData("sim/demo") : options.simFolder;
     machine->disks = SimulatedMachine::Load(folder, error);
     if (!machine->disks) {
@@ -124,8 +126,14 @@ bool OpenMachine(const MachineOptions& options, const ProgramRoots& roots,
     machine->facts.storageControllers.push_back(
         {"Standard SATA AHCI Controller (simulated)", "1.1"});
   }
+  // Every process of the program that talks to one disk takes the same lock file.
+  const std::string lockFolder = options.source == DiskSource::kRealDisks
+                                     ? std::string(kDiskLockFolder)
+                                     : SimulatedDiskLockFolder(folder);
+  machine->drives = std::make_unique<MachineDriveService>(
+      *machine->disks, lockFolder, machine->facts.boardProduct.value_or(""), messages);
   if (enumerate)
-    machine->list = RefreshDriveList(*machine->disks, messages);
+    machine->list = machine->drives->RefreshDriveList({});
   return true;
 }
 

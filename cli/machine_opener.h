@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "drive/drive_enumerator.h"
+#include "drive/drive_service.h"
 #include "drive/message_sink.h"
 #include "platform/disk_system.h"
 #include "platform/machine_facts.h"
@@ -41,10 +42,11 @@ bool TakeDriveOption(std::vector<std::string>* args, std::optional<int>* index, 
 bool RootsFor(const MachineOptions& options, const std::string& installFolder, ProgramRoots* roots,
               std::string* error, SystemConfig* config = nullptr);
 
-// An opened machine with its facts and drive list.
+// An opened machine with its facts and drive list. Every disk command goes through `drives`.
 struct OpenedMachine {
   std::unique_ptr<DiskSystem> disks;
-  MachineFacts facts;  // the real machine's; a simulated machine gets fixed ones
+  std::unique_ptr<DriveService> drives;  // over `disks`, declared after it: it goes first
+  MachineFacts facts;                    // the real machine's; a simulated machine gets fixed ones
   DriveList list;
 };
 

@@ -51,7 +51,7 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
     WriteReport(out, list, {}, json);
     return kExitNoDisk;
   }
-  if (const Status access = machine.disks->CheckAccess(); !access) {
+  if (const Status access = machine.drives->CheckAccess(); !access) {
     err << "drivesentinel report: " << access.message << "\n";
     return kExitNoRights;
   }
@@ -62,7 +62,7 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
   }
 
   std::vector<DriveReading> readings;
-  const std::vector<VolumeFacts> volumes = machine.disks->ListVolumes();
+  const std::vector<VolumeFacts> volumes = machine.drives->Volumes();
   const int startLimit = StartPeCycleLimit(roots);
   bool allRead = true;
   for (int i = 0; i < list.driveCount; ++i) {
@@ -72,8 +72,7 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
     reading.index = i;
     reading.record = list.drives[static_cast<std::size_t>(i)];
     reading.smartRead = ReadDriveWithTable(
-        *machine.disks, reading.record, roots.install, startLimit,
-        machine.facts.boardProduct.value_or(""),
+        *machine.drives, reading.record, roots.install, startLimit,
         [&reading](std::string_view text) { reading.messages.emplace_back(text); },
         &reading.snapshot);
     allRead = allRead && reading.smartRead;

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "app/autostart_service.h"
-#include "app/machine_drive_access.h"
 #include "app/monitor_app.h"
 #include "app/registry_facade.h"
 #include "app/report_pages.h"
@@ -174,10 +173,9 @@ int RunWindowCommand(const std::vector<std::string>& args, const std::string& in
       });
   ds::SystemInfo systemInfo;
   systemInfo.Collect(ds::ReadMachineFacts("/"));
-  ds::MachineDriveAccess drives(*machine.disks, machine.facts.boardProduct.value_or(""), log);
+  ds::DriveService& drives = *machine.drives;
   ds::SettingsStore settings(home, {}, log);
-  ds::ReportPages pages(roots, drives, *machine.disks, registry, settings, systemInfo,
-                        ds::LocalToday);
+  ds::ReportPages pages(roots, drives, registry, settings, systemInfo, ds::LocalToday, log);
   // The mailer is only ever taken from the install folder.
   ds::MailChannel mail(roots.InstallData("CSmtp.exe"), roots.HomeData("mail.txt"), {}, log);
   ds::WindowServices services;
@@ -186,7 +184,6 @@ int RunWindowCommand(const std::vector<std::string>& args, const std::string& in
   services.settings = &settings;
   services.log = log;
   services.mail = &mail;
-  services.disks = machine.disks.get();
 
   ds::AppOptions appOptions;
   appOptions.roots = roots;
@@ -277,7 +274,7 @@ int RunWindowCommand(const std::vector<std::string>& args, const std::string& in
 
   ds::MonitorTiming timing;
   timing.period = std::chrono::seconds(options.monitorPeriodSeconds);
-  ds::MonitorLoop monitor(app.dialog(), mail, home, timing, log, ds::WallClock::now, {},
+  ds::MonitorLoop monitor(app.dialog(), drives, mail, roots, timing, log, ds::WallClock::now, {},
                           metricsListen.empty() ? nullptr : &board);
 
   ds::StartupContext context;

@@ -41,8 +41,8 @@ bool CommandSucceeded(const AtaResult& result) {
 
 }  // namespace
 
-DriveEnumerator::DriveEnumerator(DiskSystem& disks, MessageSink messages)
-    : disks_(disks), messages_(std::move(messages)) {
+DriveEnumerator::DriveEnumerator(DiskSystem& disks, MessageSink messages, AtaDeviceOpener* commands)
+    : disks_(disks), commands_(commands ? *commands : disks), messages_(std::move(messages)) {
   Clear();
 }
 
@@ -146,7 +146,7 @@ void DriveEnumerator::ReadUsbDevices() {
 
 bool DriveEnumerator::IdentifyThroughSmartDriver(int driveNumber) {
   std::string message;
-  std::unique_ptr<AtaDevice> device = disks_.Open(driveNumber, AtaOpenMode{}, &message);
+  std::unique_ptr<AtaDevice> device = commands_.Open(driveNumber, AtaOpenMode{}, &message);
   if (!device)
     return false;
   std::array<std::uint8_t, 512> sector{};
@@ -171,7 +171,7 @@ bool DriveEnumerator::IdentifyThroughSmartDriver(int driveNumber) {
 
 bool DriveEnumerator::IdentifyThroughPassThrough(int driveNumber) {
   std::string message;
-  std::unique_ptr<AtaDevice> device = disks_.Open(driveNumber, AtaOpenMode{}, &message);
+  std::unique_ptr<AtaDevice> device = commands_.Open(driveNumber, AtaOpenMode{}, &message);
   if (!device)
     return false;
   std::array<std::uint8_t, 512> sector{};
@@ -229,8 +229,9 @@ void DriveEnumerator::ReadPhysicalDrives() {
     ReadStorageDescriptor(n);
 }
 
-DriveList RefreshDriveList(DiskSystem& disks, const MessageSink& messages) {
-  DriveEnumerator enumerator(disks, messages);
+DriveList RefreshDriveList(DiskSystem& disks, const MessageSink& messages,
+                           AtaDeviceOpener* commands) {
+  DriveEnumerator enumerator(disks, messages, commands);
   enumerator.Enumerate();
   if (disks.unnumberedDisks() > 0 && messages) {
     messages("the machine has " + std::to_string(disks.unnumberedDisks()) +

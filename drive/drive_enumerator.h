@@ -19,8 +19,8 @@ namespace ds {
 class DriveEnumerator {
  public:
   // `messages` receives "SetupDiGetClassDevs Failed." when the disk interfaces cannot be
-  // listed.
-  DriveEnumerator(DiskSystem& disks, MessageSink messages);
+  // listed. IDENTIFY goes to the disks `commands` opens (null: `disks` itself).
+  DriveEnumerator(DiskSystem& disks, MessageSink messages, AtaDeviceOpener* commands = nullptr);
 
   void Enumerate();
 
@@ -45,6 +45,7 @@ class DriveEnumerator {
   void ReadStorageDescriptor(int driveNumber);
 
   DiskSystem& disks_;
+  AtaDeviceOpener& commands_;
   MessageSink messages_;
   std::array<DriveRecord, kMaxPhysicalDrives> slots_;
   std::array<bool, kMaxPhysicalDrives> isUsbStorage_{};
@@ -65,6 +66,7 @@ struct DriveList {
 };
 
 // Runs a fresh enumeration and keeps the ATA and SATA disks.
-DriveList RefreshDriveList(DiskSystem& disks, const MessageSink& messages);
+DriveList RefreshDriveList(DiskSystem& disks, const MessageSink& messages,
+                           AtaDeviceOpener* commands = nullptr);
 
 }  // namespace ds

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,7 +89,10 @@ struct SmartSnapshot {
   std::uint64_t attr161Raw = 0;
   std::uint64_t attr163Raw = 0;
   std::uint64_t attr231Raw = 0;
-  int temperature = 0;
+  int temperature = 0;  // of the listed attribute 194; carries over a read without it
+  // The first raw byte of the last of the data sector's 31 slots with id 194, listed or not:
+  // the temperature the Disk Information page shows. Missing when no slot has it.
+  std::optional<int> attribute194Celsius;
   int peCycleLimit = kDefaultPeCycleLimit;
   bool smartSignature = false;
   bool isSm2246 = false;

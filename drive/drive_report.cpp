@@ -220,21 +220,14 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
 
 }  // namespace
 
-bool ReadDriveWithTable(AtaDeviceOpener& opener, const DriveRecord& drive,
+bool ReadDriveWithTable(DriveService& drives, const DriveRecord& drive,
                         const std::string& installFolder, int startPeCycleLimit,
-                        const std::string& baseBoardProduct, const MessageSink& messages,
-                        SmartSnapshot* snapshot) {
+                        const MessageSink& messages, SmartSnapshot* snapshot) {
   snapshot->peCycleLimit = startPeCycleLimit;
   AttributeTable table;
   if (!LoadAttributeTable(table, installFolder, DetectModelSeries(drive.model)) && messages)
     messages(kNoAttributeDescriptions);
-  ReadDriveContext context;
-  context.opener = &opener;
-  context.attributeTable = &table;
-  context.selectedModel = drive.model;
-  context.baseBoardProduct = baseBoardProduct;
-  context.showMessage = messages;
-  return ReadDrive(context, drive.driveNumber, snapshot);
+  return drives.Read(drive, table, snapshot, WakeDisk::kYes, messages) == DiskRead::kRead;
 }
 
 void WriteReport(std::ostream& out, const DriveList& list,

@@ -6,6 +6,7 @@
 
 #include "drive/drive_enumerator.h"
 #include "drive/drive_record.h"
+#include "drive/drive_service.h"
 #include "drive/message_sink.h"
 #include "platform/ata_device.h"
 #include "platform/disk_system.h"
@@ -25,12 +26,12 @@ struct DriveReading {
   std::vector<VolumeFacts> volumes;  // the mounted file systems on the disk
 };
 
-// Reads a kept drive the way the reports and exports do: the attribute table of its series
-// from `installFolder`, the erase-cycle limit starting at `startPeCycleLimit`. True when the
-// data sector was read; a missing description file is told to `messages`.
-[[nodiscard]] bool ReadDriveWithTable(AtaDeviceOpener& opener, const DriveRecord& drive,
+// Reads a kept drive through `drives` the way the reports and exports do: the attribute
+// table of its series from `installFolder`, the erase-cycle limit starting at
+// `startPeCycleLimit`. True when the data sector was read; a missing description file, a
+// failed read and a disk in use elsewhere are told to `messages`.
+[[nodiscard]] bool ReadDriveWithTable(DriveService& drives, const DriveRecord& drive,
                                       const std::string& installFolder, int startPeCycleLimit,
-                                      const std::string& baseBoardProduct,
                                       const MessageSink& messages, SmartSnapshot* snapshot);
 
 // The whole report: a "no ATA or SATA disk" note when the list is empty, else every reading.

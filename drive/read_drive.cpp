@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "drive/ata_transport.h"
+#include "drive/drive_figures.h"
 #include "drive/model_series.h"
 #include "drive/smart_attributes.h"
 
@@ -22,6 +23,7 @@ void ResetForRead(SmartSnapshot* s) {
   s->attr231Raw = 0;
   s->attributes.clear();
   s->attributeCount = 0;
+  s->attribute194Celsius.reset();
   s->smartSignature = false;
   s->isSm2246 = false;
   s->isOtherSm = false;
@@ -83,6 +85,8 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
   SmartSector data{};
   std::copy_n(buffer.begin(), data.size(), data.begin());
   ApplyControllerSignature(data, snapshot);
+  if (int celsius = 0; TemperatureFromSmartSector(data, &celsius))
+    snapshot->attribute194Celsius = celsius;
   static const AttributeTable kEmptyTable;
   ListSmartAttributes(data, context.attributeTable ? *context.attributeTable : kEmptyTable,
                       snapshot);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -48,7 +49,8 @@ struct Reader {
   std::vector<std::chrono::milliseconds> pauses;
 };
 
-// A read resets the snapshot but for temperature and thresholds; ten opens 200 ms apart.
+// A read resets the snapshot but for temperature and thresholds; ten opens 200 ms apart;
+// the data sector's attribute 194 is taken whether the table lists it or not.
 TEST(ReadDriveTest, ReadsResetTheSnapshotRetryTheOpenAndReportAFailedDataRead) {
   // description, table, drive, result, power-on hours, messages, board, threshold, opens, pauses
   const char* kBoard = "PRIME B450M-A";
@@ -70,13 +72,14 @@ TEST(ReadDriveTest, ReadsResetTheSnapshotRetryTheOpenAndReportAFailedDataRead) {
     reader.context.baseBoardProduct = board;
     SmartSnapshot s;
     s.thresholdById[5] = 77, s.temperature = 55, s.powerOnHours = 99, s.attributeCount = 3;
-    s.attributes.resize(3);
+    s.attributes.resize(3), s.attribute194Celsius = 7;
     EXPECT_EQ(ReadDrive(reader.context, driveNumber, &s), wantResult);
     EXPECT_EQ(std::tuple(s.powerOnHours, s.attributeCount, s.attributes.size(), s.temperature,
                          s.attributes.empty() ? threshold : s.attributes[0].threshold,
-                         reader.opener.opens, reader.messages),
+                         reader.opener.opens, reader.messages, s.attribute194Celsius),
               std::tuple(powerOnHours, wantResult ? static_cast<int>(ids.size()) : 0,
-                         wantResult ? ids.size() : 0, 55, threshold, wantOpens, wantMessages));
+                         wantResult ? ids.size() : 0, 55, threshold, wantOpens, wantMessages,
+                         wantResult ? std::optional<int>(35) : std::nullopt));  // unlisted 194
     EXPECT_EQ(reader.pauses,
               std::vector<std::chrono::milliseconds>(wantPauses, std::chrono::milliseconds(200)));
   }

@@ -2,8 +2,9 @@
 
 #include <ctime>
 
+#include "drive/drive_figures.h"
 #include "drive/model_series.h"
-#include "pages/health_page.h"
+#include "store/description_tables.h"
 #include "store/history_folder.h"
 #include "text/leading_integer.h"
 
@@ -18,19 +19,6 @@ bool WaitOnStop(std::chrono::milliseconds duration, std::stop_token stop) {
   return !stop.stop_requested();
 }
 
-// Whole days from local midnight of the history's start date to `now`.
-std::int64_t DaysSince(const HistoryStart& start, WallClock::time_point now) {
-  std::tm midnight{};
-  midnight.tm_year = start.start_date_year - 1900;
-  midnight.tm_mon = start.start_date_month - 1;
-  midnight.tm_mday = start.start_date_day;
-  midnight.tm_isdst = -1;
-  const std::time_t from = std::mktime(&midnight);
-  if (from == static_cast<std::time_t>(-1))
-    return 0;
-  return (static_cast<std::int64_t>(WallClock::to_time_t(now)) - from) / 86400;
-}
-
 CivilDate LocalDateOf(WallClock::time_point when) {
   const std::time_t time = WallClock::to_time_t(when);
   std::tm local{};
@@ -40,13 +28,14 @@ CivilDate LocalDateOf(WallClock::time_point when) {
 
 }  // namespace
 
-MonitorLoop::MonitorLoop(MonitorWindow& window, MailChannel& mail, std::string home,
-                         MonitorTiming timing, MessageSink log,
+MonitorLoop::MonitorLoop(MonitorWindow& window, DriveService& drives, MailChannel& mail,
+                         ProgramRoots roots, MonitorTiming timing, MessageSink log,
                          std::function<WallClock::time_point()> now, Waiter wait,
                          MetricsBoard* board)
     : window_(window),
+      drives_(drives),
       mail_(mail),
-      home_(std::move(home)),
+      roots_(std::move(roots)),
       timing_(timing),
       log_(std::move(log)),
       now_(std::move(now)),
@@ -70,28 +59,46 @@ void MonitorLoop::Run(std::stop_token stop) {
   } while (Wait(timing_.period, stop));
 }
 
+const MonitorLoop::Reading& MonitorLoop::ReadAfresh(const MonitorView& view,
+                                                    const DriveRecord& drive,
+                                                    const AttributeTable& table,
+                                                    const SmartSnapshot& previous,
+                                                    PassReadings& readings) {
+  Reading reading;
+  reading.snapshot = previous;
+  // The monitor's reads show nothing: their texts go to the log only.
+  reading.result = drives_.Read(drive, table, &reading.snapshot, WakeDisk::kNo, {});
+  const bool selected = view.drive && view.drive->driveNumber == drive.driveNumber &&
+                        view.drive->serial == drive.serial;
+  // A failed read empties the window's snapshot all the same; a disk left alone keeps it.
+  if (selected && (reading.result == DiskRead::kRead || reading.result == DiskRead::kUnread))
+    window_.PublishReading(drive, reading.snapshot);
+  return readings[{drive.driveNumber, drive.serial}] = std::move(reading);
+}
+
 void MonitorLoop::Pass(std::stop_token stop) {
   window_.ReloadAlertSettings();
   const WallClock::time_point now = now_();
   window_.TakeInPageInputs();
-  MonitorView view = window_.View();
+  const MonitorView view = window_.View();
   const int refreshBy = LeadingInteger(view.alert.RefreshBy);
+  PassReadings readings;
 
   // History, after a good read only: a failed read would record the last good snapshot,
   // which after a change of the selected disk is another disk's count.
-  bool asleep = false;
+  bool leftAlone = false;
   if (view.active_rec != 0 && view.drive && DetectModelSeries(view.drive->model) == 0) {
-    const DiskRead read = window_.ReadSelectedDrive();
-    asleep = read == DiskRead::kAsleep;
-    if (read == DiskRead::kRead)
-      RecordHistory(window_.View(), now);
+    const Reading& read = ReadAfresh(view, *view.drive, view.attributeTable, view.smart, readings);
+    leftAlone = read.result == DiskRead::kAsleep || read.result == DiskRead::kBusy;
+    if (read.result == DiskRead::kRead)
+      RecordHistory(*view.drive, read.snapshot, now);
   }
-  // A sleeping disk is not woken for the alerts either: its rules wait for a pass that finds
-  // it awake.
-  if (view.alert.EnableAlert != 0 && !alerted_ && !asleep)
-    CheckAlerts(stop, now);
+  // A sleeping or busy disk is not woken or waited for by the alerts either: its rules wait
+  // for a pass that finds it awake and free.
+  if (view.alert.EnableAlert != 0 && !alerted_ && !leftAlone)
+    CheckAlerts(stop, now, view, readings);
 
-  CollectMetrics(now);
+  CollectMetrics(now, view, readings);
   if (ReArmDue(lastReArm_, now, refreshBy, view.alert.RefreshByType)) {
     if (alerted_ && log_)
       log_("alerts are armed again");
@@ -103,13 +110,15 @@ void MonitorLoop::Pass(std::stop_token stop) {
     board_->CountPass();
 }
 
-void MonitorLoop::CollectMetrics(WallClock::time_point now) {
+void MonitorLoop::CollectMetrics(WallClock::time_point now, const MonitorView& view,
+                                 PassReadings& readings) {
   if (board_ == nullptr)
     return;
   const std::int64_t seconds = WallClock::to_time_t(now);
   const std::vector<DriveMetrics> previous = board_->Drives();
+  std::map<int, AttributeTable> tables;  // by series, for this pass
   std::vector<DriveMetrics> drives;
-  for (const DriveRecord& drive : window_.KeptDrives()) {
+  for (const DriveRecord& drive : view.drives) {
     DriveMetrics metrics;
     for (const DriveMetrics& before : previous) {
       if (before.driveNumber == drive.driveNumber && before.serial == drive.serial)
@@ -119,41 +128,49 @@ void MonitorLoop::CollectMetrics(WallClock::time_point now) {
     metrics.model = drive.model;
     metrics.serial = drive.serial;
     metrics.lastAttempt = seconds;
-    SmartSnapshot snapshot = metrics.smart;
-    const DiskRead result = window_.ReadForMetrics(drive, &snapshot);
+    const auto shared = readings.find({drive.driveNumber, drive.serial});
+    const Reading* reading = shared != readings.end() ? &shared->second : nullptr;
+    if (reading == nullptr) {
+      const int series = DetectModelSeries(drive.model);
+      if (!tables.contains(series))  // a missing file was told at start-up
+        static_cast<void>(LoadAttributeTable(tables[series], roots_.install, series));
+      reading = &ReadAfresh(view, drive, tables[series], metrics.smart, readings);
+    }
+    const DiskRead result = reading->result;
     metrics.asleep = result == DiskRead::kAsleep;
-    if (!metrics.asleep)
+    if (!metrics.asleep && result != DiskRead::kBusy)
       metrics.lastReadOk = result == DiskRead::kRead;
     if (result == DiskRead::kRead) {
-      metrics.smart = std::move(snapshot);
+      metrics.smart = reading->snapshot;
       metrics.everRead = true;
       metrics.lastSuccess = seconds;
     }
     const SmartSnapshot& s = metrics.smart;
     metrics.healthRatio.reset();
     metrics.lifespanRemainingSeconds.reset();
-    if (metrics.everRead && s.modelSeries == 0 && s.peCycleLimit > 0) {
-      const auto eraseCount = static_cast<std::int64_t>(s.attr167Raw);
-      metrics.healthRatio = ComputeHealth(eraseCount, s.peCycleLimit).percent / 100.0;
+    if (metrics.everRead) {
+      // The start record is read only for a disk whose figures can use it.
       HistoryStart start;
-      if (ReadHistoryStart(HistoryFolder(home_, drive.model, drive.serial), &start)) {
-        if (std::optional<std::int64_t> days = RemainingLifespanDays(
-                eraseCount, start.avg_erase_count, DaysSince(start, now), s.peCycleLimit)) {
-          metrics.lifespanRemainingSeconds = *days * 86400;
-        }
-      }
+      const bool started =
+          s.modelSeries == 0 && s.peCycleLimit > 0 &&
+          ReadHistoryStart(HistoryFolder(roots_.home, drive.model, drive.serial), &start);
+      const DriveFigures figures =
+          FiguresOf(s, started ? &start : nullptr, started ? DaysSinceHistoryStart(start, now) : 0);
+      if (figures.healthPercent)
+        metrics.healthRatio = *figures.healthPercent / 100.0;
+      if (figures.lifespanDays)
+        metrics.lifespanRemainingSeconds = *figures.lifespanDays * 86400;
     }
     drives.push_back(std::move(metrics));
   }
   board_->Publish(std::move(drives));
 }
 
-void MonitorLoop::RecordHistory(const MonitorView& view, WallClock::time_point now) {
-  if (!view.drive)
-    return;
+void MonitorLoop::RecordHistory(const DriveRecord& drive, const SmartSnapshot& smart,
+                                WallClock::time_point now) {
   const CivilDate date = LocalDateOf(now);
-  const std::string folder = HistoryFolder(home_, view.drive->model, view.drive->serial);
-  const std::uint64_t count = view.smart.attr167Raw;
+  const std::string folder = HistoryFolder(roots_.home, drive.model, drive.serial);
+  const std::uint64_t count = smart.attr167Raw;
   std::string problem;  // a history that cannot be written is told, never skipped in silence
   const auto tell = [&](bool recorded) {
     if (!recorded && log_)
@@ -164,32 +181,45 @@ void MonitorLoop::RecordHistory(const MonitorView& view, WallClock::time_point n
   tell(RecordDay(folder, date.year, date.month, date.day, count, &problem));
 }
 
-void MonitorLoop::CheckAlerts(std::stop_token stop, WallClock::time_point now) {
-  bool read = false;
-  for (int attempt = 1; attempt <= timing_.readAttempts && !read; ++attempt) {
-    const DiskRead result = window_.ReadSelectedDrive();
-    if (result == DiskRead::kAsleep)
+void MonitorLoop::CheckAlerts(std::stop_token stop, WallClock::time_point now,
+                              const MonitorView& view, PassReadings& readings) {
+  if (!view.drive)
+    return;
+  const DriveRecord& drive = *view.drive;
+  // The first attempt takes this pass's reading when there is one; the retries read again.
+  const auto shared = readings.find({drive.driveNumber, drive.serial});
+  const Reading* reading = shared != readings.end() ? &shared->second : nullptr;
+  for (int attempt = 1; attempt <= timing_.readAttempts; ++attempt) {
+    if (attempt > 1 && !Wait(timing_.retryGap(), stop))
       return;
-    read = result == DiskRead::kRead;
-    if (!read && attempt < timing_.readAttempts && !Wait(timing_.retryGap(), stop))
-      return;
+    if (reading == nullptr || attempt > 1) {
+      const SmartSnapshot& previous = reading ? reading->snapshot : view.smart;
+      reading = &ReadAfresh(view, drive, view.attributeTable, previous, readings);
+    }
+    if (reading->result != DiskRead::kUnread)
+      break;
   }
-  const MonitorView view = window_.View();
-  if (!read || !view.drive) {
+  if (reading->result == DiskRead::kAsleep || reading->result == DiskRead::kBusy)
+    return;
+  if (reading->result != DiskRead::kRead) {
     if (log_)
       log_("the selected disk could not be read after " + std::to_string(timing_.readAttempts) +
            " attempts; no alert rule was checked");
     return;
   }
+  const SmartSnapshot& smart = reading->snapshot;
   AlertInputs inputs;
   inputs.settings = view.alert;
-  inputs.temperatureCelsius = view.smart.temperature;
-  inputs.eraseCount = view.smart.attr167Raw;
-  inputs.peCycleLimit = view.smart.peCycleLimit;
-  inputs.modelSeries = view.smart.modelSeries;
-  inputs.volumes = window_.Volumes(view.drive->driveNumber);
+  inputs.temperatureCelsius = smart.temperature;
+  inputs.eraseCount = smart.attr167Raw;
+  inputs.peCycleLimit = smart.peCycleLimit;
+  inputs.modelSeries = smart.modelSeries;
+  for (const VolumeFacts& volume : drives_.Volumes()) {
+    if (volume.driveNumber == drive.driveNumber)
+      inputs.volumes.push_back({volume.mountPoint, volume.freeBytes, volume.totalBytes});
+  }
   inputs.startEraseCount = view.historyStart.avg_erase_count;
-  inputs.daysSinceStart = DaysSince(view.historyStart, now);
+  inputs.daysSinceStart = DaysSinceHistoryStart(view.historyStart, now);
   const std::vector<std::string> fired = FiredAlerts(inputs);
   if (fired.empty())
     return;
@@ -199,7 +229,7 @@ void MonitorLoop::CheckAlerts(std::stop_token stop, WallClock::time_point now) {
     board_->CountAlertMail();
   if (log_)
     log_("alert mail handed to the mailer: " + fired.back());
-  mail_.SendAlert(view.alert, *view.drive, fired.back(), stop);
+  mail_.SendAlert(view.alert, drive, fired.back(), stop);
 }
 
 }  // namespace ds

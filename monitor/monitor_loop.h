@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <stop_token>
 #include <string>
@@ -13,11 +14,14 @@
 #include "monitor/metrics_board.h"
 #include "monitor/monitor_window.h"
 #include "monitor/rearm_period.h"
+#include "platform/program_roots.h"
 
 // The monitor: left running, it takes in the latest settings, records the selected disk's
 // erase-count history and checks the five alert rules every period (ten minutes), mailing
 // one alert when a rule fires and then staying silent until the re-arm period is over. It
-// stops promptly when asked, also inside a wait or the read retries.
+// reads the disks itself through the drive service; within one pass a disk is read once
+// for the history, the alert rules and the metrics together (only the alert step's retries
+// read again). It stops promptly when asked, also inside a wait or the read retries.
 namespace ds {
 
 struct MonitorTiming {
@@ -34,12 +38,13 @@ class MonitorLoop {
   // Waits `duration` or until `stop`; false when it was stopped.
   using Waiter = std::function<bool(std::chrono::milliseconds, std::stop_token)>;
 
-  // `home` is the home folder (history folders lie below its data/). Everything passed in
-  // outlives the loop.
-  // With a `board`, every pass also reads every kept disk for the metrics.
-  MonitorLoop(MonitorWindow& window, MailChannel& mail, std::string home, MonitorTiming timing,
-              MessageSink log, std::function<WallClock::time_point()> now = WallClock::now,
-              Waiter wait = {}, MetricsBoard* board = nullptr);
+  // History folders lie below the home's data/, description tables in the install folder.
+  // Everything passed in outlives the loop. With a `board`, every pass also reads every
+  // kept disk for the metrics.
+  MonitorLoop(MonitorWindow& window, DriveService& drives, MailChannel& mail, ProgramRoots roots,
+              MonitorTiming timing, MessageSink log,
+              std::function<WallClock::time_point()> now = WallClock::now, Waiter wait = {},
+              MetricsBoard* board = nullptr);
 
   // The thread body: runs passes until `stop` is requested.
   void Run(std::stop_token stop);
@@ -51,14 +56,30 @@ class MonitorLoop {
   std::uint64_t alertMails() const { return alertMails_.load(); }
 
  private:
+  // One disk's reading in a pass.
+  struct Reading {
+    DiskRead result = DiskRead::kUnread;
+    SmartSnapshot snapshot;
+  };
+  // The readings of one pass, by drive number and serial.
+  using PassReadings = std::map<std::pair<int, std::string>, Reading>;
+
   bool Wait(std::chrono::milliseconds duration, const std::stop_token& stop);
-  void RecordHistory(const MonitorView& view, WallClock::time_point now);
-  void CheckAlerts(std::stop_token stop, WallClock::time_point now);
-  void CollectMetrics(WallClock::time_point now);
+  // Reads `drive` afresh, starting from `previous`; the selected disk's reading goes to the
+  // window. The result is kept in `readings` for the rest of the pass.
+  const Reading& ReadAfresh(const MonitorView& view, const DriveRecord& drive,
+                            const AttributeTable& table, const SmartSnapshot& previous,
+                            PassReadings& readings);
+  void RecordHistory(const DriveRecord& drive, const SmartSnapshot& smart,
+                     WallClock::time_point now);
+  void CheckAlerts(std::stop_token stop, WallClock::time_point now, const MonitorView& view,
+                   PassReadings& readings);
+  void CollectMetrics(WallClock::time_point now, const MonitorView& view, PassReadings& readings);
 
   MonitorWindow& window_;
+  DriveService& drives_;
   MailChannel& mail_;
-  const std::string home_;
+  const ProgramRoots roots_;
   const MonitorTiming timing_;
   const MessageSink log_;
   const std::function<WallClock::time_point()> now_;

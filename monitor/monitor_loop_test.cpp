@@ -16,7 +16,7 @@ namespace {
 using std::chrono::hours;
 using std::chrono::milliseconds;
 
-// A window whose selected disk runs hot, with reads that fail while `failReads` > 0.
+// A window whose selected disk runs hot.
 class FakeWindow : public MonitorWindow {
  public:
   FakeWindow() {
@@ -25,30 +25,38 @@ class FakeWindow : public MonitorWindow {
     a.Id = "i", a.Passwd = "p";
     view.active_rec = 1;
     view.drive.emplace().model = "QRA-X50 hot", view.drive->serial = "S1";
-    view.smart.temperature = 61, view.smart.attr167Raw = 300, view.smart.modelSeries = 0;
+    view.drives = {*view.drive};
     view.historyStart = {2026, 1, 1, 100};
   }
   void ReloadAlertSettings() override { ++reloads; }
   void TakeInPageInputs() override { ++polls; }
   MonitorView View() override { return view; }
-  DiskRead ReadSelectedDrive() override {
-    if (asleep)
-      return DiskRead::kAsleep;
-    ++reads;
-    return failReads > 0 ? (--failReads, DiskRead::kUnread) : DiskRead::kRead;
-  }
-  std::vector<VolumeSpace> Volumes(int) override { return {}; }
-  std::vector<DriveRecord> KeptDrives() override { return {*view.drive}; }
-  DiskRead ReadForMetrics(const DriveRecord&, SmartSnapshot* snapshot) override {
-    if (asleep)
-      return DiskRead::kAsleep;
-    *snapshot = view.smart;
-    return failReads > 0 ? DiskRead::kUnread : DiskRead::kRead;
+  void PublishReading(const DriveRecord&, const SmartSnapshot& snapshot) override {
+    view.smart = snapshot;
   }
   void Minimize() override { ++minimized; }
 
   MonitorView view;
-  int reloads = 0, polls = 0, reads = 0, minimized = 0, failReads = 0;
+  int reloads = 0, polls = 0, minimized = 0;
+};
+
+// Disks that read `smart`, failing while `failReads` > 0; asleep ones are not asked.
+class FakeDrives : public DriveService {
+ public:
+  FakeDrives() { smart.temperature = 61, smart.attr167Raw = 300, smart.modelSeries = 0; }
+  DriveList RefreshDriveList(const MessageSink&) override { return {}; }
+  DiskRead Read(const DriveRecord&, const AttributeTable&, SmartSnapshot* snapshot, WakeDisk wake,
+                const MessageSink&) override {
+    if (asleep && wake == WakeDisk::kNo)
+      return DiskRead::kAsleep;
+    ++reads;
+    if (failReads > 0)
+      return --failReads, DiskRead::kUnread;
+    *snapshot = smart;
+    return DiskRead::kRead;
+  }
+  SmartSnapshot smart;
+  int reads = 0, failReads = 0;
   bool asleep = false;
 };
 
@@ -66,14 +74,16 @@ struct Monitor {
   TempFolder home;
   std::string mailer = home.path() + "CSmtp.exe", result = home.path() + "mail.txt";
   FakeWindow window;
+  FakeDrives drives;
   std::vector<std::string> log;
   WallClock::time_point now = WallClock::from_time_t(1780000000);
   int waits = 0;
   MailChannel mail{mailer, result, [](milliseconds) {}, [](std::string_view) {}};
   MetricsBoard board{"1.1"};
   MonitorLoop loop{window,
+                   drives,
                    mail,
-                   home.path(),
+                   ProgramRoots(home.path()),
                    MonitorTiming{},
                    [this](std::string_view line) { log.emplace_back(line); },
                    [this] { return now; },
@@ -106,7 +116,7 @@ TEST(MonitorLoopTest, AMailPerReArmPeriod) {
 
 TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
   Monitor m("1", kRefreshByDay);
-  m.window.view.alert.EnableAlert = 0, m.window.failReads = 1;
+  m.window.view.alert.EnableAlert = 0, m.drives.failReads = 1;
   const std::string folder = m.home.path() + "data/QRA-X50 hot_S1/";
   std::filesystem::create_directories(folder);
   m.loop.Pass({});  // the read fails: nothing is recorded
@@ -118,28 +128,31 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
   m.loop.Pass({});
   ASSERT_EQ(m.log.size(), 1u);
   EXPECT_EQ(m.log[0].rfind("cannot write the history file " + folder + "record.dat: ", 0), 0u);
-  m.window.view.drive->model = "Other disk", m.window.reads = 0;  // not series 0: no history
+  m.window.view.drive->model = "Other disk", m.drives.reads = 0;  // not series 0: no history
   m.loop.Pass({});
-  EXPECT_EQ(m.window.reads, 0);
+  EXPECT_EQ(m.drives.reads, 1);  // the metrics' read only
+  EXPECT_FALSE(std::filesystem::exists(m.home.path() + "data/Other disk_S1"));
 }
 
 TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
   Monitor m("0", kRefreshByDay);
   m.window.view.active_rec = 0;
   m.window.view.alert.Under = "70";  // fires after the rule "above 60": the mail tells it
-  m.window.failReads = 99;           // the 100th attempt reads
+  m.drives.failReads = 99;           // the 100th attempt reads
   m.loop.Pass({});
-  EXPECT_EQ(std::tuple(m.window.reads, m.waits, m.loop.alertMails()), std::tuple(100, 99, 1u));
+  // The metrics take the alert step's reading: no read of their own.
+  EXPECT_EQ(std::tuple(m.drives.reads, m.waits, m.loop.alertMails()), std::tuple(100, 99, 1u));
   EXPECT_EQ(m.log.at(0),
             "alert mail handed to the mailer: DUT's temperature value is under 70 "
             "Celsius (Current is 61).");
-  m.window.failReads = 1000, m.window.reads = 0;
+  m.drives.failReads = 1000, m.drives.reads = 0;
   m.loop.Pass({});
-  EXPECT_EQ(std::tuple(m.window.reads, m.loop.alertMails()), std::tuple(100, 1u));
+  EXPECT_EQ(std::tuple(m.drives.reads, m.loop.alertMails()), std::tuple(100, 1u));
   EXPECT_NE(m.log.back().find("could not be read after 100 attempts"), std::string::npos);
 }
 
-// Every kept disk read apart from the window; a sleeping one left asleep with its last reading.
+// Every kept disk read once a pass, shared by the history, the alert rules and the metrics;
+// a sleeping one left asleep with its last reading.
 TEST(MonitorLoopTest, MetricsOfEveryPass) {
   Monitor m("1", kRefreshByDay);
   std::filesystem::create_directories(m.home.path() + "data/QRA-X50 hot_S1");
@@ -148,8 +161,8 @@ TEST(MonitorLoopTest, MetricsOfEveryPass) {
   const std::string labels = "{drive=\"-1\",model=\"QRA-X50 hot\",serial=\"S1\"}";
   const std::string drive = "drivesentinel_drive_";
   for (bool asleep : {false, true}) {
-    m.window.asleep = asleep;
-    m.window.view.smart.temperature = asleep ? 20 : 61;  // 20 would be read if it were woken
+    m.drives.asleep = asleep;
+    m.drives.smart.temperature = asleep ? 20 : 61;  // 20 would be read if it were woken
     m.loop.Pass({});
     const std::string text = m.board.PrometheusText();
     for (const std::string& line :
@@ -162,14 +175,15 @@ TEST(MonitorLoopTest, MetricsOfEveryPass) {
       EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;
     }
   }
-  EXPECT_EQ(m.window.reads, 2);  // the sleeping disk was not read again for the window
+  EXPECT_EQ(m.drives.reads, 1);  // one read for all three; the sleeping disk not at all
 }
 
 TEST(MonitorLoopTest, MinimizesALogonStartAndStopsPromptlyInsideAWait) {
   Monitor m("0", kRefreshByDay);
   m.window.view.autostartLaunch = 1;
   // Real waits: the first pass after 10 ms, the next one a minute later.
-  MonitorLoop real(m.window, m.mail, m.home.path(), MonitorTiming{milliseconds(60000), 100}, {});
+  MonitorLoop real(m.window, m.drives, m.mail, ProgramRoots(m.home.path()),
+                   MonitorTiming{milliseconds(60000), 100}, {});
   std::jthread thread([&real](std::stop_token stop) { real.Run(stop); });
   for (int i = 0; i < 500 && real.passes() == 0; ++i)
     std::this_thread::sleep_for(milliseconds(10));

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <map>
 
-#include "pages/drive_temperature.h"
 #include "tests/temp_folder.h"
 
 namespace ds {
@@ -158,16 +157,6 @@ TEST(DiskInfoPage, BuildsOneFilePerDriveAndVolume) {
   EXPECT_NE(ReadWidePage(home.path() + "data/disk_info_1_0.html").find("---"), std::string::npos);
 
   EXPECT_EQ(build(DiskInfoInput{}), std::nullopt);  // no drives
-}
-
-TEST(DriveTemperature, ScansThirtyOneSlotsLastOneWins) {
-  std::array<std::uint8_t, 512> sector{};
-  int celsius = 0;
-  EXPECT_FALSE(TemperatureFromSmartSector(sector, &celsius));
-  sector[2 + 12 * 3] = 194, sector[2 + 12 * 3 + 5] = 38;
-  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius) && celsius == 38) << celsius;
-  sector[2 + 12 * 30] = 194, sector[2 + 12 * 30 + 5] = 41;  // the 31st slot, past the thirty
-  EXPECT_TRUE(TemperatureFromSmartSector(sector, &celsius) && celsius == 41) << celsius;
 }
 
 }  // namespace

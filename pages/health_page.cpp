@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "drive/drive_figures.h"
 #include "pages/page_format.h"
 #include "pages/page_registry.h"
 #include "pages/template_expander.h"
@@ -16,21 +17,8 @@ namespace {
 
 // Page numbers an older build may have left behind.
 constexpr int kStalePageNumbers = 26;
-constexpr std::int64_t kLongestLifespanDays = 5 * 365;
 constexpr const char* kNotAvailable = "---";
 constexpr const char* kIntervalOne = "interval: 1,";
-
-const char* HealthColor(int percent) {
-  if (percent > 80)
-    return "#03508D";
-  if (percent > 60)
-    return "#5FA1CE";
-  if (percent > 40)
-    return "#AAC6DF";
-  if (percent > 20)
-    return "#DAA2A4";
-  return "#C12000";
-}
 
 std::string ChartPoint(int year, int month, int day, int health) {
   return Format(
@@ -51,55 +39,6 @@ constexpr DisplayTexts kDisplayTexts[kHealthDisplayTypes] = {
 };
 
 }  // namespace
-
-HealthFigures ComputeHealth(std::int64_t eraseCount, std::int64_t limit) {
-  if (limit <= 0)
-    return {kNotAvailable, 0, HealthColor(100)};
-  if (eraseCount == 0)
-    return {"100", 100, HealthColor(100)};
-  // A negative count can only be a wrapped 64-bit raw value: far beyond any limit.
-  if (eraseCount >= limit || eraseCount < 0)
-    return {"0", 0, HealthColor(0)};
-  const double health =
-      100.0 - static_cast<double>(eraseCount) * 100.0 / static_cast<double>(limit);
-  const int percent = static_cast<int>(health);
-  return {Format("%6.2f", health), percent, HealthColor(percent)};
-}
-
-std::optional<std::int64_t> RemainingLifespanDays(std::int64_t eraseCount, std::int32_t startCount,
-                                                  std::int64_t elapsedDays, std::int64_t limit) {
-  // A clock set back before the start date gives no growth rate either.
-  if (limit <= 0 || elapsedDays <= 0)
-    return std::nullopt;
-  // The growth of the low 32 bits: beyond them the count may lie below the start count.
-  const std::int64_t growth =
-      static_cast<std::int64_t>(static_cast<std::uint32_t>(eraseCount)) - startCount;
-  if (growth <= 0)
-    return std::nullopt;
-  if (eraseCount >= limit || eraseCount < 0 || growth >= limit)
-    return 0;  // worn out
-  const double days = static_cast<double>(elapsedDays) * static_cast<double>(limit - eraseCount) /
-                      static_cast<double>(growth);
-  return static_cast<std::int64_t>(days);
-}
-
-LifespanText ComputeLifespan(std::int64_t eraseCount, std::int32_t startCount,
-                             std::int64_t elapsedDays, std::int64_t limit) {
-  const LifespanText unknown{kNotAvailable, kNotAvailable};
-  if (eraseCount <= startCount)
-    return unknown;
-  // Past its limit without the growth alone reaching it: the page shows no figure.
-  const std::int64_t growth =
-      static_cast<std::int64_t>(static_cast<std::uint32_t>(eraseCount)) - startCount;
-  if (eraseCount > limit && growth < limit)
-    return unknown;
-  const std::optional<std::int64_t> days =
-      RemainingLifespanDays(eraseCount, startCount, elapsedDays, limit);
-  if (!days || *days > kLongestLifespanDays)
-    return unknown;
-  return {Format("%lld", static_cast<long long>(*days / 365)),
-          Format("%lld", static_cast<long long>(*days % 365))};
-}
 
 int ChartHealth(const std::string& recordValue, std::int64_t limit) {
   if (limit <= 0)

@@ -14,36 +14,6 @@
 // the erase-count history by day (HealthPage_0.html), month (_1) or year (_2).
 namespace ds {
 
-// The health figures of an average erase count E against the erase-count limit L.
-struct HealthFigures {
-  std::string text;   // "100", "0", " 66.67" ("%6.2f"), or "---" when L is not positive
-  int percent = 0;    // H, whole percent for the bar
-  std::string color;  // the bar colour by H
-};
-
-// 100 at E = 0, 0 from E = L on, else 100 - E * 100 / L. A limit of 0 or below gives "---"
-// and an empty bar: there is nothing to divide by.
-HealthFigures ComputeHealth(std::int64_t eraseCount, std::int64_t limit);
-
-// Remaining lifespan in whole years and days, or "---" for both.
-struct LifespanText {
-  std::string years;
-  std::string days;
-};
-
-// The days until the erase count reaches `limit`, growing as it has since the start date
-// (E0 = `startCount`, `elapsedDays` days ago; the growth is that of the low 32 bits). Nothing
-// on the start day or before, without growth, or for a limit of 0 or below; 0 for a disk at
-// or beyond its limit. The alert rules and the page's figure both come from here.
-std::optional<std::int64_t> RemainingLifespanDays(std::int64_t eraseCount, std::int32_t startCount,
-                                                  std::int64_t elapsedDays, std::int64_t limit);
-
-// Extrapolates the growth since the start date (E0 = `startCount`, `elapsedDays` days ago)
-// to the day the erase count reaches `limit`. "---" without growth, on the start day, for
-// more than five years or a limit of 0 or below; "0" when the growth alone reaches it.
-LifespanText ComputeLifespan(std::int64_t eraseCount, std::int32_t startCount,
-                             std::int64_t elapsedDays, std::int64_t limit);
-
 // The health percent of a stored erase-count text: 100 - value * 100 / limit with the
 // value's leading integer and the quotient truncated, kept within 0 .. 100. Only for a
 // positive limit.

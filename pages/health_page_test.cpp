@@ -23,50 +23,6 @@ std::string Point(int year, int monthFromZero, int day, int health) {
          ", indexLabel: \"\", markerType: \"circle\",  markerColor: \"#03508D\", markerSize: 12},";
 }
 
-TEST(ComputeHealth, TextBarAndColourFollowTheEraseCount) {
-  const std::tuple<std::int64_t, std::int64_t, const char*> cases[] = {
-      // E, L, text|H|colour
-      {1000, 3000, " 66.67|66|#5FA1CE"}, {2400, 3000, " 20.00|20|#C12000"},
-      {3000, 3000, "0|0|#C12000"},       {4000, 3000, "0|0|#C12000"},
-      {0, 3000, "100|100|#03508D"},      {1, 3000, " 99.97|99|#03508D"},
-      {599, 3000, " 80.03|80|#5FA1CE"},  {570, 3000, " 81.00|81|#03508D"},
-      {1200, 3000, " 60.00|60|#AAC6DF"}, {1170, 3000, " 61.00|61|#5FA1CE"},
-      {1800, 3000, " 40.00|40|#DAA2A4"}, {1770, 3000, " 41.00|41|#AAC6DF"},
-      {2370, 3000, " 21.00|21|#DAA2A4"}, {2999, 3000, "  0.03|0|#C12000"},
-      {-1, 3000, "0|0|#C12000"},  // a wrapped 64-bit raw value
-      {500, 0, "---|0|#03508D"},         {0, -7, "---|0|#03508D"},
-  };
-  for (const auto& [e, l, expected] : cases) {
-    const HealthFigures f = ComputeHealth(e, l);
-    EXPECT_EQ(f.text + "|" + std::to_string(f.percent) + "|" + f.color, expected) << e << "/" << l;
-  }
-}
-
-TEST(ComputeLifespan, ExtrapolatesTheGrowthSinceTheStartDate) {
-  // What, E, E0, D, L, years|days.
-  const std::tuple<const char*, std::int64_t, std::int32_t, std::int64_t, std::int64_t, const char*>
-      cases[] = {
-          {"570 days", 150, 100, 10, 3000, "1|205"},
-          {"beyond five years", 101, 100, 10, 3000, "---|---"},
-          {"exactly five years", 1000, 0, 1825, 2000, "5|0"},
-          {"one day past five years", 1000, 0, 1826, 2000, "---|---"},
-          {"no growth", 100, 100, 10, 3000, "---|---"},
-          {"count fell", 90, 100, 10, 3000, "---|---"},
-          {"start day", 150, 100, 0, 3000, "---|---"},
-          {"clock before the start", 150, 100, -3, 3000, "---|---"},
-          {"growth reaches the limit", 3100, 100, 10, 3000, "0|0"},
-          {"past the limit", 3100, 2000, 10, 3000, "---|---"},
-          {"no limit", 150, 100, 10, 0, "---|---"},
-          {"negative limit", 150, 100, 10, -1, "---|---"},
-          {"count beyond 32 bits", (1LL << 32) + 50, 100, 10, 3000, "---|---"},
-          {"fraction truncated", 102, 100, 1, 1001, "1|84"},  // 449.5 days
-      };
-  for (const auto& [what, e, e0, d, l, expected] : cases) {
-    const LifespanText lifespan = ComputeLifespan(e, e0, d, l);
-    EXPECT_EQ(lifespan.years + "|" + lifespan.days, expected) << what;
-  }
-}
-
 TEST(ChartHealth, TruncatesAndStaysWithinTheScale) {
   const std::tuple<const char*, std::int64_t, int> cases[] = {
       {"300", 3000, 90},  {"2999", 3000, 1},   {"3000", 3000, 0},

@@ -83,20 +83,14 @@ PageFields InternalPageFields(const InternalPageInput& input, std::uint32_t vend
 }
 
 std::optional<std::string> BuildInternalPage(const ProgramRoots& roots,
-                                             const InternalPageInput& input,
-                                             std::uint32_t* vendorFigure, std::string* message) {
+                                             const InternalPageInput& input, std::string* message) {
   message->clear();
-  *vendorFigure = 0;
   const std::string output = roots.HomeData(kInternalPageFile);
   std::remove(output.c_str());
   const std::string templatePath = PageTemplatePath(roots, kPageInternal);
   if (input.driveCount <= 0 || !FileExists(templatePath))
     return std::nullopt;
-  if (input.opener != nullptr) {
-    std::string vendorMessage;  // not shown: the page reads "Unknown" instead
-    *vendorFigure = ReadVendorFigure(*input.opener, input.vendor, &vendorMessage);
-  }
-  if (!ExpandTemplate(templatePath, output, InternalPageFields(input, *vendorFigure), message))
+  if (!ExpandTemplate(templatePath, output, InternalPageFields(input, input.vendorFigure), message))
     return std::nullopt;
   return std::string(kInternalPageFile);
 }

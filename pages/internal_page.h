@@ -4,9 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "drive/vendor_pages.h"
 #include "pages/template_expander.h"
-#include "platform/ata_device.h"
 #include "platform/program_roots.h"
 
 // The Internal page, the maker's service view of the selected disk: erase count against its
@@ -45,10 +43,8 @@ struct InternalPageInput {
   std::uint64_t attr161Raw = 0;
   std::uint64_t attr163Raw = 0;
   int modelSeries = 99;
-  int peCycleLimit = 3000;  // L
-  // What the vendor read needs; with a null opener the figure stays 0.
-  AtaDeviceOpener* opener = nullptr;
-  VendorReadTarget vendor;
+  int peCycleLimit = 3000;         // L
+  std::uint32_t vendorFigure = 0;  // V, read by the caller; 0 when not read
 };
 
 inline constexpr const char* kInternalPageFile = "InternalPage.html";
@@ -57,13 +53,10 @@ inline constexpr const char* kInternalPageFile = "InternalPage.html";
 PageFields InternalPageFields(const InternalPageInput& input, std::uint32_t vendorFigure);
 
 // Deletes the previous page; without a drive or a template stops there (nullopt, `message`
-// empty). Otherwise reads the vendor figure (it talks to the disk: call without the window's
-// state lock), stores it in `vendorFigure` (0 when not read) and writes data/InternalPage.html
-// into the home folder; returns its file name, or nullopt with `message` set when it could not be
-// written.
+// empty). Otherwise writes data/InternalPage.html into the home folder; returns its file
+// name, or nullopt with `message` set when it could not be written.
 [[nodiscard]] std::optional<std::string> BuildInternalPage(const ProgramRoots& roots,
                                                            const InternalPageInput& input,
-                                                           std::uint32_t* vendorFigure,
                                                            std::string* message);
 
 }  // namespace ds

@@ -59,14 +59,12 @@ TEST(BuildInternalPage, NoTemplateOrNoDriveWritesNoPage) {
   InternalPageInput input;
   input.driveCount = 1;
   std::string message;
-  std::uint32_t figure = 99;
-  EXPECT_EQ(BuildInternalPage(ProgramRoots(home.path()), input, &figure, &message), std::nullopt);
-  EXPECT_EQ(figure, 0u);
+  EXPECT_EQ(BuildInternalPage(ProgramRoots(home.path()), input, &message), std::nullopt);
   std::filesystem::copy_file(std::string(DS_SOURCE_DIR) + "/data/template/InternalPage.tmp",
                              home.path() + "data/template/InternalPage.tmp");
-  ASSERT_TRUE(BuildInternalPage(ProgramRoots(home.path()), input, &figure, &message));
+  ASSERT_TRUE(BuildInternalPage(ProgramRoots(home.path()), input, &message));
   input.driveCount = 0;
-  EXPECT_EQ(BuildInternalPage(ProgramRoots(home.path()), input, &figure, &message), std::nullopt);
+  EXPECT_EQ(BuildInternalPage(ProgramRoots(home.path()), input, &message), std::nullopt);
   EXPECT_FALSE(FileExists(home.path() + "data/InternalPage.html"));
 }
 

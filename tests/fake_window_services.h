@@ -10,9 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/drive_access.h"
 #include "app/main_dialog.h"
 #include "app/page_building.h"
+#include "drive/drive_service.h"
+#include "pages/page_registry.h"
 #include "store/settings_store.h"
 #include "web/cookie_jar.h"
 
@@ -26,7 +27,7 @@ inline bool WaitUntil(const std::function<bool()>& condition) {
 }
 
 // Disks for window tests: kept drives whose reads take `readDelay` and count themselves.
-class FakeDriveAccess : public DriveAccess {
+class FakeDriveAccess : public DriveService {
  public:
   DriveList RefreshDriveList(const MessageSink&) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -37,15 +38,14 @@ class FakeDriveAccess : public DriveAccess {
       list.driveIndexMap.push_back(drive.driveNumber);
     return list;
   }
-  bool ReadDrive(const DriveRecord& drive, const AttributeTable&, SmartSnapshot* snapshot,
-                 const MessageSink&) override {
+  DiskRead Read(const DriveRecord& drive, const AttributeTable&, SmartSnapshot* snapshot, WakeDisk,
+                const MessageSink&) override {
     std::this_thread::sleep_for(readDelay);
     ++reads;
     snapshot->attr167Raw = 100 + static_cast<std::uint64_t>(drive.driveNumber);
     snapshot->modelSeries = 0;
-    return true;
+    return DiskRead::kRead;
   }
-  bool Asleep(const DriveRecord&) override { return false; }
   void AddDrive(const std::string& model, int number = 0) {
     std::lock_guard<std::mutex> lock(mutex_);
     DriveRecord& drive = drives.emplace_back();
@@ -64,11 +64,18 @@ class FakeDriveAccess : public DriveAccess {
 // Page builders for window tests: each build writes "<page>.html" and records the state it saw.
 class FakePages : public PageBuilding {
  public:
-  explicit FakePages(std::string home) : home_(std::move(home)) {}
-  std::optional<std::string> Build(int page, WindowState& state, const MessageSink&,
-                                   std::string* message) override {
+  explicit FakePages(std::string home, DriveService* drives = nullptr)
+      : drives(drives), home_(std::move(home)) {}
+  std::optional<std::string> Build(int page, unsigned steps, WindowState& state,
+                                   const MessageSink& shown, std::string* message) override {
     if (onBuild)
       onBuild(page, state);
+    // The reading steps of a page, as the real builder takes them: the selected disk's read.
+    if (drives != nullptr && (steps & kStepReadDrive) && state.SelectedDrive() != nullptr &&
+        drives->Read(*state.SelectedDrive(), {}, &state.smart, WakeDisk::kYes, shown) ==
+            DiskRead::kRead) {
+      state.modelSeries = state.smart.modelSeries;
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     if (state.driveCount == 0 && page != kPageSystem) {
       *message = "no ATA or SATA disk to show";
@@ -89,19 +96,35 @@ class FakePages : public PageBuilding {
 
   std::vector<WindowState> seen;
   std::function<void(int page, WindowState&)> onBuild;  // runs first, on the page worker
+  DriveService* drives = nullptr;                       // reads the selected disk when set
 
  private:
   std::string home_;
   std::mutex mutex_;
 };
 
+// Sets up window states no action reaches quickly (an erase under way, a series).
+class MainDialogTestAccess {
+ public:
+  static void Change(MainDialog& dialog, const std::function<void(WindowState&)>& change) {
+    dialog.Update(change);
+  }
+  // A fresh drive list from the dialog's drive service, published whole.
+  static void RefreshDrives(MainDialog& dialog) {
+    DriveList list = dialog.services_.drives->RefreshDriveList({});
+    dialog.Update([&list](WindowState& s) { s.SetDriveList(std::move(list)); });
+  }
+  static void TabAction(MainDialog& dialog, int buttonId) { dialog.TabAction(buttonId); }
+};
+
 // A dialog over fakes in a temporary home folder.
 struct FakeWindow {
   explicit FakeWindow(const std::string& home, WindowShell* shell) : pages(home), settings(home) {
     std::filesystem::create_directories(home + "data");
-    dialog = std::make_unique<MainDialog>(ProgramRoots(home), shell,
-                                          WindowServices{&drives, &pages, &settings, {}, &cookies});
+    pages.drives = &drives;
+    dialog = std::make_unique<MainDialog>(ProgramRoots(home), shell, services());
   }
+  WindowServices services() { return WindowServices{&drives, &pages, &settings, {}, &cookies}; }
   FakeDriveAccess drives;
   FakePages pages;
   SettingsStore settings;
