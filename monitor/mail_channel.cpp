@@ -63,6 +63,23 @@ bool MailChannel::Pause(std::chrono::milliseconds duration, const std::stop_toke
 
 MailOutcome MailChannel::SendAlert(const AlertSettings& settings, const DriveRecord& drive,
                                    std::string_view alertText, std::stop_token stop) {
+  const MailAccount account = MailAccountOf(settings);
+  return SendAlertFields(
+      settings, [&] { return AlertMailFields(account, drive, alertText, resultPath_); }, stop);
+}
+
+MailOutcome MailChannel::SendAlert(const AlertSettings& settings, const DriveRecord& drive,
+                                   const MailOrigin& origin, std::string_view alertText,
+                                   std::stop_token stop) {
+  const MailAccount account = MailAccountOf(settings);
+  return SendAlertFields(
+      settings, [&] { return AlertMailFields(account, drive, origin, alertText, resultPath_); },
+      stop);
+}
+
+MailOutcome MailChannel::SendAlertFields(const AlertSettings& settings,
+                                         const std::function<std::vector<std::string>()>& fields,
+                                         std::stop_token stop) {
   MailAccount account = MailAccountOf(settings);
   if (std::optional<std::string> missing = MailFieldCheck(account)) {
     Log("no mail sent, the mail settings are incomplete: " + *missing);
@@ -74,7 +91,7 @@ MailOutcome MailChannel::SendAlert(const AlertSettings& settings, const DriveRec
     Log("no mail sent, the mail program is missing: " + mailerPath_);
     return {"no mail sent: " + mailerPath_ + " is missing", true};
   }
-  MailerRun run = RunMailer(AlertMailFields(account, drive, alertText, resultPath_), stop);
+  MailerRun run = RunMailer(fields(), stop);
   MailOutcome outcome{run.text, true};
   switch (run.end) {
     case MailerEnd::kResult:

@@ -53,6 +53,10 @@ class MailChannel {
   // when a mail field is empty or the mailer is missing; failures are logged.
   MailOutcome SendAlert(const AlertSettings& settings, const DriveRecord& drive,
                         std::string_view alertText, std::stop_token stop = {});
+  // The same about one disk of several: the body also says where the disk sits (`origin`).
+  MailOutcome SendAlert(const AlertSettings& settings, const DriveRecord& drive,
+                        const MailOrigin& origin, std::string_view alertText,
+                        std::stop_token stop = {});
 
   // Sends the test mail with the copied account. `progress` receives "Testing ..." once the
   // mailer is found. An empty or missing result is a failure, never a success.
@@ -73,6 +77,9 @@ class MailChannel {
   // until it holds a line, the mailer has ended without one, the polls run out or `stop`
   // is requested. The mailer is reaped (killed first if still running) before it returns.
   MailerRun RunMailer(const std::vector<std::string>& fields, std::stop_token stop);
+  MailOutcome SendAlertFields(const AlertSettings& settings,
+                              const std::function<std::vector<std::string>()>& fields,
+                              std::stop_token stop);
   // Sleeps `duration` in poll-sized steps; false as soon as `stop` is requested.
   bool Pause(std::chrono::milliseconds duration, const std::stop_token& stop);
   void Log(const std::string& text);

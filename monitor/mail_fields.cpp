@@ -65,16 +65,41 @@ std::vector<std::string> RecipientFields(std::string_view to) {
   return items;
 }
 
+namespace {
+
+std::vector<std::string> AlertFields(const MailAccount& account, const DriveRecord& drive,
+                                     const MailOrigin* origin, std::string_view alertText,
+                                     const std::string& resultPath) {
+  std::vector<std::string> fields = AccountFields(account, kAlertMailSubject, resultPath);
+  Append(fields, RecipientFields(account.To));
+  std::vector<std::string> body = {std::string(TrimBoth("Model Name: " + drive.model)),
+                                   std::string(TrimBoth("Serial Number: " + drive.serial)),
+                                   std::string(TrimBoth("Firmware Version: " + drive.firmware))};
+  if (origin != nullptr)
+    body.push_back(DeviceLine(*origin));
+  body.push_back(" ");
+  body.emplace_back(alertText);
+  fields.push_back(std::to_string(body.size()));
+  Append(fields, body);
+  return fields;
+}
+
+}  // namespace
+
+std::string DeviceLine(const MailOrigin& origin) {
+  return "Device: " + origin.device + " on host " + origin.host;
+}
+
 std::vector<std::string> AlertMailFields(const MailAccount& account, const DriveRecord& drive,
                                          std::string_view alertText,
                                          const std::string& resultPath) {
-  std::vector<std::string> fields = AccountFields(account, kAlertMailSubject, resultPath);
-  Append(fields, RecipientFields(account.To));
-  Append(fields, {"5", std::string(TrimBoth("Model Name: " + drive.model)),
-                  std::string(TrimBoth("Serial Number: " + drive.serial)),
-                  std::string(TrimBoth("Firmware Version: " + drive.firmware)), " ",
-                  std::string(alertText)});
-  return fields;
+  return AlertFields(account, drive, nullptr, alertText, resultPath);
+}
+
+std::vector<std::string> AlertMailFields(const MailAccount& account, const DriveRecord& drive,
+                                         const MailOrigin& origin, std::string_view alertText,
+                                         const std::string& resultPath) {
+  return AlertFields(account, drive, &origin, alertText, resultPath);
 }
 
 std::vector<std::string> TestMailFields(const MailAccount& account, const std::string& resultPath) {

@@ -52,6 +52,22 @@ std::vector<std::string> RecipientFields(std::string_view to);
 std::vector<std::string> AlertMailFields(const MailAccount& account, const DriveRecord& drive,
                                          std::string_view alertText, const std::string& resultPath);
 
+// Where the disk that fired sits: the line after its identity lines in a mail about one
+// disk of several.
+struct MailOrigin {
+  std::string device;  // "/dev/sdb"
+  std::string host;    // the machine's fully qualified name (MachineFqdn)
+};
+
+// "Device: /dev/sdb on host ds1.example.com".
+std::string DeviceLine(const MailOrigin& origin);
+
+// The alert mail about the disk `drive` of the machine: six body lines, the three identity
+// lines of `drive`, DeviceLine, " " and the alert text.
+std::vector<std::string> AlertMailFields(const MailAccount& account, const DriveRecord& drive,
+                                         const MailOrigin& origin, std::string_view alertText,
+                                         const std::string& resultPath);
+
 // The test mail: one body line.
 std::vector<std::string> TestMailFields(const MailAccount& account, const std::string& resultPath);
 

@@ -46,6 +46,14 @@ TEST(MailFieldsTest, AlertMailInTheMailerOrder) {
                     "Norvik DriveSentinel warning message", "/home/data/mail.txt", "2", "b@y.com",
                     "c@z.com", "5", "Model Name: QRA-X50 64GB", "Serial Number: 20240101AA",
                     "Firmware Version:", " ", "DUT's health status is under 96 (Current is 95)."}));
+  // A mail about one disk of several names its device and the machine after its identity.
+  drive.firmware = "S9FM02.6";
+  const Fields fields = AlertMailFields(account, drive, {"/dev/sdc", "ds1.example.com"}, "Too hot.",
+                                        "/home/data/mail.txt");
+  EXPECT_EQ(Fields(fields.begin() + 13, fields.end()),
+            (Fields{"6", "Model Name: QRA-X50 64GB", "Serial Number: 20240101AA",
+                    "Firmware Version: S9FM02.6", "Device: /dev/sdc on host ds1.example.com", " ",
+                    "Too hot."}));
 }
 
 TEST(MailFieldsTest, InputEndsEveryFieldWithNul) {

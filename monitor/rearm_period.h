@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 // When the alerts, silenced after a mail, are armed again: after `refreshBy` days (type 0),
 // calendar months (type 1, as the Tool page labels it: the same day of the month that many
@@ -18,5 +19,9 @@ inline constexpr int kRefreshByYear = 2;
 // True when the period that began at `lastReArm` is over at `now`.
 bool ReArmDue(WallClock::time_point lastReArm, WallClock::time_point now, int refreshBy,
               int refreshByType);
+
+// When that period ends, for showing it ("silent until ..."); none when it never ends.
+std::optional<WallClock::time_point> ReArmTime(WallClock::time_point lastReArm, int refreshBy,
+                                               int refreshByType);
 
 }  // namespace ds

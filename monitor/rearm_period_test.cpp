@@ -40,9 +40,14 @@ TEST(ReArmPeriodTest, DaysMonthsYearsAndNever) {
       // Any other type never re-arms.
       {Local(2020, 1, 1), Local(2030, 1, 1), 0, 3, false},
   };
-  for (const auto& [last, now, refreshBy, type, due] : cases)
+  for (const auto& [last, now, refreshBy, type, due] : cases) {
     EXPECT_EQ(ReArmDue(last, now, refreshBy, type), due)
         << type << " at " << WallClock::to_time_t(now);
+    // The end shown ("silent until ...") is the moment the period is over.
+    const std::optional<WallClock::time_point> end = ReArmTime(last, refreshBy, type);
+    EXPECT_EQ(end.has_value() && *end <= now, due) << type << " at " << WallClock::to_time_t(now);
+  }
+  EXPECT_EQ(ReArmTime(Local(2026, 1, 1), 2, kRefreshByDay), Local(2026, 1, 3));
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ constexpr ClickRect kToolClicks[] = {
     {658, 718, 485, 507, C::kNoErase, A::kSecureErase},
 };
 
+constexpr const char* kHomeTemplates[] = {"HomePage.tmp"};
 constexpr const char* kDiskInfoTemplates[] = {"disk_info.tmp"};  // expanded as UTF-16
 constexpr const char* kHealthTemplates[] = {"HealthPage.tmp"};
 constexpr const char* kInternalTemplates[] = {"InternalPage.tmp"};
@@ -54,7 +55,7 @@ constexpr const char* kToolTemplates[] = {"ToolPage.tmp"};
 constexpr unsigned kSeries = kStepSeries, kSmartDesc = kStepSmartDescriptions,
                    kRead = kStepReadDrive;
 constexpr std::array<PageEntry, kPageCount> kPages = {{
-    {kPageHome, 0, false, false, 0, {}, {}},
+    {kPageHome, 0, false, false, 0, {}, kHomeTemplates},
     {kPageInternal,
      kButtonInternal,
      true,

@@ -107,8 +107,7 @@ struct PageEntry {
   bool needsMakersDisk;
   unsigned steps;                     // kStep* bits
   std::span<const ClickRect> clicks;  // tried in order; the first that contains the point decides
-  // File names in data/template/ that the builder expands, the page itself first; none for Home,
-  // which has no builder.
+  // File names in data/template/ that the builder expands, the page itself first.
   std::span<const char* const> templates;
 };
 

@@ -10,6 +10,10 @@ namespace ds {
 
 std::vector<std::string> MachineNetworkNames();
 
+// The machine's fully qualified name as the resolver (normally /etc/hosts) gives it for its
+// host name; the host name when the resolver knows no other, "localhost" when there is none.
+std::string MachineFqdn();
+
 // True for 127.0.0.0/8, ::1 and "localhost": addresses no other machine can reach.
 bool IsLoopbackAddress(const std::string& address);
 

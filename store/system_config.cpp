@@ -34,7 +34,29 @@ SystemConfig ReadSystemConfig(const std::string& path, std::string* why) {
       config.metricsAllowHosts.push_back(hosts.substr(start, end - start));
     start = end + 1;
   }
+  config.ignoredSerials = SerialList(reader.lookup("Ignore_Serial"));
   return config;
+}
+
+std::vector<std::string> SerialList(std::string_view value) {
+  std::vector<std::string> items;
+  while (!value.empty()) {
+    const std::size_t end = value.find_first_of(",\n");
+    const std::string_view item = TrimBoth(value.substr(0, end));
+    if (!item.empty())
+      items.emplace_back(item);
+    value = end == std::string_view::npos ? std::string_view() : value.substr(end + 1);
+  }
+  return items;
+}
+
+bool IsSerialIgnored(const std::vector<std::string>& ignored, std::string_view serial) {
+  const std::string_view trimmed = TrimBoth(serial);
+  for (const std::string& item : ignored) {
+    if (!trimmed.empty() && item == trimmed)
+      return true;
+  }
+  return false;
 }
 
 }  // namespace ds

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The administrator's configuration /etc/norvik-drivesentinel/drivesentinel.conf, a conffile
@@ -11,6 +12,10 @@
 //                              given several times, each value a list split at commas and
 //                              blanks
 //   Home_Folder=/FOLDER        where the program keeps what it writes
+//   Ignore_Serial=SERIAL       disks the monitor leaves out of alerts, history and mails
+//                              (the pages still show them); the key may be given several
+//                              times, each value a list split at commas (a serial may hold
+//                              blanks)
 // The file counts only when no one but root can change it (platform/file_system.h says
 // how that is checked); otherwise it is ignored, and the reader says why.
 namespace ds {
@@ -20,8 +25,16 @@ inline constexpr const char* kSystemConfigFile = "/etc/norvik-drivesentinel/driv
 struct SystemConfig {
   std::string metricsListen;  // "" when absent
   std::vector<std::string> metricsAllowHosts;
-  std::string homeFolder;  // "" when absent
+  std::string homeFolder;                   // "" when absent
+  std::vector<std::string> ignoredSerials;  // trimmed, none empty
 };
+
+// The items of a list value: split at commas and line breaks (a repeated key's values are
+// joined by one), each trimmed, empty ones left out.
+std::vector<std::string> SerialList(std::string_view value);
+
+// True when `serial` (IDENTIFY's text; compared trimmed, case and all) is in `ignored`.
+bool IsSerialIgnored(const std::vector<std::string>& ignored, std::string_view serial);
 
 // Reads the file at `path`. A missing file gives an empty configuration and leaves `why`
 // alone; a file that cannot be trusted or read gives an empty one with `why` set.

@@ -40,7 +40,8 @@ TEST(SystemConfigTest, ReadOnlyWhenOnlyRootCanChangeIt) {
     const std::string file = c.link ? temp.path() + "real.conf" : path;
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     std::ofstream(file) << "Metrics_Listen= 127.0.0.1:9101 \nHome_Folder=/srv/ds\n"
-                        << "Metrics_Allow_Host=prom.example, 10.0.0.5\nmetrics_allow_host=b\n";
+                        << "Metrics_Allow_Host=prom.example, 10.0.0.5\nmetrics_allow_host=b\n"
+                        << "Ignore_Serial=SN 1, SN2\nignore_serial=SN3\n";
     if (c.link)
       std::filesystem::create_symlink(file, path);
     ASSERT_EQ(::chmod(file.c_str(), c.fileMode) | ::chmod(folder.c_str(), c.folderMode), 0);
@@ -53,6 +54,7 @@ TEST(SystemConfigTest, ReadOnlyWhenOnlyRootCanChangeIt) {
       EXPECT_EQ(config.homeFolder, "/srv/ds");
       EXPECT_EQ(config.metricsAllowHosts,
                 (std::vector<std::string>{"prom.example", "10.0.0.5", "b"}));
+      EXPECT_EQ(config.ignoredSerials, (std::vector<std::string>{"SN 1", "SN2", "SN3"}));
     } else {
       EXPECT_EQ(why, "ignoring " + path + ": " + temp.path() + c.why) << c.why;
       EXPECT_EQ(config.metricsListen + config.homeFolder, "");
@@ -61,6 +63,18 @@ TEST(SystemConfigTest, ReadOnlyWhenOnlyRootCanChangeIt) {
   }
   std::string why;  // no file: nothing to say
   EXPECT_EQ(ReadSystemConfig("/nonexistent/drivesentinel.conf", &why).metricsListen + why, "");
+}
+
+TEST(SystemConfigTest, IgnoredSerialsAreWholeTrimmedItems) {
+  const std::vector<std::string> ignored = SerialList(" SN 1 ,,SN2\n\nsn3, ");
+  EXPECT_EQ(ignored, (std::vector<std::string>{"SN 1", "SN2", "sn3"}));
+  const std::pair<const char*, bool> cases[] = {
+      {"SN 1", true}, {"  SN2 ", true}, {"SN3", false},
+      {"SN", false},  {"SN 12", false}, {"", false},
+  };
+  for (const auto& [serial, expected] : cases)
+    EXPECT_EQ(IsSerialIgnored(ignored, serial), expected) << serial;
+  EXPECT_FALSE(IsSerialIgnored(SerialList(" , "), ""));
 }
 
 }  // namespace

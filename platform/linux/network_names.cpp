@@ -11,20 +11,46 @@
 
 namespace ds {
 
+namespace {
+
+std::string HostName() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0)
+    return {};
+  return host;
+}
+
+// The resolver's canonical name of `host`, or "" when it has none.
+std::string CanonicalName(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
+    return {};
+  std::string name = found->ai_canonname != nullptr ? found->ai_canonname : "";
+  ::freeaddrinfo(found);
+  return name;
+}
+
+}  // namespace
+
+std::string MachineFqdn() {
+  const std::string host = HostName();
+  if (host.empty())
+    return "localhost";
+  const std::string canonical = CanonicalName(host);
+  return canonical.empty() ? host : canonical;
+}
+
 std::vector<std::string> MachineNetworkNames() {
   std::vector<std::string> names;
-  char host[256] = {};
-  if (::gethostname(host, sizeof host - 1) == 0 && host[0] != '\0') {
-    names.emplace_back(host);
+  const std::string host = HostName();
+  if (!host.empty()) {
+    names.push_back(host);
     // The fully qualified name, as the resolver (normally /etc/hosts) gives it.
-    addrinfo hints{};
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host, nullptr, &hints, &found) == 0) {
-      if (found->ai_canonname != nullptr && names.front() != found->ai_canonname)
-        names.emplace_back(found->ai_canonname);
-      ::freeaddrinfo(found);
-    }
+    const std::string canonical = CanonicalName(host);
+    if (!canonical.empty() && canonical != host)
+      names.push_back(canonical);
   }
   ifaddrs* interfaces = nullptr;
   if (::getifaddrs(&interfaces) != 0)

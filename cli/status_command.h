@@ -1,0 +1,22 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// The status sub-command, for cron and Nagios-style checks:
+//
+//   drivesentinel status [--demo | --sim DIR] [--home DIR] [--reset-alerts]
+//
+// A summary line ("OK: 3 disks"), then one line per disk the monitor keeps a state for:
+// number, device, model, serial, temperature, health, remaining lifespan and alert state,
+// all from the monitor's last readings in the state folder. It never reads a disk (a sleeping
+// one stays asleep) and never mails. --reset-alerts re-arms every disk instead. Its exit codes
+// are the checks' own (kStatus* in cli/exit_codes.h), not the other sub-commands'.
+namespace ds {
+
+// `args` are the words after "status"; `installFolder` the executable's folder.
+int RunStatusCommand(const std::vector<std::string>& args, const std::string& installFolder,
+                     std::ostream& out, std::ostream& err);
+
+}  // namespace ds

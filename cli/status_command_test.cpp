@@ -1,0 +1,105 @@
+#include "cli/status_command.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/exit_codes.h"
+#include "store/disk_watch_state.h"
+#include "tests/temp_folder.h"
+
+namespace ds {
+namespace {
+
+struct StatusRun {
+  int code;
+  std::string out, err;
+};
+
+StatusRun Status(const std::string& home, std::vector<std::string> args = {}) {
+  args.insert(args.begin(), {"--home", home});
+  std::ostringstream out, err;
+  const int code = RunStatusCommand(args, home, out, err);
+  return {code, out.str(), err.str()};
+}
+
+// Each row: what the monitor last wrote of one disk beside a healthy one.
+TEST(StatusCommand, ExitCodesFollowTheChecksConvention) {
+  struct Case {
+    const char* name;
+    bool watched;
+    const char* fired;
+    int absent;
+    bool damaged;
+    int code;
+    const char* summary;
+  };
+  const Case cases[] = {
+      {"ok", true, "", 0, false, kStatusOk, "OK: 2 disks\n"},
+      {"fired", true, "Temperature is above 70!", 0, false, kStatusWarning,
+       "WARNING: 1 disk beyond an alert limit\n"},
+      {"fired unwatched", false, "Temperature is above 70!", 0, false, kStatusOk, "OK: 2 disks\n"},
+      {"one pass absent", true, "", 1, false, kStatusOk, "OK: 2 disks\n"},
+      {"gone", true, "Temperature is above 70!", 2, false, kStatusCritical,
+       "CRITICAL: 1 disk no longer present\n"},
+      {"damaged", true, "", 0, true, kStatusUnknown, "UNKNOWN: 1 disk state(s) cannot be read\n"},
+  };
+  for (const Case& c : cases) {
+    TempFolder home;
+    const std::string folder = DiskStateFolder(home.path());
+    DiskWatchState good{"QRA-X50", "SN1", "FW", false, 0, 0, 5, 0, false, true, "", "", {}};
+    good.readings = {"/dev/sda", 0, 41, 88, 400, 5};
+    DiskWatchState other{"M2",
+                         "SN2",
+                         "FW",
+                         false,
+                         0,
+                         0,
+                         5,
+                         c.absent,
+                         false,
+                         c.watched,
+                         c.fired,
+                         "",
+                         {"/dev/sdb", 1, {}, {}, {}, 0}};
+    std::string message;
+    ASSERT_TRUE(SaveDiskWatchState(folder, good, &message) &&
+                SaveDiskWatchState(folder, other, &message));
+    if (c.damaged)
+      std::ofstream(folder + "M2_SN2.dat") << "model=M2\n";
+    const StatusRun run = Status(home.path());
+    EXPECT_EQ(run.code, c.code) << c.name;
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1), c.summary) << c.name;
+    EXPECT_NE(run.out.find("\n0 | /dev/sda | QRA-X50 | SN1 | 41 C | 88 % | 400 days | OK\n"),
+              std::string::npos)
+        << c.name << run.out;
+    EXPECT_EQ(std::filesystem::exists(folder + "M2_SN2.dat"), true) << c.name;  // never moved
+  }
+}
+
+TEST(StatusCommand, NoStateUsageAndReset) {
+  TempFolder home;
+  StatusRun run = Status(home.path());
+  EXPECT_EQ(run.code, kStatusUnknown);
+  EXPECT_EQ(run.out.rfind("UNKNOWN: no disk state in ", 0), 0u) << run.out;
+  run = Status(home.path(), {"-x"});
+  EXPECT_EQ(run.code, kStatusUnknown);
+  EXPECT_NE(run.err.find("usage: drivesentinel status"), std::string::npos) << run.err;
+
+  const std::string folder = DiskStateFolder(home.path());
+  DiskWatchState alerted{"M", "S", "F", true, 9, 9, 9, 0, false, true, "rule", "stamp", {}};
+  std::string message;
+  ASSERT_TRUE(SaveDiskWatchState(folder, alerted, &message));
+  EXPECT_EQ(Status(home.path(), {"--reset-alerts"}).code, kStatusOk);
+  std::vector<DiskWatchState> states;
+  std::vector<std::string> problems;
+  ASSERT_TRUE(LoadDiskWatchStates(folder, &states, &problems));
+  ASSERT_EQ(states.size(), 1u);
+  EXPECT_FALSE(states[0].alerted);
+  EXPECT_EQ(states[0].settingsStamp, "");
+}
+
+}  // namespace
+}  // namespace ds
