@@ -59,6 +59,7 @@ bool MachineDriveAccess::ReadDrive(const DriveRecord& drive, const AttributeTabl
   context.opener = &disks_;
   context.attributeTable = &table;
   context.selectedModel = drive.model;
+  context.identifyWords = drive.identifyWords;
   context.baseBoardProduct = baseBoardProduct_;
   context.showMessage = Both(shown);
   return ds::ReadDrive(context, drive.driveNumber, snapshot);
