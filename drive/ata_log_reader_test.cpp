@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim/sim_test_drive.h"
-#include "platform/sim/simulated_ata_device.h"
 
 namespace ds {
 namespace {
@@ -12,48 +11,27 @@ namespace {
 std::vector<std::uint8_t> Log(int address, std::size_t pages) {
   std::vector<std::uint8_t> log(pages * 512);
   for (std::size_t n = 0; n < pages; ++n) {
-    log[n * 512] = static_cast<std::uint8_t>(n),
-            log[n * 512 + 1] = static_cast<std::uint8_t>(n >> 8);
-    log[n * 512 + 2] = static_cast<std::uint8_t>(address);
+    const std::uint8_t head[] = {std::uint8_t(n), std::uint8_t(n >> 8), std::uint8_t(address)};
+    std::copy(head, head + 3, log.begin() + static_cast<std::ptrdiff_t>(n * 512));
   }
   return log;
 }
 
 // A simulated disk with logs 04h (8 pages) and 80h (0x203 pages), a directory when asked,
-// and general purpose logging when `word84` says so; the last command is kept.
-struct LogDisk : AtaDevice {
-  LogDisk(std::uint16_t word84, bool directory) {
-    SimulatedDiskImage image = testing::MakeImage({});
-    image.identify[168] = static_cast<std::uint8_t>(word84), image.identify[169] = word84 >> 8;
-    image.identify[510] = 0;  // no checksum to keep
-    image.logs[0x04] = Log(0x04, 8);
-    image.logs[0x80] = Log(0x80, 0x203);
-    if (directory) {
-      std::vector<std::uint8_t> dir(512);
-      dir[0] = 1, dir[2 * 0x04] = 8, dir[2 * 0x80] = 0x03, dir[2 * 0x80 + 1] = 0x02;
-      image.logs[0x00] = dir;
-    }
-    std::string message;
-    disk = SimulatedDisk::Create(std::move(image), IniFileReader::FromText(""), &message);
-    handle = disk->OpenHandle(&message);
+// and general purpose logging when `word84` says so.
+std::shared_ptr<SimulatedDisk> LogDisk(std::uint16_t word84, bool directory) {
+  SimulatedDiskImage image = testing::MakeImage({});
+  image.identify[168] = static_cast<std::uint8_t>(word84), image.identify[169] = word84 >> 8;
+  image.logs[0x04] = Log(0x04, 8);
+  image.logs[0x80] = Log(0x80, 0x203);
+  if (directory) {
+    image.logs[0x00] = std::vector<std::uint8_t>(512);
+    image.logs[0x00][0] = 1, image.logs[0x00][8] = 8, image.logs[0x00][256] = 3;
+    image.logs[0x00][257] = 2;
   }
-  AtaResult Execute(const AtaCommand& command) override {
-    last = command;
-    return handle->Execute(command);
-  }
-  AtaResult SmartDriverCommand(const TaskFile& r, std::span<std::uint8_t> d) override {
-    return handle->SmartDriverCommand(r, d);
-  }
-  bool PassThroughAvailable() const override { return true; }
-  std::unique_lock<std::recursive_mutex> HoldExclusive() override {
-    return handle->HoldExclusive();
-  }
-  const std::string& name() const override { return handle->name(); }
-
-  std::shared_ptr<SimulatedDisk> disk;
-  std::unique_ptr<AtaDevice> handle;
-  AtaCommand last;
-};
+  std::string message;
+  return SimulatedDisk::Create(std::move(image), IniFileReader::FromText(""), &message);
+}
 
 constexpr std::uint16_t kGpl = 0x4020, kGplNotValid = 0x0020, kNoGpl = 0x4000;
 
@@ -73,16 +51,19 @@ TEST(AtaLogReader, PicksTheCommandByIdentifyAndLaysOutAddressPageAndCount) {
   // clang-format on
   for (const auto& [name, word84, address, firstPage, count, sent, previous, failure] : cases) {
     SCOPED_TRACE(name);
-    LogDisk disk(word84, true);
-    std::vector<std::uint8_t> out;
+    const auto disk = LogDisk(word84, true);
     std::string message;
+    const auto device = disk->OpenHandle(&message);
+    std::vector<std::uint8_t> out;
     IdentifyWordArray words{};
     words[84] = word84;
-    ASSERT_EQ(ReadLogPages(disk, words, address, firstPage, count, &out, &message), !*failure);
+    ASSERT_EQ(ReadLogPages(*device, words, address, firstPage, count, &out, &message), !*failure);
     EXPECT_NE(message.find(failure), std::string::npos) << message;
-    EXPECT_EQ(disk.last.registers, sent);
-    const std::pair<int, int> high(disk.last.previousRegisters.sectorCount,
-                                   disk.last.previousRegisters.cylinderLow);
+    const auto log = disk->CommandLog();
+    const SimulatedCommandRecord last = log.empty() ? SimulatedCommandRecord{} : log.back();
+    EXPECT_EQ(last.registers, sent);
+    const std::pair<int, int> high(last.previousRegisters.sectorCount,
+                                   last.previousRegisters.cylinderLow);
     EXPECT_EQ(high, previous);
     if (*failure)
       continue;
@@ -97,12 +78,12 @@ TEST(AtaLogReader, DirectoryGivesPagesPerLogAndFailsWhereTheDiskAborts) {
   const std::tuple<std::uint16_t, bool, bool, int, int> cases[] = {
       {kGpl, true, true, 8, 0x203}, {kNoGpl, true, true, 8, 255}, {kGpl, false, false, 0, 0}};
   for (const auto& [word84, present, readOk, pages04, pages80] : cases) {
-    LogDisk disk(word84, present);
+    std::string message;
+    const auto device = LogDisk(word84, present)->OpenHandle(&message);
     IdentifyWordArray words{};
     words[84] = word84;
     LogDirectory directory;
-    std::string message;
-    EXPECT_EQ(ReadLogDirectory(disk, words, &directory, &message), readOk) << message;
+    EXPECT_EQ(ReadLogDirectory(*device, words, &directory, &message), readOk) << message;
     EXPECT_EQ(std::tuple(directory.PageCount(0x04), directory.PageCount(0x80),
                          directory.PageCount(0x05), directory.generalPurpose),
               std::tuple(pages04, pages80, 0, readOk && word84 == kGpl));

@@ -36,16 +36,14 @@ Log GoodLog() {
 }
 
 using Values = std::vector<DeviceStatistic>;
-const Values kTemperatures = {
-    {Id::kCurrentTemperature, 35}, {Id::kHighestTemperature, 70}, {Id::kLowestTemperature, -20}};
-
 Values All(std::int64_t percentage, bool normalized = true, bool condition = false) {
-  Values all = {{Id::kPowerOnHours, 1234},
-                {Id::kLogicalSectorsWritten, 0x123456789ABC},
-                {Id::kLogicalSectorsRead, 99}};
-  all.insert(all.end(), kTemperatures.begin(), kTemperatures.end());
-  all.push_back({Id::kPercentageUsed, percentage, normalized, condition});
-  return all;
+  return {{Id::kPowerOnHours, 1234},
+          {Id::kLogicalSectorsWritten, 0x123456789ABC},
+          {Id::kLogicalSectorsRead, 99},
+          {Id::kCurrentTemperature, 35},
+          {Id::kHighestTemperature, 70},
+          {Id::kLowestTemperature, -20},
+          {Id::kPercentageUsed, percentage, normalized, condition}};
 }
 
 Values Without(Values values, std::initializer_list<Id> ids) {
@@ -82,10 +80,7 @@ TEST(DeviceStatistics, DecodesSupportedValidValuesAndLeavesOutBadPages) {
     EXPECT_EQ(decoded.problems,
               *problem ? std::vector<std::string>{problem} : std::vector<std::string>{});
   }
-  const DeviceStatistics good = DecodeDeviceStatistics(GoodLog());
-  EXPECT_EQ(good.Value(Id::kPercentageUsed), 7);
-  EXPECT_EQ(DeviceStatisticText(good.values[5]), "-20 C");
-  EXPECT_EQ(DeviceStatisticText(good.values[6]), "7 %");
+  EXPECT_EQ(DecodeDeviceStatistics(GoodLog()).Value(Id::kPercentageUsed), 7);
 }
 
 }  // namespace

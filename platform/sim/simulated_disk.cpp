@@ -463,7 +463,7 @@ void SimulatedDisk::Record(const TaskFile& registers, AtaProtocol protocol,
   if (log_.size() >= kLogLimit)
     log_.pop_front();
   SimulatedCommandRecord& record =
-      log_.emplace_back(SimulatedCommandRecord{registers, protocol, data.size(), driver, {}});
+      log_.emplace_back(SimulatedCommandRecord{registers, protocol, data.size(), driver, {}, {}});
   if (protocol != AtaProtocol::kNonData && !IsDataIn(protocol))
     record.dataOut.assign(data.begin(), data.begin() + std::min<std::size_t>(data.size(), 512));
 }
@@ -471,6 +471,8 @@ void SimulatedDisk::Record(const TaskFile& registers, AtaProtocol protocol,
 AtaResult SimulatedDisk::Execute(const AtaCommand& command) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Record(command.registers, command.protocol, command.data, false);
+  if (command.extended)
+    log_.back().previousRegisters = command.previousRegisters;
   if (faults_.refusePassThrough) {
     return TransportFailure(EOPNOTSUPP, image_.name +
                                             ": the driver refused the ATA pass-through "

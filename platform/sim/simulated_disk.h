@@ -99,6 +99,7 @@ struct SimulatedCommandRecord {
   std::size_t dataBytes = 0;
   bool viaSmartDriver = false;
   std::vector<std::uint8_t> dataOut;  // the first 512 bytes a data-out command sent
+  TaskFile previousRegisters;         // the high-order bytes of a 48-bit command
 };
 
 // One entry of a command list in the description: a command, optionally narrowed to one
