@@ -1,5 +1,6 @@
 #include "drive/ata_log_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace ds {
