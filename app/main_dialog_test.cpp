@@ -205,7 +205,7 @@ TEST_F(MainDialogTest, ExportsOfferTheFileOrSayItIsMissing) {
   dialog.ButtonCommand(kTabSmart);
   ASSERT_TRUE(shell.WaitForFrame("4.html"));
   dialog.LeftButtonDown(694, 143);
-  dialog.LeftButtonDown(716, 369);
+  dialog.LeftButtonDown(716, 320);
   EXPECT_EQ(shell.Messages(),
             (std::vector<std::string>{"Norvik DriveSentinel: Failed to find SMART.xls file!",
                                       "Norvik DriveSentinel: Failed to find Identify.xls file!"}));

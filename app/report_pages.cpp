@@ -166,6 +166,7 @@ std::optional<std::string> ReportPages::BuildSmart(WindowState& state, std::stri
   SmartPageInput input;
   input.driveCount = state.driveCount;
   input.attributes = state.smart.attributes;
+  input.deviceStatistics = state.smart.deviceStatistics;
   input.identify.identifyDesc = state.identifyDesc;
   if (const DriveRecord* drive = state.SelectedDrive()) {
     input.identify.identifyWords = drive->identifyWords;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "drive/device_statistics.h"
 #include "platform/storage_bus.h"
 
 namespace ds {
@@ -98,6 +99,8 @@ struct SmartSnapshot {
   bool isSm2246 = false;
   bool isOtherSm = false;
   int modelSeries = 99;
+  // The Device Statistics log, when the log directory lists it and it was read.
+  std::optional<DeviceStatistics> deviceStatistics;
 };
 
 }  // namespace ds

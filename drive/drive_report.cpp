@@ -76,6 +76,19 @@ std::string JsonNumberList(const Array& values) {
   return list + "]";
 }
 
+// {"powerOnHours": 1234, ..., "problems": [...]} with the shown statistics, or null.
+std::string JsonDeviceStatistics(const std::optional<DeviceStatistics>& statistics) {
+  if (!statistics)
+    return "null";
+  std::string json = "{";
+  for (const DeviceStatistic& s : statistics->values)
+    json += JsonString(DeviceStatisticKey(s.id)) + ": " + std::to_string(s.value) + ", ";
+  json += "\"problems\": [";
+  for (std::size_t i = 0; i < statistics->problems.size(); ++i)
+    json += (i ? ", " : "") + JsonString(statistics->problems[i]);
+  return json + "]}";
+}
+
 void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
   const DriveRecord& r = d.record;
   const SmartSnapshot& s = d.snapshot;
@@ -136,6 +149,7 @@ void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
   o.Bool("isSm2246", s.isSm2246);
   o.Bool("isOtherSm", s.isOtherSm);
   o.Signed("modelSeries", s.modelSeries);
+  o.Raw("deviceStatistics", JsonDeviceStatistics(s.deviceStatistics));
   std::string messages = "[";
   for (std::size_t i = 0; i < d.messages.size(); ++i) {
     messages += (i ? ", " : "") + JsonString(d.messages[i]);
@@ -208,6 +222,16 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
   out << "  Power cycles:     " << s.powerCycles << "\n";
   out << "  Erase count:      " << s.attr167Raw << " of " << s.peCycleLimit << " cycles\n";
   out << "  Reallocated:      " << s.reallocatedRaw << "\n";
+  out << "  Device statistics:" << (s.deviceStatistics ? "\n" : " none\n");
+  for (const DeviceStatistic& statistic :
+       s.deviceStatistics ? s.deviceStatistics->values : std::vector<DeviceStatistic>{}) {
+    std::snprintf(line, sizeof line, "    %-38s %s\n", DeviceStatisticName(statistic.id),
+                  DeviceStatisticText(statistic).c_str());
+    out << line;
+  }
+  for (const std::string& problem :
+       s.deviceStatistics ? s.deviceStatistics->problems : std::vector<std::string>{})
+    out << "    (left out: " << problem << ")\n";
   out << "  ID  Name                                          Flags   Value Worst Thres  Raw\n";
   for (const SmartAttribute& a : s.attributes) {
     std::snprintf(line, sizeof line, "  %3u %-45.45s %-7s %5s %5s %5s  %" PRIu64 "\n",

@@ -137,6 +137,7 @@ DiskRead MachineDriveService::Read(const DriveRecord& drive, const AttributeTabl
   context.opener = &disks_;
   context.attributeTable = &table;
   context.selectedModel = drive.model;
+  context.identifyWords = drive.identifyWords;
   context.baseBoardProduct = baseBoardProduct_;
   context.showMessage = Both(shown);
   return ds::ReadDrive(context, drive.driveNumber, snapshot) ? DiskRead::kRead : DiskRead::kUnread;

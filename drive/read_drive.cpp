@@ -3,8 +3,10 @@
 #include <array>
 #include <thread>
 
+#include "drive/ata_log_reader.h"
 #include "drive/ata_transport.h"
 #include "drive/drive_figures.h"
+#include "drive/device_statistics.h"
 #include "drive/model_series.h"
 #include "drive/smart_attributes.h"
 
@@ -27,6 +29,7 @@ void ResetForRead(SmartSnapshot* s) {
   s->smartSignature = false;
   s->isSm2246 = false;
   s->isOtherSm = false;
+  s->deviceStatistics.reset();
 }
 
 std::unique_ptr<AtaDevice> OpenWithRetries(const ReadDriveContext& context, int driveNumber) {
@@ -90,6 +93,16 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
   static const AttributeTable kEmptyTable;
   ListSmartAttributes(data, context.attributeTable ? *context.attributeTable : kEmptyTable,
                       snapshot);
+
+  // Device statistics: only after the S.M.A.R.T. sectors, and never failing the read.
+  LogDirectory directory;
+  DeviceStatistics statistics;
+  std::string logMessage;
+  if (ReadLogDirectory(*device, context.identifyWords, &directory, &logMessage) &&
+      directory.PageCount(kDeviceStatisticsLog) != 0 &&
+      ReadDeviceStatistics(*device, context.identifyWords, directory, &statistics, &logMessage)) {
+    snapshot->deviceStatistics = std::move(statistics);
+  }
   return true;
 }
 

@@ -107,5 +107,42 @@ TEST(ReadDriveTest, Sm2246SignatureForcesSeriesZeroSummaries) {
   }
 }
 
+// Device statistics follow the S.M.A.R.T. sectors where the log directory lists them; a
+// disk without logs, or whose log read fails, reads as before and stops at the directory.
+TEST(ReadDriveTest, DeviceStatisticsAfterTheSmartSectorsNeverFailTheRead) {
+  // Logs, general purpose logging, description, percentage used (-1: none), log commands sent.
+  const std::tuple<bool, bool, const char*, int, std::vector<std::uint8_t>> cases[] = {
+      {false, false, "", -1, {0xB0}},
+      {true, true, "", 7, {0x2F, 0x2F}},
+      {true, false, "", 107, {0xB0, 0xB0}},
+      {true, true, "fault_abort_commands=2F", -1, {0x2F}},
+      {true, false, "fault_short_transfer_commands=B0:D5", -1, {0xB0}}};
+  for (const auto& [logs, gpl, description, percentage, logCommands] : cases) {
+    SCOPED_TRACE(description);
+    SimulatedDiskImage image = testing::MakeImage({});
+    if (logs)
+      testing::AddDeviceStatistics(&image, percentage < 0 ? 7 : percentage, gpl);
+    std::string message;
+    Reader reader("", SimulatedDisk::Create(image, IniFileReader::FromText(description), &message));
+    for (int w = 0; w < 256; ++w)
+      reader.context.identifyWords[w] =
+          static_cast<std::uint16_t>(image.identify[2 * w] | image.identify[2 * w + 1] << 8);
+    SmartSnapshot s;
+    s.deviceStatistics = DeviceStatistics{};
+    ASSERT_EQ(ReadDrive(reader.context, 0, &s), 1);
+    EXPECT_EQ(s.attributeCount, 2);
+    EXPECT_EQ(s.deviceStatistics ? s.deviceStatistics->Value(DeviceStatisticId::kPercentageUsed)
+                                 : std::nullopt,
+              percentage < 0 ? std::nullopt : std::optional<std::int64_t>(percentage));
+    std::vector<std::uint8_t> sent;
+    for (const SimulatedCommandRecord& r : reader.opener.disk->CommandLog()) {
+      if (r.registers.command == 0x2F ||
+          (r.registers.command == 0xB0 && r.registers.features == 0xD5))
+        sent.push_back(r.registers.command);
+    }
+    EXPECT_EQ(sent, logCommands);
+  }
+}
+
 }  // namespace
 }  // namespace ds

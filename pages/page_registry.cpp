@@ -30,7 +30,7 @@ constexpr ClickRect kHealthClicks[] = {
 };
 constexpr ClickRect kSmartClicks[] = {
     {694, 716, 143, 166, C::kAlways, A::kSmartExport},
-    {694, 716, 345, 369, C::kAlways, A::kIdentifyExport},
+    {694, 716, 297, 320, C::kAlways, A::kIdentifyExport},
 };
 constexpr ClickRect kToolClicks[] = {
     {423, 447, 144, 166, C::kEditMode, A::kToggleAlert},

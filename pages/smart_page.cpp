@@ -61,6 +61,27 @@ std::string SmartAttributeRows(const std::vector<SmartAttribute>& attributes) {
   return rows;
 }
 
+std::string DeviceStatisticsRows(const std::optional<DeviceStatistics>& statistics) {
+  if (!statistics || statistics->values.empty()) {
+    return std::string("<tr><td>") + kFontDark +
+           "This disk reports no device statistics.</font></td></tr>";
+  }
+  std::string rows;
+  const std::vector<DeviceStatistic>& values = statistics->values;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i % 2 == 0)
+      rows += "<tr>";
+    std::string value = DeviceStatisticText(values[i]);
+    if (values[i].conditionMet)
+      value += " (condition met)";
+    rows += std::string("<td>") + kFontBlue + HtmlEscape(DeviceStatisticName(values[i].id)) +
+            "</font></td><td align=\"right\">" + kFontDark + HtmlEscape(value) + "</font></td>";
+    if (i % 2 == 1 || i + 1 == values.size())
+      rows += "</tr>";
+  }
+  return rows;
+}
+
 bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std::string& path,
                         std::string* message, const OutputOptions& options) {
   XlsWorkbook book;
@@ -94,7 +115,9 @@ std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const Smart
     SetMessage(message, "no ATA or SATA disk to show");
     return std::nullopt;
   }
-  if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 0), pagePath, {}, message))
+  PageFields pageFields;
+  pageFields.Add("STR_DEVICE_STATS", DeviceStatisticsRows(input.deviceStatistics));
+  if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 0), pagePath, pageFields, message))
     return std::nullopt;
 
   PageFields smartFields;

@@ -4,14 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "drive/device_statistics.h"
 #include "drive/drive_record.h"
 #include "pages/identify_table.h"
 #include "platform/atomic_output_file.h"
 #include "platform/program_roots.h"
 
 // The S.M.A.R.T. page: the attribute table of the selected disk (SMARTInfo.html and
-// "SMART.xls") and its decoded IDENTIFY table (SMART_ID_Info.html and "Identify.xls"),
-// shown together by SMARTPage.html.
+// "SMART.xls"), its decoded IDENTIFY table (SMART_ID_Info.html and "Identify.xls") and its
+// device statistics, shown together by SMARTPage.html.
 namespace ds {
 
 // The status shown for an attribute: "OK", or "FAIL" when its value has reached a
@@ -29,10 +30,15 @@ std::string SmartAttributeRows(const std::vector<SmartAttribute>& attributes);
 bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std::string& path,
                         std::string* message, const OutputOptions& options = {});
 
+// The HTML rows of the device statistics section: two statistics a row, name and value
+// with its unit, or one row saying the disk reports none.
+std::string DeviceStatisticsRows(const std::optional<DeviceStatistics>& statistics);
+
 struct SmartPageInput {
   int driveCount = 0;
-  std::vector<SmartAttribute> attributes;  // the snapshot's list, in its order
-  IdentifyTableInput identify;             // the selected drive and the descriptions
+  std::vector<SmartAttribute> attributes;            // the snapshot's list, in its order
+  IdentifyTableInput identify;                       // the selected drive and the descriptions
+  std::optional<DeviceStatistics> deviceStatistics;  // the snapshot's
 };
 
 inline constexpr const char* kSmartPageFile = "SMARTPage.html";

@@ -49,6 +49,25 @@ TEST(SmartPage, RowsAreExactAndEscaped) {
   EXPECT_EQ(SmartAttributeRows({Attribute(9, "A<B>", 100, 0, 5)}), expected);
 }
 
+TEST(SmartPage, DeviceStatisticsTwoARowOrANote) {
+  using Id = DeviceStatisticId;
+  const std::string blue =
+      "<td><font style=\"font-size: 10px; font-family: Arial; color: #03508D\">";
+  const std::string dark =
+      "</font></td><td align=\"right\"><font style=\"font-size: 10px; "
+      "font-family: Arial; color: #010000\">";
+  DeviceStatistics three{{{Id::kPowerOnHours, 1234},
+                          {Id::kLowestTemperature, -5},
+                          {Id::kPercentageUsed, 107, false, true}},
+                         {}};
+  const std::string rows = DeviceStatisticsRows(three);
+  EXPECT_EQ(rows, "<tr>" + blue + "Power-on hours" + dark + "1234</font></td>" + blue +
+                      "Lowest temperature (lifetime)" + dark + "-5 C</font></td></tr><tr>" + blue +
+                      "Percentage used endurance indicator" + dark +
+                      "107 % (condition met)</font></td></tr>");
+  EXPECT_EQ(DeviceStatisticsRows(std::nullopt), DeviceStatisticsRows(DeviceStatistics{}));
+}
+
 class SmartPageBuild : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -80,8 +99,13 @@ TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
             "SMART\nID\tAttribute name\tThreshold\tValue\tWorst\tStatus\tRaw Data\tRaw Hex\n");
   input_.attributes = attributes;
   ASSERT_EQ(Build(), "SMARTPage.html") << message_;
-  const std::string page = ReadTextFile(Data("SMARTPage.html"));
+  std::string page = ReadTextFile(Data("SMARTPage.html"));
   EXPECT_TRUE(!page.empty() && page.find("STR_") == std::string::npos);
+  EXPECT_NE(page.find("no device statistics"), std::string::npos);
+  input_.deviceStatistics = DeviceStatistics{{{DeviceStatisticId::kPercentageUsed, 7}}, {}};
+  ASSERT_EQ(Build(), "SMARTPage.html") << message_;
+  page = ReadTextFile(Data("SMARTPage.html"));
+  EXPECT_NE(page.find("Percentage used endurance indicator"), std::string::npos);
 
   EXPECT_EQ(ReadWorkbookWithXlrd(Data("SMART.xls")),
             "SMART\n"

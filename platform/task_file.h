@@ -62,6 +62,7 @@ inline constexpr std::uint8_t kAtaDataSetManagement = 0x06;
 inline constexpr std::uint8_t kAtaReadSectors = 0x20;
 inline constexpr std::uint8_t kAtaReadSectorsExt = 0x24;
 inline constexpr std::uint8_t kAtaReadDmaExt = 0x25;
+inline constexpr std::uint8_t kAtaReadLogExt = 0x2F;
 inline constexpr std::uint8_t kAtaWriteSectors = 0x30;
 inline constexpr std::uint8_t kAtaWriteSectorsExt = 0x34;
 inline constexpr std::uint8_t kAtaWriteDmaExt = 0x35;
@@ -81,6 +82,7 @@ inline constexpr std::uint8_t kAtaSecurityDisablePassword = 0xF6;
 // SMART sub-commands (features register of command 0xB0) and its signature.
 inline constexpr std::uint8_t kSmartReadData = 0xD0;
 inline constexpr std::uint8_t kSmartReadThresholds = 0xD1;
+inline constexpr std::uint8_t kSmartReadLog = 0xD5;
 inline constexpr std::uint8_t kSmartEnableOperations = 0xD8;
 inline constexpr std::uint8_t kSmartDisableOperations = 0xD9;
 inline constexpr std::uint8_t kSmartReturnStatus = 0xDA;

@@ -70,6 +70,28 @@ inline SimulatedDiskImage MakeImage(const TestDriveSpec& wanted) {
   return image;
 }
 
+// Gives `image` a log directory and a Device Statistics log (pages 0, 1, 5 and 7 kept:
+// 1234 hours, 35 C, `percentageUsed` %), and IDENTIFY general purpose logging when `gpl`.
+inline void AddDeviceStatistics(SimulatedDiskImage* image, int percentageUsed, bool gpl = true) {
+  std::vector<std::uint8_t> directory(512), log(8 * 512);
+  directory[0] = 1, directory[8] = 8;
+  const auto put = [&log](int page, int offset, std::uint64_t value) {
+    for (int i = 0; i < 8; ++i)
+      log[static_cast<std::size_t>(page * 512 + offset + i)] =
+          static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  for (int page : {0, 1, 5, 7})
+    put(page, 0, std::uint64_t(page) << 16 | 1);
+  log[8] = 4, log[10] = 1, log[11] = 5, log[12] = 7;
+  put(1, 0x10, 0xC0ull << 56 | 1234);
+  put(5, 0x08, 0xC0ull << 56 | 35);
+  put(7, 0x08, 0xC0ull << 56 | static_cast<std::uint64_t>(percentageUsed));
+  image->logs[0] = directory, image->logs[4] = log;
+  Sector& id = image->identify;
+  id[168] = gpl ? 0x20 : 0, id[169] = 0x40;  // word 84: bit 14 set, bit 5 general purpose logging
+  id[511] = static_cast<std::uint8_t>(-std::accumulate(id.begin(), id.begin() + 511, 0));
+}
+
 inline std::shared_ptr<SimulatedDisk> MakeDisk(const TestDriveSpec& wanted,
                                                const std::string& description = "") {
   std::string message;

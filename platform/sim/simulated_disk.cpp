@@ -21,6 +21,7 @@ constexpr int kMaxSlowMs = 600000;
 constexpr int kUnlockAttemptLimit = 5;
 constexpr std::uint64_t kMaxCapacity = (std::uint64_t{1} << 48) - 1;
 constexpr std::size_t kMaxVendorPageBytes = 255 * kAtaSectorBytes;
+constexpr std::size_t kMaxLogBytes = 1024 * kAtaSectorBytes;
 // Key addresses of the vendor sequence (LBA bits 8-15 : bits 0-7), in unlock order.
 constexpr std::uint16_t kVendorKeys[] = {0x00AA, 0xAA00, 0x0055, 0x5500, 0x55AA};
 constexpr int kVendorKeyCount = 5;
@@ -264,6 +265,36 @@ bool ReadVendorPages(const std::string& folder, std::map<int, std::vector<std::u
   return true;
 }
 
+// log-XX.bin files of the folder, XX two hex digits.
+bool ReadLogs(const std::string& folder, std::map<int, std::vector<std::uint8_t>>* logs,
+              std::string* message) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string file = entry.path().filename().string();
+    if (!file.starts_with("log-") || !file.ends_with(".bin"))
+      continue;
+    std::uint64_t address = 0;
+    if (file.size() != 10 ||
+        !ParseUnsigned(std::string_view(file).substr(4, 2), 16, 0xFF, &address)) {
+      *message = folder + file + ": the log address must be two hex digits";
+      return false;
+    }
+    std::string content;
+    std::string problem;
+    if (!ReadWholeFile(folder + file, kMaxLogBytes, &content, &problem)) {
+      *message = folder + file + ": " + problem;
+      return false;
+    }
+    if (content.empty() || content.size() % kAtaSectorBytes != 0) {
+      *message = folder + file + " holds " + std::to_string(content.size()) +
+                 " bytes; a log must be whole 512-byte pages";
+      return false;
+    }
+    (*logs)[static_cast<int>(address)].assign(content.begin(), content.end());
+  }
+  return true;
+}
+
 }  // namespace
 
 bool CommandMatch::Matches(const TaskFile& registers) const {
@@ -280,7 +311,8 @@ std::shared_ptr<SimulatedDisk> SimulatedDisk::Load(const std::string& driveFolde
   if (!ReadSector(folder, "identify.bin", &image.identify, message) ||
       !ReadSector(folder, "smart.bin", &image.smart, message) ||
       !ReadSector(folder, "thresholds.bin", &image.thresholds, message) ||
-      !ReadVendorPages(folder, &image.vendorPages, message)) {
+      !ReadVendorPages(folder, &image.vendorPages, message) ||
+      !ReadLogs(folder, &image.logs, message)) {
     return nullptr;
   }
   const IniFileReader description = ReadKeyValueFile(folder + "description.dat");
@@ -303,6 +335,11 @@ bool SimulatedDisk::Configure(const IniFileReader& description, std::string* mes
   packetDevice_ = (Word(identify, 0) & 0xC000) == 0x8000;
   smartSupported_ = (Word(identify, 82) & 0x0001) != 0;
   lba48_ = (Word(identify, 83) & 0x0400) != 0;
+  // Words 84 and 87 count when bits 15:14 read 01.
+  for (int word : {84, 87}) {
+    const std::uint16_t value = Word(identify, word);
+    generalPurposeLogging_ |= (value & 0xC000) == 0x4000 && (value & 0x0020) != 0;
+  }
   trimSupported_ = (Word(identify, 169) & 0x0001) != 0;
   if (lba48_) {
     capacity_ = std::uint64_t{Word(identify, 100)} | std::uint64_t{Word(identify, 101)} << 16 |
@@ -426,7 +463,7 @@ void SimulatedDisk::Record(const TaskFile& registers, AtaProtocol protocol,
   if (log_.size() >= kLogLimit)
     log_.pop_front();
   SimulatedCommandRecord& record =
-      log_.emplace_back(SimulatedCommandRecord{registers, protocol, data.size(), driver, {}});
+      log_.emplace_back(SimulatedCommandRecord{registers, protocol, data.size(), driver, {}, {}});
   if (protocol != AtaProtocol::kNonData && !IsDataIn(protocol))
     record.dataOut.assign(data.begin(), data.begin() + std::min<std::size_t>(data.size(), 512));
 }
@@ -434,6 +471,8 @@ void SimulatedDisk::Record(const TaskFile& registers, AtaProtocol protocol,
 AtaResult SimulatedDisk::Execute(const AtaCommand& command) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Record(command.registers, command.protocol, command.data, false);
+  if (command.extended)
+    log_.back().previousRegisters = command.previousRegisters;
   if (faults_.refusePassThrough) {
     return TransportFailure(EOPNOTSUPP, image_.name +
                                             ": the driver refused the ATA pass-through "
@@ -547,6 +586,14 @@ AtaResult SimulatedDisk::Run(const AtaCommand& command) {
       return RunReadWrite(command);
     case kAtaDataSetManagement:
       return RunDataSetManagement(command);
+    case kAtaReadLogExt: {
+      const TaskFile& r = command.registers;
+      const TaskFile& p = command.previousRegisters;
+      if (!generalPurposeLogging_ || !command.extended)
+        return Aborted(command);
+      return RunReadLog(command, r.sectorNumber, std::size_t{p.cylinderLow} << 8 | r.cylinderLow,
+                        std::size_t{p.sectorCount} << 8 | r.sectorCount);
+    }
     case kAtaSecurityErasePrepare:
       if (!security_.supported || security_.frozen)
         return Aborted(command);
@@ -658,6 +705,10 @@ AtaResult SimulatedDisk::RunSmart(const AtaCommand& command) {
       std::memcpy(command.data.data(), source.data(), kAtaSectorBytes);
       return Completed(command);
     }
+    case kSmartReadLog:
+      if (!smartEnabled_)
+        return Aborted(command);
+      return RunReadLog(command, r.sectorNumber, 0, r.sectorCount);
     case kSmartEnableOperations:
     case kSmartDisableOperations:
       if (!command.data.empty())
@@ -742,6 +793,19 @@ AtaResult SimulatedDisk::RunReadWrite(const AtaCommand& command) {
       }
     }
   }
+  return Completed(command);
+}
+
+AtaResult SimulatedDisk::RunReadLog(const AtaCommand& command, int address, std::size_t firstPage,
+                                    std::size_t count) {
+  const auto log = image_.logs.find(address);
+  if (log == image_.logs.end() || count == 0 ||
+      !DataPhaseIs(command, AtaDataDirection::kIn, count * kAtaSectorBytes) ||
+      (firstPage + count) * kAtaSectorBytes > log->second.size()) {
+    return Aborted(command);
+  }
+  std::memcpy(command.data.data(), log->second.data() + firstPage * kAtaSectorBytes,
+              command.data.size());
   return Completed(command);
 }
 

@@ -26,6 +26,10 @@
 //   thresholds.bin   SMART READ THRESHOLDS sector, exactly 512 bytes
 //   vendor_page_N.bin  optional: the vendor page that selector byte 11 = N picks
 //                    (N decimal, 0-255); a multiple of 512 bytes, at most 255 sectors
+//   log-XX.bin       optional: the log at address XX (two hex digits), one 512-byte page
+//                    after another; READ LOG EXT (when IDENTIFY word 84 or 87 bit 5 says
+//                    general purpose logging) and SMART READ LOG read it, and abort for a
+//                    log without a file (log-00.bin is the log directory)
 //   description.dat  optional key=value description. Keys read here (all optional;
 //                    keys not listed are left for other readers, such as the bus type
 //                    and volumes of the disk system):
@@ -95,6 +99,7 @@ struct SimulatedCommandRecord {
   std::size_t dataBytes = 0;
   bool viaSmartDriver = false;
   std::vector<std::uint8_t> dataOut;  // the first 512 bytes a data-out command sent
+  TaskFile previousRegisters;         // the high-order bytes of a 48-bit command
 };
 
 // One entry of a command list in the description: a command, optionally narrowed to one
@@ -113,7 +118,8 @@ struct SimulatedDiskImage {
   Sector smart{};
   Sector thresholds{};
   std::map<int, std::vector<std::uint8_t>> vendorPages;
-  std::string name;  // for messages: the drive folder
+  std::map<int, std::vector<std::uint8_t>> logs;  // by log address, whole pages
+  std::string name;                               // for messages: the drive folder
 };
 
 class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
@@ -177,6 +183,9 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
   AtaResult RunReadWrite(const AtaCommand& command);
   AtaResult RunDataSetManagement(const AtaCommand& command);
   AtaResult RunSecurity(const AtaCommand& command);
+  // READ LOG EXT and SMART READ LOG: `count` pages of log `address` from `firstPage`.
+  AtaResult RunReadLog(const AtaCommand& command, int address, std::size_t firstPage,
+                       std::size_t count);
   // Advances the vendor key sequence; true when the command was taken by it (result set).
   bool RunVendorSequence(const AtaCommand& command, AtaResult* result);
   void Record(const TaskFile& registers, AtaProtocol protocol, std::span<const std::uint8_t> data,
@@ -195,6 +204,7 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
   int openHandles_ = 0;
   bool exclusiveHeld_ = false;
   bool lba48_ = false;
+  bool generalPurposeLogging_ = false;
   bool packetDevice_ = false;
   bool vendorProtocol_ = false;
   int vendorProgress_ = 0;       // key reads matched so far; 5 = unlocked

@@ -82,7 +82,7 @@ try {
   check(rows >= 9, `the attribute table has a header and the drive's attributes (${rows} rows)`);
   check(/Word 255: Integrity word/.test(await text(await showFrame(/SMART_ID_Info\.html/, true))), 'the IDENTIFY table is complete');
   await page.screenshot({ path: path.join(artefacts, 'smart.png'), clip: box });
-  for (const [y, name] of [[155, 'SMART.xls'], [357, 'Identify.xls']]) {
+  for (const [y, name] of [[155, 'SMART.xls'], [308, 'Identify.xls']]) {
     const download = page.waitForEvent('download', { timeout: 10000 }).catch(() => null);
     await click(705, y);
     const offered = await download;
