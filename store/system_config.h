@@ -11,6 +11,8 @@
 //                              given several times, each value a list split at commas and
 //                              blanks
 //   Home_Folder=/FOLDER        where the program keeps what it writes
+//   SelfTest_Short=weekly Sun 03, SelfTest_Long=monthly 1 04
+//                              when the monitor runs self-tests (selftest_schedule.h)
 // The file counts only when no one but root can change it (platform/file_system.h says
 // how that is checked); otherwise it is ignored, and the reader says why.
 namespace ds {
@@ -20,7 +22,9 @@ inline constexpr const char* kSystemConfigFile = "/etc/norvik-drivesentinel/driv
 struct SystemConfig {
   std::string metricsListen;  // "" when absent
   std::vector<std::string> metricsAllowHosts;
-  std::string homeFolder;  // "" when absent
+  std::string homeFolder;     // "" when absent
+  std::string selfTestShort;  // "" when absent; ParseSelfTestRule reads them
+  std::string selfTestLong;
 };
 
 // Reads the file at `path`. A missing file gives an empty configuration and leaves `why`
