@@ -154,7 +154,7 @@ SelfTestOutcome RunSelfTest(DiskSystem& disks, int driveNumber, const std::strin
   }
   outcome.estimatedMinutes = kind == SelfTestKind::kShort ? state.capability.shortMinutes
                                                           : state.capability.extendedMinutes;
-  outcome.message = std::string("A ") + KindName(kind) +
+  outcome.message = std::string(kind == SelfTestKind::kShort ? "A " : "An ") + KindName(kind) +
                     " self-test was started in off-line mode; it takes about " +
                     std::to_string(outcome.estimatedMinutes) + " minutes.";
   return outcome;
