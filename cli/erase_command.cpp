@@ -88,25 +88,13 @@ int RunEraseCommand(const std::vector<std::string>& args, const std::string& ins
     return kExitNoRights;
   }
   const int index = *options.driveIndex;
-  if (machine.list.driveCount == 0) {
-    err << prefix << "no ATA or SATA disk on this machine\n";
-    return kExitNoDisk;
+  const DriveRecord* found = nullptr;
+  if (const int code = FindDiskWithSerial(machine, index, options.serial, "erased", &found, &error);
+      code != kExitOk) {
+    err << prefix << error << "\n";
+    return code;
   }
-  if (const Status access = machine.drives->CheckAccess(); !access) {
-    err << prefix << access.message << "\n";
-    return kExitNoRights;
-  }
-  if (index >= machine.list.driveCount) {
-    err << prefix << "there is no disk " << index << " (found " << machine.list.driveCount
-        << " ATA/SATA disks)\n";
-    return kExitUsage;
-  }
-  const DriveRecord& record = machine.list.drives[static_cast<std::size_t>(index)];
-  if (record.serial != options.serial) {
-    err << prefix << "disk " << index << " has the serial \"" << record.serial << "\", not \""
-        << options.serial << "\"; nothing was erased\n";
-    return kExitEraseRefused;
-  }
+  const DriveRecord& record = *found;
   EraseTarget target;
   if (!machine.drives->CaptureEraseTarget(record, &target, &error)) {
     err << prefix << error << "\n";

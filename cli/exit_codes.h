@@ -11,8 +11,9 @@ enum ExitCode : int {
   kExitNoRights = 3,        // no rights to the disks, or the simulated machine does not load
   kExitNoDisk = 4,          // no ATA or SATA disk on this machine
   kExitDiskUnreadable = 5,  // a disk could not be read (the report stays complete)
+  kExitRefused = 6,         // erase, selftest: refused before anything was sent to the disk
   // The erase alone:
-  kExitEraseRefused = 6,                 // refused before anything that changes the disk was sent
+  kExitEraseRefused = kExitRefused,
   kExitEraseFailed = 7,                  // not erased; no password is left set
   kExitEraseFailedPasswordMaybeSet = 8,  // not erased; the message says how to unlock
 };
@@ -28,8 +29,9 @@ enum StatusExitCode : int {
 inline constexpr const char* kExitCodesHelp =
     "Exit codes: 0 done; 1 failed (e.g. the file could not be written); 2 usage error or no\n"
     "such disk; 3 no rights to the disks (run as root) or the simulated machine does not\n"
-    "load; 4 no ATA or SATA disk; 5 a disk could not be read; erase only: 6 refused (nothing\n"
-    "was sent), 7 failed with no password left set, 8 failed and the password may be set.\n"
+    "load; 4 no ATA or SATA disk; 5 a disk could not be read; 6 erase or selftest refused\n"
+    "(nothing was sent); erase only: 7 failed with no password left set, 8 failed and the\n"
+    "password may be set.\n"
     "status alone: 0 OK; 1 WARNING, a rule fired; 2 CRITICAL, a watched disk is gone; 3\n"
     "UNKNOWN, no rights, no or an unreadable state, or a usage error.\n";
 

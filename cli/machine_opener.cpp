@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/exit_codes.h"
 #include "cli/home_folder.h"
 #include "drive/machine_drive_service.h"
 #include "platform/linux/linux_disk_system.h"
@@ -139,6 +140,30 @@ bool OpenMachine(const MachineOptions& options, const ProgramRoots& roots,
 
 int StartPeCycleLimit(const ProgramRoots& roots) {
   return ReadProgramIni(roots.install).peCycleLimit;
+}
+
+int FindDiskWithSerial(const OpenedMachine& machine, int index, const std::string& serial,
+                       const std::string& notDone, const DriveRecord** record, std::string* error) {
+  if (machine.list.driveCount == 0) {
+    *error = "no ATA or SATA disk on this machine";
+    return kExitNoDisk;
+  }
+  if (const Status access = machine.drives->CheckAccess(); !access) {
+    *error = access.message;
+    return kExitNoRights;
+  }
+  if (index >= machine.list.driveCount) {
+    *error = "there is no disk " + std::to_string(index) + " (found " +
+             std::to_string(machine.list.driveCount) + " ATA/SATA disks)";
+    return kExitUsage;
+  }
+  *record = &machine.list.drives[static_cast<std::size_t>(index)];
+  if ((*record)->serial != serial) {
+    *error = "disk " + std::to_string(index) + " has the serial \"" + (*record)->serial +
+             "\", not \"" + serial + "\"; nothing was " + notDone;
+    return kExitRefused;
+  }
+  return kExitOk;
 }
 
 }  // namespace ds

@@ -56,6 +56,13 @@ bool OpenMachine(const MachineOptions& options, const ProgramRoots& roots,
                  const MessageSink& messages, bool enumerate, OpenedMachine* machine,
                  std::string* error);
 
+// The kept disk at `index` of an opened machine, when it carries `serial` (the check of a
+// command that changes or tests a disk): kExitOk with `record` set, else the exit code
+// (no disk, no rights, no such index, refused for another serial) with `error` set, which
+// ends with "; nothing was " + `notDone` for another serial.
+int FindDiskWithSerial(const OpenedMachine& machine, int index, const std::string& serial,
+                       const std::string& notDone, const DriveRecord** record, std::string* error);
+
 // The erase-cycle limit reads start from: PE_Cycle_Limit of the ini file, or the default.
 int StartPeCycleLimit(const ProgramRoots& roots);
 

@@ -6,6 +6,7 @@
 #include "cli/exit_codes.h"
 #include "cli/export_command.h"
 #include "cli/report_command.h"
+#include "cli/selftest_command.h"
 #include "cli/status_command.h"
 #include "cli/window_command.h"
 
@@ -57,6 +58,13 @@ const SubCommand kCommands[] = {
      "",
      [](const std::vector<std::string>& args, const std::string& install) {
        return RunEraseCommandWithSignals(args, install, std::cout, std::cerr);
+     }},
+    {"selftest",
+     "--drive N --serial S --short|--extended|--abort\n"
+     "[--demo | --sim DIR] [--home DIR]",
+     "",
+     [](const std::vector<std::string>& args, const std::string& install) {
+       return RunSelfTestCommand(args, install, std::cout, std::cerr);
      }},
 };
 

@@ -20,4 +20,8 @@ EraseOutcome DriveService::Erase(const EraseTarget&, const EraseCallbacks&, std:
   return {EraseResult::kRefused, "", kNoEraser};
 }
 
+SelfTestOutcome DriveService::SelfTest(int, const std::string&, SelfTestKind) {
+  return {SelfTestResult::kRefused, 0, "this drive service starts no self-test"};
+}
+
 }  // namespace ds

@@ -9,6 +9,7 @@
 #include "drive/drive_record.h"
 #include "drive/message_sink.h"
 #include "drive/secure_erase.h"
+#include "drive/selftest.h"
 #include "drive/vendor_pages.h"
 #include "platform/disk_system.h"
 #include "store/description_tables.h"
@@ -70,6 +71,9 @@ class DriveService {
   virtual std::string EraseRefusal(int driveNumber);
   virtual EraseOutcome Erase(const EraseTarget& target, const EraseCallbacks& callbacks,
                              std::stop_token stop);
+
+  // Starts (or aborts) an off-line self-test of disk N, whose serial must still be `serial`.
+  virtual SelfTestOutcome SelfTest(int driveNumber, const std::string& serial, SelfTestKind kind);
 };
 
 }  // namespace ds

@@ -172,4 +172,14 @@ EraseOutcome MachineDriveService::Erase(const EraseTarget& target, const EraseCa
   return RunSecureErase(disks_, target, callbacks, stop);
 }
 
+SelfTestOutcome MachineDriveService::SelfTest(int driveNumber, const std::string& serial,
+                                              SelfTestKind kind) {
+  // Its checks and the command are one sequence: nothing may start between them.
+  std::string message;
+  std::optional<DiskSequenceLocks::Hold> hold = Hold(driveNumber, &message);
+  if (!hold)
+    return {SelfTestResult::kRefused, 0, "Nothing was sent: " + message};
+  return RunSelfTest(disks_, driveNumber, serial, kind);
+}
+
 }  // namespace ds

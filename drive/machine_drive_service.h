@@ -34,6 +34,7 @@ class MachineDriveService : public DriveService {
   std::string EraseRefusal(int driveNumber) override;
   EraseOutcome Erase(const EraseTarget& target, const EraseCallbacks& callbacks,
                      std::stop_token stop) override;
+  SelfTestOutcome SelfTest(int driveNumber, const std::string& serial, SelfTestKind kind) override;
 
  private:
   // The log, and `shown` when there is one.

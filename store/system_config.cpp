@@ -24,6 +24,8 @@ SystemConfig ReadSystemConfig(const std::string& path, std::string* why) {
   }
   config.metricsListen = std::string(TrimBoth(reader.lookup("Metrics_Listen")));
   config.homeFolder = reader.lookup("Home_Folder");
+  config.selfTestShort = reader.lookup("SelfTest_Short");
+  config.selfTestLong = reader.lookup("SelfTest_Long");
   const std::string hosts = reader.lookup("Metrics_Allow_Host");
   std::size_t start = 0;
   while (start < hosts.size()) {

@@ -16,6 +16,8 @@
 //                              (the pages still show them); the key may be given several
 //                              times, each value a list split at commas (a serial may hold
 //                              blanks)
+//   SelfTest_Short=weekly Sun 03, SelfTest_Long=monthly 1 04
+//                              when the monitor runs self-tests (selftest_schedule.h)
 // The file counts only when no one but root can change it (platform/file_system.h says
 // how that is checked); otherwise it is ignored, and the reader says why.
 namespace ds {
@@ -27,6 +29,8 @@ struct SystemConfig {
   std::vector<std::string> metricsAllowHosts;
   std::string homeFolder;                   // "" when absent
   std::vector<std::string> ignoredSerials;  // trimmed, none empty
+  std::string selfTestShort;  // "" when absent; ParseSelfTestRule reads them
+  std::string selfTestLong;
 };
 
 // The items of a list value: split at commas and line breaks (a repeated key's values are

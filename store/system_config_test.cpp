@@ -41,7 +41,8 @@ TEST(SystemConfigTest, ReadOnlyWhenOnlyRootCanChangeIt) {
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     std::ofstream(file) << "Metrics_Listen= 127.0.0.1:9101 \nHome_Folder=/srv/ds\n"
                         << "Metrics_Allow_Host=prom.example, 10.0.0.5\nmetrics_allow_host=b\n"
-                        << "Ignore_Serial=SN 1, SN2\nignore_serial=SN3\n";
+                        << "Ignore_Serial=SN 1, SN2\nignore_serial=SN3\n"
+                        << "SelfTest_Short=weekly Sun 03\nSelfTest_Long=monthly 1 04\n";
     if (c.link)
       std::filesystem::create_symlink(file, path);
     ASSERT_EQ(::chmod(file.c_str(), c.fileMode) | ::chmod(folder.c_str(), c.folderMode), 0);
@@ -52,6 +53,7 @@ TEST(SystemConfigTest, ReadOnlyWhenOnlyRootCanChangeIt) {
       EXPECT_EQ(why, "");
       EXPECT_EQ(config.metricsListen, "127.0.0.1:9101");
       EXPECT_EQ(config.homeFolder, "/srv/ds");
+      EXPECT_EQ(config.selfTestShort + "|" + config.selfTestLong, "weekly Sun 03|monthly 1 04");
       EXPECT_EQ(config.metricsAllowHosts,
                 (std::vector<std::string>{"prom.example", "10.0.0.5", "b"}));
       EXPECT_EQ(config.ignoredSerials, (std::vector<std::string>{"SN 1", "SN2", "SN3"}));

@@ -22,6 +22,7 @@ struct TestDriveSpec {
   bool smart = true, trim = true, security = true;
   std::uint16_t securityWord = 0x0021;  // supported, enhanced erase, not frozen
   bool vendorSignature = false;         // "SM2246" at bytes 400-405 of the SMART data
+  bool selfTests = false;  // SMART data: self-tests supported, short 2 and extended 30 minutes
 };
 
 // The IDENTIFY sector of `wanted` with the usual words of a SATA SSD and a valid checksum.
@@ -65,6 +66,8 @@ inline SimulatedDiskImage MakeImage(const TestDriveSpec& wanted) {
   for (int s = 0; s < 3; ++s)
     std::memcpy(image.smart.data() + 2 + 12 * s, slots[s], 6);
   image.thresholds[2] = 5, image.thresholds[3] = 10;  // attribute 5: threshold 10
+  if (wanted.selfTests)
+    image.smart[367] = 0x5B, image.smart[372] = 2, image.smart[373] = 30;
   if (wanted.vendorSignature)
     std::memcpy(image.smart.data() + 400, "SM2246", 6);
   return image;

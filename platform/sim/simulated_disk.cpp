@@ -28,6 +28,10 @@ constexpr int kVendorKeyCount = 5;
 constexpr std::uint16_t kVendorPageKey = 0x55AA;
 // The 30 attribute slots of the SMART data and threshold sectors start at 2, 14, ... 362.
 constexpr std::size_t kLastAttributeSlot = 362;
+// SMART data byte 363: the self-test execution status.
+constexpr std::size_t kSelfTestStatusByte = 363;
+constexpr std::uint8_t kSmartExecuteOffline = 0xD4;
+constexpr std::uint8_t kSelfTestLogAddress = 0x06;
 
 std::uint16_t Word(const Sector& sector, int index) {
   return static_cast<std::uint16_t>(sector[2 * index] | sector[2 * index + 1] << 8);
@@ -379,6 +383,21 @@ bool SimulatedDisk::Configure(const IniFileReader& description, std::string* mes
       !values.Commands("fault_reset_commands", &faults_.reset, message)) {
     return false;
   }
+  std::uint64_t percentPerRead = 30;
+  std::uint64_t failLba = 0;
+  if (!values.Number("self_test_percent_per_read", 100, &percentPerRead, message) ||
+      !values.Number("self_test_fail_lba", kMaxCapacity, &failLba, message)) {
+    return false;
+  }
+  std::uint16_t powerOnHours = 0;
+  for (std::size_t at = 2; at <= kLastAttributeSlot; at += 12) {
+    if (image_.smart[at] == 9)
+      powerOnHours = static_cast<std::uint16_t>(image_.smart[at + 5] | image_.smart[at + 6] << 8);
+  }
+  selfTest_.Configure(
+      image_.smart[kSelfTestStatusByte], static_cast<int>(percentPerRead),
+      values.Text("self_test_fail_lba").empty() ? std::nullopt : std::optional(failLba),
+      powerOnHours);
   faults_.openFailures = static_cast<int>(openFailures);
   faults_.slowMs = static_cast<int>(slowMs);
 
@@ -703,11 +722,29 @@ AtaResult SimulatedDisk::RunSmart(const AtaCommand& command) {
         return Aborted(command);
       const Sector& source = r.features == kSmartReadData ? image_.smart : image_.thresholds;
       std::memcpy(command.data.data(), source.data(), kAtaSectorBytes);
+      if (r.features == kSmartReadData) {
+        // The live execution status, the checksum byte kept true.
+        std::uint8_t& status = command.data[kSelfTestStatusByte];
+        const std::uint8_t now = selfTest_.ReadStatus();
+        command.data[511] = static_cast<std::uint8_t>(command.data[511] + status - now);
+        status = now;
+      }
       return Completed(command);
     }
+    case kSmartExecuteOffline:
+      if (!command.data.empty() || !smartEnabled_ || !selfTest_.Execute(r.sectorNumber))
+        return Aborted(command);
+      return Completed(command);
     case kSmartReadLog:
       if (!smartEnabled_)
         return Aborted(command);
+      // The self-test log is the live one of the tests this disk ran.
+      if (r.sectorNumber == kSelfTestLogAddress && r.sectorCount == 1 &&
+          DataPhaseIs(command, AtaDataDirection::kIn, kAtaSectorBytes)) {
+        const Sector log = selfTest_.LogSector();
+        std::memcpy(command.data.data(), log.data(), kAtaSectorBytes);
+        return Completed(command);
+      }
       return RunReadLog(command, r.sectorNumber, 0, r.sectorCount);
     case kSmartEnableOperations:
     case kSmartDisableOperations:

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/ata_device.h"
+#include "platform/sim/simulated_selftest.h"
 
 // A simulated ATA disk built from one drive folder of a simulated machine. It lives as
 // long as the machine does, because its state (written sectors, security state, SMART
@@ -52,6 +53,10 @@
 //   security_master_password=TEXT  master password, same form (default all zeros)
 //   vendor_protocol=0|1         answers the vendor key-sector sequence (default: SMART
 //                               data bytes 400-401 are "SM")
+//   self_test_percent_per_read=N  how far each read of the SMART data moves a running
+//                               self-test (1-100, default 30); SMART data byte 363 is the
+//                               execution status at power-on
+//   self_test_fail_lba=N        every self-test ends in a read failure at LBA N
 //   fault_open_failures=N       the next N opens fail (0-1000)
 //   fault_refuse_pass_through=0|1  the driver refuses ATA pass-through; the SMART
 //                               driver path still works
@@ -216,6 +221,7 @@ class SimulatedDisk : public std::enable_shared_from_this<SimulatedDisk> {
   std::vector<TrimRange> trimmed_;
   std::deque<SimulatedCommandRecord> log_;
   Faults faults_;
+  SimulatedSelfTest selfTest_;
 };
 
 }  // namespace ds
