@@ -162,6 +162,7 @@ std::optional<std::string> ReportPages::BuildInternal(WindowState& state, std::s
     input.sectorCount = drive->sectorCount;
     input.vendor.driveNumber = drive->driveNumber;
     input.vendor.model = drive->model;
+    input.vendor.behindUsbBridge = drive->busType == kBusTypeUsb;
   }
   input.attr167Raw = state.smart.attr167Raw;
   input.reallocatedRaw = state.smart.reallocatedRaw;
