@@ -37,7 +37,9 @@ class DriveEnumerator {
   // True when disk N is behind a USB bridge that answered IDENTIFY.
   bool answeredThroughBridge(int driveNumber) const { return bridgeAnswered_.at(driveNumber); }
   // Why the USB disk N cannot be read ("" when it can, or is no USB disk).
-  const std::string& bridgeProblem(int driveNumber) const { return bridgeProblems_.at(driveNumber); }
+  const std::string& bridgeProblem(int driveNumber) const {
+    return bridgeProblems_.at(driveNumber);
+  }
 
  private:
   void Clear();
@@ -66,13 +68,13 @@ class DriveEnumerator {
 // A USB disk the program cannot read, with the reason.
 struct UnreachableUsbDisk {
   int driveNumber = -1;
-  std::string name;  // the reader's or enclosure's vendor and product texts
-  std::string reason;   // "S.M.A.R.T. is not reachable through this USB bridge (VID:PID ...): ..."
+  std::string name;    // the reader's or enclosure's vendor and product texts
+  std::string reason;  // "S.M.A.R.T. is not reachable through this USB bridge (VID:PID ...): ..."
 };
 
 // The program's list of disks: the ATA (3) and SATA (11) disks of one enumeration and the
-// USB disks whose bridge answered, in drive-number order. The position in `drives` is the disk index used everywhere else
-// (selected disk, disk_sel cookie, history folders).
+// USB disks whose bridge answered, in drive-number order. The position in `drives` is the disk
+// index used everywhere else (selected disk, disk_sel cookie, history folders).
 struct DriveList {
   int driveCount = 0;
   std::vector<int> driveIndexMap;  // drive number of each kept disk

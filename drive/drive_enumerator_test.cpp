@@ -228,8 +228,10 @@ TEST_F(EnumeratorEdgeTest, DisksBehindUsbBridges) {
     if (n >= 2) {
       const UnreachableUsbDisk& u = again.unreachableUsbDisks[static_cast<std::size_t>(n - 2)];
       EXPECT_EQ(std::tuple(u.driveNumber, u.name), std::tuple(n, "Generic Reader"));
-      const std::string start = "S.M.A.R.T. is not reachable through this USB bridge (VID:PID "
-                                "46f4:000" + std::to_string(n) + "): ";
+      const std::string start =
+          "S.M.A.R.T. is not reachable through this USB bridge (VID:PID "
+          "46f4:000" +
+          std::to_string(n) + "): ";
       EXPECT_EQ(u.reason.rfind(start, 0), 0u) << u.reason;
       EXPECT_NE(u.reason.find(cases[n].reason), std::string::npos) << u.reason;
     }
@@ -266,8 +268,11 @@ TEST_F(EnumeratorEdgeTest, CardMovedBetweenReadersAndRejectedLogs) {
   ASSERT_TRUE(device) << message;
   std::vector<std::uint8_t> sector(512);
   const auto send = [&](std::uint8_t features, std::uint8_t address, std::uint8_t command) {
-    AtaCommand c{{features, 1, address, 0x4F, 0xC2, 0xA0, command}, {}, false,
-                 AtaProtocol::kPioDataIn, sector};
+    AtaCommand c{{features, 1, address, 0x4F, 0xC2, 0xA0, command},
+                 {},
+                 false,
+                 AtaProtocol::kPioDataIn,
+                 sector};
     return device->Execute(c);
   };
   EXPECT_FALSE(send(0xD5, 0x06, kAtaSmart).transportOk);  // SMART READ LOG 06h rejected

@@ -223,9 +223,10 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
 std::string JsonUnreachable(const DriveList& list) {
   std::string items;
   for (const UnreachableUsbDisk& disk : list.unreachableUsbDisks) {
-    items += std::string(items.empty() ? "" : ", ") + "{\"driveNumber\": " +
-             std::to_string(disk.driveNumber) + ", \"name\": " + JsonString(disk.name) +
-             ", \"reason\": " + JsonString(disk.reason) + "}";
+    items += std::string(items.empty() ? "" : ", ") +
+             "{\"driveNumber\": " + std::to_string(disk.driveNumber) +
+             ", \"name\": " + JsonString(disk.name) + ", \"reason\": " + JsonString(disk.reason) +
+             "}";
   }
   return ",\n  \"unreachableUsbDisks\": [" + items + "]";
 }

@@ -61,9 +61,10 @@ struct EraseCallbacks {
   std::function<void(bool inside)> securityPhase;
 };
 
-// "" when disk N may be erased; kNoEraseBehindUsbBridge for a disk behind a USB bridge; else "Please remove the file system first!" followed by
-// one line per finding (partitions, signatures, mounts, holders, other users). The window
-// asks before it starts the worker; the erase asks again right before its first command.
+// "" when disk N may be erased; kNoEraseBehindUsbBridge for a disk behind a USB bridge; else
+// "Please remove the file system first!" followed by one line per finding (partitions, signatures,
+// mounts, holders, other users). The window asks before it starts the worker; the erase asks again
+// right before its first command.
 std::string EraseRefusal(DiskSystem& disks, int driveNumber);
 
 // The erase worker's job, from the checks to the verified result. `stop` is honoured

@@ -142,6 +142,7 @@ UsbBridge::UsbBridge(const UsbBridgeQuirk* quirk, std::string refusal) : quirk_(
 AtaResult UsbBridge::GiveUp(std::string reason, AtaResult result) {
   path_ = BridgePath::kNone;
   reason_ = std::move(reason);
+  result.osErrorText = reason_;  // the same words now as for every later command
   return result;
 }
 
@@ -151,7 +152,7 @@ AtaResult UsbBridge::Execute(const AtaCommand& command, const Sender& send) {
     return Refused(EPERM, "this command is not sent to a disk behind a USB bridge");
   }
   if (path_ == BridgePath::kNone)
-    return Refused(EOPNOTSUPP, "no ATA pass-through through this USB bridge: " + reason_);
+    return Refused(EOPNOTSUPP, reason_);
   const std::optional<std::uint8_t> log = LogReadAddress(command);
   if (log && refusedLogs_.count(*log)) {
     return Refused(EOPNOTSUPP, "the USB bridge rejected reads of this log before");
@@ -160,8 +161,9 @@ AtaResult UsbBridge::Execute(const AtaCommand& command, const Sender& send) {
   if (only12 && command.extended) {
     if (log)
       refusedLogs_.insert(*log);
-    return Refused(EOPNOTSUPP, "a 48-bit command needs ATA PASS-THROUGH (16), which this "
-                               "USB bridge does not take");
+    return Refused(EOPNOTSUPP,
+                   "a 48-bit command needs ATA PASS-THROUGH (16), which this "
+                   "USB bridge does not take");
   }
   const SatCdbLength length = only12 ? SatCdbLength::k12 : SatCdbLength::k16;
   ++sent_;
@@ -189,6 +191,12 @@ AtaResult UsbBridge::Execute(const AtaCommand& command, const Sender& send) {
       return result;
     }
     return GiveUp("it rejected ATA PASS-THROUGH with ILLEGAL REQUEST", std::move(result));
+  }
+  // A probe that fails in transport otherwise (an aborted or reset command, a short
+  // transfer) is no answer either; missing rights or a vanished device say nothing of it.
+  if (path_ == BridgePath::kUnprobed && !result.transportOk && result.osError != EPERM &&
+      result.osError != EACCES && result.osError != ENODEV && result.osError != ENXIO) {
+    return GiveUp("the first command failed (" + result.osErrorText + ")", std::move(result));
   }
   if (result.transportOk && path_ == BridgePath::kUnprobed)
     path_ = length == SatCdbLength::k12 ? BridgePath::kPasses12 : BridgePath::kPasses16;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -15,8 +15,9 @@
 // A disk behind a USB–SATA bridge (a card reader, an enclosure): what the USB device says
 // of itself, and what its bridge passes of the SCSI/ATA Translation. A bridge is probed
 // with its first command: ATA PASS-THROUGH (16), then (12) when the bridge rejects 16.
-// After one time-out or ILLEGAL REQUEST it gets no more pass-through for as long as that
-// appearance of the device lasts (a time-out makes the kernel reset the device, which may
+// After a failed probe, or one time-out or ILLEGAL REQUEST later (a rejected log read
+// only marks that log), it gets no more pass-through for as long as that appearance of the
+// device lasts (a time-out makes the kernel reset the device, which may
 // hold a mounted file system). Only commands that read, plus the S.M.A.R.T. commands, go
 // through at all: nothing that erases or writes user sectors is sent through a bridge.
 namespace ds {

@@ -9,9 +9,13 @@ namespace ds {
 namespace {
 
 TEST(UsbBridgeTest, SpeedNames) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"1.5", "Low speed"},   {"12", "Full speed"},     {"480", "High speed"},
-      {"5000", "SuperSpeed"}, {"10000", "SuperSpeed+"}, {"20000", "SuperSpeed+"}, {"", ""}};
+  const std::pair<const char*, const char*> cases[] = {{"1.5", "Low speed"},
+                                                       {"12", "Full speed"},
+                                                       {"480", "High speed"},
+                                                       {"5000", "SuperSpeed"},
+                                                       {"10000", "SuperSpeed+"},
+                                                       {"20000", "SuperSpeed+"},
+                                                       {"", ""}};
   for (const auto& [mbps, name] : cases)
     EXPECT_EQ(UsbSpeedName(mbps), name) << mbps;
 }

@@ -97,9 +97,8 @@ AtaResult LinuxAtaDevice::Execute(const AtaCommand& command) {
     return Send(command, SatCdbLength::k16);
   // The disk's gate before the bridge's lock, as HoldExclusive() callers take them.
   std::lock_guard<std::recursive_mutex> serialised(*gate_);
-  return bridge_->Execute(command, [this](const AtaCommand& c, SatCdbLength length) {
-    return Send(c, length);
-  });
+  return bridge_->Execute(
+      command, [this](const AtaCommand& c, SatCdbLength length) { return Send(c, length); });
 }
 
 AtaResult LinuxAtaDevice::Send(const AtaCommand& command, SatCdbLength length) {
@@ -114,8 +113,8 @@ AtaResult LinuxAtaDevice::Send(const AtaCommand& command, SatCdbLength length) {
   std::uint8_t sense[kSenseBufferBytes] = {};
   sg_io_hdr_t request{};
   request.interface_id = 'S';
-  request.cmd_len = static_cast<unsigned char>(length == SatCdbLength::k12 ? cdb12.size()
-                                                                           : cdb.size());
+  request.cmd_len =
+      static_cast<unsigned char>(length == SatCdbLength::k12 ? cdb12.size() : cdb.size());
   request.cmdp = length == SatCdbLength::k12 ? cdb12.data() : cdb.data();
   request.mx_sb_len = sizeof sense;
   request.sbp = sense;

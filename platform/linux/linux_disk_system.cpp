@@ -518,8 +518,8 @@ std::optional<UsbDiskFacts> LinuxDiskSystem::UsbDiskOf(int driveNumber) {
   const std::string type = ReadAttribute(disk->devicePath + "/device/type");
   facts.scsiType = AllDigits(type, 0) && type.size() < 4 ? std::stoi(type) : -1;
   facts.directAccess = facts.scsiType == 0;
-  facts.appearance = usb + "#" + ReadAttribute(usb + "/busnum") + "." +
-                     ReadAttribute(usb + "/devnum");
+  facts.appearance =
+      usb + "#" + ReadAttribute(usb + "/busnum") + "." + ReadAttribute(usb + "/devnum");
   return facts;
 }
 

@@ -19,18 +19,24 @@ class SimulatedBridgedDevice : public AtaDevice {
  public:
   SimulatedBridgedDevice(std::unique_ptr<AtaDevice> disk, std::shared_ptr<UsbBridge> bridge,
                          SimulatedBridgeKind kind, bool rejectsLogs)
-      : disk_(std::move(disk)), bridge_(std::move(bridge)), kind_(kind), rejectsLogs_(rejectsLogs) {}
+      : disk_(std::move(disk)),
+        bridge_(std::move(bridge)),
+        kind_(kind),
+        rejectsLogs_(rejectsLogs) {}
 
   AtaResult Execute(const AtaCommand& command) override {
-    return bridge_->Execute(command, [this](const AtaCommand& c, SatCdbLength length) {
-      return Answer(c, length);
-    });
+    // The disk's lock before the bridge's, as HoldExclusive() callers take them.
+    std::unique_lock<std::recursive_mutex> serialised = disk_->HoldExclusive();
+    return bridge_->Execute(
+        command, [this](const AtaCommand& c, SatCdbLength length) { return Answer(c, length); });
   }
   AtaResult SmartDriverCommand(const TaskFile& registers, std::span<std::uint8_t> dataIn) override {
     return SmartDriverCommandThroughBridge(*this, registers, dataIn);
   }
   bool PassThroughAvailable() const override { return bridge_->path() != BridgePath::kNone; }
-  bool BridgeRefusedLog(std::uint8_t address) const override { return bridge_->LogRefused(address); }
+  bool BridgeRefusedLog(std::uint8_t address) const override {
+    return bridge_->LogRefused(address);
+  }
   std::unique_lock<std::recursive_mutex> HoldExclusive() override { return disk_->HoldExclusive(); }
   const std::string& name() const override { return disk_->name(); }
 

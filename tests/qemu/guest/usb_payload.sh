@@ -28,6 +28,7 @@ while [ ! -e "$folder/idVendor" ] && [ "$folder" != /sys ]; do folder=${folder%/
 echo "$(cat "$folder/idVendor"):$(cat "$folder/idProduct") speed=$(cat "$folder/speed") \
 type=$(cat "/sys/block/$usb/device/type")" >"$out/usb_sysfs.txt"
 
+cat "/sys/block/$ata/device/model" >"$out/sysfs_model.txt" 2>&1
 run smartctl_sat smartctl -j -i -A -H -d sat "/dev/$ata"
 run smartctl_ata smartctl -j -i -A -H -d ata "/dev/$ata"
 # What the bridge answers to each block, with the sense data smartctl decodes.
