@@ -139,9 +139,11 @@ UsbBridge::UsbBridge(const UsbBridgeQuirk* quirk, std::string refusal) : quirk_(
   }
 }
 
-AtaResult UsbBridge::GiveUp(std::string reason, AtaResult result) {
+AtaResult UsbBridge::GiveUp(const std::string& why, AtaResult result) {
   path_ = BridgePath::kNone;
-  reason_ = std::move(reason);
+  reason_ = why;
+  if (!result.osErrorText.empty())
+    reason_ += " (" + result.osErrorText + ")";
   result.osErrorText = reason_;  // the same words now as for every later command
   return result;
 }
@@ -169,16 +171,16 @@ AtaResult UsbBridge::Execute(const AtaCommand& command, const Sender& send) {
   ++sent_;
   AtaResult result = send(command, length);
   if (IsTimeOut(result))
-    return GiveUp("a command timed out (" + result.osErrorText + ")", std::move(result));
+    return GiveUp("a command timed out", std::move(result));
   if (IsIllegalRequest(result)) {
     if (path_ == BridgePath::kUnprobed && length == SatCdbLength::k16 && !command.extended) {
       ++sent_;
       AtaResult shorter = send(command, SatCdbLength::k12);
       if (IsTimeOut(shorter)) {
-        return GiveUp("ATA PASS-THROUGH (12) timed out (" + shorter.osErrorText + ")",
-                      std::move(shorter));
+        return GiveUp("ATA PASS-THROUGH (12) timed out", std::move(shorter));
       }
       if (IsIllegalRequest(shorter)) {
+        shorter.osErrorText.clear();  // the device's words add nothing here
         return GiveUp("it rejected ATA PASS-THROUGH (16) and (12) with ILLEGAL REQUEST",
                       std::move(shorter));
       }
@@ -196,7 +198,7 @@ AtaResult UsbBridge::Execute(const AtaCommand& command, const Sender& send) {
   // transfer) is no answer either; missing rights or a vanished device say nothing of it.
   if (path_ == BridgePath::kUnprobed && !result.transportOk && result.osError != EPERM &&
       result.osError != EACCES && result.osError != ENODEV && result.osError != ENXIO) {
-    return GiveUp("the first command failed (" + result.osErrorText + ")", std::move(result));
+    return GiveUp("the first command failed", std::move(result));
   }
   if (result.transportOk && path_ == BridgePath::kUnprobed)
     path_ = length == SatCdbLength::k12 ? BridgePath::kPasses12 : BridgePath::kPasses16;

@@ -103,7 +103,9 @@ class UsbBridge {
   int sentCount() const EXCLUDES(mutex_);
 
  private:
-  AtaResult GiveUp(std::string reason, AtaResult result) REQUIRES(mutex_);
+  // Gives the bridge up: `why`, with the failure's own words in brackets, becomes the reason
+  // and the returned result's text.
+  AtaResult GiveUp(const std::string& why, AtaResult result) REQUIRES(mutex_);
 
   mutable Mutex mutex_;
   const UsbBridgeQuirk* quirk_;
