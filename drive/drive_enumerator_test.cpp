@@ -250,6 +250,7 @@ TEST_F(EnumeratorEdgeTest, CardMovedBetweenReadersAndRejectedLogs) {
   for (const char* reader : {"0-reader-a", "1-reader-b"}) {
     testing::MakeAtaDriveFolder(Drive(reader), {.model = "CFAST 64GB", .serial = "CF77"},
                                 std::string("bus_type=7\nusb_bridge_rejects_logs=1\n") +
+                                    "usb_serial=R" + reader[0] + "\n" +
                                     (reader[0] == '1' ? "present=0\n" : ""));
   }
   auto machine = LoadMachine(folder_.path());
