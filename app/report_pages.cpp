@@ -224,6 +224,7 @@ std::optional<std::string> ReportPages::BuildInternal(WindowState& state, std::s
     vendor.smartSignature = state.smart.smartSignature;
     vendor.isOtherSm = state.smart.isOtherSm;
     vendor.baseBoardProduct = state.baseBoardProduct;
+    vendor.behindUsbBridge = drive->busType == kBusTypeUsb;
     std::string ignored;  // not shown: the page reads "Unknown" instead
     state.vendorFigure = drives_.ReadVendorFigure(vendor, &ignored);
   }

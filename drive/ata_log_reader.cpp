@@ -48,6 +48,10 @@ bool ReadLogPages(AtaDevice& device, const IdentifyWordArray& identifyWords, std
     *message = std::string(what) + "the range does not fit the command";
     return false;
   }
+  if (device.BridgeRefusedLog(address)) {  // asked once already; not sent again
+    *message = std::string(what) + "the USB bridge does not carry it";
+    return false;
+  }
   std::vector<std::uint8_t> data(sectors * kAtaSectorBytes);
   AtaCommand command;
   command.protocol = AtaProtocol::kPioDataIn;

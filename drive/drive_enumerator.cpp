@@ -13,6 +13,9 @@ namespace ds {
 
 namespace {
 
+// IDENTIFY through a bridge not yet known to answer: a hung bridge costs no more than this.
+constexpr int kUsbProbeTimeoutMs = 5000;
+
 bool ValidDriveNumber(int n) {
   return n >= 0 && n < kMaxPhysicalDrives;
 }
@@ -56,6 +59,8 @@ void DriveEnumerator::Clear() {
   for (DriveRecord& slot : slots_)
     slot = DriveRecord{};
   isUsbStorage_.fill(false);
+  bridgeAnswered_.fill(false);
+  bridgeProblems_.fill({});
   physicalDriveList_.clear();
   volumes_.clear();
   volumeCount_ = 0;
@@ -192,6 +197,40 @@ bool DriveEnumerator::IdentifyThroughPassThrough(int driveNumber) {
   return true;
 }
 
+void DriveEnumerator::IdentifyThroughBridge(int driveNumber, const UsbDiskFacts& usb) {
+  const std::string unreachable =
+      "S.M.A.R.T. is not reachable through this USB bridge (" + UsbIdText(usb) + ")";
+  std::string message;
+  std::unique_ptr<AtaDevice> device = disks_.Open(driveNumber, AtaOpenMode{}, &message);
+  if (!device) {
+    bridgeProblems_[static_cast<std::size_t>(driveNumber)] = unreachable + ": " + message;
+    return;
+  }
+  std::array<std::uint8_t, 512> sector{};
+  AtaCommand command;
+  command.registers = IdentifyRegisters(driveNumber);
+  command.protocol = AtaProtocol::kPioDataIn;
+  command.data = sector;
+  command.timeoutMs = kUsbProbeTimeoutMs;
+  const AtaResult result = device->Execute(command);
+  const IdentifyWords words = IdentifyWordsFromBytes(sector);
+  if (!CommandSucceeded(result) || result.transferred < sector.size() || words[27] == 0) {
+    bridgeProblems_[static_cast<std::size_t>(driveNumber)] =
+        unreachable + ": " +
+        (result.transportOk ? "the disk did not answer IDENTIFY DEVICE" : result.osErrorText);
+    return;
+  }
+  // The card's or disk's own identity, not the reader's.
+  DriveRecord& slot = slots_[static_cast<std::size_t>(driveNumber)];
+  slot.model.clear();
+  slot.serial.clear();
+  slot.firmware.clear();
+  DecodeIdentify(words, &slot);
+  slot.driveNumber = driveNumber;
+  bridgeAnswered_[static_cast<std::size_t>(driveNumber)] = true;
+  ++identifyCount_;
+}
+
 void DriveEnumerator::ReadStorageDescriptor(int driveNumber) {
   StorageDescriptorFacts facts;
   if (!disks_.QueryStorageDescriptor(driveNumber, &facts))
@@ -203,7 +242,17 @@ void DriveEnumerator::ReadStorageDescriptor(int driveNumber) {
   std::string vendor = DescriptorText(facts.vendor);
   std::string product = DescriptorText(facts.product);
   if (slot.busType == kBusTypeUsb) {
-    slot.sectorCount = facts.sizeBytes / 512;
+    if (!bridgeAnswered_[static_cast<std::size_t>(driveNumber)]) {
+      slot.sectorCount = facts.sizeBytes / 512;
+      SetDriveText(slot.model, TrimSpaces(vendor + " " + product));
+    }
+    SetDriveText(slot.usbVendor, vendor);
+    SetDriveText(slot.usbRevision, DescriptorText(facts.revision));
+    if (const std::optional<UsbDiskFacts> usb = disks_.UsbDiskOf(driveNumber)) {
+      slot.usbVendorId = usb->vendorId;
+      slot.usbProductId = usb->productId;
+      SetDriveText(slot.usbSpeed, UsbSpeedName(usb->speed));
+    }
   } else if (slot.busType == kBusTypeNvme) {
     SetDriveText(slot.firmware, DescriptorText(facts.revision));
     SetDriveText(slot.model, vendor + " " + product);
@@ -214,14 +263,23 @@ void DriveEnumerator::ReadStorageDescriptor(int driveNumber) {
 
 void DriveEnumerator::ReadPhysicalDrives() {
   // A disk being erased takes no command from anyone else.
+  // A disk behind a USB bridge has no SMART driver path: its bridge is asked instead.
+  std::array<bool, kMaxPhysicalDrives> behindUsb{};
+  for (int n = 0; n < kMaxPhysicalDrives; ++n) {
+    const std::optional<UsbDiskFacts> usb = disks_.UsbDiskOf(n);
+    behindUsb[static_cast<std::size_t>(n)] = usb.has_value();
+    if (usb && !disks_.IsBusy(n))
+      IdentifyThroughBridge(n, *usb);
+  }
   bool anyAnswered = false;
   for (int n = 0; n < kMaxPhysicalDrives; ++n) {
-    if (!disks_.IsBusy(n) && IdentifyThroughSmartDriver(n))
+    if (!behindUsb[static_cast<std::size_t>(n)] && !disks_.IsBusy(n) &&
+        IdentifyThroughSmartDriver(n))
       anyAnswered = true;
   }
   if (!anyAnswered) {
     for (int n = 0; n < kMaxPhysicalDrives; ++n) {
-      if (!disks_.IsBusy(n))
+      if (!behindUsb[static_cast<std::size_t>(n)] && !disks_.IsBusy(n))
         IdentifyThroughPassThrough(n);
     }
   }
@@ -242,7 +300,12 @@ DriveList RefreshDriveList(DiskSystem& disks, const MessageSink& messages,
   for (int i = 0; i < enumerator.GetPhysicalDriveCount(); ++i) {
     int n = enumerator.GetPhysicalDriveNumber(i);
     const DriveRecord& record = enumerator.slot(n);
-    if (record.busType != kBusTypeAta && record.busType != kBusTypeSata)
+    if (!enumerator.bridgeProblem(n).empty()) {
+      list.unreachableUsbDisks.push_back({n, record.model, enumerator.bridgeProblem(n)});
+      continue;
+    }
+    if (record.busType != kBusTypeAta && record.busType != kBusTypeSata &&
+        !enumerator.answeredThroughBridge(n))
       continue;
     list.driveIndexMap.push_back(n);
     list.drives.push_back(record);

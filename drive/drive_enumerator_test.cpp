@@ -1,5 +1,7 @@
 #include "drive/drive_enumerator.h"
 
+#include "drive/ata_log_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,6 +11,7 @@
 #include "platform/linux/linux_disk_system.h"
 #include "platform/sim/sim_test_drive.h"
 #include "platform/sim/simulated_machine.h"
+#include "store/history_folder.h"
 #include "tests/temp_folder.h"
 
 namespace ds {
@@ -42,6 +45,17 @@ TEST(DriveEnumeratorTest, LinuxSysfsFixture) {
                        usb.usbVendor, usb.usbRevision),
             std::tuple(17, 7, "Kingston DataTraveler 3.0", "60a44c413a8cf1a0b9390030", "",
                        60437492u, "High speed", 0x0951u, 0x1666u, "Kingston", "PMAP"));
+  // The stick's appearance: its USB device folder with bus and device number.
+  const std::optional<UsbDiskFacts> stick = disks.UsbDiskOf(3);
+  ASSERT_TRUE(stick && !disks.UsbDiskOf(1));
+  EXPECT_EQ(std::tuple(stick->directAccess, stick->speed,
+                       stick->appearance.substr(stick->appearance.rfind("/usb1/"))),
+            std::tuple(true, "480", "/usb1/1-2#1.4"));
+  const DriveList list = RefreshDriveList(disks, nullptr);
+  ASSERT_EQ(list.unreachableUsbDisks.size(), 1u);
+  EXPECT_EQ(list.unreachableUsbDisks[0].reason.rfind(
+                "S.M.A.R.T. is not reachable through this USB bridge (VID:PID 0951:1666): ", 0),
+            0u);
 }
 
 // Forwards to a simulated machine; tests change single answers or unplug a drive between passes.
@@ -176,6 +190,103 @@ TEST_F(EnumeratorEdgeTest, PassThroughIdentifyOnlyWhenNoDiskAnsweredTheSmartDriv
                          enumerator.slot(2).driveNumber),  // unused slots stay cleared
               std::tuple(asked ? 2 : 1, asked ? "S1" : "", "S2", -1, -1));
   }
+}
+
+// One card reader per bridge kind, enumerated twice, then the given-up ones replugged.
+TEST_F(EnumeratorEdgeTest, DisksBehindUsbBridges) {
+  struct Case {
+    const char* bridge;
+    int blocks;  // sent through the bridge by the first enumeration, by the second
+    int blocksAgain;
+    const char* reason;  // "" when kept
+  };
+  const Case cases[] = {
+      {"usb_bridge=sat16", 1, 2, ""},
+      {"usb_bridge=sat12", 2, 3, ""},  // 16 rejected once, then 12 only
+      {"usb_bridge=none", 2, 2, "it rejected ATA PASS-THROUGH (16) and (12) with ILLEGAL REQUEST"},
+      {"usb_bridge=timeout", 1, 1, "timed out after 5000 ms"},  // probed once, never again
+      {"scsi_type=5", 0, 0, "not a direct-access disk (SCSI device type 5)"}};
+  for (int n = 0; n < 5; ++n) {
+    const std::string i = std::to_string(n);
+    testing::MakeAtaDriveFolder(Drive(i), {.model = "CARD " + i, .serial = "C" + i},
+                                "bus_type=7\nusb_serial=READER" + i + "\nusb_vendor_id=0x46f4\n" +
+                                    "usb_product_id=0x000" + i + "\nusb_speed=5000\n" +
+                                    "vendor=Generic\nproduct=Reader\n" + cases[n].bridge + "\n");
+  }
+  auto machine = LoadMachine(folder_.path());
+  ASSERT_TRUE(machine);
+  const DriveList first = RefreshDriveList(*machine, nullptr);
+  const DriveList again = RefreshDriveList(*machine, nullptr);
+  ASSERT_EQ(again.driveIndexMap, (std::vector<int>{0, 1}));
+  for (const DriveRecord& d : again.drives) {  // the card's identity, the reader's USB fields
+    const std::string i = std::to_string(d.driveNumber);
+    EXPECT_EQ(std::tuple(d.model.substr(0, 6), d.serial, d.usbSpeed, d.usbVendorId, d.usbVendor),
+              std::tuple("CARD " + i, "C" + i, "SuperSpeed", 0x46f4u, "Generic"));
+  }
+  ASSERT_EQ(std::tuple(first.unreachableUsbDisks.size(), again.unreachableUsbDisks.size()),
+            std::tuple(3u, 3u));
+  for (int n = 0; n < 5; ++n) {
+    SCOPED_TRACE(cases[n].bridge);
+    if (n >= 2) {
+      const UnreachableUsbDisk& u = again.unreachableUsbDisks[static_cast<std::size_t>(n - 2)];
+      EXPECT_EQ(std::tuple(u.driveNumber, u.name), std::tuple(n, "Generic Reader"));
+      const std::string start =
+          "S.M.A.R.T. is not reachable through this USB bridge (VID:PID "
+          "46f4:000" +
+          std::to_string(n) + "): ";
+      EXPECT_EQ(u.reason.rfind(start, 0), 0u) << u.reason;
+      EXPECT_NE(u.reason.find(cases[n].reason), std::string::npos) << u.reason;
+    }
+    EXPECT_EQ(machine->BridgeBlocksSent(n), cases[n].blocksAgain);
+    machine->SetPresent(n, false);  // replugged: a new appearance is probed afresh
+    machine->SetPresent(n, true);
+  }
+  RefreshDriveList(*machine, nullptr);
+  for (int n = 0; n < 5; ++n)
+    EXPECT_EQ(machine->BridgeBlocksSent(n), cases[n].blocks) << cases[n].bridge;
+}
+
+// A card moved from one reader to another stays one disk; a log read the bridge rejects
+// is marked for that log only, and nothing that writes goes through.
+TEST_F(EnumeratorEdgeTest, CardMovedBetweenReadersAndRejectedLogs) {
+  for (const char* reader : {"0-reader-a", "1-reader-b"}) {
+    testing::MakeAtaDriveFolder(Drive(reader), {.model = "CFAST 64GB", .serial = "CF77"},
+                                std::string("bus_type=7\nusb_bridge_rejects_logs=1\n") +
+                                    "usb_serial=R" + reader[0] + "\n" +
+                                    (reader[0] == '1' ? "present=0\n" : ""));
+  }
+  auto machine = LoadMachine(folder_.path());
+  ASSERT_TRUE(machine);
+  const DriveList inA = RefreshDriveList(*machine, nullptr);
+  machine->SetPresent(0, false);
+  machine->SetPresent(1, true);
+  const DriveList inB = RefreshDriveList(*machine, nullptr);
+  ASSERT_EQ(std::tuple(inA.driveIndexMap, inB.driveIndexMap),
+            std::tuple(std::vector<int>{0}, std::vector<int>{1}));
+  EXPECT_EQ(HistoryFolderName(inA.drives[0].model, inA.drives[0].serial),
+            HistoryFolderName(inB.drives[0].model, inB.drives[0].serial));
+
+  std::string message;
+  auto device = machine->Open(1, AtaOpenMode{}, &message);
+  ASSERT_TRUE(device) << message;
+  std::vector<std::uint8_t> sector(512);
+  const auto send = [&](std::uint8_t features, std::uint8_t address, std::uint8_t command) {
+    AtaCommand c{{features, 1, address, 0x4F, 0xC2, 0xA0, command},
+                 {},
+                 false,
+                 AtaProtocol::kPioDataIn,
+                 sector};
+    return device->Execute(c);
+  };
+  EXPECT_FALSE(send(0xD5, 0x06, kAtaSmart).transportOk);  // SMART READ LOG 06h rejected
+  EXPECT_TRUE(device->BridgeRefusedLog(0x06) && !device->BridgeRefusedLog(0x01));
+  std::vector<std::uint8_t> log;  // the log reader asks the bridge no more
+  EXPECT_FALSE(ReadLogPages(*device, inB.drives[0].identifyWords, 0x06, 0, 1, &log, &message));
+  EXPECT_NE(message.find("the USB bridge does not carry it"), std::string::npos) << message;
+  EXPECT_TRUE(send(0xD0, 0, kAtaSmart).transportOk);  // the bridge still passes the rest
+  const AtaResult write = send(0, 0, kAtaWriteSectors);
+  EXPECT_EQ(std::tuple(write.transportOk, write.osError), std::tuple(false, EPERM));
+  EXPECT_TRUE(device->PassThroughAvailable());
 }
 
 TEST_F(EnumeratorEdgeTest, DiskUnpluggedBetweenPasses) {

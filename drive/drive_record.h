@@ -36,7 +36,7 @@ struct DriveRecord {
   std::string usbVendor;
   std::string usbRevision;
   std::string mediaType;  // "FIXED(0040)", "REMOVABLE(0080)", "CompactFlash ATA(848A)"
-  std::string usbSpeed;   // "High speed" or "Low speed"
+  std::string usbSpeed;   // "Low speed", "Full speed", "High speed", "SuperSpeed(+)"
   std::uint8_t pioMode = 0;
   std::uint8_t udmaMode = 0;
   std::uint64_t sectorCount = 0;

@@ -184,6 +184,7 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
   out << "  Bus type:         " << unsigned{r.busType}
       << (r.busType == kBusTypeSata  ? " (SATA)"
           : r.busType == kBusTypeAta ? " (ATA)"
+          : r.busType == kBusTypeUsb ? " (USB)"
                                      : "")
       << "\n";
   std::snprintf(line, sizeof line, "%" PRIu64 " sectors (%.1f GB)", r.sectorCount,
@@ -242,6 +243,25 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
   out << "\n";
 }
 
+// The USB disks that cannot be read, as a JSON member or as text lines.
+std::string JsonUnreachable(const DriveList& list) {
+  std::string items;
+  for (const UnreachableUsbDisk& disk : list.unreachableUsbDisks) {
+    items += std::string(items.empty() ? "" : ", ") +
+             "{\"driveNumber\": " + std::to_string(disk.driveNumber) +
+             ", \"name\": " + JsonString(disk.name) + ", \"reason\": " + JsonString(disk.reason) +
+             "}";
+  }
+  return ",\n  \"unreachableUsbDisks\": [" + items + "]";
+}
+
+void WriteTextUnreachable(std::ostream& out, const DriveList& list) {
+  for (const UnreachableUsbDisk& disk : list.unreachableUsbDisks) {
+    out << "USB disk (physical drive " << disk.driveNumber << ", " << Printable(disk.name)
+        << "): " << Printable(disk.reason) << "\n";
+  }
+}
+
 }  // namespace
 
 bool ReadDriveWithTable(DriveService& drives, const DriveRecord& drive,
@@ -260,10 +280,11 @@ void WriteReport(std::ostream& out, const DriveList& list,
     const char* text = "no ATA or SATA disk on this machine";
     if (json) {
       out << "{\n  \"enumeratedCount\": " << list.enumeratedCount
-          << ",\n  \"driveCount\": 0,\n  \"drives\": [],\n  \"message\": " << JsonString(text)
-          << "\n}\n";
+          << ",\n  \"driveCount\": 0,\n  \"drives\": []" << JsonUnreachable(list)
+          << ",\n  \"message\": " << JsonString(text) << "\n}\n";
     } else {
       out << "Found " << list.enumeratedCount << " disk(s); " << text << ".\n";
+      WriteTextUnreachable(out, list);
     }
     return;
   }
@@ -274,10 +295,12 @@ void WriteReport(std::ostream& out, const DriveList& list,
       out << (i ? ",\n    " : "\n    ");
       WriteJsonDrive(out, readings[i]);
     }
-    out << "\n  ]\n}\n";
+    out << "\n  ]" << JsonUnreachable(list) << "\n}\n";
   } else {
     out << "Found " << list.enumeratedCount << " disk(s), " << list.driveCount
-        << " on an ATA or SATA bus.\n\n";
+        << " on an ATA or SATA bus or behind a USB bridge.\n";
+    WriteTextUnreachable(out, list);
+    out << "\n";
     for (const DriveReading& reading : readings)
       WriteTextDrive(out, reading);
   }

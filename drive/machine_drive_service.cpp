@@ -18,6 +18,9 @@ class HeldDisk : public AtaDevice {
     return device_->SmartDriverCommand(registers, dataIn);
   }
   bool PassThroughAvailable() const override { return device_->PassThroughAvailable(); }
+  bool BridgeRefusedLog(std::uint8_t address) const override {
+    return device_->BridgeRefusedLog(address);
+  }
   std::unique_lock<std::recursive_mutex> HoldExclusive() override {
     return device_->HoldExclusive();
   }

@@ -158,6 +158,10 @@ bool CaptureEraseTarget(DiskSystem& disks, const DriveRecord& record, EraseTarge
     *message = "No disk is selected.";
     return false;
   }
+  if (record.busType == kBusTypeUsb) {
+    *message = kNoEraseBehindUsbBridge;
+    return false;
+  }
   if (record.serial.empty() || record.sectorCount == 0) {
     *message =
         "The disk reports no serial number or size, so it cannot be told apart from "
@@ -179,6 +183,9 @@ bool CaptureEraseTarget(DiskSystem& disks, const DriveRecord& record, EraseTarge
 }
 
 std::string EraseRefusal(DiskSystem& disks, int driveNumber) {
+  // A bridge may lose a command half-way or reset the disk in the middle of an erase.
+  if (disks.UsbDiskOf(driveNumber))
+    return kNoEraseBehindUsbBridge;
   const std::vector<DiskUse> uses = disks.FindDiskUses(driveNumber);
   return uses.empty() ? std::string() : "Please remove the file system first!" + Joined(uses);
 }

@@ -27,8 +27,12 @@ struct EraseTarget {
   std::uint64_t sectorCount = 0;
 };
 
+inline constexpr const char* kNoEraseBehindUsbBridge =
+    "Secure erase is not offered for disks behind a USB bridge.";
+
 // The target for a kept disk of the current enumeration. False with `message` set when
-// the record names no disk, or one without a serial or size to check it by.
+// the record names no disk, a disk behind a USB bridge, or one without a serial or size to
+// check it by.
 bool CaptureEraseTarget(DiskSystem& disks, const DriveRecord& record, EraseTarget* target,
                         std::string* message);
 
@@ -57,9 +61,10 @@ struct EraseCallbacks {
   std::function<void(bool inside)> securityPhase;
 };
 
-// "" when disk N may be erased; else "Please remove the file system first!" followed by
-// one line per finding (partitions, signatures, mounts, holders, other users). The window
-// asks before it starts the worker; the erase asks again right before its first command.
+// "" when disk N may be erased; kNoEraseBehindUsbBridge for a disk behind a USB bridge; else
+// "Please remove the file system first!" followed by one line per finding (partitions, signatures,
+// mounts, holders, other users). The window asks before it starts the worker; the erase asks again
+// right before its first command.
 std::string EraseRefusal(DiskSystem& disks, int driveNumber);
 
 // The erase worker's job, from the checks to the verified result. `stop` is honoured

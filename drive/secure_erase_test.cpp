@@ -201,6 +201,27 @@ TEST_F(SecureEraseTest, OnlyTheChosenDiskAndOnlyWhenNobodyElseHasIt) {
   EXPECT_TRUE(!machine_->IsBusy(0) && machine_->Open(0, AtaOpenMode{}, &message));
 }
 
+TEST_F(SecureEraseTest, NoEraseOfAnyKindBehindAUsbBridge) {
+  testing::MakeAtaDriveFolder(folder_.path() + "0-card", {.serial = "CF01"}, "bus_type=7\n");
+  std::string message;
+  machine_ = SimulatedMachine::Load(folder_.path(), &message);
+  ASSERT_TRUE(machine_) << message;
+  const DriveList list = RefreshDriveList(*machine_, nullptr);
+  ASSERT_EQ(list.driveCount, 1);
+  EXPECT_FALSE(CaptureEraseTarget(*machine_, list.drives[0], &target_, &message));
+  EXPECT_EQ(message, kNoEraseBehindUsbBridge);
+  EXPECT_EQ(EraseRefusal(*machine_, 0), kNoEraseBehindUsbBridge);
+  disk().ClearCommandLog();
+  target_ = {0, machine_->DiskKey(0), list.drives[0].model, "CF01", list.drives[0].sectorCount};
+  EXPECT_EQ(Erase().message, kNoEraseBehindUsbBridge);
+  // Nor does anything that writes go through the bridge, whoever sends it.
+  auto device = machine_->Open(0, AtaOpenMode{}, &message);
+  std::vector<std::uint8_t> data(512);
+  TaskFile trim{1, 1, 0, 0, 0, 0xE0, kAtaDataSetManagement};
+  EXPECT_FALSE(AtaPassThroughDirectWrite(*device, &trim, data, &message));
+  EXPECT_TRUE(disk().CommandLog().empty());
+}
+
 // Words 89 (normal) and 90 (enhanced, when set): 2-minute units plus a quarter and ten minutes.
 TEST(SecurityCommandsTest, EraseUnitTimeOutFromIdentify) {
   constexpr int kMinute = 60 * 1000, kUnknown = kEraseUnitUnknownTimeoutMs;

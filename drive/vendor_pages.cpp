@@ -87,7 +87,7 @@ bool ReadVendorPages(AtaDeviceOpener& opener, int driveNumber, int n,
 }
 
 bool VendorReadAllowed(const VendorReadTarget& target) {
-  return IsMakersDisk(target.model, 0) && target.smartSignature &&
+  return IsMakersDisk(target.model, 0) && target.smartSignature && !target.behindUsbBridge &&
          target.baseBoardProduct.find("Aptio") == std::string::npos;
 }
 

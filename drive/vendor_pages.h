@@ -28,11 +28,13 @@ struct VendorReadTarget {
   bool smartSignature = false;   // "SM" in the S.M.A.R.T. data
   bool isOtherSm = false;        // a signature other than "SM2246"
   std::string baseBoardProduct;  // the motherboard product
+  bool behindUsbBridge = false;  // the key sequence is never sent through a bridge
 };
 
 // True only for the maker's own disks by model ("QRA", "QRB" or "QRC" at the start; the
 // internal mode's pass for every disk does not count here) that carry the controller
-// signature, on a motherboard whose product does not contain "Aptio".
+// signature, on a motherboard whose product does not contain "Aptio", and not behind a USB
+// bridge.
 bool VendorReadAllowed(const VendorReadTarget& target);
 
 // The 32-bit figure of a vendor page: bytes 412-415 least significant first for an

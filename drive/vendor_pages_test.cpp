@@ -97,6 +97,7 @@ TEST(ReadVendorFigure, OnlyTheMakersSignatureDisksOffAptioBoardsAreRead) {
     const auto log = opener.disk->CommandLog();
     EXPECT_EQ(log.empty() ? 0 : log.back().registers.command, pageRead) << model;
   }
+  EXPECT_FALSE(VendorReadAllowed({kDrive, "QRA X50", true, true, "", /*behindUsbBridge=*/true}));
   EXPECT_EQ(VendorFigureFromPages(std::vector<std::uint8_t>(415, 1), true), 0u);  // too short
   EXPECT_EQ(VendorFigureFromPages(std::vector<std::uint8_t>(512, 1), false), 0u);
 }

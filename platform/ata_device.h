@@ -86,6 +86,10 @@ class AtaDevice {
   // to the SMART driver path).
   virtual bool PassThroughAvailable() const = 0;
 
+  // True when a read of log `address` was rejected by the USB bridge the disk sits behind;
+  // the log is then unsupported on this disk until it is plugged in again.
+  virtual bool BridgeRefusedLog(std::uint8_t /*address*/) const { return false; }
+
   // Keeps every other handle of the same disk from sending commands until the returned
   // lock is released. Re-entrant on the holding thread.
   virtual std::unique_lock<std::recursive_mutex> HoldExclusive() = 0;

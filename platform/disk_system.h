@@ -7,6 +7,7 @@
 
 #include "platform/ata_device.h"
 #include "platform/busy_mark.h"
+#include "platform/usb_bridge.h"
 #include "text/status.h"
 
 namespace ds {
@@ -101,6 +102,10 @@ class DiskSystem : public AtaDeviceOpener {
   // A name of disk N that stays its own while it is plugged in, whatever a rescan does to
   // the numbering: its device node or simulated drive folder. "" when there is no disk N.
   virtual std::string DiskKey(int /*driveNumber*/) { return {}; }
+
+  // The USB device disk N sits behind, or none for a disk on another bus. Open() of such a
+  // disk sends its commands through the bridge of this appearance (usb_bridge.h).
+  virtual std::optional<UsbDiskFacts> UsbDiskOf(int /*driveNumber*/) { return std::nullopt; }
 
   // Everything that keeps disk N from being erased; empty when nothing does. A disk
   // system that cannot tell says so with a kNotChecked entry.

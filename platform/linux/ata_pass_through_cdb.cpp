@@ -25,10 +25,7 @@ constexpr std::uint8_t kFromDevice = 0x08;      // T_DIR
 constexpr std::uint8_t kLengthInBlocks = 0x04;  // BYT_BLOK, 512-byte blocks (T_TYPE 0)
 constexpr std::uint8_t kLengthInCount = 0x02;   // T_LENGTH: the sector count field
 
-}  // namespace
-
-bool BuildAtaPassThroughCdb(const AtaCommand& command, AtaPassThroughCdb* cdb,
-                            std::string* message) {
+bool CheckDataSize(const AtaCommand& command, std::string* message) {
   const bool hasData = command.protocol != AtaProtocol::kNonData;
   const std::size_t bytes = command.data.size();
   if (hasData && bytes == 0) {
@@ -43,7 +40,46 @@ bool BuildAtaPassThroughCdb(const AtaCommand& command, AtaPassThroughCdb* cdb,
     *message = "the data length " + std::to_string(bytes) + " is not a whole number of sectors";
     return false;
   }
+  return true;
+}
 
+// Byte 2 of either block.
+std::uint8_t TransferFlags(const AtaCommand& command) {
+  if (command.protocol == AtaProtocol::kNonData)
+    return kCheckCondition;
+  return kLengthInBlocks | kLengthInCount | (IsDataIn(command.protocol) ? kFromDevice : 0);
+}
+
+}  // namespace
+
+bool BuildAtaPassThrough12Cdb(const AtaCommand& command, AtaPassThrough12Cdb* cdb,
+                              std::string* message) {
+  if (!CheckDataSize(command, message))
+    return false;
+  if (command.extended) {
+    *message = "a 48-bit command does not fit ATA PASS-THROUGH (12)";
+    return false;
+  }
+  const TaskFile& now = command.registers;
+  *cdb = {kAtaPassThrough12Opcode,
+          static_cast<std::uint8_t>(SatProtocol(command.protocol) << 1),
+          TransferFlags(command),
+          now.features,
+          now.sectorCount,
+          now.sectorNumber,
+          now.cylinderLow,
+          now.cylinderHigh,
+          now.deviceHead,
+          now.command,
+          0,
+          0};
+  return true;
+}
+
+bool BuildAtaPassThroughCdb(const AtaCommand& command, AtaPassThroughCdb* cdb,
+                            std::string* message) {
+  if (!CheckDataSize(command, message))
+    return false;
   const TaskFile& now = command.registers;
   const TaskFile& previous = command.previousRegisters;
   const bool extended = command.extended;
@@ -51,11 +87,7 @@ bool BuildAtaPassThroughCdb(const AtaCommand& command, AtaPassThroughCdb* cdb,
   block.fill(0);
   block[0] = kAtaPassThrough16Opcode;
   block[1] = static_cast<std::uint8_t>(SatProtocol(command.protocol) << 1 | (extended ? 1 : 0));
-  if (!hasData) {
-    block[2] = kCheckCondition;
-  } else {
-    block[2] = kLengthInBlocks | kLengthInCount | (IsDataIn(command.protocol) ? kFromDevice : 0);
-  }
+  block[2] = TransferFlags(command);
   block[3] = extended ? previous.features : 0;
   block[4] = now.features;
   block[5] = extended ? previous.sectorCount : 0;

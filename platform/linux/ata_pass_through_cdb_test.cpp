@@ -45,6 +45,21 @@ TEST(AtaPassThroughCdbTest, BuildsTheBlockByteForByte) {
   }
 }
 
+TEST(AtaPassThroughCdbTest, Builds12ByteBlockAndRefusesHighBytes) {
+  std::vector<std::uint8_t> sector(512);
+  AtaCommand identify{{0, 1, 0, 0, 0, 0xA0, 0xEC}, {}, false, kIn, sector};
+  AtaPassThrough12Cdb cdb{};
+  std::string message;
+  ASSERT_TRUE(BuildAtaPassThrough12Cdb(identify, &cdb, &message)) << message;
+  EXPECT_EQ(cdb, (AtaPassThrough12Cdb{0xA1, 0x08, 0x0E, 0, 1, 0, 0, 0, 0xA0, 0xEC, 0, 0}));
+  const AtaCommand status{{0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0}, {}, false, kNone, {}};
+  ASSERT_TRUE(BuildAtaPassThrough12Cdb(status, &cdb, &message)) << message;
+  EXPECT_EQ(cdb, (AtaPassThrough12Cdb{0xA1, 0x06, 0x20, 0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0, 0, 0}));
+  identify.extended = true;
+  EXPECT_FALSE(BuildAtaPassThrough12Cdb(identify, &cdb, &message));
+  EXPECT_NE(message.find("48-bit"), std::string::npos) << message;
+}
+
 TEST(DriveCmdHeaderTest, PutsSectorNumberForSmartAndCountOtherwise) {
   const TaskFile kSmartRead{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0};
   // Registers, bytes to read, the header (all 0xEE when refused).

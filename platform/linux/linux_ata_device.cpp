@@ -93,16 +93,29 @@ bool LinuxAtaDevice::FlushCaches(std::string* message) {
 }
 
 AtaResult LinuxAtaDevice::Execute(const AtaCommand& command) {
+  if (!bridge_)
+    return Send(command, SatCdbLength::k16);
+  // The disk's gate before the bridge's lock, as HoldExclusive() callers take them.
+  std::lock_guard<std::recursive_mutex> serialised(*gate_);
+  return bridge_->Execute(
+      command, [this](const AtaCommand& c, SatCdbLength length) { return Send(c, length); });
+}
+
+AtaResult LinuxAtaDevice::Send(const AtaCommand& command, SatCdbLength length) {
   AtaPassThroughCdb cdb{};
+  AtaPassThrough12Cdb cdb12{};
   std::string problem;
-  if (!BuildAtaPassThroughCdb(command, &cdb, &problem)) {
+  const bool built = length == SatCdbLength::k12
+                         ? BuildAtaPassThrough12Cdb(command, &cdb12, &problem)
+                         : BuildAtaPassThroughCdb(command, &cdb, &problem);
+  if (!built)
     return Failure(EINVAL, path_ + ": " + problem);
-  }
   std::uint8_t sense[kSenseBufferBytes] = {};
   sg_io_hdr_t request{};
   request.interface_id = 'S';
-  request.cmd_len = static_cast<unsigned char>(cdb.size());
-  request.cmdp = cdb.data();
+  request.cmd_len =
+      static_cast<unsigned char>(length == SatCdbLength::k12 ? cdb12.size() : cdb.size());
+  request.cmdp = length == SatCdbLength::k12 ? cdb12.data() : cdb.data();
   request.mx_sb_len = sizeof sense;
   request.sbp = sense;
   request.dxfer_len = static_cast<unsigned int>(command.data.size());
@@ -134,6 +147,8 @@ AtaResult LinuxAtaDevice::Execute(const AtaCommand& command) {
 
 AtaResult LinuxAtaDevice::SmartDriverCommand(const TaskFile& registers,
                                              std::span<std::uint8_t> dataIn) {
+  if (bridge_)
+    return SmartDriverCommandThroughBridge(*this, registers, dataIn);
   DriveCmdHeader header{};
   std::string problem;
   if (!BuildDriveCmdHeader(registers, dataIn.size(), &header, &problem)) {

@@ -491,7 +491,36 @@ std::unique_ptr<AtaDevice> LinuxDiskSystem::Open(int driveNumber, const AtaOpenM
     return nullptr;
   }
   std::string path = root_ + "dev/" + disk->name;
-  return LinuxAtaDevice::Open(path, mode, gates_.GateFor(path), message);
+  std::unique_ptr<LinuxAtaDevice> device =
+      LinuxAtaDevice::Open(path, mode, gates_.GateFor(path), message);
+  if (device) {
+    if (std::optional<UsbDiskFacts> usb = UsbDiskOf(driveNumber))
+      device->SetUsbBridge(bridges_.BridgeFor(*usb));
+  }
+  return device;
+}
+
+std::optional<UsbDiskFacts> LinuxDiskSystem::UsbDiskOf(int driveNumber) {
+  if (!scanned_)
+    Rescan();
+  const Disk* disk = DiskAt(driveNumber);
+  if (!disk || BusTypeOf(*disk) != kBusTypeUsb)
+    return std::nullopt;
+  const std::string usb = UsbDeviceFolderOf(*disk);
+  UsbDiskFacts facts;
+  if (usb.empty()) {
+    facts.appearance = disk->devicePath;
+    return facts;
+  }
+  facts.vendorId = ParseHex(ReadAttribute(usb + "/idVendor"));
+  facts.productId = ParseHex(ReadAttribute(usb + "/idProduct"));
+  facts.speed = ReadAttribute(usb + "/speed");
+  const std::string type = ReadAttribute(disk->devicePath + "/device/type");
+  facts.scsiType = AllDigits(type, 0) && type.size() < 4 ? std::stoi(type) : -1;
+  facts.directAccess = facts.scsiType == 0;
+  facts.appearance =
+      usb + "#" + ReadAttribute(usb + "/busnum") + "." + ReadAttribute(usb + "/devnum");
+  return facts;
 }
 
 std::string LinuxDiskSystem::DiskKey(int driveNumber) {

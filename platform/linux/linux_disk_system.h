@@ -19,8 +19,8 @@
 //    (VPD page 80h, else device/serial); NVMe firmware from device/firmware_rev;
 //  - volumes from mountinfo by device number, labels from /dev/disk/by-label, free and
 //    total space from statvfs;
-//  - USB facts from the USB device above the disk (idVendor, idProduct, serial, speed) and
-//    the devices under /sys/bus/usb/devices;
+//  - USB facts from the USB device above the disk (idVendor, idProduct, serial, speed,
+//    busnum, devnum; the disk's device/type) and the devices under /sys/bus/usb/devices;
 //  - what keeps a disk from being erased: partitions and holders in sysfs, mounts in
 //    mountinfo, swap in /proc/swaps, libblkid signatures on the disk and its partitions,
 //    other processes' open descriptors in /proc/PID/fd, and a trial O_EXCL open.
@@ -43,6 +43,10 @@ class LinuxDiskSystem : public DiskSystem {
   // The device node: "/dev/sda" (under the root folder).
   std::string DiskKey(int driveNumber) override;
   std::vector<DiskUse> FindDiskUses(int driveNumber) override;
+  // From the USB device above the disk; its appearance is the device's sysfs folder with
+  // its bus and device numbers, because the kernel gives a device a new device number each
+  // time it is plugged in but keeps it through a reset.
+  std::optional<UsbDiskFacts> UsbDiskOf(int driveNumber) override;
 
   // The kernel names of the disks in drive-number order (after the last Rescan).
   std::vector<std::string> DiskNames() const;
@@ -60,6 +64,7 @@ class LinuxDiskSystem : public DiskSystem {
   std::vector<Disk> disks_;
   bool scanned_ = false;
   DeviceGateTable gates_;
+  UsbBridgeTable bridges_;
 };
 
 // Splits one /proc/self/mountinfo line into device number, mount point (octal escapes

@@ -145,6 +145,24 @@ std::unique_ptr<SimulatedMachine> SimulatedMachine::Load(const std::string& fold
     drive.usb.lowSpeed = description.lookup("usb_speed") == "1.5";
     drive.usb.vendorId = ParseId(description.lookup("usb_vendor_id"));
     drive.usb.productId = ParseId(description.lookup("usb_product_id"));
+    drive.usbSpeed = description.lookup("usb_speed");
+    const std::string bridge = description.lookup("usb_bridge");
+    const std::pair<const char*, SimulatedBridgeKind> kinds[] = {
+        {"sat16", SimulatedBridgeKind::kPasses16},
+        {"sat12", SimulatedBridgeKind::kNeeds12},
+        {"none", SimulatedBridgeKind::kRejects},
+        {"timeout", SimulatedBridgeKind::kTimesOut}};
+    auto kind = std::find_if(std::begin(kinds), std::end(kinds),
+                             [&bridge](const auto& k) { return bridge == k.first; });
+    if (!bridge.empty() && kind == std::end(kinds)) {
+      *message = driveFolder + "description.dat: usb_bridge must be sat16, sat12, none or timeout";
+      return nullptr;
+    }
+    if (kind != std::end(kinds))
+      drive.bridgeKind = kind->second;
+    drive.bridgeRejectsLogs = description.lookup("usb_bridge_rejects_logs") == "1";
+    const std::string scsiType = description.lookup("scsi_type");
+    drive.scsiType = scsiType.empty() ? 0 : LeadingInteger(scsiType);
 
     int volumeCount = std::clamp(LeadingInteger(description.lookup("volume_count")), 0, 26);
     for (int i = 1; i <= volumeCount; ++i) {
@@ -180,7 +198,30 @@ void SimulatedMachine::SetPresent(int driveNumber, bool present) {
   if (driveNumber < 0 || static_cast<std::size_t>(driveNumber) >= drives_.size())
     return;
   std::lock_guard<std::mutex> guard(mutex_);
-  drives_[static_cast<std::size_t>(driveNumber)].present = present;
+  Drive& drive = drives_[static_cast<std::size_t>(driveNumber)];
+  if (present && !drive.present)
+    ++drive.plugCount;
+  drive.present = present;
+}
+
+std::optional<UsbDiskFacts> SimulatedMachine::UsbDiskOf(int driveNumber) {
+  const Drive* drive = PresentDrive(driveNumber);
+  if (!drive || drive->descriptor.rawBusType != kBusTypeUsb)
+    return std::nullopt;
+  UsbDiskFacts facts;
+  facts.vendorId = drive->usb.vendorId;
+  facts.productId = drive->usb.productId;
+  facts.speed = drive->usbSpeed.empty() ? "480" : drive->usbSpeed;
+  facts.scsiType = drive->scsiType;
+  facts.directAccess = drive->scsiType == 0;
+  std::lock_guard<std::mutex> guard(mutex_);
+  facts.appearance = drive->folderName + "#" + std::to_string(drive->plugCount);
+  return facts;
+}
+
+int SimulatedMachine::BridgeBlocksSent(int driveNumber) {
+  const std::optional<UsbDiskFacts> usb = UsbDiskOf(driveNumber);
+  return usb ? bridges_.BridgeFor(*usb)->sentCount() : 0;
 }
 
 std::shared_ptr<SimulatedDisk> SimulatedMachine::disk(int driveNumber) const {
@@ -262,7 +303,12 @@ std::unique_ptr<AtaDevice> SimulatedMachine::Open(int driveNumber, const AtaOpen
     *message = BusyMessage(driveNumber);
     return nullptr;
   }
-  return drive->disk->OpenHandle(message, mode.exclusive);
+  std::unique_ptr<AtaDevice> handle = drive->disk->OpenHandle(message, mode.exclusive);
+  const std::optional<UsbDiskFacts> usb = UsbDiskOf(driveNumber);
+  if (!handle || !usb)
+    return handle;
+  return std::make_unique<SimulatedBridgedDevice>(std::move(handle), bridges_.BridgeFor(*usb),
+                                                  drive->bridgeKind, drive->bridgeRejectsLogs);
 }
 
 std::string SimulatedMachine::DiskKey(int driveNumber) {

@@ -7,6 +7,8 @@
 
 #include "platform/disk_system.h"
 #include "platform/sim/simulated_disk.h"
+#include "platform/sim/simulated_usb_bridge.h"
+#include "platform/usb_bridge.h"
 
 // A simulated machine: a folder with one sub-folder per physical drive, numbered in the
 // order of the folder names (0, 1, ...; at most 26). A drive folder that holds
@@ -28,6 +30,12 @@
 //                               interface gets the instance id TEXT + "&0"
 //   usb_speed=MBPS              "1.5" (low speed), "12", "480" (default), "5000"
 //   usb_vendor_id=0xVVVV, usb_product_id=0xPPPP
+//   usb_bridge=sat16|sat12|none|timeout
+//                               what the bridge of a USB drive with an ATA disk does with
+//                               ATA PASS-THROUGH: passes 16-byte blocks (default), needs
+//                               12-byte ones, rejects both (ILLEGAL REQUEST), times out
+//   usb_bridge_rejects_logs=1   the bridge rejects every log read (ILLEGAL REQUEST)
+//   scsi_type=N                 the USB disk's SCSI peripheral type (default 0, a disk)
 //   volume_count=N              volumes 1..N follow:
 //   volume_I_mount=PATH         mount point (required for the volume to exist)
 //   volume_I_label=TEXT, volume_I_fs=TYPE
@@ -61,6 +69,11 @@ class SimulatedMachine : public DiskSystem {
   // The drive folder's name.
   std::string DiskKey(int driveNumber) override;
   std::vector<DiskUse> FindDiskUses(int driveNumber) override;
+  // The appearance counts how often the drive was plugged in.
+  std::optional<UsbDiskFacts> UsbDiskOf(int driveNumber) override;
+
+  // Blocks sent through the bridge of drive N's current appearance (0 when none).
+  int BridgeBlocksSent(int driveNumber);
 
   // Plugs drive N in or out (tests of disks that vanish between passes).
   void SetPresent(int driveNumber, bool present);
@@ -80,6 +93,11 @@ class SimulatedMachine : public DiskSystem {
     bool removable = false;
     std::string usbSerial;
     UsbDeviceFacts usb;
+    std::string usbSpeed;
+    SimulatedBridgeKind bridgeKind = SimulatedBridgeKind::kPasses16;
+    bool bridgeRejectsLogs = false;
+    int scsiType = 0;
+    int plugCount = 0;  // guarded by mutex_
     std::vector<VolumeFacts> volumes;
     std::vector<DiskUse> declaredUses;  // partitions, signatures, holders, other openers
   };
@@ -88,6 +106,7 @@ class SimulatedMachine : public DiskSystem {
 
   mutable std::mutex mutex_;  // guards `present`
   std::vector<Drive> drives_;
+  UsbBridgeTable bridges_;
 };
 
 }  // namespace ds

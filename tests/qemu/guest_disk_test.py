@@ -132,7 +132,7 @@ def install_program(root, source, target, strip=False):  # and the libraries ldd
             copy_into(root, library)
 
 
-def build_initramfs(kernel, run_dir, program, smart_paths):
+def build_initramfs(kernel, run_dir, program, smart_paths, payload="payload.sh"):
     root = os.path.join(run_dir, "root")
     shutil.rmtree(root, ignore_errors=True)
     copy_into(root, tool("busybox"), "/bin/busybox")
@@ -146,7 +146,7 @@ def build_initramfs(kernel, run_dir, program, smart_paths):
                     ignore=shutil.ignore_patterns("sim"))
     install_program(root, smart_paths, "/opt/ds/smart_paths", strip=True)
     copy_into(root, os.path.join(HERE, "guest", "init"), "/init")
-    copy_into(root, os.path.join(HERE, "guest", "payload.sh"), "/payload.sh")
+    copy_into(root, os.path.join(HERE, "guest", payload), "/payload.sh")
     for path, text in [
             ("etc/ds-kernel-version", kver + "\n"),
             ("etc/ds-disks", f"main|{DISK.serial}\n" +
