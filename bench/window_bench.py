@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """The running demo window. memory: resident size idle and after 400 report-tab views; load: median
-of 20 shell requests and SIGTERM exit time with 200 idle and 16 half-sent requests open.
-usage: bench/window_bench.py PATH/TO/drivesentinel [memory|load]..."""
+of 20 shell requests and SIGTERM exit time with 200 idle and 16 half-sent requests open; resident:
+VmRSS after IDLE_SECONDS (default 60) of `--demo --headless` with metrics off, and the peak
+resident size (VmHWM) of `report --demo`.
+usage: bench/window_bench.py PATH/TO/drivesentinel [memory|load|resident]... [IDLE_SECONDS]"""
 import http.client, os, re, shutil, signal, socket, statistics, subprocess, sys, tempfile
 import threading, time
 
@@ -22,9 +24,9 @@ class Program:  # the program on the demo machine with a home folder of its own
             raise RuntimeError("no address line: " + line)
         self.port, self.root = int(match.group(1)), "/" + match.group(2) + "/"
 
-    def resident_mb(self):
+    def resident_mb(self, field="VmRSS:"):
         with open("/proc/%d/status" % self.process.pid) as status:
-            return next(int(l.split()[1]) for l in status if l.startswith("VmRSS:")) / 1024
+            return next(int(l.split()[1]) for l in status if l.startswith(field)) / 1024
 
     def request(self, method, path, body=None, connection=None):
         own = connection or http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
@@ -124,8 +126,33 @@ def load(executable):
         program.stop()
 
 
+def resident(executable, seconds):
+    program = Program(executable)  # no --metrics-listen and no ini entry: metrics are off
+    try:
+        time.sleep(seconds)
+        print("resident: idle for %d s: VmRSS %.1f MB, VmHWM %.1f MB" %
+              (seconds, program.resident_mb(), program.resident_mb("VmHWM:")))
+    finally:
+        program.stop()
+    home = tempfile.mkdtemp(prefix="ds-bench-")
+    try:
+        started = time.monotonic()
+        # GNU time's own child: a child of this (larger) process would count the copy of it
+        # that it was forked from in its peak.
+        timed = subprocess.run(["/usr/bin/time", "-f", "%M", executable, "report", "--demo", "--home", home],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        print("resident: report --demo: peak (VmHWM) %.1f MB in %.2f s, exit %d" %
+              (int(timed.stderr.split()[-1]) / 1024, time.monotonic() - started, timed.returncode))
+    finally:
+        shutil.rmtree(home, ignore_errors=True)
+
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(__doc__)
-    for run in sys.argv[2:] or ["memory", "load"]:
-        {"memory": memory, "load": load}[run](sys.argv[1])
+    runs = [a for a in sys.argv[2:] if not a.isdigit()] or ["memory", "load", "resident"]
+    idle = int(next((a for a in sys.argv[2:] if a.isdigit()), "60"))
+    for run in runs:
+        if run == "resident":
+            resident(sys.argv[1], idle)
+        else:
+            {"memory": memory, "load": load}[run](sys.argv[1])
