@@ -1,6 +1,7 @@
 #include "store/key_value_writer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -44,6 +45,33 @@ TEST(KeyValueWriter, WritesCrLfLinesThatReadBackOrNoFileAtAll) {
   EXPECT_FALSE(writer.Save(folder.path() + "missing/out.dat", FileAccess::kShared, &message));
   EXPECT_FALSE(message.empty());
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+// The same text with the same rights is not written again (the file keeps its inode); other
+// rights or another text are.
+TEST(KeyValueWriter, AnUnchangedFileIsNotWrittenAgain) {
+  TempFolder folder;
+  const std::string path = folder.path() + "out.dat";
+  std::string message;
+  KeyValueWriter first, second;
+  first.Add("A", 1), second.Add("A", 2);
+  const struct {
+    const KeyValueWriter& writer;
+    FileAccess access;
+    bool rewritten;
+  } rows[] = {{first, FileAccess::kShared, true},
+              {first, FileAccess::kShared, false},
+              {first, FileAccess::kOwnerOnly, true},
+              {second, FileAccess::kOwnerOnly, true}};
+  std::uintmax_t inode = 0;
+  for (const auto& row : rows) {
+    ASSERT_TRUE(row.writer.Save(path, row.access, &message)) << message;
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_ino != inode, row.rewritten) << &row - rows;
+    inode = status.st_ino;
+  }
+  EXPECT_EQ(ReadKeyValueFile(path).lookup("A"), "2");
 }
 
 }  // namespace
