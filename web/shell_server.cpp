@@ -582,7 +582,7 @@ bool ShellServer::Start(std::string* message) {
   listener.Release();  // the server owns it now
   port_ = impl.port;
   impl.shell->stream().SetWakeup([&impl] { impl.Wake(); });
-  loop_ = std::thread([&impl] { impl.Run(); });
+  loop_ = WaitingThread([&impl] { impl.Run(); });
   return true;
 }
 

@@ -4,8 +4,8 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
+#include "platform/waiting_thread.h"
 
 #include "web/cookie_jar.h"
 #include "web/shell_input.h"
@@ -81,7 +81,7 @@ class ShellServer {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
-  std::thread loop_;
+  WaitingThread loop_;  // the event loop, waiting in poll
   int port_ = 0;
 };
 
