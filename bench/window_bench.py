@@ -1,9 +1,8 @@
 #!/usr/bin/python3
 """The running demo window. memory: resident size idle and after 400 report-tab views; load: median
 of 20 shell requests and SIGTERM exit time with 200 idle and 16 half-sent requests open; resident:
-VmRSS after IDLE_SECONDS (default 60) of `--demo --headless` with metrics off, and the peak
-resident size (VmHWM) of `report --demo`.
-usage: bench/window_bench.py PATH/TO/drivesentinel [memory|load|resident]... [IDLE_SECONDS]"""
+VmRSS after IDLE_SECONDS (default 60) of `--demo --headless`, and the peak of `report --demo`.
+usage: [IDLE_SECONDS=N] bench/window_bench.py PATH/TO/drivesentinel [memory|load|resident]..."""
 import http.client, os, re, shutil, signal, socket, statistics, subprocess, sys, tempfile
 import threading, time
 
@@ -126,33 +125,21 @@ def load(executable):
         program.stop()
 
 
-def resident(executable, seconds):
+def resident(executable):  # IDLE_SECONDS in the environment, 60 when unset
     program = Program(executable)  # no --metrics-listen and no ini entry: metrics are off
     try:
-        time.sleep(seconds)
-        print("resident: idle for %d s: VmRSS %.1f MB, VmHWM %.1f MB" %
-              (seconds, program.resident_mb(), program.resident_mb("VmHWM:")))
+        time.sleep(int(os.environ.get("IDLE_SECONDS", "60")))
+        print("resident: idle: VmRSS %.1f MB, VmHWM %.1f MB" % (program.resident_mb(), program.resident_mb("VmHWM:")))
+        # GNU time's own child: a child of this larger process would count the copy it was forked from.
+        timed = subprocess.run(["/usr/bin/time", "-f", "%M", executable, "report", "--demo", "--home", program.home],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        print("resident: report --demo: peak (VmHWM) %.1f MB" % (int(timed.stderr.split()[-1]) / 1024))
     finally:
         program.stop()
-    home = tempfile.mkdtemp(prefix="ds-bench-")
-    try:
-        started = time.monotonic()
-        # GNU time's own child: a child of this (larger) process would count the copy of it
-        # that it was forked from in its peak.
-        timed = subprocess.run(["/usr/bin/time", "-f", "%M", executable, "report", "--demo", "--home", home],
-                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        print("resident: report --demo: peak (VmHWM) %.1f MB in %.2f s, exit %d" %
-              (int(timed.stderr.split()[-1]) / 1024, time.monotonic() - started, timed.returncode))
-    finally:
-        shutil.rmtree(home, ignore_errors=True)
+
 
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(__doc__)
-    runs = [a for a in sys.argv[2:] if not a.isdigit()] or ["memory", "load", "resident"]
-    idle = int(next((a for a in sys.argv[2:] if a.isdigit()), "60"))
-    for run in runs:
-        if run == "resident":
-            resident(sys.argv[1], idle)
-        else:
-            {"memory": memory, "load": load}[run](sys.argv[1])
+    for run in sys.argv[2:] or ["memory", "load", "resident"]:
+        {"memory": memory, "load": load, "resident": resident}[run](sys.argv[1])

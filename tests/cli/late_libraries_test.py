@@ -1,16 +1,11 @@
 #!/usr/bin/python3
-"""The HTTP server and TLS libraries are loaded by soname only when the window starts: a report
-maps neither. usage: late_libraries_test.py PATH-TO-drivesentinel"""
-import os, re, shutil, signal, subprocess, sys, tempfile
+"""A report maps neither the HTTP server nor the TLS library; the window loads the first by
+soname (LD_DEBUG=files makes the loader name each). usage: late_libraries_test.py PROGRAM"""
+import re, shutil, signal, subprocess, sys, tempfile
 
 program, home = sys.argv[1], tempfile.mkdtemp(prefix="ds-late-")
-env = {"PATH": "/usr/bin:/bin", "LD_DEBUG": "files"}  # the loader names every library it maps
-
-
-def loaded(output):
-    return set(re.findall(r"file=(libmicrohttpd\S*|libgnutls\S*) \[0\];\s+(needed|dynamically)", output))
-
-
+env = {"PATH": "/usr/bin:/bin", "LD_DEBUG": "files"}
+loaded = lambda text: sorted(set(re.findall(r"file=(lib(?:microhttpd|gnutls)\S*) \[0\];\s+(needed|dynamically)", text)))
 try:
     report = subprocess.run([program, "report", "--demo", "--home", home], env=env, text=True,
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=60)
@@ -18,12 +13,9 @@ try:
                               env=env, text=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     window.stdout.readline()  # the address: the server runs
     window.send_signal(signal.SIGTERM)
-    _, errors = window.communicate(timeout=60)
-    results = [(report.returncode == 0 and not loaded(report.stderr), "report maps neither library"),
-               (loaded(errors) == {("libmicrohttpd.so.12", "dynamically"), ("libgnutls.so.30", "needed")},
-                "the window loads the server library by soname: %s" % sorted(loaded(errors)))]
+    shown = loaded(window.communicate(timeout=60)[1])
 finally:
     shutil.rmtree(home, ignore_errors=True)
-for passed, what in results:
-    print(("ok   " if passed else "FAIL ") + what)
-sys.exit(0 if all(passed for passed, _ in results) else 1)
+print("report:", report.returncode, loaded(report.stderr), "window:", shown)
+sys.exit(0 if report.returncode == 0 and not loaded(report.stderr) and shown == [
+    ("libgnutls.so.30", "needed"), ("libmicrohttpd.so.12", "dynamically")] else 1)
