@@ -55,6 +55,12 @@ bool IsAssetType(std::string_view type) {
          type.rfind("text/javascript", 0) == 0;
 }
 
+// The value of a request header; "" when there is none.
+std::string_view HeaderOf(MHD_Connection* connection, const char* name) {
+  const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+  return value == nullptr ? std::string_view() : std::string_view(value);
+}
+
 // A strong validator of a file's version: its inode, size and modification time.
 std::string FileTag(const struct stat& status) {
   return "\"" + std::to_string(status.st_ino) + "-" + std::to_string(status.st_size) + "-" +
@@ -313,10 +319,7 @@ struct ShellServer::Impl {
   // connection is checked, not only its first. A refusal here is queued before the request
   // is read to its end, so the library closes the connection after it.
   bool HeadAllowed(MHD_Connection* connection, std::string_view method, MHD_Result* refusal) {
-    auto header = [connection](const char* name) {
-      const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
-      return std::string_view(value == nullptr ? "" : value);
-    };
+    auto header = [connection](const char* name) { return HeaderOf(connection, name); };
     if (!HostAllowed(header("Host"), port, hosts) ||
         !OriginAllowed(header("Origin"), port, hosts)) {
       *refusal = Refuse(connection, MHD_HTTP_FORBIDDEN,
@@ -335,10 +338,7 @@ struct ShellServer::Impl {
   // The whole request is in (its head was allowed): answers it. The library keeps the
   // connection open for the next request only for an answer queued at this point.
   MHD_Result Answer(MHD_Connection* connection, Request& state, std::string_view method) {
-    auto header = [connection](const char* name) {
-      const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
-      return std::string_view(value == nullptr ? "" : value);
-    };
+    auto header = [connection](const char* name) { return HeaderOf(connection, name); };
     std::string path;
     std::string query;
     std::string_view rest;
