@@ -4,8 +4,8 @@
 
 // A shared library that only some paths of the program need (the HTTP server library and the
 // TLS library it runs on), loaded the first time one of them calls into it instead of at
-// start: the commands that serve nothing, and a window without HTTPS checks, map neither it
-// nor what it pulls in. It is loaded by its fixed soname through the system loader, as a
+// start: the commands that serve nothing, and a window that no browser has opened yet, map
+// neither it nor what it pulls in. It is loaded by its fixed soname through the system loader, as a
 // linked library is, never from a path that the home folder or the environment names, and
 // stays loaded for the life of the process, as a linked library does. The library's own
 // function names are defined in late_library.cpp and forward to it, so callers are written

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <list>
 #include <random>
@@ -20,6 +21,7 @@
 
 #include "web/connection_roster.h"
 #include "web/input_cookies.h"
+#include "web/late_library.h"
 #include "web/listen_socket.h"
 #include "web/request_guard.h"
 #include "web/request_text.h"
@@ -156,6 +158,7 @@ struct ShellServer::Impl {
   InputCookies inputs;
 
   int port = 0;
+  ScopedFd listener;  // until the library takes it
   MHD_Daemon* daemon = nullptr;
   ScopedFd wake;
   std::atomic<bool> stopping{false};
@@ -448,7 +451,59 @@ struct ShellServer::Impl {
     return PollTimeout(next, now);
   }
 
+  // Starts the server library on the listening socket; false when it cannot be loaded or
+  // started (the socket is closed then, so clients are refused at once).
+  bool StartDaemon() {
+    // With a certificate the window is served over TLS only (the library holds the texts).
+    const bool tls = !options.tlsCertPem.empty() && !options.tlsKeyPem.empty();
+    MHD_OptionItem tlsItems[] = {
+        {tls ? MHD_OPTION_HTTPS_MEM_KEY : MHD_OPTION_END, 0,
+         const_cast<char*>(options.tlsKeyPem.c_str())},
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options.tlsCertPem.c_str())},
+        {MHD_OPTION_END, 0, nullptr},
+    };
+    daemon = MHD_start_daemon(
+        MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (tls ? MHD_USE_TLS : 0), 0, nullptr, nullptr,
+        &Impl::OnRequestThunk, this, MHD_OPTION_ARRAY, tlsItems, MHD_OPTION_LISTEN_SOCKET,
+        static_cast<MHD_socket>(listener.get()), MHD_OPTION_CONNECTION_LIMIT,
+        static_cast<unsigned>(options.maxConnections), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        kConnectionMemory, MHD_OPTION_CONNECTION_TIMEOUT, kStalledSeconds,
+        MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompletedThunk, this, MHD_OPTION_NOTIFY_CONNECTION,
+        &Impl::OnConnectionThunk, this, MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnTargetThunk, this,
+        MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
+    if (daemon == nullptr) {
+      const std::string& why = LateLibrary::HttpServer().error();
+      std::fprintf(stderr, "drivesentinel: cannot start the web server on port %d%s%s\n", port,
+                   why.empty() ? "" : ": ", why.c_str());
+      listener.Reset(-1);
+      return false;
+    }
+    listener.Release();  // the library owns it now
+    return true;
+  }
+
+  // Until a client connects, the server library is not loaded: an idle program that nobody
+  // opens maps neither it nor its TLS library. False when the server stopped first or the
+  // library could not start.
+  bool WaitForFirstConnection() {
+    pollfd fds[2] = {{listener.get(), POLLIN, 0}, {wake.get(), POLLIN, 0}};
+    while (!stopping.load()) {
+      fds[0].revents = fds[1].revents = 0;
+      if (::poll(fds, 2, -1) <= 0)
+        continue;
+      if ((fds[1].revents & POLLIN) != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] ssize_t read = ::read(wake.get(), &count, sizeof(count));
+      }
+      if ((fds[0].revents & POLLIN) != 0)
+        return StartDaemon();
+    }
+    return false;
+  }
+
   void Run() {
+    if (!WaitForFirstConnection())
+      return;
     const union MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD);
     pollfd fds[2] = {{info == nullptr ? -1 : info->epoll_fd, POLLIN, 0}, {wake.get(), POLLIN, 0}};
     bool woken = false;
@@ -558,28 +613,7 @@ bool ShellServer::Start(std::string* message) {
     *message = std::string("cannot set up the web server: ") + std::strerror(errno);
     return false;
   }
-  // With a certificate the window is served over TLS only (the library holds the texts).
-  const bool tls = !impl.options.tlsCertPem.empty() && !impl.options.tlsKeyPem.empty();
-  MHD_OptionItem tlsItems[] = {
-      {tls ? MHD_OPTION_HTTPS_MEM_KEY : MHD_OPTION_END, 0,
-       const_cast<char*>(impl.options.tlsKeyPem.c_str())},
-      {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(impl.options.tlsCertPem.c_str())},
-      {MHD_OPTION_END, 0, nullptr},
-  };
-  impl.daemon = MHD_start_daemon(
-      MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (tls ? MHD_USE_TLS : 0), 0, nullptr, nullptr,
-      &Impl::OnRequestThunk, &impl, MHD_OPTION_ARRAY, tlsItems, MHD_OPTION_LISTEN_SOCKET,
-      static_cast<MHD_socket>(listener.get()), MHD_OPTION_CONNECTION_LIMIT,
-      static_cast<unsigned>(impl.options.maxConnections), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-      kConnectionMemory, MHD_OPTION_CONNECTION_TIMEOUT, kStalledSeconds,
-      MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompletedThunk, &impl, MHD_OPTION_NOTIFY_CONNECTION,
-      &Impl::OnConnectionThunk, &impl, MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnTargetThunk, &impl,
-      MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
-  if (impl.daemon == nullptr) {
-    *message = "cannot start the web server on port " + std::to_string(impl.port);
-    return false;
-  }
-  listener.Release();  // the server owns it now
+  impl.listener.Reset(listener.Release());  // the server library takes it at the first connection
   port_ = impl.port;
   impl.shell->stream().SetWakeup([&impl] { impl.Wake(); });
   loop_ = WaitingThread([&impl] { impl.Run(); });

@@ -28,7 +28,8 @@
 // checked on its own). A connection has `requestLimit` to send its first request (head and
 // body) and `idleLimit` for each next one from the time its last answer went out; after
 // that it is closed, or earlier when many connections are open. Stop closes every
-// connection.
+// connection. The server library (and its TLS library) is loaded when the first client
+// connects; until then the loop waits on the listening socket alone.
 namespace ds {
 
 struct ShellServerOptions {
