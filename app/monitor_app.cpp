@@ -1,5 +1,6 @@
 #include "app/monitor_app.h"
 
+#include <filesystem>
 #include <thread>
 
 namespace ds {
@@ -15,6 +16,11 @@ MonitorApp::MonitorApp(AppOptions options, WindowServices services)
   serverOptions.bindAddress = options_.bindAddress;
   serverOptions.port = options_.port;
   serverOptions.dataFolders = {options_.roots.InstallData(""), options_.roots.HomeData("")};
+  // The browser keeps the delivered images, style sheets and scripts only when nothing the
+  // program writes can lie beside them.
+  std::error_code error;
+  if (!std::filesystem::equivalent(options_.roots.install, options_.roots.home, error) && !error)
+    serverOptions.assetFolder = serverOptions.dataFolders.front();
   serverOptions.token = token_;
   serverOptions.extraHostNames = options_.extraHostNames;
   serverOptions.tlsCertPem = options_.tlsCertPem;

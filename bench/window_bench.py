@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The running demo window. memory: resident size idle and after 400 report-tab views; load: median
-of 20 shell requests and SIGTERM exit time with 200 idle and 16 half-sent requests open.
-usage: bench/window_bench.py PATH/TO/drivesentinel [memory|load]..."""
+of 20 shell requests and SIGTERM exit time with 200 idle and 16 half-sent requests open; resident:
+VmRSS after IDLE_SECONDS (default 60) of `--demo --headless`, and the peak of `report --demo`.
+usage: [IDLE_SECONDS=N] bench/window_bench.py PATH/TO/drivesentinel [memory|load|resident]..."""
 import http.client, os, re, shutil, signal, socket, statistics, subprocess, sys, tempfile
 import threading, time
 
@@ -22,9 +23,9 @@ class Program:  # the program on the demo machine with a home folder of its own
             raise RuntimeError("no address line: " + line)
         self.port, self.root = int(match.group(1)), "/" + match.group(2) + "/"
 
-    def resident_mb(self):
+    def resident_mb(self, field="VmRSS:"):
         with open("/proc/%d/status" % self.process.pid) as status:
-            return next(int(l.split()[1]) for l in status if l.startswith("VmRSS:")) / 1024
+            return next(int(l.split()[1]) for l in status if l.startswith(field)) / 1024
 
     def request(self, method, path, body=None, connection=None):
         own = connection or http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
@@ -124,8 +125,21 @@ def load(executable):
         program.stop()
 
 
+def resident(executable):  # IDLE_SECONDS in the environment, 60 when unset
+    program = Program(executable)  # no --metrics-listen and no ini entry: metrics are off
+    try:
+        time.sleep(int(os.environ.get("IDLE_SECONDS", "60")))
+        print("resident: idle: VmRSS %.1f MB, VmHWM %.1f MB" % (program.resident_mb(), program.resident_mb("VmHWM:")))
+        # GNU time's own child: a child of this larger process would count the copy it was forked from.
+        timed = subprocess.run(["/usr/bin/time", "-f", "%M", executable, "report", "--demo", "--home", program.home],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        print("resident: report --demo: peak (VmHWM) %.1f MB" % (int(timed.stderr.split()[-1]) / 1024))
+    finally:
+        program.stop()
+
+
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(__doc__)
-    for run in sys.argv[2:] or ["memory", "load"]:
-        {"memory": memory, "load": load}[run](sys.argv[1])
+    for run in sys.argv[2:] or ["memory", "load", "resident"]:
+        {"memory": memory, "load": load, "resident": resident}[run](sys.argv[1])

@@ -27,6 +27,7 @@
 #include "platform/machine_facts.h"
 #include "platform/network_names.h"
 #include "platform/process_launcher.h"
+#include "platform/waiting_thread.h"
 #include "store/program_ini.h"
 #include "store/settings_store.h"
 #include "web/listen_socket.h"
@@ -263,7 +264,7 @@ int RunWindowCommand(const std::vector<std::string>& args, const std::string& in
   }
   std::fflush(stdout);
 
-  std::thread signalWaiter([&app, &signals] {
+  ds::WaitingThread signalWaiter([&app, &signals] {
     int received = 0;
     while (sigwait(&signals, &received) == 0) {
       if (received == SIGUSR1)

@@ -1,9 +1,12 @@
 #include "store/key_value_writer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
+#include <utility>
 
 #include "platform/file_system.h"
 #include "tests/temp_folder.h"
@@ -44,6 +47,24 @@ TEST(KeyValueWriter, WritesCrLfLinesThatReadBackOrNoFileAtAll) {
   EXPECT_FALSE(writer.Save(folder.path() + "missing/out.dat", FileAccess::kShared, &message));
   EXPECT_FALSE(message.empty());
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+// The same text with the same rights is not written again (the file keeps its inode).
+TEST(KeyValueWriter, AnUnchangedFileIsNotWrittenAgain) {
+  TempFolder folder;
+  const std::string path = folder.path() + "out.dat";
+  std::string message;
+  ino_t inode = 0;
+  // value, owner only, written
+  for (auto [value, owner, written] :
+       {std::tuple{1, false, true}, {1, false, false}, {1, true, true}, {2, true, true}}) {
+    KeyValueWriter writer;
+    writer.Add("A", value);
+    struct stat status {};
+    ASSERT_TRUE(writer.Save(path, owner ? FileAccess::kOwnerOnly : FileAccess::kShared, &message));
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(std::exchange(inode, status.st_ino) != status.st_ino, written) << value << owner;
+  }
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ void ConnectionRoster::Answering(MHD_Connection* connection) {
 void ConnectionRoster::Answered(MHD_Connection* connection, Clock::time_point now) {
   if (auto it = connections_.find(connection); it != connections_.end()) {
     it->second.answering = false;
+    it->second.answered = true;
     it->second.waitingSince = now;
   }
 }
@@ -52,10 +53,11 @@ ConnectionRoster::Clock::time_point ConnectionRoster::CloseLate(Clock::time_poin
   for (auto& [connection, state] : connections_) {
     if (state.answering || state.shut)
       continue;
-    if (now - state.waitingSince >= requestLimit_)
+    const auto limit = state.answered ? idleLimit_ : requestLimit_;
+    if (now - state.waitingSince >= limit)
       Shut(state);
     else
-      next = std::min(next, state.waitingSince + requestLimit_);
+      next = std::min(next, state.waitingSince + limit);
   }
   return next;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <unordered_map>
@@ -7,8 +8,9 @@
 #include <microhttpd.h>
 
 // The open connections of one event-driven libmicrohttpd server and the limits they share:
-// a connection has `requestLimit` to send its request from the time it opened or its last
-// answer went out (while it is answered it has no limit), and past three quarters of
+// a connection has `requestLimit` to send its request from the time it opened, and
+// `idleLimit` for each next one from the time its last answer went out (while it is
+// answered it has no limit); kept-alive connections count as any other. Past three quarters of
 // `maxConnections` each new connection closes the one that has waited longest for its
 // request, so slow clients cannot keep the server's own clients out (they may all share
 // 127.0.0.1, so a cap per address would shut those out instead). Closing shuts the
@@ -20,8 +22,11 @@ class ConnectionRoster {
  public:
   using Clock = std::chrono::steady_clock;
 
-  ConnectionRoster(std::chrono::milliseconds requestLimit, unsigned maxConnections)
-      : requestLimit_(requestLimit), maxConnections_(maxConnections) {}
+  ConnectionRoster(std::chrono::milliseconds requestLimit, unsigned maxConnections,
+                   std::chrono::milliseconds idleLimit = std::chrono::milliseconds::max())
+      : requestLimit_(requestLimit),
+        idleLimit_(std::min(idleLimit, requestLimit)),
+        maxConnections_(maxConnections) {}
 
   // A new connection (`fd` its socket, -1 when unknown) starts waiting for its request and
   // may close the longest-waiting one.
@@ -51,12 +56,14 @@ class ConnectionRoster {
     int fd = -1;
     Clock::time_point waitingSince;
     bool answering = false;
+    bool answered = false;  // kept alive after an answer
     bool shut = false;
   };
 
   static void Shut(Entry& entry);
 
   const std::chrono::milliseconds requestLimit_;
+  const std::chrono::milliseconds idleLimit_;
   const unsigned maxConnections_;
   std::unordered_map<MHD_Connection*, Entry> connections_;
   bool closed_ = false;

@@ -6,8 +6,15 @@ namespace ds {
 
 std::shared_ptr<EventStream::Client> EventStream::Connect(const std::vector<std::string>& initial) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (shutdown_ || clients_.size() >= maxClients_)
+  if (shutdown_ || maxClients_ == 0)
     return nullptr;
+  if (clients_.size() >= maxClients_) {
+    clients_.front()->closed = true;
+    clients_.erase(clients_.begin());
+    changed_.notify_all();
+    if (wakeup_)
+      wakeup_();  // the server ends its stream
+  }
   auto client = std::make_shared<Client>();
   client->queue.assign(initial.begin(), initial.end());
   clients_.push_back(client);

@@ -11,7 +11,10 @@
 
 // The server-sent event stream to the open shell pages: every connected page has a queue
 // of pending events; a broadcast appends to all of them. A page that stops reading is
-// dropped once its queue is full, so one stuck browser never holds up the program.
+// dropped once its queue is full, so one stuck browser never holds up the program. Each
+// stream holds one of the six connections a browser opens to a host, so there are at most
+// four: a fifth page takes the place of the oldest (most often one reloaded or gone),
+// and every page keeps two connections for its requests.
 namespace ds {
 
 class EventStream {
@@ -21,11 +24,11 @@ class EventStream {
     bool closed = false;
   };
 
-  explicit EventStream(std::size_t maxClients = 6, std::size_t maxQueued = 512)
+  explicit EventStream(std::size_t maxClients = 4, std::size_t maxQueued = 512)
       : maxClients_(maxClients), maxQueued_(maxQueued) {}
 
-  // Registers a page; `initial` events are queued for it first. nullptr when too many
-  // pages are connected or the stream was shut down.
+  // Registers a page; `initial` events are queued for it first. When `maxClients` pages
+  // are connected, the oldest one is closed. nullptr when the stream was shut down.
   std::shared_ptr<Client> Connect(const std::vector<std::string>& initial);
   void Disconnect(const std::shared_ptr<Client>& client);
 

@@ -169,7 +169,7 @@ bool MetricsServer::Start(const std::string& listen, std::string* message) {
   }
   listener.Release();  // the daemon owns it now
   port_ = impl.port;
-  loop_ = std::thread([&impl] { impl.Run(); });
+  loop_ = WaitingThread([&impl] { impl.Run(); });
   return true;
 }
 

@@ -4,8 +4,8 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
+#include "platform/waiting_thread.h"
 
 // The Prometheus endpoint: GET /metrics on a listener of its own, answered from the
 // monitor's last readings (`text`), read-only, without the window's token, nothing else
@@ -47,7 +47,7 @@ class MetricsServer {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
-  std::thread loop_;
+  WaitingThread loop_;  // the event loop, waiting in poll
   int port_ = 0;
 };
 

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <list>
 #include <random>
@@ -20,6 +21,7 @@
 
 #include "web/connection_roster.h"
 #include "web/input_cookies.h"
+#include "web/late_library.h"
 #include "web/listen_socket.h"
 #include "web/request_guard.h"
 #include "web/request_text.h"
@@ -44,6 +46,48 @@ constexpr std::size_t kConnectionMemory = 512 * 1024;
 constexpr auto kFlushLimit = std::chrono::milliseconds(250);
 
 constexpr const char* kPlainText = "text/plain; charset=utf-8";
+// What the browser may keep of the install folder's images, style sheets and scripts: its
+// own copy (never a shared cache's), fresh for a day; every run has addresses of its own
+// (the token), so nothing kept outlives the run that served it.
+constexpr const char* kAssetCaching = "private, max-age=86400";
+
+// Images, style sheets and scripts: of the install folder, they never change within a run.
+bool IsAssetType(std::string_view type) {
+  return type.rfind("image/", 0) == 0 || type.rfind("text/css", 0) == 0 ||
+         type.rfind("text/javascript", 0) == 0;
+}
+
+// The value of a request header; "" when there is none.
+std::string_view HeaderOf(MHD_Connection* connection, const char* name) {
+  const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+  return value == nullptr ? std::string_view() : std::string_view(value);
+}
+
+// A strong validator of a file's version: its inode, size and modification time.
+std::string FileTag(const struct stat& status) {
+  return "\"" + std::to_string(status.st_ino) + "-" + std::to_string(status.st_size) + "-" +
+         std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) +
+         "\"";
+}
+
+// True when an If-None-Match list ("*", or tags split by commas, weak ones "W/"-marked)
+// names `tag`.
+bool EntityTagMatches(std::string_view list, std::string_view tag) {
+  while (!list.empty()) {
+    const std::size_t comma = list.find(',');
+    std::string_view one = list.substr(0, comma);
+    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    while (!one.empty() && (one.front() == ' ' || one.front() == '\t'))
+      one.remove_prefix(1);
+    while (!one.empty() && (one.back() == ' ' || one.back() == '\t'))
+      one.remove_suffix(1);
+    if (one.rfind("W/", 0) == 0)
+      one.remove_prefix(2);
+    if (one == "*" || one == tag)
+      return true;
+  }
+  return false;
+}
 
 // A download name keeps letters, digits, ".", "-" and "_" only.
 std::string SafeFileName(const std::string& name) {
@@ -103,7 +147,7 @@ struct ShellServer::Impl {
         hosts(MakeHostPolicy(this->options.bindAddress, this->options.extraHostNames,
                              !this->options.tlsCertPem.empty())),
         inputs(InputCookiePrefix(this->options.token)),
-        roster(this->options.requestLimit, this->options.maxConnections) {}
+        roster(this->options.requestLimit, this->options.maxConnections, this->options.idleLimit) {}
 
   const ShellServerOptions options;
   WebShell* const shell;
@@ -114,6 +158,7 @@ struct ShellServer::Impl {
   InputCookies inputs;
 
   int port = 0;
+  ScopedFd listener;  // until the library takes it
   MHD_Daemon* daemon = nullptr;
   ScopedFd wake;
   std::atomic<bool> stopping{false};
@@ -131,7 +176,8 @@ struct ShellServer::Impl {
   static void CommonHeaders(MHD_Response* response) {
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
     MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
-    MHD_add_response_header(response, "Cache-Control", "no-store");
+    if (MHD_get_response_header(response, "Cache-Control") == nullptr)
+      MHD_add_response_header(response, "Cache-Control", "no-store");
     MHD_add_response_header(response, "X-Frame-Options", "SAMEORIGIN");
   }
 
@@ -159,22 +205,33 @@ struct ShellServer::Impl {
   }
 
   // Sends a file (a real path, links resolved) straight from its descriptor, so a large
-  // workbook is never held whole.
+  // workbook is never held whole. A `cached` file (it cannot change within the run) may be
+  // kept by the browser with its validator; one the browser holds already gets 304.
   MHD_Result SendFile(MHD_Connection* connection, const std::string& path, const char* type,
-                      const std::vector<std::string>& extraHeaders) {
+                      const std::vector<std::string>& extraHeaders, bool cached = false,
+                      std::string_view ifNoneMatch = {}) {
     ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     struct stat status {};
     if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
       return Refuse(connection, MHD_HTTP_NOT_FOUND, "Not found.\n");
+    const std::string tag = cached ? FileTag(status) : std::string();
+    const bool unchanged = cached && EntityTagMatches(ifNoneMatch, tag);
     MHD_Response* response =
-        MHD_create_response_from_fd64(static_cast<std::uint64_t>(status.st_size), fd.get());
+        unchanged
+            ? MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT)
+            : MHD_create_response_from_fd64(static_cast<std::uint64_t>(status.st_size), fd.get());
     if (response == nullptr)
       return MHD_NO;
-    fd.Release();  // the response owns it now
+    if (!unchanged)
+      fd.Release();  // the response owns it now
+    if (cached) {
+      MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, tag.c_str());
+      MHD_add_response_header(response, "Cache-Control", kAssetCaching);
+    }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
     for (std::size_t i = 0; i + 1 < extraHeaders.size(); i += 2)
       MHD_add_response_header(response, extraHeaders[i].c_str(), extraHeaders[i + 1].c_str());
-    return Queue(connection, MHD_HTTP_OK, response);
+    return Queue(connection, unchanged ? MHD_HTTP_NOT_MODIFIED : MHD_HTTP_OK, response);
   }
 
   // ---- routes ----
@@ -190,12 +247,14 @@ struct ShellServer::Impl {
   }
 
   MHD_Result ServeData(MHD_Connection* connection, std::string_view file, const std::string& query,
-                       const std::vector<std::string>& stale) {
+                       std::string_view ifNoneMatch, const std::vector<std::string>& stale) {
     std::string path;
     const char* type = nullptr;
+    bool cached = false;
     for (const std::string& folder : options.dataFolders) {
       if (ResolveDataFile(folder, file, &path)) {
         type = ServedContentType(path);
+        cached = folder == options.assetFolder && IsAssetType(type);
         break;
       }
     }
@@ -215,7 +274,7 @@ struct ShellServer::Impl {
         headers.push_back(name + "=; Max-Age=0; Path=" + secretData + "; SameSite=Strict");
       }
     }
-    return SendFile(connection, path, type, headers);
+    return SendFile(connection, path, type, headers, cached, ifNoneMatch);
   }
 
   MHD_Result TakeInput(MHD_Connection* connection, const std::string& body) {
@@ -242,7 +301,7 @@ struct ShellServer::Impl {
   MHD_Result ServeEvents(MHD_Connection* connection) {
     auto client = shell->ConnectPage();
     if (!client)
-      return Refuse(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "Too many windows are open.\n");
+      return Refuse(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "The window is closing.\n");
     Stream& stream = streams.emplace_back();
     stream.server = this;
     stream.connection = connection;
@@ -259,18 +318,30 @@ struct ShellServer::Impl {
     return Queue(connection, MHD_HTTP_OK, response);
   }
 
-  // The head of a request is in: checks it and answers at once, or waits for the body of an
-  // input.
-  MHD_Result OnHead(MHD_Connection* connection, Request& state, std::string_view method) {
-    auto header = [connection](const char* name) {
-      const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
-      return std::string_view(value == nullptr ? "" : value);
-    };
+  // The head of a request is in: true when it may go on. Every request of a kept-alive
+  // connection is checked, not only its first. A refusal here is queued before the request
+  // is read to its end, so the library closes the connection after it.
+  bool HeadAllowed(MHD_Connection* connection, std::string_view method, MHD_Result* refusal) {
+    auto header = [connection](const char* name) { return HeaderOf(connection, name); };
     if (!HostAllowed(header("Host"), port, hosts) ||
         !OriginAllowed(header("Origin"), port, hosts)) {
-      return Refuse(connection, MHD_HTTP_FORBIDDEN,
-                    "Forbidden: this server answers its own window only.\n");
+      *refusal = Refuse(connection, MHD_HTTP_FORBIDDEN,
+                        "Forbidden: this server answers its own window only.\n");
+      return false;
     }
+    const std::string_view length = header(MHD_HTTP_HEADER_CONTENT_LENGTH);
+    if (method == "POST" &&
+        std::strtoull(std::string(length).c_str(), nullptr, 10) > kMaxBodyBytes) {
+      *refusal = Refuse(connection, MHD_HTTP_CONTENT_TOO_LARGE, "Too large.\n");
+      return false;
+    }
+    return true;
+  }
+
+  // The whole request is in (its head was allowed): answers it. The library keeps the
+  // connection open for the next request only for an answer queued at this point.
+  MHD_Result Answer(MHD_Connection* connection, Request& state, std::string_view method) {
+    auto header = [connection](const char* name) { return HeaderOf(connection, name); };
     std::string path;
     std::string query;
     std::string_view rest;
@@ -284,18 +355,13 @@ struct ShellServer::Impl {
       if (intake.carried)
         cookies->Store(inputs.Text());
       const std::string_view file = rest.substr(5);
-      if (file == ".input" && method == "POST") {
-        const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
-                                                         MHD_HTTP_HEADER_CONTENT_LENGTH);
-        if (length != nullptr && std::strtoull(length, nullptr, 10) > kMaxBodyBytes)
-          return Refuse(connection, MHD_HTTP_CONTENT_TOO_LARGE, "Too large.\n");
-        return MHD_YES;  // the body follows
-      }
+      if (file == ".input" && method == "POST")
+        return TakeInput(connection, state.body);
       if (!get)
         return Refuse(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Not allowed.\n");
       if (file == ".inputs")
         return NoContent(connection);
-      return ServeData(connection, file, query, intake.stale);
+      return ServeData(connection, file, query, header("If-None-Match"), intake.stale);
     }
     if (!get)
       return Refuse(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Not allowed.\n");
@@ -311,7 +377,8 @@ struct ShellServer::Impl {
     Request& state = requests[connection];
     if (!state.headRead) {
       state.headRead = true;
-      return OnHead(connection, state, method);
+      MHD_Result refusal = MHD_NO;
+      return HeadAllowed(connection, method, &refusal) ? MHD_YES : refusal;
     }
     if (*uploadSize != 0) {
       // Counted while it arrives: a body without a length cannot grow past the limit.
@@ -321,7 +388,7 @@ struct ShellServer::Impl {
       *uploadSize = 0;
       return MHD_YES;
     }
-    return TakeInput(connection, state.body);
+    return Answer(connection, state, method);
   }
 
   // ---- the event streams ----
@@ -384,7 +451,59 @@ struct ShellServer::Impl {
     return PollTimeout(next, now);
   }
 
+  // Starts the server library on the listening socket; false when it cannot be loaded or
+  // started (the socket is closed then, so clients are refused at once).
+  bool StartDaemon() {
+    // With a certificate the window is served over TLS only (the library holds the texts).
+    const bool tls = !options.tlsCertPem.empty() && !options.tlsKeyPem.empty();
+    MHD_OptionItem tlsItems[] = {
+        {tls ? MHD_OPTION_HTTPS_MEM_KEY : MHD_OPTION_END, 0,
+         const_cast<char*>(options.tlsKeyPem.c_str())},
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(options.tlsCertPem.c_str())},
+        {MHD_OPTION_END, 0, nullptr},
+    };
+    daemon = MHD_start_daemon(
+        MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (tls ? MHD_USE_TLS : 0), 0, nullptr, nullptr,
+        &Impl::OnRequestThunk, this, MHD_OPTION_ARRAY, tlsItems, MHD_OPTION_LISTEN_SOCKET,
+        static_cast<MHD_socket>(listener.get()), MHD_OPTION_CONNECTION_LIMIT,
+        static_cast<unsigned>(options.maxConnections), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        kConnectionMemory, MHD_OPTION_CONNECTION_TIMEOUT, kStalledSeconds,
+        MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompletedThunk, this, MHD_OPTION_NOTIFY_CONNECTION,
+        &Impl::OnConnectionThunk, this, MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnTargetThunk, this,
+        MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
+    if (daemon == nullptr) {
+      const std::string& why = LateLibrary::HttpServer().error();
+      std::fprintf(stderr, "drivesentinel: cannot start the web server on port %d%s%s\n", port,
+                   why.empty() ? "" : ": ", why.c_str());
+      listener.Reset(-1);
+      return false;
+    }
+    listener.Release();  // the library owns it now
+    return true;
+  }
+
+  // Until a client connects, the server library is not loaded: an idle program that nobody
+  // opens maps neither it nor its TLS library. False when the server stopped first or the
+  // library could not start.
+  bool WaitForFirstConnection() {
+    pollfd fds[2] = {{listener.get(), POLLIN, 0}, {wake.get(), POLLIN, 0}};
+    while (!stopping.load()) {
+      fds[0].revents = fds[1].revents = 0;
+      if (::poll(fds, 2, -1) <= 0)
+        continue;
+      if ((fds[1].revents & POLLIN) != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] ssize_t read = ::read(wake.get(), &count, sizeof(count));
+      }
+      if ((fds[0].revents & POLLIN) != 0)
+        return StartDaemon();
+    }
+    return false;
+  }
+
   void Run() {
+    if (!WaitForFirstConnection())
+      return;
     const union MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD);
     pollfd fds[2] = {{info == nullptr ? -1 : info->epoll_fd, POLLIN, 0}, {wake.get(), POLLIN, 0}};
     bool woken = false;
@@ -494,31 +613,10 @@ bool ShellServer::Start(std::string* message) {
     *message = std::string("cannot set up the web server: ") + std::strerror(errno);
     return false;
   }
-  // With a certificate the window is served over TLS only (the library holds the texts).
-  const bool tls = !impl.options.tlsCertPem.empty() && !impl.options.tlsKeyPem.empty();
-  MHD_OptionItem tlsItems[] = {
-      {tls ? MHD_OPTION_HTTPS_MEM_KEY : MHD_OPTION_END, 0,
-       const_cast<char*>(impl.options.tlsKeyPem.c_str())},
-      {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(impl.options.tlsCertPem.c_str())},
-      {MHD_OPTION_END, 0, nullptr},
-  };
-  impl.daemon = MHD_start_daemon(
-      MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (tls ? MHD_USE_TLS : 0), 0, nullptr, nullptr,
-      &Impl::OnRequestThunk, &impl, MHD_OPTION_ARRAY, tlsItems, MHD_OPTION_LISTEN_SOCKET,
-      static_cast<MHD_socket>(listener.get()), MHD_OPTION_CONNECTION_LIMIT,
-      static_cast<unsigned>(impl.options.maxConnections), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-      kConnectionMemory, MHD_OPTION_CONNECTION_TIMEOUT, kStalledSeconds,
-      MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnCompletedThunk, &impl, MHD_OPTION_NOTIFY_CONNECTION,
-      &Impl::OnConnectionThunk, &impl, MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnTargetThunk, &impl,
-      MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
-  if (impl.daemon == nullptr) {
-    *message = "cannot start the web server on port " + std::to_string(impl.port);
-    return false;
-  }
-  listener.Release();  // the server owns it now
+  impl.listener.Reset(listener.Release());  // the server library takes it at the first connection
   port_ = impl.port;
   impl.shell->stream().SetWakeup([&impl] { impl.Wake(); });
-  loop_ = std::thread([&impl] { impl.Run(); });
+  loop_ = WaitingThread([&impl] { impl.Run(); });
   return true;
 }
 

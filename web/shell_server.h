@@ -4,8 +4,8 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
+#include "platform/waiting_thread.h"
 
 #include "web/cookie_jar.h"
 #include "web/shell_input.h"
@@ -24,9 +24,12 @@
 // those with the run's prefix, see web/input_cookies.h).
 //
 // One thread serves every connection, event-driven: a slow or idle client holds a
-// connection, never a thread. A connection has `requestLimit` to send its next request
-// (head and body) from the time it opened or its last answer went out; after that it is
-// closed, or earlier when many connections are open. Stop closes every connection.
+// connection, never a thread. Connections are kept alive between requests (each request is
+// checked on its own). A connection has `requestLimit` to send its first request (head and
+// body) and `idleLimit` for each next one from the time its last answer went out; after
+// that it is closed, or earlier when many connections are open. Stop closes every
+// connection. The server library (and its TLS library) is loaded when the first client
+// connects; until then the loop waits on the listening socket alone.
 namespace ds {
 
 struct ShellServerOptions {
@@ -36,8 +39,14 @@ struct ShellServerOptions {
   // order: the install folder's (shell, images, static pages) before the home folder's
   // (generated pages), so a writable home can never replace what the window runs.
   std::vector<std::string> dataFolders;
+  // The one of them whose images, style sheets and scripts the browser may keep for the run
+  // (with a validator): the install folder's, when the home's is another folder. Every
+  // other answer is `no-store`.
+  std::string assetFolder;
   std::string token;
   std::chrono::milliseconds requestLimit = std::chrono::seconds(10);
+  // A kept-alive connection is closed once it has waited this long for its next request.
+  std::chrono::milliseconds idleLimit = std::chrono::seconds(4);
   // Open connections at most (each is a file descriptor of the program). Past three
   // quarters of it, each new connection closes the one that has waited longest for its
   // request.
@@ -73,7 +82,7 @@ class ShellServer {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
-  std::thread loop_;
+  WaitingThread loop_;  // the event loop, waiting in poll
   int port_ = 0;
 };
 

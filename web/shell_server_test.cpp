@@ -12,6 +12,7 @@
 #include <fstream>
 #include <future>
 #include <mutex>
+#include <tuple>
 #include <vector>
 
 #include "tests/temp_folder.h"
@@ -168,6 +169,52 @@ TEST_F(ShellServerTest, ForeignHostsAndOriginsAreRefused) {
                  {{"Origin", "http://127.0.0.1:" + std::to_string(server->port() + 1)}}),
             403);
   EXPECT_EQ(InputCount(), 0u);
+}
+
+// A kept-alive connection has each of its requests checked: a foreign Host or Origin is
+// refused (and closes it) after an answered request, a wrong path gets 404 and it stays open.
+TEST_F(ShellServerTest, EveryRequestOfAKeptAliveConnectionIsChecked) {
+  StartServer();
+  const std::string get = "GET " + root + "data/images/a.svg HTTP/1.1\r\nHost: ";
+  const std::string host = HostPort() + "\r\n";
+  const std::tuple<std::string, std::string, bool> rows[] = {
+      {get + "evil.example\r\n\r\n", "403", true},
+      {get + host + "Origin: http://evil.example\r\n\r\n", "403", true},
+      {"GET /data/images/a.svg HTTP/1.1\r\nHost: " + host + "\r\n", "404", false},
+      {get + host + "\r\n", "200", false}};
+  for (const auto& [request, status, closes] : rows) {
+    RawClient raw(server->port());
+    std::string first, second;
+    ASSERT_TRUE(raw.Send(get + host + "\r\n"));
+    EXPECT_FALSE(raw.ClosedWithin(milliseconds(300), &first));
+    ASSERT_TRUE(raw.Send(request));
+    EXPECT_EQ(raw.ClosedWithin(milliseconds(300), &second), closes) << request;
+    EXPECT_EQ(first.rfind("HTTP/1.1 200 OK", 0) + second.rfind("HTTP/1.1 " + status, 0), 0u)
+        << request << first << second;
+  }
+}
+
+// Only the install folder's images, style sheets and scripts may be kept by the browser,
+// with a validator that gets 304; everything of the home stays no-store.
+TEST_F(ShellServerTest, OnlyTheInstallFoldersAssetsMayBeKept) {
+  const std::string install = home.path() + "install/";
+  std::filesystem::create_directories(install + "images");
+  std::ofstream(install + "images/b.svg") << "<svg/>";
+  options.dataFolders = {install, data};
+  options.assetFolder = install;
+  StartServer();
+  for (const auto& [file, kept] : {std::pair<std::string, bool>{"images/b.svg", true},
+                                   {"images/a.svg", false},
+                                   {"SMARTPage.html", false}}) {
+    auto first = client->Get(root + "data/" + file);
+    ASSERT_EQ(Status(first), 200) << file;
+    const std::string tag = first->get_header_value("ETag");
+    EXPECT_EQ(first->get_header_value("Cache-Control"),
+              kept ? "private, max-age=86400" : "no-store");
+    EXPECT_EQ(tag.size() > 2, kept) << file;
+    auto again = client->Get(root + "data/" + file, {{"If-None-Match", "\"x\", W/" + tag}});
+    EXPECT_EQ(Status(again), kept ? 304 : 200) << file;
+  }
 }
 
 TEST_F(ShellServerTest, NothingOutsideTheDataFolderIsServed) {

@@ -134,5 +134,15 @@ TEST(WebShellTest, LookReachesPagesWithSelectedFacesAndEscapedTextsAndNonReaders
   EXPECT_EQ(shell.stream().clientCount(), 0u);
 }
 
+// A page past the limit takes the place of the oldest, whose stream ends.
+TEST(EventStreamTest, APagePastTheLimitEndsTheOldest) {
+  EventStream stream(2);
+  auto first = stream.Connect({}), second = stream.Connect({}), third = stream.Connect({"x"});
+  std::string event;
+  EXPECT_FALSE(stream.Next(first, &event, 0ms));
+  EXPECT_TRUE(third && stream.Next(third, &event, 0ms) && event == "x");
+  EXPECT_EQ(stream.clientCount(), 2u);
+}
+
 }  // namespace
 }  // namespace ds

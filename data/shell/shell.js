@@ -32,6 +32,11 @@
 
   let state = null;
   let frameSequence = -1;
+  // The loading page goes into the frame only once the page it stands for has kept the
+  // window waiting this long: a page that is ready at once replaces it before it could be
+  // seen, and would only cost a request.
+  const LOADING_DELAY_MS = 120;
+  let loadingTimer = 0;
   const buttons = new Map();
   const dialogs = [];  // open dialogs, oldest first
 
@@ -119,7 +124,13 @@
     }
     if (next.frameSequence !== frameSequence) {
       frameSequence = next.frameSequence;
-      if (next.frame) frame.src = local(next.frame) + '?view=' + next.frameSequence;
+      clearTimeout(loadingTimer);
+      const target = next.frame && local(next.frame) + '?view=' + next.frameSequence;
+      if (target && /(^|\/)loading\.html$/.test(next.frame)) {
+        loadingTimer = setTimeout(() => { frame.src = target; }, LOADING_DELAY_MS);
+      } else if (target) {
+        frame.src = target;
+      }
     }
     if (next.ended) {
       ended.hidden = false;

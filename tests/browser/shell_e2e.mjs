@@ -46,6 +46,8 @@ try {
     'the green colour key of the skin is transparent');
   await page.screenshot({ path: path.join(artefacts, 'window-home.png'), clip: box });
 
+  const loadingRequests = [];
+  page.on('request', (request) => { if (/loading\.html/.test(request.url())) loadingRequests.push(request.url()); });
   for (const [id, left, expected] of [[1005, 268, 2], [1006, 368, 3], [1007, 468, 4], [1008, 568, 5], [1009, 668, 6]]) {
     const before = await frameSource();
     await click(left + 50, 78);
@@ -54,6 +56,7 @@ try {
     check(!(await homeShown()) && selected, `tab ${id} looks selected, hides the Home picture and shows page ${expected}`);
   }
 
+  check(loadingRequests.length === 0, `pages ready at once come without the loading page (${loadingRequests})`);
   const text = (frame) => frame.evaluate(() => document.body.innerText);
   const system = await text(await showFrame(/SystemPage\.html/));
   check(/\d+MB/.test(system) && /QRA/.test(system) && !/STR_/.test(system), 'System Information shows memory and the kept disks');

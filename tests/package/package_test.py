@@ -63,7 +63,8 @@ def contents(deb):
     check([members.get(s) for s in ("postinst", "prerm", "postrm")] == ["*"] * 3,
           "maintainer scripts executable")
     depends = re.search(r"^ Depends: (.*)$", control, re.M).group(1)
-    check(all(d in depends for d in ("libc6", "libcurl4", "init-system-helpers")), depends)
+    check(all(d in depends for d in ("libc6", "libcurl4", "init-system-helpers", "libmicrohttpd12",
+                                        "libgnutls30")), depends)
 
     root = temp_folder("ds-deb-", deb)
     source_ini = open(os.path.join(SOURCE, "app/Norvik_DriveSentinel.ini")).read()
