@@ -35,7 +35,6 @@
 
 namespace {
 
-constexpr const char* kLockFile = ".drivesentinel.lock";
 constexpr const char* kAddressFile = ".drivesentinel.address";
 constexpr const char* kOpenPageFile = ".drivesentinel-open.html";
 
@@ -123,7 +122,7 @@ int RunWindowCommand(const std::vector<std::string>& args, const std::string& in
   // One instance per home folder. A second start ends silently, or with --open shows the
   // running instance's window.
   ds::InstanceLock lock;
-  switch (lock.Acquire(home + kLockFile, &message)) {
+  switch (lock.Acquire(home + ds::kInstanceLockFile, &message)) {
     case ds::InstanceLock::Outcome::kAcquired:
       break;
     case ds::InstanceLock::Outcome::kHeldElsewhere: {

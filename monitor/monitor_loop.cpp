@@ -4,6 +4,7 @@
 
 #include "drive/drive_figures.h"
 #include "drive/model_series.h"
+#include "monitor/good_read.h"
 #include "platform/network_names.h"
 #include "store/description_tables.h"
 #include "store/history_folder.h"
@@ -190,31 +191,11 @@ std::optional<SeenDisk> MonitorLoop::WatchDisk(std::stop_token stop, WallClock::
     static_cast<void>(ReadHistoryStart(folder, &start));
   }
   const std::int64_t days = start.avg_erase_count >= 0 ? DaysSinceHistoryStart(start, now) : 0;
-  const DriveFigures figures =
-      FiguresOf(smart, start.avg_erase_count >= 0 ? &start : nullptr, days);
-  seen.read = true;
-  seen.readings.temperatureCelsius = figures.temperatureCelsius;
-  seen.readings.healthPercent = figures.healthPercent;
-  seen.readings.lifespanDays = figures.lifespanDays;
-
   // History, after a good read only: a failed read would record the last good snapshot.
   if (history)
     RecordHistory(drive, smart, now);
-  if (!rulesDue)
-    return seen;
-  AlertInputs inputs;
-  inputs.settings = view.alert;
-  inputs.temperatureCelsius = smart.temperature;
-  inputs.eraseCount = smart.attr167Raw;
-  inputs.peCycleLimit = smart.peCycleLimit;
-  inputs.modelSeries = smart.modelSeries;
-  for (const VolumeFacts& volume : drives_.Volumes()) {
-    if (volume.driveNumber == drive.driveNumber)
-      inputs.volumes.push_back({volume.mountPoint, volume.freeBytes, volume.totalBytes});
-  }
-  inputs.startEraseCount = start.avg_erase_count;
-  inputs.daysSinceStart = days;
-  seen.fired = FiredAlerts(inputs);
+  TakeGoodRead(smart, drive.driveNumber, start, days, drives_.Volumes(),
+               rulesDue ? &view.alert : nullptr, &seen);
   return seen;
 }
 
