@@ -49,8 +49,8 @@ class MonitorLoop {
   using Waiter = std::function<bool(std::chrono::milliseconds, std::stop_token)>;
 
   // History folders lie below the home's data/, description tables in the install folder.
-  // Everything passed in outlives the loop. With a `board`, every pass also reads every
-  // kept disk for the metrics. Disks with a serial in `ignoredSerials` (the system
+  // Everything passed in outlives the loop. With a `board`, every pass also publishes every
+  // kept disk's metrics. Disks with a serial in `ignoredSerials` (the system
   // configuration's Ignore_Serial) get no history, no alert and no mail.
   MonitorLoop(MonitorWindow& window, DriveService& drives, MailChannel& mail, ProgramRoots roots,
               MonitorTiming timing, MessageSink log,
