@@ -254,12 +254,17 @@ void MainDialog::Start(StartState start) {
 }
 
 void MainDialog::ShowWindow() {
-  MutexLock lock(mutex_);
-  look_.windowShown = true;
-  look_.homePicture = true;
-  look_.setSelected(kButtonHome, true);
-  trayCreated_ = true;
-  PublishLocked();
+  {
+    MutexLock lock(mutex_);
+    look_.windowShown = true;
+    look_.homePicture = false;
+    look_.setSelected(kButtonHome, true);
+    trayCreated_ = true;
+    PublishLocked();
+  }
+  // The window opens on the Home view, built from the kept disks and the monitor's states.
+  if (const PageEntry* home = FindPage(kPageHome))
+    RequestPage(kPageHome, home->steps, false);
 }
 
 void MainDialog::EndWithoutWindow() {
@@ -271,15 +276,19 @@ void MainDialog::EndWithoutWindow() {
 // ---- actions ----
 
 void MainDialog::HomeAction() {
-  MutexLock lock(mutex_);
-  ++view_;
-  state_.currentPage = kPageHome;
-  look_.homePicture = true;
-  for (int tab = kTabDiskInfo; tab <= kTabSystem; ++tab)
-    look_.setSelected(tab, false);
-  look_.setSelected(kButtonHome, true);
-  look_.setSelected(kButtonInternal, false);
-  PublishLocked();
+  {
+    MutexLock lock(mutex_);
+    ++view_;
+    state_.currentPage = kPageHome;
+    look_.homePicture = false;
+    for (int tab = kTabDiskInfo; tab <= kTabSystem; ++tab)
+      look_.setSelected(tab, false);
+    look_.setSelected(kButtonHome, true);
+    look_.setSelected(kButtonInternal, false);
+    PublishLocked();
+  }
+  if (const PageEntry* home = FindPage(kPageHome))
+    RequestPage(kPageHome, home->steps, false);
 }
 
 void MainDialog::TabAction(int buttonId) {

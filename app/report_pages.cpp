@@ -1,16 +1,20 @@
 #include "app/report_pages.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
 #include "drive/model_series.h"
+#include "monitor/disk_watch.h"
 #include "pages/disk_info_page.h"
 #include "pages/health_export.h"
 #include "pages/health_page.h"
+#include "pages/home_page.h"
 #include "pages/internal_page.h"
 #include "pages/smart_page.h"
 #include "pages/system_page.h"
 #include "pages/tool_page.h"
+#include "store/disk_watch_state.h"
 #include "store/history_folder.h"
 #include "text/text_helpers.h"
 
@@ -36,12 +40,9 @@ std::optional<std::string> BiosValue(const Registry& registry, const char* name)
 }  // namespace
 
 constexpr ReportPages::BuilderRow ReportPages::kBuilders[kPageCount] = {
-    {kPageHome, nullptr},
-    {kPageInternal, &ReportPages::BuildInternal},
-    {kPageDiskInfo, &ReportPages::BuildDiskInfo},
-    {kPageHealth, &ReportPages::BuildHealth},
-    {kPageSmart, &ReportPages::BuildSmart},
-    {kPageTool, &ReportPages::BuildTool},
+    {kPageHome, &ReportPages::BuildHome},         {kPageInternal, &ReportPages::BuildInternal},
+    {kPageDiskInfo, &ReportPages::BuildDiskInfo}, {kPageHealth, &ReportPages::BuildHealth},
+    {kPageSmart, &ReportPages::BuildSmart},       {kPageTool, &ReportPages::BuildTool},
     {kPageSystem, &ReportPages::BuildSystem},
 };
 
@@ -85,8 +86,8 @@ void ReportPages::ReadForPage(int page, unsigned steps, WindowState& state,
 std::optional<std::string> ReportPages::Build(int page, unsigned steps, WindowState& state,
                                               const MessageSink& shown, std::string* message) {
   ReadForPage(page, steps, state, shown);
-  // Every page but Health starts from a fresh drive list.
-  if (page != kPageHealth)
+  // Every page but Health and Home starts from a fresh drive list; Home sends no disk command.
+  if (page != kPageHealth && page != kPageHome)
     state.SetDriveList(drives_.RefreshDriveList(shown));
   if (!HasBuilder(page)) {
     SetMessage(message, "page " + std::to_string(page) + " has no builder");
@@ -99,6 +100,39 @@ std::optional<std::string> ReportPages::Build(int page, unsigned steps, WindowSt
 bool ReportPages::HasBuilder(int page) {
   static_assert(InIdOrder(kBuilders), "the builder table has one row per page, in id order");
   return page >= 0 && page < kPageCount && kBuilders[static_cast<std::size_t>(page)].build;
+}
+
+std::optional<std::string> ReportPages::BuildHome(WindowState& state, std::string* message) {
+  // The figures are the monitor's last readings from the state folder: Home reads no disk.
+  std::vector<DiskWatchState> states;
+  std::vector<std::string> problems;
+  static_cast<void>(
+      LoadDiskWatchStates(DiskStateFolder(roots_.home), &states, &problems, DamagedState::kLeave));
+  HomePageInput input;
+  input.fahrenheit = state.alert.TemperatureType == 1;
+  for (std::size_t i = 0; i < state.drives.size(); ++i) {
+    const DriveRecord& drive = state.drives[i];
+    HomeRow row;
+    row.listIndex = static_cast<int>(i);
+    row.model = drive.model;
+    row.serial = drive.serial;
+    row.device = drives_.DiskKey(drive.driveNumber);
+    const std::string key = DiskStateKey(drive.model, drive.serial);
+    const auto known = std::find_if(states.begin(), states.end(), [&key](const auto& known) {
+      return DiskStateKey(known.model, known.serial) == key;
+    });
+    if (known != states.end()) {
+      row.temperatureCelsius = known->readings.temperatureCelsius;
+      row.healthPercent = known->readings.healthPercent;
+      row.lifespanDays = known->readings.lifespanDays;
+      row.lastGoodRead = known->readings.lastGoodRead;
+      row.alertState = AlertStateText(*known, state.alert);
+    } else if (state.alert.EnableAlert == 0) {
+      row.alertState = "not watched";
+    }  // else not yet seen by the monitor: "---"
+    input.rows.push_back(std::move(row));
+  }
+  return BuildHomePage(roots_, input, message);
 }
 
 std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::string* message) {

@@ -9,10 +9,10 @@
 #include "store/history_date.h"
 #include "store/settings_store.h"
 
-// The pages of the window: Internal, Disk Information, Health Status, S.M.A.R.T., TOOL and
-// System Information, and the health workbook. Build takes the page's reading steps, then
-// each builder reads what its page needs through the drive service (the drive list,
-// volumes, temperatures, the vendor figure) and the stores (the alert settings), and hands
+// The pages of the window: Home (every kept disk at a glance), Internal, Disk Information, Health
+// Status, S.M.A.R.T., TOOL and System Information, and the health workbook. Build takes the page's
+// reading steps, then each builder reads what its page needs through the drive service (the drive
+// list, volumes, temperatures, the vendor figure) and the stores (the alert settings), and hands
 // the data to its page in pages/, which writes the files into the home folder. Build picks
 // the builder from a table keyed by the page registry's ids.
 namespace ds {
@@ -36,13 +36,14 @@ class ReportPages : public PageBuilding {
   using Builder = std::optional<std::string> (ReportPages::*)(WindowState&, std::string*);
   struct BuilderRow {
     int page;
-    Builder build;  // nullptr for a page the dialog shows without building (Home)
+    Builder build;
   };
   // One row per registry page, in id order.
   static const BuilderRow kBuilders[kPageCount];
 
   // The reading steps of page `page` on `state`.
   void ReadForPage(int page, unsigned steps, WindowState& state, const MessageSink& shown);
+  std::optional<std::string> BuildHome(WindowState& state, std::string* message);
   std::optional<std::string> BuildDiskInfo(WindowState& state, std::string* message);
   std::optional<std::string> BuildHealth(WindowState& state, std::string* message);
   std::optional<std::string> BuildSmart(WindowState& state, std::string* message);

@@ -1,11 +1,59 @@
 #include "cli/report_command.h"
 
+#include <atomic>
+
 #include "cli/exit_codes.h"
 #include "cli/machine_opener.h"
 #include "cli/sub_commands.h"
+#include "drive/drive_figures.h"
 #include "drive/drive_report.h"
+#include "monitor/disk_watch.h"
+#include "monitor/rearm_period.h"
+#include "store/disk_watch_state.h"
+#include "store/history_folder.h"
+#include "store/settings.h"
+#include "text/leading_integer.h"
 
 namespace ds {
+namespace {
+
+// The figures of a good read (with the disk's history start when it has one) and the
+// monitor's last word on the disk from its state file.
+void AddWatchFacts(const ProgramRoots& roots, const std::vector<DiskWatchState>& states,
+                   const AlertSettings& settings, DriveReading* reading) {
+  const DriveRecord& drive = reading->record;
+  const WallClock::time_point now = WallClock::now();
+  if (reading->smartRead) {
+    HistoryStart start;
+    const bool started =
+        ReadHistoryStart(HistoryFolder(roots.home, drive.model, drive.serial), &start);
+    const DriveFigures figures = FiguresOf(reading->snapshot, started ? &start : nullptr,
+                                           started ? DaysSinceHistoryStart(start, now) : 0);
+    reading->healthPercent = figures.healthPercent;
+    reading->lifespanDays = figures.lifespanDays;
+  }
+  if (settings.EnableAlert == 0) {
+    reading->alertState = reading->alertKind = "not watched";
+  }
+  const std::string key = DiskStateKey(drive.model, drive.serial);
+  for (const DiskWatchState& state : states) {
+    if (DiskStateKey(state.model, state.serial) != key)
+      continue;
+    reading->alertState = AlertStateText(state, settings);
+    reading->alertKind = IsGone(state)    ? "gone"
+                         : !state.watched ? "not watched"
+                         : state.alerted  ? "alerted"
+                                          : "ok";
+    reading->alertMailed = state.lastMailed;
+    const std::optional<WallClock::time_point> end =
+        ReArmTime(WallClock::from_time_t(state.lastReArm), LeadingInteger(settings.RefreshBy),
+                  settings.RefreshByType);
+    if (state.alerted && end)
+      reading->silentUntil = static_cast<std::int64_t>(WallClock::to_time_t(*end));
+  }
+}
+
+}  // namespace
 
 int RunReportCommand(const std::vector<std::string>& args, const std::string& installFolder,
                      std::ostream& out, std::ostream& err) {
@@ -61,6 +109,13 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
     return kExitUsage;
   }
 
+  std::vector<DiskWatchState> states;
+  std::vector<std::string> problems;  // a state that cannot be read leaves its disk at "---"
+  static_cast<void>(
+      LoadDiskWatchStates(DiskStateFolder(roots.home), &states, &problems, DamagedState::kLeave));
+  AlertSettings settings;
+  std::atomic<int> busy{0};
+  static_cast<void>(LoadAlertSettings(settings, busy, roots.home));
   std::vector<DriveReading> readings;
   const std::vector<VolumeFacts> volumes = machine.drives->Volumes();
   const int startLimit = StartPeCycleLimit(roots);
@@ -80,6 +135,7 @@ int RunReportCommand(const std::vector<std::string>& args, const std::string& in
       if (volume.driveNumber == reading.record.driveNumber)
         reading.volumes.push_back(volume);
     }
+    AddWatchFacts(roots, states, settings, &reading);
     readings.push_back(std::move(reading));
   }
   WriteReport(out, list, readings, json);

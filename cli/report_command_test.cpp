@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -12,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/sim/sim_test_drive.h"
 #include "store/description_tables.h"
+#include "store/disk_watch_state.h"
 #include "tests/temp_folder.h"
 
 namespace ds {
@@ -53,6 +56,35 @@ TEST(DriveReportTest, DemoReportsEqualTheGoldenFiles) {
   EXPECT_TRUE(Has(one.out, "Disk 1 (physical drive 1)") && !Has(one.out, "Disk 0 ") &&
               !Has(one.out, "Disk 2 "))
       << one.out;
+}
+
+// The monitor's state of a disk reaches its report: the kind and the times in JSON.
+TEST(DriveReportTest, TheMonitorsStateOfADisk) {
+  TempFolder home;
+  std::filesystem::create_directories(home.path() + "data");
+  std::ofstream(home.path() + "data/setting_tool_page.dat")
+      << "EnableAlert=1\r\nRefreshBy=2\r\nRefreshByType=0\r\n";
+  const std::int64_t mailed = 1780000000;
+  DiskWatchState state{"QRA-X50 256GB SATA SSD",
+                       "QRA50C2208150042",
+                       "S0911A0",
+                       true,
+                       mailed,
+                       mailed,
+                       mailed,
+                       0,
+                       false,
+                       true,
+                       "rule",
+                       "",
+                       {}};
+  std::string message;
+  ASSERT_TRUE(SaveDiskWatchState(DiskStateFolder(home.path()), state, &message)) << message;
+  const ReportRun run = Report({"--demo", "--drive", "0", "--json", "--home", home.path()});
+  EXPECT_TRUE(Has(run.out,
+                  "\"alertState\": \"alerted\",\n      \"alertMailed\": 1780000000,\n"
+                  "      \"silentUntil\": 1780172800,"))
+      << run.out;
 }
 
 TEST(DriveReportTest, BadArguments) {

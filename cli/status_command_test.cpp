@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/exit_codes.h"
+#include "platform/instance_lock.h"
 #include "store/disk_watch_state.h"
 #include "tests/temp_folder.h"
 
@@ -18,10 +19,16 @@ struct StatusRun {
   std::string out, err;
 };
 
-StatusRun Status(const std::string& home, std::vector<std::string> args = {}) {
+// A run beside a running program (holding the home's instance lock: the state folder is
+// read), or with none (the disks are read at once; only the simulated ones here).
+StatusRun Status(const std::string& home, std::vector<std::string> args = {}, bool running = true) {
   args.insert(args.begin(), {"--home", home});
+  InstanceLock program;
+  if (running) {
+    EXPECT_EQ(program.Acquire(home + kInstanceLockFile), InstanceLock::Outcome::kAcquired);
+  }
   std::ostringstream out, err;
-  const int code = RunStatusCommand(args, home, out, err);
+  const int code = RunStatusCommand(args, std::string(DS_SOURCE_DIR) + "/", out, err);
   return {code, out.str(), err.str()};
 }
 
@@ -76,6 +83,32 @@ TEST(StatusCommand, ExitCodesFollowTheChecksConvention) {
               std::string::npos)
         << c.name << run.out;
     EXPECT_EQ(std::filesystem::exists(folder + "M2_SN2.dat"), true) << c.name;  // never moved
+  }
+}
+
+// With no program running for the home, the demo's disks are read at once; the states of the
+// folder still tell a disk gone.
+TEST(StatusCommand, WithoutARunningProgramTheDisksAreReadNow) {
+  const std::tuple<const char*, bool, int, const char*> cases[] = {
+      {"", false, kStatusOk, "OK: 4 disks\n"},
+      {"EnableAlert=1\r\nAbove=40\r\n", false, kStatusWarning,
+       "WARNING: 2 disks beyond an alert limit\n"},
+      {"EnableAlert=1\r\nAbove=40\r\n", true, kStatusCritical,
+       "CRITICAL: 1 disk no longer present\n"},
+  };
+  for (const auto& [settings, gone, code, summary] : cases) {
+    TempFolder home;
+    std::filesystem::create_directories(home.path() + "data");
+    std::ofstream(home.path() + "data/setting_tool_page.dat") << settings;
+    DiskWatchState pulled{"M", "S", "F", false, 0, 0, 5, 2, false, true, "", "", {}};
+    std::string message;
+    ASSERT_TRUE(!gone || SaveDiskWatchState(DiskStateFolder(home.path()), pulled, &message));
+    const StatusRun run = Status(home.path(), {"--demo"}, false);
+    EXPECT_EQ(std::tuple(run.code, run.out.substr(0, run.out.find('\n') + 1)),
+              std::tuple(code, summary));
+    EXPECT_NE(run.out.find("\n1 | 1-qrb-x52 | QRB-X52 128GB | QRB52D2011070311 | 41 C | --- | "),
+              std::string::npos)
+        << run.out;
   }
 }
 

@@ -36,7 +36,6 @@
 
 namespace {
 
-constexpr const char* kLockFile = ".drivesentinel.lock";
 constexpr const char* kAddressFile = ".drivesentinel.address";
 constexpr const char* kOpenPageFile = ".drivesentinel-open.html";
 
@@ -124,7 +123,7 @@ int RunWindowCommand(const std::vector<std::string>& args, const std::string& in
   // One instance per home folder. A second start ends silently, or with --open shows the
   // running instance's window.
   ds::InstanceLock lock;
-  switch (lock.Acquire(home + kLockFile, &message)) {
+  switch (lock.Acquire(home + ds::kInstanceLockFile, &message)) {
     case ds::InstanceLock::Outcome::kAcquired:
       break;
     case ds::InstanceLock::Outcome::kHeldElsewhere: {
@@ -276,7 +275,7 @@ int RunWindowCommand(const std::vector<std::string>& args, const std::string& in
   ds::MonitorTiming timing;
   timing.period = std::chrono::seconds(options.monitorPeriodSeconds);
   ds::MonitorLoop monitor(app.dialog(), drives, mail, roots, timing, log, ds::WallClock::now, {},
-                          metricsListen.empty() ? nullptr : &board);
+                          metricsListen.empty() ? nullptr : &board, config.ignoredSerials);
 
   ds::StartupContext context;
   context.registry = &registry;

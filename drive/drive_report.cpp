@@ -150,6 +150,11 @@ void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
   o.Bool("isOtherSm", s.isOtherSm);
   o.Signed("modelSeries", s.modelSeries);
   o.Raw("deviceStatistics", JsonDeviceStatistics(s.deviceStatistics));
+  o.Raw("healthPercent", d.healthPercent ? std::to_string(*d.healthPercent) : "null");
+  o.Raw("lifespanDays", d.lifespanDays ? std::to_string(*d.lifespanDays) : "null");
+  o.Text("alertState", d.alertKind);
+  o.Signed("alertMailed", d.alertMailed);
+  o.Signed("silentUntil", d.silentUntil);
   std::string messages = "[";
   for (std::size_t i = 0; i < d.messages.size(); ++i) {
     messages += (i ? ", " : "") + JsonString(d.messages[i]);
@@ -211,6 +216,7 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
   if (s.smartSignature)
     out << ", controller signature " << (s.isSm2246 ? "SM2246" : "SM (other)");
   out << "\n";
+  out << "  Alert state:      " << d.alertState << "\n";
   if (!d.smartRead) {
     out << "  S.M.A.R.T.:       not read";
     for (const std::string& message : d.messages)
@@ -222,6 +228,11 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
   out << "  Power-on hours:   " << s.powerOnHours << "\n";
   out << "  Power cycles:     " << s.powerCycles << "\n";
   out << "  Erase count:      " << s.attr167Raw << " of " << s.peCycleLimit << " cycles\n";
+  out << "  Health:           "
+      << (d.healthPercent ? std::to_string(*d.healthPercent) + " %" : std::string("---")) << "\n";
+  out << "  Lifespan:         "
+      << (d.lifespanDays ? std::to_string(*d.lifespanDays) + " days remaining" : std::string("---"))
+      << "\n";
   out << "  Reallocated:      " << s.reallocatedRaw << "\n";
   out << "  Device statistics:" << (s.deviceStatistics ? "\n" : " none\n");
   for (const DeviceStatistic& statistic :

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -24,6 +26,13 @@ struct DriveReading {
   bool smartRead = false;  // the S.M.A.R.T. data sector was read
   std::vector<std::string> messages;
   std::vector<VolumeFacts> volumes;  // the mounted file systems on the disk
+  // Figures of this read (FiguresOf), and how the monitor stands with the disk.
+  std::optional<int> healthPercent;
+  std::optional<std::int64_t> lifespanDays;  // remaining lifespan
+  std::string alertState = "---";            // as `status` words it, local times
+  std::string alertKind = "unknown";         // "ok", "alerted", "not watched", "gone", "unknown"
+  std::int64_t alertMailed = 0;              // the last alert mail, seconds since 1970; 0: never
+  std::int64_t silentUntil = 0;              // alerted: the end of its silence; 0: none or open
 };
 
 // Reads a kept drive through `drives` the way the reports and exports do: the attribute

@@ -53,6 +53,9 @@ class DriveService {
   // The mounted volumes with their space (no disk command).
   virtual std::vector<VolumeFacts> Volumes() { return {}; }
 
+  // Where disk N sits on the machine ("/dev/sdb", a simulated drive's folder); "" unknown.
+  virtual std::string DiskKey(int /*driveNumber*/) { return {}; }
+
   // True while disk N is being erased by this process.
   virtual bool IsBusy(int /*driveNumber*/) { return false; }
 

@@ -26,6 +26,7 @@ class MachineDriveService : public DriveService {
                               SmartSnapshot* snapshot, WakeDisk wake,
                               const MessageSink& shown) override;
   std::vector<VolumeFacts> Volumes() override { return disks_.ListVolumes(); }
+  std::string DiskKey(int driveNumber) override { return disks_.DiskKey(driveNumber); }
   bool IsBusy(int driveNumber) override { return disks_.IsBusy(driveNumber); }
   Status CheckAccess() override { return disks_.CheckAccess(); }
   std::uint32_t ReadVendorFigure(const VendorReadTarget& target, std::string* message) override;

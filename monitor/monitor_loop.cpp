@@ -4,9 +4,13 @@
 
 #include "drive/drive_figures.h"
 #include "drive/model_series.h"
+#include "monitor/good_read.h"
+#include "platform/network_names.h"
 #include "store/description_tables.h"
 #include "store/history_folder.h"
+#include "store/system_config.h"
 #include "text/leading_integer.h"
+#include "text/text_helpers.h"
 
 namespace ds {
 namespace {
@@ -31,7 +35,7 @@ CivilDate LocalDateOf(WallClock::time_point when) {
 MonitorLoop::MonitorLoop(MonitorWindow& window, DriveService& drives, MailChannel& mail,
                          ProgramRoots roots, MonitorTiming timing, MessageSink log,
                          std::function<WallClock::time_point()> now, Waiter wait,
-                         MetricsBoard* board)
+                         MetricsBoard* board, std::vector<std::string> ignoredSerials)
     : window_(window),
       drives_(drives),
       mail_(mail),
@@ -41,15 +45,13 @@ MonitorLoop::MonitorLoop(MonitorWindow& window, DriveService& drives, MailChanne
       now_(std::move(now)),
       wait_(wait ? std::move(wait) : WaitOnStop),
       board_(board),
-      lastReArm_(now_()) {}
+      ignoredSerials_(std::move(ignoredSerials)) {}
 
 bool MonitorLoop::Wait(std::chrono::milliseconds duration, const std::stop_token& stop) {
   return !stop.stop_requested() && wait_(duration, stop);
 }
 
 void MonitorLoop::Run(std::stop_token stop) {
-  lastReArm_ = now_();
-  alerted_ = false;
   if (!Wait(timing_.firstWait(), stop))
     return;
   if (window_.View().autostartLaunch == 1)
@@ -81,44 +83,148 @@ void MonitorLoop::Pass(std::stop_token stop) {
   const WallClock::time_point now = now_();
   window_.TakeInPageInputs();
   const MonitorView view = window_.View();
-  const int refreshBy = LeadingInteger(view.alert.RefreshBy);
+  // Enumerated afresh: a disk plugged in since the last pass is watched from this one.
+  const DriveList list = drives_.RefreshDriveList({});
+  // The states are loaded every pass, so a reset by `status --reset-alerts` is seen.
+  const std::string folder = DiskStateFolder(roots_.home);
+  WatchPass watch;
+  std::vector<std::string> problems;
+  if (!LoadDiskWatchStates(folder, &watch.previous, &problems) && log_)
+    log_("the disk states in " + folder + " cannot be listed");
+  for (const std::string& problem : problems) {
+    if (log_)
+      log_(problem);
+  }
+  watch.settings = view.alert;
+  watch.ignoredSerials = ignoredSerials_;
+  watch.now = now;
+
   PassReadings readings;
-
-  // History, after a good read only: a failed read would record the last good snapshot,
-  // which after a change of the selected disk is another disk's count.
-  bool leftAlone = false;
-  if (view.active_rec != 0 && view.drive && DetectModelSeries(view.drive->model) == 0) {
-    const Reading& read = ReadAfresh(view, *view.drive, view.attributeTable, view.smart, readings);
-    leftAlone = read.result == DiskRead::kAsleep || read.result == DiskRead::kBusy;
-    if (read.result == DiskRead::kRead)
-      RecordHistory(*view.drive, read.snapshot, now);
+  const int attempts = list.drives.size() == 1 ? timing_.readAttempts : timing_.readAttemptsEach;
+  for (const DriveRecord& drive : list.drives) {
+    // Rules are due unless the disk is ignored or silent after a mail; only then are its
+    // failed reads tried again.
+    bool rulesDue = view.alert.EnableAlert != 0 && !IsSerialIgnored(ignoredSerials_, drive.serial);
+    const std::string key = DiskStateKey(drive.model, drive.serial);
+    for (const DiskWatchState& state : watch.previous) {
+      if (DiskStateKey(state.model, state.serial) == key && state.alerted &&
+          state.settingsStamp == AlertSettingsStamp(view.alert) &&
+          !ReArmDue(WallClock::from_time_t(state.lastReArm), now,
+                    LeadingInteger(view.alert.RefreshBy), view.alert.RefreshByType)) {
+        rulesDue = false;
+      }
+    }
+    std::optional<SeenDisk> seen = WatchDisk(stop, now, view, drive, rulesDue, attempts, readings);
+    if (!seen)
+      return;  // stopped
+    watch.seen.push_back(std::move(*seen));
   }
-  // A sleeping or busy disk is not woken or waited for by the alerts either: its rules wait
-  // for a pass that finds it awake and free.
-  if (view.alert.EnableAlert != 0 && !alerted_ && !leftAlone)
-    CheckAlerts(stop, now, view, readings);
 
-  CollectMetrics(now, view, readings);
-  if (ReArmDue(lastReArm_, now, refreshBy, view.alert.RefreshByType)) {
-    if (alerted_ && log_)
-      log_("alerts are armed again");
-    alerted_ = false;
-    lastReArm_ = now;
+  const WatchOutcome outcome = DecideWatchPass(watch);
+  SendMails(outcome.mails, view.alert, stop);
+  for (const DiskWatchState& state : outcome.states) {
+    std::string message;
+    if (!SaveDiskWatchState(folder, state, &message) && log_)
+      log_(message);
   }
+  for (const std::string& key :
+       DropStaleDiskWatchStates(folder, static_cast<std::int64_t>(WallClock::to_time_t(now)))) {
+    if (log_)
+      log_("the state of disk " + key + " is dropped: not seen for " +
+           std::to_string(kDiskStateKeepDays) + " days");
+  }
+  CollectMetrics(now, list.drives, readings);
   ++passes_;
   if (board_)
     board_->CountPass();
 }
 
-void MonitorLoop::CollectMetrics(WallClock::time_point now, const MonitorView& view,
+std::optional<SeenDisk> MonitorLoop::WatchDisk(std::stop_token stop, WallClock::time_point now,
+                                               const MonitorView& view, const DriveRecord& drive,
+                                               bool rulesDue, int attempts,
+                                               PassReadings& readings) {
+  SeenDisk seen;
+  seen.model = drive.model;
+  seen.serial = drive.serial;
+  seen.firmware = drive.firmware;
+  seen.readings.device = drives_.DiskKey(drive.driveNumber);
+  seen.readings.driveNumber = drive.driveNumber;
+  const bool selected = view.drive && view.drive->driveNumber == drive.driveNumber &&
+                        view.drive->serial == drive.serial;
+  const int series = DetectModelSeries(drive.model);
+  if (!selected && !tables_.contains(series))  // a missing file was told at start-up
+    static_cast<void>(LoadAttributeTable(tables_[series], roots_.install, series));
+  const AttributeTable& table = selected ? view.attributeTable : tables_[series];
+
+  // A sleeping or busy disk is neither woken nor waited for: its rules wait for a pass that
+  // finds it awake and free.
+  const Reading* reading = nullptr;
+  const int tries = rulesDue ? attempts : 1;
+  for (int attempt = 1; attempt <= tries; ++attempt) {
+    if (attempt > 1 && !Wait(timing_.retryGap(), stop))
+      return std::nullopt;
+    reading = &ReadAfresh(view, drive, table,
+                          reading ? reading->snapshot : (selected ? view.smart : SmartSnapshot{}),
+                          readings);
+    if (reading->result != DiskRead::kUnread)
+      break;
+  }
+  if (reading->result != DiskRead::kRead) {
+    if (rulesDue && reading->result == DiskRead::kUnread && log_)
+      log_("disk " + seen.readings.device + " (" + std::string(TrimBoth(drive.model)) + " " +
+           drive.serial + ") could not be read after " + std::to_string(tries) +
+           " attempts; no alert rule was checked");
+    return seen;
+  }
+  const SmartSnapshot& smart = reading->snapshot;
+  const bool ignored = IsSerialIgnored(ignoredSerials_, drive.serial);
+  const bool history = view.active_rec != 0 && series == 0 && !ignored;
+  // The window keeps the selected disk's start record; the monitor begins the others'.
+  HistoryStart start = selected ? view.historyStart : HistoryStart{};
+  const std::string folder = HistoryFolder(roots_.home, drive.model, drive.serial);
+  if (!selected && history) {
+    std::string problem;
+    start = LoadHistoryStart(folder, smart.attr167Raw, LocalDateOf(now), &problem);
+    if (!problem.empty() && log_)
+      log_(problem);
+  } else if (!selected && series == 0) {
+    static_cast<void>(ReadHistoryStart(folder, &start));
+  }
+  const std::int64_t days = start.avg_erase_count >= 0 ? DaysSinceHistoryStart(start, now) : 0;
+  // History, after a good read only: a failed read would record the last good snapshot.
+  if (history)
+    RecordHistory(drive, smart, now);
+  TakeGoodRead(smart, drive.driveNumber, start, days, drives_.Volumes(),
+               rulesDue ? &view.alert : nullptr, &seen);
+  return seen;
+}
+
+void MonitorLoop::SendMails(const std::vector<WatchMail>& mails, const AlertSettings& settings,
+                            std::stop_token stop) {
+  // One after another: the mails share the mailer's result file.
+  const std::string host = mails.empty() ? std::string() : MachineFqdn();
+  for (const WatchMail& mail : mails) {
+    DriveRecord drive;
+    drive.model = mail.model;
+    drive.serial = mail.serial;
+    drive.firmware = mail.firmware;
+    ++alertMails_;
+    if (board_)
+      board_->CountAlertMail();
+    if (log_)
+      log_("alert mail about " + mail.device + " handed to the mailer: " + mail.text);
+    mail_.SendAlert(settings, drive, MailOrigin{mail.device, host}, mail.text, stop);
+  }
+}
+
+void MonitorLoop::CollectMetrics(WallClock::time_point now, const std::vector<DriveRecord>& kept,
                                  PassReadings& readings) {
   if (board_ == nullptr)
     return;
   const std::int64_t seconds = WallClock::to_time_t(now);
   const std::vector<DriveMetrics> previous = board_->Drives();
-  std::map<int, AttributeTable> tables;  // by series, for this pass
   std::vector<DriveMetrics> drives;
-  for (const DriveRecord& drive : view.drives) {
+  for (const DriveRecord& drive : kept) {
     DriveMetrics metrics;
     for (const DriveMetrics& before : previous) {
       if (before.driveNumber == drive.driveNumber && before.serial == drive.serial)
@@ -128,20 +234,14 @@ void MonitorLoop::CollectMetrics(WallClock::time_point now, const MonitorView& v
     metrics.model = drive.model;
     metrics.serial = drive.serial;
     metrics.lastAttempt = seconds;
+    // Every kept disk was read (or left alone) by the pass.
     const auto shared = readings.find({drive.driveNumber, drive.serial});
-    const Reading* reading = shared != readings.end() ? &shared->second : nullptr;
-    if (reading == nullptr) {
-      const int series = DetectModelSeries(drive.model);
-      if (!tables.contains(series))  // a missing file was told at start-up
-        static_cast<void>(LoadAttributeTable(tables[series], roots_.install, series));
-      reading = &ReadAfresh(view, drive, tables[series], metrics.smart, readings);
-    }
-    const DiskRead result = reading->result;
+    const DiskRead result = shared != readings.end() ? shared->second.result : DiskRead::kBusy;
     metrics.asleep = result == DiskRead::kAsleep;
     if (!metrics.asleep && result != DiskRead::kBusy)
       metrics.lastReadOk = result == DiskRead::kRead;
     if (result == DiskRead::kRead) {
-      metrics.smart = reading->snapshot;
+      metrics.smart = shared->second.snapshot;
       metrics.everRead = true;
       metrics.lastSuccess = seconds;
     }
@@ -179,57 +279,6 @@ void MonitorLoop::RecordHistory(const DriveRecord& drive, const SmartSnapshot& s
   tell(RecordYear(folder, date.year, count, &problem));
   tell(RecordMonth(folder, date.year, date.month, count, &problem));
   tell(RecordDay(folder, date.year, date.month, date.day, count, &problem));
-}
-
-void MonitorLoop::CheckAlerts(std::stop_token stop, WallClock::time_point now,
-                              const MonitorView& view, PassReadings& readings) {
-  if (!view.drive)
-    return;
-  const DriveRecord& drive = *view.drive;
-  // The first attempt takes this pass's reading when there is one; the retries read again.
-  const auto shared = readings.find({drive.driveNumber, drive.serial});
-  const Reading* reading = shared != readings.end() ? &shared->second : nullptr;
-  for (int attempt = 1; attempt <= timing_.readAttempts; ++attempt) {
-    if (attempt > 1 && !Wait(timing_.retryGap(), stop))
-      return;
-    if (reading == nullptr || attempt > 1) {
-      const SmartSnapshot& previous = reading ? reading->snapshot : view.smart;
-      reading = &ReadAfresh(view, drive, view.attributeTable, previous, readings);
-    }
-    if (reading->result != DiskRead::kUnread)
-      break;
-  }
-  if (reading->result == DiskRead::kAsleep || reading->result == DiskRead::kBusy)
-    return;
-  if (reading->result != DiskRead::kRead) {
-    if (log_)
-      log_("the selected disk could not be read after " + std::to_string(timing_.readAttempts) +
-           " attempts; no alert rule was checked");
-    return;
-  }
-  const SmartSnapshot& smart = reading->snapshot;
-  AlertInputs inputs;
-  inputs.settings = view.alert;
-  inputs.temperatureCelsius = smart.temperature;
-  inputs.eraseCount = smart.attr167Raw;
-  inputs.peCycleLimit = smart.peCycleLimit;
-  inputs.modelSeries = smart.modelSeries;
-  for (const VolumeFacts& volume : drives_.Volumes()) {
-    if (volume.driveNumber == drive.driveNumber)
-      inputs.volumes.push_back({volume.mountPoint, volume.freeBytes, volume.totalBytes});
-  }
-  inputs.startEraseCount = view.historyStart.avg_erase_count;
-  inputs.daysSinceStart = DaysSinceHistoryStart(view.historyStart, now);
-  const std::vector<std::string> fired = FiredAlerts(inputs);
-  if (fired.empty())
-    return;
-  alerted_ = true;
-  ++alertMails_;
-  if (board_)
-    board_->CountAlertMail();
-  if (log_)
-    log_("alert mail handed to the mailer: " + fired.back());
-  mail_.SendAlert(view.alert, drive, fired.back(), stop);
 }
 
 }  // namespace ds

@@ -6,29 +6,39 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "drive/message_sink.h"
+#include "monitor/disk_watch.h"
 #include "monitor/mail_channel.h"
 #include "monitor/metrics_board.h"
 #include "monitor/monitor_window.h"
 #include "monitor/rearm_period.h"
 #include "platform/program_roots.h"
 
-// The monitor: left running, it takes in the latest settings, records the selected disk's
-// erase-count history and checks the five alert rules every period (ten minutes), mailing
-// one alert when a rule fires and then staying silent until the re-arm period is over. It
-// reads the disks itself through the drive service; within one pass a disk is read once
-// for the history, the alert rules and the metrics together (only the alert step's retries
-// read again). It stops promptly when asked, also inside a wait or the read retries.
+// The monitor: left running, every period (ten minutes) it takes in the latest settings,
+// enumerates the disks afresh and watches every kept one: records its erase-count history,
+// checks the five alert rules with its own figures and mails one alert about it when a rule
+// fires, then leaves that disk silent until its re-arm period is over; a disk missing for
+// two passes is mailed about once. Each disk's re-arm state lives in its state file
+// (store/disk_watch_state.h), so a restart does not mail again and `status --reset-alerts`
+// is seen at the next pass. The disks are read through the drive service, never woken; within
+// one pass a disk is read once for the history, the alert rules and the metrics together
+// (only the retries of an unreadable disk read again). It stops promptly when asked, also
+// inside a wait or the read retries.
 namespace ds {
 
 struct MonitorTiming {
   // One pass every `period`; the first pass waits period / 200 (3 s of ten minutes), and a
-  // disk that cannot be read is tried `readAttempts` times that far apart.
+  // disk whose rules are due but that cannot be read is tried `readAttempts` times that far
+  // apart when it is the only kept disk, `readAttemptsEach` times (a read and three retries)
+  // when there are several, so one dead disk does not stall the others' pass.
   std::chrono::milliseconds period{600000};
   int readAttempts = 100;
+  int readAttemptsEach = 4;
   std::chrono::milliseconds firstWait() const { return period / 200; }
   std::chrono::milliseconds retryGap() const { return period / 200; }
 };
@@ -39,12 +49,13 @@ class MonitorLoop {
   using Waiter = std::function<bool(std::chrono::milliseconds, std::stop_token)>;
 
   // History folders lie below the home's data/, description tables in the install folder.
-  // Everything passed in outlives the loop. With a `board`, every pass also reads every
-  // kept disk for the metrics.
+  // Everything passed in outlives the loop. With a `board`, every pass also publishes every
+  // kept disk's metrics. Disks with a serial in `ignoredSerials` (the system
+  // configuration's Ignore_Serial) get no history, no alert and no mail.
   MonitorLoop(MonitorWindow& window, DriveService& drives, MailChannel& mail, ProgramRoots roots,
               MonitorTiming timing, MessageSink log,
               std::function<WallClock::time_point()> now = WallClock::now, Waiter wait = {},
-              MetricsBoard* board = nullptr);
+              MetricsBoard* board = nullptr, std::vector<std::string> ignoredSerials = {});
 
   // The thread body: runs passes until `stop` is requested.
   void Run(std::stop_token stop);
@@ -70,11 +81,17 @@ class MonitorLoop {
   const Reading& ReadAfresh(const MonitorView& view, const DriveRecord& drive,
                             const AttributeTable& table, const SmartSnapshot& previous,
                             PassReadings& readings);
+  // Reads one kept disk (retrying when its rules are due), records its history and checks
+  // its rules: what the pass decision needs of it. Nothing when stopped.
+  std::optional<SeenDisk> WatchDisk(std::stop_token stop, WallClock::time_point now,
+                                    const MonitorView& view, const DriveRecord& drive,
+                                    bool rulesDue, int attempts, PassReadings& readings);
   void RecordHistory(const DriveRecord& drive, const SmartSnapshot& smart,
                      WallClock::time_point now);
-  void CheckAlerts(std::stop_token stop, WallClock::time_point now, const MonitorView& view,
-                   PassReadings& readings);
-  void CollectMetrics(WallClock::time_point now, const MonitorView& view, PassReadings& readings);
+  void SendMails(const std::vector<WatchMail>& mails, const AlertSettings& settings,
+                 std::stop_token stop);
+  void CollectMetrics(WallClock::time_point now, const std::vector<DriveRecord>& kept,
+                      PassReadings& readings);
 
   MonitorWindow& window_;
   DriveService& drives_;
@@ -85,9 +102,8 @@ class MonitorLoop {
   const std::function<WallClock::time_point()> now_;
   Waiter wait_;
   MetricsBoard* const board_;
-  // The loop's own state.
-  WallClock::time_point lastReArm_{};
-  bool alerted_ = false;
+  const std::vector<std::string> ignoredSerials_;
+  std::map<int, AttributeTable> tables_;  // by series: loaded once, missing files told at start
   std::atomic<std::uint64_t> passes_{0};
   std::atomic<std::uint64_t> alertMails_{0};
 };

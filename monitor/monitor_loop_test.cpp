@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <set>
 #include <thread>
 
 #include "platform/file_system.h"
@@ -40,22 +42,33 @@ class FakeWindow : public MonitorWindow {
   int reloads = 0, polls = 0, minimized = 0;
 };
 
-// Disks that read `smart`, failing while `failReads` > 0; asleep ones are not asked.
+// The window's disks, reading `smart`, failing while `failReads` > 0 (serial "dead": always);
+// asleep ones are not asked. A serial in `cool` reads 40 degrees.
 class FakeDrives : public DriveService {
  public:
-  FakeDrives() { smart.temperature = 61, smart.attr167Raw = 300, smart.modelSeries = 0; }
-  DriveList RefreshDriveList(const MessageSink&) override { return {}; }
-  DiskRead Read(const DriveRecord&, const AttributeTable&, SmartSnapshot* snapshot, WakeDisk wake,
-                const MessageSink&) override {
+  explicit FakeDrives(const std::vector<DriveRecord>& kept) : kept(kept) {
+    smart.temperature = 61, smart.attr167Raw = 300, smart.modelSeries = 0;
+  }
+  DriveList RefreshDriveList(const MessageSink&) override {
+    DriveList list;
+    list.drives = kept;
+    return list;
+  }
+  DiskRead Read(const DriveRecord& drive, const AttributeTable&, SmartSnapshot* snapshot,
+                WakeDisk wake, const MessageSink&) override {
     if (asleep && wake == WakeDisk::kNo)
       return DiskRead::kAsleep;
     ++reads;
-    if (failReads > 0)
+    if (failReads > 0 || drive.serial == "dead")
       return --failReads, DiskRead::kUnread;
     *snapshot = smart;
+    snapshot->temperature = cool.contains(drive.serial) ? 40 : smart.temperature;
     return DiskRead::kRead;
   }
+  std::string DiskKey(int number) override { return "/dev/sd" + std::to_string(number); }
+  const std::vector<DriveRecord>& kept;
   SmartSnapshot smart;
+  std::set<std::string> cool;
   int reads = 0, failReads = 0;
   bool asleep = false;
 };
@@ -66,36 +79,37 @@ struct Monitor {
     window.view.alert.RefreshBy = std::move(refreshBy);
     window.view.alert.RefreshByType = refreshByType;
     std::filesystem::create_directories(home.path() + "data");
-    ReplaceFileAtomically(mailer,
-                          "#!/bin/sh\ncat > /dev/null\necho 'Mail sent.' > '" + result + "'\n",
-                          FileAccess::kShared, nullptr);
+    ReplaceFileAtomically(
+        mailer, "#!/bin/sh\ncat >> '" + sent + "'\necho 'Mail sent.' > '" + result + "'\n",
+        FileAccess::kShared, nullptr);
     ::chmod(mailer.c_str(), 0755);
   }
   TempFolder home;
   std::string mailer = home.path() + "CSmtp.exe", result = home.path() + "mail.txt";
+  std::string sent = home.path() + "sent";
   FakeWindow window;
-  FakeDrives drives;
+  FakeDrives drives{window.view.drives};
   std::vector<std::string> log;
   WallClock::time_point now = WallClock::from_time_t(1780000000);
   int waits = 0;
-  MailChannel mail{mailer, result, [](milliseconds) {}, [](std::string_view) {}};
+  MailChannel mail{mailer, result, {}, [](std::string_view) {}};  // real polls: the mails arrive
   MetricsBoard board{"1.1"};
-  MonitorLoop loop{window,
-                   drives,
-                   mail,
-                   ProgramRoots(home.path()),
-                   MonitorTiming{},
-                   [this](std::string_view line) { log.emplace_back(line); },
-                   [this] { return now; },
-                   [this](milliseconds, std::stop_token) { return ++waits, true; },
-                   &board};
+  std::unique_ptr<MonitorLoop> Loop(std::vector<std::string> ignored = {}) {
+    return std::make_unique<MonitorLoop>(
+        window, drives, mail, ProgramRoots(home.path()), MonitorTiming{},
+        [this](std::string_view line) { log.emplace_back(line); }, [this] { return now; },
+        [this](milliseconds, std::stop_token) { return ++waits, true; }, &board,
+        std::move(ignored));
+  }
+  std::unique_ptr<MonitorLoop> owned = Loop();
+  MonitorLoop& loop = *owned;
 };
 
 TEST(MonitorLoopTest, AMailPerReArmPeriod) {
   // Refresh by, its type, each later pass's time (first: 2026-05-28), the mails sent.
   const std::tuple<const char*, int, std::vector<hours>, std::uint64_t> cases[] = {
-      {"0", kRefreshByDay, {hours(0), hours(0)}, 3},  // re-armed on every pass
-      {"1", kRefreshByDay, {hours(1), hours(23), hours(24)}, 1},
+      {"0", kRefreshByDay, {hours(0), hours(0)}, 3},              // re-armed on every pass
+      {"1", kRefreshByDay, {hours(1), hours(23), hours(24)}, 2},  // the period ends at 24 h
       {"1", kRefreshByDay, {hours(1), hours(24), hours(25), hours(26)}, 2},
       {"1", kRefreshByMonth, {hours(24 * 27), hours(24 * 28)}, 1},  // May 28 to June 25
       {"1", kRefreshByMonth, {hours(24 * 32), hours(24 * 33)}, 2},  // month edges: ReArmDue's test
@@ -129,6 +143,7 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
   ASSERT_EQ(m.log.size(), 1u);
   EXPECT_EQ(m.log[0].rfind("cannot write the history file " + folder + "record.dat: ", 0), 0u);
   m.window.view.drive->model = "Other disk", m.drives.reads = 0;  // not series 0: no history
+  m.window.view.drives = {*m.window.view.drive};
   m.loop.Pass({});
   EXPECT_EQ(m.drives.reads, 1);  // the metrics' read only
   EXPECT_FALSE(std::filesystem::exists(m.home.path() + "data/Other disk_S1"));
@@ -143,7 +158,7 @@ TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
   // The metrics take the alert step's reading: no read of their own.
   EXPECT_EQ(std::tuple(m.drives.reads, m.waits, m.loop.alertMails()), std::tuple(100, 99, 1u));
   EXPECT_EQ(m.log.at(0),
-            "alert mail handed to the mailer: DUT's temperature value is under 70 "
+            "alert mail about /dev/sd-1 handed to the mailer: DUT's temperature value is under 70 "
             "Celsius (Current is 61).");
   m.drives.failReads = 1000, m.drives.reads = 0;
   m.loop.Pass({});
@@ -176,6 +191,49 @@ TEST(MonitorLoopTest, MetricsOfEveryPass) {
     }
   }
   EXPECT_EQ(m.drives.reads, 1);  // one read for all three; the sleeping disk not at all
+}
+
+// Four disks: S1 hot, S2 cool, S3 hot but ignored, "dead" unreadable. Each hot watched disk
+// gets one mail with its own identity; a restart inside the period sends nothing; a reset of
+// the states is seen at the next pass.
+TEST(MonitorLoopTest, EveryDiskWatchedOnItsOwn) {
+  Monitor m("1", kRefreshByDay);
+  const auto disk = [](int number, const char* serial) {
+    DriveRecord drive;
+    drive.driveNumber = number, drive.model = "QRA-X50 hot", drive.serial = serial;
+    drive.firmware = std::string("FW") + serial;
+    return drive;
+  };
+  m.window.view.drives = {disk(0, "S1"), disk(1, "S2"), disk(2, "S3"), disk(3, "dead")};
+  m.window.view.drive = m.window.view.drives[1];
+  m.drives.cool = {"S2"};
+  std::unique_ptr<MonitorLoop> loop = m.Loop({"S3"});
+  loop->Pass({});
+  // One read each; the dead disk a read and three retries, 3 s apart.
+  EXPECT_EQ(std::tuple(m.drives.reads, m.waits, loop->alertMails()), std::tuple(7, 3, 1u));
+  std::string sent;
+  ASSERT_TRUE(ReadWholeFile(m.sent, 1 << 16, &sent, nullptr));
+  for (const char* line : {"Model Name: QRA-X50 hot", "Serial Number: S1", "Firmware Version: FWS1",
+                           "Device: /dev/sd0 on host "})
+    EXPECT_NE(sent.find(line), std::string::npos) << line << "\n" << sent;
+  EXPECT_EQ(sent.find("S3"), std::string::npos);
+  EXPECT_TRUE(FileExists(m.home.path() + "data/QRA-X50 hot_S1/record.dat"));
+  EXPECT_FALSE(std::filesystem::exists(m.home.path() + "data/QRA-X50 hot_S3"));
+  EXPECT_NE(std::find(m.log.begin(), m.log.end(),
+                      "disk /dev/sd3 (QRA-X50 hot dead) could not be read after 4 attempts; no "
+                      "alert rule was checked"),
+            m.log.end());
+  m.now += hours(1), m.drives.cool.clear();  // S2 runs hot too
+  loop = m.Loop({"S3"});                     // a restart
+  loop->Pass({});
+  EXPECT_EQ(loop->alertMails(), 1u);  // S2 only
+  m.now += hours(1);
+  loop->Pass({});
+  EXPECT_EQ(loop->alertMails(), 1u);
+  std::string message;
+  ASSERT_TRUE(ClearDiskWatchAlerts(DiskStateFolder(m.home.path()), &message)) << message;
+  loop->Pass({});
+  EXPECT_EQ(loop->alertMails(), 3u);
 }
 
 TEST(MonitorLoopTest, MinimizesALogonStartAndStopsPromptlyInsideAWait) {

@@ -6,6 +6,9 @@
 // object is destroyed or the process ends (the system drops it even after a crash).
 namespace ds {
 
+// The lock file of a home folder's running program, below the home folder.
+inline constexpr const char* kInstanceLockFile = ".drivesentinel.lock";
+
 class InstanceLock {
  public:
   enum class Outcome {

@@ -222,8 +222,7 @@ LinuxDiskSystem::LinuxDiskSystem(std::string root) : root_(std::move(root)) {
 }
 
 void LinuxDiskSystem::Rescan() {
-  disks_.clear();
-  scanned_ = true;
+  auto disks = std::make_shared<std::vector<Disk>>();
   std::error_code error;
   std::vector<std::string> names;
   for (fs::directory_iterator it(root_ + "sys/block", error), end; !error && it != end;
@@ -237,21 +236,35 @@ void LinuxDiskSystem::Rescan() {
   if (names.size() > static_cast<std::size_t>(kMaxPhysicalDrives))
     names.resize(kMaxPhysicalDrives);
   for (const std::string& name : names) {
-    disks_.push_back({name, ResolveLink(root_ + "sys/block/" + name)});
+    disks->push_back({name, ResolveLink(root_ + "sys/block/" + name)});
   }
+  std::lock_guard<std::mutex> lock(mutex_);
+  disks_ = std::move(disks);
 }
 
-std::vector<std::string> LinuxDiskSystem::DiskNames() const {
+std::shared_ptr<const std::vector<LinuxDiskSystem::Disk>> LinuxDiskSystem::Disks() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (disks_)
+      return disks_;
+  }
+  Rescan();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return disks_;
+}
+
+std::vector<std::string> LinuxDiskSystem::DiskNames() {
   std::vector<std::string> names;
-  for (const Disk& disk : disks_)
+  for (const Disk& disk : *Disks())
     names.push_back(disk.name);
   return names;
 }
 
-const LinuxDiskSystem::Disk* LinuxDiskSystem::DiskAt(int driveNumber) const {
-  if (driveNumber < 0 || static_cast<std::size_t>(driveNumber) >= disks_.size())
-    return nullptr;
-  return &disks_[static_cast<std::size_t>(driveNumber)];
+std::optional<LinuxDiskSystem::Disk> LinuxDiskSystem::DiskAt(int driveNumber) {
+  const auto disks = Disks();
+  if (driveNumber < 0 || static_cast<std::size_t>(driveNumber) >= disks->size())
+    return std::nullopt;
+  return (*disks)[static_cast<std::size_t>(driveNumber)];
 }
 
 int LinuxDiskSystem::BusTypeOf(const Disk& disk) const {
@@ -298,16 +311,15 @@ std::string LinuxDiskSystem::UsbDeviceFolderOf(const Disk& disk) const {
 }
 
 std::vector<VolumeFacts> LinuxDiskSystem::ListVolumes() {
-  if (!scanned_)
-    Rescan();
+  const auto disks = Disks();
   struct Owner {
     int driveNumber;
     std::string kernelName;
     bool removable;
   };
   std::map<std::string, Owner> ownerByDeviceNumber;
-  for (std::size_t n = 0; n < disks_.size(); ++n) {
-    const Disk& disk = disks_[n];
+  for (std::size_t n = 0; n < disks->size(); ++n) {
+    const Disk& disk = (*disks)[n];
     bool removable = ReadAttribute(disk.devicePath + "/removable") == "1";
     int number = static_cast<int>(n);
     std::string dev = ReadAttribute(disk.devicePath + "/dev");
@@ -374,8 +386,7 @@ std::vector<VolumeFacts> LinuxDiskSystem::ListVolumes() {
 
 bool LinuxDiskSystem::ListStorageInterfaces(std::vector<StorageInterfaceFacts>* interfaces,
                                             std::string* message) {
-  if (!scanned_)
-    Rescan();
+  const auto disks = Disks();
   interfaces->clear();
   std::error_code error;
   if (!fs::is_directory(root_ + "sys/block", error)) {
@@ -383,8 +394,8 @@ bool LinuxDiskSystem::ListStorageInterfaces(std::vector<StorageInterfaceFacts>* 
       *message = "cannot list " + root_ + "sys/block";
     return false;
   }
-  for (std::size_t n = 0; n < disks_.size(); ++n) {
-    const Disk& disk = disks_[n];
+  for (std::size_t n = 0; n < disks->size(); ++n) {
+    const Disk& disk = (*disks)[n];
     if (!fs::exists(disk.devicePath))
       continue;  // gone since the scan
     StorageInterfaceFacts facts;
@@ -440,9 +451,7 @@ std::vector<UsbDeviceFacts> LinuxDiskSystem::ListUsbDevices() {
 }
 
 bool LinuxDiskSystem::QueryStorageDescriptor(int driveNumber, StorageDescriptorFacts* facts) {
-  if (!scanned_)
-    Rescan();
-  const Disk* disk = DiskAt(driveNumber);
+  const std::optional<Disk> disk = DiskAt(driveNumber);
   if (!disk || !fs::exists(disk->devicePath + "/dev"))
     return false;
   *facts = StorageDescriptorFacts{};
@@ -475,9 +484,7 @@ bool LinuxDiskSystem::QueryStorageDescriptor(int driveNumber, StorageDescriptorF
 
 std::unique_ptr<AtaDevice> LinuxDiskSystem::Open(int driveNumber, const AtaOpenMode& mode,
                                                  std::string* message) {
-  if (!scanned_)
-    Rescan();
-  const Disk* disk = DiskAt(driveNumber);
+  const std::optional<Disk> disk = DiskAt(driveNumber);
   if (!disk) {
     if (message)
       *message = "no physical drive " + std::to_string(driveNumber);
@@ -501,9 +508,7 @@ std::unique_ptr<AtaDevice> LinuxDiskSystem::Open(int driveNumber, const AtaOpenM
 }
 
 std::optional<UsbDiskFacts> LinuxDiskSystem::UsbDiskOf(int driveNumber) {
-  if (!scanned_)
-    Rescan();
-  const Disk* disk = DiskAt(driveNumber);
+  const std::optional<Disk> disk = DiskAt(driveNumber);
   if (!disk || BusTypeOf(*disk) != kBusTypeUsb)
     return std::nullopt;
   const std::string usb = UsbDeviceFolderOf(*disk);
@@ -524,17 +529,13 @@ std::optional<UsbDiskFacts> LinuxDiskSystem::UsbDiskOf(int driveNumber) {
 }
 
 std::string LinuxDiskSystem::DiskKey(int driveNumber) {
-  if (!scanned_)
-    Rescan();
-  const Disk* disk = DiskAt(driveNumber);
+  const std::optional<Disk> disk = DiskAt(driveNumber);
   return disk ? root_ + "dev/" + disk->name : std::string();
 }
 
 std::vector<DiskUse> LinuxDiskSystem::FindDiskUses(int driveNumber) {
   using Kind = DiskUse::Kind;
-  if (!scanned_)
-    Rescan();
-  const Disk* disk = DiskAt(driveNumber);
+  const std::optional<Disk> disk = DiskAt(driveNumber);
   if (!disk)
     return {{Kind::kNotChecked, "no physical drive " + std::to_string(driveNumber)}};
   std::vector<DiskUse> uses;
@@ -622,16 +623,15 @@ std::vector<DiskUse> LinuxDiskSystem::FindDiskUses(int driveNumber) {
 }
 
 Status LinuxDiskSystem::CheckAccess() {
-  if (!scanned_)
-    Rescan();
-  for (const Disk& disk : disks_) {
+  const auto disks = Disks();
+  for (const Disk& disk : *disks) {
     std::string path = root_ + "dev/" + disk.name;
     if (::access(path.c_str(), R_OK | W_OK) != 0) {
       return Status::Failed("no rights to open " + path + " (" + std::strerror(errno) +
                             "); run as root to read the disks");
     }
   }
-  if (!disks_.empty() && ::geteuid() != 0) {
+  if (!disks->empty() && ::geteuid() != 0) {
     return Status::Failed("ATA pass-through needs root rights; run as root to read the disks");
   }
   return Status::Ok();

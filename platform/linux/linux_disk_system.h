@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,20 +51,24 @@ class LinuxDiskSystem : public DiskSystem {
   std::optional<UsbDiskFacts> UsbDiskOf(int driveNumber) override;
 
   // The kernel names of the disks in drive-number order (after the last Rescan).
-  std::vector<std::string> DiskNames() const;
+  std::vector<std::string> DiskNames();
 
  private:
   struct Disk {
     std::string name;        // "sda"
     std::string devicePath;  // resolved sysfs folder of the block device, under root
   };
-  const Disk* DiskAt(int driveNumber) const;
+  // The disks of the last scan (scanning first when there was none). A scan replaces the
+  // list as a whole, so a caller's copy stays whole while another thread rescans (the monitor
+  // enumerates beside the window's reads).
+  std::shared_ptr<const std::vector<Disk>> Disks();
+  std::optional<Disk> DiskAt(int driveNumber);
   int BusTypeOf(const Disk& disk) const;
   std::string UsbDeviceFolderOf(const Disk& disk) const;
 
   std::string root_;
-  std::vector<Disk> disks_;
-  bool scanned_ = false;
+  mutable std::mutex mutex_;                        // guards disks_
+  std::shared_ptr<const std::vector<Disk>> disks_;  // null until the first scan
   DeviceGateTable gates_;
   UsbBridgeTable bridges_;
 };

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ds {
@@ -43,6 +45,23 @@ TEST(LinuxDiskSystemTest, VolumesUsbDevicesAndSortedWholeDisksAndNothingUnderAMi
   std::vector<StorageInterfaceFacts> interfaces;
   std::string message;
   EXPECT_TRUE(!nothing.ListStorageInterfaces(&interfaces, &message) && !message.empty());
+}
+
+// The monitor enumerates (rescans) while the window's reads look disks up: every look-up
+// sees a whole list, never one being rebuilt.
+TEST(LinuxDiskSystemTest, LookUpsDuringRescansSeeAWholeList) {
+  LinuxDiskSystem disks(kFixture);
+  std::atomic<bool> done{false};
+  std::thread scanner([&] {
+    for (int i = 0; i < 3000; ++i)
+      disks.Rescan();
+    done = true;
+  });
+  int wrong = 0;
+  while (!done)
+    wrong += disks.DiskKey(1) == kFixture + "/dev/sda" ? 0 : 1;
+  scanner.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(LinuxDiskSystemTest, MountInfoLinesAndEscapes) {

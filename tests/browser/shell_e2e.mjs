@@ -1,5 +1,5 @@
 // The window in Chromium: autorun question, system menu, tabs, right clicks, F2, tray, licence,
-// Close, page inputs, pages, exports.
+// Close, page inputs, pages, exports, the Home view.
 // usage: node shell_e2e.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
 import fs from 'node:fs';
 import path from 'node:path';
@@ -41,7 +41,8 @@ try {
   check(/^About Norvik DriveSentinel\s*Norvik DriveSentinel\s*OK$/.test(await about.innerText()), 'the About box');
   await page.click('.dialog[data-kind="message"] button');
   const homeShown = () => page.evaluate(() => !document.getElementById('home').classList.contains('hidden'));
-  check(await homeShown(), 'the Home picture is shown at start');
+  const homeRows = async () => (await showFrame(/HomePage\.html/)).evaluate(() => document.querySelectorAll('tr.disk[onclick]').length);
+  check(!(await homeShown()) && (await homeRows()) === 4, 'the Home view at start: one row per kept disk of the demo');
   check(await page.evaluate(() => document.getElementById('skin').getContext('2d').getImageData(1, 1, 1, 1).data[3]) === 0,
     'the green colour key of the skin is transparent');
   await page.screenshot({ path: path.join(artefacts, 'window-home.png'), clip: box });
@@ -61,7 +62,7 @@ try {
   const system = await text(await showFrame(/SystemPage\.html/));
   check(/\d+MB/.test(system) && /QRA/.test(system) && !/STR_/.test(system), 'System Information shows memory and the kept disks');
   await click(644 + 17, 17); // Home
-  await waitFor(async () => (await pageId()) === 0 && (await homeShown()), 'the Home picture again after Home');
+  await waitFor(async () => (await pageId()) === 0 && /HomePage\.html/.test(await frameSource()), 'the Home view again after Home');
 
   const diskPage = await openTab(318, /disk_info_0_0\.html/);
   const menuPrevented = (target, selector) => target.evaluate((sel) => !document.querySelector(sel).dispatchEvent(
@@ -111,6 +112,9 @@ try {
   await page.screenshot({ path: path.join(artefacts, 'window-internal.png'), clip: box });
   await page.keyboard.press('F2');
   await waitFor(async () => !(await internalVisible()) && (await pageId()) === 0, 'F2 again hiding button 1004 and returning Home');
+  await (await showFrame(/HomePage\.html/)).click('tr.disk[onclick] >> nth=1');
+  check(/QRB/.test(await text(await showFrame(/disk_info_1_0\.html/))) && (await pageId()) === 2,
+    'a click on the second row of the Home view opens that disk\'s Disk Information page');
 
   const other = await context.newPage();
   await other.goto(address);
