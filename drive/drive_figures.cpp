@@ -1,5 +1,6 @@
 #include "drive/drive_figures.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -104,13 +105,80 @@ bool TemperatureFromSmartSector(std::span<const std::uint8_t, 512> sector, int* 
   return found;
 }
 
+std::optional<std::int64_t> EnduranceIndicator(const SmartSnapshot& snapshot) {
+  if (!snapshot.deviceStatistics)
+    return std::nullopt;
+  const std::optional<std::int64_t> used =
+      snapshot.deviceStatistics->Value(DeviceStatisticId::kPercentageUsed);
+  // The field is a byte wide; anything else is no indicator.
+  if (!used || *used < 0 || *used > 255)
+    return std::nullopt;
+  return used;
+}
+
+HealthFigures EnduranceHealth(std::int64_t percentageUsed) {
+  const int percent = static_cast<int>(std::clamp<std::int64_t>(100 - percentageUsed, 0, 100));
+  return {std::to_string(percent), percent, HealthColor(percent)};
+}
+
+std::optional<std::int64_t> RemainingEnduranceDays(std::int64_t percentageUsed,
+                                                   std::int64_t startPercent,
+                                                   std::int64_t elapsedDays) {
+  constexpr std::int64_t kLeastGrowth = 2;
+  constexpr std::int64_t kLeastDays = 30;
+  const std::int64_t growth = percentageUsed - startPercent;
+  if (growth < kLeastGrowth || elapsedDays < kLeastDays)
+    return std::nullopt;
+  if (percentageUsed >= 100)
+    return 0;
+  return elapsedDays * (100 - percentageUsed) / growth;
+}
+
+LifespanText ComputeEnduranceLifespan(std::int64_t percentageUsed, std::int64_t startPercent,
+                                      std::int64_t elapsedDays) {
+  const std::optional<std::int64_t> days =
+      RemainingEnduranceDays(percentageUsed, startPercent, elapsedDays);
+  if (!days || *days > kLongestLifespanDays)
+    return {kNotAvailable, kNotAvailable};
+  return {std::to_string(*days / 365), std::to_string(*days % 365)};
+}
+
+const char* HealthSourceName(HealthSource source) {
+  switch (source) {
+    case HealthSource::kEraseCount:
+      return "erase count";
+    case HealthSource::kEndurance:
+      return "endurance indicator";
+    case HealthSource::kNone:
+      break;
+  }
+  return "";
+}
+
+HealthSource HealthSourceOf(const SmartSnapshot& snapshot) {
+  if (snapshot.modelSeries == 0 && snapshot.peCycleLimit > 0)
+    return HealthSource::kEraseCount;
+  return EnduranceIndicator(snapshot) ? HealthSource::kEndurance : HealthSource::kNone;
+}
+
 DriveFigures FiguresOf(const SmartSnapshot& snapshot, const HistoryStart* start,
                        std::int64_t daysSinceStart) {
   DriveFigures figures;
   figures.temperatureCelsius = snapshot.attribute194Celsius;
-  // The health figures need the maker's erase count and a limit.
-  if (snapshot.modelSeries != 0 || snapshot.peCycleLimit <= 0)
+  figures.healthSource = HealthSourceOf(snapshot);
+  if (figures.healthSource == HealthSource::kNone)
     return figures;
+  // A history of the other source says nothing about this figure's growth.
+  const bool endurance = figures.healthSource == HealthSource::kEndurance;
+  if (start != nullptr && start->isEndurance() != endurance)
+    start = nullptr;
+  if (endurance) {
+    const std::int64_t used = *EnduranceIndicator(snapshot);
+    figures.healthPercent = EnduranceHealth(used).percent;
+    if (start != nullptr)
+      figures.lifespanDays = RemainingEnduranceDays(used, start->percentage_used, daysSinceStart);
+    return figures;
+  }
   const auto eraseCount = static_cast<std::int64_t>(snapshot.attr167Raw);
   figures.healthPercent = ComputeHealth(eraseCount, snapshot.peCycleLimit).percent;
   if (start != nullptr) {

@@ -53,10 +53,44 @@ std::int64_t DaysSinceHistoryStart(const HistoryStart& start,
 // slot with id 194 gives the temperature (its first raw byte). False when none has it.
 bool TemperatureFromSmartSector(std::span<const std::uint8_t, 512> sector, int* celsius);
 
+// The disk's own Percentage Used Endurance Indicator, when its Device Statistics log
+// marks it supported and valid (it may exceed 100).
+std::optional<std::int64_t> EnduranceIndicator(const SmartSnapshot& snapshot);
+
+// The health figures of an endurance indicator: 100 - percentage used, within 0 .. 100.
+HealthFigures EnduranceHealth(std::int64_t percentageUsed);
+
+// The days until the indicator reaches 100, growing as it has since the start date
+// (`startPercent`, `elapsedDays` days ago). Nothing before it has grown by at least 2 points
+// over at least 30 days: a one-point step says too little about the rate; 0 at or past 100.
+std::optional<std::int64_t> RemainingEnduranceDays(std::int64_t percentageUsed,
+                                                   std::int64_t startPercent,
+                                                   std::int64_t elapsedDays);
+
+// As ComputeLifespan for the indicator: "---" without a figure or beyond five years.
+LifespanText ComputeEnduranceLifespan(std::int64_t percentageUsed, std::int64_t startPercent,
+                                      std::int64_t elapsedDays);
+
+// Where a disk's health figure comes from.
+enum class HealthSource {
+  kNone,
+  kEraseCount,  // the maker's disks: attribute 167 against the rated cycles
+  kEndurance,   // any other disk: the Device Statistics endurance indicator
+};
+
+// "erase count", "endurance indicator" or "" for kNone.
+const char* HealthSourceName(HealthSource source);
+
+// The source a snapshot's health comes from: the erase count for the maker's series 0 with
+// a positive limit, else the endurance indicator when valid, else none.
+HealthSource HealthSourceOf(const SmartSnapshot& snapshot);
+
 // The summary figures of one snapshot, each missing when it cannot be given.
 struct DriveFigures {
-  std::optional<int> healthPercent;          // series 0 with a positive limit only
-  std::optional<std::int64_t> lifespanDays;  // as healthPercent, and a history start
+  HealthSource healthSource = HealthSource::kNone;
+  std::optional<int> healthPercent;          // missing for HealthSource::kNone
+  std::optional<std::int64_t> lifespanDays;  // as healthPercent, from a history start of
+                                             // the same source
   std::optional<int> temperatureCelsius;     // attribute 194 of the data sector
 };
 

@@ -82,5 +82,38 @@ TEST(FiguresOf, HealthAndLifespanForTheMakersSeriesTemperatureForAll) {
   }
 }
 
+// Any other disk with a valid endurance indicator: health 100 - used, and a lifespan only
+// from an endurance history that grew by 2 points over 30 days or more.
+TEST(FiguresOf, EnduranceIndicatorGivesHealthAndLifespanToOtherDisks) {
+  HistoryStart endurance{2026, 1, 1, -1, 3, true};
+  const HistoryStart eraseCount{2026, 1, 1, 100};
+  using Days = std::optional<std::int64_t>;
+  const std::tuple<std::optional<std::int64_t>, const HistoryStart*, int, std::optional<int>, Days,
+                   HealthSource>
+      cases[] = {// used, start, days since start, health, lifespan days, source
+                 {7, &endurance, 40, 93, 40 * 93 / 4, HealthSource::kEndurance},
+                 {4, &endurance, 40, 96, Days(), HealthSource::kEndurance},   // 1 point only
+                 {7, &endurance, 29, 93, Days(), HealthSource::kEndurance},   // too soon
+                 {7, &eraseCount, 40, 93, Days(), HealthSource::kEndurance},  // other source
+                 {107, &endurance, 40, 0, 0, HealthSource::kEndurance},
+                 {{}, &endurance, 40, {}, Days(), HealthSource::kNone}};
+  for (const auto& [used, from, days, health, lifespan, source] : cases) {
+    SmartSnapshot s;
+    s.modelSeries = 99;
+    if (used) {
+      s.deviceStatistics = DeviceStatistics{};
+      s.deviceStatistics->values.push_back({DeviceStatisticId::kPercentageUsed, *used});
+    }
+    const DriveFigures f = FiguresOf(s, from, days);
+    EXPECT_EQ(std::tuple(f.healthPercent, f.lifespanDays, f.healthSource),
+              std::tuple(health, lifespan, source))
+        << used.value_or(-1) << " " << days;
+  }
+  EXPECT_EQ(
+      ComputeEnduranceLifespan(7, 3, 40).years + "/" + ComputeEnduranceLifespan(7, 3, 40).days,
+      "2/200");
+  EXPECT_EQ(ComputeEnduranceLifespan(5, 3, 3000).years, "---");  // beyond five years
+}
+
 }  // namespace
 }  // namespace ds

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "drive/drive_enumerator.h"
+#include "drive/drive_figures.h"
 #include "drive/identify_decoder.h"
 #include "drive/model_series.h"
 #include "drive/read_drive.h"
@@ -155,6 +156,11 @@ void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
   o.Text("alertState", d.alertKind);
   o.Signed("alertMailed", d.alertMailed);
   o.Signed("silentUntil", d.silentUntil);
+  // The health of a disk measured by its endurance indicator; null for any other.
+  o.Raw("enduranceHealthPercent",
+        HealthSourceOf(s) == HealthSource::kEndurance
+            ? std::to_string(EnduranceHealth(*EnduranceIndicator(s)).percent)
+            : "null");
   std::string messages = "[";
   for (std::size_t i = 0; i < d.messages.size(); ++i) {
     messages += (i ? ", " : "") + JsonString(d.messages[i]);
@@ -244,6 +250,12 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
   for (const std::string& problem :
        s.deviceStatistics ? s.deviceStatistics->problems : std::vector<std::string>{})
     out << "    (left out: " << problem << ")\n";
+  // The health of a disk measured by its endurance indicator (not the maker's erase count).
+  if (HealthSourceOf(s) == HealthSource::kEndurance) {
+    const std::int64_t used = *EnduranceIndicator(s);
+    out << "  Endurance health: " << EnduranceHealth(used).percent << " % (100 - " << used
+        << " % used, from the endurance indicator)\n";
+  }
   out << "  ID  Name                                          Flags   Value Worst Thres  Raw\n";
   for (const SmartAttribute& a : s.attributes) {
     std::snprintf(line, sizeof line, "  %3u %-45.45s %-7s %5s %5s %5s  %" PRIu64 "\n",

@@ -66,11 +66,24 @@ bool SaveHistoryText(const std::string& path, const std::string& text,
   return false;
 }
 
+const char* SourceText(bool endurance) {
+  return endurance ? "endurance indicator" : "erase count";
+}
+
 bool RecordValue(const std::string& folder, const std::string& fileName, const std::string& key,
-                 std::uint64_t value, std::string* problem) {
+                 std::uint64_t value, bool endurance, std::string* problem) {
   if (!FolderExists(folder)) {
     if (problem != nullptr)
-      *problem = "cannot record the erase count: the history folder " + folder + " is missing";
+      *problem = std::string("cannot record the ") + SourceText(endurance) +
+                 ": the history folder " + folder + " is missing";
+    return false;
+  }
+  // Values of the two sources never share a folder: a chart of both would mean nothing.
+  HistoryStart start;
+  if (ReadHistoryStart(folder, &start) && start.isEndurance() != endurance) {
+    if (problem != nullptr)
+      *problem = std::string("cannot record the ") + SourceText(endurance) + " in " + folder +
+                 ": it holds a history of the " + SourceText(!endurance);
     return false;
   }
   const std::string path = folder + fileName;
@@ -103,12 +116,14 @@ bool RecordValue(const std::string& folder, const std::string& fileName, const s
   return SaveHistoryText(path, text, problem);
 }
 
-std::string StartRecordText(const CivilDate& date, std::uint64_t eraseCount) {
+std::string StartRecordText(const CivilDate& date, std::uint64_t value, bool endurance = false) {
   KeyValueWriter writer;
   writer.Add("start_date_year", date.year);
   writer.Add("start_date_month", date.month);
   writer.Add("start_date_day", date.day);
-  writer.Add("avg_erase_count", std::to_string(eraseCount));
+  writer.Add(endurance ? "percentage_used" : "avg_erase_count", std::to_string(value));
+  if (endurance)
+    writer.Add("source", "endurance");
   return writer.text();
 }
 
@@ -147,14 +162,20 @@ bool ReadHistoryStart(const std::string& folder, HistoryStart* start) {
     AssignIfNotEmpty(reader.lookup("start_date_month"), &start->start_date_month);
     AssignIfNotEmpty(reader.lookup("start_date_day"), &start->start_date_day);
     AssignIfNotEmpty(reader.lookup("avg_erase_count"), &start->avg_erase_count);
+    AssignIfNotEmpty(reader.lookup("percentage_used"), &start->percentage_used);
+    start->endurance = FoldCase(TrimBoth(reader.lookup("source"))) == "endurance";
   }
   // A date that is zero or no calendar day (month 13, day 40) cannot anchor the lifespan
   // estimate or the export's walk through the days; it counts as missing.
-  return start->start_date_year > 0 && IsValidDate(start->date()) && start->avg_erase_count != -1;
+  const std::int32_t startValue =
+      start->endurance ? start->percentage_used : start->avg_erase_count;
+  return start->start_date_year > 0 && IsValidDate(start->date()) && startValue != -1;
 }
 
-HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Raw,
-                              const CivilDate& today, std::string* problem) {
+namespace {
+
+HistoryStart LoadStart(const std::string& folder, std::uint64_t value, bool endurance,
+                       const CivilDate& today, std::string* problem) {
   std::string ignoredProblem;
   std::string& note = problem != nullptr ? *problem : ignoredProblem;
   note.clear();
@@ -164,10 +185,13 @@ HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Ra
   if (ReadHistoryStart(folder, &start))
     return start;
 
+  start = HistoryStart{};
   start.start_date_year = today.year;
   start.start_date_month = today.month;
   start.start_date_day = today.day;
-  start.avg_erase_count = static_cast<std::int32_t>(static_cast<std::uint32_t>(attr167Raw));
+  start.endurance = endurance;
+  const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+  (endurance ? start.percentage_used : start.avg_erase_count) = low;
   // A record that is there but unusable is kept: its date may be all that is left of when
   // the disk's history began.
   const std::string path = folder + kHistoryStartFile;
@@ -183,24 +207,70 @@ HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Ra
            " and a new one dated today begins";
   }
   std::string written;
-  if (!SaveHistoryText(path, StartRecordText(today, attr167Raw), &written))
+  if (!SaveHistoryText(path, StartRecordText(today, value, endurance), &written))
     note += (note.empty() ? "" : "; ") + written;
   return start;
 }
 
+}  // namespace
+
+HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Raw,
+                              const CivilDate& today, std::string* problem) {
+  return LoadStart(folder, attr167Raw, false, today, problem);
+}
+
+bool RecordEndurance(const std::string& folder, const CivilDate& date, std::int64_t percentageUsed,
+                     std::string* problem) {
+  if (percentageUsed < 0) {
+    if (problem != nullptr)
+      *problem = "no endurance indicator to record";
+    return false;
+  }
+  const auto value = static_cast<std::uint64_t>(percentageUsed);
+  std::string note;
+  // The window starts an erase-count record for whichever disk it selects; without any
+  // dated value it holds only a date and an erase count the disk does not keep. It is kept
+  // aside and the endurance history begins.
+  HistoryStart found;
+  const std::string path = folder + kHistoryStartFile;
+  if (ReadHistoryStart(folder, &found) && !found.isEndurance() &&
+      !FileExists(folder + YearFileName())) {
+    const std::string kept = path + ".erase-count-" + LocalTimeStamp();
+    if (std::rename(path.c_str(), kept.c_str()) == 0)
+      note = "the erase-count start record " + path + " held no history; it is kept as " + kept;
+  }
+  std::string started;
+  const HistoryStart start = LoadStart(folder, value, true, date, &started);
+  note += (note.empty() || started.empty() ? "" : "; ") + started;
+  if (!start.isEndurance()) {
+    if (problem != nullptr)
+      *problem = "cannot record the endurance indicator in " + folder +
+                 ": it holds a history of the erase count";
+    return false;
+  }
+  if (problem != nullptr)
+    *problem = note;
+  return RecordValue(folder, DayFileName(date.year, date.month),
+                     DayKey(date.year, date.month, date.day), value, true, problem) &&
+         RecordValue(folder, MonthFileName(date.year), MonthKey(date.year, date.month), value, true,
+                     problem) &&
+         RecordValue(folder, YearFileName(), YearKey(date.year), value, true, problem);
+}
+
 bool RecordYear(const std::string& folder, int year, std::uint64_t attr167Raw,
                 std::string* problem) {
-  return RecordValue(folder, YearFileName(), YearKey(year), attr167Raw, problem);
+  return RecordValue(folder, YearFileName(), YearKey(year), attr167Raw, false, problem);
 }
 
 bool RecordMonth(const std::string& folder, int year, int month, std::uint64_t attr167Raw,
                  std::string* problem) {
-  return RecordValue(folder, MonthFileName(year), MonthKey(year, month), attr167Raw, problem);
+  return RecordValue(folder, MonthFileName(year), MonthKey(year, month), attr167Raw, false,
+                     problem);
 }
 
 bool RecordDay(const std::string& folder, int year, int month, int day, std::uint64_t attr167Raw,
                std::string* problem) {
-  return RecordValue(folder, DayFileName(year, month), DayKey(year, month, day), attr167Raw,
+  return RecordValue(folder, DayFileName(year, month), DayKey(year, month, day), attr167Raw, false,
                      problem);
 }
 

@@ -9,6 +9,7 @@
 // resolutions in the drive's history folder (store/history_folder.h):
 //
 //   record_init.dat     start_date_year/month/day and avg_erase_count
+//                       (an endurance history: percentage_used and source=endurance)
 //   record.dat          one line per year:   2016=152
 //   record_Y.dat        one line per month:  2016_3=152
 //   record_Y_M.dat      one line per day:    2016_3_7=152
@@ -17,6 +18,11 @@
 // date changes its line in place. Every change replaces the file atomically and flushed
 // (temporary file, fsync, rename), so a reader sees the old or the new file, never half of
 // one, and a crash while writing loses nothing that was already stored.
+//
+// A disk without the maker's erase count keeps the same files for its Device Statistics
+// endurance indicator (percentage used) instead; its start record says so. One folder holds
+// one source: the erase-count writers leave an endurance history alone and the endurance
+// writer leaves an erase-count history alone, each saying so in its problem text.
 //
 // Writers (the start record and the Record* calls) must not run at the same time for the
 // same folder; the program runs them under its one state lock.
@@ -30,7 +36,10 @@ struct HistoryStart {
   int start_date_month = 0;
   int start_date_day = 0;
   std::int32_t avg_erase_count = -1;  // -1: none
+  std::int32_t percentage_used = -1;  // -1: none; set only in an endurance history
+  bool endurance = false;             // source=endurance: the values are percentages used
 
+  bool isEndurance() const { return endurance; }
   CivilDate date() const { return {start_date_year, start_date_month, start_date_day}; }
 };
 
@@ -44,7 +53,7 @@ std::string DayKey(int year, int month, int day);  // "2016_3_7"
 
 // Reads the start record of `folder` without creating anything. False (and `start` holding
 // what was found) when it is missing or has a missing, zero or impossible date field or no
-// avg_erase_count.
+// avg_erase_count (for an endurance history: no percentage_used).
 bool ReadHistoryStart(const std::string& folder, HistoryStart* start);
 
 // Loads the start record of the history folder `folder` (ending in "/"), creating the folder
@@ -54,7 +63,8 @@ bool ReadHistoryStart(const std::string& folder, HistoryStart* start);
 // beside it as record_init.dat.unreadable-YYYYMMDD-HHMMSS (local time), and when it cannot
 // be kept it is not replaced either. The result then carries today's values, also when the
 // new record cannot be written. `problem` (may be null) gets a line for the log when a
-// record was kept aside or could not be kept or written, else is cleared.
+// record was kept aside or could not be kept or written, else is cleared. A valid endurance
+// record is returned as it is (isEndurance()): the folder is not this source's.
 HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Raw,
                               const CivilDate& today, std::string* problem = nullptr);
 
@@ -62,13 +72,25 @@ HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Ra
 // one line, a new date is appended, a changed value replaces its line and an equal one
 // changes nothing. Stored values compare equal only when the new value fits in 32 bits.
 // False when the folder is missing or the file could not be read or written; `problem`
-// (may be null) then says which file and why.
+// (may be null) then says which file and why. False, writing nothing, in an endurance
+// history.
 bool RecordYear(const std::string& folder, int year, std::uint64_t attr167Raw,
                 std::string* problem = nullptr);
 bool RecordMonth(const std::string& folder, int year, int month, std::uint64_t attr167Raw,
                  std::string* problem = nullptr);
 bool RecordDay(const std::string& folder, int year, int month, int day, std::uint64_t attr167Raw,
                std::string* problem = nullptr);
+
+// Records the endurance indicator `percentageUsed` for `date`'s day, month and year in
+// `folder` (created when missing), first starting the history (start record dated `date`,
+// percentage_used, source=endurance) when it has no valid start record, as LoadHistoryStart
+// does. An erase-count start record without any dated value (record.dat) is kept aside as
+// record_init.dat.erase-count-YYYYMMDD-HHMMSS first. False, writing nothing, when the
+// folder holds an erase-count history or a file could not be read or written; `problem` (may be
+// null) then says why, and otherwise gets the start record's note for the log (empty when there is
+// none).
+bool RecordEndurance(const std::string& folder, const CivilDate& date, std::int64_t percentageUsed,
+                     std::string* problem = nullptr);
 
 // The logo button's sample files, written into home + "data/" itself (never into a drive's
 // history folder), each replaced whole: for every year 2014 .. `year` and month, a day file

@@ -180,6 +180,39 @@ TEST_F(HistoryRecordsTest, OnlyLoadingTheStartRecordCreatesAFolder) {
   EXPECT_FALSE(std::filesystem::exists(deeper));
 }
 
+// An endurance history keeps percentages under its own start key; neither writer adds to
+// the other source's folder.
+TEST_F(HistoryRecordsTest, EnduranceHistoryIsKeptApartFromTheEraseCount) {
+  std::string problem;
+  EXPECT_TRUE(RecordEndurance(folder_, {2026, 3, 7}, 7, &problem)) << problem;
+  EXPECT_TRUE(RecordEndurance(folder_, {2026, 3, 8}, 8));
+  EXPECT_EQ(ReadTextFile(File(kHistoryStartFile)),
+            "start_date_year=2026\r\nstart_date_month=3\r\nstart_date_day=7\r\n"
+            "percentage_used=7\r\nsource=endurance\r\n");
+  EXPECT_EQ(ReadTextFile(File("record_2026_3.dat")), "2026_3_7=7\r\n2026_3_8=8\r\n");
+  EXPECT_EQ(ReadTextFile(File("record.dat")), "2026=8\r\n");
+  HistoryStart start;
+  EXPECT_TRUE(ReadHistoryStart(folder_, &start));
+  EXPECT_EQ(std::tuple(start.isEndurance(), start.percentage_used), std::tuple(true, 7));
+  // The erase-count writers leave it alone, and its start record stays.
+  EXPECT_FALSE(RecordDay(folder_, 2026, 3, 9, 500, &problem));
+  EXPECT_NE(problem.find("history of the endurance indicator"), std::string::npos) << problem;
+  EXPECT_TRUE(LoadHistoryStart(folder_, 500, {2026, 3, 9}).isEndurance());
+  EXPECT_EQ(ReadTextFile(File("record_2026_3.dat")), "2026_3_7=7\r\n2026_3_8=8\r\n");
+  // The endurance writer takes over an erase-count start record without dated values...
+  std::filesystem::remove_all(folder_);
+  LoadHistoryStart(folder_, 0, {2026, 3, 7});
+  EXPECT_TRUE(RecordEndurance(folder_, {2026, 3, 8}, 8, &problem));
+  EXPECT_NE(problem.find("held no history; it is kept as"), std::string::npos) << problem;
+  // ...but leaves a real erase-count history alone.
+  std::filesystem::remove_all(folder_);
+  LoadHistoryStart(folder_, 500, {2026, 3, 7});
+  RecordYear(folder_, 2026, 500);
+  EXPECT_FALSE(RecordEndurance(folder_, {2026, 3, 8}, 8, &problem));
+  EXPECT_NE(problem.find("history of the erase count"), std::string::npos) << problem;
+  EXPECT_EQ(ReadTextFile(File("record.dat")), "2026=500\r\n");
+}
+
 TEST(Calendar, GregorianMonthLengthsAndDayNumbers) {
   const int months[][3] = {{1900, 2, 28}, {2000, 2, 29},  {2016, 2, 29}, {2015, 2, 28},
                            {2100, 2, 28}, {2400, 2, 29},  {2015, 4, 30}, {2015, 6, 30},
