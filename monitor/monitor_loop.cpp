@@ -178,11 +178,16 @@ std::optional<SeenDisk> MonitorLoop::WatchDisk(std::stop_token stop, WallClock::
   }
   const SmartSnapshot& smart = reading->snapshot;
   const bool ignored = IsSerialIgnored(ignoredSerials_, drive.serial);
-  const bool history = view.active_rec != 0 && series == 0 && !ignored;
+  // The maker's disks keep an erase-count history; another disk with a valid endurance
+  // indicator keeps the indicator's own kind of history.
+  const bool endurance = HealthSourceOf(smart) == HealthSource::kEndurance;
+  const bool history = view.active_rec != 0 && (series == 0 || endurance) && !ignored;
   // The window keeps the selected disk's start record; the monitor begins the others'.
   HistoryStart start = selected ? view.historyStart : HistoryStart{};
   const std::string folder = HistoryFolder(roots_.home, drive.model, drive.serial);
-  if (!selected && history) {
+  if (endurance) {
+    static_cast<void>(ReadHistoryStart(folder, &start));
+  } else if (!selected && history) {
     std::string problem;
     start = LoadHistoryStart(folder, smart.attr167Raw, LocalDateOf(now), &problem);
     if (!problem.empty() && log_)
@@ -190,7 +195,8 @@ std::optional<SeenDisk> MonitorLoop::WatchDisk(std::stop_token stop, WallClock::
   } else if (!selected && series == 0) {
     static_cast<void>(ReadHistoryStart(folder, &start));
   }
-  const std::int64_t days = start.avg_erase_count >= 0 ? DaysSinceHistoryStart(start, now) : 0;
+  const std::int64_t days =
+      start.avg_erase_count >= 0 || start.isEndurance() ? DaysSinceHistoryStart(start, now) : 0;
   // History, after a good read only: a failed read would record the last good snapshot.
   if (history)
     RecordHistory(drive, smart, now);
@@ -276,6 +282,12 @@ void MonitorLoop::RecordHistory(const DriveRecord& drive, const SmartSnapshot& s
     if (!recorded && log_)
       log_(problem);
   };
+  if (HealthSourceOf(smart) == HealthSource::kEndurance) {
+    const bool recorded = RecordEndurance(folder, date, *EnduranceIndicator(smart), &problem);
+    if ((!recorded || !problem.empty()) && log_)
+      log_(problem);  // a refusal, or the note on a start record kept aside
+    return;
+  }
   tell(RecordYear(folder, date.year, count, &problem));
   tell(RecordMonth(folder, date.year, date.month, count, &problem));
   tell(RecordDay(folder, date.year, date.month, date.day, count, &problem));

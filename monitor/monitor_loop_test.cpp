@@ -147,6 +147,14 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
   m.loop.Pass({});
   EXPECT_EQ(m.drives.reads, 1);  // the metrics' read only
   EXPECT_FALSE(std::filesystem::exists(m.home.path() + "data/Other disk_S1"));
+  // With a valid endurance indicator it keeps the indicator's own history.
+  m.drives.smart.modelSeries = 99;
+  m.drives.smart.deviceStatistics.emplace().values = {{DeviceStatisticId::kPercentageUsed, 7}};
+  m.loop.Pass({});
+  const std::string start = ReadTextFile(m.home.path() + "data/Other disk_S1/record_init.dat");
+  EXPECT_TRUE(start.find("percentage_used=7\r\n") != std::string::npos &&
+              start.find("source=endurance") != std::string::npos)
+      << start;
 }
 
 TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
