@@ -201,6 +201,8 @@ std::optional<std::string> ReportPages::BuildSmart(WindowState& state, std::stri
   input.driveCount = state.driveCount;
   input.attributes = state.smart.attributes;
   input.deviceStatistics = state.smart.deviceStatistics;
+  input.selfTestLog = state.smart.selfTestLog;
+  input.errorLog = state.smart.errorLog;
   input.identify.identifyDesc = state.identifyDesc;
   if (const DriveRecord* drive = state.SelectedDrive()) {
     input.identify.identifyWords = drive->identifyWords;

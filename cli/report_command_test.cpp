@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "drive/drive_report.h"
 #include "platform/file_system.h"
 #include "platform/sim/sim_test_drive.h"
 #include "store/description_tables.h"
@@ -85,6 +86,28 @@ TEST(DriveReportTest, TheMonitorsStateOfADisk) {
                   "\"alertState\": \"alerted\",\n      \"alertMailed\": 1780000000,\n"
                   "      \"silentUntil\": 1780172800,"))
       << run.out;
+}
+
+// A failed self-test with its LBA, newest first, in both forms.
+TEST(DriveReportTest, SelfTestLogInTextAndJson) {
+  DriveList list;
+  list.driveCount = list.enumeratedCount = 1;
+  list.drives.resize(1);
+  DriveReading reading;
+  reading.smartRead = true;
+  reading.snapshot.selfTestLog =
+      SelfTestLog{1, 2, {{2, 0x02, 0x73, 7, 30, 2410, 1ull << 30}, {1, 0x01, 0, 0, 0, 1187, {}}}};
+  std::ostringstream text, json;
+  WriteReport(text, list, {reading}, false);
+  WriteReport(json, list, {reading}, true);
+  EXPECT_TRUE(Has(text.str(),
+                  "    # 1  Extended offline   Completed: read failure            30%   2410  "
+                  "1073741824\n    # 2  Short offline      Completed without error") &&
+              Has(text.str(), "  Error log:          none\n"))
+      << text.str();
+  EXPECT_TRUE(Has(json.str(), "\"failingLba\": 1073741824}, {\"descriptor\": 1") &&
+              Has(json.str(), "\"errorLog\": null"))
+      << json.str();
 }
 
 TEST(DriveReportTest, BadArguments) {

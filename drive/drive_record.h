@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "drive/device_statistics.h"
+#include "drive/error_log.h"
+#include "drive/selftest_log.h"
 #include "platform/storage_bus.h"
 
 namespace ds {
@@ -101,6 +103,9 @@ struct SmartSnapshot {
   int modelSeries = 99;
   // The Device Statistics log, when the log directory lists it and it was read.
   std::optional<DeviceStatistics> deviceStatistics;
+  // The self-test log and the error log, when the disk keeps them and they were read.
+  std::optional<SelfTestLog> selfTestLog;
+  std::optional<ErrorLog> errorLog;
 };
 
 }  // namespace ds

@@ -10,6 +10,7 @@
 #include "drive/identify_decoder.h"
 #include "drive/model_series.h"
 #include "drive/read_drive.h"
+#include "drive/selftest.h"
 #include "store/description_tables.h"
 #include "text/json_text.h"
 
@@ -90,6 +91,79 @@ std::string JsonDeviceStatistics(const std::optional<DeviceStatistics>& statisti
   return json + "]}";
 }
 
+// The error log entries a report lists, newest first.
+constexpr std::size_t kReportedErrors = 5;
+
+std::string JsonSelfTestLog(const std::optional<SelfTestLog>& log) {
+  if (!log)
+    return "null";
+  std::string json = "{\"revision\": " + std::to_string(log->revision) +
+                     ", \"newestDescriptor\": " + std::to_string(log->newestDescriptor) +
+                     ", \"entries\": [";
+  for (std::size_t i = 0; i < log->entries.size(); ++i) {
+    const SelfTestLogEntry& e = log->entries[i];
+    json += std::string(i ? ", " : "") + "{\"descriptor\": " + std::to_string(e.descriptor) +
+            ", \"test\": " + std::to_string(e.test) +
+            ", \"type\": " + JsonString(SelfTestTypeText(e.test)) +
+            ", \"status\": " + std::to_string(e.status) +
+            ", \"statusText\": " + JsonString(SelfTestStateText(e.state)) +
+            ", \"remainingPercent\": " + std::to_string(e.remainingPercent) +
+            ", \"powerOnHours\": " + std::to_string(e.powerOnHours) +
+            ", \"failingLba\": " + (e.failingLba ? std::to_string(*e.failingLba) : "null") + "}";
+  }
+  return json + "]}";
+}
+
+std::string JsonErrorLog(const std::optional<ErrorLog>& log) {
+  if (!log)
+    return "null";
+  std::string json = "{\"errorCount\": " + std::to_string(log->errorCount) + ", \"entries\": [";
+  for (std::size_t i = 0; i < log->entries.size() && i < kReportedErrors; ++i) {
+    const ErrorLogEntry& e = log->entries[i];
+    json += std::string(i ? ", " : "") + "{\"number\": " + std::to_string(e.number) +
+            ", \"command\": " + std::to_string(e.command) +
+            ", \"error\": " + std::to_string(e.error) +
+            ", \"status\": " + std::to_string(e.status) +
+            ", \"state\": " + std::to_string(e.state) + ", \"lba\": " + std::to_string(e.lba) +
+            ", \"powerOnHours\": " + std::to_string(e.powerOnHours) + "}";
+  }
+  return json + "]}";
+}
+
+void WriteTextLogs(std::ostream& out, const SmartSnapshot& s) {
+  char line[160];
+  out << "  Self-test log:" << (s.selfTestLog ? "\n" : " none\n");
+  if (s.selfTestLog) {
+    if (s.selfTestLog->entries.empty())
+      out << "    no self-tests recorded\n";
+    else
+      out << "    Num  Test               Status                            Left  Hours  "
+             "First failing LBA\n";
+    int number = 1;
+    for (const SelfTestLogEntry& e : s.selfTestLog->entries) {
+      std::snprintf(line, sizeof line, "    #%2d  %-18.18s %-33.33s %3d%%  %5d  %s\n", number++,
+                    SelfTestTypeText(e.test).c_str(), SelfTestStateText(e.state).c_str(),
+                    e.remainingPercent, e.powerOnHours,
+                    e.failingLba ? std::to_string(*e.failingLba).c_str() : "-");
+      out << line;
+    }
+  }
+  if (!s.errorLog) {
+    out << "  Error log:          none\n";
+    return;
+  }
+  out << "  Error log:          " << s.errorLog->errorCount << " error(s)\n";
+  for (std::size_t i = 0; i < s.errorLog->entries.size() && i < kReportedErrors; ++i) {
+    const ErrorLogEntry& e = s.errorLog->entries[i];
+    std::snprintf(line, sizeof line,
+                  "    Error %d at %d hours: command 0x%02X, error 0x%02X, status 0x%02X, "
+                  "LBA %" PRIu64 "\n",
+                  e.number, e.powerOnHours, unsigned{e.command}, unsigned{e.error},
+                  unsigned{e.status}, e.lba);
+    out << line;
+  }
+}
+
 void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
   const DriveRecord& r = d.record;
   const SmartSnapshot& s = d.snapshot;
@@ -161,6 +235,8 @@ void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
         HealthSourceOf(s) == HealthSource::kEndurance
             ? std::to_string(EnduranceHealth(*EnduranceIndicator(s)).percent)
             : "null");
+  o.Raw("selfTestLog", JsonSelfTestLog(s.selfTestLog));
+  o.Raw("errorLog", JsonErrorLog(s.errorLog));
   std::string messages = "[";
   for (std::size_t i = 0; i < d.messages.size(); ++i) {
     messages += (i ? ", " : "") + JsonString(d.messages[i]);
@@ -256,6 +332,7 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
     out << "  Endurance health: " << EnduranceHealth(used).percent << " % (100 - " << used
         << " % used, from the endurance indicator)\n";
   }
+  WriteTextLogs(out, s);
   out << "  ID  Name                                          Flags   Value Worst Thres  Raw\n";
   for (const SmartAttribute& a : s.attributes) {
     std::snprintf(line, sizeof line, "  %3u %-45.45s %-7s %5s %5s %5s  %" PRIu64 "\n",

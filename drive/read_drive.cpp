@@ -1,13 +1,15 @@
 #include "drive/read_drive.h"
 
+#include <algorithm>
 #include <array>
 #include <thread>
 
 #include "drive/ata_log_reader.h"
 #include "drive/ata_transport.h"
-#include "drive/drive_figures.h"
 #include "drive/device_statistics.h"
+#include "drive/drive_figures.h"
 #include "drive/model_series.h"
+#include "drive/selftest.h"
 #include "drive/smart_attributes.h"
 
 namespace ds {
@@ -30,6 +32,42 @@ void ResetForRead(SmartSnapshot* s) {
   s->isSm2246 = false;
   s->isOtherSm = false;
   s->deviceStatistics.reset();
+  s->selfTestLog.reset();
+  s->errorLog.reset();
+}
+
+// Extended logs are read whole up to this many pages; a longer one whose newest entry lies
+// further on falls back to the one-sector SMART log.
+constexpr std::uint16_t kMaxExtendedLogPages = 16;
+constexpr std::uint8_t kSummaryErrorLog = 0x01;
+constexpr std::uint8_t kExtendedErrorLog = 0x03;
+constexpr std::uint8_t kSmartSelfTestLog = 0x06;
+constexpr std::uint8_t kExtendedSelfTestLog = 0x07;
+constexpr std::size_t kSmartErrorLoggingByte = 370;  // bit 0: the error log is kept
+
+// The extended log `extended` where the directory lists it, else the one-sector SMART log
+// `smart` where the SMART directory lists it or, on a disk whose directory is the general
+// purpose one, where the SMART data says the disk keeps it (`smartLogKept`).
+template <typename Log, typename ExtendedDecoder, typename SmartDecoder>
+std::optional<Log> ReadOneLog(AtaDevice& device, const IdentifyWordArray& identifyWords,
+                              const LogDirectory& directory, std::uint8_t extended,
+                              std::uint8_t smart, bool smartLogKept, ExtendedDecoder decodeExtended,
+                              SmartDecoder decodeSmart) {
+  std::vector<std::uint8_t> pages;
+  std::string message;
+  if (directory.generalPurpose && directory.PageCount(extended) != 0) {
+    const auto count = std::min(directory.PageCount(extended), kMaxExtendedLogPages);
+    if (ReadLogPages(device, identifyWords, extended, 0, count, &pages, &message)) {
+      if (std::optional<Log> log = decodeExtended(pages, &message))
+        return log;
+    }
+  }
+  if (directory.generalPurpose ? !smartLogKept : directory.PageCount(smart) == 0)
+    return std::nullopt;
+  // SMART READ LOG: the words of a disk without general purpose logging pick it.
+  if (!ReadLogPages(device, IdentifyWordArray{}, smart, 0, 1, &pages, &message))
+    return std::nullopt;
+  return decodeSmart(pages, &message);
 }
 
 std::unique_ptr<AtaDevice> OpenWithRetries(const ReadDriveContext& context, int driveNumber) {
@@ -98,10 +136,21 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
   LogDirectory directory;
   DeviceStatistics statistics;
   std::string logMessage;
-  if (ReadLogDirectory(*device, context.identifyWords, &directory, &logMessage) &&
-      directory.PageCount(kDeviceStatisticsLog) != 0 &&
+  const bool haveDirectory =
+      ReadLogDirectory(*device, context.identifyWords, &directory, &logMessage);
+  if (haveDirectory && directory.PageCount(kDeviceStatisticsLog) != 0 &&
       ReadDeviceStatistics(*device, context.identifyWords, directory, &statistics, &logMessage)) {
     snapshot->deviceStatistics = std::move(statistics);
+  }
+  // The self-test and error logs, from the same directory; a failed read leaves them out.
+  if (haveDirectory) {
+    snapshot->selfTestLog = ReadOneLog<SelfTestLog>(
+        *device, context.identifyWords, directory, kExtendedSelfTestLog, kSmartSelfTestLog,
+        DecodeSelfTestCapability(data, context.identifyWords).supported, DecodeExtendedSelfTestLog,
+        DecodeSmartSelfTestLog);
+    snapshot->errorLog = ReadOneLog<ErrorLog>(
+        *device, context.identifyWords, directory, kExtendedErrorLog, kSummaryErrorLog,
+        (data[kSmartErrorLoggingByte] & 0x01) != 0, DecodeExtendedErrorLog, DecodeSummaryErrorLog);
   }
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -141,6 +142,53 @@ TEST(ReadDriveTest, DeviceStatisticsAfterTheSmartSectorsNeverFailTheRead) {
         sent.push_back(r.registers.command);
     }
     EXPECT_EQ(sent, logCommands);
+  }
+}
+
+// The self-test and error logs come from the directory that lists them: the extended logs on
+// a disk with general purpose logging, else the one-sector SMART logs; a failed read of
+// either leaves only that log out.
+TEST(ReadDriveTest, SelfTestAndErrorLogsFromTheLogDirectory) {
+  // General purpose logging, logs listed, SMART data byte 367 / 370, the summary error log's
+  // index, description; then the newest self-test's LBA (-1: no log, 0: none), the error
+  // count (-1: no log).
+  using Case = std::tuple<bool, std::vector<int>, int, int, int, const char*, long long, int>;
+  const Case cases[] = {{true, {3, 7}, 0, 0, 1, "", 1ll << 30, 5},
+                        {true, {3, 7}, 0, 0, 1, "fault_abort_commands=2F", -1, -1},  // no directory
+                        {true, {}, 0x10, 1, 1, "", 0, 2},  // SMART logs by the SMART data
+                        {true, {}, 0, 0, 1, "", -1, -1},
+                        {false, {1, 6}, 0, 0, 1, "", 0, 2},
+                        {false, {1, 6}, 0, 0, 9, "", 0, -1},  // an index out of range
+                        {false, {4}, 0x10, 1, 1, "", -1, -1}};
+  for (const auto& [gpl, listed, offline, errorLogging, summaryIndex, description, lba, count] :
+       cases) {
+    SCOPED_TRACE(::testing::PrintToString(listed) + description);
+    SimulatedDiskImage image = testing::MakeImage({});
+    testing::AddDeviceStatistics(&image, 7, gpl);
+    for (int address : listed)
+      image.logs[0][2 * address] = 1;
+    std::vector<std::uint8_t> selfTests(512), extendedErrors(512), summaryErrors(512);
+    selfTests[2] = 1, selfTests[4] = 2, selfTests[5] = 0x73, selfTests[12] = 0x40;
+    extendedErrors[2] = 1, extendedErrors[4] = 1, extendedErrors[500] = 5;
+    summaryErrors[1] = static_cast<std::uint8_t>(summaryIndex), summaryErrors[2] = 1,
+    summaryErrors[452] = 2;
+    image.logs[7] = selfTests, image.logs[3] = extendedErrors, image.logs[1] = summaryErrors;
+    image.smart[367] = static_cast<std::uint8_t>(offline), image.smart[370] = errorLogging;
+    image.smart[511] = static_cast<std::uint8_t>(
+        -std::accumulate(image.smart.begin(), image.smart.begin() + 511, 0));
+    std::string message;
+    Reader reader("", SimulatedDisk::Create(image, IniFileReader::FromText(description), &message));
+    for (int w = 0; w < 256; ++w)
+      reader.context.identifyWords[w] =
+          static_cast<std::uint16_t>(image.identify[2 * w] | image.identify[2 * w + 1] << 8);
+    SmartSnapshot s;
+    ASSERT_EQ(ReadDrive(reader.context, 0, &s), 1);
+    const SelfTestLogEntry* newest =
+        s.selfTestLog && !s.selfTestLog->entries.empty() ? &s.selfTestLog->entries[0] : nullptr;
+    EXPECT_EQ(
+        s.selfTestLog ? (newest ? static_cast<long long>(newest->failingLba.value_or(0)) : 0) : -1,
+        lba);
+    EXPECT_EQ(s.errorLog ? s.errorLog->errorCount : -1, count);
   }
 }
 

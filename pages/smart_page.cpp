@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "drive/selftest.h"
 #include "pages/page_format.h"
 #include "pages/page_registry.h"
 #include "pages/template_expander.h"
@@ -82,6 +83,50 @@ std::string DeviceStatisticsRows(const std::optional<DeviceStatistics>& statisti
   return rows;
 }
 
+namespace {
+
+// The error log entries the page lists, newest first.
+constexpr std::size_t kShownErrors = 5;
+
+std::string Cell(const std::string& text, const char* font = kFontDark) {
+  return std::string("<td>") + font + HtmlEscape(text) + "</font></td>";
+}
+
+}  // namespace
+
+std::string SelfTestLogRows(const std::optional<SelfTestLog>& log) {
+  if (!log || log->entries.empty()) {
+    return std::string("<tr><td>") + kFontDark +
+           (log ? "This disk has run no self-tests." : "This disk reports no self-test log.") +
+           "</font></td></tr>";
+  }
+  std::string rows = "<tr>";
+  for (const char* title : {"Test", "Status", "Remaining", "Power-on hours", "First failing LBA"})
+    rows += Cell(title, kFontBlue);
+  rows += "</tr>";
+  for (const SelfTestLogEntry& e : log->entries) {
+    rows += "<tr>" + Cell(SelfTestTypeText(e.test)) + Cell(SelfTestStateText(e.state)) +
+            Cell(Format("%d %%", e.remainingPercent)) + Cell(std::to_string(e.powerOnHours)) +
+            Cell(e.failingLba ? std::to_string(*e.failingLba) : "-") + "</tr>";
+  }
+  return rows;
+}
+
+std::string ErrorLogRows(const std::optional<ErrorLog>& log) {
+  if (!log)
+    return std::string("<tr><td>") + kFontDark + "This disk reports no error log.</font></td></tr>";
+  std::string rows =
+      "<tr>" + Cell("Errors logged", kFontBlue) + Cell(std::to_string(log->errorCount)) + "</tr>";
+  for (std::size_t i = 0; i < log->entries.size() && i < kShownErrors; ++i) {
+    const ErrorLogEntry& e = log->entries[i];
+    rows += "<tr>" + Cell(Format("Error %d at %d hours", e.number, e.powerOnHours), kFontBlue) +
+            Cell(Format("command 0x%02X, error 0x%02X, status 0x%02X, LBA %llu", e.command, e.error,
+                        e.status, static_cast<unsigned long long>(e.lba))) +
+            "</tr>";
+  }
+  return rows;
+}
+
 bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std::string& path,
                         std::string* message, const OutputOptions& options) {
   XlsWorkbook book;
@@ -117,6 +162,8 @@ std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const Smart
   }
   PageFields pageFields;
   pageFields.Add("STR_DEVICE_STATS", DeviceStatisticsRows(input.deviceStatistics));
+  pageFields.Add("STR_SELFTEST_LOG", SelfTestLogRows(input.selfTestLog));
+  pageFields.Add("STR_ERROR_LOG", ErrorLogRows(input.errorLog));
   if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 0), pagePath, pageFields, message))
     return std::nullopt;
 

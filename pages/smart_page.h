@@ -34,11 +34,20 @@ bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std
 // with its unit, or one row saying the disk reports none.
 std::string DeviceStatisticsRows(const std::optional<DeviceStatistics>& statistics);
 
+// The HTML rows of the self-test log table (type, status, remaining, power-on hours, first
+// failing LBA; newest first), or one row saying there is none.
+std::string SelfTestLogRows(const std::optional<SelfTestLog>& log);
+
+// The HTML rows of the error log: its count, then its newest entries.
+std::string ErrorLogRows(const std::optional<ErrorLog>& log);
+
 struct SmartPageInput {
   int driveCount = 0;
   std::vector<SmartAttribute> attributes;            // the snapshot's list, in its order
   IdentifyTableInput identify;                       // the selected drive and the descriptions
   std::optional<DeviceStatistics> deviceStatistics;  // the snapshot's
+  std::optional<SelfTestLog> selfTestLog;            // the snapshot's
+  std::optional<ErrorLog> errorLog;                  // the snapshot's
 };
 
 inline constexpr const char* kSmartPageFile = "SMARTPage.html";

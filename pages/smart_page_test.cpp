@@ -19,6 +19,30 @@ SmartAttribute Attribute(std::uint8_t id, const char* name, std::uint64_t curren
   return a;
 }
 
+// The log sections: a missing log, an empty one, and entries newest first with their fields.
+TEST(SmartPage, SelfTestAndErrorLogRows) {
+  SelfTestLog tests{1, 2, {{2, 0x02, 0x73, 7, 30, 2410, 1ull << 30}, {1, 0x01, 0, 0, 0, 1187, {}}}};
+  const std::string testRows = SelfTestLogRows(tests);
+  const std::string errorRows = ErrorLogRows(ErrorLog{9, {{9, 0x25, 0x40, 0x51, 3, 4096, 88, 0}}});
+  const std::pair<std::string, std::vector<const char*>> cases[] = {
+      {SelfTestLogRows(std::nullopt), {"no self-test log"}},
+      {SelfTestLogRows(SelfTestLog{}), {"no self-tests"}},
+      {testRows,
+       {"Extended offline", "Completed: read failure", "30 %", "2410", "1073741824",
+        "Short offline", "Completed without error", "1187", "<td>", "-<"}},
+      {ErrorLogRows(std::nullopt), {"no error log"}},
+      {errorRows,
+       {"Errors logged", ">9<", "Error 9 at 88 hours", "command 0x25, error 0x40",
+        "status 0x51, LBA 4096"}}};
+  for (const auto& [rows, wanted] : cases) {
+    std::size_t at = 0;  // in this order
+    for (const char* text : wanted) {
+      at = rows.find(text, at);
+      EXPECT_NE(at, std::string::npos) << text << " in " << rows;
+    }
+  }
+}
+
 TEST(SmartPage, AttributeCellTexts) {
   const std::pair<SmartAttribute, std::vector<std::string>> cases[] = {
       // clang-format off
@@ -106,6 +130,8 @@ TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
   ASSERT_EQ(Build(), "SMARTPage.html") << message_;
   page = ReadTextFile(Data("SMARTPage.html"));
   EXPECT_NE(page.find("Percentage used endurance indicator"), std::string::npos);
+  EXPECT_NE(page.find("no self-test log"), std::string::npos);
+  EXPECT_NE(page.find("no error log"), std::string::npos);
 
   EXPECT_EQ(ReadWorkbookWithXlrd(Data("SMART.xls")),
             "SMART\n"

@@ -122,6 +122,8 @@ GIB = 1024 ** 3
 DRIVES = [
     {
         "folder": "0-qra-x50",
+        # Two read errors on the disk's error log (READ DMA EXT, uncorrectable).
+        "errors": [(0x25, 0x40, 0x51, 73912054, 1187), (0x25, 0x40, 0x51, 120004211, 2410)],
         "word0": 0x0040,
         "model": "QRA-X50 256GB SATA SSD",
         "serial": "QRA50C2208150042",
@@ -382,6 +384,29 @@ def vendor_pages(figure):
     return bytes(pages)
 
 
+def error_logs(errors):
+    """The log directory listing one page of the extended comprehensive error log (03h), and
+    that page: entries of 124 bytes from byte 4, the failed command's structure at 72 in an
+    entry and the error structure at 90, the index of the newest at bytes 2-3 and the error
+    count at 500-501. `errors` are (command, error, status, LBA, power-on hours), oldest first."""
+    directory = bytearray(512)
+    directory[0], directory[2 * 0x03] = 1, 1
+    log = bytearray(512)
+    log[0] = 1
+    struct.pack_into("<H", log, 2, len(errors))
+    struct.pack_into("<H", log, 500, len(errors))
+    for n, (command, error, status, lba, hours) in enumerate(errors):
+        entry = 4 + 124 * n
+        log[entry + 72 + 12] = command
+        e = entry + 90
+        low = lba.to_bytes(6, "little")
+        log[e + 1], log[e + 11], log[e + 31] = error, status, 3  # state 3: active
+        # LBA bytes alternate low and high: 7:0, 31:24, 15:8, 39:32, 23:16, 47:40.
+        log[e + 4 : e + 10] = bytes([low[0], low[3], low[1], low[4], low[2], low[5]])
+        struct.pack_into("<H", log, e + 32, hours)
+    return bytes(directory), bytes(log)
+
+
 def write(path, content):
     with open(path, "wb") as f:
         f.write(content)
@@ -400,6 +425,10 @@ def main():
         write(os.path.join(folder, "description.dat"), ("\n".join(d["description"]) + "\n").encode())
         if "vendor_figure" in d:
             write(os.path.join(folder, "vendor_page_1.bin"), vendor_pages(d["vendor_figure"]))
+        if "errors" in d:
+            directory, log = error_logs(d["errors"])
+            write(os.path.join(folder, "log-00.bin"), directory)
+            write(os.path.join(folder, "log-03.bin"), log)
     for d in PLAIN_DRIVES:
         folder = os.path.join(out, d["folder"])
         os.makedirs(folder, exist_ok=True)
