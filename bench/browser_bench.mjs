@@ -1,5 +1,5 @@
 // The demo window in Chromium: from a click on Home or on one of the five tabs to the view
-// shown (the frame's final page loaded; for Home, its picture), over ROUNDS rounds, the first
+// shown (the frame's final page loaded), over ROUNDS rounds, the first
 // a warm-up. Prints each view's median and the slowest view.
 // usage: node browser_bench.mjs PATH/TO/drivesentinel [ROUNDS]
 import { launchBrowser, makeHome, openWindow, programAddress, removeHome, startProgram, stopProgram } from '../tests/browser/harness.mjs';
@@ -20,24 +20,18 @@ try {
   for (let round = 0; round < Math.max(2, rounds); ++round) {
     for (const [name, x, y] of VIEWS) {
       // Armed in the page: the time from the mouse-down to the view shown.
-      const shown = page.evaluate((isHome) => new Promise((resolve) => {
-        const [frame, picture] = [document.getElementById('browser'), document.getElementById('home')];
+      const shown = page.evaluate(() => new Promise((resolve) => {
+        const frame = document.getElementById('browser');
         const before = frame.getAttribute('src');
         let start = 0;
         document.addEventListener('mousedown', () => { start = performance.now(); }, { capture: true, once: true });
-        const done = () => resolve(performance.now() - start);
-        if (isHome) {
-          new MutationObserver((_, seen) => {
-            if (!picture.classList.contains('hidden')) { seen.disconnect(); requestAnimationFrame(done); }
-          }).observe(picture, { attributes: true });
-        } else {
-          frame.addEventListener('load', function loaded() {
-            if (frame.getAttribute('src') === before || frame.contentWindow.location.pathname.endsWith('/loading.html')) return;
-            frame.removeEventListener('load', loaded);
-            done();
-          });
-        }
-      }), name === 'Home');
+        // Every view, Home's list of disks included, is a page built into the frame.
+        frame.addEventListener('load', function loaded() {
+          if (frame.getAttribute('src') === before || frame.contentWindow.location.pathname.endsWith('/loading.html')) return;
+          frame.removeEventListener('load', loaded);
+          resolve(performance.now() - start);
+        });
+      }));
       await page.evaluate(() => 0);  // the listeners above are in place
       await click(x, y);
       const ms = await Promise.race([shown, new Promise((_, fail) => setTimeout(fail, 20000, new Error(`${name} was not shown`)))]);
