@@ -36,8 +36,10 @@ class HeldDisk : public AtaDevice {
 // be held are noted, so they keep their last record.
 class HoldingOpener : public AtaDeviceOpener {
  public:
-  HoldingOpener(DiskSystem& disks, DiskSequenceLocks& locks, const MessageSink& log)
-      : disks_(disks), locks_(locks), log_(log) {}
+  // Disks whose key is in `leftAlone` (spun down) are not opened at all.
+  HoldingOpener(DiskSystem& disks, DiskSequenceLocks& locks, const MessageSink& log,
+                std::set<std::string> leftAlone)
+      : disks_(disks), locks_(locks), log_(log), leftAlone_(std::move(leftAlone)) {}
   std::unique_ptr<AtaDevice> Open(int driveNumber, const AtaOpenMode& mode,
                                   std::string* message) override {
     if (unheld_.count(driveNumber) != 0)
@@ -45,6 +47,10 @@ class HoldingOpener : public AtaDeviceOpener {
     const std::string key = disks_.DiskKey(driveNumber);
     if (key.empty())
       return disks_.Open(driveNumber, mode, message);  // no such disk: the open says so
+    if (leftAlone_.count(key) != 0) {
+      unheld_.insert(driveNumber);  // asleep: it keeps its last record, unasked
+      return nullptr;
+    }
     std::optional<DiskSequenceLocks::Hold> hold = locks_.Acquire(key, message);
     if (!hold) {
       if (unheld_.insert(driveNumber).second && log_ && message != nullptr)
@@ -62,6 +68,7 @@ class HoldingOpener : public AtaDeviceOpener {
   DiskSystem& disks_;
   DiskSequenceLocks& locks_;
   const MessageSink& log_;
+  const std::set<std::string> leftAlone_;
   std::set<int> unheld_;
 };
 
@@ -94,8 +101,31 @@ std::optional<DiskSequenceLocks::Hold> MachineDriveService::Hold(int driveNumber
   return locks_.Acquire(key, message);
 }
 
+std::set<std::string> MachineDriveService::SpunDownDisks() {
+  std::map<int, DriveRecord> known;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    known = lastRecords_;
+  }
+  std::set<std::string> keys;
+  for (const auto& [number, record] : known) {
+    if (!IsRotatingDisk(record.identifyWords) || disks_.IsBusy(number))
+      continue;
+    std::string message;
+    std::optional<DiskSequenceLocks::Hold> hold = Hold(number, &message);
+    AtaOpenMode mode;
+    mode.readWrite = false;
+    std::unique_ptr<AtaDevice> device = hold ? disks_.Open(number, mode, &message) : nullptr;
+    if (device != nullptr && CheckPowerMode(*device) == PowerState::kStandby)
+      keys.insert(disks_.DiskKey(number));
+  }
+  return keys;
+}
+
 DriveList MachineDriveService::RefreshDriveList(const MessageSink& shown) {
-  HoldingOpener opener(disks_, locks_, log_);
+  // IDENTIFY may spin a sleeping disk up: one known to rotate is asked CHECK POWER MODE
+  // first, and a spun-down one keeps its last record.
+  HoldingOpener opener(disks_, locks_, log_, SpunDownDisks());
   DriveList list = ds::RefreshDriveList(disks_, Both(shown), &opener);
   std::lock_guard<std::mutex> lock(mutex_);
   std::map<int, DriveRecord> records;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "drive/disk_sequence_locks.h"
@@ -40,6 +41,8 @@ class MachineDriveService : public DriveService {
  private:
   // The log, and `shown` when there is one.
   MessageSink Both(const MessageSink& shown) const;
+  // The keys of the disks of the last enumeration that rotate and are spun down now.
+  std::set<std::string> SpunDownDisks();
   // Holds disk N for one sequence; nothing (with `message`) when it is not to be had.
   std::optional<DiskSequenceLocks::Hold> Hold(int driveNumber, std::string* message);
 
