@@ -74,24 +74,12 @@ int RunEraseCommand(const std::vector<std::string>& args, const std::string& ins
     err << prefix << error << "\n" << CommandUsage("erase");
     return kExitUsage;
   }
-  const MessageSink messages = [&err, prefix](std::string_view text) {
-    err << prefix << text << "\n";
-  };
-  ProgramRoots roots;
-  if (!RootsFor(options.machine, installFolder, &roots, &error)) {
-    err << prefix << error << "\n";
-    return kExitFailure;
-  }
-  OpenedMachine machine;
-  if (!OpenMachine(options.machine, roots, messages, true, &machine, &error)) {
-    err << prefix << error << "\n";
-    return kExitNoRights;
-  }
   const int index = *options.driveIndex;
+  OpenedMachine machine;
   const DriveRecord* found = nullptr;
-  if (const int code = FindDiskWithSerial(machine, index, options.serial, "erased", &found, &error);
+  if (const int code = OpenDiskWithSerial(options.machine, installFolder, index, options.serial,
+                                          "erased", prefix, err, &machine, &found);
       code != kExitOk) {
-    err << prefix << error << "\n";
     return code;
   }
   const DriveRecord& record = *found;

@@ -142,8 +142,9 @@ int StartPeCycleLimit(const ProgramRoots& roots) {
   return ReadProgramIni(roots.install).peCycleLimit;
 }
 
-int FindDiskWithSerial(const OpenedMachine& machine, int index, const std::string& serial,
-                       const std::string& notDone, const DriveRecord** record, std::string* error) {
+static int FindDiskWithSerial(const OpenedMachine& machine, int index, const std::string& serial,
+                              const std::string& notDone, const DriveRecord** record,
+                              std::string* error) {
   if (machine.list.driveCount == 0) {
     *error = "no ATA or SATA disk on this machine";
     return kExitNoDisk;
@@ -164,6 +165,28 @@ int FindDiskWithSerial(const OpenedMachine& machine, int index, const std::strin
     return kExitRefused;
   }
   return kExitOk;
+}
+
+int OpenDiskWithSerial(const MachineOptions& options, const std::string& installFolder, int index,
+                       const std::string& serial, const char* notDone, const char* prefix,
+                       std::ostream& err, OpenedMachine* machine, const DriveRecord** record) {
+  const MessageSink messages = [&err, prefix](std::string_view text) {
+    err << prefix << text << "\n";
+  };
+  std::string error;
+  ProgramRoots roots;
+  if (!RootsFor(options, installFolder, &roots, &error)) {
+    err << prefix << error << "\n";
+    return kExitFailure;
+  }
+  if (!OpenMachine(options, roots, messages, true, machine, &error)) {
+    err << prefix << error << "\n";
+    return kExitNoRights;
+  }
+  const int code = FindDiskWithSerial(*machine, index, serial, notDone, record, &error);
+  if (code != kExitOk)
+    err << prefix << error << "\n";
+  return code;
 }
 
 }  // namespace ds

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,12 +57,15 @@ bool OpenMachine(const MachineOptions& options, const ProgramRoots& roots,
                  const MessageSink& messages, bool enumerate, OpenedMachine* machine,
                  std::string* error);
 
-// The kept disk at `index` of an opened machine, when it carries `serial` (the check of a
-// command that changes or tests a disk): kExitOk with `record` set, else the exit code
-// (no disk, no rights, no such index, refused for another serial) with `error` set, which
-// ends with "; nothing was " + `notDone` for another serial.
-int FindDiskWithSerial(const OpenedMachine& machine, int index, const std::string& serial,
-                       const std::string& notDone, const DriveRecord** record, std::string* error);
+// The start of a command on one disk: the roots of `options`, the machine opened and
+// enumerated, and its kept disk `index` when it carries `serial` (the check of a command that
+// changes or tests a disk). kExitOk with `machine` and `record` set; else the exit code (usage
+// of the folders, no machine, no disk, no rights, no such index, refused for another serial,
+// which ends with "; nothing was " + `notDone`) with its message written to `err` after
+// `prefix`; the machine's own messages go there too.
+int OpenDiskWithSerial(const MachineOptions& options, const std::string& installFolder, int index,
+                       const std::string& serial, const char* notDone, const char* prefix,
+                       std::ostream& err, OpenedMachine* machine, const DriveRecord** record);
 
 // The erase-cycle limit reads start from: PE_Cycle_Limit of the ini file, or the default.
 int StartPeCycleLimit(const ProgramRoots& roots);

@@ -58,25 +58,12 @@ int RunSelfTestCommand(const std::vector<std::string>& args, const std::string& 
     err << prefix << error << "\n" << CommandUsage("selftest");
     return kExitUsage;
   }
-  const MessageSink messages = [&err, prefix](std::string_view text) {
-    err << prefix << text << "\n";
-  };
-  ProgramRoots roots;
-  if (!RootsFor(options.machine, installFolder, &roots, &error)) {
-    err << prefix << error << "\n";
-    return kExitFailure;
-  }
-  OpenedMachine machine;
-  if (!OpenMachine(options.machine, roots, messages, true, &machine, &error)) {
-    err << prefix << error << "\n";
-    return kExitNoRights;
-  }
   const int index = *options.driveIndex;
+  OpenedMachine machine;
   const DriveRecord* record = nullptr;
-  if (const int code =
-          FindDiskWithSerial(machine, index, options.serial, "started", &record, &error);
+  if (const int code = OpenDiskWithSerial(options.machine, installFolder, index, options.serial,
+                                          "started", prefix, err, &machine, &record);
       code != kExitOk) {
-    err << prefix << error << "\n";
     return code;
   }
   const SelfTestOutcome outcome =

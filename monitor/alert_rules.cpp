@@ -1,31 +1,16 @@
 #include "monitor/alert_rules.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <optional>
 
 #include "drive/drive_figures.h"
 #include "text/leading_integer.h"
+#include "text/text_helpers.h"
 
 namespace ds {
 namespace {
 
 constexpr std::uint64_t kGigabyte = 1024ull * 1024ull * 1024ull;
-
-// printf into a std::string, of any length (a mount point may be long).
-__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-  if (length > 0)
-    std::vsnprintf(text.data(), text.size() + 1, format, args);
-  va_end(args);
-  return text;
-}
 
 std::optional<int> Threshold(const std::string& text) {
   if (text.empty())

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/text_helpers.h"  // Format
+
 // Small number formats shared by the pages.
 namespace ds {
 
@@ -12,8 +14,5 @@ struct GigabyteText {
 };
 
 GigabyteText FormatGigabytes(std::int64_t byteCount);
-
-// printf into a std::string.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace ds

@@ -1,5 +1,8 @@
 #include "text/text_helpers.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 namespace ds {
 
 bool IsBlank(char c) {
@@ -57,6 +60,20 @@ int HexDigitValue(char c) {
   if (c >= 'A' && c <= 'F')
     return c - 'A' + 10;
   return -1;
+}
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+  if (length > 0)
+    std::vsnprintf(text.data(), text.size() + 1, format, args);
+  va_end(args);
+  return text;
 }
 
 }  // namespace ds

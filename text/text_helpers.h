@@ -31,4 +31,7 @@ inline void SetMessage(std::string* message, std::string text) {
     *message = std::move(text);
 }
 
+// printf into a std::string, of any length (a mount point may be long).
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 }  // namespace ds
