@@ -25,7 +25,7 @@ std::string Describe(const AtaResult& result, std::size_t asked) {
 
 }  // namespace
 
-bool GeneralPurposeLoggingSupported(const IdentifyWordArray& identifyWords) {
+bool GeneralPurposeLoggingSupported(const IdentifyWords& identifyWords) {
   for (int word : {84, 87}) {
     const std::uint16_t value = identifyWords[static_cast<std::size_t>(word)];
     if ((value & 0xC000) == 0x4000 && (value & 0x0020) != 0)
@@ -34,7 +34,7 @@ bool GeneralPurposeLoggingSupported(const IdentifyWordArray& identifyWords) {
   return false;
 }
 
-bool ReadLogPages(AtaDevice& device, const IdentifyWordArray& identifyWords, std::uint8_t address,
+bool ReadLogPages(AtaDevice& device, const IdentifyWords& identifyWords, std::uint8_t address,
                   std::uint16_t firstPage, std::uint16_t count, std::vector<std::uint8_t>* out,
                   std::string* message) {
   const bool extended = GeneralPurposeLoggingSupported(identifyWords);
@@ -87,7 +87,7 @@ bool ReadLogPages(AtaDevice& device, const IdentifyWordArray& identifyWords, std
   return true;
 }
 
-bool ReadLogDirectory(AtaDevice& device, const IdentifyWordArray& identifyWords,
+bool ReadLogDirectory(AtaDevice& device, const IdentifyWords& identifyWords,
                       LogDirectory* directory, std::string* message) {
   std::vector<std::uint8_t> page;
   if (!ReadLogPages(device, identifyWords, 0x00, 0, 1, &page, message))

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/ata_device.h"
+#include "platform/identify_words.h"
 
 // Reads a disk's logs by address and page: READ LOG EXT (2Fh) where IDENTIFY says the
 // general purpose logging feature set is supported, SMART READ LOG (B0h/D5h) otherwise,
@@ -13,10 +14,8 @@
 // holds. Stateless; the caller opens the disk.
 namespace ds {
 
-using IdentifyWordArray = std::array<std::uint16_t, 256>;
-
 // IDENTIFY word 84 or 87 bit 5, each word counting only when its bits 15:14 read 01.
-bool GeneralPurposeLoggingSupported(const IdentifyWordArray& identifyWords);
+bool GeneralPurposeLoggingSupported(const IdentifyWords& identifyWords);
 
 // The log directory of one disk: the pages each log address holds, 0 for a log the disk
 // does not have.
@@ -33,14 +32,14 @@ inline constexpr unsigned kSmartReadLogMaxPages = 255;
 // SMART READ LOG always starts at page 0, so it reads firstPage + count pages and keeps
 // the last `count`. False with `message` set when the command aborts, does not reach the
 // disk or moves less than asked, or when the range does not fit the command.
-bool ReadLogPages(AtaDevice& device, const IdentifyWordArray& identifyWords, std::uint8_t address,
+bool ReadLogPages(AtaDevice& device, const IdentifyWords& identifyWords, std::uint8_t address,
                   std::uint16_t firstPage, std::uint16_t count, std::vector<std::uint8_t>* out,
                   std::string* message);
 
 // Reads the log directory (log 00h) through the command family IDENTIFY picks. False with
 // `message` set when the read fails: then nothing more should be read from the disk's
 // logs in this pass.
-bool ReadLogDirectory(AtaDevice& device, const IdentifyWordArray& identifyWords,
+bool ReadLogDirectory(AtaDevice& device, const IdentifyWords& identifyWords,
                       LogDirectory* directory, std::string* message);
 
 }  // namespace ds

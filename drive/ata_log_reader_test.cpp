@@ -55,7 +55,7 @@ TEST(AtaLogReader, PicksTheCommandByIdentifyAndLaysOutAddressPageAndCount) {
     std::string message;
     const auto device = disk->OpenHandle(&message);
     std::vector<std::uint8_t> out;
-    IdentifyWordArray words{};
+    IdentifyWords words{};
     words[84] = word84;
     ASSERT_EQ(ReadLogPages(*device, words, address, firstPage, count, &out, &message), !*failure);
     EXPECT_NE(message.find(failure), std::string::npos) << message;
@@ -80,7 +80,7 @@ TEST(AtaLogReader, DirectoryGivesPagesPerLogAndFailsWhereTheDiskAborts) {
   for (const auto& [word84, present, readOk, pages04, pages80] : cases) {
     std::string message;
     const auto device = LogDisk(word84, present)->OpenHandle(&message);
-    IdentifyWordArray words{};
+    IdentifyWords words{};
     words[84] = word84;
     LogDirectory directory;
     EXPECT_EQ(ReadLogDirectory(*device, words, &directory, &message), readOk) << message;

@@ -135,7 +135,7 @@ DeviceStatistics DecodeDeviceStatistics(std::span<const std::uint8_t> log) {
   return out;
 }
 
-bool ReadDeviceStatistics(AtaDevice& device, const IdentifyWordArray& identifyWords,
+bool ReadDeviceStatistics(AtaDevice& device, const IdentifyWords& identifyWords,
                           const LogDirectory& directory, DeviceStatistics* statistics,
                           std::string* message) {
   const std::uint16_t pages = directory.PageCount(kDeviceStatisticsLog);

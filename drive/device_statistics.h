@@ -60,7 +60,7 @@ DeviceStatistics DecodeDeviceStatistics(std::span<const std::uint8_t> log);
 // Reads the pages up to the solid-state page that `directory` says the log holds, in one
 // command, and decodes them. False with `message` set when the log is not listed or the
 // read fails.
-bool ReadDeviceStatistics(AtaDevice& device, const IdentifyWordArray& identifyWords,
+bool ReadDeviceStatistics(AtaDevice& device, const IdentifyWords& identifyWords,
                           const LogDirectory& directory, DeviceStatistics* statistics,
                           std::string* message);
 

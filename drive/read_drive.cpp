@@ -49,7 +49,7 @@ constexpr std::size_t kSmartErrorLoggingByte = 370;  // bit 0: the error log is 
 // `smart` where the SMART directory lists it or, on a disk whose directory is the general
 // purpose one, where the SMART data says the disk keeps it (`smartLogKept`).
 template <typename Log, typename ExtendedDecoder, typename SmartDecoder>
-std::optional<Log> ReadOneLog(AtaDevice& device, const IdentifyWordArray& identifyWords,
+std::optional<Log> ReadOneLog(AtaDevice& device, const IdentifyWords& identifyWords,
                               const LogDirectory& directory, std::uint8_t extended,
                               std::uint8_t smart, bool smartLogKept, ExtendedDecoder decodeExtended,
                               SmartDecoder decodeSmart) {
@@ -65,7 +65,7 @@ std::optional<Log> ReadOneLog(AtaDevice& device, const IdentifyWordArray& identi
   if (directory.generalPurpose ? !smartLogKept : directory.PageCount(smart) == 0)
     return std::nullopt;
   // SMART READ LOG: the words of a disk without general purpose logging pick it.
-  if (!ReadLogPages(device, IdentifyWordArray{}, smart, 0, 1, &pages, &message))
+  if (!ReadLogPages(device, IdentifyWords{}, smart, 0, 1, &pages, &message))
     return std::nullopt;
   return decodeSmart(pages, &message);
 }

@@ -26,9 +26,9 @@ struct ReadDriveContext {
   const AttributeTable* attributeTable = nullptr;  // null reads as an empty table
   std::string selectedModel;                       // gives the series code
   std::string baseBoardProduct;                    // "Aptio" boards skip the SMART enable
-  IdentifyWordArray identifyWords{};  // picks the log commands; all zero: SMART READ LOG
-  MessageSink showMessage;            // receives "GetSmartData NG"
-  Sleeper sleep;                      // empty: SleepFor
+  IdentifyWords identifyWords{};  // picks the log commands; all zero: SMART READ LOG
+  MessageSink showMessage;        // receives "GetSmartData NG"
+  Sleeper sleep;                  // empty: SleepFor
 };
 
 // Opening a disk is tried this many times, this far apart.

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/identify_words.h"
 #include "platform/sim/sim_test_drive.h"
 #include "platform/sim/simulated_disk.h"
 #include "text/ini_file_reader.h"
@@ -125,9 +126,7 @@ TEST(ReadDriveTest, DeviceStatisticsAfterTheSmartSectorsNeverFailTheRead) {
       testing::AddDeviceStatistics(&image, percentage < 0 ? 7 : percentage, gpl);
     std::string message;
     Reader reader("", SimulatedDisk::Create(image, IniFileReader::FromText(description), &message));
-    for (int w = 0; w < 256; ++w)
-      reader.context.identifyWords[w] =
-          static_cast<std::uint16_t>(image.identify[2 * w] | image.identify[2 * w + 1] << 8);
+    reader.context.identifyWords = IdentifyWordsFromBytes(image.identify);
     SmartSnapshot s;
     s.deviceStatistics = DeviceStatistics{};
     ASSERT_EQ(ReadDrive(reader.context, 0, &s), 1);
@@ -178,9 +177,7 @@ TEST(ReadDriveTest, SelfTestAndErrorLogsFromTheLogDirectory) {
         -std::accumulate(image.smart.begin(), image.smart.begin() + 511, 0));
     std::string message;
     Reader reader("", SimulatedDisk::Create(image, IniFileReader::FromText(description), &message));
-    for (int w = 0; w < 256; ++w)
-      reader.context.identifyWords[w] =
-          static_cast<std::uint16_t>(image.identify[2 * w] | image.identify[2 * w + 1] << 8);
+    reader.context.identifyWords = IdentifyWordsFromBytes(image.identify);
     SmartSnapshot s;
     ASSERT_EQ(ReadDrive(reader.context, 0, &s), 1);
     const SelfTestLogEntry* newest =
