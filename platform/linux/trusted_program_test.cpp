@@ -73,7 +73,7 @@ TEST(TrustedProgramTest, KillsAHangingProgramWithItsChildrenAndCapsItsOutput) {
   const std::string pidFile = folder.path() + "pid";
   const std::string hang =
       Script(folder.path() + "hang", "sleep 100 &\necho $! > " + pidFile + "\nsleep 100");
-  const TrustedRunResult hung = RunTrustedProgram(hang, {}, {}, {}, Mine(milliseconds(300)));
+  const TrustedRunResult hung = RunTrustedProgram(hang, {}, {}, {}, Mine(milliseconds(2000)));
   int child = -1;
   std::ifstream(pidFile) >> child;
   EXPECT_TRUE(hung.timedOut && hung.exitCode == -1 && child > 0 && Ended(hung.processGroup) &&
