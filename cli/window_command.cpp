@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -274,8 +275,14 @@ int RunWindowCommand(const std::vector<std::string>& args, const std::string& in
 
   ds::MonitorTiming timing;
   timing.period = std::chrono::seconds(options.monitorPeriodSeconds);
+  // The alert hook comes from the root-only /etc file alone.
+  std::optional<ds::AlertExec> alertExec;
+  if (!config.alertExec.empty())
+    alertExec.emplace(config.alertExec, log);
   ds::MonitorLoop monitor(app.dialog(), drives, mail, roots, timing, log, ds::WallClock::now, {},
                           metricsListen.empty() ? nullptr : &board, config.ignoredSerials);
+  if (alertExec)
+    monitor.SetAlertExec(&*alertExec);
 
   ds::StartupContext context;
   context.registry = &registry;

@@ -220,6 +220,8 @@ void MonitorLoop::SendMails(const std::vector<WatchMail>& mails, const AlertSett
     if (log_)
       log_("alert mail about " + mail.device + " handed to the mailer: " + mail.text);
     mail_.SendAlert(settings, drive, MailOrigin{mail.device, host}, mail.text, stop);
+    if (alertExec_)
+      alertExec_->Run(mail, settings, host, now_(), stop);
   }
 }
 

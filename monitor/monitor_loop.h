@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "drive/message_sink.h"
+#include "monitor/alert_exec.h"
 #include "monitor/disk_watch.h"
 #include "monitor/mail_channel.h"
 #include "monitor/metrics_board.h"
@@ -63,6 +64,9 @@ class MonitorLoop {
   // One pass at `now` (the body of Run, for the loop and for tests).
   void Pass(std::stop_token stop);
 
+  // The alert hook run after every alert mail; it outlives the loop.
+  void SetAlertExec(AlertExec* hook) { alertExec_ = hook; }
+
   std::uint64_t passes() const { return passes_.load(); }
   std::uint64_t alertMails() const { return alertMails_.load(); }
 
@@ -106,6 +110,7 @@ class MonitorLoop {
   std::map<int, AttributeTable> tables_;  // by series: loaded once, missing files told at start
   std::atomic<std::uint64_t> passes_{0};
   std::atomic<std::uint64_t> alertMails_{0};
+  AlertExec* alertExec_ = nullptr;
 };
 
 }  // namespace ds

@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <set>
 #include <thread>
 
 #include "platform/file_system.h"
+#include "platform/network_names.h"
 #include "tests/temp_folder.h"
 
 namespace ds {
@@ -126,6 +130,84 @@ TEST(MonitorLoopTest, AMailPerReArmPeriod) {
               std::tuple(mails, passes.size() + 1, 2 * static_cast<int>(passes.size() + 1)))
         << refreshBy << " by type " << type;
   }
+}
+
+// A hot disk runs the alert hook as smartd runs its "-M exec" program: with the Tool page's
+// addresses "-s SUBJECT ADDRESS..." and the message on standard input, without them nothing
+// and /dev/null; the SMARTD_* variables and nothing else inherited.
+TEST(MonitorLoopTest, AHotDiskRunsTheAlertHookAsSmartdWould) {
+  Monitor m("1", kRefreshByDay);
+  m.window.view.drive->firmware = "~F\tW1", m.window.view.drives = {*m.window.view.drive};
+  const std::string hook = m.home.path() + "hook", out = m.home.path() + "run.";
+  ReplaceFileAtomically(
+      hook,
+      "#!/bin/sh\nn=" + out + "$SMARTD_PREVCNT\nfor a; do printf '%s\\n' \"$a\"; done > $n.args\n" +
+          "if [ /dev/stdin -ef /dev/null ]; then echo null; else cat; fi > $n.in\n" +
+          "env -0 > $n.env\n",
+      FileAccess::kOwnerOnly, nullptr);
+  ::chmod(hook.c_str(), 0700);
+  AlertExec exec(hook, [&m](std::string_view line) { m.log.emplace_back(line); },
+                 {milliseconds(20000), 65536, ::getuid()});
+  m.loop.SetAlertExec(&exec);
+  const std::string host = MachineFqdn(),
+                    subject = "Norvik DriveSentinel warning message (Temperature) on host " + host;
+  const std::string full =
+      "Model Name: QRA-X50 hot\nSerial Number: S1\nFirmware Version: FW1\nDevice: /dev/sd-1 on "
+      "host " +
+      host + "\n\nDUT's temperature value is above 60 Celsius (Current is 61).\n\n";
+  const std::string next = "No further message about it for 1 days.\n";
+  // Each run: its To field, arguments, input, SMARTD_ADDRESS, PREVCNT and its end of message.
+  const std::tuple<std::string, std::string, std::string, std::string, const char*, std::string>
+      runs[] = {{"b@y, -oQueueDirectory=/x, c@z", "-s\n" + subject + "\nb@y\nc@z\n", full + next,
+                 "b@y c@z", "0", next},
+                {"", "", "null\n", "", "1", "This problem was first reported at "}};
+  for (const auto& [to, args, input, address, count, end] : runs) {
+    m.window.view.alert.To = to;
+    m.loop.Pass({});
+    m.now += hours(24);
+    std::string got[3], message, mailed;
+    EXPECT_TRUE(ReadWholeFile(m.sent, 1 << 20, &mailed, &message));  // the mail goes too
+    for (int i = 0; i < 3; ++i)
+      ReadWholeFile(out + count + std::array{".args", ".in", ".env"}[i], 1 << 20, &got[i],
+                    &message);
+    std::map<std::string, std::string> env;
+    for (std::size_t at = 0, end0; (end0 = got[2].find('\0', at)) != std::string::npos;
+         at = end0 + 1) {
+      const std::string item = got[2].substr(at, end0 - at);
+      env[item.substr(0, item.find('='))] = item.substr(item.find('=') + 1);
+    }
+    for (const char* shells : {"PWD", "SHLVL", "_", "OLDPWD"})
+      env.erase(shells);
+    EXPECT_EQ(got[0], args);
+    EXPECT_EQ(got[1], input);
+    EXPECT_NE(env["SMARTD_FULLMESSAGE"].find(full), std::string::npos);
+    EXPECT_NE(env["SMARTD_FULLMESSAGE"].find(end), std::string::npos);
+    EXPECT_EQ(env["SMARTD_TFIRST"].empty(), false);
+    env.erase("SMARTD_FULLMESSAGE"), env.erase("SMARTD_TFIRST");
+    std::map<std::string, std::string> want = {
+        {"PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"},
+        {"LANG", "C"},
+        {"SMARTD_MAILER", hook},
+        {"SMARTD_DEVICE", "/dev/sd-1"},
+        {"SMARTD_DEVICETYPE", "auto"},
+        {"SMARTD_DEVICESTRING", "/dev/sd-1 [SAT]"},
+        {"SMARTD_DEVICEINFO", "QRA-X50 hot, S/N:S1, FW:FW1"},
+        {"SMARTD_FAILTYPE", "Temperature"},
+        {"SMARTD_MESSAGE", "DUT's temperature value is above 60 Celsius (Current is 61)."},
+        {"SMARTD_TFIRSTEPOCH", "1780000000"},
+        {"SMARTD_PREVCNT", count},
+        {"SMARTD_NEXTDAYS", "1"},
+        {"SMARTD_SUBJECT", subject}};
+    if (!address.empty())
+      want["SMARTD_ADDRESS"] = address;
+    EXPECT_EQ(env, want);
+  }
+  EXPECT_EQ(
+      std::count(m.log.begin(), m.log.end(), "alert hook " + hook + " about /dev/sd-1: exit 0"), 2);
+  EXPECT_NE(std::find(m.log.begin(), m.log.end(),
+                      "alert hook " + hook +
+                          " about /dev/sd-1: the address \"-oQueueDirectory=/x\" is not passed"),
+            m.log.end());
 }
 
 TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {

@@ -26,6 +26,7 @@ SystemConfig ReadSystemConfig(const std::string& path, std::string* why) {
   config.homeFolder = reader.lookup("Home_Folder");
   config.selfTestShort = reader.lookup("SelfTest_Short");
   config.selfTestLong = reader.lookup("SelfTest_Long");
+  config.alertExec = std::string(TrimBoth(reader.lookup("Alert_Exec")));
   const std::string hosts = reader.lookup("Metrics_Allow_Host");
   std::size_t start = 0;
   while (start < hosts.size()) {

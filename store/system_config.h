@@ -18,6 +18,8 @@
 //                              blanks)
 //   SelfTest_Short=weekly Sun 03, SelfTest_Long=monthly 1 04
 //                              when the monitor runs self-tests (selftest_schedule.h)
+//   Alert_Exec=/PROGRAM        the alert hook run once per alert mail (monitor/alert_exec.h);
+//                              only this file names it, nothing the window can write
 // The file counts only when no one but root can change it (platform/file_system.h says
 // how that is checked); otherwise it is ignored, and the reader says why.
 namespace ds {
@@ -29,8 +31,9 @@ struct SystemConfig {
   std::vector<std::string> metricsAllowHosts;
   std::string homeFolder;                   // "" when absent
   std::vector<std::string> ignoredSerials;  // trimmed, none empty
-  std::string selfTestShort;  // "" when absent; ParseSelfTestRule reads them
+  std::string selfTestShort;                // "" when absent; ParseSelfTestRule reads them
   std::string selfTestLong;
+  std::string alertExec;  // "" when absent
 };
 
 // The items of a list value: split at commas and line breaks (a repeated key's values are

@@ -42,7 +42,8 @@ TEST(SystemConfigTest, ReadOnlyWhenOnlyRootCanChangeIt) {
     std::ofstream(file) << "Metrics_Listen= 127.0.0.1:9101 \nHome_Folder=/srv/ds\n"
                         << "Metrics_Allow_Host=prom.example, 10.0.0.5\nmetrics_allow_host=b\n"
                         << "Ignore_Serial=SN 1, SN2\nignore_serial=SN3\n"
-                        << "SelfTest_Short=weekly Sun 03\nSelfTest_Long=monthly 1 04\n";
+                        << "SelfTest_Short=weekly Sun 03\nSelfTest_Long=monthly 1 04\n"
+                        << "Alert_Exec= /usr/local/sbin/hook \n";
     if (c.link)
       std::filesystem::create_symlink(file, path);
     ASSERT_EQ(::chmod(file.c_str(), c.fileMode) | ::chmod(folder.c_str(), c.folderMode), 0);
@@ -53,13 +54,14 @@ TEST(SystemConfigTest, ReadOnlyWhenOnlyRootCanChangeIt) {
       EXPECT_EQ(why, "");
       EXPECT_EQ(config.metricsListen, "127.0.0.1:9101");
       EXPECT_EQ(config.homeFolder, "/srv/ds");
-      EXPECT_EQ(config.selfTestShort + "|" + config.selfTestLong, "weekly Sun 03|monthly 1 04");
+      EXPECT_EQ(config.selfTestShort + "|" + config.selfTestLong + "|" + config.alertExec,
+                "weekly Sun 03|monthly 1 04|/usr/local/sbin/hook");
       EXPECT_EQ(config.metricsAllowHosts,
                 (std::vector<std::string>{"prom.example", "10.0.0.5", "b"}));
       EXPECT_EQ(config.ignoredSerials, (std::vector<std::string>{"SN 1", "SN2", "SN3"}));
     } else {
       EXPECT_EQ(why, "ignoring " + path + ": " + temp.path() + c.why) << c.why;
-      EXPECT_EQ(config.metricsListen + config.homeFolder, "");
+      EXPECT_EQ(config.metricsListen + config.homeFolder + config.alertExec, "");
       EXPECT_TRUE(config.metricsAllowHosts.empty());
     }
   }
