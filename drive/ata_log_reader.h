@@ -37,8 +37,8 @@ bool ReadLogPages(AtaDevice& device, const IdentifyWords& identifyWords, std::ui
                   std::string* message);
 
 // Reads the log directory (log 00h) through the command family IDENTIFY picks. False with
-// `message` set when the read fails: then nothing more should be read from the disk's
-// logs in this pass.
+// `message` set when the read fails: then only the SMART logs that the SMART data says the
+// disk keeps (self-test, error) are worth a read in this pass.
 bool ReadLogDirectory(AtaDevice& device, const IdentifyWords& identifyWords,
                       LogDirectory* directory, std::string* message);
 

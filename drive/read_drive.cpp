@@ -47,22 +47,23 @@ constexpr std::size_t kSmartErrorLoggingByte = 370;  // bit 0: the error log is 
 
 // The extended log `extended` where the directory lists it, else the one-sector SMART log
 // `smart` where the SMART directory lists it or, on a disk whose directory is the general
-// purpose one, where the SMART data says the disk keeps it (`smartLogKept`).
+// purpose one or that has none (`directory` null: it aborts log 00h, as older disks and
+// QEMU's do), where the SMART data says the disk keeps it (`smartLogKept`).
 template <typename Log, typename ExtendedDecoder, typename SmartDecoder>
 std::optional<Log> ReadOneLog(AtaDevice& device, const IdentifyWords& identifyWords,
-                              const LogDirectory& directory, std::uint8_t extended,
+                              const LogDirectory* directory, std::uint8_t extended,
                               std::uint8_t smart, bool smartLogKept, ExtendedDecoder decodeExtended,
                               SmartDecoder decodeSmart) {
   std::vector<std::uint8_t> pages;
   std::string message;
-  if (directory.generalPurpose && directory.PageCount(extended) != 0) {
-    const auto count = std::min(directory.PageCount(extended), kMaxExtendedLogPages);
+  if (directory && directory->generalPurpose && directory->PageCount(extended) != 0) {
+    const auto count = std::min(directory->PageCount(extended), kMaxExtendedLogPages);
     if (ReadLogPages(device, identifyWords, extended, 0, count, &pages, &message)) {
       if (std::optional<Log> log = decodeExtended(pages, &message))
         return log;
     }
   }
-  if (directory.generalPurpose ? !smartLogKept : directory.PageCount(smart) == 0)
+  if (directory && !directory->generalPurpose ? directory->PageCount(smart) == 0 : !smartLogKept)
     return std::nullopt;
   // SMART READ LOG: the words of a disk without general purpose logging pick it.
   if (!ReadLogPages(device, IdentifyWords{}, smart, 0, 1, &pages, &message))
@@ -142,16 +143,16 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
       ReadDeviceStatistics(*device, context.identifyWords, directory, &statistics, &logMessage)) {
     snapshot->deviceStatistics = std::move(statistics);
   }
-  // The self-test and error logs, from the same directory; a failed read leaves them out.
-  if (haveDirectory) {
-    snapshot->selfTestLog = ReadOneLog<SelfTestLog>(
-        *device, context.identifyWords, directory, kExtendedSelfTestLog, kSmartSelfTestLog,
-        DecodeSelfTestCapability(data, context.identifyWords).supported, DecodeExtendedSelfTestLog,
-        DecodeSmartSelfTestLog);
-    snapshot->errorLog = ReadOneLog<ErrorLog>(
-        *device, context.identifyWords, directory, kExtendedErrorLog, kSummaryErrorLog,
-        (data[kSmartErrorLoggingByte] & 0x01) != 0, DecodeExtendedErrorLog, DecodeSummaryErrorLog);
-  }
+  // The self-test and error logs, from the same directory or, without one, by the SMART
+  // data; a failed read leaves them out.
+  const LogDirectory* listing = haveDirectory ? &directory : nullptr;
+  snapshot->selfTestLog = ReadOneLog<SelfTestLog>(
+      *device, context.identifyWords, listing, kExtendedSelfTestLog, kSmartSelfTestLog,
+      DecodeSelfTestCapability(data, context.identifyWords).supported, DecodeExtendedSelfTestLog,
+      DecodeSmartSelfTestLog);
+  snapshot->errorLog = ReadOneLog<ErrorLog>(
+      *device, context.identifyWords, listing, kExtendedErrorLog, kSummaryErrorLog,
+      (data[kSmartErrorLoggingByte] & 0x01) != 0, DecodeExtendedErrorLog, DecodeSummaryErrorLog);
   return true;
 }
 

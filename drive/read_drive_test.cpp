@@ -145,8 +145,8 @@ TEST(ReadDriveTest, DeviceStatisticsAfterTheSmartSectorsNeverFailTheRead) {
 }
 
 // The self-test and error logs come from the directory that lists them: the extended logs on
-// a disk with general purpose logging, else the one-sector SMART logs; a failed read of
-// either leaves only that log out.
+// a disk with general purpose logging, else the one-sector SMART logs (by the SMART data on a
+// disk without a directory, -1); a failed read of either leaves only that log out.
 TEST(ReadDriveTest, SelfTestAndErrorLogsFromTheLogDirectory) {
   // General purpose logging, logs listed, SMART data byte 367 / 370, the summary error log's
   // index, description; then the newest self-test's LBA (-1: no log, 0: none), the error
@@ -158,14 +158,16 @@ TEST(ReadDriveTest, SelfTestAndErrorLogsFromTheLogDirectory) {
                         {true, {}, 0, 0, 1, "", -1, -1},
                         {false, {1, 6}, 0, 0, 1, "", 0, 2},
                         {false, {1, 6}, 0, 0, 9, "", 0, -1},  // an index out of range
-                        {false, {4}, 0x10, 1, 1, "", -1, -1}};
+                        {false, {4}, 0x10, 1, 1, "", -1, -1},
+                        {false, {-1}, 0x10, 1, 1, "", 0, 2},  // no directory: by the SMART data
+                        {false, {-1}, 0, 0, 1, "", -1, -1}};
   for (const auto& [gpl, listed, offline, errorLogging, summaryIndex, description, lba, count] :
        cases) {
     SCOPED_TRACE(::testing::PrintToString(listed) + description);
     SimulatedDiskImage image = testing::MakeImage({});
     testing::AddDeviceStatistics(&image, 7, gpl);
     for (int address : listed)
-      image.logs[0][2 * address] = 1;
+      address < 0 ? void(image.logs.erase(0)) : void(image.logs[0][2 * address] = 1);
     std::vector<std::uint8_t> selfTests(512), extendedErrors(512), summaryErrors(512);
     selfTests[2] = 1, selfTests[4] = 2, selfTests[5] = 0x73, selfTests[12] = 0x40;
     extendedErrors[2] = 1, extendedErrors[4] = 1, extendedErrors[500] = 5;

@@ -290,6 +290,70 @@ def check_erase(files, report):
                      f"exit {rc}, expected {code}; missing {missing}; said {said[-600:]!r}")
 
 
+SELFTEST_RING = 21  # descriptors in the SMART self-test log (log 06h)
+SELFTEST_CODES = {"short": 1, "extended": 2}  # LBA low of the off-line start: the log's test byte
+
+
+def hex_dump_bytes(text):
+    """The bytes of smartctl's hex dump lines ("0000000: 01 00 ... |text|")."""
+    lines = re.findall(r"^[0-9a-f]{7}: ((?:[0-9a-f]{2} ?){1,16})", text, re.M)
+    return bytes.fromhex("".join(lines))
+
+
+def selftest_rows_from_sector(sector):
+    """(descriptor, test, status, remaining %, hours, failing LBA) newest first, from log 06h."""
+    index, rows = sector[508], []
+    for back in range(SELFTEST_RING if 1 <= index <= SELFTEST_RING else 0):
+        number = (index - 1 - back) % SELFTEST_RING + 1
+        d = sector[2 + 24 * (number - 1):2 + 24 * number]
+        if any(d):
+            failed = 3 <= d[1] >> 4 <= 8
+            rows.append((number, d[0], d[1], (d[1] & 0x0F) * 10, d[2] | d[3] << 8,
+                         int.from_bytes(d[5:9], "little") if failed else None))
+    return rows
+
+
+def selftest_differences(ours, peer, sector, kinds):
+    """What our self-test log, smartctl's table (descriptors numbered back from the sector's
+    index) and the log sector disagree on, and with the tests `kinds` started, in order."""
+    index, wrong = sector[508], []
+    theirs = [((index - 1 - i) % SELFTEST_RING + 1, e["type"]["value"], e["status"]["value"],
+               e["status"].get("remaining_percent", 0), e["lifetime_hours"], e.get("lba"))
+              for i, e in enumerate(peer.get("standard", {}).get("table", []))]
+    mine = [(e["descriptor"], e["test"], e["status"], e["remainingPercent"], e["powerOnHours"],
+             e["failingLba"]) for e in (ours or {}).get("entries", [])]
+    wanted_index = (len(kinds) - 1) % SELFTEST_RING + 1 if kinds else 0
+    for what, got, wanted in [
+            ("the index (byte 508)", index, wanted_index),
+            ("our index", (ours or {}).get("newestDescriptor"), index),
+            ("our table", mine, theirs),
+            ("smartctl's table", theirs, selftest_rows_from_sector(sector)),
+            ("the tests, newest first", [row[1] for row in theirs],
+             [SELFTEST_CODES[k] for k in reversed(kinds)][:SELFTEST_RING])]:
+        if got != wanted:
+            wrong.append(f"{what}: {got}, expected {wanted}")
+    return wrong
+
+
+def check_selftests(files, report, serial):
+    runs = [line.split(" ", 2) for line in files.get("selftests.txt", "").splitlines()]
+    kinds = [run[0] for run in runs]
+    report.check(len(runs) > SELFTEST_RING and {"short", "extended"} <= set(kinds) and
+                 all(run[1] == "0" for run in runs), f"{len(runs)} self-tests started, mixed",
+                 "; ".join(" ".join(run) for run in runs if run[1:2] != ["0"]))
+    ours = load_json(files, "selftest_report", report)
+    peer = load_json(files, "smartctl_selftest", report)
+    sector = hex_dump_bytes(said_by(files, "smartctl_selftest_raw"))
+    if ours is None or peer is None or not report.check(len(sector) == 512, "smartctl dumps log 06h"):
+        return
+    peer = peer.get("ata_smart_self_test_log", {})
+    wrong = selftest_differences((find_drive(ours, serial) or {}).get("selfTestLog"), peer, sector,
+                                 kinds)
+    report.check(not wrong, "our self-test log equals smartctl's and the sector's, index included",
+                 "; ".join(wrong) or f"{len(peer['standard']['table'])} entries, the newest in "
+                 f"descriptor {sector[508]}")
+
+
 def check_guest(guest, disk, table_text_by_series, report, disk_count):
     files = guest.files
     peer = check_peer(files, disk, report) or {}
@@ -313,5 +377,6 @@ def check_guest(guest, disk, table_text_by_series, report, disk_count):
         drive = find_drive(mounted, disk.serial)
         if report.check(drive is not None, "the disk is in the report with a volume mounted"):
             check_volume(drive, files, report)
+    check_selftests(files, report, disk.serial)
     check_unprivileged(files, report)
     check_erase(files, report)

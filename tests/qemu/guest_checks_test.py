@@ -59,5 +59,44 @@ class ComparisonTest(unittest.TestCase):
         self.assertEqual(report.failures, 1)
 
 
+class SelfTestLogTest(unittest.TestCase):
+    """23 tests in the 21-descriptor ring: the newest in descriptor 2, the two oldest gone."""
+    KINDS = ["extended" if i % 3 == 0 else "short" for i in range(1, 24)]
+
+    def tables(self):
+        sector, index = bytearray(512), 0
+        for kind in self.KINDS:  # as the disk fills its ring
+            index = index % 21 + 1
+            sector[2 + 24 * (index - 1):6 + 24 * (index - 1)] = [gc.SELFTEST_CODES[kind], 0, 0x34, 0x12]
+        sector[508] = index
+        codes = [gc.SELFTEST_CODES[k] for k in reversed(self.KINDS)][:21]
+        peer = {"standard": {"table": [{"type": {"value": c}, "status": {"value": 0},
+                                         "lifetime_hours": 4660} for c in codes]}}
+        ours = {"newestDescriptor": 2, "entries": [
+            {"descriptor": (1 - i) % 21 + 1, "test": c, "status": 0, "remainingPercent": 0,
+             "powerOnHours": 4660, "failingLba": None} for i, c in enumerate(codes)]}
+        return ours, peer, sector
+
+    def test_differences_are_caught(self):
+        def renumbered(o):  # in order, but numbered as if the ring had not wrapped
+            return dict(o, entries=[dict(e, descriptor=21 - i) for i, e in enumerate(o["entries"])])
+
+        def failed(p):  # smartctl reads a read failure (30 % left) in the newest, the sector not
+            p["standard"]["table"][0]["status"] = {"value": 0x73, "remaining_percent": 30}
+            return p
+        cases = [("matching tables", lambda o, p, s, k: (o, p, s, k), []),
+                 ("descriptors not wrapped", lambda o, p, s, k: (renumbered(o), p, s, k), ["our table"]),
+                 ("our index off by one", lambda o, p, s, k: (dict(o, newestDescriptor=3), p, s, k),
+                  ["our index"]),
+                 ("smartctl's status not the sector's", lambda o, p, s, k: (o, failed(p), s, k),
+                  ["our table", "smartctl's table"]),
+                 ("the newest test not started", lambda o, p, s, k: (o, p, s, k[:-1]),
+                  ["the index (byte 508)", "the tests, newest first"])]
+        for what, change, wrong in cases:
+            with self.subTest(what):
+                found = gc.selftest_differences(*change(*self.tables(), self.KINDS))
+                self.assertEqual([w.split(":")[0] for w in found], wrong, found)
+
+
 if __name__ == "__main__":
     unittest.main()
