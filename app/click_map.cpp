@@ -7,10 +7,11 @@ bool Holds(ClickCondition condition, const ClickState& state) {
   switch (condition) {
     case ClickCondition::kAlways:
       return true;
+    // An endurance history exports as the maker's series does.
     case ClickCondition::kSeriesNotZero:
-      return state.modelSeries != 0;
+      return state.modelSeries != 0 && !state.enduranceHistory;
     case ClickCondition::kSeriesZero:
-      return state.modelSeries == 0;
+      return state.modelSeries == 0 || state.enduranceHistory;
     case ClickCondition::kEditMode:
       return state.toolEditMode == 1;
     case ClickCondition::kViewMode:

@@ -12,6 +12,7 @@ struct ClickState {
   int modelSeries = 99;
   int toolEditMode = 0;
   int eraseRunning = 0;
+  bool enduranceHistory = false;  // the selected disk's history is of its endurance indicator
 };
 
 // Window coordinates span 0..799 and 0..599; anything else never hits.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "drive/drive_figures.h"
 #include "drive/model_series.h"
 #include "platform/file_system.h"
 #include "store/alert_fields.h"
@@ -217,6 +218,7 @@ void MainDialog::PublishReading(const DriveRecord& drive, const SmartSnapshot& s
   if (!SameDrive(&drive, state_.SelectedDrive()))
     return;  // the selection moved on meanwhile
   state_.smart = snapshot;
+  state_.smartOwner = SnapshotOwner::Of(drive);
   state_.modelSeries = snapshot.modelSeries;
 }
 
@@ -310,6 +312,11 @@ void MainDialog::TabAction(int buttonId) {
     if (plan->needsMakersDisk) {
       const DriveRecord* drive = state_.SelectedDrive();
       makers = IsMakersDisk(drive ? drive->model : "", state_.internalMode);
+      // Another disk passes where its own health figure may do: unless its last snapshot
+      // says it has none, the build reads it and decides.
+      if (!makers && plan->healthFiguresSuffice && drive != nullptr)
+        makers = !state_.smartOwner.Is(drive) ||
+                 HealthSourceOf(state_.smart) == HealthSource::kEndurance;
     }
   }
   if (!makers && noDisk && DataFileExists(kNoDiskPage)) {
@@ -395,6 +402,7 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view, bool us
       state_.modelSeries = copy.modelSeries;
       state_.attributeTable = copy.attributeTable;
       state_.smart = copy.smart;
+      state_.smartOwner = copy.smartOwner;
       state_.identifyDesc = copy.identifyDesc;
     }
     if (sameDisk)
@@ -507,7 +515,8 @@ void MainDialog::LeftButtonDown(int x, int y, std::uint64_t at) {
     MutexLock lock(mutex_);
     if (!look_.windowShown || look_.minimized || look_.ended)
       return;
-    ClickState clickState{state_.modelSeries, state_.toolEditMode, state_.eraseRunning};
+    ClickState clickState{state_.modelSeries, state_.toolEditMode, state_.eraseRunning,
+                          state_.historyStart.isEndurance()};
     action = HitTest(state_.currentPage, x, y, clickState);
   }
   if (action != ClickAction::kNone)

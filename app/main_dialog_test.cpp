@@ -91,6 +91,9 @@ TEST_F(MainDialogTest, ABuildForAnEarlierDiskLeavesTheNewSelectionAlone) {
 
 TEST_F(MainDialogTest, AForeignDiskGetsTheUnsupportedPageOrAMessage) {
   SelectDisk(1);
+  MainDialogTestAccess::Change(dialog, [](WindowState& s) {  // known to have no indicator
+    s.smartOwner = SnapshotOwner::Of(s.drives[1]);
+  });
   for (int tab : {kTabHealth, kTabSmart, kTabTool}) {
     dialog.ButtonCommand(tab);
     EXPECT_EQ(shell.last().frame, "Unsupported.html") << tab;
@@ -104,6 +107,31 @@ TEST_F(MainDialogTest, AForeignDiskGetsTheUnsupportedPageOrAMessage) {
       shell.Messages(),
       std::vector<std::string>{"Error Message: This function is only vaild for Norvik disk. [!]"});
   EXPECT_EQ(State().currentPage, kPageDiskInfo);  // nothing changed
+}
+
+// Another maker's disk opens Health (not S.M.A.R.T.) when its own endurance indicator gives
+// its figure; while the window holds another disk's snapshot, the build reads it and decides.
+TEST_F(MainDialogTest, AnotherDiskOpensHealthByItsEnduranceIndicator) {
+  SelectDisk(1);
+  using enum DeviceStatisticId;
+  // The disk whose snapshot the window holds, its indicator (-1: none), the tab, its page.
+  const std::tuple<std::size_t, int, int, const char*> cases[] = {
+      {1, 7, kTabHealth, "3.html"},
+      {1, 7, kTabSmart, "Unsupported.html"},
+      {1, -1, kTabHealth, "Unsupported.html"},
+      {0, -1, kTabHealth, "3.html"}};
+  for (const auto& [owner, used, tab, frame] : cases) {
+    MainDialogTestAccess::Change(dialog, [owner = owner, used = used](WindowState& s) {
+      s.smart = {}, s.smart.deviceStatistics = DeviceStatistics{{{kPercentageUsed, used}}, {}};
+      s.smartOwner = SnapshotOwner::Of(s.drives[owner]);
+    });
+    dialog.ButtonCommand(tab);
+    EXPECT_TRUE(shell.WaitForFrame(frame)) << owner << " " << used << " " << tab;
+  }
+  MainDialogTestAccess::Change(
+      dialog, [](WindowState& s) { s.modelSeries = 99, s.historyStart.endurance = true; });
+  dialog.LeftButtonDown(700, 320);  // its export, as the maker's disks have it
+  EXPECT_EQ(shell.downloads, std::vector<std::string>{"health.xls as health.xls"});
 }
 
 // F2 leaving again is driven in the browser; here the near misses and button 1004 on the tabs.

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 
+#include "drive/drive_figures.h"
 #include "drive/model_series.h"
 #include "monitor/disk_watch.h"
 #include "pages/disk_info_page.h"
@@ -14,12 +15,15 @@
 #include "pages/smart_page.h"
 #include "pages/system_page.h"
 #include "pages/tool_page.h"
+#include "platform/file_system.h"
 #include "store/disk_watch_state.h"
 #include "store/history_folder.h"
 #include "text/text_helpers.h"
 
 namespace ds {
 namespace {
+
+constexpr const char* kUnsupportedPage = "Unsupported.html";
 
 template <typename Rows>
 constexpr bool InIdOrder(const Rows& rows) {
@@ -74,8 +78,10 @@ void ReportPages::ReadForPage(int page, unsigned steps, WindowState& state,
       log_("disk " + std::to_string(drive.driveNumber) + " was not read for page " +
            std::to_string(page));
     }
-    if (read != DiskRead::kBusy)
+    if (read != DiskRead::kBusy) {
       state.modelSeries = state.smart.modelSeries;
+      state.smartOwner = SnapshotOwner::Of(drive);
+    }
   }
   if ((steps & kStepIdentifyDescriptions) &&
       !LoadIdentifyTable(state.identifyDesc, roots_.install) && log_) {
@@ -181,10 +187,24 @@ std::optional<std::string> ReportPages::BuildDiskInfo(WindowState& state, std::s
 std::optional<std::string> ReportPages::BuildHealth(WindowState& state, std::string* message) {
   HealthPageInput input;
   input.driveCount = state.driveCount;
-  if (const DriveRecord* drive = state.SelectedDrive()) {
+  const DriveRecord* drive = state.SelectedDrive();
+  const bool ownFigures = state.smartOwner.Is(drive);
+  if (drive != nullptr) {
     input.model = drive->model;
     input.serial = drive->serial;
+    // Another maker's disk comes this far only to be read: without an endurance indicator
+    // of its own it gets what the tab gives such a disk.
+    if (!IsMakersDisk(drive->model, state.internalMode) &&
+        (!ownFigures || HealthSourceOf(state.smart) != HealthSource::kEndurance)) {
+      if (FileExists(roots_.HomeData(kUnsupportedPage)) ||
+          FileExists(roots_.InstallData(kUnsupportedPage)))
+        return kUnsupportedPage;
+      SetMessage(message, "This function is only vaild for Norvik disk.");
+      return std::nullopt;
+    }
   }
+  if (ownFigures && HealthSourceOf(state.smart) == HealthSource::kEndurance)
+    input.percentageUsed = EnduranceIndicator(state.smart);
   input.powerOnHours = state.smart.powerOnHours;
   input.powerCycles = state.smart.powerCycles;
   input.attr167Raw = state.smart.attr167Raw;

@@ -107,6 +107,22 @@ TEST_F(ReportPagesTest, TabsShowTheirPagesOnTheSampleMachine) {
   EXPECT_NE(ReadTextFile(Home("InternalPage.html")).find(">2048<"), std::string::npos);
 }
 
+// The sample's other-maker disk keeps 7 % used in its Device Statistics log.
+TEST_F(ReportPagesTest, AnotherMakersDiskHasHealthByItsEnduranceIndicator) {
+  MainDialogTestAccess::Change(*dialog, [](WindowState& s) { s.display.selectedDisk = 3; });
+  EXPECT_EQ(Tab(kTabHealth, "Health"), "HealthPage_0.html");
+  const std::string page = ReadTextFile(Home("HealthPage_0.html"));
+  for (const char* text : {"#03508D\">93<", "Percentage used (%)", "id=\"years\">---<",
+                           "Health is 100 - the drive's Percentage Used Endurance Indicator"})
+    EXPECT_NE(page.find(text), std::string::npos) << text;
+  WindowState state = dialog->CopyState();
+  EXPECT_TRUE(state.historyStart.isEndurance());
+  // Read without its indicator, the disk gets the Unsupported page from the build.
+  state.smart.deviceStatistics.reset();
+  std::string message;
+  EXPECT_EQ(pages->Build(kPageHealth, 0, state, {}, &message), "Unsupported.html");
+}
+
 // Home: one clickable row per kept disk, its figures and state from the monitor's state file.
 TEST_F(ReportPagesTest, HomeShowsEveryKeptDiskFromTheMonitorsStates) {
   DiskWatchState known;

@@ -124,11 +124,12 @@ void ReadFirstState(const StartupContext& context, StartState& start) {
     return;
   // A failed read keeps the emptied snapshot all the same: the pages then show the disk
   // unread rather than another disk's values.
-  if (services.drives->Read(*drive, s.attributeTable, &s.smart, WakeDisk::kYes, {}) !=
-          DiskRead::kRead &&
-      services.log) {
+  const DiskRead read =
+      services.drives->Read(*drive, s.attributeTable, &s.smart, WakeDisk::kYes, {});
+  if (read != DiskRead::kRead && services.log)
     services.log("disk " + std::to_string(drive->driveNumber) + " was not read at start-up");
-  }
+  if (read != DiskRead::kBusy)
+    s.smartOwner = SnapshotOwner::Of(*drive);
   s.modelSeries = s.smart.modelSeries;
   std::string problem;
   s.historyStart = LoadHistoryStart(HistoryFolder(context.roots.home, drive->model, drive->serial),

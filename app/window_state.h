@@ -16,6 +16,21 @@
 // monitor and the workers work on copies and hand changes back through MainDialog.
 namespace ds {
 
+// The disk a snapshot was read from: its number, model and serial (number -1: none).
+struct SnapshotOwner {
+  int driveNumber = -1;
+  std::string model;
+  std::string serial;
+
+  static SnapshotOwner Of(const DriveRecord& drive) {
+    return {drive.driveNumber, drive.model, drive.serial};
+  }
+  bool Is(const DriveRecord* drive) const {
+    return drive != nullptr && drive->driveNumber == driveNumber && drive->model == model &&
+           drive->serial == serial;
+  }
+};
+
 struct WindowState {
   int currentPage = kPageHome;
   DisplaySettings display;  // selectedDisk, active_rec, health_display_type
@@ -31,6 +46,7 @@ struct WindowState {
   std::vector<DriveRecord> drives;
 
   SmartSnapshot smart;                    // the S.M.A.R.T. state of the disk read last
+  SnapshotOwner smartOwner;               // the disk `smart` was read from
   HistoryStart historyStart;              // start record of the selected disk's history
   AttributeTable attributeTable;          // S.M.A.R.T. attribute descriptions
   std::vector<std::string> identifyDesc;  // IDENTIFY item descriptions

@@ -3,6 +3,7 @@
 #include "cli/exit_codes.h"
 #include "cli/machine_opener.h"
 #include "cli/sub_commands.h"
+#include "drive/drive_figures.h"
 #include "drive/drive_report.h"
 #include "pages/health_export.h"
 #include "pages/identify_table.h"
@@ -111,20 +112,21 @@ int RunExportCommand(const std::vector<std::string>& args, const std::string& in
     if (request.what == "smart") {
       written = WriteSmartWorkbook(snapshot.attributes, request.output, &error, target);
       summary = std::to_string(snapshot.attributes.size()) + " row(s)";
-    } else if (snapshot.modelSeries != 0) {
+    } else if (snapshot.modelSeries != 0 && HealthSourceOf(snapshot) != HealthSource::kEndurance) {
       err << "drivesentinel export: Unsupported!\n";
       return kExitFailure;
     } else {
       // The export reads the history; it never starts one, but for the sample drives, which
       // get their generated year of history as the window would give it on its first start.
       const std::string folder = HistoryFolder(roots.home, drive.model, drive.serial);
-      if (options.source == DiskSource::kDemo)
+      if (options.source == DiskSource::kDemo && snapshot.modelSeries == 0)
         WriteDemoHistory(folder, snapshot.attr167Raw, today());
       HistoryStart start;
       const bool started = ReadHistoryStart(folder, &start);
       if (!started) {
         err << "drivesentinel export: no history has been recorded for this disk yet\n";
-        start = HistoryStart{};  // only the header row
+        start = HistoryStart{};  // only the header row, labelled for the disk's own figure
+        start.endurance = HealthSourceOf(snapshot) == HealthSource::kEndurance;
       }
       const CivilDate date = today();
       const std::size_t rows =

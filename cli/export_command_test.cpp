@@ -50,6 +50,9 @@ TEST_F(ExportCommandTest, WritesTheThreeWorkbooks) {
   ASSERT_EQ(Run({"health", "--sim", sim, "--drive", "0", "-o", health}), kExitOk) << err.str();
   EXPECT_NE(err.str().find("no history"), std::string::npos);
   EXPECT_TRUE(std::filesystem::is_empty(home.path() + "data"));
+  // Another maker's disk with its endurance indicator: its own label, no sample history.
+  ASSERT_EQ(Run({"health", "--demo", "--drive", "3", "-o", health}), kExitOk) << err.str();
+  EXPECT_EQ(ReadWorkbookWithXlrd(health), "Health\nDate\tHealth\tPercentage used (%)\n");
 }
 
 TEST_F(ExportCommandTest, RefusesBadRequestsAndOtherSeries) {

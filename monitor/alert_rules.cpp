@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "drive/drive_figures.h"
 #include "text/leading_integer.h"
 #include "text/text_helpers.h"
 
@@ -46,21 +45,15 @@ std::vector<std::string> FiredAlerts(const AlertInputs& in) {
       }
     }
   }
-  if (in.modelSeries != 0 || in.peCycleLimit <= 0)
-    return fired;  // the health figures need the maker's erase count and a limit
-
-  const auto eraseCount = static_cast<std::int64_t>(in.eraseCount);
-  if (std::optional<int> minimum = Threshold(s.HealthStatus)) {
-    const int health = ComputeHealth(eraseCount, in.peCycleLimit).percent;
-    if (health < *minimum) {
-      fired.push_back(Format("DUT's health status is under %d (Current is %d).", *minimum, health));
-    }
+  if (std::optional<int> minimum = Threshold(s.HealthStatus);
+      minimum && in.healthPercent && *in.healthPercent < *minimum) {
+    fired.push_back(
+        Format("DUT's health status is under %d (Current is %d).", *minimum, *in.healthPercent));
   }
   if (!s.LifespanYears.empty() || !s.LifespanDays.empty()) {
     const int years = LeadingInteger(s.LifespanYears);
     const int days = LeadingInteger(s.LifespanDays);
-    const std::optional<std::int64_t> remaining =
-        RemainingLifespanDays(eraseCount, in.startEraseCount, in.daysSinceStart, in.peCycleLimit);
+    const std::optional<std::int64_t> remaining = in.lifespanDays;
     if (remaining && *remaining < static_cast<std::int64_t>(years) * 365 + days) {
       fired.push_back(
           Format("DUT's lifespan is under %d years %d days (Current is %lld years %lld days).",

@@ -1,4 +1,5 @@
 #include "monitor/alert_rules.h"
+#include "monitor/good_read.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,8 @@ namespace {
 constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
 using S = AlertSettings&;
 
-// The settings that differ from "all rules off", the figures (start count 100), what fires.
+// The settings that differ from "all rules off", the disk's figures (start count 100, or 60 %
+// used for a disk measured by its endurance indicator), what fires.
 struct Case {
   const char* label;
   void (*set)(AlertSettings&);
@@ -21,6 +23,7 @@ struct Case {
   int limit = 3000, series = 0;
   std::int64_t days = 100;
   std::vector<VolumeSpace> volumes = {};
+  int used = -1;  // percentage used: the disk's Device Statistics endurance indicator
 };
 
 // 61 above 60 fires: the monitor's alert mail test.
@@ -52,15 +55,27 @@ TEST(AlertRulesTest, EachRuleAndItsEdges) {
        {hot + "above 10 Celsius (Current is 40)."}, 3000, 99},
       {"series 1 as well", [](S s) { s.HealthStatus = "100"; }, 40, 150, {}, 3000, 1},
       {"no limit: no health rule", [](S s) { s.HealthStatus = "100"; }, 40, 150, {}, 0},
+      {"another maker's disk: 95 % used", [](S s) { s.HealthStatus = "10"; }, 40, 0, {"DUT's health status is under 10 (Current is 5)."}, 3000, 99, 100, {}, 95},
+      {"35 points in 100 days", [](S s) { s.LifespanYears = "1"; }, 40, 0, {"DUT's lifespan is under 1 years 0 days (Current is 0 years 14 days)."}, 3000, 99, 100, {}, 95},
   };
   // clang-format on
   for (const Case& c : cases) {
-    AlertInputs in;
-    c.set(in.settings);
-    in.temperatureCelsius = c.celsius, in.eraseCount = c.eraseCount, in.peCycleLimit = c.limit;
-    in.modelSeries = c.series, in.volumes = c.volumes, in.startEraseCount = 100;
-    in.daysSinceStart = c.days;
-    EXPECT_EQ(FiredAlerts(in), c.fired) << c.label;
+    AlertSettings settings;
+    c.set(settings);
+    SmartSnapshot smart;
+    smart.temperature = c.celsius, smart.attr167Raw = c.eraseCount, smart.peCycleLimit = c.limit;
+    smart.modelSeries = c.series;
+    HistoryStart start{2016, 3, 7, 100};
+    if (c.used >= 0) {
+      smart.deviceStatistics = DeviceStatistics{{{DeviceStatisticId::kPercentageUsed, c.used}}, {}};
+      start = {2016, 3, 7, -1, 60, true};
+    }
+    std::vector<VolumeFacts> volumes;
+    for (const VolumeSpace& v : c.volumes)
+      volumes.push_back({0, v.mountPoint, true, "", "", false, v.freeBytes, v.totalBytes});
+    SeenDisk seen;
+    TakeGoodRead(smart, 0, start, c.days, volumes, &settings, &seen);
+    EXPECT_EQ(seen.fired, c.fired) << c.label;
   }
 }
 

@@ -8,7 +8,9 @@ namespace ds {
 void TakeGoodRead(const SmartSnapshot& smart, int driveNumber, const HistoryStart& start,
                   std::int64_t daysSinceStart, const std::vector<VolumeFacts>& volumes,
                   const AlertSettings* rules, SeenDisk* seen) {
-  const bool started = start.avg_erase_count >= 0;
+  // A start record of either source; FiguresOf uses it only for a figure of the same.
+  const bool started =
+      start.isEndurance() ? start.percentage_used >= 0 : start.avg_erase_count >= 0;
   const DriveFigures figures =
       FiguresOf(smart, started ? &start : nullptr, started ? daysSinceStart : 0);
   seen->read = true;
@@ -20,15 +22,12 @@ void TakeGoodRead(const SmartSnapshot& smart, int driveNumber, const HistoryStar
   AlertInputs inputs;
   inputs.settings = *rules;
   inputs.temperatureCelsius = smart.temperature;
-  inputs.eraseCount = smart.attr167Raw;
-  inputs.peCycleLimit = smart.peCycleLimit;
-  inputs.modelSeries = smart.modelSeries;
   for (const VolumeFacts& volume : volumes) {
     if (volume.driveNumber == driveNumber)
       inputs.volumes.push_back({volume.mountPoint, volume.freeBytes, volume.totalBytes});
   }
-  inputs.startEraseCount = start.avg_erase_count;
-  inputs.daysSinceStart = started ? daysSinceStart : 0;
+  inputs.healthPercent = figures.healthPercent;
+  inputs.lifespanDays = figures.lifespanDays;
   seen->fired = FiredAlerts(inputs);
 }
 

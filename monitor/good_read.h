@@ -15,7 +15,7 @@
 namespace ds {
 
 // Marks `seen` read with the figures of `smart` (FiguresOf, with `start` when it has a start
-// erase count); with `rules`, runs the five rules on disk `driveNumber`'s volumes among
+// value of either source); with `rules`, runs the five rules on disk `driveNumber`'s volumes among
 // `volumes` into `seen->fired`.
 void TakeGoodRead(const SmartSnapshot& smart, int driveNumber, const HistoryStart& start,
                   std::int64_t daysSinceStart, const std::vector<VolumeFacts>& volumes,

@@ -1,10 +1,12 @@
 #include "pages/health_export.h"
 
+#include "drive/drive_figures.h"
 #include "pages/health_page.h"
 #include "pages/page_format.h"
 #include "platform/file_system.h"
 #include "sheet/xls_workbook.h"
 #include "text/ini_file_reader.h"
+#include "text/leading_integer.h"
 
 namespace ds {
 
@@ -33,9 +35,12 @@ std::vector<HealthExportRow> HealthExportRows(const std::string& folder, const H
       std::string value = reader.lookup(DayKey(year, month, day));
       if (value.empty())
         continue;
-      rows.push_back({Format("%d-%02d-%02d", year, month, day),
-                      limit > 0 ? Format("%d", ChartHealth(value, limit)) : "---",
-                      std::move(value)});
+      std::string health = "---";
+      if (start.isEndurance())
+        health = EnduranceHealth(LeadingInteger64(value)).text;
+      else if (limit > 0)
+        health = Format("%d", ChartHealth(value, limit));
+      rows.push_back({Format("%d-%02d-%02d", year, month, day), health, std::move(value)});
     }
   }
   return rows;
@@ -50,7 +55,7 @@ bool ExportHealthWorkbook(const std::string& folder, const HistoryStart& start,
   XlsSheet* sheet = book.GetSheet("Health");
   sheet->Cell(0, 0)->SetText("Date");
   sheet->Cell(0, 1)->SetText("Health");
-  sheet->Cell(0, 2)->SetText("Erase Count");
+  sheet->Cell(0, 2)->SetText(start.isEndurance() ? "Percentage used (%)" : "Erase Count");
   int row = 1;
   for (const HealthExportRow& entry : HealthExportRows(folder, start, today, limit)) {
     if (row >= XlsSheet::kRowCount)

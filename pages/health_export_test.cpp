@@ -60,6 +60,13 @@ TEST_F(HealthExportTest, WorkbookHoldsTheHeaderAndOneRowPerRecordedDay) {
       << message;
   EXPECT_EQ(ReadWorkbookWithXlrd(path),
             "Health\nDate\tHealth\tErase Count\n2016-02-28\t90\t300\n2016-02-29\t80\t600\n");
+  // An endurance history: its own label, health 100 - percentage used within 0 .. 100.
+  Write(folder_ + "record_2016_2.dat", "2016_2_28=7\r\n2016_2_29=130\r\n");
+  ASSERT_TRUE(
+      ExportHealthWorkbook(folder_, {2016, 2, 1, -1, 5, true}, {2016, 3, 7}, 0, path, &message))
+      << message;
+  EXPECT_EQ(ReadWorkbookWithXlrd(path),
+            "Health\nDate\tHealth\tPercentage used (%)\n2016-02-28\t93\t7\n2016-02-29\t0\t130\n");
   EXPECT_FALSE(ExportHealthWorkbook(folder_, {2016, 1, 1, 0}, {2016, 3, 7}, 3000,
                                     home_.path() + "no/such/folder/health.xls", &message));
 }

@@ -1,5 +1,6 @@
 #include "pages/health_page.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -38,6 +39,27 @@ constexpr DisplayTexts kDisplayTexts[kHealthDisplayTypes] = {
     {"YYYY", "year"},
 };
 
+// The texts that name what the page measures: the erase count or the endurance indicator.
+struct WearTexts {
+  const char* title;
+  const char* label;
+  const char* healthNote;
+  const char* lifespanNote;
+  const char* chartLabel;
+};
+
+constexpr WearTexts kEraseCountTexts = {
+    "average erase count history", "Avg. erase count",
+    "100 % is a new disk; 0 % has reached its rated erase cycles.",
+    "Extrapolated from the erase-count growth since the history began.", "Health %"};
+constexpr WearTexts kEnduranceTexts = {
+    "percentage used history", "Percentage used",
+    "Health is 100 - the drive's Percentage Used Endurance Indicator from its Device "
+    "Statistics log.",
+    "Extrapolated from the indicator's growth since the history began, once it has grown by "
+    "2 points over 30 days.",
+    "Percentage used (%)"};
+
 }  // namespace
 
 int ChartHealth(const std::string& recordValue, std::int64_t limit) {
@@ -58,17 +80,21 @@ std::string HealthPageFile(int displayType) {
 }
 
 std::string HealthChartPoints(const std::string& folder, int displayType, const CivilDate& today,
-                              std::int64_t limit, int* count) {
+                              std::int64_t limit, int* count, bool percentagesUsed) {
   *count = 0;
   std::string points;
-  if (limit <= 0)
+  if (limit <= 0 && !percentagesUsed)
     return points;
   auto add = [&](const IniFileReader& reader, const std::string& key, int year, int month,
                  int day) {
     const std::string value = reader.lookup(key);
     if (value.empty())
       return;
-    points += ChartPoint(year, month, day, ChartHealth(value, limit));
+    const int shown =
+        percentagesUsed
+            ? static_cast<int>(std::clamp<std::int64_t>(LeadingInteger64(value), 0, 255))
+            : ChartHealth(value, limit);
+    points += ChartPoint(year, month, day, shown);
     ++*count;
   };
   const int y = today.year;
@@ -107,7 +133,9 @@ std::optional<std::string> BuildHealthPage(const ProgramRoots& roots, const Heal
     return std::nullopt;
   }
   const std::string folder = HistoryFolder(roots.home, input.model, input.serial);
-  *start = LoadHistoryStart(folder, input.attr167Raw, input.today);
+  const bool endurance = input.percentageUsed.has_value();
+  *start = endurance ? LoadEnduranceStart(folder, *input.percentageUsed, input.today)
+                     : LoadHistoryStart(folder, input.attr167Raw, input.today);
   const std::string templatePath = PageTemplatePath(roots, kPageHealth);
 
   const bool makersSeries = input.modelSeries == 0;
@@ -116,24 +144,34 @@ std::optional<std::string> BuildHealthPage(const ProgramRoots& roots, const Heal
   HealthFigures health = ComputeHealth(eraseCount, limit);
   const std::int64_t elapsedDays = DayNumber(input.today) - DayNumber(start->date());
   LifespanText lifespan = ComputeLifespan(eraseCount, start->avg_erase_count, elapsedDays, limit);
+  std::string eraseText = Format("%llu", static_cast<unsigned long long>(input.attr167Raw));
+  if (endurance) {
+    health = EnduranceHealth(*input.percentageUsed);
+    eraseText = Format("%lld", static_cast<long long>(*input.percentageUsed));
+    // An erase-count history left in the folder says nothing about the indicator's growth.
+    lifespan = start->isEndurance() ? ComputeEnduranceLifespan(*input.percentageUsed,
+                                                               start->percentage_used, elapsedDays)
+                                    : LifespanText{kNotAvailable, kNotAvailable};
+  }
   std::string healthText = health.text;
   std::string barOne = Format("%d", health.percent);
   std::string barTwo = Format("%d", 100 - health.percent);
-  std::string eraseText = Format("%llu", static_cast<unsigned long long>(input.attr167Raw));
-  if (!makersSeries) {
+  const bool charted = endurance ? start->isEndurance() : makersSeries;
+  if (!makersSeries && !endurance) {
     healthText = kNotAvailable;
     barOne = "0";
     barTwo = "100";
     eraseText = kNotAvailable;
     lifespan = {kNotAvailable, kNotAvailable};
   }
+  const WearTexts& wear = endurance ? kEnduranceTexts : kEraseCountTexts;
 
   for (int t = 0; t < kHealthDisplayTypes; ++t) {
     int pointCount = 0;
     const std::string points =
-        makersSeries ? HealthChartPoints(folder, t, input.today, limit, &pointCount) : "";
+        charted ? HealthChartPoints(folder, t, input.today, limit, &pointCount, endurance) : "";
     std::string interval;
-    if (makersSeries && (t != 0 || pointCount < 4))
+    if (charted && (t != 0 || pointCount < 4))
       interval = kIntervalOne;
 
     PageFields fields;
@@ -157,6 +195,11 @@ std::optional<std::string> BuildHealthPage(const ProgramRoots& roots, const Heal
     fields.Add("STR_LEFTSPAN_BAR_COLOR", health.color);
     fields.Add("STR_INTERVALTYPE", kDisplayTexts[t].intervalType);
     fields.Add("STR_INTERVALVALUE", interval);
+    fields.Add("STR_WEAR_TITLE", wear.title);
+    fields.Add("STR_WEAR_LABEL", wear.label);
+    fields.Add("STR_HEALTH_NOTE", wear.healthNote);
+    fields.Add("STR_LIFESPAN_NOTE", wear.lifespanNote);
+    fields.Add("STR_CHART_LABEL", wear.chartLabel);
     if (!ExpandTemplate(templatePath, roots.HomeData(HealthPageFile(t)), fields, message))
       return std::nullopt;
   }

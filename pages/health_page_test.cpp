@@ -168,5 +168,33 @@ TEST_F(HealthPageTest, FirstBuildStartsTheHistoryToday) {
   EXPECT_NE(Page(1).find("|---|---|"), std::string::npos);  // D = 0: no lifespan yet
 }
 
+// A disk measured by its endurance indicator: its own start record, texts and chart; the
+// lifespan only once the indicator grew by 2 points over 30 days (today is 2016-03-11).
+TEST_F(HealthPageTest, EnduranceDiskShowsItsIndicatorAndItsOwnHistory) {
+  Write(home_.path() + "data/template/HealthPage.tmp",
+        "[STR_AVG_ERASE_COUNT|STR_HEALTH_PERCENTAGE|STR_LIFESPAN_YEARS|STR_LIFESPAN_DAYS|"
+        "STR_WEAR_LABEL|STR_CHART_LABEL]{STR_DATA_POINT}</html>");
+  Write(folder_ + "record_2016_3.dat", "2016_3_1=5\r\n2016_3_11=25\r\n");
+  const std::string rest = "|Percentage used|Percentage used (%)]{" + Point(2016, 2, 1, 5) +
+                           Point(2016, 2, 11, 25) + "}</html>";
+  // The start record (month, day, percentage used; empty: the set-up's erase-count one).
+  const std::tuple<const char*, std::string, int, std::string> cases[] = {
+      {"an erase-count start goes aside", "", 25, "[25|75|---|---"},
+      {"2 points in 10 days", "3\nstart_date_day=1\npercentage_used=23", 25, "[25|75|---|---"},
+      {"1 point in 39 days", "2\nstart_date_day=1\npercentage_used=24", 25, "[25|75|---|---"},
+      {"40 * 75 / 20 days", "1\nstart_date_day=31\npercentage_used=5", 25, "[25|75|0|150"},
+      {"worn out", "1\nstart_date_day=31\npercentage_used=5", 120, "[120|0|0|0"},
+  };
+  for (const auto& [label, record, used, fields] : cases) {
+    if (!record.empty())
+      Write(folder_ + "record_init.dat",
+            "source=endurance\nstart_date_year=2016\nstart_date_month=" + record + "\n");
+    input_.modelSeries = 99, input_.percentageUsed = used;
+    EXPECT_EQ(Build(), "HealthPage_1.html") << label;
+    EXPECT_TRUE(start_.isEndurance()) << label;
+    EXPECT_EQ(Page(0), fields + rest) << label;
+  }
+}
+
 }  // namespace
 }  // namespace ds

@@ -64,7 +64,7 @@ constexpr std::array<PageEntry, kPageCount> kPages = {{
      {},
      kInternalTemplates},
     {kPageDiskInfo, kTabDiskInfo, false, false, 0, {}, kDiskInfoTemplates},
-    {kPageHealth, kTabHealth, true, true, kSeries | kRead, kHealthClicks, kHealthTemplates},
+    {kPageHealth, kTabHealth, true, true, kSeries | kRead, kHealthClicks, kHealthTemplates, true},
     {kPageSmart, kTabSmart, true, true, kSeries | kSmartDesc | kRead | kStepIdentifyDescriptions,
      kSmartClicks, kSmartTemplates},
     {kPageTool, kTabTool, true, true, 0, kToolClicks, kToolTemplates},

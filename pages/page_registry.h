@@ -71,7 +71,7 @@ std::span<const ButtonLayout> WindowButtons();
 enum class ClickAction {
   kNone,
   kToggleHistoryRecording,   // Health: flip active_rec, then rebuild the Health page
-  kHealthExportUnsupported,  // Health export on a drive of another series
+  kHealthExportUnsupported,  // Health export on a drive of another series, no endurance history
   kHealthExport,             // Health export: Save-As "health.xls"
   kSmartExport,              // S.M.A.R.T.: Save-As of data/SMART.xls
   kIdentifyExport,           // S.M.A.R.T.: Save-As of data/Identify.xls
@@ -85,7 +85,8 @@ enum class ClickAction {
   kSecureErase,              // TOOL: ask, then start the security erase
 };
 
-// When a click rectangle is live.
+// When a click rectangle is live. kSeriesZero: the maker's series 0, or a disk with an
+// endurance history; kSeriesNotZero: neither.
 enum class ClickCondition { kAlways, kSeriesNotZero, kSeriesZero, kEditMode, kViewMode, kNoErase };
 
 // A rectangle of a report page in window pixels, bounds inclusive.
@@ -109,6 +110,9 @@ struct PageEntry {
   std::span<const ClickRect> clicks;  // tried in order; the first that contains the point decides
   // File names in data/template/ that the builder expands, the page itself first.
   std::span<const char* const> templates;
+  // With needsMakersDisk: another disk may open the page too when its own health figure is
+  // known (its endurance indicator, HealthSourceOf).
+  bool healthFiguresSuffice = false;
 };
 
 // All pages, in id order.

@@ -219,14 +219,8 @@ HistoryStart LoadHistoryStart(const std::string& folder, std::uint64_t attr167Ra
   return LoadStart(folder, attr167Raw, false, today, problem);
 }
 
-bool RecordEndurance(const std::string& folder, const CivilDate& date, std::int64_t percentageUsed,
-                     std::string* problem) {
-  if (percentageUsed < 0) {
-    if (problem != nullptr)
-      *problem = "no endurance indicator to record";
-    return false;
-  }
-  const auto value = static_cast<std::uint64_t>(percentageUsed);
+HistoryStart LoadEnduranceStart(const std::string& folder, std::int64_t percentageUsed,
+                                const CivilDate& today, std::string* problem) {
   std::string note;
   // The window starts an erase-count record for whichever disk it selects; without any
   // dated value it holds only a date and an erase count the disk does not keep. It is kept
@@ -240,8 +234,24 @@ bool RecordEndurance(const std::string& folder, const CivilDate& date, std::int6
       note = "the erase-count start record " + path + " held no history; it is kept as " + kept;
   }
   std::string started;
-  const HistoryStart start = LoadStart(folder, value, true, date, &started);
+  const HistoryStart start =
+      LoadStart(folder, static_cast<std::uint64_t>(percentageUsed), true, today, &started);
   note += (note.empty() || started.empty() ? "" : "; ") + started;
+  if (problem != nullptr)
+    *problem = note;
+  return start;
+}
+
+bool RecordEndurance(const std::string& folder, const CivilDate& date, std::int64_t percentageUsed,
+                     std::string* problem) {
+  if (percentageUsed < 0) {
+    if (problem != nullptr)
+      *problem = "no endurance indicator to record";
+    return false;
+  }
+  const auto value = static_cast<std::uint64_t>(percentageUsed);
+  std::string note;
+  const HistoryStart start = LoadEnduranceStart(folder, percentageUsed, date, &note);
   if (!start.isEndurance()) {
     if (problem != nullptr)
       *problem = "cannot record the endurance indicator in " + folder +

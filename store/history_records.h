@@ -81,14 +81,20 @@ bool RecordMonth(const std::string& folder, int year, int month, std::uint64_t a
 bool RecordDay(const std::string& folder, int year, int month, int day, std::uint64_t attr167Raw,
                std::string* problem = nullptr);
 
+// Loads the start record of an endurance history as LoadHistoryStart does for the erase
+// count, starting it (dated `today`, `percentageUsed`, source=endurance) when there is none;
+// an erase-count start record without any dated value (record.dat) is first kept aside as
+// record_init.dat.erase-count-YYYYMMDD-HHMMSS. A folder holding an erase-count history gives
+// its start record back untouched (not isEndurance()). `problem` (may be null) gets the note
+// for the log, empty when there is none.
+HistoryStart LoadEnduranceStart(const std::string& folder, std::int64_t percentageUsed,
+                                const CivilDate& today, std::string* problem = nullptr);
+
 // Records the endurance indicator `percentageUsed` for `date`'s day, month and year in
-// `folder` (created when missing), first starting the history (start record dated `date`,
-// percentage_used, source=endurance) when it has no valid start record, as LoadHistoryStart
-// does. An erase-count start record without any dated value (record.dat) is kept aside as
-// record_init.dat.erase-count-YYYYMMDD-HHMMSS first. False, writing nothing, when the
-// folder holds an erase-count history or a file could not be read or written; `problem` (may be
-// null) then says why, and otherwise gets the start record's note for the log (empty when there is
-// none).
+// `folder` (created when missing), first starting the history with LoadEnduranceStart.
+// False, writing nothing, when the folder holds an erase-count history or a file could not
+// be read or written; `problem` (may be null) then says why, and otherwise gets the start
+// record's note for the log (empty when there is none).
 bool RecordEndurance(const std::string& folder, const CivilDate& date, std::int64_t percentageUsed,
                      std::string* problem = nullptr);
 
