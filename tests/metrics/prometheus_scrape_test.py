@@ -11,21 +11,18 @@ PROGRAM, DASHBOARD, RULES = sys.argv[1:4]
 DEMO_DISK = os.path.join(os.path.dirname(__file__), "..", "..", "data", "sim", "demo", "0-qra-x50")
 PROMETHEUS_ACCEPT = ("application/openmetrics-text;version=1.0.0,application/openmetrics-text;"
                      "version=0.0.1;q=0.75,text/plain;version=0.0.4;q=0.5,*/*;q=0.1")
-DEVICE_LABELS = {"device", "interface", "protocol", "model_family", "model_name", "serial_number",
-                 "ata_additional_product_id", "firmware_version", "ata_version", "sata_version", "form_factor",
-                 "scsi_vendor", "scsi_product", "scsi_revision", "scsi_version", "instance", "job", "__name__"}
+DEVICE_LABELS = set("device interface protocol model_family model_name serial_number ata_additional_product_id "
+                    "firmware_version ata_version sata_version form_factor scsi_vendor scsi_product scsi_revision "
+                    "scsi_version instance job __name__".split())
 if not shutil.which("prometheus"):
     print("SKIP: prometheus is not installed (scripts/install-deps.sh installs it)")
     sys.exit(77)
 
 
-def free_port():
-    with socket.socket() as probe:
-        return probe.bind(("127.0.0.1", 0)) or probe.getsockname()[1]
-
-
+ports = [socket.socket() for _ in range(4)]  # four free ports, held together so they differ
+demo_port, hot_port, prom_port, am_port = [p.bind(("127.0.0.1", 0)) or p.getsockname()[1] for p in ports]
+[p.close() for p in ports]
 work = tempfile.mkdtemp(prefix="ds-prometheus-")
-demo_port, hot_port, prom_port, am_port = free_port(), free_port(), free_port(), free_port()
 failures, processes, hooked = [], [], []
 
 
