@@ -38,12 +38,11 @@ def write(path, text):
 
 
 class Hook(http.server.BaseHTTPRequestHandler):  # the Alertmanager webhook receiver
+    log_message = lambda *_: None
+
     def do_POST(self):
         hooked.append((time.monotonic(), json.loads(self.rfile.read(int(self.headers["Content-Length"])))))
         self.send_response(200), self.end_headers()
-
-    def log_message(self, *_):
-        pass
 
 
 hook = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Hook)
@@ -118,8 +117,7 @@ try:
         time.sleep(0.25)
     failures += ["not in Prometheus within a minute: " + q for q in ready if not query(q)]
     if alertmanager:
-        alert = hot_alert()
-        labels = alert[0]["labels"] if alert else {}
+        labels = (hot_alert() or [{"labels": {}}])[0]["labels"]
         want = {"drive": "0", "device": "0-hot", "model": "QRA-X50 256GB SATA SSD", "serial": "QRA50C2208150042",
                 "severity": "warning", "instance": "127.0.0.1:%d" % hot_port}
         if any(labels.get(k) != v for k, v in want.items()):
