@@ -72,10 +72,10 @@ TEST(MonitorAppTest, ASleepingDiskIsNotWoken) {
     EXPECT_EQ(command.registers.command,
               kAtaCheckPowerMode);  // not even the enumeration's IDENTIFY
   EXPECT_TRUE(!disk.CommandLog().empty() && disk.inStandby());
-  EXPECT_NE(
-      window.board.PrometheusText().find(
-          "drivesentinel_drive_asleep{drive=\"0\",model=\"QRA-X50 spinning\",serial=\"S9\"} 1"),
-      std::string::npos);
+  EXPECT_NE(window.board.PrometheusText().find(
+                "drivesentinel_drive_asleep{drive=\"0\",device=\"0-disk\",model=\"QRA-X50 "
+                "spinning\",serial=\"S9\"} 1"),
+            std::string::npos);
 }
 
 // A disk whose S.M.A.R.T. read fails: the monitor's and the metrics' reads only log the text

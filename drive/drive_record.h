@@ -106,6 +106,9 @@ struct SmartSnapshot {
   // The self-test log and the error log, when the disk keeps them and they were read.
   std::optional<SelfTestLog> selfTestLog;
   std::optional<ErrorLog> errorLog;
+  // SMART RETURN STATUS: true when no pre-failure attribute crossed its threshold; missing
+  // when the disk did not answer it.
+  std::optional<bool> smartStatusPassed;
 };
 
 }  // namespace ds

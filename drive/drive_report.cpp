@@ -99,7 +99,7 @@ std::string JsonSelfTestLog(const std::optional<SelfTestLog>& log) {
     return "null";
   std::string json = "{\"revision\": " + std::to_string(log->revision) +
                      ", \"newestDescriptor\": " + std::to_string(log->newestDescriptor) +
-                     ", \"entries\": [";
+                     ", \"extended\": " + (log->extended ? "true" : "false") + ", \"entries\": [";
   for (std::size_t i = 0; i < log->entries.size(); ++i) {
     const SelfTestLogEntry& e = log->entries[i];
     json += std::string(i ? ", " : "") + "{\"descriptor\": " + std::to_string(e.descriptor) +
@@ -117,7 +117,8 @@ std::string JsonSelfTestLog(const std::optional<SelfTestLog>& log) {
 std::string JsonErrorLog(const std::optional<ErrorLog>& log) {
   if (!log)
     return "null";
-  std::string json = "{\"errorCount\": " + std::to_string(log->errorCount) + ", \"entries\": [";
+  std::string json = "{\"errorCount\": " + std::to_string(log->errorCount) +
+                     ", \"extended\": " + (log->extended ? "true" : "false") + ", \"entries\": [";
   for (std::size_t i = 0; i < log->entries.size() && i < kReportedErrors; ++i) {
     const ErrorLogEntry& e = log->entries[i];
     json += std::string(i ? ", " : "") + "{\"number\": " + std::to_string(e.number) +
@@ -225,6 +226,8 @@ void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
   o.Bool("isOtherSm", s.isOtherSm);
   o.Signed("modelSeries", s.modelSeries);
   o.Raw("deviceStatistics", JsonDeviceStatistics(s.deviceStatistics));
+  o.Raw("smartStatusPassed",
+        s.smartStatusPassed ? (*s.smartStatusPassed ? "true" : "false") : std::string("null"));
   o.Raw("healthPercent", d.healthPercent ? std::to_string(*d.healthPercent) : "null");
   o.Raw("lifespanDays", d.lifespanDays ? std::to_string(*d.lifespanDays) : "null");
   o.Text("alertState", d.alertKind);

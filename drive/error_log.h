@@ -30,6 +30,7 @@ struct ErrorLogEntry {
 struct ErrorLog {
   int errorCount = 0;                  // errors since the disk was made (16 bits, may wrap)
   std::vector<ErrorLogEntry> entries;  // newest first; empty entries left out
+  bool extended = false;  // read from the extended (general purpose) log, not the SMART one
 };
 
 // The log in `sector` (512 bytes). Empty with `message` set when the size or index is wrong.

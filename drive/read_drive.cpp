@@ -34,6 +34,7 @@ void ResetForRead(SmartSnapshot* s) {
   s->deviceStatistics.reset();
   s->selfTestLog.reset();
   s->errorLog.reset();
+  s->smartStatusPassed.reset();
 }
 
 // Extended logs are read whole up to this many pages; a longer one whose newest entry lies
@@ -59,8 +60,10 @@ std::optional<Log> ReadOneLog(AtaDevice& device, const IdentifyWords& identifyWo
   if (directory && directory->generalPurpose && directory->PageCount(extended) != 0) {
     const auto count = std::min(directory->PageCount(extended), kMaxExtendedLogPages);
     if (ReadLogPages(device, identifyWords, extended, 0, count, &pages, &message)) {
-      if (std::optional<Log> log = decodeExtended(pages, &message))
+      if (std::optional<Log> log = decodeExtended(pages, &message)) {
+        log->extended = true;
         return log;
+      }
     }
   }
   if (directory && !directory->generalPurpose ? directory->PageCount(smart) == 0 : !smartLogKept)
@@ -69,6 +72,22 @@ std::optional<Log> ReadOneLog(AtaDevice& device, const IdentifyWords& identifyWo
   if (!ReadLogPages(device, IdentifyWords{}, smart, 0, 1, &pages, &message))
     return std::nullopt;
   return decodeSmart(pages, &message);
+}
+
+// SMART RETURN STATUS: the disk's own verdict in the LBA mid/high registers, C24Fh when no
+// pre-failure attribute crossed its threshold, 2CF4h when one did; nothing when it does
+// not answer either way.
+std::optional<bool> ReadSmartStatus(AtaDevice& device) {
+  TaskFile taskFile{kSmartReturnStatus,  0,    0,        kSmartSignatureLow,
+                    kSmartSignatureHigh, 0xA0, kAtaSmart};
+  std::string message;
+  if (!AtaPassThroughDirectNoData(device, &taskFile, &message))
+    return std::nullopt;
+  if (taskFile.cylinderLow == kSmartSignatureLow && taskFile.cylinderHigh == kSmartSignatureHigh)
+    return true;
+  if (taskFile.cylinderLow == 0xF4 && taskFile.cylinderHigh == 0x2C)
+    return false;
+  return std::nullopt;
 }
 
 std::unique_ptr<AtaDevice> OpenWithRetries(const ReadDriveContext& context, int driveNumber) {
@@ -129,6 +148,7 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
   ApplyControllerSignature(data, snapshot);
   if (int celsius = 0; TemperatureFromSmartSector(data, &celsius))
     snapshot->attribute194Celsius = celsius;
+  snapshot->smartStatusPassed = ReadSmartStatus(*device);
   static const AttributeTable kEmptyTable;
   ListSmartAttributes(data, context.attributeTable ? *context.attributeTable : kEmptyTable,
                       snapshot);

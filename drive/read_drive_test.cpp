@@ -188,6 +188,21 @@ TEST(ReadDriveTest, SelfTestAndErrorLogsFromTheLogDirectory) {
         s.selfTestLog ? (newest ? static_cast<long long>(newest->failingLba.value_or(0)) : 0) : -1,
         lba);
     EXPECT_EQ(s.errorLog ? s.errorLog->errorCount : -1, count);
+    EXPECT_EQ(s.errorLog && s.errorLog->extended, count == 5);  // 5: the extended log's count
+    EXPECT_EQ(s.selfTestLog && s.selfTestLog->extended, gpl && lba > 0);
+  }
+}
+
+// SMART RETURN STATUS: failed once pre-failure attribute 5 is at its threshold (10).
+TEST(ReadDriveTest, SmartReturnStatusGivesTheDisksVerdict) {
+  for (const auto& [current, passed] : {std::pair{11, true}, std::pair{10, false}}) {
+    SimulatedDiskImage image = testing::MakeImage({});
+    image.smart[2 + 3] = static_cast<std::uint8_t>(current);
+    std::string message;
+    Reader reader("", SimulatedDisk::Create(image, IniFileReader::FromText(""), &message));
+    SmartSnapshot s;
+    ASSERT_TRUE(ReadDrive(reader.context, 0, &s));
+    EXPECT_EQ(s.smartStatusPassed, std::optional<bool>(passed)) << current;
   }
 }
 

@@ -33,6 +33,7 @@ struct SelfTestLog {
   int revision = 0;
   int newestDescriptor = 0;               // the index; 0: empty
   std::vector<SelfTestLogEntry> entries;  // newest first; empty descriptors left out
+  bool extended = false;  // read from the extended (general purpose) log, not the SMART one
 };
 
 // The log in `sector` (512 bytes). Empty with `message` set when the size or the index is

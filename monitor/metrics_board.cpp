@@ -1,70 +1,19 @@
 #include "monitor/metrics_board.h"
 
-#include <cinttypes>
-#include <cstdio>
 #include <functional>
 
+#include "monitor/exposition_text.h"
+#include "monitor/smartctl_series.h"
 #include "text/text_helpers.h"
 
 namespace ds {
 namespace {
 
-// A label value: UTF-8 (other bytes become "?"), with "\", '"' and line ends escaped.
-std::string LabelValue(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte == '\\' || byte == '"') {
-      out += '\\';
-      out += static_cast<char>(byte);
-    } else if (byte == '\n') {
-      out += "\\n";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      out += ' ';
-    } else if (byte < 0x80) {
-      out += static_cast<char>(byte);
-    } else {
-      std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
-      bool valid = length > 0 && byte <= 0xF4 && i + length <= text.size();
-      for (std::size_t k = 1; valid && k < length; ++k)
-        valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-      if (valid) {
-        out.append(text.substr(i, length));
-        i += length - 1;
-      } else {
-        out += '?';
-      }
-    }
-  }
-  return out;
-}
-
-std::string Number(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
-}
-
-// One metric family: its HELP and TYPE lines, then every sample.
-class Family {
- public:
-  Family(std::string* out, const char* name, const char* type, const char* help)
-      : out_(out), name_(name) {
-    *out_ += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
-  }
-  void Sample(const std::string& labels, const std::string& value) {
-    *out_ += name_ + (labels.empty() ? "" : "{" + labels + "}") + " " + value + "\n";
-  }
-
- private:
-  std::string* out_;
-  std::string name_;
-};
-
+// A disk's labels: its number, its kernel name where known, model and serial.
 std::string DriveLabels(const DriveMetrics& drive) {
-  return "drive=\"" + std::to_string(drive.driveNumber) + "\",model=\"" +
-         LabelValue(TrimBoth(drive.model)) + "\",serial=\"" + LabelValue(TrimBoth(drive.serial)) +
-         "\"";
+  return Label("drive", std::to_string(drive.driveNumber)) + "," +
+         (drive.device.empty() ? "" : Label("device", drive.device) + ",") +
+         Label("model", TrimBoth(drive.model)) + "," + Label("serial", TrimBoth(drive.serial));
 }
 
 }  // namespace
@@ -138,7 +87,7 @@ std::string MetricsBoard::PrometheusText() const {
   perDrive("drivesentinel_drive_health_ratio", "gauge",
            "Health from the average erase count against the rated cycles, 0 to 1.",
            [](const DriveMetrics& d) {
-             return d.healthRatio ? std::optional<std::string>(Number(*d.healthRatio))
+             return d.healthRatio ? std::optional<std::string>(SampleNumber(*d.healthRatio))
                                   : std::nullopt;
            });
   perDrive("drivesentinel_drive_lifespan_remaining_seconds", "gauge",
@@ -162,6 +111,35 @@ std::string MetricsBoard::PrometheusText() const {
   perDrive("drivesentinel_drive_reallocated_sectors", "gauge",
            "Reallocated sectors (attribute 5 raw).",
            read([](const DriveMetrics& d) { return std::to_string(d.smart.reallocatedRaw); }));
+
+  perDrive("drivesentinel_drive_alert_firing", "gauge",
+           "1 when an alert rule fired at the disk's last good read; absent when the disk is "
+           "not watched.",
+           [](const DriveMetrics& d) {
+             return d.alertFiring ? std::optional<std::string>(*d.alertFiring ? "1" : "0")
+                                  : std::nullopt;
+           });
+  perDrive("drivesentinel_drive_alert_silenced", "gauge",
+           "1 when an alert mail about the disk went out and it is silent until re-armed; "
+           "absent when the disk is not watched.",
+           [](const DriveMetrics& d) {
+             return d.alertSilenced ? std::optional<std::string>(*d.alertSilenced ? "1" : "0")
+                                    : std::nullopt;
+           });
+  for (const auto& [name, help, field] :
+       {std::tuple{"drivesentinel_volume_free_bytes", "Space free for users on a mounted volume.",
+                   &VolumeFacts::freeBytes},
+        std::tuple{"drivesentinel_volume_size_bytes", "Size of a mounted volume.",
+                   &VolumeFacts::totalBytes}}) {
+    Family family(&out, name, "gauge", help);
+    for (const DriveMetrics& drive : drives_) {
+      for (const VolumeFacts& volume : drive.volumes) {
+        if (volume.totalBytes != 0)
+          family.Sample(DriveLabels(drive) + "," + Label("mountpoint", volume.mountPoint),
+                        std::to_string(volume.*field));
+      }
+    }
+  }
 
   struct AttributeFamily {
     const char* name;
@@ -190,6 +168,7 @@ std::string MetricsBoard::PrometheusText() const {
       }
     }
   }
+  AppendSmartctlSeries(drives_, &out);
   return out;
 }
 

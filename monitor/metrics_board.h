@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "drive/drive_record.h"
+#include "platform/disk_system.h"
 
 // The monitor's last readings of every kept disk, for the Prometheus exporter: the monitor
 // publishes after each pass, a scrape formats what was published and never touches a disk,
@@ -15,16 +16,24 @@ namespace ds {
 
 struct DriveMetrics {
   int driveNumber = -1;
+  std::string device;  // the kernel's name of the disk ("sda"); "" when unknown
   std::string model;
   std::string serial;
-  bool everRead = false;         // `smart` holds a reading
-  SmartSnapshot smart;           // of the last good read
-  bool lastReadOk = false;       // the last attempt read the disk
-  bool asleep = false;           // the last pass found it spun down and left it so
-  std::int64_t lastAttempt = 0;  // unix seconds, 0: never
+  std::string firmware;
+  IdentifyWords identifyWords{};  // as the enumeration read them
+  bool everRead = false;          // `smart` holds a reading
+  SmartSnapshot smart;            // of the last good read
+  bool lastReadOk = false;        // the last attempt read the disk
+  bool asleep = false;            // the last pass found it spun down and left it so
+  std::int64_t lastAttempt = 0;   // unix seconds, 0: never
   std::int64_t lastSuccess = 0;
   std::optional<double> healthRatio;                     // the maker's series with a limit
   std::optional<std::int64_t> lifespanRemainingSeconds;  // when a growth rate is known
+  std::vector<VolumeFacts> volumes;                      // its mounted file systems
+  // The alert state of a watched disk (missing when alerts are off or it is ignored): a rule
+  // fired at its last good read; an alert mail went out and the disk is silent until re-armed.
+  std::optional<bool> alertFiring;
+  std::optional<bool> alertSilenced;
 };
 
 class MetricsBoard {

@@ -1,6 +1,7 @@
 #include "monitor/monitor_loop.h"
 
 #include <ctime>
+#include <filesystem>
 
 #include "drive/drive_figures.h"
 #include "drive/model_series.h"
@@ -133,7 +134,7 @@ void MonitorLoop::Pass(std::stop_token stop) {
       log_("the state of disk " + key + " is dropped: not seen for " +
            std::to_string(kDiskStateKeepDays) + " days");
   }
-  CollectMetrics(now, list.drives, readings);
+  CollectMetrics(now, list.drives, readings, outcome.states);
   ++passes_;
   if (board_)
     board_->CountPass();
@@ -226,9 +227,11 @@ void MonitorLoop::SendMails(const std::vector<WatchMail>& mails, const AlertSett
 }
 
 void MonitorLoop::CollectMetrics(WallClock::time_point now, const std::vector<DriveRecord>& kept,
-                                 PassReadings& readings) {
+                                 PassReadings& readings,
+                                 const std::vector<DiskWatchState>& states) {
   if (board_ == nullptr)
     return;
+  const std::vector<VolumeFacts> volumes = drives_.Volumes();
   const std::int64_t seconds = WallClock::to_time_t(now);
   const std::vector<DriveMetrics> previous = board_->Drives();
   std::vector<DriveMetrics> drives;
@@ -241,6 +244,23 @@ void MonitorLoop::CollectMetrics(WallClock::time_point now, const std::vector<Dr
     metrics.driveNumber = drive.driveNumber;
     metrics.model = drive.model;
     metrics.serial = drive.serial;
+    metrics.firmware = drive.firmware;
+    metrics.identifyWords = drive.identifyWords;
+    metrics.device = std::filesystem::path(drives_.DiskKey(drive.driveNumber)).filename();
+    metrics.volumes.clear();
+    for (const VolumeFacts& volume : volumes) {
+      if (volume.driveNumber == drive.driveNumber)
+        metrics.volumes.push_back(volume);
+    }
+    metrics.alertFiring.reset();
+    metrics.alertSilenced.reset();
+    for (const DiskWatchState& state : states) {
+      if (state.watched &&
+          DiskStateKey(state.model, state.serial) == DiskStateKey(drive.model, drive.serial)) {
+        metrics.alertFiring = !state.firedText.empty();
+        metrics.alertSilenced = state.alerted;
+      }
+    }
     metrics.lastAttempt = seconds;
     // Every kept disk was read (or left alone) by the pass.
     const auto shared = readings.find({drive.driveNumber, drive.serial});

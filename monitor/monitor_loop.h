@@ -95,7 +95,7 @@ class MonitorLoop {
   void SendMails(const std::vector<WatchMail>& mails, const AlertSettings& settings,
                  std::stop_token stop);
   void CollectMetrics(WallClock::time_point now, const std::vector<DriveRecord>& kept,
-                      PassReadings& readings);
+                      PassReadings& readings, const std::vector<DiskWatchState>& states);
 
   MonitorWindow& window_;
   DriveService& drives_;

@@ -46,7 +46,8 @@ def contents(deb):
             ("/usr/bin/drivesentinel", "lrwxrwxrwx", "../lib/%s/drivesentinel" % PKG),
             (UNIT, "-rw-r--r--", ""),
             (CONF, "-rw-r--r--", ""),
-            ("/usr/share/doc/%s/examples/drivesentinel-alerts.yml" % PKG, "-rw-r--r--", "")]:
+            ("/usr/share/doc/%s/examples/drivesentinel-alerts.yml" % PKG, "-rw-r--r--", ""),
+            ("/usr/share/%s/grafana/drivesentinel-dashboard.json" % PKG, "-rw-r--r--", "")]:
         check(listing.get(path, ("missing",))[0::2] == (mode, target), "%s %s" % (mode, path))
     data = os.path.join(SOURCE, "data")
     for path in [os.path.join(f, n) for f, _, names in os.walk(data) for n in names]:

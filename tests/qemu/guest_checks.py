@@ -368,6 +368,8 @@ def check_guest(guest, disk, table_text_by_series, report, disk_count):
         if report.check(drive is not None, "the emulated disk is in the report"):
             check_drive_identity(drive, disk, report, "report")
             check_attributes(drive, peer, table_text_by_series, report, "report")
+            report.check(drive.get("smartStatusPassed") is True, "report: SMART RETURN STATUS passed, as smartctl's",
+                         repr(drive.get("smartStatusPassed")))
             # The emulated disk keeps no Device Statistics and aborts the directory read.
             report.check("deviceStatistics" in drive and drive["deviceStatistics"] is None,
                          "report: no device statistics", repr(drive.get("deviceStatistics")))
