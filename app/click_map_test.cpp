@@ -41,5 +41,18 @@ TEST(ClickMapTest, TheStateDecidesWhetherAndHowARectangleActs) {
     EXPECT_EQ(HitTest(kPageTool, x, y, {99, 0, 0}), kNone) << x << "," << y;
 }
 
+// The shell sends no mouse-down for a press on a window button: no rectangle may lie under one.
+TEST(ClickMapTest, NoRectangleLiesUnderAWindowButton) {
+  for (const PageEntry& page : Pages()) {
+    for (const ClickRect& r : page.clicks) {
+      for (const ButtonLayout& b : WindowButtons()) {
+        EXPECT_TRUE(r.right < b.left || r.left >= b.left + b.width || r.bottom < b.top ||
+                    r.top >= b.top + b.height)
+            << page.id << " " << b.id;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ds

@@ -347,12 +347,13 @@ void MainDialog::TabAction(int buttonId) {
   {
     MutexLock lock(mutex_);
     ++view_;
-    if (loadingPage)
-      NavigateLocked("loading.html");
     state_.currentPage = plan->id;
     look_.homePicture = false;
     SetTabSelectionLocked(buttonId);
-    PublishLocked();
+    if (loadingPage)
+      NavigateLocked("loading.html");  // one look for the page: selected tab and loading page
+    else
+      PublishLocked();
   }
   if (!plan->pollFirst)
     TakeInPageInputs(CookiePollVariant::kKeeping);

@@ -47,7 +47,8 @@ constexpr const char* kHomeTemplates[] = {"HomePage.tmp"};
 constexpr const char* kDiskInfoTemplates[] = {"disk_info.tmp"};  // expanded as UTF-16
 constexpr const char* kHealthTemplates[] = {"HealthPage.tmp"};
 constexpr const char* kInternalTemplates[] = {"InternalPage.tmp"};
-// The tab page, then its two frames: the attribute table and the IDENTIFY table.
+// The tab page (it shows both tables itself), then the attribute table and the IDENTIFY
+// table as pages of their own.
 constexpr const char* kSmartTemplates[] = {"SMARTPage.tmp", "SMARTInfo.tmp", "SMART_ID_Info.tmp"};
 constexpr const char* kSystemTemplates[] = {"SystemPage.tmp"};
 constexpr const char* kToolTemplates[] = {"ToolPage.tmp"};

@@ -160,24 +160,31 @@ std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const Smart
     SetMessage(message, "no ATA or SATA disk to show");
     return std::nullopt;
   }
+  const std::string attributeRows = SmartAttributeRows(input.attributes);
+  const std::vector<IdentifyLine> lines = IdentifyTableLines(input.identify);
+  const std::string identifyRows = IdentifyTableRows(lines);
   PageFields pageFields;
   pageFields.Add("STR_DEVICE_STATS", DeviceStatisticsRows(input.deviceStatistics));
   pageFields.Add("STR_SELFTEST_LOG", SelfTestLogRows(input.selfTestLog));
   pageFields.Add("STR_ERROR_LOG", ErrorLogRows(input.errorLog));
+  // The page shows both tables itself: frames would be fetched and parsed only after it.
+  pageFields.Add("STR_SMART", attributeRows);
+  pageFields.Add("STR_ID_TABLE", identifyRows);
   if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 0), pagePath, pageFields, message))
     return std::nullopt;
 
   PageFields smartFields;
-  smartFields.Add("STR_SMART", SmartAttributeRows(input.attributes));
+  smartFields.Add("STR_SMART", attributeRows);
   if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 1), infoPath, smartFields, message))
     return std::nullopt;
-  if (!WriteSmartWorkbook(input.attributes, data + "SMART.xls", message))
+  // The workbooks are rewritten on every visit, like the pages: no flush to the disk.
+  const OutputOptions rebuilt{FileAccess::kShared, FileDurability::kUnflushed};
+  if (!WriteSmartWorkbook(input.attributes, data + "SMART.xls", message, rebuilt))
     return std::nullopt;
 
-  const std::vector<IdentifyLine> lines = IdentifyTableLines(input.identify);
-  WriteIdentifyWorkbook(lines, data + "Identify.xls", message);
+  WriteIdentifyWorkbook(lines, data + "Identify.xls", message, rebuilt);
   PageFields identifyFields;
-  identifyFields.Add("STR_ID_TABLE", IdentifyTableRows(lines));
+  identifyFields.Add("STR_ID_TABLE", identifyRows);
   if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 2), identifyPath, identifyFields,
                       message))
     return std::nullopt;

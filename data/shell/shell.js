@@ -183,7 +183,9 @@
       return;
     }
     closeSystemMenu();
-    if (!onIcon) leftButtonDown(x, y);
+    // A press on a button is the button's own: its click is the one input it sends (no
+    // page's click rectangle lies under a button, so its mouse-down would hit nothing).
+    if (!onIcon && !event.target.closest('#buttons')) leftButtonDown(x, y);
   });
   document.addEventListener('mousedown', (event) => {
     if (!windowBox.contains(event.target)) closeSystemMenu();
