@@ -275,7 +275,7 @@ int RunWindowCommand(const std::vector<std::string>& args, const std::string& in
   ds::MonitorTiming timing;
   timing.period = std::chrono::seconds(options.monitorPeriodSeconds);
   ds::MonitorLoop monitor(app.dialog(), drives, mail, roots, timing, log, ds::WallClock::now, {},
-                          metricsListen.empty() ? nullptr : &board, config.ignoredSerials);
+                          metricsListen.empty() ? nullptr : &board, config);
 
   ds::StartupContext context;
   context.registry = &registry;

@@ -9,6 +9,7 @@
 
 #include "drive/device_statistics.h"
 #include "drive/error_log.h"
+#include "drive/selftest.h"
 #include "drive/selftest_log.h"
 #include "platform/storage_bus.h"
 
@@ -106,6 +107,10 @@ struct SmartSnapshot {
   // The self-test log and the error log, when the disk keeps them and they were read.
   std::optional<SelfTestLog> selfTestLog;
   std::optional<ErrorLog> errorLog;
+  // SMART data byte 363 (the running test, or how the last one ended) and what the disk
+  // says of self-tests (bytes 367, 372-376).
+  SelfTestExecution selfTestExecution;
+  SelfTestCapability selfTestCapability;
 };
 
 }  // namespace ds

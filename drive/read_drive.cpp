@@ -34,6 +34,8 @@ void ResetForRead(SmartSnapshot* s) {
   s->deviceStatistics.reset();
   s->selfTestLog.reset();
   s->errorLog.reset();
+  s->selfTestExecution = {};
+  s->selfTestCapability = {};
 }
 
 // Extended logs are read whole up to this many pages; a longer one whose newest entry lies
@@ -44,6 +46,7 @@ constexpr std::uint8_t kExtendedErrorLog = 0x03;
 constexpr std::uint8_t kSmartSelfTestLog = 0x06;
 constexpr std::uint8_t kExtendedSelfTestLog = 0x07;
 constexpr std::size_t kSmartErrorLoggingByte = 370;  // bit 0: the error log is kept
+constexpr std::size_t kSelfTestStatusByte = 363;
 
 // The extended log `extended` where the directory lists it, else the one-sector SMART log
 // `smart` where the SMART directory lists it or, on a disk whose directory is the general
@@ -131,6 +134,8 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
   static const AttributeTable kEmptyTable;
   ListSmartAttributes(data, context.attributeTable ? *context.attributeTable : kEmptyTable,
                       snapshot);
+  snapshot->selfTestExecution = DecodeSelfTestExecution(data[kSelfTestStatusByte]);
+  snapshot->selfTestCapability = DecodeSelfTestCapability(data, context.identifyWords);
 
   // Device statistics: only after the S.M.A.R.T. sectors, and never failing the read.
   LogDirectory directory;
@@ -146,8 +151,7 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
   if (haveDirectory) {
     snapshot->selfTestLog = ReadOneLog<SelfTestLog>(
         *device, context.identifyWords, directory, kExtendedSelfTestLog, kSmartSelfTestLog,
-        DecodeSelfTestCapability(data, context.identifyWords).supported, DecodeExtendedSelfTestLog,
-        DecodeSmartSelfTestLog);
+        snapshot->selfTestCapability.supported, DecodeExtendedSelfTestLog, DecodeSmartSelfTestLog);
     snapshot->errorLog = ReadOneLog<ErrorLog>(
         *device, context.identifyWords, directory, kExtendedErrorLog, kSummaryErrorLog,
         (data[kSmartErrorLoggingByte] & 0x01) != 0, DecodeExtendedErrorLog, DecodeSummaryErrorLog);
