@@ -272,16 +272,14 @@ void MonitorLoop::RunScheduledTest(WallClock::time_point now, const std::vector<
     return;
   const auto [drive, state] = owners[test->disk];
   const SelfTestOutcome outcome = drives_.SelfTest(drive->driveNumber, drive->serial, test->kind);
-  const std::string kind = test->kind == SelfTestKind::kShort ? "short" : "extended";
+  // By SelfTestResult: started, refused (due again at the next pass), failed (handled).
+  static const char* const kNotes[] = {"", "not started, tried again at the next pass: ",
+                                       "failed, tried again at its next scheduled time: "};
   if (log_) {
-    log_("scheduled " + kind + " self-test of disk " + drives_.DiskKey(drive->driveNumber) + " (" +
-         std::string(TrimBoth(drive->model)) + " " + drive->serial + "): " +
-         (outcome.result == SelfTestResult::kRefused ? "not started, tried again at the next "
-                                                       "pass: "
-          : outcome.result == SelfTestResult::kFailed
-              ? "failed, tried again at its next scheduled time: "
-              : "") +
-         outcome.message);
+    log_(std::string("scheduled ") + (test->kind == SelfTestKind::kShort ? "short" : "extended") +
+         " self-test of disk " + drives_.DiskKey(drive->driveNumber) + " (" +
+         std::string(TrimBoth(drive->model)) + " " + drive->serial +
+         "): " + kNotes[static_cast<int>(outcome.result)] + outcome.message);
   }
   if (outcome.result == SelfTestResult::kRefused)
     return;
