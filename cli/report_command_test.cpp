@@ -97,15 +97,20 @@ TEST(DriveReportTest, SelfTestLogInTextAndJson) {
   reading.smartRead = true;
   reading.snapshot.selfTestLog =
       SelfTestLog{1, 2, {{2, 0x02, 0x73, 7, 30, 2410, 1ull << 30}, {1, 0x01, 0, 0, 0, 1187, {}}}};
+  reading.snapshot.selfTestExecution = {0xF, 60};
   std::ostringstream text, json;
   WriteReport(text, list, {reading}, false);
   WriteReport(json, list, {reading}, true);
   EXPECT_TRUE(Has(text.str(),
                   "    # 1  Extended offline   Completed: read failure            30%   2410  "
                   "1073741824\n    # 2  Short offline      Completed without error") &&
-              Has(text.str(), "  Error log:          none\n"))
+              Has(text.str(), "  Error log:          none\n") &&
+              Has(text.str(), "  Self-test status: In progress (60 % left)\n"))
       << text.str();
   EXPECT_TRUE(Has(json.str(), "\"failingLba\": 1073741824}, {\"descriptor\": 1") &&
+              Has(json.str(),
+                  "\"selfTestStatus\": {\"state\": 15, \"text\": \"In progress\", "
+                  "\"remainingPercent\": 60},") &&
               Has(json.str(), "\"errorLog\": null"))
       << json.str();
 }

@@ -280,7 +280,7 @@ int RunWindowCommand(const std::vector<std::string>& args, const std::string& in
   if (!config.alertExec.empty())
     alertExec.emplace(config.alertExec, log);
   ds::MonitorLoop monitor(app.dialog(), drives, mail, roots, timing, log, ds::WallClock::now, {},
-                          metricsListen.empty() ? nullptr : &board, config.ignoredSerials);
+                          metricsListen.empty() ? nullptr : &board, config);
   if (alertExec)
     monitor.SetAlertExec(&*alertExec);
 

@@ -9,6 +9,7 @@
 
 #include "drive/device_statistics.h"
 #include "drive/error_log.h"
+#include "drive/selftest.h"
 #include "drive/selftest_log.h"
 #include "platform/storage_bus.h"
 
@@ -109,6 +110,10 @@ struct SmartSnapshot {
   // SMART RETURN STATUS: true when no pre-failure attribute crossed its threshold; missing
   // when the disk did not answer it.
   std::optional<bool> smartStatusPassed;
+  // SMART data byte 363 (the running test, or how the last one ended) and what the disk
+  // says of self-tests (bytes 367, 372-376).
+  SelfTestExecution selfTestExecution;
+  SelfTestCapability selfTestCapability;
 };
 
 }  // namespace ds

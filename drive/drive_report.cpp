@@ -133,7 +133,10 @@ std::string JsonErrorLog(const std::optional<ErrorLog>& log) {
 
 void WriteTextLogs(std::ostream& out, const SmartSnapshot& s) {
   char line[160];
-  out << "  Self-test log:" << (s.selfTestLog ? "\n" : " none\n");
+  out << "  Self-test status: " << SelfTestStateText(s.selfTestExecution.state);
+  if (s.selfTestExecution.running())
+    out << " (" << s.selfTestExecution.remainingPercent << " % left)";
+  out << "\n  Self-test log:" << (s.selfTestLog ? "\n" : " none\n");
   if (s.selfTestLog) {
     if (s.selfTestLog->entries.empty())
       out << "    no self-tests recorded\n";
@@ -238,6 +241,13 @@ void WriteJsonDrive(std::ostream& out, const DriveReading& d) {
         HealthSourceOf(s) == HealthSource::kEndurance
             ? std::to_string(EnduranceHealth(*EnduranceIndicator(s)).percent)
             : "null");
+  // Byte 363: the test running, or how the last one ended (0 also for none run yet).
+  o.Raw("selfTestStatus",
+        d.smartRead ? "{\"state\": " + std::to_string(s.selfTestExecution.state) + ", \"text\": " +
+                          JsonString(SelfTestStateText(s.selfTestExecution.state)) +
+                          ", \"remainingPercent\": " +
+                          std::to_string(s.selfTestExecution.remainingPercent) + "}"
+                    : "null");
   o.Raw("selfTestLog", JsonSelfTestLog(s.selfTestLog));
   o.Raw("errorLog", JsonErrorLog(s.errorLog));
   std::string messages = "[";

@@ -35,6 +35,8 @@ void ResetForRead(SmartSnapshot* s) {
   s->selfTestLog.reset();
   s->errorLog.reset();
   s->smartStatusPassed.reset();
+  s->selfTestExecution = {};
+  s->selfTestCapability = {};
 }
 
 // Extended logs are read whole up to this many pages; a longer one whose newest entry lies
@@ -45,6 +47,7 @@ constexpr std::uint8_t kExtendedErrorLog = 0x03;
 constexpr std::uint8_t kSmartSelfTestLog = 0x06;
 constexpr std::uint8_t kExtendedSelfTestLog = 0x07;
 constexpr std::size_t kSmartErrorLoggingByte = 370;  // bit 0: the error log is kept
+constexpr std::size_t kSelfTestStatusByte = 363;
 
 // The extended log `extended` where the directory lists it, else the one-sector SMART log
 // `smart` where the SMART directory lists it or, on a disk whose directory is the general
@@ -152,6 +155,8 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
   static const AttributeTable kEmptyTable;
   ListSmartAttributes(data, context.attributeTable ? *context.attributeTable : kEmptyTable,
                       snapshot);
+  snapshot->selfTestExecution = DecodeSelfTestExecution(data[kSelfTestStatusByte]);
+  snapshot->selfTestCapability = DecodeSelfTestCapability(data, context.identifyWords);
 
   // Device statistics: only after the S.M.A.R.T. sectors, and never failing the read.
   LogDirectory directory;
@@ -168,7 +173,7 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
   const LogDirectory* listing = haveDirectory ? &directory : nullptr;
   snapshot->selfTestLog = ReadOneLog<SelfTestLog>(
       *device, context.identifyWords, listing, kExtendedSelfTestLog, kSmartSelfTestLog,
-      DecodeSelfTestCapability(data, context.identifyWords).supported, DecodeExtendedSelfTestLog,
+      snapshot->selfTestCapability.supported, DecodeExtendedSelfTestLog,
       DecodeSmartSelfTestLog);
   snapshot->errorLog = ReadOneLog<ErrorLog>(
       *device, context.identifyWords, listing, kExtendedErrorLog, kSummaryErrorLog,

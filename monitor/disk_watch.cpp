@@ -121,18 +121,30 @@ WatchOutcome DecideWatchPass(const WatchPass& pass) {
     state.absentPasses = 0;
     state.goneMailed = false;
     state.watched = alertsOn && !IsSerialIgnored(pass.ignoredSerials, disk.serial);
-    if (disk.read) {
-      state.readings = disk.readings;
-      state.readings.lastGoodRead = now;
-      state.firedText = disk.fired.empty() ? std::string() : disk.fired.back();
-    } else {
+    // A disk first seen has no scheduled self-test to catch up.
+    for (std::int64_t* handled : {&state.shortTestHandled, &state.extendedTestHandled})
+      *handled = *handled == 0 ? now : *handled;
+    if (!disk.read) {
       // An unread or sleeping disk keeps its last readings; only where it sits is new.
       state.readings.device = disk.readings.device;
       state.readings.driveNumber = disk.readings.driveNumber;
+      continue;
     }
-    if (state.watched && disk.read && !disk.fired.empty() && !state.alerted) {
+    state.readings = disk.readings;
+    state.readings.lastGoodRead = now;
+    state.firedText = disk.fired.empty() ? std::string() : disk.fired.back();
+    const CounterCheck changes = CheckCounters(state.baselines, disk.counters, pass.changeAlerts);
+    std::string text;
+    for (const std::vector<std::string>* texts : {&disk.fired, &changes.texts}) {
+      for (const std::string& line : *texts)
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    const bool mail = state.watched && !text.empty() && !state.alerted;
+    // Unwatched, the baselines follow the reads: watching again mails no old change.
+    state.baselines = mail || !state.watched ? changes.mailed : changes.held;
+    if (mail) {
       Mailed(state, now);
-      outcome.mails.push_back(MailOf(state, disk.fired.back(), false));
+      outcome.mails.push_back(MailOf(state, text, false));
     }
   }
   for (auto& [key, state] : states) {

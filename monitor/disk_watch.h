@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "monitor/counter_watch.h"
 #include "monitor/rearm_period.h"
 #include "store/disk_watch_state.h"
 #include "store/settings.h"
@@ -14,7 +15,9 @@
 // mails to send out. Each disk has its own re-arm state: after a mail about it, it is silent
 // until the period that the mail began (RefreshBy, RefreshByType) is over; a disk that was
 // not found on two passes in a row gets one "no longer present" mail, under the same rule.
-// States kept under other alert settings start afresh.
+// The alerts on change (counter_watch.h) share that period: one mail lists every rule that
+// fired and every change since the last mail. States kept under other alert settings start
+// afresh; the baselines of the changes stay.
 //
 // A pass: LoadDiskWatchStates, DropStaleDiskWatchStates for the ones it forgot, read every
 // kept disk once, FiredAlerts for each read, DecideWatchPass, send the mails one after
@@ -30,6 +33,7 @@ struct SeenDisk {
   DiskReadings readings;           // device and number always; the values when read (lastGoodRead
                                    // is set by the decision)
   std::vector<std::string> fired;  // FiredAlerts of the read, in rule order
+  CounterReading counters = {};    // of the read, for the alerts on change
 };
 
 struct WatchPass {
@@ -38,6 +42,7 @@ struct WatchPass {
   AlertSettings settings;
   std::vector<std::string> ignoredSerials;  // Ignore_Serial of the system configuration
   WallClock::time_point now;
+  ChangeAlertSwitches changeAlerts = {};  // of the system configuration
 };
 
 // One mail to send: the identity lines of its disk and the alert text.
@@ -46,7 +51,7 @@ struct WatchMail {
   std::string serial;
   std::string firmware;
   std::string device;  // where the disk was (last) found
-  std::string text;    // the last fired rule, or GoneMailText
+  std::string text;    // the fired rules and changes, one a line, or GoneMailText
   bool gone = false;
 };
 

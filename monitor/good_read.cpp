@@ -17,6 +17,7 @@ void TakeGoodRead(const SmartSnapshot& smart, int driveNumber, const HistoryStar
   seen->readings.temperatureCelsius = figures.temperatureCelsius;
   seen->readings.healthPercent = figures.healthPercent;
   seen->readings.lifespanDays = figures.lifespanDays;
+  seen->counters = CountersOf(smart);
   if (rules == nullptr)
     return;
   AlertInputs inputs;

@@ -1,5 +1,7 @@
 #include "monitor/mail_fields.h"
 
+#include <algorithm>
+
 #include "text/ini_file_reader.h"
 
 namespace ds {
@@ -78,7 +80,12 @@ std::vector<std::string> AlertFields(const MailAccount& account, const DriveReco
   if (origin != nullptr)
     body.push_back(DeviceLine(*origin));
   body.push_back(" ");
-  body.emplace_back(alertText);
+  // Several alerts: one body line each.
+  for (std::size_t start = 0; start <= alertText.size();) {
+    const std::size_t end = std::min(alertText.find('\n', start), alertText.size());
+    body.emplace_back(alertText.substr(start, end - start));
+    start = end + 1;
+  }
   fields.push_back(std::to_string(body.size()));
   Append(fields, body);
   return fields;

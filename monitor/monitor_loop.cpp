@@ -1,11 +1,13 @@
 #include "monitor/monitor_loop.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
 #include "drive/drive_figures.h"
 #include "drive/model_series.h"
 #include "monitor/good_read.h"
+#include "monitor/selftest_runner.h"
 #include "platform/network_names.h"
 #include "store/description_tables.h"
 #include "store/history_folder.h"
@@ -36,7 +38,7 @@ CivilDate LocalDateOf(WallClock::time_point when) {
 MonitorLoop::MonitorLoop(MonitorWindow& window, DriveService& drives, MailChannel& mail,
                          ProgramRoots roots, MonitorTiming timing, MessageSink log,
                          std::function<WallClock::time_point()> now, Waiter wait,
-                         MetricsBoard* board, std::vector<std::string> ignoredSerials)
+                         MetricsBoard* board, const SystemConfig& config)
     : window_(window),
       drives_(drives),
       mail_(mail),
@@ -46,7 +48,14 @@ MonitorLoop::MonitorLoop(MonitorWindow& window, DriveService& drives, MailChanne
       now_(std::move(now)),
       wait_(wait ? std::move(wait) : WaitOnStop),
       board_(board),
-      ignoredSerials_(std::move(ignoredSerials)) {}
+      ignoredSerials_(config.ignoredSerials),
+      changeAlerts_(config.changeAlerts),
+      programStart_(WallClock::to_time_t(now_())) {
+  std::string why;
+  schedule_ = ScheduleFromConfig(config, &why);
+  if (!why.empty() && log_)
+    log_("the self-test schedule is left out: " + why);
+}
 
 bool MonitorLoop::Wait(std::chrono::milliseconds duration, const std::stop_token& stop) {
   return !stop.stop_requested() && wait_(duration, stop);
@@ -98,6 +107,7 @@ void MonitorLoop::Pass(std::stop_token stop) {
   }
   watch.settings = view.alert;
   watch.ignoredSerials = ignoredSerials_;
+  watch.changeAlerts = changeAlerts_;
   watch.now = now;
 
   PassReadings readings;
@@ -121,8 +131,9 @@ void MonitorLoop::Pass(std::stop_token stop) {
     watch.seen.push_back(std::move(*seen));
   }
 
-  const WatchOutcome outcome = DecideWatchPass(watch);
+  WatchOutcome outcome = DecideWatchPass(watch);
   SendMails(outcome.mails, view.alert, stop);
+  RunScheduledTest(now, list.drives, readings, outcome.states);
   for (const DiskWatchState& state : outcome.states) {
     std::string message;
     if (!SaveDiskWatchState(folder, state, &message) && log_)
@@ -224,6 +235,63 @@ void MonitorLoop::SendMails(const std::vector<WatchMail>& mails, const AlertSett
     if (alertExec_)
       alertExec_->Run(mail, settings, host, now_(), stop);
   }
+}
+
+void MonitorLoop::RunScheduledTest(WallClock::time_point now, const std::vector<DriveRecord>& kept,
+                                   const PassReadings& readings,
+                                   std::vector<DiskWatchState>& states) {
+  if (!schedule_.shortTest && !schedule_.extendedTest)
+    return;
+  const std::time_t seconds = WallClock::to_time_t(now);
+  std::vector<ScheduleDisk> disks;
+  std::vector<std::pair<const DriveRecord*, DiskWatchState*>> owners;
+  for (const DriveRecord& drive : kept) {
+    const std::string key = DiskStateKey(drive.model, drive.serial);
+    const auto state = std::find_if(states.begin(), states.end(), [&](const DiskWatchState& s) {
+      return DiskStateKey(s.model, s.serial) == key;
+    });
+    if (state == states.end())
+      continue;
+    const auto reading = readings.find({drive.driveNumber, drive.serial});
+    const SmartSnapshot* smart =
+        reading != readings.end() && reading->second.result == DiskRead::kRead
+            ? &reading->second.snapshot
+            : nullptr;
+    ScheduleDisk disk;
+    // A disk not read this pass counts as testing while a test the monitor started may run.
+    disk.running = smart ? smart->selfTestExecution.running()
+                         : testEnds_.contains(key) && testEnds_[key] > seconds;
+    disk.ready = smart && smart->selfTestCapability.supported &&
+                 !IsSerialIgnored(ignoredSerials_, drive.serial) &&
+                 !drives_.IsBusy(drive.driveNumber);
+    disk.shortHandled = state->shortTestHandled;
+    disk.extendedHandled = state->extendedTestHandled;
+    disks.push_back(disk);
+    owners.emplace_back(&drive, &*state);
+  }
+  const std::optional<ScheduledTest> test =
+      PickScheduledTest(schedule_, disks, seconds, programStart_);
+  if (!test)
+    return;
+  const auto [drive, state] = owners[test->disk];
+  const SelfTestOutcome outcome = drives_.SelfTest(drive->driveNumber, drive->serial, test->kind);
+  // By SelfTestResult: started, refused (due again at the next pass), failed (handled).
+  static const char* const kNotes[] = {"", "not started, tried again at the next pass: ",
+                                       "failed, tried again at its next scheduled time: "};
+  if (log_) {
+    log_(std::string("scheduled ") + (test->kind == SelfTestKind::kShort ? "short" : "extended") +
+         " self-test of disk " + drives_.DiskKey(drive->driveNumber) + " (" +
+         std::string(TrimBoth(drive->model)) + " " + drive->serial +
+         "): " + kNotes[static_cast<int>(outcome.result)] + outcome.message);
+  }
+  if (outcome.result == SelfTestResult::kRefused)
+    return;
+  if (outcome.result == SelfTestResult::kStarted)
+    testEnds_[DiskStateKey(drive->model, drive->serial)] =
+        seconds + static_cast<std::time_t>(outcome.estimatedMinutes) * 60;
+  state->shortTestHandled = test->shortDue != 0 ? test->shortDue : state->shortTestHandled;
+  state->extendedTestHandled =
+      test->extendedDue != 0 ? test->extendedDue : state->extendedTestHandled;
 }
 
 void MonitorLoop::CollectMetrics(WallClock::time_point now, const std::vector<DriveRecord>& kept,

@@ -19,6 +19,8 @@
 #include "monitor/monitor_window.h"
 #include "monitor/rearm_period.h"
 #include "platform/program_roots.h"
+#include "store/selftest_schedule.h"
+#include "store/system_config.h"
 
 // The monitor: left running, every period (ten minutes) it takes in the latest settings,
 // enumerates the disks afresh and watches every kept one: records its erase-count history,
@@ -29,7 +31,10 @@
 // is seen at the next pass. The disks are read through the drive service, never woken; within
 // one pass a disk is read once for the history, the alert rules and the metrics together
 // (only the retries of an unreadable disk read again). It stops promptly when asked, also
-// inside a wait or the read retries.
+// inside a wait or the read retries. With the alerts it mails the changes of a disk's
+// counters (counter_watch.h) in the same mail; after the reads it starts the scheduled
+// self-tests of the system configuration (selftest_runner.h) and logs what it started or why
+// not; the due times handled are kept in the disks' state files.
 namespace ds {
 
 struct MonitorTiming {
@@ -51,12 +56,14 @@ class MonitorLoop {
 
   // History folders lie below the home's data/, description tables in the install folder.
   // Everything passed in outlives the loop. With a `board`, every pass also publishes every
-  // kept disk's metrics. Disks with a serial in `ignoredSerials` (the system
-  // configuration's Ignore_Serial) get no history, no alert and no mail.
+  // kept disk's metrics. Disks with a serial in the system configuration's Ignore_Serial get
+  // no history, no alert, no mail and no scheduled self-test; its schedule and its switches
+  // of the alerts on change count. The program's start, for the catch-up of a missed
+  // self-test, is the loop's construction.
   MonitorLoop(MonitorWindow& window, DriveService& drives, MailChannel& mail, ProgramRoots roots,
               MonitorTiming timing, MessageSink log,
               std::function<WallClock::time_point()> now = WallClock::now, Waiter wait = {},
-              MetricsBoard* board = nullptr, std::vector<std::string> ignoredSerials = {});
+              MetricsBoard* board = nullptr, const SystemConfig& config = {});
 
   // The thread body: runs passes until `stop` is requested.
   void Run(std::stop_token stop);
@@ -96,6 +103,9 @@ class MonitorLoop {
                  std::stop_token stop);
   void CollectMetrics(WallClock::time_point now, const std::vector<DriveRecord>& kept,
                       PassReadings& readings, const std::vector<DiskWatchState>& states);
+  // Starts the one scheduled self-test that is due, if any, recording it in `states`.
+  void RunScheduledTest(WallClock::time_point now, const std::vector<DriveRecord>& kept,
+                        const PassReadings& readings, std::vector<DiskWatchState>& states);
 
   MonitorWindow& window_;
   DriveService& drives_;
@@ -107,6 +117,10 @@ class MonitorLoop {
   Waiter wait_;
   MetricsBoard* const board_;
   const std::vector<std::string> ignoredSerials_;
+  const ChangeAlertSwitches changeAlerts_;
+  SelfTestSchedule schedule_;
+  const std::time_t programStart_;
+  std::map<std::string, std::time_t> testEnds_;  // by state key: the estimated end of a test
   std::map<int, AttributeTable> tables_;  // by series: loaded once, missing files told at start
   std::atomic<std::uint64_t> passes_{0};
   std::atomic<std::uint64_t> alertMails_{0};

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -70,7 +71,12 @@ class FakeDrives : public DriveService {
     return DiskRead::kRead;
   }
   std::string DiskKey(int number) override { return "/dev/sd" + std::to_string(number); }
+  SelfTestOutcome SelfTest(int, const std::string&, SelfTestKind kind) override {
+    ++selfTests[kind];
+    return {SelfTestResult::kStarted, 2, "started"};
+  }
   const std::vector<DriveRecord>& kept;
+  std::map<SelfTestKind, int> selfTests;
   SmartSnapshot smart;
   std::set<std::string> cool;
   int reads = 0, failReads = 0;
@@ -98,12 +104,13 @@ struct Monitor {
   int waits = 0;
   MailChannel mail{mailer, result, {}, [](std::string_view) {}};  // real polls: the mails arrive
   MetricsBoard board{"1.1"};
-  std::unique_ptr<MonitorLoop> Loop(std::vector<std::string> ignored = {}) {
+  std::unique_ptr<MonitorLoop> Loop(std::vector<std::string> ignored = {},
+                                    SystemConfig config = {}) {
+    config.ignoredSerials = std::move(ignored);
     return std::make_unique<MonitorLoop>(
         window, drives, mail, ProgramRoots(home.path()), MonitorTiming{},
         [this](std::string_view line) { log.emplace_back(line); }, [this] { return now; },
-        [this](milliseconds, std::stop_token) { return ++waits, true; }, &board,
-        std::move(ignored));
+        [this](milliseconds, std::stop_token) { return ++waits, true; }, &board, config);
   }
   std::unique_ptr<MonitorLoop> owned = Loop();
   MonitorLoop& loop = *owned;
@@ -242,14 +249,15 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
 TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
   Monitor m("0", kRefreshByDay);
   m.window.view.active_rec = 0;
-  m.window.view.alert.Under = "70";  // fires after the rule "above 60": the mail tells it
+  m.window.view.alert.Under = "70";  // fires after the rule "above 60": the mail tells both
   m.drives.failReads = 99;           // the 100th attempt reads
   m.loop.Pass({});
   // The metrics take the alert step's reading: no read of their own.
   EXPECT_EQ(std::tuple(m.drives.reads, m.waits, m.loop.alertMails()), std::tuple(100, 99, 1u));
-  EXPECT_EQ(m.log.at(0),
-            "alert mail about /dev/sd-1 handed to the mailer: DUT's temperature value is under 70 "
-            "Celsius (Current is 61).");
+  EXPECT_EQ(
+      m.log.at(0),
+      "alert mail about /dev/sd-1 handed to the mailer: DUT's temperature value is above 60 "
+      "Celsius (Current is 61).\nDUT's temperature value is under 70 Celsius (Current is 61).");
   m.drives.failReads = 1000, m.drives.reads = 0;
   m.loop.Pass({});
   EXPECT_EQ(std::tuple(m.drives.reads, m.loop.alertMails()), std::tuple(100, 1u));
@@ -325,6 +333,38 @@ TEST(MonitorLoopTest, EveryDiskWatchedOnItsOwn) {
   ASSERT_TRUE(ClearDiskWatchAlerts(DiskStateFolder(m.home.path()), &message)) << message;
   loop->Pass({});
   EXPECT_EQ(loop->alertMails(), 3u);
+}
+
+// The schedule across a restart: the test runs once at its time; one missed while the
+// program did not run is caught up once, 30 minutes after the start.
+TEST(MonitorLoopTest, ScheduledSelfTestsRunOnceAndCatchUpOnce) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  Monitor m("1", kRefreshByDay);
+  m.drives.smart.selfTestCapability.supported = true;
+  SystemConfig config;
+  config.selfTestShort = "weekly Sun 03";
+  const std::time_t sunday = 1796526000;  // 2026-12-06 03:00 UTC
+  constexpr int kWeek = 7 * 1440;
+  // Minutes from then; true: the program starts before that pass.
+  const std::pair<int, bool> passes[] = {
+      {-600, true},        {10, false},         {20, false},         {kWeek + 60, true},
+      {kWeek + 89, false}, {kWeek + 90, false}, {kWeek + 100, false}};
+  std::vector<int> started;
+  std::unique_ptr<MonitorLoop> loop;
+  for (const auto& [minute, restart] : passes) {
+    m.now = WallClock::from_time_t(sunday + minute * 60);
+    if (restart)
+      loop = m.Loop({}, config);
+    const int before = m.drives.selfTests[SelfTestKind::kShort];
+    loop->Pass({});
+    if (m.drives.selfTests[SelfTestKind::kShort] > before)
+      started.push_back(minute);
+  }
+  EXPECT_EQ(started, (std::vector<int>{10, kWeek + 90}));
+  EXPECT_NE(std::find(m.log.begin(), m.log.end(),
+                      "scheduled short self-test of disk /dev/sd-1 (QRA-X50 hot S1): started"),
+            m.log.end());
 }
 
 TEST(MonitorLoopTest, MinimizesALogonStartAndStopsPromptlyInsideAWait) {

@@ -56,6 +56,73 @@ std::string OptionalText(const std::optional<Number>& value) {
   return value ? std::to_string(*value) : std::string();
 }
 
+std::vector<std::string> SplitWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(' ', start);
+    if (end == std::string_view::npos)
+      end = text.size();
+    if (end > start)
+      words.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return words;
+}
+
+// "5:0 196:12": the attribute baselines by id.
+std::string AttributesText(const std::map<int, std::uint32_t>& attributes) {
+  std::string text;
+  for (const auto& [id, raw] : attributes)
+    text += (text.empty() ? "" : " ") + std::to_string(id) + ":" + std::to_string(raw);
+  return text;
+}
+
+bool ParseAttributes(std::string_view text, std::map<int, std::uint32_t>* attributes) {
+  attributes->clear();
+  for (const std::string& item : SplitWords(text)) {
+    const std::size_t colon = item.find(':');
+    int id = 0;
+    std::uint32_t raw = 0;
+    if (colon == std::string::npos || !ParseNumber(item.substr(0, colon), &id) ||
+        !ParseNumber(item.substr(colon + 1), &raw)) {
+      return false;
+    }
+    (*attributes)[id] = raw;
+  }
+  return true;
+}
+
+// "DESCRIPTOR TEST STATUS HOURS LBA", or "" for none.
+std::string MarkText(const std::optional<SelfTestMark>& mark) {
+  if (!mark)
+    return "";
+  return std::to_string(mark->descriptor) + " " + std::to_string(mark->test) + " " +
+         std::to_string(mark->status) + " " + std::to_string(mark->powerOnHours) + " " +
+         std::to_string(mark->failingLba);
+}
+
+bool ParseMark(std::string_view text, std::optional<SelfTestMark>* mark) {
+  mark->reset();
+  const std::vector<std::string> words = SplitWords(text);
+  if (words.empty())
+    return true;
+  SelfTestMark m;
+  if (words.size() != 5 || !ParseNumber(words[0], &m.descriptor) ||
+      !ParseNumber(words[1], &m.test) || !ParseNumber(words[2], &m.status) ||
+      !ParseNumber(words[3], &m.powerOnHours) || !ParseNumber(words[4], &m.failingLba)) {
+    return false;
+  }
+  *mark = m;
+  return true;
+}
+
+// A number that older files do not have: 0 when missing.
+bool ParseOptionalZero(const std::string& text, std::int64_t* value) {
+  *value = 0;
+  return TrimBoth(text).empty() || ParseNumber(text, value);
+}
+
 bool IsStateFile(const std::filesystem::directory_entry& entry) {
   const std::string name = entry.path().filename().string();
   return entry.is_regular_file() && name.size() > kStateSuffix.size() &&
@@ -93,6 +160,11 @@ std::string DiskWatchStateText(const DiskWatchState& state) {
   writer.Add("health", OptionalText(r.healthPercent));
   writer.Add("lifespan_days", OptionalText(r.lifespanDays));
   writer.Add("last_good_read", r.lastGoodRead);
+  writer.Add("baseline_attributes", AttributesText(state.baselines.attributes));
+  writer.Add("baseline_error_count", OptionalText(state.baselines.errorCount));
+  writer.Add("baseline_selftest", MarkText(state.baselines.newestSelfTest));
+  writer.Add("short_test_handled", state.shortTestHandled);
+  writer.Add("extended_test_handled", state.extendedTestHandled);
   return writer.text();
 }
 
@@ -107,18 +179,24 @@ std::optional<DiskWatchState> ParseDiskWatchState(std::string_view text) {
   DiskReadings& r = state.readings;
   r.device = reader.lookup("device");
   int alerted = 0, gone = 0, watched = 0;
-  const bool ok = ParseNumber(reader.lookup("alerted"), &alerted) &&
-                  ParseNumber(reader.lookup("last_rearm"), &state.lastReArm) &&
-                  ParseNumber(reader.lookup("last_mailed"), &state.lastMailed) &&
-                  ParseNumber(reader.lookup("last_seen"), &state.lastSeen) &&
-                  ParseNumber(reader.lookup("absent_passes"), &state.absentPasses) &&
-                  ParseNumber(reader.lookup("gone_mailed"), &gone) &&
-                  ParseNumber(reader.lookup("watched"), &watched) &&
-                  ParseNumber(reader.lookup("drive_number"), &r.driveNumber) &&
-                  ParseOptional(reader.lookup("temperature"), &r.temperatureCelsius) &&
-                  ParseOptional(reader.lookup("health"), &r.healthPercent) &&
-                  ParseOptional(reader.lookup("lifespan_days"), &r.lifespanDays) &&
-                  ParseNumber(reader.lookup("last_good_read"), &r.lastGoodRead);
+  const bool ok =
+      ParseNumber(reader.lookup("alerted"), &alerted) &&
+      ParseNumber(reader.lookup("last_rearm"), &state.lastReArm) &&
+      ParseNumber(reader.lookup("last_mailed"), &state.lastMailed) &&
+      ParseNumber(reader.lookup("last_seen"), &state.lastSeen) &&
+      ParseNumber(reader.lookup("absent_passes"), &state.absentPasses) &&
+      ParseNumber(reader.lookup("gone_mailed"), &gone) &&
+      ParseNumber(reader.lookup("watched"), &watched) &&
+      ParseNumber(reader.lookup("drive_number"), &r.driveNumber) &&
+      ParseOptional(reader.lookup("temperature"), &r.temperatureCelsius) &&
+      ParseOptional(reader.lookup("health"), &r.healthPercent) &&
+      ParseOptional(reader.lookup("lifespan_days"), &r.lifespanDays) &&
+      ParseNumber(reader.lookup("last_good_read"), &r.lastGoodRead) &&
+      ParseAttributes(reader.lookup("baseline_attributes"), &state.baselines.attributes) &&
+      ParseOptional(reader.lookup("baseline_error_count"), &state.baselines.errorCount) &&
+      ParseMark(reader.lookup("baseline_selftest"), &state.baselines.newestSelfTest) &&
+      ParseOptionalZero(reader.lookup("short_test_handled"), &state.shortTestHandled) &&
+      ParseOptionalZero(reader.lookup("extended_test_handled"), &state.extendedTestHandled);
   // A state must name its disk: without model and serial its key could not be formed again.
   if (!ok || state.model.empty() || state.serial.empty() || state.absentPasses < 0)
     return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,7 +9,8 @@
 
 // What the monitor remembers of every disk it watches, one key=value file per disk in
 // home + "data/state/": the disk's re-arm state (so a restart inside a period does not mail
-// again), when it was last seen, and its last readings (for `status` and the Home view).
+// again), when it was last seen, its last readings (for `status` and the Home view), the
+// baselines of the alerts on change and when its scheduled self-tests last ran.
 // A disk is known by its model and serial from IDENTIFY, put through the history folder's
 // name rule; another disk in the same slot is another key and starts afresh.
 namespace ds {
@@ -28,6 +30,27 @@ struct DiskReadings {
   bool operator==(const DiskReadings&) const = default;
 };
 
+// The newest entry of a self-test log, enough to find it again in a later read.
+struct SelfTestMark {
+  int descriptor = 0;  // 0: the log was empty
+  int test = 0;
+  int status = 0;
+  int powerOnHours = 0;
+  std::int64_t failingLba = -1;  // -1: none
+
+  bool operator==(const SelfTestMark&) const = default;
+};
+
+// What the alerts on change compare a read with: the values last mailed about, or first
+// seen. A value never seen is missing.
+struct CounterBaselines {
+  std::map<int, std::uint32_t> attributes;  // by id: the low 32 bits of the raw value
+  std::optional<int> errorCount;
+  std::optional<SelfTestMark> newestSelfTest;
+
+  bool operator==(const CounterBaselines&) const = default;
+};
+
 struct DiskWatchState {
   std::string model;  // IDENTIFY texts, trimmed
   std::string serial;
@@ -42,6 +65,10 @@ struct DiskWatchState {
   std::string firedText;        // the rule text that fired at the last good read; "" none
   std::string settingsStamp;    // the alert settings the state was kept under
   DiskReadings readings;
+  CounterBaselines baselines = {};
+  // The due times of the scheduled short and extended self-tests last handled (0: none yet).
+  std::int64_t shortTestHandled = 0;
+  std::int64_t extendedTestHandled = 0;
 
   bool operator==(const DiskWatchState&) const = default;
 };

@@ -38,7 +38,43 @@ SystemConfig ReadSystemConfig(const std::string& path, std::string* why) {
     start = end + 1;
   }
   config.ignoredSerials = SerialList(reader.lookup("Ignore_Serial"));
+  config.changeAlerts =
+      ParseChangeAlertSwitches(reader.lookup("Alert_SelfTest"), reader.lookup("Alert_ErrorLog"),
+                               reader.lookup("Alert_Attributes"));
   return config;
+}
+
+ChangeAlertSwitches ParseChangeAlertSwitches(std::string_view selfTest, std::string_view errorLog,
+                                             std::string_view attributes) {
+  const auto off = [](std::string_view value) {
+    std::string word(TrimBoth(value));
+    for (char& c : word)
+      c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return word == "off" || word == "no" || word == "0";
+  };
+  ChangeAlertSwitches switches;
+  switches.selfTest = !off(selfTest);
+  switches.errorLog = !off(errorLog);
+  if (off(attributes)) {
+    switches.attributes.clear();
+  } else if (!TrimBoth(attributes).empty()) {
+    const std::vector<int> all = switches.attributes;
+    switches.attributes.clear();
+    for (int id : all) {
+      std::size_t start = 0;
+      while (start < attributes.size()) {
+        std::size_t end = attributes.find_first_of(", \t\n", start);
+        if (end == std::string_view::npos)
+          end = attributes.size();
+        if (attributes.substr(start, end - start) == std::to_string(id)) {
+          switches.attributes.push_back(id);
+          break;
+        }
+        start = end + 1;
+      }
+    }
+  }
+  return switches;
 }
 
 std::vector<std::string> SerialList(std::string_view value) {

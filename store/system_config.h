@@ -20,9 +20,28 @@
 //                              when the monitor runs self-tests (selftest_schedule.h)
 //   Alert_Exec=/PROGRAM        the alert hook run once per alert mail (monitor/alert_exec.h);
 //                              only this file names it, nothing the window can write
+//   Alert_SelfTest=off         no mail when a self-test fails (default on)
+//   Alert_ErrorLog=off         no mail when the disk's error log count rises (default on)
+//   Alert_Attributes=5,197     the attributes among 5, 196, 197, 198 and 199 whose raw value
+//                              rising is mailed (default all five; "off" for none)
 // The file counts only when no one but root can change it (platform/file_system.h says
 // how that is checked); otherwise it is ignored, and the reader says why.
 namespace ds {
+
+// Which alerts on change the monitor mails (besides the alert rules), when alerts are on.
+struct ChangeAlertSwitches {
+  bool selfTest = true;                                   // a self-test that failed
+  bool errorLog = true;                                   // the error log count rising
+  std::vector<int> attributes = {5, 196, 197, 198, 199};  // raw values rising, by id
+
+  bool operator==(const ChangeAlertSwitches&) const = default;
+};
+
+// The switches of the three keys' values: "off", "no" or "0" (any case) turns one off, any
+// other value or none leaves it on; the attribute list keeps those of the five it names
+// (split at commas and blanks).
+ChangeAlertSwitches ParseChangeAlertSwitches(std::string_view selfTest, std::string_view errorLog,
+                                             std::string_view attributes);
 
 inline constexpr const char* kSystemConfigFile = "/etc/norvik-drivesentinel/drivesentinel.conf";
 
@@ -34,6 +53,7 @@ struct SystemConfig {
   std::string selfTestShort;                // "" when absent; ParseSelfTestRule reads them
   std::string selfTestLong;
   std::string alertExec;  // "" when absent
+  ChangeAlertSwitches changeAlerts;
 };
 
 // The items of a list value: split at commas and line breaks (a repeated key's values are

@@ -85,6 +85,18 @@ class MonitorAlertTest(unittest.TestCase):
 
         self.assertEqual(self.run_until(1), [], "a restart inside the period mailed again")
 
+    def test_a_failed_self_test_mails_once(self):
+        # A short test runs at power-on and fails at LBA 123456 some reads later: the first
+        # pass sets the baseline, a later one finds the failed entry in the self-test log.
+        disk = os.path.join(self.machine, "0-hot")
+        self.heat(disk, 40)
+        smart = bytearray(open(disk + "/smart.bin", "rb").read())
+        smart[363] = 0xF9
+        open(disk + "/smart.bin", "wb").write(bytes(smart))
+        open(disk + "/description.dat", "a").write("self_test_percent_per_read=5\nself_test_fail_lba=123456\n")
+        bodies = self.run_until(1)
+        self.assertEqual([b[5:] for b in bodies], [["DUT's self-test failed (Completed: read failure, LBA 123456)."]])
+
     def test_each_hot_disk_of_four_mails_about_itself(self):
         shutil.rmtree(self.machine)
         identities = {}
