@@ -347,9 +347,11 @@ void MonitorLoop::CollectMetrics(WallClock::time_point now, const std::vector<Dr
     if (metrics.everRead) {
       // The start record is read only for a disk whose figures can use it.
       HistoryStart start;
+      const HealthSource source = HealthSourceOf(s);
       const bool started =
-          s.modelSeries == 0 && s.peCycleLimit > 0 &&
-          ReadHistoryStart(HistoryFolder(roots_.home, drive.model, drive.serial), &start);
+          source != HealthSource::kNone &&
+          ReadHistoryStart(HistoryFolder(roots_.home, drive.model, drive.serial), &start) &&
+          start.isEndurance() == (source == HealthSource::kEndurance);
       const DriveFigures figures =
           FiguresOf(s, started ? &start : nullptr, started ? DaysSinceHistoryStart(start, now) : 0);
       if (figures.healthPercent)

@@ -244,6 +244,15 @@ TEST(MonitorLoopTest, HistoryAfterAGoodReadOnly) {
   EXPECT_TRUE(start.find("percentage_used=7\r\n") != std::string::npos &&
               start.find("source=endurance") != std::string::npos)
       << start;
+  // A year of growth from 1 to 7 points: its metrics project a lifespan as its pages do.
+  std::ofstream(m.home.path() + "data/Other disk_S1/record_init.dat")
+      << "start_date_year=2025\nstart_date_month=5\nstart_date_day=28\npercentage_used=1\n"
+         "source=endurance\n";
+  m.loop.Pass({});
+  EXPECT_NE(m.board.PrometheusText().find("drivesentinel_drive_lifespan_remaining_seconds{"
+                                          "drive=\"-1\",device=\"sd-1\",model=\"Other disk\""),
+            std::string::npos)
+      << m.board.PrometheusText();
 }
 
 TEST(MonitorLoopTest, AnUnreadableDiskIsTriedThenSkippedAndLogged) {
