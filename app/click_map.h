@@ -12,6 +12,8 @@ struct ClickState {
   int modelSeries = 99;
   int toolEditMode = 0;
   int eraseRunning = 0;
+  bool selfTestSupported = false;  // of the selected disk's snapshot
+  bool selfTestRunning = false;
 };
 
 // Window coordinates span 0..799 and 0..599; anything else never hits.

@@ -39,6 +39,12 @@ TEST(ClickMapTest, TheStateDecidesWhetherAndHowARectangleActs) {
   for (auto [x, y] :
        {std::pair{430, 150}, {165, 200}, {190, 200}, {620, 340}, {670, 150}, {630, 420}})
     EXPECT_EQ(HitTest(kPageTool, x, y, {99, 0, 0}), kNone) << x << "," << y;
+  // S.M.A.R.T. page x; whether the disk runs self-tests and one runs; the action.
+  const std::tuple<int, bool, bool, ClickAction> selfTests[] = {
+      {378, 1, 0, kSelfTestShort},    {477, 0, 0, kNone},          {484, 1, 1, kNone},
+      {605, 1, 0, kSelfTestExtended}, {612, 1, 1, kSelfTestAbort}, {711, 1, 0, kNone}};
+  for (const auto& [x, supported, running, action] : selfTests)
+    EXPECT_EQ(HitTest(kPageSmart, x, 460, {99, 0, 0, supported, running}), action) << x;
 }
 
 }  // namespace

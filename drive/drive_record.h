@@ -9,6 +9,7 @@
 
 #include "drive/device_statistics.h"
 #include "drive/error_log.h"
+#include "drive/selftest.h"
 #include "drive/selftest_log.h"
 #include "platform/storage_bus.h"
 
@@ -106,6 +107,9 @@ struct SmartSnapshot {
   // The self-test log and the error log, when the disk keeps them and they were read.
   std::optional<SelfTestLog> selfTestLog;
   std::optional<ErrorLog> errorLog;
+  // Whether the disk runs self-tests and how long they take, and the state of the last one.
+  SelfTestCapability selfTestCapability;
+  SelfTestExecution selfTestExecution;
 };
 
 }  // namespace ds

@@ -34,6 +34,8 @@ void ResetForRead(SmartSnapshot* s) {
   s->deviceStatistics.reset();
   s->selfTestLog.reset();
   s->errorLog.reset();
+  s->selfTestCapability = {};
+  s->selfTestExecution = {};
 }
 
 // Extended logs are read whole up to this many pages; a longer one whose newest entry lies
@@ -131,6 +133,8 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
   static const AttributeTable kEmptyTable;
   ListSmartAttributes(data, context.attributeTable ? *context.attributeTable : kEmptyTable,
                       snapshot);
+  snapshot->selfTestCapability = DecodeSelfTestCapability(data, context.identifyWords);
+  snapshot->selfTestExecution = DecodeSelfTestExecution(data[kSelfTestStatusByte]);
 
   // Device statistics: only after the S.M.A.R.T. sectors, and never failing the read.
   LogDirectory directory;
@@ -146,8 +150,7 @@ bool ReadDrive(const ReadDriveContext& context, int driveNumber, SmartSnapshot* 
   if (haveDirectory) {
     snapshot->selfTestLog = ReadOneLog<SelfTestLog>(
         *device, context.identifyWords, directory, kExtendedSelfTestLog, kSmartSelfTestLog,
-        DecodeSelfTestCapability(data, context.identifyWords).supported, DecodeExtendedSelfTestLog,
-        DecodeSmartSelfTestLog);
+        snapshot->selfTestCapability.supported, DecodeExtendedSelfTestLog, DecodeSmartSelfTestLog);
     snapshot->errorLog = ReadOneLog<ErrorLog>(
         *device, context.identifyWords, directory, kExtendedErrorLog, kSummaryErrorLog,
         (data[kSmartErrorLoggingByte] & 0x01) != 0, DecodeExtendedErrorLog, DecodeSummaryErrorLog);

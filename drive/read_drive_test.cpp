@@ -186,6 +186,7 @@ TEST(ReadDriveTest, SelfTestAndErrorLogsFromTheLogDirectory) {
         s.selfTestLog ? (newest ? static_cast<long long>(newest->failingLba.value_or(0)) : 0) : -1,
         lba);
     EXPECT_EQ(s.errorLog ? s.errorLog->errorCount : -1, count);
+    EXPECT_EQ(s.selfTestCapability.supported, offline != 0);  // for the page's buttons
   }
 }
 

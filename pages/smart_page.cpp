@@ -127,6 +127,24 @@ std::string ErrorLogRows(const std::optional<ErrorLog>& log) {
   return rows;
 }
 
+std::string SelfTestControls(const SelfTestCapability& capability,
+                             const SelfTestExecution& execution) {
+  if (execution.running()) {
+    return Format("<div class=\"selftest note\">Self-test running, %d %% left</div>",
+                  execution.remainingPercent) +
+           "<div class=\"selftest button\" id=\"selftest-abort\" style=\"left: 590px\">"
+           "Abort</div>";
+  }
+  if (!capability.supported)
+    return "<div class=\"selftest note\">This disk runs no self-tests.</div>";
+  return Format(
+      "<div class=\"selftest button\" id=\"selftest-short\" style=\"left: 356px\">"
+      "Short test (%d min)</div>"
+      "<div class=\"selftest button\" id=\"selftest-extended\" style=\"left: 462px\">"
+      "Extended test (%d min)</div>",
+      capability.shortMinutes, capability.extendedMinutes);
+}
+
 bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std::string& path,
                         std::string* message, const OutputOptions& options) {
   XlsWorkbook book;
@@ -164,6 +182,8 @@ std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const Smart
   pageFields.Add("STR_DEVICE_STATS", DeviceStatisticsRows(input.deviceStatistics));
   pageFields.Add("STR_SELFTEST_LOG", SelfTestLogRows(input.selfTestLog));
   pageFields.Add("STR_ERROR_LOG", ErrorLogRows(input.errorLog));
+  pageFields.Add("STR_SELFTEST_CONTROLS",
+                 SelfTestControls(input.selfTestCapability, input.selfTestExecution));
   if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 0), pagePath, pageFields, message))
     return std::nullopt;
 
