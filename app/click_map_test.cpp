@@ -41,8 +41,8 @@ TEST(ClickMapTest, TheStateDecidesWhetherAndHowARectangleActs) {
     EXPECT_EQ(HitTest(kPageTool, x, y, {99, 0, 0}), kNone) << x << "," << y;
   // S.M.A.R.T. page x; whether the disk runs self-tests and one runs; the action.
   const std::tuple<int, bool, bool, ClickAction> selfTests[] = {
-      {378, 1, 0, kSelfTestShort},    {477, 0, 0, kNone},          {484, 1, 1, kNone},
-      {605, 1, 0, kSelfTestExtended}, {612, 1, 1, kSelfTestAbort}, {711, 1, 0, kNone}};
+      {322, 1, 0, kSelfTestShort},    {451, 0, 0, kNone},          {458, 1, 1, kNone},
+      {607, 1, 0, kSelfTestExtended}, {614, 1, 1, kSelfTestAbort}, {713, 1, 0, kNone}};
   for (const auto& [x, supported, running, action] : selfTests)
     EXPECT_EQ(HitTest(kPageSmart, x, 460, {99, 0, 0, supported, running}), action) << x;
 }

@@ -32,9 +32,9 @@ constexpr ClickRect kSmartClicks[] = {
     {694, 716, 143, 166, C::kAlways, A::kSmartExport},
     {694, 716, 297, 320, C::kAlways, A::kIdentifyExport},
     // The self-test buttons in the band above the logs (SelfTestControls in smart_page.cpp).
-    {378, 477, 448, 471, C::kSelfTestOffered, A::kSelfTestShort},
-    {484, 605, 448, 471, C::kSelfTestOffered, A::kSelfTestExtended},
-    {612, 711, 448, 471, C::kSelfTestRunning, A::kSelfTestAbort},
+    {322, 451, 448, 471, C::kSelfTestOffered, A::kSelfTestShort},
+    {458, 607, 448, 471, C::kSelfTestOffered, A::kSelfTestExtended},
+    {614, 713, 448, 471, C::kSelfTestRunning, A::kSelfTestAbort},
 };
 constexpr ClickRect kToolClicks[] = {
     {423, 447, 144, 166, C::kEditMode, A::kToggleAlert},

@@ -132,15 +132,15 @@ std::string SelfTestControls(const SelfTestCapability& capability,
   if (execution.running()) {
     return Format("<div class=\"selftest note\">Self-test running, %d %% left</div>",
                   execution.remainingPercent) +
-           "<div class=\"selftest button\" id=\"selftest-abort\" style=\"left: 590px\">"
+           "<div class=\"selftest button\" id=\"selftest-abort\" style=\"left: 592px\">"
            "Abort</div>";
   }
   if (!capability.supported)
     return "<div class=\"selftest note\">This disk runs no self-tests.</div>";
   return Format(
-      "<div class=\"selftest button\" id=\"selftest-short\" style=\"left: 356px\">"
+      "<div class=\"selftest button\" id=\"selftest-short\" style=\"left: 300px\">"
       "Short test (%d min)</div>"
-      "<div class=\"selftest button\" id=\"selftest-extended\" style=\"left: 462px\">"
+      "<div class=\"selftest button\" id=\"selftest-extended\" style=\"left: 436px\">"
       "Extended test (%d min)</div>",
       capability.shortMinutes, capability.extendedMinutes);
 }
