@@ -50,7 +50,7 @@ struct WindowServices {
   CookieJar* cookies = nullptr;  // the page inputs; null: the pages store none
   MailChannel* mail = nullptr;   // the mail test; null: no mailer
   LocalDateSource today = LocalToday;
-  // How often the S.M.A.R.T. page is read again while a self-test started here runs.
+  // How often the S.M.A.R.T. page is read again while it shows a running self-test.
   std::chrono::milliseconds selfTestRefresh{std::chrono::seconds(30)};
 };
 
