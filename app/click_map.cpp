@@ -18,6 +18,10 @@ bool Holds(ClickCondition condition, const ClickState& state) {
       return state.toolEditMode == 0;
     case ClickCondition::kNoErase:
       return state.eraseRunning == 0;
+    case ClickCondition::kSelfTestOffered:
+      return state.selfTestSupported && !state.selfTestRunning;
+    case ClickCondition::kSelfTestRunning:
+      return state.selfTestRunning;
   }
   return false;
 }
@@ -71,6 +75,12 @@ const char* ClickActionName(ClickAction action) {
       return "mail-test";
     case ClickAction::kSecureErase:
       return "secure-erase";
+    case ClickAction::kSelfTestShort:
+      return "selftest-short";
+    case ClickAction::kSelfTestExtended:
+      return "selftest-extended";
+    case ClickAction::kSelfTestAbort:
+      return "selftest-abort";
   }
   return "unknown";
 }

@@ -13,6 +13,8 @@ struct ClickState {
   int toolEditMode = 0;
   int eraseRunning = 0;
   bool enduranceHistory = false;  // the selected disk's history is of its endurance indicator
+  bool selfTestSupported = false;  // of the selected disk's snapshot
+  bool selfTestRunning = false;
 };
 
 // Window coordinates span 0..799 and 0..599; anything else never hits.

@@ -39,6 +39,12 @@ TEST(ClickMapTest, TheStateDecidesWhetherAndHowARectangleActs) {
   for (auto [x, y] :
        {std::pair{430, 150}, {165, 200}, {190, 200}, {620, 340}, {670, 150}, {630, 420}})
     EXPECT_EQ(HitTest(kPageTool, x, y, {99, 0, 0}), kNone) << x << "," << y;
+  // S.M.A.R.T. page x; whether the disk runs self-tests and one runs; the action.
+  const std::tuple<int, bool, bool, ClickAction> selfTests[] = {
+      {322, 1, 0, kSelfTestShort},    {451, 0, 0, kNone},          {458, 1, 1, kNone},
+      {607, 1, 0, kSelfTestExtended}, {614, 1, 1, kSelfTestAbort}, {713, 1, 0, kNone}};
+  for (const auto& [x, supported, running, action] : selfTests)
+    EXPECT_EQ(HitTest(kPageSmart, x, 460, {99, 0, 0, false, supported, running}), action) << x;
 }
 
 // The shell sends no mouse-down for a press on a window button: no rectangle may lie under one.

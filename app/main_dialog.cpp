@@ -74,8 +74,10 @@ MainDialog::MainDialog(ProgramRoots roots, WindowShell* shell, WindowServices se
 MainDialog::~MainDialog() {
   pageWorker_.Stop();
   for (std::jthread* worker :
-       {&monitorThread_, &mailTestThread_, &saveSettingsThread_, &eraseThread_})
+       {&monitorThread_, &mailTestThread_, &saveSettingsThread_, &eraseThread_, &selfTestThread_})
     worker->request_stop();
+  if (selfTestThread_.joinable())
+    selfTestThread_.join();  // it posts page builds: done before the page worker goes
 }
 
 bool MainDialog::DataFileExists(const std::string& name) const {
@@ -405,6 +407,8 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view, bool us
       state_.smart = copy.smart;
       state_.smartOwner = copy.smartOwner;
       state_.identifyDesc = copy.identifyDesc;
+      if (page == kPageSmart)
+        ++smartReads_;
     }
     if (sameDisk)
       state_.historyStart = copy.historyStart;
@@ -425,6 +429,8 @@ void MainDialog::BuildPage(int page, unsigned steps, std::uint64_t view, bool us
   }
   if (!current)
     return;  // the user has moved on: nothing to say about this page
+  if (page == kPageSmart && drive && copy.smart.selfTestExecution.running())
+    FollowSelfTest(*drive);
   // One box for the action: the reads that failed, and why a page could not be made (the
   // loading page would stay for good).
   const bool unmade = !file && !message.empty();
@@ -516,8 +522,13 @@ void MainDialog::LeftButtonDown(int x, int y, std::uint64_t at) {
     MutexLock lock(mutex_);
     if (!look_.windowShown || look_.minimized || look_.ended)
       return;
-    ClickState clickState{state_.modelSeries, state_.toolEditMode, state_.eraseRunning,
-                          state_.historyStart.isEndurance()};
+    ClickState clickState{state_.modelSeries,
+                          state_.toolEditMode,
+                          state_.eraseRunning,
+                          state_.historyStart.isEndurance(),
+
+                          state_.smart.selfTestCapability.supported,
+                          state_.smart.selfTestExecution.running()};
     action = HitTest(state_.currentPage, x, y, clickState);
   }
   if (action != ClickAction::kNone)
@@ -581,6 +592,15 @@ void MainDialog::RunClickAction(ClickAction action, std::uint64_t at) {
       return;
     case ClickAction::kSecureErase:
       StartSecureErase();
+      return;
+    case ClickAction::kSelfTestShort:
+      StartSelfTest(SelfTestKind::kShort);
+      return;
+    case ClickAction::kSelfTestExtended:
+      StartSelfTest(SelfTestKind::kExtended);
+      return;
+    case ClickAction::kSelfTestAbort:
+      StartSelfTest(SelfTestKind::kAbort);
       return;
   }
 }
@@ -811,10 +831,10 @@ void MainDialog::Close() {
   // Workers take the lock themselves, so they are stopped and joined without it.
   pageWorker_.Stop();
   for (std::jthread* worker :
-       {&monitorThread_, &mailTestThread_, &saveSettingsThread_, &eraseThread_})
+       {&monitorThread_, &mailTestThread_, &saveSettingsThread_, &eraseThread_, &selfTestThread_})
     worker->request_stop();
   for (std::jthread* worker :
-       {&monitorThread_, &mailTestThread_, &saveSettingsThread_, &eraseThread_}) {
+       {&monitorThread_, &mailTestThread_, &saveSettingsThread_, &eraseThread_, &selfTestThread_}) {
     if (worker->joinable())
       worker->join();
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <stop_token>
@@ -49,6 +50,8 @@ struct WindowServices {
   CookieJar* cookies = nullptr;  // the page inputs; null: the pages store none
   MailChannel* mail = nullptr;   // the mail test; null: no mailer
   LocalDateSource today = LocalToday;
+  // How often the S.M.A.R.T. page is read again while it shows a running self-test.
+  std::chrono::milliseconds selfTestRefresh{std::chrono::seconds(30)};
 };
 
 // What start-up hands the window once it has read everything: the whole first state, the
@@ -133,6 +136,23 @@ class MainDialog : public MonitorWindow {
   void ExportDataFile(const std::string& file, const std::string& missingMessage) EXCLUDES(mutex_);
   void ExportHealth() EXCLUDES(mutex_);
   void StartSecureErase() EXCLUDES(mutex_);
+  // The self-test buttons (main_dialog_selftest.cpp): asks before an extended test, then
+  // sends the command on a worker, which shows the outcome and, while the test runs, reads
+  // the S.M.A.R.T. page again every selfTestRefresh.
+  void StartSelfTest(SelfTestKind kind) EXCLUDES(mutex_);
+  void SelfTestThread(std::stop_token stop, int driveNumber, const std::string& serial,
+                      SelfTestKind kind) EXCLUDES(mutex_);
+  // A page build found a test running on the shown disk (started here, by the command line or
+  // the schedule): it is followed unless a self-test worker is at work already.
+  void FollowSelfTest(const DriveRecord& drive) EXCLUDES(mutex_);
+  void WatchSelfTest(std::stop_token stop, int driveNumber, const std::string& serial)
+      EXCLUDES(mutex_);
+  // Whether the window shows the S.M.A.R.T. page of that disk; `running`: what its last read
+  // says of the test.
+  bool ShowsSelfTestOf(int driveNumber, const std::string& serial, bool* running) EXCLUDES(mutex_);
+  // Starts `body` as the self-test worker, stopping the one there first; with `onlyWhenIdle`
+  // nothing is started while that one is still at work.
+  void StartSelfTestWorker(std::function<void(std::stop_token)> body, bool onlyWhenIdle);
   void OpenLicenceText() EXCLUDES(mutex_);
   void SaveSettings() EXCLUDES(mutex_);
   // Applies `change` (may be empty) to the state and saves the stored alert settings it
@@ -180,6 +200,10 @@ class MainDialog : public MonitorWindow {
   std::jthread mailTestThread_;
   std::jthread saveSettingsThread_;
   std::jthread eraseThread_;
+  std::atomic<std::uint64_t> smartReads_{0};  // S.M.A.R.T. page reads taken into the state
+  std::mutex selfTestSlot_;  // the UI thread and the page worker both start self-test workers
+  std::atomic<bool> selfTestDone_{true};
+  std::jthread selfTestThread_;
   PageWorker pageWorker_;  // last: its thread stops first
 };
 

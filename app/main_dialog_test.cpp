@@ -255,6 +255,34 @@ TEST_F(MainDialogTest, ExportsOfferTheFileOrSayItIsMissing) {
   EXPECT_EQ(State().currentPage, kPageHealth);
 }
 
+// The self-test buttons: Extended asks first (No sends nothing), the commands are off-line ones,
+// the page is read again while a test runs, and a refusal is shown as the drive layer words it.
+TEST_F(MainDialogTest, SelfTestButtonsSendOfflineTestsAndFollowTheRun) {
+  dialog.ButtonCommand(kTabSmart);
+  ASSERT_TRUE(shell.WaitForFrame("4.html"));
+  shell.yesNoReplies = {false, true};
+  dialog.LeftButtonDown(500, 460);  // Extended: No
+  EXPECT_EQ(std::tuple(window.drives.SelfTestsSent().size(), shell.questions.size()),
+            std::tuple(0u, 1u));
+  dialog.LeftButtonDown(500, 460);  // Extended: Yes
+  ASSERT_TRUE(WaitUntil([&] { return State().smart.selfTestExecution.running(); }));
+  const int reads = window.drives.reads;
+  EXPECT_TRUE(WaitUntil([&] { return window.drives.reads >= reads + 3; }));  // read while it runs
+  dialog.LeftButtonDown(650, 460);                                           // Abort
+  ASSERT_TRUE(WaitUntil([&] { return !State().smart.selfTestExecution.running(); }));
+  window.drives.selfTestOutcome = {SelfTestResult::kRefused, 0, "The disk is asleep."};
+  dialog.LeftButtonDown(400, 460);  // Short, refused
+  EXPECT_TRUE(WaitUntil([&] {
+    return window.drives.SelfTestsSent() == std::vector{0x02, 0x7F, 0x01};
+  }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return shell.Messages().back() == "Error Message: The disk is asleep. [!]"; }));
+  window.drives.selfTestStatus = 0xF3;  // a test started elsewhere: the page follows it too
+  dialog.ButtonCommand(kTabSmart);
+  const int opened = window.drives.reads;
+  EXPECT_TRUE(WaitUntil([&] { return window.drives.reads >= opened + 3; }));
+}
+
 TEST_F(MainDialogTest, LicenceAndLogoOpenOnlySafeAddresses) {
   Write("EULA.txt", "terms");
   std::filesystem::create_directories(home.path() + "other");

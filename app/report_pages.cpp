@@ -223,6 +223,8 @@ std::optional<std::string> ReportPages::BuildSmart(WindowState& state, std::stri
   input.deviceStatistics = state.smart.deviceStatistics;
   input.selfTestLog = state.smart.selfTestLog;
   input.errorLog = state.smart.errorLog;
+  input.selfTestCapability = state.smart.selfTestCapability;
+  input.selfTestExecution = state.smart.selfTestExecution;
   input.identify.identifyDesc = state.identifyDesc;
   if (const DriveRecord* drive = state.SelectedDrive()) {
     input.identify.identifyWords = drive->identifyWords;

@@ -95,7 +95,7 @@ BENCHMARK(BM_DiskInfoBuild)->Unit(benchmark::kMillisecond);
 
 void BM_SmartPageBuild(benchmark::State& state) {
   BenchHome bench(2025);
-  ds::SmartPageInput input{1, {}, {}, {}, {}, {}};
+  ds::SmartPageInput input{1, {}, {}, {}, {}, {}, {}, {}};
   for (int i = 0; i < 24; ++i)
     input.attributes.push_back({static_cast<std::uint8_t>(160 + i),
                                 "Attribute " + std::to_string(i), 0, 100, 100, 0,

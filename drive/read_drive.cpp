@@ -47,7 +47,6 @@ constexpr std::uint8_t kExtendedErrorLog = 0x03;
 constexpr std::uint8_t kSmartSelfTestLog = 0x06;
 constexpr std::uint8_t kExtendedSelfTestLog = 0x07;
 constexpr std::size_t kSmartErrorLoggingByte = 370;  // bit 0: the error log is kept
-constexpr std::size_t kSelfTestStatusByte = 363;
 
 // The extended log `extended` where the directory lists it, else the one-sector SMART log
 // `smart` where the SMART directory lists it or, on a disk whose directory is the general

@@ -190,6 +190,7 @@ TEST(ReadDriveTest, SelfTestAndErrorLogsFromTheLogDirectory) {
     EXPECT_EQ(s.errorLog ? s.errorLog->errorCount : -1, count);
     EXPECT_EQ(s.errorLog && s.errorLog->extended, count == 5);  // 5: the extended log's count
     EXPECT_EQ(s.selfTestLog && s.selfTestLog->extended, gpl && lba > 0);
+    EXPECT_EQ(s.selfTestCapability.supported, offline != 0);  // for the page's buttons
   }
 }
 

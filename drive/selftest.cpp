@@ -11,7 +11,6 @@ namespace ds {
 
 namespace {
 
-constexpr std::size_t kExecutionStatusByte = 363;
 constexpr std::size_t kOfflineCapabilityByte = 367;
 constexpr std::size_t kShortPollByte = 372;
 constexpr std::size_t kExtendedPollByte = 373;
@@ -132,7 +131,7 @@ SelfTestOutcome RunSelfTest(DiskSystem& disks, int driveNumber, const std::strin
   if (!ReadSmartData(*device, driveNumber, smart, &message))
     return fail(SelfTestResult::kFailed, "The S.M.A.R.T. data cannot be read: " + message);
   state.capability = DecodeSelfTestCapability(smart, words);
-  state.execution = DecodeSelfTestExecution(smart[kExecutionStatusByte]);
+  state.execution = DecodeSelfTestExecution(smart[kSelfTestStatusByte]);
   if (const std::string refusal = SelfTestRefusal(state, kind); !refusal.empty())
     return fail(SelfTestResult::kRefused, refusal);
 

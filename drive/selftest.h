@@ -22,6 +22,8 @@ enum class SelfTestKind { kShort, kExtended, kAbort };
 std::optional<std::uint8_t> OfflineSubcommand(SelfTestKind kind);
 
 inline constexpr std::uint8_t kSmartExecuteOfflineImmediate = 0xD4;
+// SMART data byte 363: the self-test execution status (see SelfTestExecution).
+inline constexpr std::size_t kSelfTestStatusByte = 363;
 
 // What the SMART data sector says about self-tests.
 struct SelfTestCapability {

@@ -31,6 +31,10 @@ constexpr ClickRect kHealthClicks[] = {
 constexpr ClickRect kSmartClicks[] = {
     {694, 716, 143, 166, C::kAlways, A::kSmartExport},
     {694, 716, 297, 320, C::kAlways, A::kIdentifyExport},
+    // The self-test buttons in the band above the logs (SelfTestControls in smart_page.cpp).
+    {322, 451, 448, 471, C::kSelfTestOffered, A::kSelfTestShort},
+    {458, 607, 448, 471, C::kSelfTestOffered, A::kSelfTestExtended},
+    {614, 713, 448, 471, C::kSelfTestRunning, A::kSelfTestAbort},
 };
 constexpr ClickRect kToolClicks[] = {
     {423, 447, 144, 166, C::kEditMode, A::kToggleAlert},

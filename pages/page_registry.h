@@ -83,11 +83,24 @@ enum class ClickAction {
   kToolSave,                 // TOOL: leave edit mode and start the save worker
   kMailTest,                 // TOOL: start the mail test worker
   kSecureErase,              // TOOL: ask, then start the security erase
+  kSelfTestShort,            // S.M.A.R.T.: start a short off-line self-test
+  kSelfTestExtended,         // S.M.A.R.T.: ask, then start an extended off-line self-test
+  kSelfTestAbort,            // S.M.A.R.T.: abort the running self-test
 };
 
 // When a click rectangle is live. kSeriesZero: the maker's series 0, or a disk with an
-// endurance history; kSeriesNotZero: neither.
-enum class ClickCondition { kAlways, kSeriesNotZero, kSeriesZero, kEditMode, kViewMode, kNoErase };
+// endurance history; kSeriesNotZero: neither. kSelfTestOffered: the snapshot says the disk
+// runs self-tests and none runs; kSelfTestRunning: one runs.
+enum class ClickCondition {
+  kAlways,
+  kSeriesNotZero,
+  kSeriesZero,
+  kEditMode,
+  kViewMode,
+  kNoErase,
+  kSelfTestOffered,
+  kSelfTestRunning,
+};
 
 // A rectangle of a report page in window pixels, bounds inclusive.
 struct ClickRect {

@@ -127,6 +127,24 @@ std::string ErrorLogRows(const std::optional<ErrorLog>& log) {
   return rows;
 }
 
+std::string SelfTestControls(const SelfTestCapability& capability,
+                             const SelfTestExecution& execution) {
+  if (execution.running()) {
+    return Format("<div class=\"selftest note\">Self-test running, %d %% left</div>",
+                  execution.remainingPercent) +
+           "<div class=\"selftest button\" id=\"selftest-abort\" style=\"left: 592px\">"
+           "Abort</div>";
+  }
+  if (!capability.supported)
+    return "<div class=\"selftest note\">This disk runs no self-tests.</div>";
+  return Format(
+      "<div class=\"selftest button\" id=\"selftest-short\" style=\"left: 300px\">"
+      "Short test (%d min)</div>"
+      "<div class=\"selftest button\" id=\"selftest-extended\" style=\"left: 436px\">"
+      "Extended test (%d min)</div>",
+      capability.shortMinutes, capability.extendedMinutes);
+}
+
 bool WriteSmartWorkbook(const std::vector<SmartAttribute>& attributes, const std::string& path,
                         std::string* message, const OutputOptions& options) {
   XlsWorkbook book;
@@ -170,6 +188,8 @@ std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const Smart
   // The page shows both tables itself: frames would be fetched and parsed only after it.
   pageFields.Add("STR_SMART", attributeRows);
   pageFields.Add("STR_ID_TABLE", identifyRows);
+  pageFields.Add("STR_SELFTEST_CONTROLS",
+                 SelfTestControls(input.selfTestCapability, input.selfTestExecution));
   if (!ExpandTemplate(PageTemplatePath(roots, kPageSmart, 0), pagePath, pageFields, message))
     return std::nullopt;
 

@@ -6,6 +6,7 @@
 
 #include "drive/device_statistics.h"
 #include "drive/drive_record.h"
+#include "drive/selftest.h"
 #include "pages/identify_table.h"
 #include "platform/atomic_output_file.h"
 #include "platform/program_roots.h"
@@ -41,6 +42,13 @@ std::string SelfTestLogRows(const std::optional<SelfTestLog>& log);
 // The HTML rows of the error log: its count, then its newest entries.
 std::string ErrorLogRows(const std::optional<ErrorLog>& log);
 
+// The self-test controls in the band above the logs: the short and extended test buttons with
+// their estimated minutes when the disk runs self-tests and none runs, the progress and an
+// Abort button while one runs, a note when the disk runs none. Their click rectangles are the
+// S.M.A.R.T. page's rows in the page registry.
+std::string SelfTestControls(const SelfTestCapability& capability,
+                             const SelfTestExecution& execution);
+
 struct SmartPageInput {
   int driveCount = 0;
   std::vector<SmartAttribute> attributes;            // the snapshot's list, in its order
@@ -48,6 +56,8 @@ struct SmartPageInput {
   std::optional<DeviceStatistics> deviceStatistics;  // the snapshot's
   std::optional<SelfTestLog> selfTestLog;            // the snapshot's
   std::optional<ErrorLog> errorLog;                  // the snapshot's
+  SelfTestCapability selfTestCapability;             // the snapshot's
+  SelfTestExecution selfTestExecution;               // the snapshot's
 };
 
 inline constexpr const char* kSmartPageFile = "SMARTPage.html";

@@ -92,6 +92,22 @@ TEST(SmartPage, DeviceStatisticsTwoARowOrANote) {
   EXPECT_EQ(DeviceStatisticsRows(std::nullopt), DeviceStatisticsRows(DeviceStatistics{}));
 }
 
+// The self-test controls: the buttons with their minutes, the progress and Abort while a test
+// runs (no start button then), a note for a disk without self-tests.
+TEST(SmartPage, SelfTestControlsFollowTheDisk) {
+  const std::tuple<bool, std::uint8_t, const char*, const char*> cases[] = {
+      {true, 0x00, "Short test (2 min)</div>", "abort"},
+      {true, 0x71, "Extended test (300 min)", "abort"},
+      {true, 0xF4, "running, 40 % left</div><div class=\"selftest button\" id=\"selftest-abort",
+       "short"},
+      {false, 0x00, "runs no self-tests", "selftest-"}};
+  for (const auto& [supported, status, shown, absent] : cases) {
+    const std::string html = SelfTestControls({supported, 2, 300}, DecodeSelfTestExecution(status));
+    EXPECT_TRUE(html.find(shown) != std::string::npos && html.find(absent) == std::string::npos)
+        << html;
+  }
+}
+
 class SmartPageBuild : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -44,7 +44,22 @@ class FakeDriveAccess : public DriveService {
     ++reads;
     snapshot->attr167Raw = 100 + static_cast<std::uint64_t>(drive.driveNumber);
     snapshot->modelSeries = 0;
+    snapshot->selfTestCapability = {true, 2, 30};
+    snapshot->selfTestExecution = DecodeSelfTestExecution(selfTestStatus);
     return DiskRead::kRead;
+  }
+  // Records the LBA low the command would carry and answers with `selfTestOutcome`; a test
+  // started runs, an aborted one ends, as byte 363 says.
+  SelfTestOutcome SelfTest(int, const std::string&, SelfTestKind kind) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    selfTestsSent_.push_back(*OfflineSubcommand(kind));
+    if (selfTestOutcome.result == SelfTestResult::kStarted)
+      selfTestStatus = kind == SelfTestKind::kAbort ? 0x10 : 0xF9;
+    return selfTestOutcome;
+  }
+  std::vector<int> SelfTestsSent() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return selfTestsSent_;
   }
   void AddDrive(const std::string& model, int number = 0) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -56,9 +71,12 @@ class FakeDriveAccess : public DriveService {
   std::vector<DriveRecord> drives;
   std::chrono::milliseconds readDelay{0};
   std::atomic<int> reads{0};
+  std::atomic<std::uint8_t> selfTestStatus{0};  // SMART data byte 363 of every read
+  SelfTestOutcome selfTestOutcome{SelfTestResult::kStarted, 2, "Started."};
 
  private:
   std::mutex mutex_;
+  std::vector<int> selfTestsSent_;
 };
 
 // Page builders for window tests: each build writes "<page>.html" and records the state it saw.
@@ -124,7 +142,11 @@ struct FakeWindow {
     pages.drives = &drives;
     dialog = std::make_unique<MainDialog>(ProgramRoots(home), shell, services());
   }
-  WindowServices services() { return WindowServices{&drives, &pages, &settings, {}, &cookies}; }
+  WindowServices services() {
+    WindowServices services{&drives, &pages, &settings, {}, &cookies};
+    services.selfTestRefresh = std::chrono::milliseconds(20);
+    return services;
+  }
   FakeDriveAccess drives;
   FakePages pages;
   SettingsStore settings;

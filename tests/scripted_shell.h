@@ -33,7 +33,10 @@ class ScriptedShell : public WindowShell {
     static const char* const kIcons[] = {"", " [!]", " [icon]"};  // by MessageIcon
     Add(messages, caption + ": " + text + kIcons[static_cast<int>(icon)]);
   }
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    Add(questions, caption + ": " + text);
+    return Next(yesNoReplies, false);
+  }
   bool AskPassword(std::string* code) override {
     *code = Next(passwordReplies, std::string(kCancel));
     return *code != kCancel;
@@ -85,9 +88,10 @@ class ScriptedShell : public WindowShell {
 
   static constexpr const char* kCancel = "\001cancel";
   std::vector<WindowLook> looks;
-  std::vector<std::string> messages, downloads, opened, events;
+  std::vector<std::string> messages, questions, downloads, opened, events;
   std::deque<std::string> passwordReplies;
   std::deque<AutorunAnswer> autorunReplies;
+  std::deque<bool> yesNoReplies;  // none left: No
   bool viewed = false;
 
  private:

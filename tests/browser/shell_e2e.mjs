@@ -1,5 +1,5 @@
 // The window in Chromium: autorun question, system menu, tabs, right clicks, F2, tray, licence,
-// Close, page inputs, pages, exports, the Home view.
+// Close, page inputs, pages, exports, the self-test buttons, the Home view.
 // usage: node shell_e2e.mjs PATH/TO/drivesentinel ARTEFACT_FOLDER
 import fs from 'node:fs';
 import path from 'node:path';
@@ -104,6 +104,23 @@ try {
     const head = offered && fs.readFileSync(path.join(artefacts, name)).subarray(0, 8).toString('hex');
     check(head === 'd0cf11e0a1b11ae1', `${name} is a compound file`);
   }
+  // The self-test buttons at their pixels: Extended asks first, Short starts, progress, Abort.
+  const dialogText = async (kind) => (await page.waitForSelector(`.dialog[data-kind="${kind}"]`, { timeout: 30000 })).innerText();
+  const dismiss = (kind) => page.click(`.dialog[data-kind="${kind}"] button[data-answer="${kind === 'yesno' ? 'no' : 'ok'}"]`);
+  const smartWith = (id) => waitFor(async () => { const frame = await showFrame(/SMARTPage\.html/);
+    return (await frame.$(`#${id}`).catch(() => null)) && frame; }, `the S.M.A.R.T. page with #${id}`);
+  check(/Extended test \(30 min\)/.test(await text(await smartWith('selftest-short'))), 'the self-test buttons show their minutes');
+  await click(532, 460);
+  check(/about 30 minutes/.test(await dialogText('yesno')), 'an extended self-test is asked for first');
+  await dismiss('yesno');
+  await click(386, 460);
+  check(/short self-test was started in off-line mode/.test(await dialogText('message')), 'the short self-test starts');
+  await dismiss('message');
+  check(/Self-test running, \d+ % left/.test(await text(await smartWith('selftest-abort'))), 'the page shows its progress');
+  await click(663, 460);
+  check(/aborted/.test(await dialogText('message')), 'Abort stops the self-test');
+  await dismiss('message');
+  check(!/running/.test(await text(await smartWith('selftest-short'))), 'after Abort the page offers the tests again');
 
   // F2: a wrong code does nothing, "Talvex" shows 1004 and the Internal page, F2 again leaves.
   const internalVisible = () => page.evaluate(() => !document.querySelector('.button[data-id="1004"]').hidden);
