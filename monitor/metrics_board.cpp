@@ -112,6 +112,12 @@ std::string MetricsBoard::PrometheusText() const {
            "Reallocated sectors (attribute 5 raw).",
            read([](const DriveMetrics& d) { return std::to_string(d.smart.reallocatedRaw); }));
 
+  perDrive(
+      "drivesentinel_drive_selftest_state", "gauge",
+      "How the last self-test ended (SMART data byte 363, high nibble): 0 without error, "
+      "1 aborted, 2 interrupted, 3-8 failed, 15 running.",
+      read([](const DriveMetrics& d) { return std::to_string(d.smart.selfTestExecution.state); }));
+
   perDrive("drivesentinel_drive_alert_firing", "gauge",
            "1 when an alert rule fired at the disk's last good read; absent when the disk is "
            "not watched.",

@@ -282,6 +282,7 @@ TEST(MonitorLoopTest, MetricsOfEveryPass) {
       << "start_date_year=2025\nstart_date_month=5\nstart_date_day=28\navg_erase_count=100\n";
   const std::string labels = "{drive=\"-1\",device=\"sd-1\",model=\"QRA-X50 hot\",serial=\"S1\"}";
   const std::string drive = "drivesentinel_drive_";
+  m.drives.smart.selfTestExecution.state = 7;  // the last self-test failed reading
   for (bool asleep : {false, true}) {
     m.drives.asleep = asleep;
     m.drives.smart.temperature = asleep ? 20 : 61;  // 20 would be read if it were woken
@@ -292,7 +293,8 @@ TEST(MonitorLoopTest, MetricsOfEveryPass) {
           drive + "health_ratio" + labels + " 0.90000000000000002",
           drive + "lifespan_remaining_seconds" + labels + " " + std::to_string(4927LL * 86400),
           drive + "asleep" + labels + (asleep ? " 1" : " 0"),
-          drive + "alert_firing" + labels + " 1", drive + "alert_silenced" + labels + " 1",
+          drive + "selftest_state" + labels + " 7", drive + "alert_firing" + labels + " 1",
+          drive + "alert_silenced" + labels + " 1",
           "drivesentinel_monitor_passes_total " + std::string(asleep ? "2" : "1"),
           std::string("drivesentinel_alert_mails_total 1")}) {
       EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;

@@ -1,5 +1,6 @@
 #include "monitor/smartctl_series.h"
 
+#include <algorithm>
 #include <functional>
 
 #include "monitor/exposition_text.h"
@@ -303,6 +304,19 @@ void AppendSmartctlSeries(const std::vector<DriveMetrics>& drives, std::string* 
                           Label("self_test_log_type",
                                 d.smart.selfTestLog->extended ? "extended" : "standard"),
                       std::to_string(d.smart.selfTestLog->entries.size()));
+         });
+  // The log's entries for tests that ended in a failure (states 3-8), as smartctl counts them.
+  family("smartctl_device_self_test_log_error_count", "Device SMART self test log error count",
+         [](const DriveMetrics& d, const std::string& device, Family& f) {
+           if (!d.smart.selfTestLog)
+             return;
+           const auto failed = std::count_if(
+               d.smart.selfTestLog->entries.begin(), d.smart.selfTestLog->entries.end(),
+               [](const SelfTestLogEntry& e) { return e.state >= 3 && e.state <= 8; });
+           f.Sample(device + "," +
+                        Label("self_test_log_type",
+                              d.smart.selfTestLog->extended ? "extended" : "standard"),
+                    std::to_string(failed));
          });
 }
 

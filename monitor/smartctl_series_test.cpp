@@ -32,6 +32,7 @@ TEST(SmartctlSeriesTest, EveryFamilyWithTheExportersLabels) {
       DeviceStatistics{{{DeviceStatisticId::kPercentageUsed, 7, true, false}}, {}};
   d.smart.errorLog = ErrorLog{2, {}, false};
   d.smart.selfTestLog = SelfTestLog{1, 1, {{}, {}, {}}, true};
+  d.smart.selfTestLog->entries[1].state = 7;  // a read failure: an error entry
   DriveMetrics unread = d;
   unread.everRead = false, unread.device = "sdc";
   std::string text;
@@ -47,6 +48,7 @@ TEST(SmartctlSeriesTest, EveryFamilyWithTheExportersLabels) {
        R"(smartctl_device_statistics{device="sdb",statistic_table="Solid State Device Statistics",statistic_name="Percentage Used Endurance Indicator",statistic_flags_short="VN--",statistic_flags_long="valid,normalized"} 7)",
        R"(smartctl_device_error_log_count{device="sdb",error_log_type="summary"} 2)",
        R"(smartctl_device_self_test_log_count{device="sdb",self_test_log_type="extended"} 3)",
+       R"(smartctl_device_self_test_log_error_count{device="sdb",self_test_log_type="extended"} 1)",
        "# TYPE smartctl_device_power_cycle_count gauge\n# HELP smartctl_device_statistics Device "
        "statistics"}) {
     EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line;

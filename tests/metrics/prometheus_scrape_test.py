@@ -143,7 +143,10 @@ try:
         ("smartctl_device_error_log_count", ["error_log_type"], {(s, ["summary", "extended"][log["extended"]]):
                                                                  log["errorCount"] for s, log in logs("errorLog")}),
         ("smartctl_device_self_test_log_count", ["self_test_log_type"], {
-            (s, ["standard", "extended"][log["extended"]]): len(log["entries"]) for s, log in logs("selfTestLog")})]
+            (s, ["standard", "extended"][log["extended"]]): len(log["entries"]) for s, log in logs("selfTestLog")}),
+        ("smartctl_device_self_test_log_error_count", ["self_test_log_type"], {
+            (s, ["standard", "extended"][log["extended"]]): sum(3 <= e["status"] >> 4 <= 8 for e in log["entries"])
+            for s, log in logs("selfTestLog")})]
     expected += [  # our own figures; the demo's first disk has a year of history, half-way through its cycles
         ("drivesentinel_drive_health_ratio", [], {(s, ""): d["healthPercent"] / 100 for s, d in disks.items()
                                                   if d["healthPercent"] is not None}),
@@ -201,7 +204,7 @@ try:
     # promtool's lint: only the names the common exporter chose end in "_count" as a gauge.
     check = subprocess.run(["promtool", "check", "metrics"], input=text, text=True, capture_output=True)
     said = [line for line in (check.stdout + check.stderr).splitlines() if not re.fullmatch(
-        r'smartctl_device_(error_log|self_test_log|power_cycle)_count non-histogram and non-summary metrics '
+        r'smartctl_device_(error_log|self_test_log|self_test_log_error|power_cycle)_count non-histogram and non-summary metrics '
         r'should not have "_count" suffix', line)]
     if said or not kind.startswith("text/plain; version=0.0.4"):
         failures.append("the exporter's text (%s), checked by promtool: %s" % (kind, said))
