@@ -7,7 +7,9 @@
 #include <sstream>
 
 #include "cli/exit_codes.h"
+#include "cli/report_command.h"
 #include "platform/instance_lock.h"
+#include "platform/sim/sim_test_drive.h"
 #include "store/disk_watch_state.h"
 #include "tests/temp_folder.h"
 
@@ -79,7 +81,7 @@ TEST(StatusCommand, ExitCodesFollowTheChecksConvention) {
     const StatusRun run = Status(home.path());
     EXPECT_EQ(run.code, c.code) << c.name;
     EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1), c.summary) << c.name;
-    EXPECT_NE(run.out.find("\n0 | /dev/sda | QRA-X50 | SN1 | 41 C | 88 % | 400 days | OK\n"),
+    EXPECT_NE(run.out.find("\n0 | /dev/sda | QRA-X50 | SN1 | 41 C | 88 % | 400 days | --- | OK\n"),
               std::string::npos)
         << c.name << run.out;
     EXPECT_EQ(std::filesystem::exists(folder + "M2_SN2.dat"), true) << c.name;  // never moved
@@ -110,6 +112,31 @@ TEST(StatusCommand, WithoutARunningProgramTheDisksAreReadNow) {
               std::string::npos)
         << run.out;
   }
+}
+
+// Read now: the disks' own verdicts, in `report` too; a failed one (attribute 5 at its
+// threshold) is critical whatever the alert settings, a disk that gives none (aborted) is not.
+TEST(StatusCommand, AFailedVerdictIsCritical) {
+  TempFolder home, machine;
+  SimulatedDiskImage failing = testing::MakeImage({.model = "F", .serial = "S1"});
+  failing.smart[2 + 3] = 10;
+  testing::MakeAtaDriveFolder(machine.path() + "0-p", {.model = "P", .serial = "S0"});
+  testing::WriteDriveFolder(machine.path() + "1-f", failing, "");
+  testing::MakeAtaDriveFolder(machine.path() + "2-n", {.model = "N"}, "fault_abort_commands=B0:DA");
+  const StatusRun run = Status(home.path(), {"--sim", machine.path()}, false);
+  EXPECT_EQ(run.code, kStatusCritical);
+  for (const char* part :
+       {"CRITICAL: own health check reports a threshold exceeded on 1-f (F S1)\n",
+        "| passed | not watched\n1 | ", "| threshold exceeded | not watched\n2 | ",
+        "| --- | not watched\n"})
+    EXPECT_NE(run.out.find(part), std::string::npos) << part << run.out;
+  std::ostringstream report;
+  RunReportCommand({"--sim", machine.path()}, std::string(DS_SOURCE_DIR) + "/", report, report);
+  const std::string text = report.str();
+  const std::size_t passed = text.find("verdict:      passed\n"),
+                    failed = text.find("verdict:      threshold exceeded\n"),
+                    none = text.find("verdict:      ---\n");
+  EXPECT_TRUE(passed < failed && failed < none && none != std::string::npos) << text;
 }
 
 TEST(StatusCommand, NoStateUsageAndReset) {
