@@ -25,10 +25,9 @@ TEST(DiskWatchState, SavesLoadsAndKeepsDamagedFilesAside) {
   const std::string folder = DiskStateFolder(temp.path());
   DiskWatchState a = Sample("QRA-X50", "SN1", 5000), b = Sample("QRA-X50", "SN2", 5000);
   b.readings.temperatureCelsius.reset(), b.readings.lifespanDays.reset();  // "---" values
-  a.readings.smartStatusPassed = false;
   // A line break from the disk must not plant a key: "alerted=0" stays inside the model.
   DiskWatchState c = Sample("Evil\nalerted=0", "S\r3", 5000);
-  c.readings.smartStatusPassed = true;
+  a.readings.smartStatusPassed = false, c.readings.smartStatusPassed = true;
   std::string message;
   for (const DiskWatchState* s : {&a, &b, &c})
     ASSERT_TRUE(SaveDiskWatchState(folder, *s, &message)) << message;
