@@ -48,6 +48,7 @@ struct SmartPageInput {
   std::optional<DeviceStatistics> deviceStatistics;  // the snapshot's
   std::optional<SelfTestLog> selfTestLog;            // the snapshot's
   std::optional<ErrorLog> errorLog;                  // the snapshot's
+  std::optional<bool> smartStatusPassed = {};        // the snapshot's own verdict
 };
 
 inline constexpr const char* kSmartPageFile = "SMARTPage.html";
