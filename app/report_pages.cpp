@@ -220,6 +220,7 @@ std::optional<std::string> ReportPages::BuildSmart(WindowState& state, std::stri
   SmartPageInput input;
   input.driveCount = state.driveCount;
   input.attributes = state.smart.attributes;
+  input.smartStatusPassed = state.smart.smartStatusPassed;
   input.deviceStatistics = state.smart.deviceStatistics;
   input.selfTestLog = state.smart.selfTestLog;
   input.errorLog = state.smart.errorLog;

@@ -38,7 +38,14 @@ std::string DiskLine(const DiskWatchState& state, const AlertSettings& settings)
   return (r.driveNumber >= 0 ? std::to_string(r.driveNumber) : std::string("-")) + " | " +
          Text(r.device) + " | " + Text(state.model) + " | " + Text(state.serial) + " | " +
          Value(r.temperatureCelsius, " C") + " | " + Value(r.healthPercent, " %") + " | " +
-         Value(r.lifespanDays, " days") + " | " + AlertStateText(state, settings);
+         Value(r.lifespanDays, " days") + " | " + SmartVerdictText(r.smartStatusPassed) + " | " +
+         AlertStateText(state, settings);
+}
+
+// A present disk whose own health check (SMART RETURN STATUS) failed at its last reading,
+// whatever the alert settings: the verdict is the disk's, not a limit of ours.
+bool VerdictFailed(const DiskWatchState& state) {
+  return !IsGone(state) && state.readings.smartStatusPassed == false;
 }
 
 std::string Disks(std::size_t count) {
@@ -105,6 +112,7 @@ bool ReadDisksNow(const MachineOptions& options, const ProgramRoots& roots,
     state.readings.temperatureCelsius = seen.readings.temperatureCelsius;
     state.readings.healthPercent = seen.readings.healthPercent;
     state.readings.lifespanDays = seen.readings.lifespanDays;
+    state.readings.smartStatusPassed = seen.readings.smartStatusPassed;
     state.readings.lastGoodRead = static_cast<std::int64_t>(WallClock::to_time_t(now));
     state.firedText = seen.fired.empty() ? std::string() : seen.fired.back();
   }
@@ -179,14 +187,23 @@ int RunStatusCommand(const std::vector<std::string>& args, const std::string& in
            std::make_pair(b.readings.driveNumber < 0, b.readings.driveNumber);
   });
   std::size_t gone = 0, fired = 0;
+  std::string failed;  // the disks whose own health check failed, by device, model and serial
   for (const DiskWatchState& state : states) {
     gone += IsGone(state) ? 1 : 0;
     fired += state.watched && !IsGone(state) && !state.firedText.empty() ? 1 : 0;
+    if (VerdictFailed(state)) {
+      failed += (failed.empty() ? "" : ", ") + Text(state.readings.device) + " (" + state.model +
+                " " + state.serial + ")";
+    }
   }
   int code = kStatusOk;
-  if (gone != 0) {
+  if (gone != 0 || !failed.empty()) {
     code = kStatusCritical;
-    out << "CRITICAL: " << Disks(gone) << " no longer present";
+    out << "CRITICAL: ";
+    if (gone != 0)
+      out << Disks(gone) << " no longer present" << (failed.empty() ? "" : "; ");
+    if (!failed.empty())
+      out << "own health check reports a threshold exceeded on " << failed;
   } else if (!problems.empty() || unread != 0) {
     code = kStatusUnknown;
     out << "UNKNOWN: ";

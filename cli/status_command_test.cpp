@@ -4,10 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "cli/exit_codes.h"
+#include "cli/report_command.h"
 #include "platform/instance_lock.h"
+#include "platform/sim/sim_test_drive.h"
 #include "store/disk_watch_state.h"
 #include "tests/temp_folder.h"
 
@@ -57,7 +60,7 @@ TEST(StatusCommand, ExitCodesFollowTheChecksConvention) {
     TempFolder home;
     const std::string folder = DiskStateFolder(home.path());
     DiskWatchState good{"QRA-X50", "SN1", "FW", false, 0, 0, 5, 0, false, true, "", "", {}};
-    good.readings = {"/dev/sda", 0, 41, 88, 400, 5};
+    good.readings = {"/dev/sda", 0, 41, 88, 400, 5, true};
     DiskWatchState other{"M2",
                          "SN2",
                          "FW",
@@ -79,8 +82,9 @@ TEST(StatusCommand, ExitCodesFollowTheChecksConvention) {
     const StatusRun run = Status(home.path());
     EXPECT_EQ(run.code, c.code) << c.name;
     EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1), c.summary) << c.name;
-    EXPECT_NE(run.out.find("\n0 | /dev/sda | QRA-X50 | SN1 | 41 C | 88 % | 400 days | OK\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("\n0 | /dev/sda | QRA-X50 | SN1 | 41 C | 88 % | 400 days | passed | OK\n"),
+        std::string::npos)
         << c.name << run.out;
     EXPECT_EQ(std::filesystem::exists(folder + "M2_SN2.dat"), true) << c.name;  // never moved
   }
@@ -110,6 +114,25 @@ TEST(StatusCommand, WithoutARunningProgramTheDisksAreReadNow) {
               std::string::npos)
         << run.out;
   }
+}
+
+// Read now, whatever the alert settings: a failed verdict is critical, none (aborted) is not.
+TEST(StatusCommand, AFailedVerdictIsCritical) {
+  TempFolder home, machine;
+  SimulatedDiskImage failing = testing::MakeImage({.model = "F", .serial = "S1"});
+  failing.smart[2 + 3] = 10;  // attribute 5 at its threshold
+  testing::WriteDriveFolder(machine.path() + "0-f", failing, "");
+  testing::MakeAtaDriveFolder(machine.path() + "1-n", {.model = "N"}, "fault_abort_commands=B0:DA");
+  const StatusRun run = Status(home.path(), {"--sim", machine.path()}, false);
+  EXPECT_EQ(
+      std::pair(run.code, run.out.substr(0, run.out.find('\n'))),
+      std::pair(
+          int{kStatusCritical},
+          std::string("CRITICAL: own health check reports a threshold exceeded on 0-f (F S1)")));
+  std::ostringstream report;
+  RunReportCommand({"--sim", machine.path()}, std::string(DS_SOURCE_DIR) + "/", report, report);
+  EXPECT_TRUE(std::regex_search(
+      report.str(), std::regex("verdict: +threshold exceeded\n[\\s\\S]*verdict: +---\n")));
 }
 
 TEST(StatusCommand, NoStateUsageAndReset) {

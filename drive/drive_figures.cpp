@@ -188,4 +188,8 @@ DriveFigures FiguresOf(const SmartSnapshot& snapshot, const HistoryStart* start,
   return figures;
 }
 
+const char* SmartVerdictText(const std::optional<bool>& passed) {
+  return !passed ? "---" : *passed ? "passed" : "threshold exceeded";
+}
+
 }  // namespace ds

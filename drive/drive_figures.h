@@ -85,6 +85,10 @@ const char* HealthSourceName(HealthSource source);
 // a positive limit, else the endurance indicator when valid, else none.
 HealthSource HealthSourceOf(const SmartSnapshot& snapshot);
 
+// The disk's own verdict (SMART RETURN STATUS): "passed", "threshold exceeded", or "---"
+// when it did not answer (never "passed" then).
+const char* SmartVerdictText(const std::optional<bool>& passed);
+
 // The summary figures of one snapshot, each missing when it cannot be given.
 struct DriveFigures {
   HealthSource healthSource = HealthSource::kNone;

@@ -319,6 +319,7 @@ void WriteTextDrive(std::ostream& out, const DriveReading& d) {
     out << "\n\n";
     return;
   }
+  out << "  Own verdict:      " << SmartVerdictText(s.smartStatusPassed) << "\n";
   out << "  Temperature:      " << s.temperature << " C\n";
   out << "  Power-on hours:   " << s.powerOnHours << "\n";
   out << "  Power cycles:     " << s.powerCycles << "\n";

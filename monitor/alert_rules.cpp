@@ -26,6 +26,9 @@ std::vector<std::string> FiredAlerts(const AlertInputs& in) {
   const char* unit = fahrenheit ? "Fahrenheit" : "Celsius";
   const int current = fahrenheit ? in.temperatureCelsius * 9 / 5 + 32 : in.temperatureCelsius;
 
+  if (in.smartStatusPassed == false)
+    fired.push_back("DUT's own health check reports a threshold exceeded.");
+
   if (std::optional<int> above = Threshold(s.Above); above && current > *above) {
     fired.push_back(
         Format("DUT's temperature value is above %d %s (Current is %d).", *above, unit, current));

@@ -24,6 +24,7 @@ struct Case {
   std::int64_t days = 100;
   std::vector<VolumeSpace> volumes = {};
   int used = -1;  // percentage used: the disk's Device Statistics endurance indicator
+  std::optional<bool> passed = {};  // the disk's own verdict; missing in every other row
 };
 
 // 61 above 60 fires: the monitor's alert mail test.
@@ -57,6 +58,8 @@ TEST(AlertRulesTest, EachRuleAndItsEdges) {
       {"no limit: no health rule", [](S s) { s.HealthStatus = "100"; }, 40, 150, {}, 0},
       {"another maker's disk: 95 % used", [](S s) { s.HealthStatus = "10"; }, 40, 0, {"DUT's health status is under 10 (Current is 5)."}, 3000, 99, 100, {}, 95},
       {"35 points in 100 days", [](S s) { s.LifespanYears = "1"; }, 40, 0, {"DUT's lifespan is under 1 years 0 days (Current is 0 years 14 days)."}, 3000, 99, 100, {}, 95},
+      {"own verdict failed: first", [](S s) { s.Above = "30"; }, 40, 150, {"DUT's own health check reports a threshold exceeded.", hot + "above 30 Celsius (Current is 40)."}, 3000, 0, 100, {}, -1, false},
+      {"own verdict passed", [](S) {}, 40, 150, {}, 3000, 0, 100, {}, -1, true},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -64,7 +67,7 @@ TEST(AlertRulesTest, EachRuleAndItsEdges) {
     c.set(settings);
     SmartSnapshot smart;
     smart.temperature = c.celsius, smart.attr167Raw = c.eraseCount, smart.peCycleLimit = c.limit;
-    smart.modelSeries = c.series;
+    smart.modelSeries = c.series, smart.smartStatusPassed = c.passed;
     HistoryStart start{2016, 3, 7, 100};
     if (c.used >= 0) {
       smart.deviceStatistics = DeviceStatistics{{{DeviceStatisticId::kPercentageUsed, c.used}}, {}};

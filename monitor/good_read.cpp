@@ -17,6 +17,7 @@ void TakeGoodRead(const SmartSnapshot& smart, int driveNumber, const HistoryStar
   seen->readings.temperatureCelsius = figures.temperatureCelsius;
   seen->readings.healthPercent = figures.healthPercent;
   seen->readings.lifespanDays = figures.lifespanDays;
+  seen->readings.smartStatusPassed = smart.smartStatusPassed;
   seen->counters = CountersOf(smart);
   if (rules == nullptr)
     return;
@@ -29,6 +30,7 @@ void TakeGoodRead(const SmartSnapshot& smart, int driveNumber, const HistoryStar
   }
   inputs.healthPercent = figures.healthPercent;
   inputs.lifespanDays = figures.lifespanDays;
+  inputs.smartStatusPassed = smart.smartStatusPassed;
   seen->fired = FiredAlerts(inputs);
 }
 

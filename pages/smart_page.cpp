@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "drive/drive_figures.h"
 #include "drive/selftest.h"
 #include "pages/page_format.h"
 #include "pages/page_registry.h"
@@ -182,6 +183,7 @@ std::optional<std::string> BuildSmartPage(const ProgramRoots& roots, const Smart
   const std::vector<IdentifyLine> lines = IdentifyTableLines(input.identify);
   const std::string identifyRows = IdentifyTableRows(lines);
   PageFields pageFields;
+  pageFields.Add("STR_SMART_VERDICT", SmartVerdictText(input.smartStatusPassed));
   pageFields.Add("STR_DEVICE_STATS", DeviceStatisticsRows(input.deviceStatistics));
   pageFields.Add("STR_SELFTEST_LOG", SelfTestLogRows(input.selfTestLog));
   pageFields.Add("STR_ERROR_LOG", ErrorLogRows(input.errorLog));

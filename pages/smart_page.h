@@ -58,6 +58,7 @@ struct SmartPageInput {
   std::optional<ErrorLog> errorLog;                  // the snapshot's
   SelfTestCapability selfTestCapability;             // the snapshot's
   SelfTestExecution selfTestExecution;               // the snapshot's
+  std::optional<bool> smartStatusPassed = {};        // the snapshot's own verdict
 };
 
 inline constexpr const char* kSmartPageFile = "SMARTPage.html";

@@ -141,13 +141,16 @@ TEST_F(SmartPageBuild, WritesThreePagesAndTwoWorkbooks) {
   ASSERT_EQ(Build(), "SMARTPage.html") << message_;
   std::string page = ReadTextFile(Data("SMARTPage.html"));
   EXPECT_TRUE(!page.empty() && page.find("STR_") == std::string::npos);
+  EXPECT_NE(page.find("Own verdict: ---<"), std::string::npos);
   EXPECT_NE(page.find("no device statistics"), std::string::npos);
   // Both tables are in the page itself, as in their own files.
   EXPECT_NE(page.find(SmartAttributeRows(input_.attributes)), std::string::npos);
   EXPECT_NE(page.find(">Word 1<"), std::string::npos);
   input_.deviceStatistics = DeviceStatistics{{{DeviceStatisticId::kPercentageUsed, 7}}, {}};
+  input_.smartStatusPassed = false;
   ASSERT_EQ(Build(), "SMARTPage.html") << message_;
   page = ReadTextFile(Data("SMARTPage.html"));
+  EXPECT_NE(page.find("Own verdict: threshold exceeded<"), std::string::npos);
   EXPECT_NE(page.find("Percentage used endurance indicator"), std::string::npos);
   EXPECT_NE(page.find("no self-test log"), std::string::npos);
   EXPECT_NE(page.find("no error log"), std::string::npos);

@@ -160,6 +160,10 @@ std::string DiskWatchStateText(const DiskWatchState& state) {
   writer.Add("health", OptionalText(r.healthPercent));
   writer.Add("lifespan_days", OptionalText(r.lifespanDays));
   writer.Add("last_good_read", r.lastGoodRead);
+  std::optional<int> passed;
+  if (r.smartStatusPassed)
+    passed = *r.smartStatusPassed ? 1 : 0;
+  writer.Add("smart_status_passed", OptionalText(passed));
   writer.Add("baseline_attributes", AttributesText(state.baselines.attributes));
   writer.Add("baseline_error_count", OptionalText(state.baselines.errorCount));
   writer.Add("baseline_selftest", MarkText(state.baselines.newestSelfTest));
@@ -179,6 +183,7 @@ std::optional<DiskWatchState> ParseDiskWatchState(std::string_view text) {
   DiskReadings& r = state.readings;
   r.device = reader.lookup("device");
   int alerted = 0, gone = 0, watched = 0;
+  std::optional<int> passed;  // missing from older files: no verdict
   const bool ok =
       ParseNumber(reader.lookup("alerted"), &alerted) &&
       ParseNumber(reader.lookup("last_rearm"), &state.lastReArm) &&
@@ -192,6 +197,7 @@ std::optional<DiskWatchState> ParseDiskWatchState(std::string_view text) {
       ParseOptional(reader.lookup("health"), &r.healthPercent) &&
       ParseOptional(reader.lookup("lifespan_days"), &r.lifespanDays) &&
       ParseNumber(reader.lookup("last_good_read"), &r.lastGoodRead) &&
+      ParseOptional(reader.lookup("smart_status_passed"), &passed) &&
       ParseAttributes(reader.lookup("baseline_attributes"), &state.baselines.attributes) &&
       ParseOptional(reader.lookup("baseline_error_count"), &state.baselines.errorCount) &&
       ParseMark(reader.lookup("baseline_selftest"), &state.baselines.newestSelfTest) &&
@@ -203,6 +209,8 @@ std::optional<DiskWatchState> ParseDiskWatchState(std::string_view text) {
   state.alerted = alerted != 0;
   state.goneMailed = gone != 0;
   state.watched = watched != 0;
+  if (passed)
+    r.smartStatusPassed = *passed != 0;
   return state;
 }
 

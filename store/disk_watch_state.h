@@ -26,6 +26,7 @@ struct DiskReadings {
   std::optional<int> healthPercent;
   std::optional<std::int64_t> lifespanDays;  // remaining lifespan
   std::int64_t lastGoodRead = 0;
+  std::optional<bool> smartStatusPassed = {};  // the disk's own verdict; missing: no answer
 
   bool operator==(const DiskReadings&) const = default;
 };

@@ -27,6 +27,7 @@ TEST(DiskWatchState, SavesLoadsAndKeepsDamagedFilesAside) {
   b.readings.temperatureCelsius.reset(), b.readings.lifespanDays.reset();  // "---" values
   // A line break from the disk must not plant a key: "alerted=0" stays inside the model.
   DiskWatchState c = Sample("Evil\nalerted=0", "S\r3", 5000);
+  a.readings.smartStatusPassed = false, c.readings.smartStatusPassed = true;
   std::string message;
   for (const DiskWatchState* s : {&a, &b, &c})
     ASSERT_TRUE(SaveDiskWatchState(folder, *s, &message)) << message;
@@ -41,6 +42,9 @@ TEST(DiskWatchState, SavesLoadsAndKeepsDamagedFilesAside) {
   ASSERT_TRUE(LoadDiskWatchStates(folder, &states, &problems));
   c.model = "Evil_alerted=0", c.serial = "S_3";
   EXPECT_EQ(states, (std::vector<DiskWatchState>{c, a, b}));  // sorted by key
+  std::string older = DiskWatchStateText(a);  // a file from before the disk's own verdict
+  older.erase(older.find("smart_status_passed="), std::string("smart_status_passed=0\n").size());
+  EXPECT_EQ(ParseDiskWatchState(older)->readings.smartStatusPassed, std::nullopt) << older;
   ASSERT_EQ(problems.size(), 2u);
   EXPECT_NE(problems[0].find("Bad_1.dat is damaged; it is kept as"), std::string::npos);
   int kept = 0;
