@@ -143,18 +143,6 @@ LifespanText ComputeEnduranceLifespan(std::int64_t percentageUsed, std::int64_t 
   return {std::to_string(*days / 365), std::to_string(*days % 365)};
 }
 
-const char* HealthSourceName(HealthSource source) {
-  switch (source) {
-    case HealthSource::kEraseCount:
-      return "erase count";
-    case HealthSource::kEndurance:
-      return "endurance indicator";
-    case HealthSource::kNone:
-      break;
-  }
-  return "";
-}
-
 HealthSource HealthSourceOf(const SmartSnapshot& snapshot) {
   if (snapshot.modelSeries == 0 && snapshot.peCycleLimit > 0)
     return HealthSource::kEraseCount;

@@ -78,9 +78,6 @@ enum class HealthSource {
   kEndurance,   // any other disk: the Device Statistics endurance indicator
 };
 
-// "erase count", "endurance indicator" or "" for kNone.
-const char* HealthSourceName(HealthSource source);
-
 // The source a snapshot's health comes from: the erase count for the maker's series 0 with
 // a positive limit, else the endurance indicator when valid, else none.
 HealthSource HealthSourceOf(const SmartSnapshot& snapshot);

@@ -85,14 +85,15 @@ std::string MetricsBoard::PrometheusText() const {
   perDrive("drivesentinel_drive_temperature_celsius", "gauge", "Temperature (attribute 194).",
            read([](const DriveMetrics& d) { return std::to_string(d.smart.temperature); }));
   perDrive("drivesentinel_drive_health_ratio", "gauge",
-           "Health from the average erase count against the rated cycles, 0 to 1.",
+           "Health, 0 to 1: the maker's disks' average erase count against the rated cycles, "
+           "another SSD's endurance indicator.",
            [](const DriveMetrics& d) {
              return d.healthRatio ? std::optional<std::string>(SampleNumber(*d.healthRatio))
                                   : std::nullopt;
            });
   perDrive("drivesentinel_drive_lifespan_remaining_seconds", "gauge",
-           "Time until the erase count reaches the rated cycles at its growth since the "
-           "history began; absent when unknown.",
+           "Time until the erase count reaches the rated cycles (another SSD: the endurance "
+           "indicator 100) at its growth since the history began; absent when unknown.",
            [](const DriveMetrics& d) {
              return d.lifespanRemainingSeconds
                         ? std::optional<std::string>(std::to_string(*d.lifespanRemainingSeconds))
