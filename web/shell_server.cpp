@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "web/connection_roster.h"
+#include "web/held_view.h"
 #include "web/input_cookies.h"
 #include "web/late_library.h"
 #include "web/listen_socket.h"
@@ -137,6 +138,13 @@ struct ShellServer::Impl {
     bool suspended = false;
   };
 
+  // A held view request (held_view.h), suspended until the loop resumes it: at a wake-up
+  // (a look was published) or at its deadline.
+  struct HeldView {
+    Clock::time_point deadline;
+    bool suspended = false;
+  };
+
   Impl(ShellServerOptions options, WebShell* shell, CookieJar* cookies,
        std::function<bool(const ShellInput&)> onInput)
       : options(std::move(options)),
@@ -165,6 +173,7 @@ struct ShellServer::Impl {
   ConnectionRoster roster;
   std::unordered_map<MHD_Connection*, Request> requests;
   std::list<Stream> streams;
+  std::unordered_map<MHD_Connection*, HeldView> heldViews;
 
   void Wake() {
     std::uint64_t one = 1;
@@ -277,6 +286,35 @@ struct ShellServer::Impl {
     return SendFile(connection, path, type, headers, cached, ifNoneMatch);
   }
 
+  // The frame's navigation of a click, answered once the click's view is there: a redirect
+  // to the published page, or 204 (the frame keeps its page) when nothing new came in time.
+  MHD_Result ServeHeldView(MHD_Connection* connection, const std::string& query) {
+    std::uint64_t from = 0;
+    if (!ParseHeldViewFrom(query, &from))
+      return Refuse(connection, MHD_HTTP_BAD_REQUEST, "Bad view.\n");
+    const Clock::time_point now = Clock::now();
+    auto held = heldViews.find(connection);
+    const bool late = stopping.load() || (held != heldViews.end() && now >= held->second.deadline);
+    const PublishedFrame frame = shell->CurrentFrame();
+    const HeldViewStep step = DecideHeldView(frame, from, late);
+    if (step == HeldViewStep::kWait) {
+      if (held == heldViews.end())
+        held = heldViews.emplace(connection, HeldView{now + options.viewHold}).first;
+      held->second.suspended = true;
+      MHD_suspend_connection(connection);
+      return MHD_YES;
+    }
+    heldViews.erase(connection);
+    const std::string location =
+        step == HeldViewStep::kShow ? HeldViewLocation(options.token, frame) : std::string();
+    if (location.empty())
+      return NoContent(connection);
+    MHD_Response* response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+    if (response != nullptr)
+      MHD_add_response_header(response, MHD_HTTP_HEADER_LOCATION, location.c_str());
+    return Queue(connection, MHD_HTTP_SEE_OTHER, response);
+  }
+
   MHD_Result TakeInput(MHD_Connection* connection, const std::string& body) {
     const auto fields = DecodeFormFields(body);
     auto field = [&fields](const std::string& name) -> const std::string* {
@@ -361,6 +399,8 @@ struct ShellServer::Impl {
         return Refuse(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Not allowed.\n");
       if (file == ".inputs")
         return NoContent(connection);
+      if (file == ".view")
+        return ServeHeldView(connection, query);
       return ServeData(connection, file, query, header("If-None-Match"), intake.stale);
     }
     if (!get)
@@ -436,6 +476,20 @@ struct ShellServer::Impl {
     return resumed;
   }
 
+  // Resumes the held views that may be answered now: all of them after a wake-up (a look
+  // was published), otherwise those whose deadline has come. True when one was resumed.
+  bool ResumeHeldViews(bool all, Clock::time_point now) {
+    bool resumed = false;
+    for (auto& [connection, held] : heldViews) {
+      if (held.suspended && (all || now >= held.deadline)) {
+        held.suspended = false;
+        MHD_resume_connection(connection);
+        resumed = true;
+      }
+    }
+    return resumed;
+  }
+
   // Milliseconds until the loop has something to do by itself; -1 for none.
   // `next` is the earliest request deadline of the open connections.
   int NextTimeout(Clock::time_point now, Clock::time_point next) {
@@ -447,6 +501,10 @@ struct ShellServer::Impl {
     for (const Stream& stream : streams) {
       if (stream.suspended)
         next = std::min(next, stream.lastWrite + kKeepAliveInterval);
+    }
+    for (const auto& [connection, held] : heldViews) {
+      if (held.suspended)
+        next = std::min(next, held.deadline);
     }
     return PollTimeout(next, now);
   }
@@ -522,7 +580,8 @@ struct ShellServer::Impl {
       if (stop && (streams.empty() || now >= flushUntil))
         break;
       const Clock::time_point deadline = roster.CloseLate(now);
-      if (ResumeStreams(woken || stop, now)) {
+      const bool streamsResumed = ResumeStreams(woken || stop, now);
+      if (ResumeHeldViews(woken || stop, now) || streamsResumed) {
         woken = false;
         continue;  // the library takes the resumed connections on its next run
       }
@@ -539,7 +598,8 @@ struct ShellServer::Impl {
     }
     // A suspended connection must be resumed before the library may stop; stopping
     // closes every connection.
-    if (ResumeStreams(true, Clock::now()))
+    const bool heldResumed = ResumeHeldViews(true, Clock::now());
+    if (ResumeStreams(true, Clock::now()) || heldResumed)
       MHD_run(daemon);
     int listener = static_cast<int>(MHD_quiesce_daemon(daemon));
     if (listener >= 0)
@@ -570,14 +630,17 @@ struct ShellServer::Impl {
     Impl& impl = *static_cast<Impl*>(self);
     ConnectionRoster::OnCompleted(&impl.roster, connection, state, code);
     impl.requests.erase(connection);
+    impl.heldViews.erase(connection);
   }
 
   static void OnConnectionThunk(void* self, MHD_Connection* connection, void** state,
                                 MHD_ConnectionNotificationCode code) {
     Impl& impl = *static_cast<Impl*>(self);
     ConnectionRoster::OnConnection(&impl.roster, connection, state, code);
-    if (code == MHD_CONNECTION_NOTIFY_CLOSED)
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
       impl.requests.erase(connection);
+      impl.heldViews.erase(connection);
+    }
   }
 
   static ssize_t ReadEventsThunk(void* cls, std::uint64_t, char* buffer, std::size_t max) {

@@ -8,6 +8,7 @@
 #include "platform/waiting_thread.h"
 
 #include "web/cookie_jar.h"
+#include "web/held_view.h"
 #include "web/shell_input.h"
 #include "web/web_shell.h"
 
@@ -47,6 +48,8 @@ struct ShellServerOptions {
   std::chrono::milliseconds requestLimit = std::chrono::seconds(10);
   // A kept-alive connection is closed once it has waited this long for its next request.
   std::chrono::milliseconds idleLimit = std::chrono::seconds(4);
+  // How long a held view (held_view.h) waits for its page at most.
+  std::chrono::milliseconds viewHold = std::chrono::milliseconds(kViewHoldMilliseconds);
   // Open connections at most (each is a file descriptor of the program). Past three
   // quarters of it, each new connection closes the one that has waited longest for its
   // request.

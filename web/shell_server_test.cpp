@@ -441,3 +441,91 @@ TEST_F(ShellServerTest, AHostFullOfForeignCookiesStillGetsTheWindow) {
 
 }  // namespace
 }  // namespace ds
+
+namespace ds {
+namespace {
+
+// A held view: the frame's navigation of a click, answered once the click's view is built.
+class HeldViewServerTest : public ShellServerTest {
+ protected:
+  void PublishFrame(const std::string& file, std::uint64_t sequence) {
+    WindowLook look;
+    look.frame = file;
+    look.frameSequence = sequence;
+    shell.Publish(look);
+  }
+  // GET data/.view?from=N on a connection of its own; the answer and how long it took.
+  std::future<std::pair<httplib::Result, milliseconds>> AskView(const std::string& from) {
+    return std::async(std::launch::async, [this, from] {
+      httplib::Client own("127.0.0.1", server->port());
+      own.set_read_timeout(5, 0);
+      const auto start = std::chrono::steady_clock::now();
+      httplib::Result result = own.Get(root + "data/.view?from=" + from);
+      return std::pair(std::move(result), std::chrono::duration_cast<milliseconds>(
+                                              std::chrono::steady_clock::now() - start));
+    });
+  }
+};
+
+TEST_F(HeldViewServerTest, TheClicksBuiltPageIsWhereTheFrameGoes) {
+  options.viewHold = seconds(4);  // longer than any pause of a loaded machine
+  StartServer();
+  PublishFrame("HomePage.html", 4);
+  auto view = AskView("4");
+  // The click's loading page does not end the hold; its built page does.
+  std::this_thread::sleep_for(milliseconds(30));
+  PublishFrame("loading.html", 5);
+  std::this_thread::sleep_for(milliseconds(30));
+  EXPECT_EQ(view.wait_for(milliseconds(0)), std::future_status::timeout);
+  PublishFrame("SMARTPage.html", 6);
+  auto [result, took] = view.get();
+  ASSERT_EQ(Status(result), 303);
+  EXPECT_EQ(result->get_header_value("Location"), root + "data/SMARTPage.html?view=6");
+  EXPECT_EQ(result->get_header_value("Cache-Control"), "no-store");
+  EXPECT_LT(took, seconds(4)) << "answered at the page, not at the deadline";
+
+  // A view published before the request came in is shown at once.
+  auto [again, againTook] = AskView("5").get();
+  ASSERT_EQ(Status(again), 303);
+  EXPECT_EQ(again->get_header_value("Location"), root + "data/SMARTPage.html?view=6");
+}
+
+TEST_F(HeldViewServerTest, AfterTheLoadingDelayTheFrameGetsWhatThereIs) {
+  options.viewHold = milliseconds(300);
+  StartServer();
+  PublishFrame("HomePage.html", 4);
+  // Nothing new: the frame keeps its page.
+  auto [unchanged, waited] = AskView("4").get();
+  EXPECT_EQ(Status(unchanged), 204);
+  EXPECT_GE(waited, options.viewHold - milliseconds(10));
+  // A slow disk: the loading page.
+  auto slow = AskView("4");
+  std::this_thread::sleep_for(milliseconds(20));
+  PublishFrame("loading.html", 5);
+  auto [loading, loadingTook] = slow.get();
+  ASSERT_EQ(Status(loading), 303);
+  EXPECT_EQ(loading->get_header_value("Location"), root + "data/loading.html?view=5");
+  EXPECT_GE(loadingTook, options.viewHold - milliseconds(10));
+}
+
+TEST_F(HeldViewServerTest, AHeldViewNeedsTheTokenAPlainNumberAndEndsWithTheServer) {
+  options.viewHold = seconds(4);
+  StartServer();
+  PublishFrame("HomePage.html", 4);
+  EXPECT_EQ(Status(client->Get("/data/.view?from=1")), 404);
+  EXPECT_EQ(Status(client->Get(root + "data/.view?from=x")), 400);
+  EXPECT_EQ(Status(client->Get(root + "data/.view")), 400);
+  EXPECT_EQ(Status(client->Post(root + "data/.view?from=1", "", "text/plain")), 405);
+  // A held view does not keep the window from closing; it gets its answer first.
+  auto view = AskView("4");
+  std::this_thread::sleep_for(milliseconds(30));
+  const auto start = std::chrono::steady_clock::now();
+  server->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, seconds(2));
+  auto [result, took] = view.get();
+  EXPECT_EQ(Status(result), 204);
+  EXPECT_LT(took, seconds(2)) << "answered at the end, not at its deadline";
+}
+
+}  // namespace
+}  // namespace ds

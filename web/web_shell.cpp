@@ -34,6 +34,13 @@ std::string WindowLayoutJson() {
   std::string json = "{\"browser\":[" + number(kBrowserLeft) + "," + number(kBrowserTop) + "]";
   json += ",\"icon\":[" + number(kProgramIcon.left) + "," + number(kProgramIcon.top) + "," +
           number(kProgramIcon.width) + "," + number(kProgramIcon.height) + "]";
+  // The buttons whose click always opens a view: Home and those with a page of their own.
+  json += ",\"views\":[" + number(kButtonHome);
+  for (const ButtonLayout& button : WindowButtons()) {
+    if (button.id != kButtonHome && FindPageOfButton(button.id) != nullptr)
+      json += "," + number(button.id);
+  }
+  json += "]";
   json += ",\"buttons\":[";
   for (const ButtonLayout& button : WindowButtons()) {
     if (button.id != kFirstButton)
@@ -51,7 +58,13 @@ void WebShell::Publish(const WindowLook& look) {
   std::string event = EventBlock("state", WindowLookJson(look));
   std::lock_guard<std::mutex> lock(mutex_);
   lookEvent_ = event;
+  frame_ = PublishedFrame{look.frame, look.frameSequence};
   stream_.Broadcast(event);
+}
+
+PublishedFrame WebShell::CurrentFrame() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return frame_;
 }
 
 std::vector<std::string> WebShell::CurrentEvents() const {

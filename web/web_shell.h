@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "web/event_stream.h"
+#include "web/held_view.h"
 #include "web/shell_input.h"
 #include "web/window_shell.h"
 
@@ -45,6 +46,8 @@ class WebShell : public WindowShell {
   std::shared_ptr<EventStream::Client> ConnectPage();
   // Events that bring a newly connected page up to date.
   std::vector<std::string> CurrentEvents() const;
+  // The frame of the last published look, for the held views of the server.
+  PublishedFrame CurrentFrame() const;
 
   // The window is closing: open and later dialogs take their default at once and the
   // splash ends; the streams stay open for the last events.
@@ -67,6 +70,7 @@ class WebShell : public WindowShell {
   mutable std::mutex mutex_;
   std::condition_variable answered_;
   std::string lookEvent_;
+  PublishedFrame frame_;
   std::map<int, Pending> pending_;
   int nextDialogId_ = 1;
   bool splashUp_ = false;

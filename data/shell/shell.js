@@ -37,6 +37,15 @@
   // seen, and would only cost a request.
   const LOADING_DELAY_MS = 120;
   let loadingTimer = 0;
+  // A click that opens a view points the frame at once at a held address, which the program
+  // answers with the view once it is built (or the loading page, once that delay is over; or
+  // nothing, and the frame keeps its page). The browser sets up the new document meanwhile.
+  // Until that navigation ends, a new frame of the state waits for it; the program answers
+  // within the loading delay, so a hold that brought nothing ends after HOLD_LIMIT_MS.
+  const HOLD_LIMIT_MS = 1000;
+  let held = false;
+  let holdTimer = 0;
+  let shownSequence = -1;  // the frame sequence the frame was last sent to
   const buttons = new Map();
   const dialogs = [];  // open dialogs, oldest first
 
@@ -92,7 +101,9 @@
       element.addEventListener('mouseenter', () => { entry.hover = true; paintButton(entry); });
       element.addEventListener('mouseleave', () => { entry.hover = false; paintButton(entry); });
       element.addEventListener('click', (event) => {
-        if (event.button === 0) send({ type: 'button', id: String(id) });
+        if (event.button !== 0) return;
+        send({ type: 'button', id: String(id) });
+        if (layout.views.includes(id)) holdView();
       });
       holder.appendChild(element);
       buttons.set(id, entry);
@@ -124,19 +135,44 @@
     }
     if (next.frameSequence !== frameSequence) {
       frameSequence = next.frameSequence;
-      clearTimeout(loadingTimer);
-      const target = next.frame && local(next.frame) + '?view=' + next.frameSequence;
-      if (target && /(^|\/)loading\.html$/.test(next.frame)) {
-        loadingTimer = setTimeout(() => { frame.src = target; }, LOADING_DELAY_MS);
-      } else if (target) {
-        frame.src = target;
-      }
+      // A held navigation may have brought this view already (sequences only grow).
+      if (!held && next.frameSequence > shownSequence) showFrame(next);
     }
     if (next.ended) {
       ended.hidden = false;
       splash.hidden = true;
       events.close();
     }
+  }
+
+  function showFrame(look) {
+    clearTimeout(loadingTimer);
+    shownSequence = look.frameSequence;
+    const target = look.frame && local(look.frame) + '?view=' + look.frameSequence;
+    if (target && /(^|\/)loading\.html$/.test(look.frame)) {
+      loadingTimer = setTimeout(() => { frame.src = target; }, LOADING_DELAY_MS);
+    } else if (target) {
+      frame.src = target;
+    }
+  }
+
+  function holdView() {
+    if (windowInputsBlocked()) return;
+    clearTimeout(loadingTimer);
+    clearTimeout(holdTimer);
+    held = true;
+    holdTimer = setTimeout(endHold, HOLD_LIMIT_MS);
+    // From the newest view known: the frame's own may be newer than the state when the
+    // held navigation came in before its state event.
+    frame.src = 'data/.view?from=' + Math.max(frameSequence, shownSequence, 0);
+  }
+
+  // The held navigation ended: a later frame of the state than the one it brought goes in now.
+  function endHold() {
+    if (!held) return;
+    held = false;
+    clearTimeout(holdTimer);
+    if (state && state.frameSequence > shownSequence) showFrame(state);
   }
 
   // ---- mouse and keyboard: the pre-translation filter of the window ----
@@ -195,6 +231,13 @@
 
   // The report pages are served from the same origin, so the filter reaches into them.
   frame.addEventListener('load', () => {
+    if (held) {
+      try {
+        const view = new URLSearchParams(frame.contentWindow.location.search).get('view');
+        if (/^\d+$/.test(view || '')) shownSequence = Number(view);
+      } catch (error) { /* a page of another origin */ }
+      endHold();
+    }
     let page;
     try { page = frame.contentDocument; } catch (error) { return; }
     if (!page) return;

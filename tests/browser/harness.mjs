@@ -101,7 +101,16 @@ export async function openWindow(browser, address, problems) {
   const box = await page.locator('#window').boundingBox();
   const click = (x, y, options) => page.mouse.click(box.x + x, box.y + y, options);
   const pageId = () => page.evaluate(() => Number(document.getElementById('window').dataset.page));
-  const frameSource = () => page.evaluate(() => document.getElementById('browser').getAttribute('src') || '');
+  // The address of the frame's page (a click on a tab first points the frame at a held
+  // address, which the program answers with the view).
+  const frameSource = () => page.evaluate(() => {
+    const frame = document.getElementById('browser');
+    try {
+      const shown = frame.contentWindow.location;
+      if (shown.href !== 'about:blank') return shown.pathname + shown.search;
+    } catch (error) { /* a page of another origin */ }
+    return frame.getAttribute('src') || '';
+  });
   // The browser frame (`inner`: any frame) once its final document matching `pattern` has loaded.
   const showFrame = async (pattern, inner = false) => {
     const frame = await waitFor(async () => {

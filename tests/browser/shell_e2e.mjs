@@ -51,16 +51,25 @@ try {
   // (How many builds beat the delay depends on the machine; that the delay holds does not.)
   const earlyLoading = [];
   let [clickedAt, inputs] = [0, 0];
+  let documents = [];  // the frame's documents asked for since the click
   page.on('request', (request) => {
     if (/loading\.html/.test(request.url()) && Date.now() - clickedAt < 100) earlyLoading.push(request.url());
     if (request.method() === 'POST' && /\/data\/\.input$/.test(request.url())) inputs += 1;
+    if (request.isNavigationRequest() && request.frame() !== page.mainFrame()) documents.push(new URL(request.url()).pathname.replace(/.*\//, ''));
   });
-  for (const [id, left, expected] of [[1005, 268, 2], [1006, 368, 3], [1007, 468, 4], [1008, 568, 5], [1009, 668, 6]]) {
+  for (const [id, left, expected, file] of [[1005, 268, 2, /disk_info_0_0\.html/], [1006, 368, 3, /HealthPage_0\.html/],
+    [1007, 468, 4, /SMARTPage\.html/], [1008, 568, 5, /ToolPage\.html/], [1009, 668, 6, /SystemPage\.html/]]) {
     const before = await frameSource();
-    [clickedAt, inputs] = [Date.now(), 0];
+    [clickedAt, inputs, documents] = [Date.now(), 0, []];
     await click(left + 50, 78);
     await waitFor(async () => (await pageId()) === expected && (await frameSource()) !== before, `tab ${id}`);
+    await showFrame(file);
+    await sleep(150);  // a second navigation after the first would come now
     check(inputs === 1, `a click on tab ${id} is one request to the program (${inputs})`);
+    // The frame heads for the view at the click (a held address), and loads the page once.
+    const pages = documents.filter((name) => name !== '.view' && name !== 'loading.html');
+    check(documents[0] === '.view' && pages.length === 1 && file.test(pages[0]),
+      `tab ${id}: the frame goes to its page in one navigation, held from the click (${documents})`);
     const selected = await page.evaluate((tab) => document.querySelector(`.button[data-id="${tab}"]`).classList.contains('selected'), id);
     check(!(await homeShown()) && selected, `tab ${id} looks selected, hides the Home picture and shows page ${expected}`);
   }
