@@ -18,6 +18,8 @@
 //   GET  /<token>/data/...        files of the data folders (pages, images, workbooks)
 //   POST /<token>/data/.input     inputs of the shell page
 //   GET  /<token>/data/.inputs    nothing (204): a page's request that carries its inputs
+//   GET  /<token>/data/.view?from=N  the frame's navigation at a click, held until the view
+//                                 is built: 303 to it, or 204 (web/held_view.h)
 //   GET  /<token>/ui/events       the server-sent event stream of the window's outputs
 // Anything else is 404; a Host that does not name this server or a foreign Origin is 403
 // (web/request_guard.h says which names pass).

@@ -85,7 +85,8 @@ std::string WindowLookJson(const WindowLook& look);
 
 // The window's geometry from the page registry as the JSON object of a "layout" event, which
 // ends the events that bring a new page up to date: the buttons ([id, left, top, width, height,
-// tooltip]), the browser's origin and the program icon of the skin, in window pixels.
+// tooltip]), the ids of those whose click opens a view ("views": Home and the tabs), the
+// browser's origin and the program icon of the skin, in window pixels.
 std::string WindowLayoutJson();
 
 }  // namespace ds
