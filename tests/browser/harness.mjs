@@ -112,10 +112,13 @@ export async function openWindow(browser, address, problems) {
     return frame.getAttribute('src') || '';
   });
   // The browser frame (`inner`: any frame) once its final document matching `pattern` has loaded.
+  // Loaded to its end: only then has the shell put its input filter into the page (at the
+  // frame's load event), so a click made earlier would be lost.
   const showFrame = async (pattern, inner = false) => {
     const frame = await waitFor(async () => {
       if (!inner && !pattern.test(await frameSource())) return null;
-      return page.frames().find((f) => (inner || f.parentFrame() === page.mainFrame()) && pattern.test(f.url())) || null;
+      const found = page.frames().find((f) => (inner || f.parentFrame() === page.mainFrame()) && pattern.test(f.url()));
+      return found && (await found.evaluate(() => document.readyState === 'complete').catch(() => false)) ? found : null;
     }, `the page matching ${pattern}`);
     await frame.waitForLoadState('load');
     return frame;
