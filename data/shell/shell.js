@@ -150,9 +150,9 @@
     shownSequence = look.frameSequence;
     const target = look.frame && local(look.frame) + '?view=' + look.frameSequence;
     if (target && /(^|\/)loading\.html$/.test(look.frame)) {
-      loadingTimer = setTimeout(() => { frame.src = target; }, LOADING_DELAY_MS);
+      loadingTimer = setTimeout(() => navigateFrame(target), LOADING_DELAY_MS);
     } else if (target) {
-      frame.src = target;
+      navigateFrame(target);
     }
   }
 
@@ -164,7 +164,7 @@
     holdTimer = setTimeout(endHold, HOLD_LIMIT_MS);
     // From the newest view known: the frame's own may be newer than the state when the
     // held navigation came in before its state event.
-    frame.src = 'data/.view?from=' + Math.max(frameSequence, shownSequence, 0);
+    navigateFrame('data/.view?from=' + Math.max(frameSequence, shownSequence, 0));
   }
 
   // The held navigation ended: a later frame of the state than the one it brought goes in now.
@@ -229,18 +229,19 @@
   document.addEventListener('contextmenu', noContextMenu);
   document.addEventListener('keydown', keyDown);
 
-  // The report pages are served from the same origin, so the filter reaches into them.
-  frame.addEventListener('load', () => {
-    if (held) {
-      try {
-        const view = new URLSearchParams(frame.contentWindow.location.search).get('view');
-        if (/^\d+$/.test(view || '')) shownSequence = Number(view);
-      } catch (error) { /* a page of another origin */ }
-      endHold();
-    }
+  // The report pages are served from the same origin, so the filter reaches into them. It
+  // goes into a page as soon as its document exists, not only at its load event: a click on a
+  // page whose images are still coming is the page's too. While the frame navigates, each
+  // animation frame looks for the new document (for a few seconds at most: a navigation
+  // answered with 204 leaves the old one).
+  const FILTER_WATCH_MS = 5000;
+  const filteredPages = new WeakSet();
+  let watchUntil = 0;
+  function filterPage() {
     let page;
     try { page = frame.contentDocument; } catch (error) { return; }
-    if (!page) return;
+    if (!page || filteredPages.has(page)) return;
+    filteredPages.add(page);
     page.addEventListener('contextmenu', noContextMenu);
     page.addEventListener('keydown', keyDown);
     page.addEventListener('mousedown', (event) => {
@@ -249,6 +250,28 @@
         leftButtonDown(event.clientX + layout.browser[0], event.clientY + layout.browser[1]);
       }
     });
+  }
+  function watchForPage() {
+    filterPage();
+    if (performance.now() < watchUntil) requestAnimationFrame(watchForPage);
+  }
+  function navigateFrame(url) {
+    const watching = performance.now() < watchUntil;
+    watchUntil = performance.now() + FILTER_WATCH_MS;
+    frame.src = url;
+    if (!watching) requestAnimationFrame(watchForPage);
+  }
+
+  frame.addEventListener('load', () => {
+    watchUntil = 0;
+    if (held) {
+      try {
+        const view = new URLSearchParams(frame.contentWindow.location.search).get('view');
+        if (/^\d+$/.test(view || '')) shownSequence = Number(view);
+      } catch (error) { /* a page of another origin */ }
+      endHold();
+    }
+    filterPage();
   });
 
   // ---- the notification icon ----

@@ -37,11 +37,27 @@ try {
   const dialog = (kind) => page.waitForSelector(`.dialog[data-kind="${kind}"]`, { timeout: 30000 });
   const answer = (kind, reply) => page.click(`.dialog[data-kind="${kind}"] button[data-answer="${reply}"]`);
 
+  // The first Tool page's Edit image is held back, so the page stays loading: a click on it
+  // meanwhile is still the page's (view mode, every field greyed).
+  let releaseImage = () => {};
+  const imageHeld = new Promise((resolve) => { releaseImage = resolve; });
+  await page.route(/\/button_edit\.png$/, async (route) => {
+    await imageHeld;
+    await route.continue().catch(() => {});  // the page may have gone meanwhile
+  }, { times: 1 });
   await press('tab');
-  let frame = await toolPage(false); // view mode, every field greyed
+  await waitFor(async () => {
+    const f = page.frames().find((one) => one.parentFrame() === page.mainFrame() && /ToolPage\.html/.test(one.url()));
+    return f && f.evaluate(() => document.readyState !== 'complete' && document.getElementById('above').disabled).catch(() => false);
+  }, 'the Tool page in view mode, its images still coming');
   // Edit, the unit first (it rebuilds the page), then the fields, then the switches, Save.
   await press('edit');
-  await toolPage(true);
+  try {
+    await toolPage(true);
+  } finally {
+    releaseImage();
+  }
+  let frame;
   await press('fahrenheit');
   frame = await waitFor(async () => {
     const f = await toolPage(true); // the page may be replaced meanwhile: then look again
