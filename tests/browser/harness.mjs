@@ -112,8 +112,8 @@ export async function openWindow(browser, address, problems) {
     return frame.getAttribute('src') || '';
   });
   // The browser frame (`inner`: any frame) once its final document matching `pattern` has loaded.
-  // Loaded to its end: only then has the shell put its input filter into the page (at the
-  // frame's load event), so a click made earlier would be lost.
+  // Loaded to its end, so the shell's input filter is surely in it (the shell adds it once it
+  // sees the page's document, at the latest at the frame's load event).
   const showFrame = async (pattern, inner = false) => {
     const frame = await waitFor(async () => {
       if (!inner && !pattern.test(await frameSource())) return null;

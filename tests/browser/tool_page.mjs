@@ -50,6 +50,8 @@ try {
     const f = page.frames().find((one) => one.parentFrame() === page.mainFrame() && /ToolPage\.html/.test(one.url()));
     return f && f.evaluate(() => document.readyState !== 'complete' && document.getElementById('above').disabled).catch(() => false);
   }, 'the Tool page in view mode, its images still coming');
+  // The shell looks for a new page each animation frame: two of them and it has seen this one.
+  await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
   // Edit, the unit first (it rebuilds the page), then the fields, then the switches, Save.
   await press('edit');
   try {
