@@ -86,6 +86,16 @@ export const launchBrowser = () => chromium.launch({
     '--disable-component-update', '--no-first-run', '--disable-sync'],
 });
 
+// The file names of the documents the window's frame asks for, in order, from now on (empty
+// the list to start a new count).
+export function watchFrameDocuments(page) {
+  const documents = [];
+  page.on('request', (request) => {
+    if (request.isNavigationRequest() && request.frame() !== page.mainFrame()) documents.push(new URL(request.url()).pathname.replace(/.*\//, ''));
+  });
+  return documents;
+}
+
 // Opens the window at `address`; `problems`, when given, collects script errors and failed requests.
 export async function openWindow(browser, address, problems) {
   const context = await browser.newContext({ viewport: { width: 1000, height: 700 }, acceptDownloads: true });

@@ -5,7 +5,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {
   check, commandLine, exitCode, fail, finish, launchBrowser, makeHome, openWindow,
-  programAddress, removeHome, sleep, startProgram, stopProgram, waitFor,
+  programAddress, removeHome, sleep, startProgram, stopProgram, waitFor, watchFrameDocuments,
 } from './harness.mjs';
 
 const [program, artefacts] = commandLine('shell_e2e.mjs', ['PATH/TO/drivesentinel', 'ARTEFACT_FOLDER']);
@@ -51,16 +51,15 @@ try {
   // (How many builds beat the delay depends on the machine; that the delay holds does not.)
   const earlyLoading = [];
   let [clickedAt, inputs] = [0, 0];
-  let documents = [];  // the frame's documents asked for since the click
+  const documents = watchFrameDocuments(page);  // the frame's documents asked for since the click
   page.on('request', (request) => {
     if (/loading\.html/.test(request.url()) && Date.now() - clickedAt < 100) earlyLoading.push(request.url());
     if (request.method() === 'POST' && /\/data\/\.input$/.test(request.url())) inputs += 1;
-    if (request.isNavigationRequest() && request.frame() !== page.mainFrame()) documents.push(new URL(request.url()).pathname.replace(/.*\//, ''));
   });
   for (const [id, left, expected, file] of [[1005, 268, 2, /disk_info_0_0\.html/], [1006, 368, 3, /HealthPage_0\.html/],
     [1007, 468, 4, /SMARTPage\.html/], [1008, 568, 5, /ToolPage\.html/], [1009, 668, 6, /SystemPage\.html/]]) {
     const before = await frameSource();
-    [clickedAt, inputs, documents] = [Date.now(), 0, []];
+    [clickedAt, inputs, documents.length] = [Date.now(), 0, 0];
     await click(left + 50, 78);
     await waitFor(async () => (await pageId()) === expected && (await frameSource()) !== before, `tab ${id}`);
     await showFrame(file);

@@ -6,7 +6,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {
   check, commandLine, fail, finish, launchBrowser, makeHome, openWindow, programAddress,
-  removeHome, startProgram, stopProgram, waitFor,
+  removeHome, startProgram, stopProgram, waitFor, watchFrameDocuments,
 } from './harness.mjs';
 
 const [program] = commandLine('slow_disk.mjs', ['PATH/TO/drivesentinel', 'ARTEFACT_FOLDER']);
@@ -23,10 +23,7 @@ try {
   const { page, click, showFrame } = await openWindow(browser, await programAddress(server));
   await page.click('.dialog[data-kind="autorun"] button[data-answer="cancel"]', { timeout: 20000 });
   await showFrame(/HomePage\.html/);
-  const documents = [];
-  page.on('request', (request) => {
-    if (request.isNavigationRequest() && request.frame() !== page.mainFrame()) documents.push(new URL(request.url()).pathname.replace(/.*\//, ''));
-  });
+  const documents = watchFrameDocuments(page);
 
   await click(518, 78);  // S.M.A.R.T.: the disk is read first
   const smart = await showFrame(/SMARTPage\.html/);
